@@ -1,0 +1,3 @@
+#include "Version.h"
+
+const char* Version() { return QUORVANE_VERSION; }

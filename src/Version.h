@@ -1,0 +1,4 @@
+#pragma once
+
+// The program's version as "major.minor.patch".
+const char* Version();

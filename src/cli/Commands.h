@@ -1,0 +1,23 @@
+#pragma once
+// quorvane-cli sub-commands register themselves here.
+
+#include <string>
+#include <vector>
+
+struct TCliCommand {
+  const char* Name;
+  const char* Usage;    // one line: "show [--json] FILE"
+  const char* Summary;  // one line
+  int (*Run)(const std::vector<std::string>& args);  // args after the command name
+};
+
+// Exit statuses shared by every command.
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+struct TCliRegistration {
+  explicit TCliRegistration(const TCliCommand& command);
+};
+
+const std::vector<TCliCommand>& CliCommands();

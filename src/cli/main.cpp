@@ -1,0 +1,56 @@
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "Version.h"
+#include "cli/Commands.h"
+
+namespace {
+
+std::vector<TCliCommand>& Registry() {
+  static std::vector<TCliCommand> commands;
+  return commands;
+}
+
+void PrintUsage(FILE* out) {
+  std::fprintf(out, "Usage: quorvane-cli COMMAND [OPTIONS] ...\n\nCommands:\n");
+  for (const auto& c : Registry()) std::fprintf(out, "  %-44s %s\n", c.Usage, c.Summary);
+  std::fprintf(out, "\n  quorvane-cli COMMAND --help   describes one command\n"
+                    "  quorvane-cli --version        prints the version\n");
+}
+
+}  // namespace
+
+TCliRegistration::TCliRegistration(const TCliCommand& command) { Registry().push_back(command); }
+
+const std::vector<TCliCommand>& CliCommands() { return Registry(); }
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return ExitUsage;
+  }
+  const std::string first = argv[1];
+  if (first == "--help" || first == "-h" || first == "help") {
+    PrintUsage(stdout);
+    return ExitOk;
+  }
+  if (first == "--version") {
+    std::printf("quorvane-cli %s\n", Version());
+    return ExitOk;
+  }
+  for (const auto& c : Registry()) {
+    if (first != c.Name) continue;
+    try {
+      return c.Run(std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorvane-cli %s: %s\n", c.Name, e.what());
+      return ExitFailure;
+    }
+  }
+  std::fprintf(stderr, "quorvane-cli: unknown command \"%s\"\n", first.c_str());
+  PrintUsage(stderr);
+  return ExitUsage;
+}

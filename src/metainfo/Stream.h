@@ -1,0 +1,112 @@
+#pragma once
+// Seekable byte streams: the decoder reads from them, the writer writes to them.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <sys/types.h>
+
+class EStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class TSeekOrigin { Beginning, Current, End };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to count bytes; returns how many were read (0 at the end).
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  // Writes up to count bytes; returns how many were written.
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  // Moves the position and returns the new one.
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+  virtual int64_t Size() = 0;
+
+  int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+  // Writes every byte or raises EStreamError "Stream write error".
+  void WriteBuffer(const void* buffer, int64_t count);
+  void WriteBuffer(const std::string& bytes) { WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size())); }
+};
+
+// A stream over bytes held in memory.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::string data) : data_(std::move(data)) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+
+  const std::string& Data() const { return data_; }
+
+ private:
+  std::string data_;
+  int64_t pos_ = 0;
+};
+
+// The few system calls the file streams make, behind one switch point so tests
+// can inject short writes, EINTR and failures.
+struct TFileSysCalls {
+  int (*Open)(const char* path, int flags, mode_t mode);
+  ssize_t (*Read)(int fd, void* buffer, size_t count);
+  ssize_t (*Write)(int fd, const void* buffer, size_t count);
+  int (*Close)(int fd);
+};
+const TFileSysCalls& FileSysCalls();
+// Replaces the system calls (tests only); returns the previous set.
+TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls);
+
+enum class TFileMode {
+  OpenRead,   // existing file, read only; others may read and write it meanwhile
+  Create,     // create or truncate, write only
+};
+
+// A stream over a file. Raises EStreamError with the system's reason when the
+// file cannot be opened.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const std::string& path, TFileMode mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override;
+
+  const std::string& Path() const { return path_; }
+  int Handle() const { return fd_; }
+
+ protected:
+  TFileStream() = default;
+  void Close();
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Writes a file safely: the bytes go to a temporary file beside the target,
+// which replaces the target only on Commit. Destroyed without Commit, it
+// removes the temporary file and leaves the target as it was.
+class TSafeFileStream : public TFileStream {
+ public:
+  explicit TSafeFileStream(const std::string& target);
+  ~TSafeFileStream() override;
+
+  // Flushes to disk and renames over the target; raises EStreamError on failure.
+  void Commit();
+  const std::string& Target() const { return target_; }
+
+ private:
+  std::string target_;
+  bool committed_ = false;
+};
+
+// Reads a whole file into memory; raises EStreamError on failure.
+std::string ReadWholeFile(const std::string& path);
+// Writes a whole file through TSafeFileStream.
+void WriteWholeFile(const std::string& path, const std::string& bytes);

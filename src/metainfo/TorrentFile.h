@@ -1,0 +1,85 @@
+#pragma once
+// The in-memory form of one .torrent file, its loader and its writer.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "metainfo/Hashes.h"
+#include "metainfo/Stream.h"
+
+// Days since 1899-12-30 00:00 with the time of day as fraction; 0 = no date.
+// Creation dates hold UTC.
+using TDateTime = double;
+
+TDateTime UnixToDateTime(int64_t seconds);
+int64_t DateTimeToUnix(TDateTime value);
+// The current UTC date and time.
+TDateTime NowUtc();
+
+// One file of a torrent.
+class TTorrentSubFile {
+ public:
+  TTorrentSubFile(std::string name, std::string path, int64_t length, int64_t offset)
+      : Name(std::move(name)), Path(std::move(path)), Length(length), Offset(offset), SecondLength(length) {}
+
+  std::string Name;        // the file's own name
+  std::string Path;        // folders inside the torrent: loaded "a/b/", created "a/b"
+  std::string SourcePath;  // full path of the data on disk (creation only)
+  int64_t Length;
+  int64_t Offset;
+  int64_t SecondLength;
+};
+
+// One piece hash.
+class TTorrentPiece {
+ public:
+  TTorrentPiece(std::string hashText, std::string hash, bool hashed)
+      : HashText(std::move(hashText)), Hash(std::move(hash)), Hashed(hashed) {}
+
+  std::string HashText;  // 40 lower-case hex digits
+  std::string Hash;      // 20 raw bytes
+  bool Hashed;           // hashed in this run, not read from a file
+};
+
+using TTorrentPieces = std::vector<std::unique_ptr<TTorrentPiece>>;
+using TTorrentSubFiles = std::vector<std::unique_ptr<TTorrentSubFile>>;
+
+class TTorrentFile {
+ public:
+  TTorrentFile();
+  virtual ~TTorrentFile();
+
+  // Fills the fields for a new torrent; the creation date becomes now (UTC).
+  void SetInfo(const std::string& announce, const std::string& name, const std::string& comment,
+               const std::string& infoHash, int64_t totalLength, bool multiFile);
+  // Reads one metainfo file from a stream at its start. Never raises; Errors
+  // says what was missing, also when the result is true.
+  bool LoadFromStream(TStream& stream);
+  // Writes the model as a bencoded metainfo file with the given pieces.
+  // Raises EStreamError "Stream write error" on a short write.
+  void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+
+  std::string Announce;
+  std::string Name;
+  std::string Comment;
+  int64_t TotalLength = 0;
+  TDateTime CreationDate = 0;
+  int32_t FileCount = 0;
+  std::vector<std::string> Errors;
+  std::unique_ptr<TObjectHash> Dictionary;  // the decoded top level after a load
+  std::string InfoHashText;
+  std::string InfoHash;
+  bool MultiFile = false;
+  TTorrentSubFiles Files;
+  TTorrentPieces Pieces;
+  int32_t PieceLength = 0;
+  std::vector<std::string> BackupTrackers;
+
+ private:
+  void Reset();
+  struct TLoaded;                   // what a load saw, so a save can keep it
+  std::unique_ptr<TLoaded> loaded_;
+};
