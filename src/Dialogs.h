@@ -1,0 +1,32 @@
+#pragma once
+// What the program asks of the user, behind an interface: the Qt program
+// shows real dialogs, the CLI answers from its options, tests script answers.
+
+#include <optional>
+#include <string>
+
+enum class TMsgButtons { Ok, YesNo };
+enum class TMsgResult { Ok, Yes, No };
+
+struct TSaveDialogOptions {
+  std::string Preset;            // proposed file name (full path)
+  std::string DefaultExt;        // without the dot, e.g. "torrent"
+  std::string Filter;            // "torrent files (*.torrent)|*.torrent"
+  bool ConfirmOverwrite = true;  // ask before replacing an existing file
+};
+
+class TDialogs {
+ public:
+  virtual ~TDialogs() = default;
+  // A modal message box with a caption and OK or Yes/No buttons.
+  virtual TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) = 0;
+  // The save dialog; the chosen path, or nothing when cancelled.
+  virtual std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) = 0;
+  // The open dialog; the chosen path, or nothing when cancelled.
+  virtual std::optional<std::string> OpenDialog(const std::string& filter) {
+    (void)filter;
+    return std::nullopt;
+  }
+  // The folder picker with a title; the chosen folder, or nothing when cancelled.
+  virtual std::optional<std::string> PickFolder(const std::string& title) = 0;
+};
