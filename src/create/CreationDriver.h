@@ -1,0 +1,118 @@
+#pragma once
+// The "Create .torrent now!" command, free of any toolkit: it takes the
+// values of the create page's controls and talks to the user through
+// TDialogs and TProgress.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+#include "create/Progress.h"
+#include "metainfo/TorrentFile.h"
+
+class TQuorvaneBTHashedStorage;
+
+// The text the tracker box shows before anything is chosen.
+extern const char* const TrackerPlaceholder;  // "(enter a tracker URL, or select from list below)"
+
+enum class TCreateMode { Simple, Classic };  // pageMode: page 0, page 1
+
+// One entry of FileListBox1.
+struct TSimpleFileItem {
+  std::string Name;
+  bool Selected = false;
+};
+
+// The controls' values the command reads.
+struct TCreationInput {
+  std::string TrackerText;                       // cmbAnnounceURL's text
+  std::string StatusText = "Status: N/A";        // lblStatus, as last left by the tracker box
+  TCreateMode Mode = TCreateMode::Simple;        // the active page of pageMode
+  std::string SimpleFolder;                      // DirectoryListBox1's folder
+  std::vector<TSimpleFileItem> SimpleFiles;      // FileListBox1, in list order
+  std::string ClassicPath;                       // txtClassicPath
+  bool ClassicWholeFolder = true;                // radFolder checked (false: radFile)
+  bool AutoPieceSize = true;                     // radAuto checked (false: radCustom)
+  int PieceSizeIndex = 1;                        // cmbPieceSize's selected index ("256kb")
+  std::string Comment;                           // mmoComment's text, lines joined by CR LF
+  bool Backup = false;                           // chkBackup
+  bool SkipThumbs = true;                        // chkSkipThumbs
+};
+
+// The tracker box's resolution of its text into an announce URL; a GUI also
+// updates lblStatus and the "Visit" button from it.
+using TAnnounceResolver = std::function<std::string(const std::string& trackerText)>;
+// The back-up list resolved into announce URLs, in order.
+using TBackupProvider = std::function<std::vector<std::string>()>;
+
+// What a command did, for the front end (the CLI prints it).
+struct TCreationResult {
+  std::vector<std::string> Written;  // output paths, in order
+  int Aborted = 0;                   // torrents that ended with "Operation Aborted!"
+  bool Failed = false;               // a hashing run ended with an error message
+};
+
+class TCreationDriver {
+ public:
+  TCreationDriver(TDialogs& dialogs, TProgress& progress);
+  ~TCreationDriver();
+  TCreationDriver(const TCreationDriver&) = delete;
+  TCreationDriver& operator=(const TCreationDriver&) = delete;
+
+  TCreationInput Input;
+  // Empty: the text itself, with "Status: N/A".
+  TAnnounceResolver GetAnnounceURL;
+  TBackupProvider ResolveBackupTrackers;
+  // Receives the classic path after a trailing "/" was removed from it.
+  std::function<void(const std::string& path)> SetClassicPath;
+  // Called after each torrent file was written (output path).
+  std::function<void(const std::string& output)> OnTorrentWritten;
+
+  // Runs the command on Input. Errors that are not the user's to answer
+  // (a source whose size cannot be read, an output that cannot be created)
+  // propagate as exceptions, for the general error report.
+  void btnCreateTorrentClick();
+  const TCreationResult& Result() const { return result_; }
+
+  // True when the command may go on with a tracker of this status.
+  bool ConfirmTrackerUp(const std::string& status);
+  // The size of a file, which must be readable.
+  static int64_t FileSizeOf(const std::string& path);
+  // Appends the files below folder (byte order, depth-first), adding to RunningTotal.
+  void CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder, const std::string& relative,
+                          bool recurse);
+  // The piece length for the list and the piece-size controls in Input.
+  int32_t ChoosePieceLength(const TTorrentSubFiles& list) const;
+  static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int pieceSizeIndex);
+  void MakeSingleFileTorrent(const std::string& source, const std::string& output);
+  // Hashes the list into model and writes output; model takes the list.
+  // Returns false when nothing was written (abort or a hashing error).
+  bool BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles list, const std::string& basePath,
+                            const std::string& output);
+
+  int64_t RunningTotal = 0;
+  // The storage of the run under way; null outside a run.
+  const TQuorvaneBTHashedStorage* Storage() const { return storage_.get(); }
+
+ private:
+  void SimpleMode();
+  void ClassicMode();
+  std::string AnnounceURL();
+  std::optional<std::string> AskSavePath(const std::string& preset);
+  void MultiFileTorrent(TTorrentSubFiles list, const std::string& name, const std::string& basePath,
+                        const std::string& output);
+
+  TDialogs& dialogs_;
+  TProgress& progress_;
+  std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
+  TCreationResult result_;
+  bool stop_ = false;  // a hashing error ends the whole command
+};
+
+// The text after the last "/" (empty for a path that ends in "/").
+std::string LastPathComponent(const std::string& path);

@@ -1,0 +1,84 @@
+#pragma once
+// What a creation run reports to, behind an interface: the progress window,
+// the CLI's progress line and the tests all implement it.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// The progress window: a caption, the "Hashing:" label, the file bar
+// (ProgressBar1), the overall bar (ProgressBar2), "Abort" and "Finished".
+// Both bars count pieces. Callers never set a position above its bar's
+// maximum; implementations may clamp as well.
+class TProgress {
+ public:
+  virtual ~TProgress() = default;
+
+  // "Progress: " + the output path.
+  virtual void SetCaption(const std::string& caption) = 0;
+  // Shows the window without making it modal.
+  virtual void Show() = 0;
+  // lblHashing: "Hashing: " + the file's name.
+  virtual void SetHashingText(const std::string& text) = 0;
+
+  // ProgressBar1: pieces finished while the current file is read.
+  virtual void SetFileMax(int64_t max) = 0;
+  virtual int64_t FileMax() const = 0;
+  virtual void SetFilePosition(int64_t position) = 0;
+  virtual int64_t FilePosition() const = 0;
+
+  // ProgressBar2: pieces finished in the whole run.
+  virtual void SetOverallMax(int64_t max) = 0;
+  virtual int64_t OverallMax() const = 0;
+  virtual void SetOverallPosition(int64_t position) = 0;
+  virtual int64_t OverallPosition() const = 0;
+
+  virtual void SetAbortEnabled(bool enabled) = 0;     // btnAbort
+  virtual void SetFinishedEnabled(bool enabled) = 0;  // btnFinished
+  virtual void FocusFinished() = 0;
+
+  // Lets pending events run (repaints, the "Abort" button). Called before
+  // every read of a hashing run.
+  virtual void ProcessEvents() = 0;
+
+  // The abort request: set by "Abort" (or Ctrl-C), cleared when a create
+  // command starts. Overridable so a front end can keep the flag elsewhere.
+  virtual bool IsAborted() const { return aborted_.load(std::memory_order_relaxed); }
+  virtual void SetAborted(bool aborted) { aborted_.store(aborted, std::memory_order_relaxed); }
+
+ private:
+  std::atomic<bool> aborted_{false};
+};
+
+// A progress that shows nothing and only keeps the values (tests, quiet runs).
+class TNullProgress : public TProgress {
+ public:
+  void SetCaption(const std::string& caption) override { Caption = caption; }
+  void Show() override { Shown = true; }
+  void SetHashingText(const std::string& text) override { HashingText = text; }
+  void SetFileMax(int64_t max) override { fileMax_ = max; }
+  int64_t FileMax() const override { return fileMax_; }
+  void SetFilePosition(int64_t position) override { filePos_ = position; }
+  int64_t FilePosition() const override { return filePos_; }
+  void SetOverallMax(int64_t max) override { overallMax_ = max; }
+  int64_t OverallMax() const override { return overallMax_; }
+  void SetOverallPosition(int64_t position) override { overallPos_ = position; }
+  int64_t OverallPosition() const override { return overallPos_; }
+  void SetAbortEnabled(bool enabled) override { AbortEnabled = enabled; }
+  void SetFinishedEnabled(bool enabled) override { FinishedEnabled = enabled; }
+  void FocusFinished() override { FinishedFocused = true; }
+  void ProcessEvents() override {}
+
+  std::string Caption = "Progress";
+  std::string HashingText = "Hashing:";
+  bool Shown = false;
+  bool AbortEnabled = true;
+  bool FinishedEnabled = false;
+  bool FinishedFocused = false;
+
+ private:
+  int64_t fileMax_ = 100;
+  int64_t filePos_ = 0;
+  int64_t overallMax_ = 100;
+  int64_t overallPos_ = 0;
+};
