@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Dialogs.h"
@@ -112,6 +113,7 @@ class TCreationDriver {
   std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
   TCreationResult result_;
   bool stop_ = false;  // a hashing error ends the whole command
+  std::vector<std::pair<uint64_t, uint64_t>> ancestors_;  // folders being walked (device, inode)
 };
 
 // The text after the last "/" (empty for a path that ends in "/").

@@ -1,0 +1,70 @@
+#pragma once
+// Piece hashing: the files of a torrent, in list order, read as one byte
+// stream, cut into pieces of the piece length, each piece hashed with SHA-1.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "metainfo/TorrentFile.h"
+
+class TProgress;
+
+class THashedStorage {
+ public:
+  virtual ~THashedStorage();
+  THashedStorage(const THashedStorage&) = delete;
+  THashedStorage& operator=(const THashedStorage&) = delete;
+
+  // The run. Ends normally, by abort (IsAborted) or at the first error; in
+  // the last case Error says why and Pieces must not be used for a torrent.
+  void HashPieces();
+
+  std::string BasePath;                                  // the single file, or the folder of the files
+  std::span<const std::unique_ptr<TTorrentSubFile>> Files;  // not owned
+  bool MultiFile = false;
+  TTorrentPieces Pieces;
+  int64_t PieceCount = 0;
+  int64_t PieceLength = 0;
+  // Empty unless the last run ended with an error: the file and the reason.
+  std::string Error;
+
+ protected:
+  // The subclass's constructor runs HashPieces itself when asked to, so that
+  // the run sees its overrides.
+  THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath, bool multiFile,
+                 int64_t pieceLength);
+
+  // Once per file, after it is opened and before its first read.
+  virtual void DoFileStart(const std::string& path, int64_t size) = 0;
+  // After each finished piece was appended to Pieces.
+  virtual void DoPieceDone() = 0;
+  // "start" at the beginning of a run, "done" at its end; value is 0.
+  virtual void DoStatus(const std::string& name, int value) = 0;
+  // Polled before each file and after each read.
+  virtual bool IsAborted() = 0;
+  // Before every read: lets pending events run.
+  virtual void DoProcessEvents() {}
+
+ private:
+  std::string PathOf(const TTorrentSubFile& entry) const;
+  void HashFiles();
+};
+
+// The storage of a creation run: reports to the progress window and stops
+// when its abort flag is set.
+class TQuorvaneBTHashedStorage : public THashedStorage {
+ public:
+  TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
+                           bool multiFile, bool hashNow, int64_t pieceLength, TProgress& progress);
+
+ protected:
+  void DoFileStart(const std::string& path, int64_t size) override;
+  void DoPieceDone() override;
+  void DoStatus(const std::string& name, int value) override;
+  bool IsAborted() override;
+  void DoProcessEvents() override;
+
+ private:
+  TProgress& progress_;
+};

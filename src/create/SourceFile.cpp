@@ -1,0 +1,59 @@
+#include "create/SourceFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "metainfo/Stream.h"
+
+std::string SourceFileError(const std::string& what, const std::string& path, int err) {
+  return what + " \"" + path + "\": " + std::strerror(err);
+}
+
+TSourceFile::TSourceFile(const std::string& path) : path_(path) {
+  // O_NONBLOCK: a FIFO must not hang the program waiting for a writer.
+  do {
+    fd_ = FileSysCalls().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) throw EStreamError(SourceFileError("Cannot open file", path, errno));
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    const int err = errno;
+    FileSysCalls().Close(fd_);
+    throw EStreamError(SourceFileError("Cannot open file", path, err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    FileSysCalls().Close(fd_);
+    if (S_ISDIR(st.st_mode)) throw EStreamError(SourceFileError("Cannot open file", path, EISDIR));
+    throw EStreamError("Cannot open file \"" + path + "\": Not a regular file");
+  }
+  // Regular files ignore O_NONBLOCK; clear it anyway so reads behave plainly.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+TSourceFile::~TSourceFile() {
+  if (fd_ >= 0) FileSysCalls().Close(fd_);
+}
+
+int64_t TSourceFile::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) throw EStreamError(SourceFileError("Cannot read file", path_, errno));
+  return st.st_size;
+}
+
+int64_t TSourceFile::Read(void* buffer, int64_t count) {
+  auto* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = FileSysCalls().Read(fd_, out + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EStreamError(SourceFileError("Cannot read file", path_, errno));
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// A data file opened for hashing or for its size. Goes through the file
+// system switch point of metainfo/Stream.h so tests can inject failures.
+
+#include <cstdint>
+#include <string>
+
+class TSourceFile {
+ public:
+  // Opens a regular file for reading; raises EStreamError naming the file
+  // and the reason. Never blocks on a FIFO or a device.
+  explicit TSourceFile(const std::string& path);
+  ~TSourceFile();
+  TSourceFile(const TSourceFile&) = delete;
+  TSourceFile& operator=(const TSourceFile&) = delete;
+
+  // The file's current size.
+  int64_t Size() const;
+  // Reads up to count bytes, fewer only at the end of the file; raises on error.
+  int64_t Read(void* buffer, int64_t count);
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// "Cannot open file "PATH": REASON" and friends.
+std::string SourceFileError(const std::string& what, const std::string& path, int err);
