@@ -44,11 +44,16 @@ class TTorrentPiece {
   bool Hashed;           // hashed in this run, not read from a file
 };
 
+class TObjectList;
+
 using TTorrentPieces = std::vector<std::unique_ptr<TTorrentPiece>>;
 using TTorrentSubFiles = std::vector<std::unique_ptr<TTorrentSubFile>>;
 
 class TTorrentFile {
  public:
+  // Larger files are not read: no torrent comes near this.
+  static constexpr int64_t MaxFileSize = int64_t{256} << 20;
+
   TTorrentFile();
   virtual ~TTorrentFile();
 
@@ -80,6 +85,11 @@ class TTorrentFile {
 
  private:
   void Reset();
+  bool FileEntryUnchanged(size_t index) const;
+  bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  void WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const;
+
   struct TLoaded;                   // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
 };

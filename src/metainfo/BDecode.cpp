@@ -1,0 +1,259 @@
+#include "metainfo/BDecode.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// One decoding run over a stream. Structure bytes are read one at a time;
+// once the input fails (end of stream, a bad string length, too deep a
+// nesting) every further read fails too, so every open container ends as at
+// the end of the input.
+class TDecoder {
+ public:
+  explicit TDecoder(TStream& stream, int depth = 0) : stream_(stream), depth_(depth) {}
+
+  std::unique_ptr<TObject> Value() {
+    char c;
+    if (!ReadByte(c)) return nullptr;
+    return ValueFrom(c);
+  }
+
+  // The value whose first byte c has been consumed.
+  std::unique_ptr<TObject> ValueFrom(char c) {
+    if (IsDigit(c)) return String(c - '0');
+    if (c == 'i') return Integer();
+    if (c == 'l' || c == 'd') {
+      if (depth_ >= MaxNestingDepth) {
+        ended_ = true;
+        return nullptr;
+      }
+      ++depth_;
+      std::unique_ptr<TObject> result;
+      if (c == 'l')
+        result = List();
+      else
+        result = Dictionary();
+      --depth_;
+      return result;
+    }
+    return nullptr;
+  }
+
+  std::unique_ptr<TIntString> String(int firstDigit) {
+    int64_t length = firstDigit;
+    char c;
+    // The byte after the digits is the separator, whatever it is.
+    while (ReadByte(c) && IsDigit(c)) {
+      length = length * 10 + (c - '0');
+      if (length > std::numeric_limits<int32_t>::max()) return Fail();
+    }
+    if (length == 0) return std::make_unique<TIntString>(std::string());
+    // Never allocate more than the input still holds.
+    if (ended_ || length > stream_.Size() - stream_.Position()) return Fail();
+    std::string text(static_cast<size_t>(length), '\0');
+    if (stream_.Read(text.data(), length) != length) return Fail();
+    return std::make_unique<TIntString>(std::move(text));
+  }
+
+  std::unique_ptr<TIntString> Integer() {
+    uint64_t value = 0;  // unsigned: the 64-bit wrap is intended
+    bool negative = false;
+    char c;
+    while (ReadByte(c)) {
+      if (IsDigit(c))
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+      else if (c == '-')
+        negative = true;
+      else
+        break;
+    }
+    if (negative) value = 0 - value;
+    return std::make_unique<TIntString>(static_cast<int64_t>(value));
+  }
+
+  std::unique_ptr<TObjectList> List() {
+    auto list = std::make_unique<TObjectList>();
+    char c;
+    while (ReadByte(c) && c != 'e') {
+      // A byte that begins no value is skipped.
+      if (auto item = ValueFrom(c)) list->Add(std::move(item));
+    }
+    return list;
+  }
+
+  std::unique_ptr<TObjectHash> Dictionary() {
+    auto dict = std::make_unique<TObjectHash>();
+    // Ended right after the "d": the (empty) dictionary read so far.
+    char last = 'e';
+    char c;
+    while (ReadByte(c)) {
+      last = c;
+      if (c == 'e' || !IsDigit(c)) break;
+      auto key = String(c - '0');
+      if (!key) break;
+      const int64_t start = stream_.Position();
+      auto value = Value();
+      if (value && !key->Text.empty()) dict->Put(key->Text, std::move(value));
+      if (key->Text == "info") {
+        // Where the raw info value lies, for the info hash.
+        dict->Put("_info_start", std::make_unique<TIntString>(start));
+        dict->Put("_info_length", std::make_unique<TIntString>(stream_.Position() - start));
+      }
+    }
+    if (IsDigit(last) || last == 'e') return dict;
+    return nullptr;
+  }
+
+ private:
+  bool ReadByte(char& c) {
+    if (ended_) return false;
+    if (stream_.Read(&c, 1) <= 0) {
+      ended_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  std::nullptr_t Fail() {
+    ended_ = true;
+    return nullptr;
+  }
+
+  TStream& stream_;
+  int depth_;
+  bool ended_ = false;
+};
+
+void WriteDecimal(TStream& out, int64_t value, char prefix, char suffix) {
+  char text[24];
+  char* p = text;
+  if (prefix) *p++ = prefix;
+  p = std::to_chars(p, text + sizeof text, value).ptr;
+  *p++ = suffix;
+  out.WriteBuffer(text, p - text);
+}
+
+bool IsPseudoKey(std::string_view key) { return key == "_info_start" || key == "_info_length"; }
+
+}  // namespace
+
+std::unique_ptr<TObject> DecodeValue(TStream& stream) { return TDecoder(stream).Value(); }
+
+std::unique_ptr<TIntString> DecodeString(TStream& stream, int firstDigit) {
+  return TDecoder(stream).String(firstDigit);
+}
+
+std::unique_ptr<TIntString> DecodeInteger(TStream& stream) { return TDecoder(stream).Integer(); }
+
+std::unique_ptr<TObjectList> DecodeList(TStream& stream) { return TDecoder(stream, 1).List(); }
+
+std::unique_ptr<TObjectHash> DecodeDictionary(TStream& stream) { return TDecoder(stream, 1).Dictionary(); }
+
+std::string BytesToHex(std::string_view bytes, int maxCount) {
+  static constexpr char Digits[] = "0123456789abcdef";
+  const size_t count = maxCount <= 0 ? 0 : std::min(bytes.size(), static_cast<size_t>(maxCount));
+  std::string hex(count * 2, '0');
+  for (size_t i = 0; i < count; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    hex[2 * i] = Digits[b >> 4];
+    hex[2 * i + 1] = Digits[b & 15];
+  }
+  return hex;
+}
+
+void WriteRaw(TStream& out, std::string_view bytes) {
+  out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+void WriteString(TStream& out, std::string_view bytes) {
+  WriteDecimal(out, static_cast<int64_t>(bytes.size()), '\0', ':');
+  WriteRaw(out, bytes);
+}
+
+void WriteInteger(TStream& out, int64_t value) { WriteDecimal(out, value, 'i', 'e'); }
+
+void EncodeValue(TStream& out, const TObject& value) {
+  if (const auto* scalar = dynamic_cast<const TIntString*>(&value)) {
+    if (scalar->IsInteger)
+      WriteInteger(out, scalar->Value);
+    else
+      WriteString(out, scalar->Text);
+  } else if (const auto* list = dynamic_cast<const TObjectList*>(&value)) {
+    WriteRaw(out, "l");
+    for (const auto& item : list->Items)
+      if (item) EncodeValue(out, *item);
+    WriteRaw(out, "e");
+  } else if (const auto* dict = dynamic_cast<const TObjectHash*>(&value)) {
+    WriteRaw(out, "d");
+    for (const auto& [key, item] : dict->SortedEntries()) {
+      if (!item || IsPseudoKey(key)) continue;
+      WriteString(out, key);
+      EncodeValue(out, *item);
+    }
+    WriteRaw(out, "e");
+  } else {
+    throw EInvalidCast();
+  }
+}
+
+bool IsCompleteValue(std::string_view bytes) {
+  // Without recursion: one entry per open container. 'l' list, 'k' dictionary
+  // expecting a key, 'v' dictionary expecting the value of a key.
+  std::vector<char> open;
+  size_t pos = 0;
+  const size_t size = bytes.size();
+
+  auto readString = [&]() {
+    uint64_t length = 0;
+    size_t digits = 0;
+    while (pos < size && IsDigit(bytes[pos])) {
+      if (++digits > 10) return false;
+      length = length * 10 + static_cast<uint64_t>(bytes[pos++] - '0');
+    }
+    if (digits == 0 || pos >= size || bytes[pos] != ':') return false;
+    ++pos;
+    if (length > size - pos) return false;
+    pos += static_cast<size_t>(length);
+    return true;
+  };
+  auto readInteger = [&]() {  // after the "i"
+    if (pos < size && bytes[pos] == '-') ++pos;
+    const size_t first = pos;
+    while (pos < size && IsDigit(bytes[pos])) ++pos;
+    if (pos == first || pos >= size || bytes[pos] != 'e') return false;
+    ++pos;
+    return true;
+  };
+
+  do {
+    if (pos >= size) return false;
+    const char c = bytes[pos];
+    if (!open.empty() && c == 'e' && open.back() != 'v') {
+      ++pos;
+      open.pop_back();
+    } else if (!open.empty() && open.back() == 'k') {
+      if (!readString()) return false;
+      open.back() = 'v';
+      continue;
+    } else if (IsDigit(c)) {
+      if (!readString()) return false;
+    } else if (c == 'i') {
+      ++pos;
+      if (!readInteger()) return false;
+    } else if (c == 'l' || c == 'd') {
+      ++pos;
+      if (!open.empty() && open.back() == 'v') open.back() = 'k';
+      open.push_back(c == 'l' ? 'l' : 'k');
+      continue;
+    } else {
+      return false;
+    }
+    // A value is complete: a dictionary now expects its next key.
+    if (!open.empty() && open.back() == 'v') open.back() = 'k';
+  } while (!open.empty());
+  return pos == size;
+}

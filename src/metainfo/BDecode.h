@@ -1,0 +1,65 @@
+#pragma once
+// Bencoding: the lenient decoder that turns a metainfo file into a tree of
+// values, and the primitives the writer puts values back with.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "metainfo/Hashes.h"
+#include "metainfo/Stream.h"
+
+// A byte string or an integer. Reading the text of an integer gives "" and
+// the value of a string gives 0; the loader relies on that.
+class TIntString : public TObject {
+ public:
+  explicit TIntString(std::string text) : Text(std::move(text)) {}
+  explicit TIntString(int64_t value) : Value(value), IsInteger(true) {}
+
+  std::string Text;
+  int64_t Value = 0;
+  bool IsInteger = false;
+};
+
+// A bencoded list; owns its items.
+class TObjectList : public TObject {
+ public:
+  void Add(std::unique_ptr<TObject> item) { Items.push_back(std::move(item)); }
+  int Count() const { return static_cast<int>(Items.size()); }
+  TObject* operator[](int i) const { return Items[static_cast<size_t>(i)].get(); }
+
+  std::vector<std::unique_ptr<TObject>> Items;
+};
+
+// Beyond this many open lists and dictionaries, decoding stops as at the end
+// of the input (keeps hostile input from exhausting the stack).
+constexpr int MaxNestingDepth = 512;
+
+// Each takes a stream positioned where the value begins (after the marker
+// byte for the typed ones) and leaves it after the last byte consumed.
+// Malformed input never raises: what cannot be read is dropped, and failure
+// shows only as nullptr.
+std::unique_ptr<TObject> DecodeValue(TStream& stream);
+// firstDigit: the first digit of the length, already consumed (0..9). A
+// length that overruns the input or 32 bits gives nullptr.
+std::unique_ptr<TIntString> DecodeString(TStream& stream, int firstDigit);
+std::unique_ptr<TIntString> DecodeInteger(TStream& stream);
+std::unique_ptr<TObjectList> DecodeList(TStream& stream);
+std::unique_ptr<TObjectHash> DecodeDictionary(TStream& stream);
+
+// Two lower-case hex digits per byte for the first min(size, maxCount) bytes.
+std::string BytesToHex(std::string_view bytes, int maxCount);
+
+// Encoding primitives; a short write raises EStreamError "Stream write error".
+void WriteRaw(TStream& out, std::string_view bytes);
+void WriteString(TStream& out, std::string_view bytes);
+void WriteInteger(TStream& out, int64_t value);
+// Writes a decoded value back in canonical form: dictionary keys in byte
+// order, without the decoder's "_info_start"/"_info_length" entries.
+void EncodeValue(TStream& out, const TObject& value);
+
+// True when the bytes are exactly one complete, well-formed value (key order
+// and leading zeros not checked).
+bool IsCompleteValue(std::string_view bytes);

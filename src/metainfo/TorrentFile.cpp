@@ -1,0 +1,484 @@
+#include "metainfo/TorrentFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+
+#include "digest/MessageDigests.h"
+#include "metainfo/BDecode.h"
+
+namespace {
+
+constexpr int64_t SecondsPerDay = 86400;
+constexpr int64_t MsPerDay = SecondsPerDay * 1000;
+constexpr int64_t UnixEpochDays = 25569;  // 1970-01-01 as days since 1899-12-30
+
+const char* const TooLargeError = "The file is too large to be a torrent (more than 256 MiB)";
+const char* const ParseError = "Error parsing file; does not appear to be valid bencoded metainfo";
+const char* const CorruptError = "Something bad happened while trying to load the file, probably corrupt metainfo";
+
+// Date and time of day joined the way the date-time type does it: before
+// 1899-12-30 the time of day counts away from zero.
+TDateTime ComposeDateTime(int64_t days, double dayFraction) {
+  const auto date = static_cast<double>(days);
+  return days < 0 ? date - dayFraction : date + dayFraction;
+}
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// A file entry's path list: every component but the last, each followed by
+// "/", and the last as the name.
+void SplitPathList(const TObjectList& list, std::string& folder, std::string& name) {
+  folder.clear();
+  name.clear();
+  const int count = list.Count();
+  for (int i = 0; i < count; ++i) {
+    const std::string& part = As<TIntString>(list[i]).Text;
+    if (i + 1 < count) {
+      folder += part;
+      folder += '/';
+    } else {
+      name = part;
+    }
+  }
+}
+
+// What the writer puts in a path list: the folder split on "/" ("a/b/" and
+// "a/b" alike), then the name.
+std::vector<std::string_view> PathComponents(std::string_view folder, std::string_view name) {
+  std::vector<std::string_view> parts;
+  if (!folder.empty()) {
+    for (size_t slash; (slash = folder.find('/')) != std::string_view::npos;) {
+      parts.push_back(folder.substr(0, slash));
+      folder.remove_prefix(slash + 1);
+    }
+    if (!folder.empty()) parts.push_back(folder);
+  }
+  parts.push_back(name);
+  return parts;
+}
+
+// One key of a dictionary being written, with what writes its value.
+struct TKeyWriter {
+  std::string_view Key;
+  std::function<void()> Write;
+};
+
+void WriteDictionary(TStream& out, std::vector<TKeyWriter>& entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const TKeyWriter& a, const TKeyWriter& b) { return a.Key < b.Key; });
+  WriteRaw(out, "d");
+  for (const TKeyWriter& entry : entries) {
+    WriteString(out, entry.Key);
+    entry.Write();
+  }
+  WriteRaw(out, "e");
+}
+
+bool IsIn(std::string_view key, std::initializer_list<std::string_view> keys) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// Adds the keys of a loaded dictionary that the model does not own, so they
+// survive a save. A ".utf-8" twin of an edited text is stale and is dropped.
+void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjectHash* loaded,
+                    std::initializer_list<std::string_view> owned,
+                    std::initializer_list<std::string_view> stale) {
+  if (!loaded) return;
+  for (const auto& [key, value] : loaded->SortedEntries()) {
+    if (!value || IsIn(key, owned) || IsIn(key, stale)) continue;
+    if (key == "_info_start" || key == "_info_length") continue;
+    entries.push_back({key, [&out, value = value] { EncodeValue(out, *value); }});
+  }
+}
+
+}  // namespace
+
+TDateTime UnixToDateTime(int64_t seconds) {
+  // Floor division keeps every 64-bit count free of overflow.
+  int64_t days = seconds / SecondsPerDay;
+  int64_t secondOfDay = seconds % SecondsPerDay;
+  if (secondOfDay < 0) {
+    secondOfDay += SecondsPerDay;
+    --days;
+  }
+  return ComposeDateTime(days + UnixEpochDays, static_cast<double>(secondOfDay) / SecondsPerDay);
+}
+
+int64_t DateTimeToUnix(TDateTime value) {
+  if (!std::isfinite(value)) return 0;
+  // Far beyond any calendar; keeps the millisecond count inside 64 bits.
+  constexpr double Limit = 1e11;
+  value = std::clamp(value, -Limit, Limit);
+  const double date = std::trunc(value);
+  const double fraction = std::fabs(value - date);
+  const auto days = static_cast<int64_t>(date);
+  // The time of day always counts forward from the start of its day.
+  const int64_t ms = (days - UnixEpochDays) * MsPerDay + std::llround(fraction * MsPerDay);
+  return ms / 1000;
+}
+
+TDateTime NowUtc() {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+  return UnixEpochDays + static_cast<double>(ms) / MsPerDay;
+}
+
+// What a successful load saw, so that a save keeps what the model does not own.
+struct TTorrentFile::TLoaded {
+  const TObjectHash* Info = nullptr;       // inside Dictionary
+  const TObjectList* FileList = nullptr;   // info.files, inside Dictionary
+  const TObject* AnnounceList = nullptr;   // inside Dictionary
+  const TObject* CreationValue = nullptr;  // inside Dictionary
+  std::string RawInfo;                     // the info value byte for byte
+  bool RawInfoComplete = false;
+  // The model's fields right after the load.
+  std::string Announce;
+  std::vector<std::string> BackupTrackers;
+  std::string Comment;
+  TDateTime CreationDate = 0;
+  std::string Name;
+  bool MultiFile = false;
+  int64_t TotalLength = 0;
+  int32_t PieceLength = 0;
+};
+
+TTorrentFile::TTorrentFile() : Dictionary(std::make_unique<TObjectHash>()) {}
+
+TTorrentFile::~TTorrentFile() = default;
+
+void TTorrentFile::Reset() {
+  Announce.clear();
+  Name.clear();
+  Comment.clear();
+  InfoHashText.clear();
+  InfoHash.clear();
+  TotalLength = 0;
+  FileCount = 0;
+  CreationDate = 0;
+  PieceLength = 0;
+  MultiFile = false;
+  Files.clear();
+  Pieces.clear();
+  BackupTrackers.clear();
+  Errors.clear();
+  loaded_.reset();
+  Dictionary = std::make_unique<TObjectHash>();
+}
+
+void TTorrentFile::SetInfo(const std::string& announce, const std::string& name, const std::string& comment,
+                           const std::string& infoHash, int64_t totalLength, bool multiFile) {
+  Announce = announce;
+  Name = name;
+  Comment = comment;
+  InfoHash = infoHash;
+  InfoHashText = BytesToHex(infoHash, 999);
+  TotalLength = totalLength;
+  MultiFile = multiFile;
+  CreationDate = NowUtc();
+  // A model filled for creation writes the plain layout.
+  loaded_.reset();
+}
+
+bool TTorrentFile::LoadFromStream(TStream& stream) {
+  Reset();
+  try {
+    const int64_t remaining = stream.Size() - stream.Position();
+    if (remaining > MaxFileSize) {
+      Errors.push_back(TooLargeError);
+      return false;
+    }
+    // The decoder reads structure bytes one at a time: from memory, not the file.
+    std::string bytes(static_cast<size_t>(std::max<int64_t>(remaining, 0)), '\0');
+    int64_t got = 0;
+    for (int64_t n; got < remaining && (n = stream.Read(bytes.data() + got, remaining - got)) > 0;) got += n;
+    bytes.resize(static_cast<size_t>(got));
+    TMemoryStream memory(std::move(bytes));
+    const std::string& data = memory.Data();
+
+    std::unique_ptr<TObject> value = DecodeValue(memory);
+    if (!value) {
+      Errors.push_back(ParseError);
+      return false;
+    }
+    auto* top = dynamic_cast<TObjectHash*>(value.get());
+    if (!top) throw EInvalidCast();
+    value.release();
+    Dictionary.reset(top);
+
+    if (TObject* announce = top->Find("announce"))
+      Announce = As<TIntString>(announce).Text;
+    else
+      Errors.push_back("Corrupt File: Missing \"announce\" segment");
+
+    TObject* announceList = top->Find("announce-list");
+    if (announceList) {
+      for (const auto& tier : As<TObjectList>(announceList).Items)
+        for (const auto& url : As<TObjectList>(tier.get()).Items) BackupTrackers.push_back(As<TIntString>(url.get()).Text);
+    }
+
+    if (TObject* comment = top->Find("comment")) Comment = As<TIntString>(comment).Text;
+
+    TObject* creation = top->Find("creation date");
+    if (creation) CreationDate = UnixToDateTime(As<TIntString>(creation).Value);
+
+    auto loaded = std::make_unique<TLoaded>();
+    loaded->AnnounceList = announceList;
+    loaded->CreationValue = creation;
+
+    TObject* infoValue = top->Find("info");
+    if (!infoValue) {
+      Errors.push_back("Corrupt File: Missing \"info\" segment");
+    } else {
+      auto& info = As<TObjectHash>(infoValue);
+      loaded->Info = &info;
+
+      if (TObject* name = info.Find("name")) {
+        Name = As<TIntString>(name).Text;
+        if (EndsWith(Name, ".torrent")) Name.resize(Name.size() - 8);
+      } else {
+        Errors.push_back("Corrupt File: Missing \"info.name\" segment");
+      }
+
+      if (TObject* pieceLength = info.Find("piece length"))
+        PieceLength = static_cast<int32_t>(As<TIntString>(pieceLength).Value);
+      else
+        Errors.push_back("Corrupt File: Missing \"info.piece length\" segment");
+
+      if (TObject* pieces = info.Find("pieces")) {
+        const std::string& hashes = As<TIntString>(pieces).Text;
+        const size_t count = hashes.size() / 20;
+        Pieces.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+          std::string hash = hashes.substr(20 * i, 20);
+          std::string hex = BytesToHex(hash, 999);
+          Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), false));
+        }
+      } else {
+        Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
+      }
+
+      if (TObject* length = info.Find("length")) {
+        TotalLength = As<TIntString>(length).Value;
+        FileCount = 1;
+        Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), TotalLength, 0));
+      } else if (TObject* files = info.Find("files")) {
+        MultiFile = true;
+        const auto& list = As<TObjectList>(files);
+        loaded->FileList = &list;
+        Files.reserve(list.Items.size());
+        int64_t offset = 0;
+        std::string folder, fileName;
+        for (int i = 0; i < list.Count(); ++i) {
+          const auto& entry = As<TObjectHash>(list[i]);
+          int64_t fileLength = 0;
+          if (TObject* lengthValue = entry.Find("length"))
+            fileLength = As<TIntString>(lengthValue).Value;
+          else
+            Errors.push_back("Corrupt File: files[" + std::to_string(i) + "] is missing a \"length\" segment");
+          folder.clear();
+          fileName.clear();
+          if (TObject* path = entry.Find("path"))
+            SplitPathList(As<TObjectList>(path), folder, fileName);
+          else
+            Errors.push_back("Corrupt File: files[" + std::to_string(i) + "] is missing a \"path\" segment");
+          Files.push_back(std::make_unique<TTorrentSubFile>(fileName, folder, fileLength, offset));
+          offset += fileLength;
+        }
+        FileCount = static_cast<int32_t>(Files.size());
+        TotalLength = offset;
+      } else {
+        Errors.push_back(
+            "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the other)");
+      }
+
+      TObject* start = top->Find("_info_start");
+      TObject* span = top->Find("_info_length");
+      if (start && span) {
+        // Clamped: a file may carry keys of these names itself.
+        const auto size = static_cast<int64_t>(data.size());
+        const int64_t from = std::clamp<int64_t>(As<TIntString>(start).Value, 0, size);
+        const int64_t count = std::clamp<int64_t>(As<TIntString>(span).Value, 0, size - from);
+        const std::string_view raw(data.data() + from, static_cast<size_t>(count));
+        TSHA1 sha1;
+        sha1.Transform(raw.data(), count);
+        sha1.Complete();
+        InfoHash = sha1.DigestBytes();
+        InfoHashText = BytesToHex(InfoHash, 999);
+        loaded->RawInfo = std::string(raw);
+        loaded->RawInfoComplete = IsCompleteValue(raw);
+      }
+    }
+
+    loaded->Announce = Announce;
+    loaded->BackupTrackers = BackupTrackers;
+    loaded->Comment = Comment;
+    loaded->CreationDate = CreationDate;
+    loaded->Name = Name;
+    loaded->MultiFile = MultiFile;
+    loaded->TotalLength = TotalLength;
+    loaded->PieceLength = PieceLength;
+    loaded_ = std::move(loaded);
+    return true;
+  } catch (...) {
+    Errors.push_back(CorruptError);
+    return false;
+  }
+}
+
+bool TTorrentFile::FileEntryUnchanged(size_t index) const {
+  const TObjectList* list = loaded_ ? loaded_->FileList : nullptr;
+  if (!list || index >= list->Items.size() || index >= Files.size()) return false;
+  const auto& entry = As<TObjectHash>(list->Items[index].get());
+  const TTorrentSubFile& file = *Files[index];
+  int64_t length = 0;
+  if (TObject* value = entry.Find("length")) length = As<TIntString>(value).Value;
+  std::string folder, name;
+  if (TObject* path = entry.Find("path")) SplitPathList(As<TObjectList>(path), folder, name);
+  return file.Length == length && PathComponents(file.Path, file.Name) == PathComponents(folder, name);
+}
+
+bool TTorrentFile::InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  const TLoaded* loaded = loaded_.get();
+  if (!loaded || !loaded->Info || !loaded->RawInfoComplete) return false;
+  if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength) return false;
+  if (MultiFile) {
+    if (!loaded->FileList || Files.size() != loaded->FileList->Items.size()) return false;
+    for (size_t i = 0; i < Files.size(); ++i)
+      if (!FileEntryUnchanged(i)) return false;
+  } else if (TotalLength != loaded->TotalLength) {
+    return false;
+  }
+  const TObject* loadedPieces = loaded->Info->Find("pieces");
+  const std::string& hashes = loadedPieces ? As<TIntString>(loadedPieces).Text : std::string();
+  if (pieces.size() != hashes.size() / 20) return false;
+  for (size_t i = 0; i < pieces.size(); ++i)
+    if (!pieces[i] || std::string_view(hashes).substr(20 * i, 20) != pieces[i]->Hash) return false;
+  return true;
+}
+
+void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  const TLoaded* loaded = loaded_.get();
+  const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
+  const bool nameChanged = loaded && Name != loaded->Name;
+  // Extra keys of the file entries are kept while the list keeps its shape.
+  const TObjectList* loadedFiles =
+      loaded && loaded->FileList && loaded->FileList->Items.size() == Files.size() ? loaded->FileList : nullptr;
+
+  std::vector<TKeyWriter> entries;
+  if (MultiFile) {
+    entries.push_back({"files", [&] {
+                         WriteRaw(out, "l");
+                         for (size_t i = 0; i < Files.size(); ++i) WriteFileEntry(out, i, loadedFiles);
+                         WriteRaw(out, "e");
+                       }});
+  } else {
+    entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
+  }
+  entries.push_back({"name", [&] { WriteString(out, Name); }});
+  entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
+  entries.push_back({"pieces", [&] {
+                       out.WriteBuffer(std::to_string(20 * static_cast<int64_t>(pieces.size())) + ":");
+                       for (const auto& piece : pieces) WriteRaw(out, piece->Hash);
+                     }});
+  if (nameChanged)
+    AddForeignKeys(entries, out, loadedInfo, {"files", "length", "name", "piece length", "pieces"}, {"name.utf-8"});
+  else
+    AddForeignKeys(entries, out, loadedInfo, {"files", "length", "name", "piece length", "pieces"}, {});
+  WriteDictionary(out, entries);
+}
+
+void TTorrentFile::WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const {
+  const TTorrentSubFile& file = *Files[index];
+  auto writeBody = [&] {
+    WriteString(out, "length");
+    WriteInteger(out, file.Length);
+    WriteString(out, "path");
+    WriteRaw(out, "l");
+    for (std::string_view part : PathComponents(file.Path, file.Name)) WriteString(out, part);
+    WriteRaw(out, "e");
+  };
+  const TObjectHash* loadedEntry =
+      loadedFiles ? dynamic_cast<const TObjectHash*>(loadedFiles->Items[index].get()) : nullptr;
+  bool foreign = false;
+  if (loadedEntry)
+    for (std::string_view key : loadedEntry->SortedKeys()) foreign |= key != "length" && key != "path";
+  if (!foreign) {
+    // The common case: nothing but length and path.
+    WriteRaw(out, "d");
+    writeBody();
+    WriteRaw(out, "e");
+    return;
+  }
+  std::vector<TKeyWriter> entries;
+  entries.push_back({"length", [&] { WriteInteger(out, file.Length); }});
+  entries.push_back({"path", [&] {
+                       WriteRaw(out, "l");
+                       for (std::string_view part : PathComponents(file.Path, file.Name)) WriteString(out, part);
+                       WriteRaw(out, "e");
+                     }});
+  if (FileEntryUnchanged(index))
+    AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, {});
+  else
+    AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, {"path.utf-8"});
+  WriteDictionary(out, entries);
+}
+
+void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  const TLoaded* loaded = loaded_.get();
+  std::vector<TKeyWriter> entries;
+
+  entries.push_back({"announce", [&] { WriteString(out, Announce); }});
+
+  const bool trackersUnchanged =
+      loaded && loaded->AnnounceList && Announce == loaded->Announce && BackupTrackers == loaded->BackupTrackers;
+  if (trackersUnchanged) {
+    // Keeps the tiers as the file had them.
+    entries.push_back({"announce-list", [&] { EncodeValue(out, *loaded->AnnounceList); }});
+  } else if (!BackupTrackers.empty()) {
+    entries.push_back({"announce-list", [&] {
+                         WriteRaw(out, "l");
+                         WriteRaw(out, "l");
+                         WriteString(out, Announce);
+                         WriteRaw(out, "e");
+                         for (const std::string& url : BackupTrackers) {
+                           if (url == Announce) continue;
+                           WriteRaw(out, "l");
+                           WriteString(out, url);
+                           WriteRaw(out, "e");
+                         }
+                         WriteRaw(out, "e");
+                       }});
+  }
+
+  if (!Comment.empty()) entries.push_back({"comment", [&] { WriteString(out, Comment); }});
+
+  if (CreationDate != 0) {
+    if (loaded && loaded->CreationValue && CreationDate == loaded->CreationDate)
+      entries.push_back({"creation date", [&] { EncodeValue(out, *loaded->CreationValue); }});
+    else
+      entries.push_back({"creation date", [&] { WriteInteger(out, DateTimeToUnix(CreationDate)); }});
+  }
+
+  if (InfoUnchanged(pieces)) {
+    // Byte for byte, so the info hash stays.
+    entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo); }});
+  } else {
+    entries.push_back({"info", [&] { WriteInfo(out, pieces); }});
+  }
+
+  if (loaded) {
+    const bool commentChanged = Comment != loaded->Comment;
+    if (commentChanged)
+      AddForeignKeys(entries, out, Dictionary.get(),
+                     {"announce", "announce-list", "comment", "creation date", "info"}, {"comment.utf-8"});
+    else
+      AddForeignKeys(entries, out, Dictionary.get(),
+                     {"announce", "announce-list", "comment", "creation date", "info"}, {});
+  }
+  WriteDictionary(out, entries);
+}
