@@ -1,0 +1,266 @@
+// The edits shared by the View/Edit page and `quorvane-cli edit`, and the
+// command itself run as a program.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "metainfo/Stream.h"
+#include "metainfo/TorrentEdits.h"
+#include "metainfo/TorrentFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Str(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
+std::string Int(long long v) { return "i" + std::to_string(v) + "e"; }
+
+const std::string Pieces20 = std::string(20, '\x11');
+
+// A multi-file torrent: a/b/c.txt (10 bytes) and d.txt (5 bytes).
+std::string MultiFileBytes() {
+  return "d" + Str("announce") + Str("http://main/announce") + Str("announce-list") + "l" + "l" +
+         Str("http://main/announce") + "e" + "l" + Str("http://b1/announce") + "e" + "e" + Str("comment") +
+         Str("hello") + Str("creation date") + Int(1700000000) + Str("info") + "d" + Str("files") + "l" + "d" +
+         Str("length") + Int(10) + Str("path") + "l" + Str("a") + Str("b") + Str("c.txt") + "e" + "e" + "d" +
+         Str("length") + Int(5) + Str("path") + "l" + Str("d.txt") + "e" + "e" + "e" + Str("name") + Str("top") +
+         Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20) + Str("private") + Int(1) + "e" + "e";
+}
+
+std::string SingleFileBytes() {
+  return "d" + Str("announce") + Str("http://main/announce") + Str("info") + "d" + Str("length") + Int(12345) +
+         Str("name") + Str("movie.bin") + Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20) + "e" +
+         "e";
+}
+
+std::unique_ptr<TTorrentFile> Load(const std::string& bytes) {
+  auto torrent = std::make_unique<TTorrentFile>();
+  TMemoryStream in(bytes);
+  EXPECT_TRUE(torrent->LoadFromStream(in));
+  return torrent;
+}
+
+TEST(TorrentEdits, RenameFileEntrySplitsAtTheLastSlash) {
+  struct TCase {
+    const char* Label;
+    std::size_t Index;
+    const char* Text;
+    const char* Path;
+    const char* Name;
+  };
+  const TCase cases[] = {
+      {.Label = "new folders", .Index = 0, .Text = "x/y.txt", .Path = "x/", .Name = "y.txt"},
+      {.Label = "name only keeps the folders", .Index = 0, .Text = "z.txt", .Path = "a/b/", .Name = "z.txt"},
+      {.Label = "deeper", .Index = 1, .Text = "p/q/r/s", .Path = "p/q/r/", .Name = "s"},
+      {.Label = "colon is a plain character", .Index = 0, .Text = "c:d/e:f", .Path = "c:d/", .Name = "e:f"},
+      {.Label = "trailing slash gives an empty name", .Index = 0, .Text = "dir/", .Path = "dir/", .Name = ""},
+      {.Label = "leading slash", .Index = 1, .Text = "/top.txt", .Path = "/", .Name = "top.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    auto torrent = Load(MultiFileBytes());
+    RenameFileEntry(*torrent, c.Index, c.Text);
+    EXPECT_EQ(torrent->Files[c.Index]->Path, c.Path);
+    EXPECT_EQ(torrent->Files[c.Index]->Name, c.Name);
+    EXPECT_EQ(FileEntryText(*torrent->Files[c.Index]), std::string(c.Path) + c.Name);
+    // The other entry is left alone.
+    const auto& other = *torrent->Files[1 - c.Index];
+    EXPECT_EQ(FileEntryText(other), c.Index == 0 ? "d.txt" : "a/b/c.txt");
+  }
+}
+
+TEST(TorrentEdits, RenameFileEntryRefusesAnIndexPastTheList) {
+  auto torrent = Load(MultiFileBytes());
+  EXPECT_THROW(RenameFileEntry(*torrent, 2, "x"), std::out_of_range);
+  EXPECT_EQ(FileEntryText(*torrent->Files[1]), "d.txt");
+}
+
+TEST(TorrentEdits, SetTorrentNameRenamesTheOneFileOfASingleFileTorrent) {
+  auto single = Load(SingleFileBytes());
+  EXPECT_TRUE(SetTorrentName(*single, "other.bin"));
+  EXPECT_EQ(single->Name, "other.bin");
+  EXPECT_EQ(single->Files[0]->Name, "other.bin");
+
+  auto multi = Load(MultiFileBytes());
+  EXPECT_FALSE(SetTorrentName(*multi, "folder"));
+  EXPECT_EQ(multi->Name, "folder");
+  EXPECT_EQ(multi->Files[0]->Name, "c.txt");
+
+  TTorrentFile empty;  // single-file but without a file entry
+  EXPECT_FALSE(SetTorrentName(empty, "x"));
+  EXPECT_EQ(empty.Name, "x");
+}
+
+TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
+  const std::map<std::string, std::string> trackers = {
+      {"Tracker One", "http://one/announce"}, {"Shared A", "http://shared/announce"},
+      {"Shared B", "http://shared/announce"}, {"No URL", ""}};
+  const TAnnounceLookup lookup = [&](const std::string& line) {
+    const auto it = trackers.find(line);
+    return it == trackers.end() ? std::string() : it->second;
+  };
+  const std::vector<std::string> lines = {"Tracker One", "tracker one", "http://u/announce", "No URL",
+                                          "Shared A",    "Shared B",    "http://u/announce"};
+  const std::vector<std::string> expected = {"http://one/announce",    "tracker one", "http://u/announce", "No URL",
+                                             "http://shared/announce", "http://shared/announce",
+                                             "http://u/announce"};
+  EXPECT_EQ(ResolveBackupLines(lines, lookup), expected);
+  EXPECT_EQ(ResolveBackupLines(lines, nullptr), lines);
+
+  auto torrent = Load(MultiFileBytes());
+  ASSERT_FALSE(torrent->BackupTrackers.empty());
+  RebuildBackupTrackers(*torrent, true, lines, lookup);
+  EXPECT_EQ(torrent->BackupTrackers, expected);
+  RebuildBackupTrackers(*torrent, false, lines, lookup);
+  EXPECT_TRUE(torrent->BackupTrackers.empty());
+  RebuildBackupTrackers(*torrent, true, {}, lookup);
+  EXPECT_TRUE(torrent->BackupTrackers.empty());
+}
+
+// `quorvane-cli edit` run as a program.
+class EditCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("quorvane-edit-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const auto path = (dir_ / name).string();
+    WriteWholeFile(path, bytes);
+    return path;
+  }
+
+  struct TRun {
+    int Status;
+    std::string Out;
+  };
+  TRun Run(const std::vector<std::string>& args) {
+    std::string command = "'" QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' edit";
+    for (const auto& arg : args) command += " '" + arg + "'";
+    command += " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[256];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {
+  const auto in = Write("in.torrent", MultiFileBytes());
+  const auto out = (dir_ / "out.torrent").string();
+  const auto run = Run({in, "-o", out, "--announce", "http://new/announce", "--backup", "http://x/announce",
+                        "--backup", "http://y/announce", "--name", "renamed", "--comment", "line1\r\nline2",
+                        "--date", "1600000000", "--rename", "0=x/y.txt", "--rename", "1=z.txt"});
+  ASSERT_EQ(run.Status, 0);
+  EXPECT_EQ(ReadWholeFile(in), MultiFileBytes()) << "the input must stay as it was when -o is given";
+
+  auto edited = Load(ReadWholeFile(out));
+  EXPECT_EQ(run.Out, edited->InfoHashText + "\n");
+  EXPECT_EQ(edited->Announce, "http://new/announce");
+  EXPECT_EQ(edited->BackupTrackers,
+            (std::vector<std::string>{"http://new/announce", "http://x/announce", "http://y/announce"}));
+  EXPECT_EQ(edited->Name, "renamed");
+  EXPECT_EQ(edited->Comment, "line1\r\nline2");
+  EXPECT_EQ(DateTimeToUnix(edited->CreationDate), 1600000000);
+  ASSERT_EQ(edited->Files.size(), 2u);
+  EXPECT_EQ(FileEntryText(*edited->Files[0]), "x/y.txt");
+  EXPECT_EQ(FileEntryText(*edited->Files[1]), "z.txt");
+  EXPECT_EQ(edited->Files[0]->Length, 10);
+}
+
+TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
+  const auto original = Load(MultiFileBytes());
+  struct TCase {
+    const char* Label;
+    std::vector<std::string> Args;
+    std::vector<std::string> Backup;
+  };
+  const TCase cases[] = {
+      {.Label = "kept", .Args = {"--comment", "c"}, .Backup = original->BackupTrackers},
+      {.Label = "dropped", .Args = {"--no-backup"}, .Backup = {}},
+      {.Label = "replaced", .Args = {"--backup", "http://z/announce"},
+       .Backup = {"http://main/announce", "http://z/announce"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    const auto file = Write("t.torrent", MultiFileBytes());
+    auto args = c.Args;
+    args.insert(args.begin(), file);
+    ASSERT_EQ(Run(args).Status, 0);
+    EXPECT_EQ(Load(ReadWholeFile(file))->BackupTrackers, c.Backup);
+  }
+}
+
+TEST_F(EditCommand, DateNowAndNone) {
+  const auto file = Write("t.torrent", MultiFileBytes());
+  ASSERT_EQ(Run({file, "--date", "none"}).Status, 0);
+  EXPECT_EQ(Load(ReadWholeFile(file))->CreationDate, 0);
+  EXPECT_EQ(ReadWholeFile(file).find("13:creation date"), std::string::npos);
+
+  const auto before = DateTimeToUnix(NowUtc());
+  ASSERT_EQ(Run({file, "--date", "now"}).Status, 0);
+  const auto written = DateTimeToUnix(Load(ReadWholeFile(file))->CreationDate);
+  EXPECT_GE(written, before);
+  EXPECT_LE(written, before + 60);
+}
+
+TEST_F(EditCommand, WithoutEditsTheInfoHashStays) {
+  const auto file = Write("t.torrent", MultiFileBytes());
+  const auto hash = Load(MultiFileBytes())->InfoHashText;
+  ASSERT_EQ(hash.size(), 40u);
+  const auto run = Run({file, "--announce", "http://other/announce"});
+  ASSERT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, hash + "\n");
+}
+
+TEST_F(EditCommand, BadArgumentsAndBadFilesChangeNothing) {
+  const auto good = Write("good.torrent", MultiFileBytes());
+  const auto bad = Write("bad.torrent", "not bencoded");
+  struct TCase {
+    const char* Label;
+    std::vector<std::string> Args;
+    int Status;
+  };
+  const TCase cases[] = {
+      {.Label = "no file", .Args = {"--name", "x"}, .Status = 2},
+      {.Label = "two files", .Args = {good, good}, .Status = 2},
+      {.Label = "unknown option", .Args = {good, "--frobnicate"}, .Status = 2},
+      {.Label = "missing value", .Args = {good, "--name"}, .Status = 2},
+      {.Label = "backup and no-backup", .Args = {good, "--backup", "u", "--no-backup"}, .Status = 2},
+      {.Label = "date words", .Args = {good, "--date", "yesterday"}, .Status = 2},
+      {.Label = "date past 32 bits", .Args = {good, "--date", "4294967296"}, .Status = 2},
+      {.Label = "rename without =", .Args = {good, "--rename", "0"}, .Status = 2},
+      {.Label = "rename negative", .Args = {good, "--rename", "-1=x"}, .Status = 2},
+      {.Label = "rename past the list", .Args = {good, "--rename", "2=x"}, .Status = 2},
+      {.Label = "not bencoded", .Args = {bad, "--name", "x"}, .Status = 1},
+      {.Label = "missing file", .Args = {(dir_ / "none.torrent").string(), "--name", "x"}, .Status = 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    EXPECT_EQ(Run(c.Args).Status, c.Status);
+    EXPECT_EQ(ReadWholeFile(good), MultiFileBytes());
+    EXPECT_EQ(ReadWholeFile(bad), "not bencoded");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "none.torrent"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2) << "no temporary file left";
+}
+
+}  // namespace
