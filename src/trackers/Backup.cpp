@@ -1,0 +1,59 @@
+#include "trackers/Backup.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+bool SameTextNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+bool TBackupList::Add(const std::optional<std::string>& chosen) {
+  if (!chosen) return false;
+  for (const auto& e : Entries) {
+    if (SameTextNoCase(e, *chosen)) return false;
+  }
+  Entries.push_back(*chosen);
+  return true;
+}
+
+bool TBackupList::Remove() {
+  if (Selected < 0 || Selected >= static_cast<int>(Entries.size())) return false;
+  Entries.erase(Entries.begin() + Selected);
+  Selected = -1;
+  return true;
+}
+
+bool TBackupList::Up() {
+  if (Selected <= 0 || Selected >= static_cast<int>(Entries.size())) return false;
+  std::swap(Entries[Selected], Entries[Selected - 1]);
+  --Selected;
+  return true;
+}
+
+bool TBackupList::Down() {
+  if (Entries.size() < 2 || Selected < 0 || Selected >= static_cast<int>(Entries.size()) - 1) return false;
+  std::swap(Entries[Selected], Entries[Selected + 1]);
+  ++Selected;
+  return true;
+}
+
+void TBackupList::Assign(std::vector<std::string> entries) {
+  Entries = std::move(entries);
+  Selected = -1;
+}
+
+std::vector<std::string> TBackupList::ResolveBackupTrackers(const TTrackerList& trackers) const {
+  std::vector<std::string> urls;
+  urls.reserve(Entries.size());
+  for (const auto& e : Entries) {
+    std::string url = trackers.LookupAnnounceURL(e);
+    urls.push_back(url.empty() ? e : std::move(url));
+  }
+  return urls;
+}

@@ -1,0 +1,154 @@
+#include "trackers/TrackerList.h"
+
+#include <cctype>
+#include <limits>
+
+namespace {
+
+// Reads a decimal integer as the list's conversion does: leading blanks and a
+// sign are allowed, anything else around the digits is not.
+bool ReadInteger(const std::string& text, int64_t& value) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  uint64_t magnitude = 0;
+  const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
+                                  : uint64_t(std::numeric_limits<int64_t>::max());
+  for (; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!std::isdigit(c)) return false;
+    const unsigned digit = c - '0';
+    if (magnitude > (limit - digit) / 10) return false;
+    magnitude = magnitude * 10 + digit;
+  }
+  value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return true;
+}
+
+std::string NotAnInteger(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
+std::string IndexOutOfBounds(size_t index) { return "List index out of bounds (" + std::to_string(index) + ")"; }
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i] != '\0'; ++i) {
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitTrackerListLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  const size_t end = std::min(bytes.find('\0'), bytes.size());
+  size_t p = 0;
+  while (p < end) {
+    const size_t start = p;
+    while (p < end && bytes[p] != '\r' && bytes[p] != '\n') ++p;
+    lines.emplace_back(bytes, start, p - start);
+    if (p < end && bytes[p] == '\r') ++p;
+    if (p < end && bytes[p] == '\n') ++p;
+  }
+  return lines;
+}
+
+TTrackerListParse ParseTrackerList(const std::string& bytes) {
+  TTrackerListParse result;
+  const std::vector<std::string> lines = SplitTrackerListLines(bytes);
+  if (lines.empty()) {
+    result.Error = IndexOutOfBounds(0);
+    return result;
+  }
+  if (!ReadInteger(lines[0], result.Version)) {
+    result.Error = NotAnInteger(lines[0]);
+    return result;
+  }
+  result.VersionRead = true;
+  if (lines.size() > 1) result.UpdateURL = lines[1];
+  result.EntriesReached = true;
+  if (lines.size() < 3) {
+    result.Error = IndexOutOfBounds(2);
+    return result;
+  }
+  if (lines[2] == "0") return result;
+  int64_t count = 0;
+  if (!ReadInteger(lines[2], count)) {
+    result.Error = NotAnInteger(lines[2]);
+    return result;
+  }
+  if (count < 0) {
+    result.Error = "Invalid tracker count " + lines[2];
+    return result;
+  }
+  // Entries are read one by one rather than reserved up front: a list may
+  // announce far more entries than it holds.
+  for (int64_t i = 0; i < count; ++i) {
+    const size_t first = 3 + 4 * static_cast<size_t>(i);
+    if (first + 3 >= lines.size()) {
+      result.Error = IndexOutOfBounds(lines.size());
+      return result;
+    }
+    TTracker tracker;
+    tracker.Name = lines[first];
+    tracker.Announce = lines[first + 1];
+    tracker.Webpage = lines[first + 2];
+    tracker.Down = lines[first + 3] == "1";
+    result.Entries.push_back(std::move(tracker));
+  }
+  return result;
+}
+
+bool IsBrowsableUrl(const std::string& url) {
+  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
+void TTrackerList::Combine(const std::vector<TTracker>& publicEntries) {
+  Trackers = publicEntries;
+  Trackers.insert(Trackers.end(), PrivateTrackers.begin(), PrivateTrackers.end());
+}
+
+std::vector<std::string> TTrackerList::Names() const {
+  std::vector<std::string> names;
+  names.reserve(Trackers.size());
+  for (const auto& t : Trackers) names.push_back(t.Name);
+  return names;
+}
+
+std::string TTrackerList::LookupAnnounceURL(const std::string& name) const {
+  std::string url;
+  for (const auto& t : Trackers) {
+    if (t.Name == name) url = t.Announce;
+  }
+  return url;
+}
+
+TAnnounceResolution TTrackerList::GetAnnounceURL(const std::string& text) const {
+  TAnnounceResolution result;
+  for (const auto& t : Trackers) {
+    if (t.Name != text) continue;
+    result.URL = t.Announce;
+    result.StatusText = t.Down ? "Status: *DOWN*" : "Status: UP";
+    result.VisitEnabled = true;
+  }
+  if (!result.VisitEnabled) {
+    result.URL = text;
+    result.StatusText = "Status: N/A";
+  }
+  return result;
+}
+
+std::vector<std::string> TTrackerList::VisitPages(const std::string& text) const {
+  std::vector<std::string> pages;
+  for (const auto& t : Trackers) {
+    if (t.Name == text && IsBrowsableUrl(t.Webpage)) pages.push_back(t.Webpage);
+  }
+  return pages;
+}
+
+int TTrackerList::FindPrivateTracker(const std::string& name) const {
+  for (size_t i = PrivateTrackers.size(); i-- > 0;) {
+    if (PrivateTrackers[i].Name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
