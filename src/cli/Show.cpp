@@ -1,0 +1,291 @@
+// quorvane-cli show [--json] FILE: everything a .torrent holds, for people or for scripts.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "metainfo/TorrentFile.h"
+
+namespace {
+
+const char* const ShowUsage = "show [--json] FILE";
+
+const std::string ReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the well-formed UTF-8 sequence at the start of s, or 0. On 0, *bad is set to the
+// number of bytes to replace with one U+FFFD (the maximal subpart of a sequence, as the
+// Unicode standard recommends and Python's "replace" does).
+size_t Utf8SequenceLength(std::string_view s, size_t* bad) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(0);
+  *bad = 1;
+  if (lead < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (i >= s.size()) return 0;
+    const unsigned char c = byte(i);
+    const unsigned char lo = i == 1 ? low : 0x80, hi = i == 1 ? high : 0xBF;
+    if (c < lo || c > hi) return 0;
+    *bad = i + 1;
+  }
+  return length;
+}
+
+// Torrents carry bytes in no declared encoding; we show them as UTF-8.
+std::string ToUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t pos = 0;
+  while (pos < s.size()) {
+    size_t bad = 1;
+    const size_t length = Utf8SequenceLength(s.substr(pos), &bad);
+    if (length == 0) {
+      out += ReplacementCharacter;
+      pos += bad;
+    } else {
+      out.append(s, pos, length);
+      pos += length;
+    }
+  }
+  return out;
+}
+
+// For the terminal: control characters (escape sequences above all) from a file must not
+// reach it; line breaks are kept where the caller wants them.
+std::string ForTerminal(std::string_view s, bool keepLineBreaks) {
+  std::string utf8 = ToUtf8(s), out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\n' && keepLineBreaks) {
+      out += c;
+    } else if (c == '\r' && keepLineBreaks && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+      // CR LF from the program's own comments: the LF alone breaks the line
+    } else if (c < 0x20 || c == 0x7F) {
+      out += ReplacementCharacter;
+    } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+      out += ReplacementCharacter;  // C1 controls U+0080..U+009F
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(std::string_view s) {
+  static const char hexDigits[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (char ch : ToUtf8(s)) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out += "\\u00";
+          out += hexDigits[c >> 4];
+          out += hexDigits[c & 15];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string JsonStringArray(const std::vector<std::string>& items, const char* indent) {
+  if (items.empty()) return "[]";
+  std::string out = "[\n";
+  for (size_t i = 0; i < items.size(); ++i) {
+    out += indent;
+    out += "  " + JsonString(items[i]);
+    out += i + 1 < items.size() ? ",\n" : "\n";
+  }
+  return out + indent + "]";
+}
+
+bool HasCreationDate(const TTorrentFile& torrent) { return torrent.CreationDate != 0; }
+
+std::string LocalDateText(int64_t unixSeconds) {
+  const time_t t = static_cast<time_t>(unixSeconds);
+  struct tm local;
+  char text[64];
+  if (localtime_r(&t, &local) && std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) > 0)
+    return text;
+  return std::to_string(unixSeconds) + " (Unix time)";  // beyond what the calendar functions take
+}
+
+std::string FullPath(const TTorrentSubFile& file) { return file.Path + file.Name; }
+
+void PrintJson(const TTorrentFile& torrent) {
+  std::string out = "{\n";
+  out += "  \"announce\": " + JsonString(torrent.Announce) + ",\n";
+  out += "  \"backup_trackers\": " + JsonStringArray(torrent.BackupTrackers, "  ") + ",\n";
+  out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
+  out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
+  out += "  \"comment\": " + JsonString(torrent.Comment) + ",\n";
+  out += "  \"creation_date\": " +
+         (HasCreationDate(torrent) ? std::to_string(DateTimeToUnix(torrent.CreationDate)) : "null") + ",\n";
+  out += "  \"piece_length\": " + std::to_string(torrent.PieceLength) + ",\n";
+  out += "  \"piece_count\": " + std::to_string(torrent.Pieces.size()) + ",\n";
+  out += "  \"total_length\": " + std::to_string(torrent.TotalLength) + ",\n";
+  out += std::string("  \"multi_file\": ") + (torrent.MultiFile ? "true" : "false") + ",\n";
+  out += "  \"files\": ";
+  if (torrent.Files.empty()) {
+    out += "[]";
+  } else {
+    out += "[\n";
+    for (size_t i = 0; i < torrent.Files.size(); ++i) {
+      const auto& file = *torrent.Files[i];
+      out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length) + "}";
+      out += i + 1 < torrent.Files.size() ? ",\n" : "\n";
+    }
+    out += "  ]";
+  }
+  out += ",\n";
+  out += "  \"errors\": " + JsonStringArray(torrent.Errors, "  ") + "\n";
+  out += "}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+// "Label:          value", with further lines of a value lined up under the first.
+void PrintField(std::string& out, const char* label, const std::string& value) {
+  constexpr int width = 17;
+  char head[64];
+  std::snprintf(head, sizeof head, "%-*s", width, label);
+  out += head;
+  for (char c : value) {
+    out += c;
+    if (c == '\n') out.append(width, ' ');
+  }
+  out += '\n';
+}
+
+void PrintHuman(const TTorrentFile& torrent) {
+  std::string out;
+  PrintField(out, "Announce URL:", ForTerminal(torrent.Announce, false));
+  std::string backups;
+  for (const auto& url : torrent.BackupTrackers) backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
+  PrintField(out, "Backup trackers:", torrent.BackupTrackers.empty() ? "none" : backups);
+  PrintField(out, "Name:", ForTerminal(torrent.Name, false));
+  PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
+  PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));
+  PrintField(out, "Creation date:",
+             HasCreationDate(torrent) ? LocalDateText(DateTimeToUnix(torrent.CreationDate)) : "N/A");
+  PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));
+  PrintField(out, "Piece count:", std::to_string(torrent.Pieces.size()));
+  PrintField(out, "Total length:", std::to_string(torrent.TotalLength));
+  PrintField(out, "Type:", torrent.MultiFile ? "multi-file" : "single-file");
+  PrintField(out, "Files:", std::to_string(torrent.Files.size()));
+  for (const auto& file : torrent.Files) {
+    char length[32];
+    std::snprintf(length, sizeof length, "  %15" PRId64 "  ", file->Length);
+    out += length + ForTerminal(FullPath(*file), false) + "\n";
+  }
+  if (!torrent.Errors.empty()) {
+    out += "Errors:\n";
+    for (const auto& error : torrent.Errors) out += "  " + ForTerminal(error, false) + "\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+void PrintShowHelp(FILE* to) {
+  std::fprintf(to,
+               "Usage: quorvane-cli %s\n"
+               "\n"
+               "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers, name,\n"
+               "info hash, comment, creation date (local time), piece length and count, total\n"
+               "length, the file list and what the loader found wrong.\n"
+               "\n"
+               "  --json   one JSON object with the keys announce, backup_trackers, name,\n"
+               "           info_hash, comment, creation_date (Unix seconds or null),\n"
+               "           piece_length, piece_count, total_length, multi_file, files\n"
+               "           ([{path, length}]) and errors; texts are UTF-8, invalid bytes U+FFFD\n"
+               "  --help   this text\n"
+               "\n"
+               "Exit status: 0 loaded, 1 not loaded (what was read is still printed), 2 usage error.\n",
+               ShowUsage);
+}
+
+int UsageError(const std::string& what) {
+  std::fprintf(stderr, "quorvane-cli show: %s\nUsage: quorvane-cli %s\n", what.c_str(), ShowUsage);
+  return ExitUsage;
+}
+
+int RunShow(const std::vector<std::string>& args) {
+  bool json = false, endOfOptions = false;
+  std::vector<std::string> files;
+  for (const auto& arg : args) {
+    if (!endOfOptions && arg == "--") {
+      endOfOptions = true;
+    } else if (!endOfOptions && (arg == "--help" || arg == "-h")) {
+      PrintShowHelp(stdout);
+      return ExitOk;
+    } else if (!endOfOptions && arg == "--json") {
+      json = true;
+    } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
+      return UsageError("unknown option \"" + arg + "\"");
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 1) return UsageError(files.empty() ? "no FILE given" : "only one FILE at a time");
+  const std::string& path = files.front();
+
+  // A folder opens for reading on Linux but reads fail; say what is wrong instead.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    std::fprintf(stderr, "quorvane-cli show: %s: %s\n", path.c_str(), std::strerror(errno));
+    return ExitFailure;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "quorvane-cli show: %s: Is a directory\n", path.c_str());
+    return ExitFailure;
+  }
+
+  TFileStream stream(path, TFileMode::OpenRead);  // raises with the system's reason
+  TTorrentFile torrent;
+  const bool loaded = torrent.LoadFromStream(stream);
+  if (json)
+    PrintJson(torrent);
+  else
+    PrintHuman(torrent);
+  std::fflush(stdout);
+  return loaded ? ExitOk : ExitFailure;
+}
+
+const TCliRegistration registration({
+    .Name = "show",
+    .Usage = ShowUsage,
+    .Summary = "prints everything a .torrent holds",
+    .Run = RunShow,
+});
+
+}  // namespace

@@ -1,0 +1,328 @@
+#!/usr/bin/python3
+"""`quorvane-cli show` checked against libtorrent, on torrents made by mktorrent,
+transmission-create and libtorrent itself.
+
+Usage: show_vs_libtorrent.py --cli PATH --set-comment PATH
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import libtorrent as lt
+
+CLI = None
+SET_COMMENT = None
+TIMEOUT = 120  # seconds for any one tool run; generous, only there so nothing hangs
+
+
+def run(cmd, env=None, check=True):
+    result = subprocess.run(cmd, capture_output=True, timeout=TIMEOUT, env=env)
+    if check and result.returncode != 0:
+        raise AssertionError("%s failed (%d): %s" % (cmd, result.returncode, result.stderr.decode(errors="replace")))
+    return result
+
+
+def show_json(path):
+    result = run([CLI, "show", "--json", path], check=False)
+    try:
+        return result.returncode, json.loads(result.stdout.decode("utf-8"))
+    except ValueError as e:
+        raise AssertionError("not JSON (%s): %r" % (e, result.stdout[:500]))
+
+
+def write_file(path, size, seed):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(bytes((i * 31 + seed) & 0xFF for i in range(size)))
+
+
+def make_tree(root):
+    """A folder with nested subfolders, a file that ends exactly on a piece, and an empty file."""
+    write_file(os.path.join(root, "readme.txt"), 1000, 1)
+    write_file(os.path.join(root, "a", "b", "c.bin"), 80000, 2)
+    write_file(os.path.join(root, "a", "b", "d e.bin"), 32768, 3)
+    write_file(os.path.join(root, "a", "z.dat"), 5, 4)
+    write_file(os.path.join(root, "x", "empty"), 0, 5)
+    return root
+
+
+def make_single(path):
+    write_file(path, 70000, 9)
+    return path
+
+
+# --- torrent makers: each returns the .torrent path --------------------------------------
+
+def mktorrent(target, out, trackers, comment=None, private=False, no_date=False):
+    cmd = ["mktorrent", "-l", "15", "-o", out]
+    for tier in trackers:
+        cmd += ["-a", ",".join(tier)]
+    if comment is not None:
+        cmd += ["-c", comment]
+    if private:
+        cmd.append("-p")
+    if no_date:
+        cmd.append("-d")
+    run(cmd + [target])
+    return out
+
+
+def transmission(target, out, trackers, comment=None, private=False):
+    cmd = ["transmission-create", "-s", "32", "-o", out]
+    for url in trackers:
+        cmd += ["-t", url]
+    if comment is not None:
+        cmd += ["-c", comment]
+    if private:
+        cmd.append("-p")
+    run(cmd + [target])
+    return out
+
+
+def libtorrent(target, out, tiers, comment=None, private=False, v1_only=True):
+    fs = lt.file_storage()
+    lt.add_files(fs, target)
+    flags = lt.create_torrent.v1_only if v1_only else 0
+    ct = lt.create_torrent(fs, 32768, flags=flags)
+    for tier, urls in enumerate(tiers):
+        for url in urls:
+            ct.add_tracker(url, tier)
+    if comment is not None:
+        ct.set_comment(comment)
+    ct.set_priv(private)
+    ct.set_creator("quorvane test")
+    lt.set_piece_hashes(ct, os.path.dirname(target))
+    with open(out, "wb") as f:
+        f.write(lt.bencode(ct.generate()))
+    return out
+
+
+def raw_dict(path):
+    with open(path, "rb") as f:
+        return lt.bdecode(f.read())
+
+
+def lt_info(path):
+    return lt.torrent_info(path)
+
+
+class ShowAgreesWithLibtorrent(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="quorvane-show-")
+        d = cls.tmp.name
+        single = make_single(os.path.join(d, "data", "single file.bin"))
+        tree = make_tree(os.path.join(d, "data", "Tree"))
+        out = lambda name: os.path.join(d, name)
+        # (case name, torrent path)
+        cls.cases = [
+            ("mktorrent single, comment", mktorrent(single, out("mk1.torrent"), [["http://t1.example/announce"]],
+                                                     comment="made by mktorrent")),
+            ("mktorrent multi, announce-list, private",
+             mktorrent(tree, out("mk2.torrent"),
+                       [["http://t1.example/announce", "http://t2.example/announce"], ["udp://t3.example:80"]],
+                       private=True)),
+            ("mktorrent no date", mktorrent(single, out("mk3.torrent"), [["http://t1.example/a"]], no_date=True)),
+            ("transmission single, private, comment",
+             transmission(single, out("tr1.torrent"), ["http://t1.example/announce"], comment="Grüße\nline two",
+                          private=True)),
+            ("transmission multi, two trackers",
+             transmission(tree, out("tr2.torrent"), ["http://t1.example/announce", "http://t2.example/x"])),
+            ("libtorrent multi, tiers, comment, private",
+             libtorrent(tree, out("lt1.torrent"), [["http://t1.example/a"], ["http://t2.example/b"]],
+                        comment="libtorrent comment", private=True)),
+            ("libtorrent single", libtorrent(single, out("lt2.torrent"), [["http://t1.example/a"]])),
+            ("libtorrent hybrid v1+v2 with pad files",
+             libtorrent(tree, out("lt3.torrent"), [["http://t1.example/a"]], v1_only=False)),
+        ]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def check_against_libtorrent(self, path):
+        status, ours = show_json(path)
+        self.assertEqual(status, 0, ours.get("errors"))
+        self.assertEqual(sorted(ours.keys()), sorted([
+            "announce", "backup_trackers", "name", "info_hash", "comment", "creation_date", "piece_length",
+            "piece_count", "total_length", "multi_file", "files", "errors"]))
+        ti = lt_info(path)
+        raw = raw_dict(path)
+
+        self.assertEqual(ours["name"], ti.name())
+        self.assertEqual(ours["info_hash"], str(ti.info_hashes().v1))
+        self.assertEqual(ours["comment"], ti.comment())
+        self.assertEqual(ours["creation_date"], ti.creation_date() or None)
+        self.assertEqual(ours["piece_length"], ti.piece_length())
+        self.assertEqual(ours["piece_count"], ti.num_pieces())
+        self.assertEqual(ours["total_length"], ti.total_size())
+        self.assertEqual(ours["errors"], [])
+
+        # Trackers: libtorrent lists the announce-list when there is one, else the announce URL.
+        trackers = [(t.tier, t.url) for t in ti.trackers()]
+        self.assertEqual(ours["announce"], raw[b"announce"].decode())
+        if b"announce-list" in raw:
+            tiers = {}
+            for tier, url in trackers:
+                tiers.setdefault(tier, []).append(url)
+            expected = [url for tier in sorted(tiers) for url in sorted(tiers[tier])]
+            ours_by_tier = []
+            pos = 0
+            for tier in sorted(tiers):  # libtorrent may reorder within a tier
+                ours_by_tier += sorted(ours["backup_trackers"][pos:pos + len(tiers[tier])])
+                pos += len(tiers[tier])
+            self.assertEqual(ours_by_tier, expected)
+            self.assertEqual(len(ours["backup_trackers"]), len(trackers))
+        else:
+            self.assertEqual(trackers, [(0, ours["announce"])])
+            self.assertEqual(ours["backup_trackers"], [])
+
+        fs = ti.files()
+        multi = b"files" in raw[b"info"]
+        self.assertEqual(ours["multi_file"], multi)
+        lt_files = [(fs.file_path(i), fs.file_size(i)) for i in range(fs.num_files())]
+        prefix = ti.name() + "/" if multi else ""
+        self.assertEqual([(prefix + f["path"], f["length"]) for f in ours["files"]], lt_files)
+        return ours, ti
+
+    def test_every_field_agrees(self):
+        for name, path in self.cases:
+            with self.subTest(name):
+                self.check_against_libtorrent(path)
+
+    def test_cases_cover_what_they_claim(self):
+        # Guard against a maker silently ignoring an option.
+        by_name = dict(self.cases)
+        self.assertTrue(lt_info(by_name["mktorrent multi, announce-list, private"]).priv())
+        self.assertTrue(lt_info(by_name["transmission single, private, comment"]).priv())
+        self.assertEqual(lt_info(by_name["mktorrent no date"]).creation_date(), 0)
+        _, ours = show_json(by_name["mktorrent multi, announce-list, private"])
+        self.assertEqual(len(ours["files"]), 5)
+        self.assertIn("a/b/d e.bin", [f["path"] for f in ours["files"]])
+        self.assertEqual(ours["backup_trackers"],
+                         ["http://t1.example/announce", "http://t2.example/announce", "udp://t3.example:80"])
+
+    def test_saving_with_a_new_comment_keeps_info_hash_and_private_flag(self):
+        for name, path in self.cases:
+            if not lt_info(path).priv():
+                continue
+            with self.subTest(name):
+                saved = path + ".edited.torrent"
+                run([SET_COMMENT, path, saved, "a new comment"])
+                before, after = lt_info(path), lt_info(saved)
+                self.assertEqual(str(after.info_hashes().v1), str(before.info_hashes().v1))
+                self.assertTrue(after.priv())
+                self.assertEqual(after.comment(), "a new comment")
+                self.assertEqual(raw_dict(saved)[b"info"].get(b"private"), 1)
+                self.check_against_libtorrent(saved)
+
+
+class ShowOnOddInput(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(prefix="quorvane-show-")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def write(self, name, data):
+        path = os.path.join(self.tmp.name, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_text_is_utf8_with_invalid_bytes_replaced(self):
+        name = b"caf\xc3\xa9 \xff\xfe bad \xe2\x82 cut \xed\xa0\x80 surrogate"
+        comment = b"tab\there \x1b[31m escape \xc0\xaf overlong"
+        info = {b"name": name, b"piece length": 16384, b"pieces": b"\x01" * 20, b"length": 3}
+        path = self.write("odd.torrent", lt.bencode({b"announce": b"http://x/\x80", b"comment": comment,
+                                                     b"info": info}))
+        status, ours = show_json(path)
+        self.assertEqual(status, 0)
+        self.assertEqual(ours["name"], name.decode("utf-8", "replace"))
+        self.assertEqual(ours["comment"], comment.decode("utf-8", "replace"))
+        self.assertEqual(ours["announce"], "http://x/\ufffd")
+        self.assertEqual(ours["files"], [{"path": name.decode("utf-8", "replace"), "length": 3}])
+        self.assertIsNone(ours["creation_date"])
+        self.assertEqual(ours["info_hash"], str(lt.torrent_info(path).info_hashes().v1))
+        # The terminal never sees the escape byte.
+        human = run([CLI, "show", path]).stdout
+        self.assertNotIn(b"\x1b", human)
+        self.assertIn("\ufffd".encode(), human)
+
+    def test_failed_load_still_prints_what_was_read(self):
+        cases = [
+            # (name, bytes, expected error)
+            ("not bencoded", b"hello", "Error parsing file; does not appear to be valid bencoded metainfo"),
+            ("empty", b"", "Error parsing file; does not appear to be valid bencoded metainfo"),
+            ("list at the top", b"li1ee", "Something bad happened while trying to load the file, probably corrupt metainfo"),
+        ]
+        for name, data, error in cases:
+            with self.subTest(name):
+                path = self.write("bad.torrent", data)
+                status, ours = show_json(path)
+                self.assertEqual(status, 1)
+                self.assertEqual(ours["errors"], [error])
+                self.assertEqual(ours["files"], [])
+                self.assertEqual(ours["info_hash"], "")
+                human = run([CLI, "show", path], check=False)
+                self.assertEqual(human.returncode, 1)
+                self.assertIn(error.encode(), human.stdout)
+
+    def test_missing_keys_load_with_error_lines(self):
+        info = {b"name": b"n", b"piece length": 16384, b"pieces": b"", b"length": 0}
+        path = self.write("noannounce.torrent", lt.bencode({b"info": info}))
+        status, ours = show_json(path)
+        self.assertEqual(status, 0)
+        self.assertEqual(ours["errors"], ['Corrupt File: Missing "announce" segment'])
+        self.assertEqual(ours["announce"], "")
+
+    def test_creation_date_in_local_time(self):
+        info = {b"name": b"n", b"piece length": 16384, b"pieces": b"", b"length": 0}
+        date = 4102444800 + 3600  # 2100-01-01 01:00:00 UTC: past 2038 on purpose
+        path = self.write("dated.torrent", lt.bencode({b"announce": b"http://a/", b"creation date": date,
+                                                       b"info": info}))
+        self.assertEqual(show_json(path)[1]["creation_date"], date)
+        cases = [("UTC", b"2100-01-01 01:00:00"), ("Asia/Tokyo", b"2100-01-01 10:00:00"),
+                 ("America/New_York", b"2099-12-31 20:00:00")]
+        for zone, shown in cases:
+            with self.subTest(zone):
+                out = run([CLI, "show", path], env=dict(os.environ, TZ=zone)).stdout
+                self.assertIn(shown, out)
+
+    def test_usage(self):
+        good = self.write("good.torrent", lt.bencode({b"announce": b"a", b"info": {
+            b"name": b"n", b"piece length": 16384, b"pieces": b"", b"length": 0}}))
+        cases = [
+            # (args, exit status, text expected in stdout or stderr)
+            ([], 2, b"Usage"),
+            (["--json"], 2, b"Usage"),
+            (["--bogus", good], 2, b"--bogus"),
+            ([good, good], 2, b"Usage"),
+            (["--help"], 0, b"--json"),
+            ([os.path.join(self.tmp.name, "missing.torrent")], 1, b"missing.torrent"),
+            ([self.tmp.name], 1, b"directory"),
+            (["--", good], 0, b"Announce"),
+        ]
+        for args, status, text in cases:
+            with self.subTest(" ".join(args)):
+                result = run([CLI, "show"] + args, check=False)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(text, result.stdout + result.stderr)
+
+
+def main():
+    global CLI, SET_COMMENT
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--set-comment", required=True)
+    args, rest = parser.parse_known_args()
+    CLI, SET_COMMENT = args.cli, args.set_comment
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
