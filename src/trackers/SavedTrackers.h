@@ -1,0 +1,13 @@
+#pragma once
+// The tracker selection as the program left it, for the command line: the
+// cached list's entries followed by the private trackers of the settings file.
+
+#include <string>
+
+#include "trackers/TrackerCache.h"
+#include "trackers/TrackerList.h"
+
+// Fills list (PrivateTrackers and Trackers). Returns "" on success, else what
+// went wrong; a list that breaks off half-way still gives the entries before
+// the fault (and no private trackers, as a failed parse does).
+std::string LoadSavedTrackers(TTrackerList& list, const TTrackerCache& cache, const std::string& settingsFile);

@@ -1,0 +1,91 @@
+// quorvane-cli trackers, run as a program with its own cache and settings folders.
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "metainfo/Stream.h"
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+class TTrackersCliTest : public ::testing::Test {
+ protected:
+  TRun Cli(const std::string& args) {
+    const std::string errFile = dir / "stderr.txt";
+    const std::string command = "XDG_CACHE_HOME='" + dir / "cache" + "' XDG_CONFIG_HOME='" + dir / "config" + "' '" +
+                                QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' trackers " + args + " 2>'" + errFile + "'";
+    TRun run;
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr) return run;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) run.Out.append(buffer, n);
+    const int status = pclose(out);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Err = ReadWholeFile(errFile);
+    return run;
+  }
+  void WriteCache(const std::string& bytes) {
+    std::filesystem::create_directories(dir / "cache/quorvane");
+    WriteWholeFile(dir / "cache/quorvane/trackers.lst", bytes);
+  }
+  void WriteSettings(const std::string& bytes) {
+    std::filesystem::create_directories(dir / "config/quorvane");
+    WriteWholeFile(dir / "config/quorvane/quorvane.ini", bytes);
+  }
+
+  TTempDir dir;
+};
+
+const char* const PrivateSettings =
+    "[private]\ncount=2\n[private0]\nname=Mine\nannounce=http://mine/announce\n"
+    "[private1]\nname=Alpha\nannounce=http://my-alpha/announce\n";
+
+TEST_F(TTrackersCliTest, PrintsTheCachedListThenThePrivateTrackers) {
+  WriteCache("208\r\nhttp://x/\r\n2\r\nAlpha\r\nhttp://alpha/announce\r\n\r\n0\r\nBeta\r\nudp://beta:1/announce\r\n"
+             "http://beta/\r\n1\r\n");
+  WriteSettings(PrivateSettings);
+  const TRun run = Cli("");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "Alpha\thttp://alpha/announce\tUP\n"
+            "Beta\tudp://beta:1/announce\tDOWN\n"
+            "Mine\thttp://mine/announce\tprivate\n"
+            "Alpha\thttp://my-alpha/announce\tprivate\n");
+  EXPECT_EQ(run.Err, "");
+}
+
+TEST_F(TTrackersCliTest, ADamagedCachePrintsWhatParsedAndFails) {
+  WriteCache("208\nhttp://x/\n3\nAlpha\nhttp://alpha/announce\n\n0\nBeta\n");
+  WriteSettings(PrivateSettings);
+  const TRun run = Cli("");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Out, "Alpha\thttp://alpha/announce\tUP\n");
+  EXPECT_NE(run.Err.find("List index out of bounds"), std::string::npos) << run.Err;
+}
+
+TEST_F(TTrackersCliTest, NoCacheSaysSo) {
+  WriteSettings(PrivateSettings);
+  const TRun run = Cli("");
+  // The installed list may serve as the cache; only without one is this an error.
+  if (run.Status == 0) GTEST_SKIP() << "an installed default list serves as the cache";
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Out, "");
+  EXPECT_NE(run.Err.find("No cached version of the tracker list could be found; you're on your own"),
+            std::string::npos);
+}
+
+TEST_F(TTrackersCliTest, UnknownOptionIsAUsageError) {
+  const TRun run = Cli("--bogus");
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_NE(run.Err.find("Usage"), std::string::npos);
+}
+
+}  // namespace
