@@ -1,0 +1,113 @@
+#pragma once
+// The "View/Edit Torrent" page: opens a .torrent, shows what it holds, lets
+// the user change trackers, name, comment, creation date and file names, and
+// writes it back.
+
+#include <QString>
+#include <QWidget>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+#include "metainfo/TorrentFile.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+// What the page needs of the program's one back-up tracker list and its window.
+class TBackupListLink {
+ public:
+  virtual ~TBackupListLink() = default;
+  // The list's entries, in order.
+  virtual std::vector<std::string> BackupLines() const = 0;
+  // Replaces the entries, refills the window's tracker choice from the
+  // combined tracker list and shows the window without blocking.
+  virtual void ShowWithLines(const std::vector<std::string>& lines) = 0;
+  // The announce URL of the tracker named exactly (case-sensitive, last match
+  // wins) in the combined tracker list; "" when there is none.
+  virtual std::string LookupAnnounceURL(const std::string& name) const = 0;
+};
+
+struct TViewEditLinks {
+  TDialogs& Dialogs;
+  TBackupListLink& BackupList;
+  std::function<void(const QString&)> ShowStatus;
+  // The application's general error report; a message box when not given.
+  std::function<void(const std::exception&)> ReportError;
+};
+
+class TViewEditPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TViewEditPage(TViewEditLinks links, QWidget* parent = nullptr);
+  ~TViewEditPage() override;
+
+  // The loaded model, or nullptr.
+  const TTorrentFile* Torrent() const { return torrent_.get(); }
+  // Where Save writes: the path of the last successful load.
+  const std::string& LoadedPath() const { return loadedPath_; }
+
+  // "Creation Date: " with the date in local time, or "Creation Date: N/A".
+  static QString CreationDateText(TDateTime value);
+
+ public slots:
+  void btnTorrentBrowseClick();
+  void txtTorrentChange();
+  void lstFilesClick();
+  void txtAnnounceURLChange();
+  void txtViewNameChange();
+  void mmoViewCommentChange();
+  void btnCreationDateResetClick();
+  void btnChangeClick();
+  void chkViewBackupClick();
+  void btnViewBackupTrackersClick();
+  void btnViewSaveClick();
+  void btnViewSaveAsClick();
+
+ private:
+  void LoadTorrent(const std::string& path);
+  void DisplayTorrent();
+  void ClearAfterFailedLoad();
+  // Rebuilds the back-up trackers and writes the model to path; reports
+  // "Error writing " on failure. Returns true when the file was written.
+  bool WriteTorrent(const std::string& path);
+  void ShowStatus(const QString& text);
+  void ReportError(const std::exception& e);
+  // Runs a handler body, sending what it throws to the general error report.
+  template <class F>
+  void Guarded(F&& body);
+
+  TViewEditLinks links_;
+  std::unique_ptr<TTorrentFile> torrent_;
+  std::string loadedPath_;
+  // Set while the page fills its own controls, so their change handlers do
+  // not write the shown text back into the model.
+  bool displaying_ = false;
+  // What lstFilesClick put into txtFilesName, to tell a real edit from none.
+  QString shownFileText_;
+
+  QLineEdit* txtTorrent_;
+  QPushButton* btnTorrentBrowse_;
+  QLineEdit* txtAnnounceURL_;
+  QCheckBox* chkViewBackup_;
+  QPushButton* btnViewBackupTrackers_;
+  QLineEdit* txtViewName_;
+  QPlainTextEdit* mmoViewComment_;
+  QLabel* lblViewSHA1_;
+  QLabel* lblViewCreationDate_;
+  QPushButton* btnCreationDateReset_;
+  QListWidget* lstFiles_;
+  QLineEdit* txtFilesName_;
+  QPushButton* btnChange_;
+  QLabel* lblFilesSize_;
+  QPushButton* btnViewSave_;
+  QPushButton* btnViewSaveAs_;
+};

@@ -1,0 +1,558 @@
+// The "View/Edit Torrent" page driven through its controls, with scripted
+// dialogs and a stand-in for the back-up tracker window.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ViewEditPage.h"
+#include "metainfo/Stream.h"
+#include "metainfo/TorrentFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Str(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
+std::string Int(long long v) { return "i" + std::to_string(v) + "e"; }
+const std::string Pieces20 = std::string(20, '\x22');
+
+// Top-level keys before "info", the info dictionary's own keys, and a key
+// after it that the page does not know.
+std::string Torrent(const std::string& head, const std::string& info, const std::string& tail = "") {
+  return "d" + head + Str("info") + "d" + info + "e" + tail + "e";
+}
+
+std::string SingleFile(const std::string& name = "movie.bin", long long length = 12345) {
+  return Str("length") + Int(length) + Str("name") + Str(name) + Str("piece length") + Int(16384) + Str("pieces") +
+         Str(Pieces20);
+}
+
+std::string MultiFile() {
+  return Str("files") + "l" + "d" + Str("length") + Int(10) + Str("path") + "l" + Str("a") + Str("b") +
+         Str("c.txt") + "e" + "e" + "d" + Str("length") + Int(5) + Str("path") + "l" + Str("d.txt") + "e" + "e" +
+         "e" + Str("name") + Str("top") + Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20);
+}
+
+std::string Announce(const std::string& url = "http://main/announce") { return Str("announce") + Str(url); }
+
+std::unique_ptr<TTorrentFile> LoadFile(const std::string& path) {
+  auto torrent = std::make_unique<TTorrentFile>();
+  TFileStream in(path, TFileMode::OpenRead);
+  torrent->LoadFromStream(in);
+  return torrent;
+}
+
+struct TMessage {
+  std::string Text;
+  std::string Caption;
+};
+
+class TScriptedDialogs : public TDialogs {
+ public:
+  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons) override {
+    Messages.push_back({text, caption});
+    return TMsgResult::Ok;
+  }
+  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
+    LastSave = options;
+    if (SaveAnswers.empty()) return std::nullopt;
+    auto answer = SaveAnswers.front();
+    SaveAnswers.pop_front();
+    return answer;
+  }
+  std::optional<std::string> OpenDialog(const std::string& filter) override {
+    LastOpenFilter = filter;
+    return OpenAnswer;
+  }
+  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
+
+  std::vector<TMessage> Messages;
+  std::deque<std::optional<std::string>> SaveAnswers;
+  std::optional<TSaveDialogOptions> LastSave;
+  std::optional<std::string> OpenAnswer;
+  std::string LastOpenFilter;
+};
+
+class TFakeBackupList : public TBackupListLink {
+ public:
+  std::vector<std::string> BackupLines() const override { return Lines; }
+  void ShowWithLines(const std::vector<std::string>& lines) override {
+    Lines = lines;
+    ++Shown;
+  }
+  std::string LookupAnnounceURL(const std::string& name) const override {
+    std::string url;
+    for (const auto& [trackerName, announce] : Trackers)
+      if (trackerName == name) url = announce;  // the last match wins
+    return url;
+  }
+
+  std::vector<std::string> Lines;
+  std::vector<std::pair<std::string, std::string>> Trackers;
+  int Shown = 0;
+};
+
+// A write that fails as on a full disk.
+ssize_t FailingWrite(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+}  // namespace
+
+class TViewEditPageTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<TScriptedDialogs> dialogs_;
+  std::unique_ptr<TFakeBackupList> backup_;
+  std::unique_ptr<TViewEditPage> page_;
+  QStringList status_;
+
+  template <class T>
+  T* Find(const char* name) {
+    auto* widget = page_->findChild<T*>(QString::fromLatin1(name));
+    if (!widget) qFatal("no control %s", name);
+    return widget;
+  }
+  QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
+  QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
+  QLabel* Label(const char* name) { return Find<QLabel>(name); }
+  QListWidget* Files() { return Find<QListWidget>("lstFiles"); }
+
+  std::string Path(const char* name) const { return (fs::path(dir_->path().toStdString()) / name).string(); }
+  std::string Write(const char* name, const std::string& bytes) {
+    const auto path = Path(name);
+    WriteWholeFile(path, bytes);
+    return path;
+  }
+  void Open(const std::string& path) {
+    Edit("txtTorrent")->setText(QFile::decodeName(QByteArray::fromStdString(path)));
+  }
+  int Loads() const { return static_cast<int>(status_.count(QStringLiteral("Loading complete!"))); }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    dialogs_ = std::make_unique<TScriptedDialogs>();
+    backup_ = std::make_unique<TFakeBackupList>();
+    status_.clear();
+    page_ = std::make_unique<TViewEditPage>(
+        TViewEditLinks{*dialogs_, *backup_, [this](const QString& text) { status_ << text; }, nullptr});
+    page_->show();
+  }
+  void cleanup() {
+    page_.reset();
+    dir_.reset();
+  }
+
+  void controlsStartAsDesigned() {
+    struct TCase {
+      const char* Name;
+      const char* Text;
+      bool Enabled;
+    };
+    const TCase buttons[] = {
+        {"btnTorrentBrowse", "...", true},   {"btnViewBackupTrackers", "Backup", false},
+        {"btnCreationDateReset", "Reset", true}, {"btnChange", "Change", true},
+        {"btnViewSave", "Save", false},       {"btnViewSaveAs", "Save As ..", false},
+    };
+    for (const auto& b : buttons) {
+      QCOMPARE(Button(b.Name)->text(), QString::fromLatin1(b.Text));
+      QCOMPARE(Button(b.Name)->isEnabled(), b.Enabled);
+    }
+    for (const char* name : {"txtTorrent", "txtAnnounceURL", "txtViewName", "txtFilesName"})
+      QVERIFY2(Edit(name)->text().isEmpty(), name);
+    QVERIFY(Find<QPlainTextEdit>("mmoViewComment")->toPlainText().isEmpty());
+    QVERIFY(!Find<QCheckBox>("chkViewBackup")->isChecked());
+    QCOMPARE(Label("lblViewSHA1")->text(), QStringLiteral("SHA1:"));
+    QCOMPARE(Label("lblViewCreationDate")->text(), QStringLiteral("Creation Date:"));
+    QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size:"));
+    QCOMPARE(Files()->count(), 0);
+    QCOMPARE(Files()->selectionMode(), QAbstractItemView::SingleSelection);
+
+    // Nothing loaded: both saves refuse, the back-up box changes nothing.
+    Button("btnViewSave")->setEnabled(true);
+    Button("btnViewSave")->click();
+    page_->btnViewSaveAsClick();
+    QCOMPARE(dialogs_->Messages.size(), size_t(2));
+    for (const auto& m : dialogs_->Messages) {
+      QCOMPARE(m.Text, std::string("No torrent loaded!"));
+      QCOMPARE(m.Caption, std::string("Error"));
+    }
+    QVERIFY(!dialogs_->LastSave);
+    Find<QCheckBox>("chkViewBackup")->click();
+    QVERIFY(!Button("btnViewBackupTrackers")->isEnabled());
+  }
+
+  void typingAPathLoadsOnlyWhenItNamesAFile() {
+    QDir(dir_->path()).mkdir(QStringLiteral("t"));
+    const auto a = Write("t/a", Torrent(Announce(), SingleFile()));
+    Write("t/ab", Torrent(Announce("http://other/announce"), SingleFile()));
+    QTest::keyClicks(Edit("txtTorrent"), QFile::decodeName(QByteArray::fromStdString(a)));
+    // The folders on the way are no files: no load and no error.
+    QCOMPARE(Loads(), 1);
+    QVERIFY(dialogs_->Messages.empty());
+    QCOMPARE(page_->LoadedPath(), a);
+    QTest::keyClicks(Edit("txtTorrent"), QStringLiteral("b"));
+    QCOMPARE(Loads(), 2);
+    QCOMPARE(Edit("txtAnnounceURL")->text(), QStringLiteral("http://other/announce"));
+    QTest::keyClicks(Edit("txtTorrent"), QStringLiteral("c"));  // names nothing: the model stays
+    QCOMPARE(Loads(), 2);
+    QVERIFY(page_->Torrent());
+    QCOMPARE(page_->LoadedPath(), a + "b");
+    QTest::keyClick(Edit("txtTorrent"), Qt::Key_Backspace);
+    QTest::keyClick(Edit("txtTorrent"), Qt::Key_Backspace);
+    QCOMPARE(Loads(), 4);  // ".../ab" and ".../a" each reload
+    QCOMPARE(page_->LoadedPath(), a);
+    QCOMPARE(status_.first(), QStringLiteral("Loading Torrent! This may take a while..."));
+    QVERIFY(dialogs_->Messages.empty());
+  }
+
+  void browseSetsThePathAndLoads() {
+    const auto a = Write("b.torrent", Torrent(Announce(), SingleFile()));
+    dialogs_->OpenAnswer = a;
+    Button("btnTorrentBrowse")->click();
+    QCOMPARE(dialogs_->LastOpenFilter, std::string(".torrent files (*.torrent)|*.torrent"));
+    QCOMPARE(Loads(), 1);
+    Button("btnTorrentBrowse")->click();  // the same file again reloads it
+    QCOMPARE(Loads(), 2);
+    dialogs_->OpenAnswer.reset();
+    Button("btnTorrentBrowse")->click();
+    QCOMPARE(Loads(), 2);
+    QCOMPARE(page_->LoadedPath(), a);
+  }
+
+  void failedLoadsClearThePage() {
+    struct TCase {
+      const char* Label;
+      std::string Bytes;
+      std::string Errors;
+    };
+    const TCase cases[] = {
+        {"not bencoded", "this is no torrent",
+         "Error parsing file; does not appear to be valid bencoded metainfo"},
+        // No error line, yet no file entry: the box comes up empty.
+        {"multi-file with an empty file list",
+         Torrent(Announce(), Str("files") + "le" + Str("name") + Str("x") + Str("piece length") + Int(16384) +
+                                 Str("pieces") + Str(Pieces20)),
+         ""},
+    };
+    const auto good = Write("good.torrent", Torrent(Announce() + Str("comment") + Str("c"), MultiFile()));
+    for (const auto& c : cases) {
+      QTest::qWait(0);
+      Open(good);
+      QVERIFY2(page_->Torrent(), c.Label);
+      QVERIFY(Button("btnViewSave")->isEnabled());
+      dialogs_->Messages.clear();
+      Open(Write("bad.torrent", c.Bytes));
+      QVERIFY2(!page_->Torrent(), c.Label);
+      QCOMPARE(dialogs_->Messages.size(), size_t(1));
+      QCOMPARE(dialogs_->Messages[0].Caption, std::string("Error Loading!"));
+      QCOMPARE(dialogs_->Messages[0].Text, c.Errors);
+      QCOMPARE(status_.last(), QStringLiteral("Loading error!"));
+      QCOMPARE(Files()->count(), 0);
+      for (const char* name : {"txtAnnounceURL", "txtViewName", "txtFilesName"})
+        QVERIFY2(Edit(name)->text().isEmpty(), name);
+      QVERIFY(Find<QPlainTextEdit>("mmoViewComment")->toPlainText().isEmpty());
+      QCOMPARE(Label("lblViewSHA1")->text(), QStringLiteral("SHA1:"));
+      QCOMPARE(Label("lblViewCreationDate")->text(), QStringLiteral("Creation Date:"));
+      QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size:"));
+      QVERIFY(!Button("btnViewSave")->isEnabled());
+      QVERIFY(!Button("btnViewSaveAs")->isEnabled());
+      // The loaded path still names the last good file.
+      QCOMPARE(page_->LoadedPath(), good);
+      fs::remove(Path("bad.torrent"));
+    }
+  }
+
+  void aLoadedTorrentIsShown() {
+    const auto file = Write("m.torrent", Torrent(Announce() + Str("comment") + Str("two\r\nlines"), MultiFile()));
+    Open(file);
+    QVERIFY(page_->Torrent());
+    QCOMPARE(Edit("txtAnnounceURL")->text(), QStringLiteral("http://main/announce"));
+    QCOMPARE(Edit("txtViewName")->text(), QStringLiteral("top"));
+    QCOMPARE(Find<QPlainTextEdit>("mmoViewComment")->toPlainText(), QStringLiteral("two\nlines"));
+    QCOMPARE(Label("lblViewSHA1")->text(), QStringLiteral("SHA1: ") + QString::fromStdString(page_->Torrent()->InfoHashText));
+    QCOMPARE(page_->Torrent()->InfoHashText.size(), size_t(40));
+    QCOMPARE(Files()->count(), 2);
+    QCOMPARE(Files()->item(0)->text(), QStringLiteral("a/b/c.txt"));
+    QCOMPARE(Files()->item(1)->text(), QStringLiteral("d.txt"));
+    QCOMPARE(Files()->currentRow(), 0);
+    QCOMPARE(Edit("txtFilesName")->text(), QStringLiteral("a/b/c.txt"));
+    QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size: 10"));
+    QVERIFY(Edit("txtFilesName")->isEnabled());
+    QVERIFY(Button("btnViewSave")->isEnabled());
+    QVERIFY(Button("btnViewSaveAs")->isEnabled());
+    QCOMPARE(status_.last(), QStringLiteral("Loading complete!"));
+
+    Files()->setCurrentRow(1);
+    QCOMPARE(Edit("txtFilesName")->text(), QStringLiteral("d.txt"));
+    QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size: 5"));
+    // Clicking the selected line again undoes an edit not yet applied.
+    Edit("txtFilesName")->setText(QStringLiteral("zzz"));
+    QTest::mouseClick(Files()->viewport(), Qt::LeftButton, {}, Files()->visualItemRect(Files()->item(1)).center());
+    QCOMPARE(Edit("txtFilesName")->text(), QStringLiteral("d.txt"));
+  }
+
+  void singleFileRenamesThroughTheName() {
+    const auto file = Write("s.torrent", Torrent(Announce(), SingleFile("movie.bin", 12345)));
+    Open(file);
+    QCOMPARE(Files()->count(), 1);
+    QCOMPARE(Files()->item(0)->text(), QStringLiteral("movie.bin"));
+    QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size: 12345"));
+    QVERIFY(!Edit("txtFilesName")->isEnabled());
+    const auto hashBefore = page_->Torrent()->InfoHashText;
+
+    Edit("txtViewName")->selectAll();
+    QTest::keyClicks(Edit("txtViewName"), QStringLiteral("film.mkv"));
+    QCOMPARE(Files()->item(0)->text(), QStringLiteral("film.mkv"));
+    QCOMPARE(Edit("txtFilesName")->text(), QStringLiteral("film.mkv"));
+    QCOMPARE(page_->Torrent()->Name, std::string("film.mkv"));
+    QCOMPARE(page_->Torrent()->Files[0]->Name, std::string("film.mkv"));
+
+    Button("btnViewSave")->click();
+    QCOMPARE(status_.last(), QString::fromStdString(file) + QStringLiteral(" written sucessfully!"));
+    const auto saved = LoadFile(file);
+    QCOMPARE(saved->Name, std::string("film.mkv"));
+    QCOMPARE(saved->TotalLength, 12345);
+    QVERIFY(saved->InfoHashText != hashBefore);
+  }
+
+  void changeRenamesTheSelectedFile() {
+    struct TCase {
+      const char* Label;
+      int Row;
+      const char* Text;
+      const char* Path;
+      const char* Name;
+    };
+    const TCase cases[] = {
+        {"new folders", 0, "x/y.txt", "x/", "y.txt"},
+        {"name only keeps the folders", 0, "z.txt", "a/b/", "z.txt"},
+        {"into a folder", 1, "sub/d2.txt", "sub/", "d2.txt"},
+    };
+    for (const auto& c : cases) {
+      const auto file = Write(c.Label, Torrent(Announce(), MultiFile()));
+      Open(file);
+      Files()->setCurrentRow(c.Row);
+      Edit("txtFilesName")->setText(QString::fromLatin1(c.Text));
+      Button("btnChange")->click();
+      QVERIFY2(page_->Torrent(), c.Label);
+      QCOMPARE(Files()->item(c.Row)->text(), QString::fromLatin1(c.Text));
+      QCOMPARE(page_->Torrent()->Files[c.Row]->Path, std::string(c.Path));
+      QCOMPARE(page_->Torrent()->Files[c.Row]->Name, std::string(c.Name));
+      Button("btnViewSave")->click();
+      const auto saved = LoadFile(file);
+      QCOMPARE(saved->Files[c.Row]->Path + saved->Files[c.Row]->Name, std::string(c.Path) + c.Name);
+      QCOMPARE(saved->Files[1 - c.Row]->Path + saved->Files[1 - c.Row]->Name,
+               std::string(c.Row == 0 ? "d.txt" : "a/b/c.txt"));
+    }
+  }
+
+  void backupCheckBoxDecidesTheAnnounceList() {
+    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") + "e" +
+                             "l" + Str("http://b1/announce") + "e" + "e";
+    const auto file = Write("k.torrent", Torrent(head, MultiFile()));
+    auto* check = Find<QCheckBox>("chkViewBackup");
+    auto* open = Button("btnViewBackupTrackers");
+
+    // Loaded with an announce-list: checked, but what is saved is the
+    // window's list, which is still empty.
+    Open(file);
+    QVERIFY(check->isChecked());
+    QVERIFY(open->isEnabled());
+    Button("btnViewSave")->click();
+    QVERIFY(LoadFile(file)->BackupTrackers.empty());
+    QVERIFY(ReadWholeFile(file).find("announce-list") == std::string::npos);
+
+    // The window's lines, resolved through the tracker list.
+    backup_->Trackers = {{"One", "http://old-one/announce"}, {"One", "http://one/announce"}, {"Blank", ""}};
+    backup_->Lines = {"One", "Blank", "one", "http://u/announce"};
+    Button("btnViewSave")->click();
+    QCOMPARE(LoadFile(file)->BackupTrackers,
+             (std::vector<std::string>{"http://main/announce", "http://one/announce", "Blank", "one",
+                                       "http://u/announce"}));
+
+    // Unchecked: no announce-list, whatever the list holds.
+    check->click();
+    QVERIFY(!open->isEnabled());
+    Button("btnViewSave")->click();
+    QVERIFY(LoadFile(file)->BackupTrackers.empty());
+    check->click();
+    QVERIFY(open->isEnabled());
+
+    // "Backup" hands the loaded model's URLs to the window.
+    backup_->Lines.clear();
+    Open(Write("k2.torrent", Torrent(head, MultiFile())));
+    open->click();
+    QCOMPARE(backup_->Shown, 1);
+    QCOMPARE(backup_->Lines, (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
+    Button("btnViewSave")->click();
+    QCOMPARE(LoadFile(Path("k2.torrent"))->BackupTrackers,
+             (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
+
+    // Without an announce-list: unchecked and disabled.
+    Open(Write("n.torrent", Torrent(Announce(), MultiFile())));
+    QVERIFY(!check->isChecked());
+    QVERIFY(!open->isEnabled());
+  }
+
+  void saveAsThenSaveWritesToTheLoadedFile() {
+    const auto loaded = Write("a.torrent", Torrent(Announce(), MultiFile()));
+    const auto other = Path("b.torrent");
+    Open(loaded);
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://first/announce"));
+
+    dialogs_->SaveAnswers = {std::nullopt};  // cancelled: nothing happens
+    Button("btnViewSaveAs")->click();
+    QVERIFY(!fs::exists(other));
+    QCOMPARE(dialogs_->LastSave->DefaultExt, std::string("torrent"));
+    QCOMPARE(dialogs_->LastSave->Filter, std::string("torrent files (*.torrent)|*.torrent"));
+    QVERIFY(dialogs_->LastSave->ConfirmOverwrite);
+
+    dialogs_->SaveAnswers = {other};
+    Button("btnViewSaveAs")->click();
+    QCOMPARE(status_.last(), QString::fromStdString(other) + QStringLiteral(" written sucessfully!"));
+    QCOMPARE(LoadFile(other)->Announce, std::string("http://first/announce"));
+    QCOMPARE(LoadFile(loaded)->Announce, std::string("http://main/announce"));
+
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://second/announce"));
+    Button("btnViewSave")->click();
+    QCOMPARE(page_->LoadedPath(), loaded);
+    QCOMPARE(LoadFile(loaded)->Announce, std::string("http://second/announce"));
+    QCOMPARE(LoadFile(other)->Announce, std::string("http://first/announce"));
+    QVERIFY(dialogs_->Messages.empty());
+  }
+
+  void aFailedSaveKeepsTheOldFile() {
+    const std::string original = Torrent(Announce(), MultiFile());
+    const auto file = Write("f.torrent", original);
+    Open(file);
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://changed/announce"));
+
+    const TFileSysCalls previous = SetFileSysCalls({FileSysCalls().Open, FileSysCalls().Read, FailingWrite,
+                                                    FileSysCalls().Close});
+    Button("btnViewSave")->click();
+    SetFileSysCalls(previous);
+    QCOMPARE(dialogs_->Messages.size(), size_t(1));
+    QCOMPARE(dialogs_->Messages[0].Text, "Error writing " + file);
+    QCOMPARE(dialogs_->Messages[0].Caption, std::string("Error"));
+    QCOMPARE(ReadWholeFile(file), original);
+    QCOMPARE(static_cast<int>(std::distance(fs::directory_iterator(dir_->path().toStdString()), fs::directory_iterator())), 1);
+
+    // Save As into a folder that does not exist.
+    const auto nowhere = Path("missing/x.torrent");
+    dialogs_->SaveAnswers = {nowhere};
+    Button("btnViewSaveAs")->click();
+    QCOMPARE(dialogs_->Messages.size(), size_t(2));
+    QCOMPARE(dialogs_->Messages[1].Text, "Error writing " + nowhere);
+
+    // The model is still loaded and can be saved.
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Messages.size(), size_t(2));
+    QCOMPARE(LoadFile(file)->Announce, std::string("http://changed/announce"));
+  }
+
+  void displayingDoesNotChangeTheModel() {
+    // Name and comment that are not UTF-8, and keys the page does not edit.
+    const std::string name = "caf\xe9 \xff\xfe";
+    const std::string comment = "bad \xc3\x28 bytes\r\nsecond line";
+    const std::string info = Str("length") + Int(77) + Str("name") + Str(name) + Str("piece length") + Int(16384) +
+                             Str("pieces") + Str(Pieces20) + Str("private") + Int(1) + Str("source") + Str("xyz");
+    const std::string original =
+        Torrent(Announce() + Str("comment") + Str(comment) + Str("created by") + Str("someone"), info,
+                Str("url-list") + Str("http://seed/"));
+    const auto file = Write("u.torrent", original);
+    Open(file);
+    QVERIFY(page_->Torrent());
+    QCOMPARE(page_->Torrent()->Name, name);
+    QCOMPARE(page_->Torrent()->Comment, comment);
+    QCOMPARE(page_->Torrent()->Files[0]->Name, name);
+    const auto hash = page_->Torrent()->InfoHashText;
+
+    Button("btnViewSave")->click();
+    const std::string saved = ReadWholeFile(file);
+    QVERIFY(saved.find(Str("comment") + Str(comment)) != std::string::npos);
+    QVERIFY(saved.find(Str("url-list") + Str("http://seed/")) != std::string::npos);
+    QVERIFY(saved.find(Str("created by") + Str("someone")) != std::string::npos);
+    QVERIFY(saved.find(Str("info") + "d" + info + "e") != std::string::npos);
+    QCOMPARE(LoadFile(file)->InfoHashText, hash);
+
+    // A user's edit of the comment applies, with CR LF line breaks.
+    auto* memo = Find<QPlainTextEdit>("mmoViewComment");
+    memo->setPlainText(QStringLiteral("new\ncomment"));
+    QCOMPARE(page_->Torrent()->Comment, std::string("new\r\ncomment"));
+    QCOMPARE(page_->Torrent()->Name, name);
+    Button("btnViewSave")->click();
+    QCOMPARE(LoadFile(file)->InfoHashText, hash);
+  }
+
+  void datesAreShownInLocalTime() {
+    const QLocale locale = QLocale::system();
+    const QString date = locale.toString(QDate(2023, 11, 15), QLocale::ShortFormat);
+    // TZ is UTC+3 for this program: 2023-11-14 22:13:20 UTC is 01:13:20 local.
+    Open(Write("d1.torrent", Torrent(Announce() + Str("creation date") + Int(1700000000), MultiFile())));
+    const QString shown = Label("lblViewCreationDate")->text();
+    QVERIFY2(shown.startsWith(QStringLiteral("Creation Date: ") + date + u' '), qPrintable(shown));
+    QVERIFY2(shown.contains(QStringLiteral("1:13:20")), qPrintable(shown));
+
+    // Local midnight shows the date alone.
+    Open(Write("d2.torrent", Torrent(Announce() + Str("creation date") + Int(1699995600), MultiFile())));
+    QCOMPARE(Label("lblViewCreationDate")->text(), QStringLiteral("Creation Date: ") + date);
+
+    // No date.
+    const auto file = Write("d3.torrent", Torrent(Announce(), MultiFile()));
+    Open(file);
+    QCOMPARE(Label("lblViewCreationDate")->text(), QStringLiteral("Creation Date: N/A"));
+    QCOMPARE(page_->Torrent()->CreationDate, 0.0);
+    Button("btnViewSave")->click();
+    QVERIFY(ReadWholeFile(file).find("creation date") == std::string::npos);
+
+    // Reset stores the current time as UTC.
+    const auto before = static_cast<int64_t>(std::time(nullptr));
+    Button("btnCreationDateReset")->click();
+    QVERIFY(Label("lblViewCreationDate")->text() != QStringLiteral("Creation Date: N/A"));
+    Button("btnViewSave")->click();
+    const auto stored = DateTimeToUnix(LoadFile(file)->CreationDate);
+    QVERIFY2(stored >= before && stored <= before + 60, qPrintable(QString::number(stored - before)));
+  }
+};
+
+int main(int argc, char** argv) {
+  // A fixed zone without daylight saving, so local times are known.
+  qputenv("TZ", "QVT-3");
+  ::tzset();
+  QTemporaryDir home;
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
+  QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/cache")));
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  TViewEditPageTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "ViewEditPageTest.moc"
