@@ -48,11 +48,11 @@ void TBackupList::Assign(std::vector<std::string> entries) {
   Selected = -1;
 }
 
-std::vector<std::string> TBackupList::ResolveBackupTrackers(const TTrackerList& trackers) const {
+std::vector<std::string> TBackupList::ResolveBackupTrackers(const std::vector<TTracker>& trackers) const {
   std::vector<std::string> urls;
   urls.reserve(Entries.size());
   for (const auto& e : Entries) {
-    std::string url = trackers.LookupAnnounceURL(e);
+    std::string url = LookupAnnounceURL(trackers, e);
     urls.push_back(url.empty() ? e : std::move(url));
   }
   return urls;

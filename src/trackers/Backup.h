@@ -28,5 +28,5 @@ class TBackupList {
 
   // The announce URLs for the entries, in order: a name of the selection gives
   // its announce URL, anything else passes through unchanged.
-  std::vector<std::string> ResolveBackupTrackers(const TTrackerList& trackers) const;
+  std::vector<std::string> ResolveBackupTrackers(const std::vector<TTracker>& trackers) const;
 };

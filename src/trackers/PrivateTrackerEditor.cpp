@@ -2,7 +2,7 @@
 
 void TPrivateTrackerEditor::Reload() {
   Items.clear();
-  for (const auto& t : list_.PrivateTrackers) Items.push_back(t.Name);
+  for (const auto& t : privateTrackers_) Items.push_back(t.Name);
   Selected = -1;
 }
 
@@ -11,9 +11,9 @@ TPrivateTrackerEditor::TClickResult TPrivateTrackerEditor::Click(int index) {
   Selected = index >= 0 && index < static_cast<int>(Items.size()) ? index : -1;
   if (Selected < 0) return result;
   result.DeleteEnabled = true;
-  const int found = list_.FindPrivateTracker(Items[Selected]);
+  const int found = FindPrivateTracker(privateTrackers_, Items[Selected]);
   if (found >= 0) {
-    result.Fill = list_.PrivateTrackers[found];
+    result.Fill = privateTrackers_[found];
     result.Caption = "Modify";
   } else {
     result.Caption = "Add";
@@ -22,7 +22,7 @@ TPrivateTrackerEditor::TClickResult TPrivateTrackerEditor::Click(int index) {
 }
 
 std::string TPrivateTrackerEditor::CaptionFor(const std::string& name) const {
-  return list_.FindPrivateTracker(name) < 0 ? "Add" : "Modify";
+  return FindPrivateTracker(privateTrackers_, name) < 0 ? "Add" : "Modify";
 }
 
 bool TPrivateTrackerEditor::AddModify(const std::string& name, const std::string& announce,
@@ -35,13 +35,13 @@ bool TPrivateTrackerEditor::AddModify(const std::string& name, const std::string
     dialogs_.MessageBox("Please enter tracker announce URL!", "Error", TMsgButtons::Ok);
     return false;
   }
-  int found = list_.FindPrivateTracker(name);
+  int found = FindPrivateTracker(privateTrackers_, name);
   if (found < 0) {
-    list_.PrivateTrackers.emplace_back();
+    privateTrackers_.emplace_back();
     Items.push_back(name);
-    found = static_cast<int>(list_.PrivateTrackers.size()) - 1;
+    found = static_cast<int>(privateTrackers_.size()) - 1;
   }
-  TTracker& record = list_.PrivateTrackers[found];
+  TTracker& record = privateTrackers_[found];
   record.Name = name;
   record.Announce = announce;
   record.Webpage = webpage;
@@ -50,13 +50,13 @@ bool TPrivateTrackerEditor::AddModify(const std::string& name, const std::string
 }
 
 bool TPrivateTrackerEditor::Delete(const std::string& typedName) {
-  if (list_.FindPrivateTracker(typedName) < 0) return false;
+  if (FindPrivateTracker(privateTrackers_, typedName) < 0) return false;
   // Without a selection there is no entry to remove (the button is disabled then).
   if (Selected < 0 || Selected >= static_cast<int>(Items.size())) return false;
   const std::string removed = Items[Selected];
   Items.erase(Items.begin() + Selected);
   Selected = -1;
-  const int record = list_.FindPrivateTracker(removed);
-  if (record >= 0) list_.PrivateTrackers.erase(list_.PrivateTrackers.begin() + record);
+  const int record = FindPrivateTracker(privateTrackers_, removed);
+  if (record >= 0) privateTrackers_.erase(privateTrackers_.begin() + record);
   return true;
 }

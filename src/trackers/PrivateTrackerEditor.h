@@ -11,7 +11,8 @@
 
 class TPrivateTrackerEditor {
  public:
-  TPrivateTrackerEditor(TTrackerList& list, TDialogs& dialogs) : list_(list), dialogs_(dialogs) {}
+  TPrivateTrackerEditor(std::vector<TTracker>& privateTrackers, TDialogs& dialogs)
+      : privateTrackers_(privateTrackers), dialogs_(dialogs) {}
 
   // The entries of lstPrivateTrackers and the selected one (-1: none).
   std::vector<std::string> Items;
@@ -37,6 +38,6 @@ class TPrivateTrackerEditor {
   bool Delete(const std::string& typedName);
 
  private:
-  TTrackerList& list_;
+  std::vector<TTracker>& privateTrackers_;
   TDialogs& dialogs_;
 };

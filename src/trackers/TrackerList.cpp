@@ -103,29 +103,31 @@ bool IsBrowsableUrl(const std::string& url) {
   return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
 
-void TTrackerList::Combine(const std::vector<TTracker>& publicEntries) {
-  Trackers = publicEntries;
-  Trackers.insert(Trackers.end(), PrivateTrackers.begin(), PrivateTrackers.end());
+std::vector<TTracker> CombineTrackers(const std::vector<TTracker>& publicEntries,
+                                      const std::vector<TTracker>& privateTrackers) {
+  std::vector<TTracker> trackers = publicEntries;
+  trackers.insert(trackers.end(), privateTrackers.begin(), privateTrackers.end());
+  return trackers;
 }
 
-std::vector<std::string> TTrackerList::Names() const {
+std::vector<std::string> TrackerNames(const std::vector<TTracker>& trackers) {
   std::vector<std::string> names;
-  names.reserve(Trackers.size());
-  for (const auto& t : Trackers) names.push_back(t.Name);
+  names.reserve(trackers.size());
+  for (const auto& t : trackers) names.push_back(t.Name);
   return names;
 }
 
-std::string TTrackerList::LookupAnnounceURL(const std::string& name) const {
+std::string LookupAnnounceURL(const std::vector<TTracker>& trackers, const std::string& name) {
   std::string url;
-  for (const auto& t : Trackers) {
+  for (const auto& t : trackers) {
     if (t.Name == name) url = t.Announce;
   }
   return url;
 }
 
-TAnnounceResolution TTrackerList::GetAnnounceURL(const std::string& text) const {
+TAnnounceResolution GetAnnounceURL(const std::vector<TTracker>& trackers, const std::string& text) {
   TAnnounceResolution result;
-  for (const auto& t : Trackers) {
+  for (const auto& t : trackers) {
     if (t.Name != text) continue;
     result.URL = t.Announce;
     result.StatusText = t.Down ? "Status: *DOWN*" : "Status: UP";
@@ -138,17 +140,17 @@ TAnnounceResolution TTrackerList::GetAnnounceURL(const std::string& text) const 
   return result;
 }
 
-std::vector<std::string> TTrackerList::VisitPages(const std::string& text) const {
+std::vector<std::string> VisitPages(const std::vector<TTracker>& trackers, const std::string& text) {
   std::vector<std::string> pages;
-  for (const auto& t : Trackers) {
+  for (const auto& t : trackers) {
     if (t.Name == text && IsBrowsableUrl(t.Webpage)) pages.push_back(t.Webpage);
   }
   return pages;
 }
 
-int TTrackerList::FindPrivateTracker(const std::string& name) const {
-  for (size_t i = PrivateTrackers.size(); i-- > 0;) {
-    if (PrivateTrackers[i].Name == name) return static_cast<int>(i);
+int FindPrivateTracker(const std::vector<TTracker>& privateTrackers, const std::string& name) {
+  for (size_t i = privateTrackers.size(); i-- > 0;) {
+    if (privateTrackers[i].Name == name) return static_cast<int>(i);
   }
   return -1;
 }

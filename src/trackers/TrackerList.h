@@ -43,6 +43,23 @@ struct TAnnounceResolution {
   bool VisitEnabled = false;
 };
 
+// The lookups, on the window's sequences. Names match exactly; the last match wins.
+// The Announce of the last entry named name, or "".
+std::string LookupAnnounceURL(const std::vector<TTracker>& trackers, const std::string& name);
+// The announce URL for the selection's text: a matching entry's or the text itself unchanged.
+TAnnounceResolution GetAnnounceURL(const std::vector<TTracker>& trackers, const std::string& text);
+// The home pages "Visit" opens: every matching entry's, in order, leaving out
+// what the browser must not be given.
+std::vector<std::string> VisitPages(const std::vector<TTracker>& trackers, const std::string& text);
+// Index of the last record named name, or -1.
+int FindPrivateTracker(const std::vector<TTracker>& privateTrackers, const std::string& name);
+// The selection after a parse: the public entries followed by copies of the private trackers.
+std::vector<TTracker> CombineTrackers(const std::vector<TTracker>& publicEntries,
+                                      const std::vector<TTracker>& privateTrackers);
+// The names, in order: the items of the selection.
+std::vector<std::string> TrackerNames(const std::vector<TTracker>& trackers);
+
+// The two sequences together, for code that has no window.
 class TTrackerList {
  public:
   // The selection: the public entries of the last parse followed by copies of
@@ -51,19 +68,10 @@ class TTrackerList {
   // The user's private trackers, as kept in the settings.
   std::vector<TTracker> PrivateTrackers;
 
-  // Rebuilds Trackers from a parse's entries and the current private trackers.
-  void Combine(const std::vector<TTracker>& publicEntries);
-  // The names of Trackers, in order: the items of the selection.
-  std::vector<std::string> Names() const;
-
-  // The Announce of the last entry of Trackers named name, or "".
-  std::string LookupAnnounceURL(const std::string& name) const;
-  // The announce URL for the selection's text: a matching entry's (the last one
-  // wins) or the text itself unchanged.
-  TAnnounceResolution GetAnnounceURL(const std::string& text) const;
-  // The home pages "Visit" opens for the selection's text: every matching
-  // entry's, in order, leaving out what the browser must not be given.
-  std::vector<std::string> VisitPages(const std::string& text) const;
-  // Index of the last private tracker named name, or -1.
-  int FindPrivateTracker(const std::string& name) const;
+  void Combine(const std::vector<TTracker>& publicEntries) { Trackers = CombineTrackers(publicEntries, PrivateTrackers); }
+  std::vector<std::string> Names() const { return TrackerNames(Trackers); }
+  std::string LookupAnnounceURL(const std::string& name) const { return ::LookupAnnounceURL(Trackers, name); }
+  TAnnounceResolution GetAnnounceURL(const std::string& text) const { return ::GetAnnounceURL(Trackers, text); }
+  std::vector<std::string> VisitPages(const std::string& text) const { return ::VisitPages(Trackers, text); }
+  int FindPrivateTracker(const std::string& name) const { return ::FindPrivateTracker(PrivateTrackers, name); }
 };

@@ -11,10 +11,12 @@
 
 std::vector<std::string> DefaultTrackerListUrls() { return {QUORVANE_TRACKERS_URL, QUORVANE_TRACKERS_URL2}; }
 
-TTrackerRefresh::TTrackerRefresh(TTrackerList& list, TTrackerCache cache, std::vector<std::string> urls,
+TTrackerRefresh::TTrackerRefresh(std::vector<TTracker>& trackers, const std::vector<TTracker>& privateTrackers,
+                                 TTrackerCache cache, std::vector<std::string> urls,
                                  std::unique_ptr<TListDownloader> downloader, TDialogs& dialogs,
                                  TTrackerRefreshEvents events)
-    : list_(list),
+    : trackers_(trackers),
+      privateTrackers_(privateTrackers),
       cache_(std::move(cache)),
       urls_(std::move(urls)),
       downloader_(std::move(downloader)),
@@ -123,12 +125,8 @@ bool TTrackerRefresh::Apply(const TTrackerListParse& parse) {
   }
   if (parse.EntriesReached) {
     // After a fault half-way the selection shows what was read before it.
-    if (parse.Ok()) {
-      list_.Combine(parse.Entries);
-    } else {
-      list_.Trackers = parse.Entries;
-    }
-    if (events_.FillSelection) events_.FillSelection(list_.Names());
+    trackers_ = parse.Ok() ? CombineTrackers(parse.Entries, privateTrackers_) : parse.Entries;
+    if (events_.FillSelection) events_.FillSelection(TrackerNames(trackers_));
   }
   if (!parse.Ok()) {
     if (events_.ErrorReport) events_.ErrorReport(parse.Error);

@@ -64,7 +64,9 @@ struct TTrackerRefreshEvents {
 
 class TTrackerRefresh {
  public:
-  TTrackerRefresh(TTrackerList& list, TTrackerCache cache, std::vector<std::string> urls,
+  // trackers and privateTrackers are the window's Trackers and PrivateTrackers.
+  TTrackerRefresh(std::vector<TTracker>& trackers, const std::vector<TTracker>& privateTrackers, TTrackerCache cache,
+                  std::vector<std::string> urls,
                   std::unique_ptr<TListDownloader> downloader, TDialogs& dialogs, TTrackerRefreshEvents events);
 
   // updateTimerTimer. A refresh asked for while one waits for its download is
@@ -85,7 +87,8 @@ class TTrackerRefresh {
   bool Apply(const TTrackerListParse& parse);
   void End(TRefreshOutcome outcome);
 
-  TTrackerList& list_;
+  std::vector<TTracker>& trackers_;
+  const std::vector<TTracker>& privateTrackers_;
   TTrackerCache cache_;
   std::vector<std::string> urls_;
   std::unique_ptr<TListDownloader> downloader_;

@@ -58,10 +58,10 @@ TEST(BackupList, ResolvesNamesAndPassesEverythingElseThrough) {
                     {"Mine", "http://public-mine/announce", "", true}});
   TBackupList backup;
   backup.Assign({"Alpha", "Twin", "alpha", "Vanished", "http://loaded/announce", "Mine", "Alpha"});
-  EXPECT_EQ(backup.ResolveBackupTrackers(trackers),
+  EXPECT_EQ(backup.ResolveBackupTrackers(trackers.Trackers),
             (Lines{"http://alpha/announce", "http://alpha/announce", "alpha", "Vanished", "http://loaded/announce",
                    "http://mine/announce", "http://alpha/announce"}));
-  EXPECT_TRUE(TBackupList().ResolveBackupTrackers(trackers).empty());
+  EXPECT_TRUE(TBackupList().ResolveBackupTrackers(trackers.Trackers).empty());
 }
 
 }  // namespace

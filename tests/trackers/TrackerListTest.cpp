@@ -175,7 +175,7 @@ TEST_F(TTrackerListTest, VisitOpensEveryMatchingWebPage) {
 TEST(PrivateTrackerEditor, AddModifyAndDelete) {
   TTrackerList list;
   TScriptedDialogs dialogs;
-  TPrivateTrackerEditor editor(list, dialogs);
+  TPrivateTrackerEditor editor(list.PrivateTrackers, dialogs);
 
   EXPECT_FALSE(editor.AddModify("", "http://a/", ""));
   EXPECT_FALSE(editor.AddModify("A", "", "http://a/"));
@@ -226,7 +226,7 @@ TEST(PrivateTrackerEditor, AddModifyAndDelete) {
 TEST(PrivateTrackerEditor, ClickOnAnEntryWithoutRecordOffersAdd) {
   TTrackerList list;
   TScriptedDialogs dialogs;
-  TPrivateTrackerEditor editor(list, dialogs);
+  TPrivateTrackerEditor editor(list.PrivateTrackers, dialogs);
   editor.Items = {"ghost"};
   const auto click = editor.Click(0);
   EXPECT_TRUE(click.DeleteEnabled);

@@ -68,7 +68,8 @@ class TTrackerRefreshTest : public ::testing::Test {
     };
     events.SetTrackerText = [this](const std::string& t) { trackerText.push_back(t); };
     events.Finished = [this](TRefreshOutcome o) { outcomes.push_back(o); };
-    refresh = std::make_unique<TTrackerRefresh>(list, TTrackerCache(cacheFile, dir / "default.lst"),
+    refresh = std::make_unique<TTrackerRefresh>(list.Trackers, list.PrivateTrackers,
+                                                TTrackerCache(cacheFile, dir / "default.lst"),
                                                 Lines{Primary, Fallback}, std::move(downloader), dialogs,
                                                 std::move(events));
   }
@@ -300,7 +301,7 @@ TEST_F(TTrackerRefreshTest, ARefreshAskedForMeanwhileIsQueued) {
   refresh->Run();
   ASSERT_EQ(asked.size(), 1u);
   // "Save Now" twice while the download runs, with a new private tracker.
-  TPrivateTrackerEditor editor(list, dialogs);
+  TPrivateTrackerEditor editor(list.PrivateTrackers, dialogs);
   ASSERT_TRUE(editor.AddModify("Mine", "http://mine/announce", ""));
   refresh->Run();
   refresh->Run();
@@ -317,7 +318,7 @@ TEST_F(TTrackerRefreshTest, ARefreshAskedForMeanwhileIsQueued) {
 TEST_F(TTrackerRefreshTest, SaveNowBringsANewPrivateTrackerIn) {
   script[Primary] = Ok(List(208, {"Alpha"}));
   RunRefresh();
-  TPrivateTrackerEditor editor(list, dialogs);
+  TPrivateTrackerEditor editor(list.PrivateTrackers, dialogs);
   ASSERT_TRUE(editor.AddModify("Mine", "http://mine/announce", ""));
   EXPECT_EQ(selection, (Lines{"Alpha"})) << "not before the next refresh";
   EXPECT_EQ(list.LookupAnnounceURL("Mine"), "");
