@@ -1,0 +1,670 @@
+#include "app/MainForm.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/BackupForm.h"
+#include "app/DirectoryListBox.h"
+#include "app/DriveComboBox.h"
+#include "app/FileListBox.h"
+#include "app/FileNames.h"
+#include "app/ProgressForm.h"
+#include "app/QuorvaneApplication.h"
+#include "create/CreationDriver.h"
+
+#ifndef QUORVANE_HOMEPAGE
+#define QUORVANE_HOMEPAGE "http://www.quorvane.net/torrent/quorvane/"
+#endif
+
+namespace {
+
+// A corrupt "count" must not make start-up read the file forever.
+constexpr int32_t MaxPrivateTrackers = 1000;
+
+QString Utf8Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+std::string Utf8Bytes(const QString& text) { return Bytes(text.toUtf8()); }
+
+template <typename W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
+}  // namespace
+
+template <typename F>
+void TfrmQuorvane::Handle(F&& handler) {
+  Guarded(dialogs_, std::forward<F>(handler));
+}
+
+TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), settings_(SettingsFileName()) {
+  setObjectName(QStringLiteral("frmQuorvane"));
+  setWindowTitle(QStringLiteral("Quorvane v2.1"));
+  setMinimumSize(460, 483);
+  resize(460, 483);
+
+  PageControl1 = Named(new QTabWidget(this), "PageControl1");
+  tabCreate = BuildCreatePage();
+  tabViewTorrent = Named(new QWidget, "tabViewTorrent");
+  tabSettings = BuildSettingsPage();
+  tabAbout = BuildAboutPage();
+  PageControl1->addTab(tabCreate, QStringLiteral("Create Torrent"));
+  PageControl1->addTab(tabViewTorrent, QStringLiteral("View/Edit Torrent"));
+  PageControl1->addTab(tabSettings, QStringLiteral("Settings"));
+  PageControl1->addTab(tabAbout, QStringLiteral("Help/About"));
+  setCentralWidget(PageControl1);
+
+  StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
+  statusText_ = Named(new QLabel(StatusBar1), "lblStatusBar");
+  statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1->addWidget(statusText_, 1);
+  setStatusBar(StatusBar1);
+
+  updateTimer = Named(new QTimer(this), "updateTimer");
+  updateTimer->setInterval(500);
+  updateTimer->setSingleShot(true);
+
+  SetTabOrder();
+  Connect();
+  DirectoryListBox1Change();  // the file list follows the folder list from the start
+
+  FormCreate(arguments);
+
+  // Created after the main window, hidden; both live as long as it does.
+  frmProgress = new TfrmProgress(AbortRequested, this);
+  frmBackup = new TfrmBackup(this);
+}
+
+TfrmQuorvane::~TfrmQuorvane() = default;
+
+QWidget* TfrmQuorvane::BuildCreatePage() {
+  auto* page = Named(new QWidget, "tabCreate");
+
+  pageMode = Named(new QTabWidget(page), "pageMode");
+  pageMode->setDocumentMode(true);  // flat buttons rather than a framed notebook
+
+  // "Simple": drive, folder and files.
+  auto* simple = Named(new QWidget, "tabSimple");
+  DriveComboBox1 = Named(new TDriveComboBox(simple), "DriveComboBox1");
+  DirectoryListBox1 = Named(new TDirectoryListBox(simple), "DirectoryListBox1");
+  FileListBox1 = Named(new TFileListBox(simple), "FileListBox1");
+  btnAll = Named(new QPushButton(QStringLiteral("All"), simple), "btnAll");
+  btnNone = Named(new QPushButton(QStringLiteral("None"), simple), "btnNone");
+  btnInverse = Named(new QPushButton(QStringLiteral("Inverse"), simple), "btnInverse");
+  lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple), "lblSimpleTip");
+  lblSimpleTip->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  {
+    auto* grid = new QGridLayout(simple);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(4);
+    grid->addWidget(DriveComboBox1, 0, 0);
+    grid->addWidget(DirectoryListBox1, 1, 0);
+    grid->addWidget(FileListBox1, 0, 1, 2, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(1, 1);
+    auto* row = new QHBoxLayout;
+    row->addWidget(lblSimpleTip, 1);
+    for (QPushButton* b : {btnAll, btnNone, btnInverse}) {
+      b->setAutoDefault(false);
+      row->addWidget(b);
+    }
+    grid->addLayout(row, 2, 0, 1, 2);
+  }
+
+  // "Classic": one path.
+  auto* classic = Named(new QWidget, "tabClassic");
+  txtClassicPath = Named(new QLineEdit(classic), "txtClassicPath");
+  txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
+  btnClassicDir = Named(new QPushButton(QStringLiteral("(dir)"), classic), "btnClassicDir");
+  btnClassicFile = Named(new QPushButton(QStringLiteral("(file)"), classic), "btnClassicFile");
+  radFolder = Named(new QRadioButton(QStringLiteral("1 torrent from entire folder"), classic), "radFolder");
+  radFile = Named(new QRadioButton(QStringLiteral("1 torrent for each file"), classic), "radFile");
+  radFolder->setChecked(true);
+  {
+    auto* box = new QVBoxLayout(classic);
+    box->setContentsMargins(6, 6, 6, 6);
+    auto* label = new QLabel(QStringLiteral("Filename or Pathname:"), classic);
+    label->setBuddy(txtClassicPath);
+    box->addWidget(label);
+    auto* row = new QHBoxLayout;
+    row->addWidget(txtClassicPath, 1);
+    row->addWidget(btnClassicDir);
+    row->addWidget(btnClassicFile);
+    box->addLayout(row);
+    box->addWidget(radFolder);
+    box->addWidget(radFile);
+    box->addStretch(1);
+    auto* group = new QButtonGroup(classic);
+    group->addButton(radFolder);
+    group->addButton(radFile);
+  }
+  pageMode->addTab(simple, QStringLiteral("Simple"));
+  pageMode->addTab(classic, QStringLiteral("Classic"));
+
+  // Tracker, comment, piece size and the command: shared by both modes.
+  cmbAnnounceURL = Named(new QComboBox(page), "cmbAnnounceURL");
+  cmbAnnounceURL->setEditable(true);
+  cmbAnnounceURL->setInsertPolicy(QComboBox::NoInsert);
+  cmbAnnounceURL->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cmbAnnounceURL->setMinimumContentsLength(20);
+  cmbAnnounceURL->setToolTip(QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
+  cmbAnnounceURL->addItem(QStringLiteral("[please wait - refreshing list]"));
+  cmbAnnounceURL->setEditText(Utf8Text(TrackerPlaceholder));
+  btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
+  btnVisit->setToolTip(QStringLiteral("Visit the homepage of the selected tracker"));
+  lblURL = Named(new QLabel(QStringLiteral("URL:"), page), "lblURL");
+  lblURL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lblStatus = Named(new QLabel(QStringLiteral("Status:"), page), "lblStatus");
+  chkBackup = Named(new QCheckBox(page), "chkBackup");
+  btnBackup = Named(new QPushButton(QStringLiteral("Use Backup Tracker(s)"), page), "btnBackup");
+  btnBackup->setEnabled(false);
+  mmoComment = Named(new QPlainTextEdit(page), "mmoComment");
+  mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mmoComment->setTabChangesFocus(true);
+  mmoComment->setFixedHeight(mmoComment->fontMetrics().lineSpacing() * 3 + 12);
+  radAuto = Named(new QRadioButton(QStringLiteral("Auto"), page), "radAuto");
+  radAuto->setToolTip(QStringLiteral("Automatically Determine Piece Size (recommended)"));
+  radAuto->setChecked(true);
+  radCustom = Named(new QRadioButton(QStringLiteral("Custom:"), page), "radCustom");
+  radCustom->setToolTip(QStringLiteral("Use a user-specified piece size"));
+  cmbPieceSize = Named(new QComboBox(page), "cmbPieceSize");
+  cmbPieceSize->addItems({QStringLiteral("128kb"), QStringLiteral("256kb"), QStringLiteral("512kb"),
+                          QStringLiteral("1024kb"), QStringLiteral("2048kb"), QStringLiteral("4096kb"),
+                          QStringLiteral("8192kb"), QStringLiteral("16384kb")});
+  cmbPieceSize->setEnabled(false);
+  btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
+  btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
+  for (QPushButton* b : {btnClassicDir, btnClassicFile, btnVisit, btnBackup, btnCreateTorrent}) b->setAutoDefault(false);
+  auto* pieceGroup = new QButtonGroup(page);
+  pieceGroup->addButton(radAuto);
+  pieceGroup->addButton(radCustom);
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(4);
+  auto* trackerLabel = new QLabel(QStringLiteral("Tracker:"), page);
+  trackerLabel->setBuddy(cmbAnnounceURL);
+  grid->addWidget(trackerLabel, 0, 0);
+  grid->addWidget(cmbAnnounceURL, 0, 1);
+  grid->addWidget(btnVisit, 0, 2);
+  {
+    auto* row = new QHBoxLayout;
+    row->addWidget(lblURL, 1);
+    row->addWidget(lblStatus);
+    grid->addLayout(row, 1, 1, 1, 2);
+  }
+  {
+    auto* row = new QHBoxLayout;
+    row->addWidget(chkBackup);
+    row->addWidget(btnBackup);
+    row->addStretch(1);
+    grid->addLayout(row, 2, 1, 1, 2);
+  }
+  auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
+  commentLabel->setBuddy(mmoComment);
+  grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
+  grid->addWidget(mmoComment, 3, 1, 1, 2);
+  auto* pieceLabel = new QLabel(QStringLiteral("Piece Size:"), page);
+  grid->addWidget(pieceLabel, 4, 0);
+  {
+    auto* row = new QHBoxLayout;
+    row->addWidget(radAuto);
+    row->addWidget(radCustom);
+    row->addWidget(cmbPieceSize);
+    row->addStretch(1);
+    row->addWidget(btnCreateTorrent);
+    grid->addLayout(row, 4, 1, 1, 2);
+  }
+  grid->setColumnStretch(1, 1);
+
+  auto* box = new QVBoxLayout(page);
+  box->setContentsMargins(6, 6, 6, 6);
+  box->addWidget(pageMode, 1);
+  box->addLayout(grid);
+
+  page->setAcceptDrops(true);
+  page->installEventFilter(this);
+  return page;
+}
+
+QWidget* TfrmQuorvane::BuildSettingsPage() {
+  auto* page = Named(new QWidget, "tabSettings");
+
+  grpStartup = Named(new QGroupBox(QStringLiteral(" Startup Mode "), page), "grpStartup");
+  radSimple = Named(new QRadioButton(QStringLiteral("Simple"), grpStartup), "radSimple");
+  radClassic = Named(new QRadioButton(QStringLiteral("Classic"), grpStartup), "radClassic");
+  {
+    auto* box = new QVBoxLayout(grpStartup);
+    box->addWidget(radSimple);
+    box->addWidget(radClassic);
+    box->addStretch(1);
+  }
+  chkRememberFolder = Named(new QCheckBox(QStringLiteral("Remember last used folder"), page), "chkRememberFolder");
+  chkRememberTracker = Named(new QCheckBox(QStringLiteral("Remember last used tracker"), page), "chkRememberTracker");
+  chkNoUpdate = Named(new QCheckBox(QStringLiteral("Do NOT update tracker list on startup"), page), "chkNoUpdate");
+  chkAutoSave = Named(new QCheckBox(QStringLiteral("Auto-save Settings on close"), page), "chkAutoSave");
+  chkSkipThumbs = Named(new QCheckBox(QStringLiteral("Always skip thumbs.db"), page), "chkSkipThumbs");
+
+  grpPrivate = Named(new QGroupBox(QStringLiteral(" Private Trackers "), page), "grpPrivate");
+  lstPrivateTrackers = Named(new QListWidget(grpPrivate), "lstPrivateTrackers");
+  txtPrivateName = Named(new QLineEdit(grpPrivate), "txtPrivateName");
+  txtPrivateAnnounce = Named(new QLineEdit(grpPrivate), "txtPrivateAnnounce");
+  txtPrivateWebsite = Named(new QLineEdit(grpPrivate), "txtPrivateWebsite");
+  btnPrivateAddModify = Named(new QPushButton(QStringLiteral("Add"), grpPrivate), "btnPrivateAddModify");
+  btnPrivateDelete = Named(new QPushButton(QStringLiteral("Delete"), grpPrivate), "btnPrivateDelete");
+  btnPrivateDelete->setEnabled(false);
+  {
+    auto* form = new QGridLayout;
+    const std::pair<const char*, QLineEdit*> rows[] = {
+        {"Name:", txtPrivateName}, {"Announce URL:", txtPrivateAnnounce}, {"Website URL:", txtPrivateWebsite}};
+    int r = 0;
+    for (const auto& [text, edit] : rows) {
+      auto* label = new QLabel(QLatin1String(text), grpPrivate);
+      label->setBuddy(edit);
+      form->addWidget(label, r, 0);
+      form->addWidget(edit, r, 1);
+      ++r;
+    }
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnPrivateAddModify);
+    buttons->addWidget(btnPrivateDelete);
+    form->addLayout(buttons, r, 0, 1, 2);
+    form->setRowStretch(r + 1, 1);
+    auto* box = new QHBoxLayout(grpPrivate);
+    box->addWidget(lstPrivateTrackers, 2);
+    box->addLayout(form, 3);
+  }
+  btnSaveSettings = Named(new QPushButton(QStringLiteral("Save Now"), page), "btnSaveSettings");
+  for (QPushButton* b : {btnPrivateAddModify, btnPrivateDelete, btnSaveSettings}) b->setAutoDefault(false);
+
+  auto* checks = new QVBoxLayout;
+  for (QCheckBox* c : {chkRememberFolder, chkRememberTracker, chkNoUpdate, chkAutoSave, chkSkipThumbs})
+    checks->addWidget(c);
+  checks->addStretch(1);
+  auto* top = new QHBoxLayout;
+  top->addWidget(grpStartup);
+  top->addLayout(checks, 1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(btnSaveSettings);
+
+  auto* box = new QVBoxLayout(page);
+  box->setContentsMargins(6, 6, 6, 6);
+  box->addLayout(top);
+  box->addWidget(grpPrivate, 1);
+  box->addLayout(bottom);
+  return page;
+}
+
+QWidget* TfrmQuorvane::BuildAboutPage() {
+  auto* page = Named(new QWidget, "tabAbout");
+  mmoAbout = Named(new QPlainTextEdit(page), "mmoAbout");
+  mmoAbout->setReadOnly(true);
+  mmoAbout->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mmoAbout->setPlainText(AboutText());
+  btnHomepage = Named(new QPushButton(QStringLiteral("Homepage"), page), "btnHomepage");
+  btnHomepage->setAutoDefault(false);
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(btnHomepage);
+  auto* box = new QVBoxLayout(page);
+  box->setContentsMargins(6, 6, 6, 6);
+  box->addWidget(mmoAbout, 1);
+  box->addLayout(bottom);
+  return page;
+}
+
+void TfrmQuorvane::SetTabOrder() {
+  const QList<QWidget*> create = {pageMode,       DriveComboBox1, DirectoryListBox1, FileListBox1,  btnAll,
+                                  btnNone,        btnInverse,     txtClassicPath,    btnClassicDir, btnClassicFile,
+                                  radFolder,      radFile,        cmbAnnounceURL,    btnVisit,      chkBackup,
+                                  btnBackup,      mmoComment,     radAuto,           radCustom,     cmbPieceSize,
+                                  btnCreateTorrent};
+  const QList<QWidget*> settings = {radSimple,          radClassic,         chkRememberFolder, chkRememberTracker,
+                                    chkNoUpdate,        chkAutoSave,        chkSkipThumbs,     lstPrivateTrackers,
+                                    txtPrivateName,     txtPrivateAnnounce, txtPrivateWebsite, btnPrivateAddModify,
+                                    btnPrivateDelete,   btnSaveSettings};
+  const QList<QWidget*> about = {mmoAbout, btnHomepage};
+  for (const QList<QWidget*>* chain : {&create, &settings, &about})
+    for (qsizetype i = 0; i + 1 < chain->size(); ++i) setTabOrder(chain->at(i), chain->at(i + 1));
+}
+
+void TfrmQuorvane::Connect() {
+  connect(DriveComboBox1, &QComboBox::activated, this, [this] { Handle([this] { DriveComboBox1Change(); }); });
+  connect(DirectoryListBox1, &TDirectoryListBox::Changed, this, [this] { Handle([this] { DirectoryListBox1Change(); }); });
+  connect(DirectoryListBox1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+    Handle([this, item] { DirectoryListBox1->SetDirectory(DirectoryListBox1->ItemPath(item)); });
+  });
+  connect(FileListBox1, &QListWidget::currentItemChanged, this, [this] { Handle([this] { FileListBox1Change(); }); });
+  connect(btnAll, &QPushButton::clicked, this, [this] { Handle([this] { btnAllClick(); }); });
+  connect(btnNone, &QPushButton::clicked, this, [this] { Handle([this] { btnNoneClick(); }); });
+  connect(btnInverse, &QPushButton::clicked, this, [this] { Handle([this] { btnInverseClick(); }); });
+  connect(radAuto, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
+  connect(radCustom, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
+  connect(btnClassicFile, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicFileClick(); }); });
+  connect(btnClassicDir, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicDirClick(); }); });
+  connect(btnCreateTorrent, &QPushButton::clicked, this, [this] { Handle([this] { btnCreateTorrentClick(); }); });
+  connect(btnSaveSettings, &QPushButton::clicked, this, [this] { Handle([this] { btnSaveSettingsClick(); }); });
+  connect(btnHomepage, &QPushButton::clicked, this, [this] { Handle([this] { btnHomepageClick(); }); });
+  connect(updateTimer, &QTimer::timeout, this, [this] { Handle([this] { updateTimerTimer(); }); });
+}
+
+// ---- creation and window events ----
+
+void TfrmQuorvane::FormCreate(const QStringList& arguments) {
+  // An error ends the handler early; the window is still created and shown.
+  Handle([&] {
+    cmbPieceSize->setCurrentIndex(1);
+    PageControl1->setCurrentIndex(0);
+    ViewTorrent.reset();
+    ViewTorrentFileName.clear();
+    LoadSettings();
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("-autosize")) {
+      // The window takes the size its contents need and keeps it.
+      autoSize_ = true;
+      layout()->setSizeConstraint(QLayout::SetFixedSize);
+    }
+    updateTimer->start();
+  });
+}
+
+void TfrmQuorvane::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous()) Handle([this] { FormShow(); });
+}
+
+void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  Handle([this] { FormResize(); });
+}
+
+void TfrmQuorvane::closeEvent(QCloseEvent* event) {
+  // A run under way stops at its next read; closing always ends the program.
+  AbortRequested = AbortRequested || driver_ != nullptr;
+  Handle([this] { FormCloseQuery(); });
+  event->accept();
+  emit Closed();
+}
+
+void TfrmQuorvane::FormShow() { RestoreWindowGeometry(); }
+
+void TfrmQuorvane::FormResize() {
+  // Until the stored geometry has been applied, a resize is the window's own
+  // set-up and must not overwrite what the user left.
+  if (geometryReady_) SaveWindowGeometry();
+}
+
+// ---- the settings store ----
+
+void TfrmQuorvane::LoadSettings() {
+  chkRememberFolder->setChecked(settings_.ReadBool("settings", "rememberfolder", true));
+  if (chkRememberFolder->isChecked()) {
+    const std::string folder = settings_.ReadString("memory", "folder", "");
+    if (!folder.empty()) {
+      // A folder that is gone is reported, and the rest of the settings still
+      // load: skipping them would lose the private trackers at the next save.
+      try {
+        DirectoryListBox1->SetDirectory(folder);
+      } catch (const EInOutError& error) {
+        ShowException(dialogs_, error);
+      }
+    }
+    DirectoryListBox1Change();
+  }
+  chkNoUpdate->setChecked(settings_.ReadBool("settings", "noupdate", false));
+  chkAutoSave->setChecked(settings_.ReadBool("settings", "autosave", true));
+  chkSkipThumbs->setChecked(settings_.ReadBool("settings", "skipthumbs", true));
+  chkRememberTracker->setChecked(settings_.ReadBool("settings", "remembertracker", true));
+  switch (settings_.ReadInteger("settings", "startup", 0)) {
+    case 0:
+      radSimple->setChecked(true);
+      pageMode->setCurrentIndex(0);
+      break;
+    case 1:
+      radClassic->setChecked(true);
+      pageMode->setCurrentIndex(1);
+      break;
+    default:
+      break;
+  }
+  const int32_t count = std::clamp(settings_.ReadInteger("private", "count", 0), 0, MaxPrivateTrackers);
+  PrivateTrackers.assign(static_cast<size_t>(count), TTracker{});
+  lstPrivateTrackers->clear();
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string section = "private" + std::to_string(i);
+    TTracker& tracker = PrivateTrackers[static_cast<size_t>(i)];
+    tracker.Name = settings_.ReadString(section, "name", "");
+    tracker.Announce = settings_.ReadString(section, "announce", "");
+    tracker.Webpage = settings_.ReadString(section, "webpage", "");
+    tracker.Down = false;
+    AddPrivateTrackerItem(tracker.Name);
+  }
+}
+
+void TfrmQuorvane::SaveSettings() {
+  settings_.WriteBool("settings", "rememberfolder", chkRememberFolder->isChecked());
+  settings_.WriteBool("settings", "remembertracker", chkRememberTracker->isChecked());
+  settings_.WriteBool("settings", "noupdate", chkNoUpdate->isChecked());
+  settings_.WriteBool("settings", "autosave", chkAutoSave->isChecked());
+  settings_.WriteBool("settings", "skipthumbs", chkSkipThumbs->isChecked());
+  if (radSimple->isChecked())
+    settings_.WriteInteger("settings", "startup", 0);
+  else if (radClassic->isChecked())
+    settings_.WriteInteger("settings", "startup", 1);
+  settings_.WriteInteger("private", "count", lstPrivateTrackers->count());
+  for (int i = 0; i < lstPrivateTrackers->count(); ++i) {
+    const std::string section = "private" + std::to_string(i);
+    const std::string name = PrivateTrackerItemName(i);
+    const int index = FindPrivateTracker(name);
+    // An entry without a record keeps its name, so no stale section is counted in.
+    const TTracker tracker = index >= 0 ? PrivateTrackers[static_cast<size_t>(index)] : TTracker{name, "", "", false};
+    settings_.WriteString(section, "name", tracker.Name);
+    settings_.WriteString(section, "announce", tracker.Announce);
+    settings_.WriteString(section, "webpage", tracker.Webpage);
+  }
+}
+
+void TfrmQuorvane::btnSaveSettingsClick() {
+  SaveSettings();
+  updateTimer->start();
+}
+
+bool TfrmQuorvane::FormCloseQuery() {
+  if (chkRememberFolder->isChecked()) settings_.WriteString("memory", "folder", DirectoryListBox1->Directory());
+  if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", Utf8Bytes(cmbAnnounceURL->currentText()));
+  if (chkAutoSave->isChecked()) SaveSettings();
+  return true;
+}
+
+void TfrmQuorvane::SaveWindowGeometry() {
+  const QRect r = geometry();
+  settings_.WriteInteger("window", "left", r.left());
+  settings_.WriteInteger("window", "top", r.top());
+  settings_.WriteInteger("window", "width", r.width());
+  settings_.WriteInteger("window", "height", r.height());
+}
+
+void TfrmQuorvane::RestoreWindowGeometry() {
+  const int width = settings_.ReadInteger("window", "width", 460);
+  const int height = settings_.ReadInteger("window", "height", 427);
+  const int top = settings_.ReadInteger("window", "top", 144);
+  const int left = settings_.ReadInteger("window", "left", 227);
+  geometryReady_ = true;
+  if (autoSize_)
+    move(left, top);  // the contents decide the size
+  else
+    setGeometry(left, top, std::max(width, minimumWidth()), std::max(height, minimumHeight()));
+}
+
+int TfrmQuorvane::FindPrivateTracker(const std::string& name) const {
+  for (size_t i = PrivateTrackers.size(); i-- > 0;)
+    if (PrivateTrackers[i].Name == name) return static_cast<int>(i);
+  return -1;
+}
+
+void TfrmQuorvane::AddPrivateTrackerItem(const std::string& name) {
+  auto* item = new QListWidgetItem(Utf8Text(name), lstPrivateTrackers);
+  item->setData(Qt::UserRole, ToByteArray(name));
+}
+
+std::string TfrmQuorvane::PrivateTrackerItemName(int row) const {
+  const QListWidgetItem* item = lstPrivateTrackers->item(row);
+  if (!item) return {};
+  const QVariant bytes = item->data(Qt::UserRole);
+  return bytes.isValid() ? Bytes(bytes.toByteArray()) : Utf8Bytes(item->text());
+}
+
+// ---- the "Create Torrent" page ----
+
+void TfrmQuorvane::DriveComboBox1Change() { DirectoryListBox1->SetDirectory(DriveComboBox1->Drive()); }
+
+void TfrmQuorvane::DirectoryListBox1Change() {
+  FileListBox1->SetDirectory(DirectoryListBox1->Directory());
+  DriveComboBox1->SelectFor(DirectoryListBox1->Directory());
+  FileListBox1Change();
+}
+
+void TfrmQuorvane::FileListBox1Change() {
+  const int row = FileListBox1->currentRow();
+  if (row < 0)
+    SetStatusText(QString());
+  else
+    SetStatusText(ShowName(JoinPath(FileListBox1->Directory(), FileListBox1->FileName(row))));
+}
+
+void TfrmQuorvane::btnAllClick() {
+  if (FileListBox1->count() > 0) FileListBox1->selectAll();
+}
+
+void TfrmQuorvane::btnNoneClick() {
+  if (FileListBox1->count() > 0) FileListBox1->clearSelection();
+}
+
+void TfrmQuorvane::btnInverseClick() {
+  for (int row = 0; row < FileListBox1->count(); ++row)
+    FileListBox1->item(row)->setSelected(!FileListBox1->item(row)->isSelected());
+}
+
+void TfrmQuorvane::radAutoClick() { cmbPieceSize->setEnabled(!radAuto->isChecked()); }
+
+void TfrmQuorvane::btnClassicFileClick() {
+  if (const auto file = dialogs_.OpenDialog("All Files (*.*)|*.*")) txtClassicPath->setText(ShowName(*file));
+}
+
+void TfrmQuorvane::btnClassicDirClick() {
+  if (const auto folder = dialogs_.PickFolder("Select a directory to hash")) txtClassicPath->setText(ShowName(*folder));
+}
+
+void TfrmQuorvane::btnCreateTorrentClick() {
+  // One run at a time: a press while hashing pumps events is ignored.
+  if (driver_) return;
+  driver_ = std::make_unique<TCreationDriver>(dialogs_, *frmProgress);
+  struct TEndRun {
+    std::unique_ptr<TCreationDriver>& driver;
+    ~TEndRun() { driver.reset(); }
+  } endRun{driver_};
+
+  TCreationInput& in = driver_->Input;
+  in.TrackerText = Utf8Bytes(cmbAnnounceURL->currentText());
+  in.StatusText = Utf8Bytes(lblStatus->text());
+  in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
+  in.SimpleFolder = DirectoryListBox1->Directory();
+  for (int row = 0; row < FileListBox1->count(); ++row)
+    in.SimpleFiles.push_back({FileListBox1->FileName(row), FileListBox1->item(row)->isSelected()});
+  in.ClassicPath = NameBytes(txtClassicPath->text());
+  in.ClassicWholeFolder = radFolder->isChecked();
+  in.AutoPieceSize = radAuto->isChecked();
+  in.PieceSizeIndex = cmbPieceSize->currentIndex();
+  QString comment = mmoComment->toPlainText();
+  comment.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+  in.Comment = Utf8Bytes(comment);
+  in.Backup = chkBackup->isChecked();
+  in.SkipThumbs = chkSkipThumbs->isChecked();
+  driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
+  driver_->btnCreateTorrentClick();
+}
+
+void TfrmQuorvane::DropPaths(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  if (pageMode->currentIndex() == 1) {
+    txtClassicPath->setText(ShowName(paths.front()));
+    return;
+  }
+  const QFileInfo first(ShowName(paths.front()));
+  if (paths.size() == 1 && first.isDir()) {
+    DirectoryListBox1->SetDirectory(paths.front());
+    return;
+  }
+  const std::string folder = NameBytes(first.absolutePath());
+  DirectoryListBox1->SetDirectory(folder);
+  std::vector<std::string> names;
+  for (const std::string& path : paths) {
+    const QFileInfo info(ShowName(path));
+    if (NameBytes(info.absolutePath()) == DirectoryListBox1->Directory()) names.push_back(NameBytes(info.fileName()));
+  }
+  FileListBox1->SelectNames(names);
+}
+
+bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != tabCreate) return QMainWindow::eventFilter(watched, event);
+  if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+    auto* drag = static_cast<QDropEvent*>(event);
+    const QList<QUrl> urls = drag->mimeData()->urls();
+    if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) {
+      drag->acceptProposedAction();
+      return true;
+    }
+    return false;
+  }
+  if (event->type() == QEvent::Drop) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    std::vector<std::string> paths;
+    for (const QUrl& url : drop->mimeData()->urls())
+      if (url.isLocalFile()) paths.push_back(NameBytes(url.toLocalFile()));
+    Handle([&] { DropPaths(paths); });
+    drop->acceptProposedAction();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- timer, home page, status bar ----
+
+void TfrmQuorvane::updateTimerTimer() {
+  // The tracker-list refresh comes here.
+}
+
+void TfrmQuorvane::btnHomepageClick() {
+  const QUrl url(QStringLiteral(QUORVANE_HOMEPAGE));
+  const QString scheme = url.scheme().toLower();
+  if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+    QDesktopServices::openUrl(url);
+}
+
+void TfrmQuorvane::SetStatusText(const QString& text) { statusText_->setText(text); }
+
+QString TfrmQuorvane::StatusText() const { return statusText_->text(); }

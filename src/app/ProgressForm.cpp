@@ -1,0 +1,110 @@
+#include "app/ProgressForm.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
+    : QDialog(owner), abortRequested_(abortRequested) {
+  setObjectName(QStringLiteral("frmProgress"));
+  setWindowTitle(QStringLiteral("Progress"));
+  setModal(false);
+  setFixedSize(447, 134);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+  lblHashing = new QLabel(QStringLiteral("Hashing:"), this);
+  lblHashing->setObjectName(QStringLiteral("lblHashing"));
+  lblHashing->setFixedWidth(447 - 24);  // a long name is cut, the window keeps its size
+  lblHashing->setWordWrap(false);
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  lblOverall = new QLabel(QStringLiteral("Overall Progress:"), this);
+  lblOverall->setObjectName(QStringLiteral("lblOverall"));
+  ProgressBar2 = new QProgressBar(this);
+  ProgressBar2->setObjectName(QStringLiteral("ProgressBar2"));
+  for (QProgressBar* bar : {ProgressBar1, ProgressBar2}) {
+    bar->setRange(0, 100);
+    bar->setValue(0);
+  }
+  btnAbort = new QPushButton(QStringLiteral("Abort"), this);
+  btnAbort->setObjectName(QStringLiteral("btnAbort"));
+  btnFinished = new QPushButton(QStringLiteral("Finished"), this);
+  btnFinished->setObjectName(QStringLiteral("btnFinished"));
+  btnFinished->setEnabled(false);
+  for (QPushButton* button : {btnAbort, btnFinished}) button->setAutoDefault(false);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(12, 8, 12, 8);
+  layout->setSpacing(3);
+  layout->addWidget(lblHashing);
+  layout->addWidget(ProgressBar1);
+  layout->addWidget(lblOverall);
+  layout->addWidget(ProgressBar2);
+  layout->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnAbort);
+  buttons->addWidget(btnFinished);
+  buttons->addStretch(1);
+  layout->addLayout(buttons);
+
+  connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
+  connect(btnFinished, &QPushButton::clicked, this, [this] { btnFinishedClick(); });
+}
+
+void TfrmProgress::btnFinishedClick() { hide(); }
+
+void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
+
+void TfrmProgress::SetCaption(const std::string& caption) {
+  setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+}
+
+void TfrmProgress::Show() {
+  show();
+  raise();
+}
+
+void TfrmProgress::SetHashingText(const std::string& text) {
+  lblHashing->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+// A bar shows at most full, and Qt's bars count in int.
+void TfrmProgress::ShowOn(QProgressBar* bar, int64_t max, int64_t position) {
+  const int64_t m = std::clamp<int64_t>(max, 0, INT_MAX);
+  bar->setRange(0, static_cast<int>(m));
+  bar->setValue(static_cast<int>(std::clamp<int64_t>(position, 0, m)));
+}
+
+void TfrmProgress::SetFileMax(int64_t max) {
+  fileMax_ = max;
+  ShowOn(ProgressBar1, fileMax_, filePos_);
+}
+
+void TfrmProgress::SetFilePosition(int64_t position) {
+  filePos_ = std::min(position, fileMax_);
+  ShowOn(ProgressBar1, fileMax_, filePos_);
+}
+
+void TfrmProgress::SetOverallMax(int64_t max) {
+  overallMax_ = max;
+  ShowOn(ProgressBar2, overallMax_, overallPos_);
+}
+
+void TfrmProgress::SetOverallPosition(int64_t position) {
+  overallPos_ = std::min(position, overallMax_);
+  ShowOn(ProgressBar2, overallMax_, overallPos_);
+}
+
+void TfrmProgress::SetAbortEnabled(bool enabled) { btnAbort->setEnabled(enabled); }
+
+void TfrmProgress::SetFinishedEnabled(bool enabled) { btnFinished->setEnabled(enabled); }
+
+void TfrmProgress::FocusFinished() { btnFinished->setFocus(); }
+
+void TfrmProgress::ProcessEvents() { QCoreApplication::processEvents(); }

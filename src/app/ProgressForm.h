@@ -1,0 +1,56 @@
+#pragma once
+// TfrmProgress: the small window that shows a creation run, with "Abort"
+// and "Finished". Created hidden at start-up; lives as long as the program.
+
+#include <QDialog>
+#include <cstdint>
+
+#include "create/Progress.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class TfrmProgress : public QDialog, public TProgress {
+  Q_OBJECT
+ public:
+  // abortRequested is the main window's flag, which "Abort" sets.
+  TfrmProgress(bool& abortRequested, QWidget* owner = nullptr);
+
+  void SetCaption(const std::string& caption) override;
+  void Show() override;
+  void SetHashingText(const std::string& text) override;
+  void SetFileMax(int64_t max) override;
+  int64_t FileMax() const override { return fileMax_; }
+  void SetFilePosition(int64_t position) override;
+  int64_t FilePosition() const override { return filePos_; }
+  void SetOverallMax(int64_t max) override;
+  int64_t OverallMax() const override { return overallMax_; }
+  void SetOverallPosition(int64_t position) override;
+  int64_t OverallPosition() const override { return overallPos_; }
+  void SetAbortEnabled(bool enabled) override;
+  void SetFinishedEnabled(bool enabled) override;
+  void FocusFinished() override;
+  void ProcessEvents() override;
+  bool IsAborted() const override { return abortRequested_; }
+  void SetAborted(bool aborted) override { abortRequested_ = aborted; }
+
+  void btnFinishedClick();
+  void btnAbortClick();
+
+  QLabel* lblHashing;
+  QProgressBar* ProgressBar1;
+  QLabel* lblOverall;
+  QProgressBar* ProgressBar2;
+  QPushButton* btnAbort;
+  QPushButton* btnFinished;
+
+ private:
+  static void ShowOn(QProgressBar* bar, int64_t max, int64_t position);
+
+  bool& abortRequested_;
+  int64_t fileMax_ = 100;
+  int64_t filePos_ = 0;
+  int64_t overallMax_ = 100;
+  int64_t overallPos_ = 0;
+};

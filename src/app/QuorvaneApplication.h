@@ -1,0 +1,36 @@
+#pragma once
+// The application object: its title and the general error report for
+// errors that escape an event handler.
+
+#include <QApplication>
+#include <exception>
+#include <functional>
+
+#include "Dialogs.h"
+
+// The title the task bar and the general error report show.
+inline constexpr const char* ApplicationTitle = "Quorvane v2.0 - RC1";
+
+// Shows an error that escaped a handler: its text, captioned with the title.
+void ShowException(TDialogs& dialogs, const std::exception& error);
+
+// Runs a handler; whatever it throws goes to the general error report, and
+// the program goes on with the next event.
+template <typename F>
+void Guarded(TDialogs& dialogs, F&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowException(dialogs, error);
+  }
+}
+
+class TQuorvaneApplication : public QApplication {
+ public:
+  TQuorvaneApplication(int& argc, char** argv, TDialogs& dialogs);
+  // The last line of defence: an event handler that was not wrapped.
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  TDialogs& dialogs_;
+};

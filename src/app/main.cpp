@@ -1,0 +1,20 @@
+// quorvane: the desktop program.
+
+#include <QIcon>
+
+#include "app/AppIcon.h"
+#include "app/MainForm.h"
+#include "app/QtDialogs.h"
+#include "app/QuorvaneApplication.h"
+
+int main(int argc, char** argv) {
+  TQtDialogs dialogs;
+  TQuorvaneApplication app(argc, argv, dialogs);
+  app.setWindowIcon(AppIcon());
+
+  TfrmQuorvane frmQuorvane(dialogs, QApplication::arguments());
+  dialogs.SetOwner(&frmQuorvane);
+  QObject::connect(&frmQuorvane, &TfrmQuorvane::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
+  frmQuorvane.show();
+  return app.exec();
+}
