@@ -61,11 +61,6 @@ struct TResetOnExit {
 
 }  // namespace
 
-std::string LastPathComponent(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress) : dialogs_(dialogs), progress_(progress) {}
 
 TCreationDriver::~TCreationDriver() = default;

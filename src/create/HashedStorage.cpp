@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "create/CreationDriver.h"
 #include "create/Progress.h"
 #include "create/SourceFile.h"
 #include "digest/MessageDigests.h"
@@ -92,7 +91,8 @@ void THashedStorage::HashFiles() {
       // The end of the data closes the last piece. Data that ends exactly on a
       // piece boundary has no bytes left for one more; an extra hash of no
       // data there would give a piece count no client accepts.
-      finished = count == remaining || (atEnd && last && (remaining < pieceLength || PieceCount == 0));
+      const bool pieceHasData = count > 0 || remaining < pieceLength;
+      finished = count == remaining || (atEnd && last && (pieceHasData || PieceCount == 0));
       if (finished) finishPiece();
       if (atEnd) break;
       if (IsAborted()) return;

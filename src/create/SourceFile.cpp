@@ -57,3 +57,8 @@ int64_t TSourceFile::Read(void* buffer, int64_t count) {
   }
   return done;
 }
+
+std::string LastPathComponent(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}

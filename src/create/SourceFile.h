@@ -27,3 +27,5 @@ class TSourceFile {
 
 // "Cannot open file "PATH": REASON" and friends.
 std::string SourceFileError(const std::string& what, const std::string& path, int err);
+// The text after the last "/" (empty for a path that ends in "/").
+std::string LastPathComponent(const std::string& path);

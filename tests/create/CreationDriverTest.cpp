@@ -1,0 +1,590 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <deque>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "create/CreationDriver.h"
+#include "create/HashedStorage.h"
+#include "digest/MessageDigests.h"
+#include "metainfo/Stream.h"
+#include "metainfo/TorrentFile.h"
+#include "TempDir.h"
+
+namespace {
+
+// Answers the driver's dialogs from a script and logs every one of them.
+class TScriptDialogs : public TDialogs {
+ public:
+  std::vector<std::string> Log;
+  std::deque<std::optional<std::string>> SaveAnswers;
+  std::deque<std::optional<std::string>> FolderAnswers;
+  std::deque<TMsgResult> Answers;
+  std::vector<TSaveDialogOptions> SaveOptions;
+  std::function<void()> OnMessage;
+
+  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
+    Log.push_back(caption + ": " + text + (buttons == TMsgButtons::YesNo ? " [Yes/No]" : ""));
+    if (OnMessage) OnMessage();
+    if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
+    if (Answers.empty()) ADD_FAILURE() << "unexpected question: " << text;
+    const TMsgResult r = Answers.empty() ? TMsgResult::No : Answers.front();
+    if (!Answers.empty()) Answers.pop_front();
+    return r;
+  }
+  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
+    Log.push_back("save " + options.Preset);
+    SaveOptions.push_back(options);
+    if (SaveAnswers.empty()) return std::nullopt;
+    auto r = SaveAnswers.front();
+    SaveAnswers.pop_front();
+    return r;
+  }
+  std::optional<std::string> PickFolder(const std::string& title) override {
+    Log.push_back("folder " + title);
+    if (FolderAnswers.empty()) return std::nullopt;
+    auto r = FolderAnswers.front();
+    FolderAnswers.pop_front();
+    return r;
+  }
+};
+
+// A progress that can act when a given file starts or when events are pumped.
+class TScriptProgress : public TNullProgress {
+ public:
+  std::vector<std::string> Captions;
+  std::function<void(const std::string& label)> OnLabel;
+  std::function<void()> OnPump;
+  void SetCaption(const std::string& caption) override {
+    TNullProgress::SetCaption(caption);
+    Captions.push_back(caption);
+  }
+  void SetHashingText(const std::string& text) override {
+    TNullProgress::SetHashingText(text);
+    if (OnLabel) OnLabel(text);
+  }
+  void ProcessEvents() override {
+    if (OnPump) OnPump();
+  }
+};
+
+struct TLoaded {
+  TTorrentFile Model;
+  bool Ok = false;
+};
+
+std::unique_ptr<TLoaded> Load(const std::string& path) {
+  auto loaded = std::make_unique<TLoaded>();
+  TMemoryStream stream(ReadWholeFile(path));
+  loaded->Ok = loaded->Model.LoadFromStream(stream);
+  return loaded;
+}
+
+// "path/name length" for every file of a loaded torrent.
+std::vector<std::string> FilesOf(const TTorrentFile& model) {
+  std::vector<std::string> files;
+  for (const auto& f : model.Files) files.push_back(f->Path + f->Name + " " + std::to_string(f->Length));
+  return files;
+}
+
+class CreationDriverTest : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  TScriptDialogs Dialogs;
+  TScriptProgress Progress;
+  TCreationDriver Driver{Dialogs, Progress};
+};
+
+}  // namespace
+
+TEST(ChoosePieceLength, AutoThresholds) {
+  struct TCase {
+    std::vector<int64_t> Sizes;
+    int32_t Expected;
+  };
+  const TCase cases[] = {
+      {{}, 262144},
+      {{450'000'000}, 262144},
+      {{450'000'001}, 524288},
+      {{1'000'000'000}, 524288},
+      {{1'000'000'001}, 1048576},
+      {{2'000'000'000}, 1048576},
+      {{2'000'000'001}, 2097152},
+      {{1'000'000'000, 1'000'000'000, 1}, 2097152},  // the sum decides
+      {{int64_t{5} << 30}, 2097152},                  // above 4 GiB, no wrap
+      {{int64_t{1} << 32}, 2097152},
+  };
+  for (const auto& c : cases) {
+    TTorrentSubFiles list;
+    int64_t total = 0;
+    for (auto s : c.Sizes) {
+      list.push_back(std::make_unique<TTorrentSubFile>("f", "", s, 0));
+      total += s;
+    }
+    SCOPED_TRACE(total);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(list, true, 7), c.Expected);
+  }
+}
+
+TEST(ChoosePieceLength, CustomIsTwoToTheSeventeenPlusIndex) {
+  TTorrentSubFiles big;
+  big.push_back(std::make_unique<TTorrentSubFile>("f", "", int64_t{10} << 30, 0));
+  const int32_t expected[] = {131072, 262144, 524288, 1048576, 2097152, 4194304, 8388608, 16777216};
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(big, false, i), expected[i]);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, i), expected[i]);
+  }
+  EXPECT_EQ(TCreationInput{}.PieceSizeIndex, 1);  // "256kb" is the default entry
+}
+
+TEST_F(CreationDriverTest, CollectFolderFilesByteOrderDepthFirst) {
+  Dir.Write("top/b.txt", "bb");
+  Dir.Write("top/A.txt", "A");
+  Dir.Write("top/a/x.bin", "xxx");
+  Dir.Write("top/a/Thumbs.DB", "t");
+  Dir.Write("top/a/c/deep", "dddd");
+  Dir.Write("top/ab", "5");
+  Dir.Write("top/.hidden", "hh");
+  Dir.MakeDir("top/empty/inner");
+  ASSERT_EQ(::mkfifo((Dir / "top/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(".", (Dir / "top/a/loop").c_str()), 0);
+
+  for (bool skip : {true, false}) {
+    SCOPED_TRACE(skip ? "skip thumbs" : "keep thumbs");
+    Driver.Input.SkipThumbs = skip;
+    Driver.RunningTotal = 0;
+    TTorrentSubFiles list;
+    Driver.CollectFolderFiles(list, Dir / "top", "", true);
+    std::vector<std::string> got;
+    for (const auto& e : list) {
+      got.push_back(e->Path + "|" + e->Name + "|" + std::to_string(e->Length));
+      EXPECT_EQ(e->SourcePath, Dir / "top/" + (e->Path.empty() ? "" : e->Path + "/") + e->Name);
+      EXPECT_EQ(e->Offset, 0);
+    }
+    std::vector<std::string> expected = {"|.hidden|2", "|A.txt|1"};
+    if (!skip) expected.push_back("a|Thumbs.DB|1");
+    for (const char* s : {"a/c|deep|4", "a|x.bin|3", "|ab|1", "|b.txt|2"}) expected.push_back(s);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(Driver.RunningTotal, skip ? 13 : 14);
+  }
+}
+
+TEST_F(CreationDriverTest, TrackerChecks) {
+  Dir.Write("f", "data");
+  struct TCase {
+    const char* Name;
+    std::string Tracker;
+    std::string Status = {};
+    std::deque<TMsgResult> Answers = {};
+    std::vector<std::string> Log = {};
+  };
+  const std::string save = "save " + Dir / "f.torrent";
+  const TCase cases[] = {
+      {.Name = "placeholder", .Tracker = TrackerPlaceholder,
+       .Log = {"Error: You must select a tracker to use with this torrent!"}},
+      {.Name = "down, No", .Tracker = "t", .Status = "Status: *DOWN*", .Answers = {TMsgResult::No},
+       .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]"}},
+      {.Name = "down, Yes", .Tracker = "t", .Status = "Status: *DOWN*", .Answers = {TMsgResult::Yes},
+       .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]", save}},
+      {.Name = "up", .Tracker = "t", .Status = "Status: UP", .Log = {save}},
+      {.Name = "empty tracker passes", .Tracker = "", .Status = "Status: N/A", .Log = {save}},
+      {.Name = "near-placeholder passes", .Tracker = std::string(TrackerPlaceholder) + " ", .Status = "Status: *DOWN* ",
+       .Log = {save}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Dialogs.Log.clear();
+    Dialogs.Answers = c.Answers;
+    Driver.Input.TrackerText = c.Tracker;
+    Driver.Input.StatusText = c.Status;
+    Driver.Input.Mode = TCreateMode::Classic;
+    Driver.Input.ClassicPath = Dir / "f";
+    Progress.SetAborted(true);  // left over from an earlier run: cleared by the command
+    Driver.btnCreateTorrentClick();
+    EXPECT_FALSE(Progress.IsAborted());
+    EXPECT_EQ(Dialogs.Log, c.Log);
+  }
+}
+
+TEST_F(CreationDriverTest, SimpleModeOneFile) {
+  Dir.Write("music/movie.avi", PatternBytes(300000));
+  Driver.Input.TrackerText = "http://t.example/announce";
+  Driver.Input.Comment = "line one\r\nline two";
+  Driver.Input.SimpleFolder = Dir / "music";
+  Driver.Input.SimpleFiles = {{"a", false}, {"movie.avi", true}, {"z", false}};
+  Driver.Input.SkipThumbs = true;
+  Dialogs.SaveAnswers.push_back(Dir / "out.torrent");
+  Driver.btnCreateTorrentClick();
+
+  ASSERT_EQ(Dialogs.SaveOptions.size(), 1u);
+  EXPECT_EQ(Dialogs.SaveOptions[0].Preset, Dir / "music/movie.avi.torrent");
+  EXPECT_EQ(Dialogs.SaveOptions[0].DefaultExt, "torrent");
+  EXPECT_EQ(Dialogs.SaveOptions[0].Filter, "torrent files (*.torrent)|*.torrent");
+  EXPECT_TRUE(Dialogs.SaveOptions[0].ConfirmOverwrite);
+  EXPECT_EQ(Dialogs.Log.size(), 1u);
+  EXPECT_EQ(Driver.Result().Written, std::vector<std::string>{Dir / "out.torrent"});
+  EXPECT_EQ(Progress.Caption, "Progress: " + Dir / "out.torrent");
+  EXPECT_TRUE(Progress.Shown);
+  EXPECT_EQ(Progress.OverallMax(), 300000 / 262144 + 1);
+  EXPECT_EQ(Driver.Storage(), nullptr);
+
+  auto t = Load(Dir / "out.torrent");
+  ASSERT_TRUE(t->Ok);
+  EXPECT_FALSE(t->Model.MultiFile);
+  EXPECT_EQ(t->Model.Name, "movie.avi");
+  EXPECT_EQ(t->Model.Announce, "http://t.example/announce");
+  EXPECT_EQ(t->Model.Comment, "line one\r\nline two");
+  EXPECT_EQ(t->Model.TotalLength, 300000);
+  EXPECT_EQ(t->Model.PieceLength, 262144);
+  ASSERT_EQ(t->Model.Pieces.size(), 2u);
+  const std::string data = ReadWholeFile(Dir / "music/movie.avi");
+  EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes(data.substr(0, 262144)));
+  EXPECT_EQ(t->Model.Pieces[1]->Hash, Sha1Bytes(data.substr(262144)));
+  EXPECT_TRUE(t->Model.BackupTrackers.empty());
+}
+
+TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
+  Dir.Write("Album/b.mp3", "bbbb");
+  Dir.Write("Album/A.mp3", "aa");
+  Dir.Write("Album/Thumbs.DB", "thumb");
+  for (bool skip : {true, false}) {
+    SCOPED_TRACE(skip ? "skip thumbs" : "keep thumbs");
+    Dialogs.Log.clear();
+    Dialogs.SaveOptions.clear();
+    Driver.Input.SimpleFolder = Dir / "Album/";  // a trailing "/" does not hide the name
+    // The list's order (by name, without regard to case) is kept.
+    Driver.Input.SimpleFiles = {{"A.mp3", true}, {"b.mp3", true}, {"c", false}, {"Thumbs.DB", true}};
+    Driver.Input.SkipThumbs = skip;
+    Driver.Input.Backup = true;
+    Driver.ResolveBackupTrackers = [] { return std::vector<std::string>{"http://b1/a", "http://b2/a"}; };
+    std::string asked;
+    Driver.GetAnnounceURL = [&](const std::string& text) {
+      asked = text;
+      return std::string("http://resolved/announce");
+    };
+    Driver.Input.TrackerText = "Some Tracker";
+    Dialogs.SaveAnswers.push_back(Dir / "album.torrent");
+    Driver.btnCreateTorrentClick();
+    EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"save " + Dir / "Album.torrent"});
+    EXPECT_EQ(asked, "Some Tracker");
+    auto t = Load(Dir / "album.torrent");
+    ASSERT_TRUE(t->Ok);
+    EXPECT_TRUE(t->Model.MultiFile);
+    EXPECT_EQ(t->Model.Name, "Album");
+    EXPECT_EQ(t->Model.Announce, "http://resolved/announce");
+    // Loaded, the announce-list holds the main URL as its first tier.
+    EXPECT_EQ(t->Model.BackupTrackers,
+              (std::vector<std::string>{"http://resolved/announce", "http://b1/a", "http://b2/a"}));
+    std::vector<std::string> files = {"A.mp3 2", "b.mp3 4"};
+    if (!skip) files.push_back("Thumbs.DB 5");
+    EXPECT_EQ(FilesOf(t->Model), files);
+    ASSERT_EQ(t->Model.Pieces.size(), 1u);
+    EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes(skip ? "aabbbb" : "aabbbbthumb"));
+  }
+}
+
+TEST_F(CreationDriverTest, SimpleModeMessagesAndPresets) {
+  struct TCase {
+    const char* Name;
+    std::string Folder;
+    std::vector<TSimpleFileItem> Files;
+    std::vector<std::string> Log;
+  };
+  const TCase cases[] = {
+      {.Name = "nothing selected", .Folder = "/x", .Files = {{"a", false}}, .Log = {"Error: No files were selected!"}},
+      {.Name = "empty list", .Folder = "/x", .Files = {}, .Log = {"Error: No files were selected!"}},
+      {.Name = "root folder: named after the first selected file", .Folder = "/",
+       .Files = {{"a.txt", false}, {"b.txt", true}, {"c.txt", true}}, .Log = {"save b.txt.torrent"}},
+      {.Name = "one file in the root", .Folder = "/", .Files = {{"b.txt", true}}, .Log = {"save /b.txt.torrent"}},
+      {.Name = "folder", .Folder = "/data/Album", .Files = {{"1", true}, {"2", true}},
+       .Log = {"save /data/Album.torrent"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Dialogs.Log.clear();
+    Driver.Input.Mode = TCreateMode::Simple;
+    Driver.Input.SimpleFolder = c.Folder;
+    Driver.Input.SimpleFiles = c.Files;
+    Driver.btnCreateTorrentClick();  // the save dialog is cancelled
+    EXPECT_EQ(Dialogs.Log, c.Log);
+    EXPECT_TRUE(Driver.Result().Written.empty());
+  }
+}
+
+TEST_F(CreationDriverTest, ClassicModeMessagesAndPaths) {
+  Dir.Write("data/file.bin", "123");
+  std::vector<std::string> written;
+  Driver.SetClassicPath = [&](const std::string& p) { written.push_back(p); };
+  Driver.Input.Mode = TCreateMode::Classic;
+  struct TCase {
+    const char* Name;
+    std::string Path;
+    std::vector<std::string> Log = {};
+    std::vector<std::string> WrittenBack = {};
+  };
+  const TCase cases[] = {
+      {.Name = "empty", .Path = "", .Log = {"Error: Please enter a file or directory name!"}},
+      {.Name = "missing", .Path = Dir / "nothing", .Log = {"Error: Please enter a file or directory name!"}},
+      {.Name = "folder with trailing slash", .Path = Dir / "data/", .Log = {"save " + Dir / "data.torrent"},
+       .WrittenBack = {Dir / "data"}},
+      {.Name = "file", .Path = Dir / "data/file.bin", .Log = {"save " + Dir / "data/file.bin.torrent"}},
+      {.Name = "just a slash", .Path = "/", .Log = {"Error: Please enter a file or directory name!"},
+       .WrittenBack = {""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Dialogs.Log.clear();
+    written.clear();
+    Driver.Input.ClassicPath = c.Path;
+    Driver.btnCreateTorrentClick();
+    EXPECT_EQ(Dialogs.Log, c.Log);
+    EXPECT_EQ(written, c.WrittenBack);
+  }
+}
+
+TEST_F(CreationDriverTest, ClassicWholeFolder) {
+  Dir.Write("src/b.txt", "b");
+  Dir.Write("src/A.txt", "A");
+  Dir.Write("src/a/x.bin", "x");
+  Dir.Write("src/a/thumbs.db", "t");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.ClassicWholeFolder = true;
+  Driver.Input.AutoPieceSize = false;
+  Driver.Input.PieceSizeIndex = 0;
+  Dialogs.SaveAnswers.push_back(Dir / "src.torrent");
+  Driver.btnCreateTorrentClick();
+  auto t = Load(Dir / "src.torrent");
+  ASSERT_TRUE(t->Ok);
+  EXPECT_EQ(t->Model.Name, "src");
+  EXPECT_EQ(t->Model.PieceLength, 131072);
+  EXPECT_EQ(FilesOf(t->Model), (std::vector<std::string>{"A.txt 1", "a/x.bin 1", "b.txt 1"}));
+  ASSERT_EQ(t->Model.Pieces.size(), 1u);
+  EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes("Axb"));
+}
+
+TEST_F(CreationDriverTest, EmptyFolderGivesNoFilesAndNoPieces) {
+  Dir.MakeDir("empty");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "empty";
+  Dialogs.SaveAnswers.push_back(Dir / "empty.torrent");
+  Driver.btnCreateTorrentClick();
+  ASSERT_EQ(Driver.Result().Written.size(), 1u);
+  auto t = Load(Dir / "empty.torrent");
+  EXPECT_TRUE(t->Model.Files.empty());
+  EXPECT_TRUE(t->Model.Pieces.empty());
+  EXPECT_EQ(t->Model.PieceLength, 262144);
+}
+
+TEST_F(CreationDriverTest, ZeroByteSingleFile) {
+  Dir.Write("zero", "");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "zero";
+  Dialogs.SaveAnswers.push_back(Dir / "zero.torrent");
+  Driver.btnCreateTorrentClick();
+  auto t = Load(Dir / "zero.torrent");
+  EXPECT_EQ(t->Model.TotalLength, 0);
+  ASSERT_EQ(t->Model.Pieces.size(), 1u);
+  EXPECT_EQ(t->Model.Pieces[0]->HashText, "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+}
+
+TEST_F(CreationDriverTest, OnePerEntry) {
+  Dir.Write("src/one.txt", "1");
+  Dir.Write("src/Thumbs.db", "t");  // a top-level file always gets its own torrent
+  Dir.Write("src/sub/x", "xx");
+  Dir.Write("src/sub/thumbs.db", "skipped");
+  ASSERT_EQ(::mkfifo((Dir / "src/pipe").c_str(), 0600), 0);
+  Dir.MakeDir("out");
+  Dir.Write("out/one.txt.torrent", "old");  // replaced without asking
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.ClassicWholeFolder = false;
+
+  Driver.btnCreateTorrentClick();  // the folder picker is cancelled
+  EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"folder Enter directory to output torrents in:"});
+  EXPECT_TRUE(Driver.Result().Written.empty());
+
+  Dialogs.Log.clear();
+  Dialogs.FolderAnswers.push_back(Dir / "out");
+  Driver.btnCreateTorrentClick();
+  EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"folder Enter directory to output torrents in:"});
+  EXPECT_EQ(Dir.List("out"), (std::vector<std::string>{"Thumbs.db.torrent", "one.txt.torrent", "sub.torrent"}));
+  EXPECT_EQ(Driver.Result().Written.size(), 3u);
+  auto sub = Load(Dir / "out/sub.torrent");
+  EXPECT_TRUE(sub->Model.MultiFile);
+  EXPECT_EQ(sub->Model.Name, "sub");
+  EXPECT_EQ(FilesOf(sub->Model), std::vector<std::string>{"x 2"});
+  auto one = Load(Dir / "out/one.txt.torrent");
+  ASSERT_TRUE(one->Ok);
+  EXPECT_FALSE(one->Model.MultiFile);
+  EXPECT_EQ(one->Model.Name, "one.txt");
+}
+
+TEST_F(CreationDriverTest, AbortInOnePerEntryEndsEachLaterEntryWithItsOwnMessage) {
+  Dir.Write("src/a", PatternBytes(600000));
+  Dir.Write("src/b", PatternBytes(600000));
+  Dir.Write("src/c", "c");
+  Dir.MakeDir("out");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.ClassicWholeFolder = false;
+  Dialogs.FolderAnswers.push_back(Dir / "out");
+  // Abort while the second entry hashed by the command is under way.
+  int started = 0;
+  Progress.OnLabel = [&](const std::string&) { ++started; };
+  Progress.OnPump = [&] {
+    if (started == 2) Progress.SetAborted(true);
+  };
+  Driver.btnCreateTorrentClick();
+  // One torrent written, then two "Operation Aborted!" messages.
+  EXPECT_EQ(Driver.Result().Written.size(), 1u);
+  EXPECT_EQ(Driver.Result().Aborted, 2);
+  const std::vector<std::string> log = {"folder Enter directory to output torrents in:", "Abort: Operation Aborted!",
+                                        "Abort: Operation Aborted!"};
+  EXPECT_EQ(Dialogs.Log, log);
+  EXPECT_EQ(Dir.List("out").size(), 1u);
+  EXPECT_EQ(Progress.Captions.size(), 3u);  // every entry still had its run
+}
+
+TEST_F(CreationDriverTest, AbortLeavesAnExistingOutputUntouched) {
+  Dir.Write("f", PatternBytes(700000));
+  Dir.Write("f.torrent", "precious");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "f";
+  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  Progress.OnPump = [&] { Progress.SetAborted(true); };
+  Driver.btnCreateTorrentClick();
+  EXPECT_EQ(Dialogs.Log.back(), "Abort: Operation Aborted!");
+  EXPECT_EQ(ReadWholeFile(Dir / "f.torrent"), "precious");
+  EXPECT_EQ(Dir.List(), (std::vector<std::string>{"f", "f.torrent"}));
+}
+
+// A source that fails while it is hashed: an error naming it, and no torrent.
+TEST_F(CreationDriverTest, HashingFaultsWriteNothing) {
+  struct TCase {
+    const char* Name;
+    std::function<void(const std::string& path)> Break;  // acts on the second file when the first is hashed
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {.Name = "replaced by a folder",
+       .Break = [](const std::string& p) {
+         std::filesystem::remove(p);
+         std::filesystem::create_directory(p);
+       },
+       .Message = "\": Is a directory"},
+      {.Name = "deleted",
+       .Break = [](const std::string& p) { std::filesystem::remove(p); },
+       .Message = "\": No such file or directory"},
+      {.Name = "truncated",
+       .Break = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 10), 0); },
+       .Message = "\" changed while it was being hashed."},
+      {.Name = "grown",
+       .Break = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 900000), 0); },
+       .Message = "\" changed while it was being hashed."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir dir;
+    dir.Write("src/1", PatternBytes(300000));
+    const std::string second = dir.Write("src/2", PatternBytes(300000, 2));
+    dir.Write("src/3", "three");
+    dir.Write("src.torrent", "old");
+    TScriptDialogs dialogs;
+    TScriptProgress progress;
+    TCreationDriver driver(dialogs, progress);
+    driver.Input.Mode = TCreateMode::Classic;
+    driver.Input.ClassicPath = dir / "src";
+    dialogs.SaveAnswers.push_back(dir / "src.torrent");
+    bool broken = false;
+    progress.OnLabel = [&](const std::string& label) {
+      if (label == "Hashing: 1" && !broken) {
+        broken = true;
+        c.Break(second);
+      }
+    };
+    driver.btnCreateTorrentClick();
+    ASSERT_EQ(dialogs.Log.size(), 2u);
+    EXPECT_EQ(dialogs.Log[1].rfind("Error: ", 0), 0u) << dialogs.Log[1];
+    EXPECT_NE(dialogs.Log[1].find("\"" + second + c.Message), std::string::npos) << dialogs.Log[1];
+    EXPECT_TRUE(driver.Result().Failed);
+    EXPECT_TRUE(driver.Result().Written.empty());
+    EXPECT_EQ(ReadWholeFile(dir / "src.torrent"), "old");
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"src", "src.torrent"}));
+    EXPECT_TRUE(progress.FinishedEnabled);  // the window still reaches its end state
+  }
+}
+
+TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
+  Dir.Write("src/a", "aaa");
+  Dir.Write("src/b", "bbb");
+  Dir.MakeDir("out");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.ClassicWholeFolder = false;
+  Dialogs.FolderAnswers.push_back(Dir / "out");
+  // Whichever entry comes first loses its data before it is read.
+  bool broken = false;
+  Progress.OnLabel = [&](const std::string& label) {
+    if (!broken) {
+      broken = true;
+      ASSERT_EQ(::truncate((Dir / "src/" + label.substr(9)).c_str(), 0), 0);
+    }
+  };
+  Driver.btnCreateTorrentClick();
+  EXPECT_EQ(Dialogs.Log.size(), 2u);
+  EXPECT_TRUE(Dir.List("out").empty());
+}
+
+TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {
+  Dir.Write("d/ok", "1");
+  Driver.Input.Mode = TCreateMode::Simple;
+  Driver.Input.SimpleFolder = Dir / "d";
+  Driver.Input.SimpleFiles = {{"ok", true}, {"missing", true}};
+  Dialogs.SaveAnswers.push_back(Dir / "d.torrent");
+  try {
+    Driver.btnCreateTorrentClick();
+    ADD_FAILURE() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + Dir / "d/missing" + "\": No such file or directory");
+  }
+  EXPECT_EQ(Dir.List(), std::vector<std::string>{"d"});
+  EXPECT_EQ(TCreationDriver::FileSizeOf(Dir / "d/ok"), 1);
+  EXPECT_THROW(TCreationDriver::FileSizeOf(Dir / "d"), EStreamError);
+}
+
+TEST_F(CreationDriverTest, FullDiskLeavesNoPartialFile) {
+  Dir.Write("f", PatternBytes(1000));
+  Dir.Write("f.torrent", "precious");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "f";
+  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  TFileSysCalls full = FileSysCalls();
+  full.Write = [](int, const void*, size_t) -> ssize_t {
+    errno = ENOSPC;
+    return -1;
+  };
+  const TFileSysCalls old = SetFileSysCalls(full);
+  EXPECT_THROW(Driver.btnCreateTorrentClick(), EStreamError);
+  SetFileSysCalls(old);
+  EXPECT_EQ(ReadWholeFile(Dir / "f.torrent"), "precious");
+  EXPECT_EQ(Dir.List(), (std::vector<std::string>{"f", "f.torrent"}));
+  EXPECT_EQ(Driver.Storage(), nullptr);
+
+  // A complete torrent does replace it.
+  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  Driver.btnCreateTorrentClick();
+  EXPECT_TRUE(Load(Dir / "f.torrent")->Ok);
+  EXPECT_EQ(Dir.List(), (std::vector<std::string>{"f", "f.torrent"}));
+}
+
+TEST_F(CreationDriverTest, OutputThatCannotBeCreatedPropagates) {
+  Dir.Write("f", "1");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "f";
+  Dialogs.SaveAnswers.push_back(Dir / "no/such/folder/f.torrent");
+  EXPECT_THROW(Driver.btnCreateTorrentClick(), EStreamError);
+}
