@@ -475,6 +475,34 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(LoadFile(file)->Announce, std::string("http://changed/announce"));
   }
 
+  void aFileThatCannotBeOpenedGoesToTheErrorReport() {
+    const auto good = Write("g.torrent", Torrent(Announce(), MultiFile()));
+    const auto locked = Write("l.torrent", Torrent(Announce("http://locked/announce"), MultiFile()));
+    std::vector<std::string> reported;
+    page_.reset();
+    page_ = std::make_unique<TViewEditPage>(TViewEditLinks{
+        *dialogs_, *backup_, nullptr, [&](const std::exception& e) { reported.push_back(e.what()); }});
+    Open(good);
+    QVERIFY(page_->Torrent());
+
+    const TFileSysCalls previous = SetFileSysCalls({[](const char*, int, mode_t) {
+                                                      errno = EACCES;
+                                                      return -1;
+                                                    },
+                                                    FileSysCalls().Read, FileSysCalls().Write, FileSysCalls().Close});
+    Open(locked);
+    SetFileSysCalls(previous);
+    QCOMPARE(reported.size(), size_t(1));
+    QVERIFY(dialogs_->Messages.empty());
+    // No model, while the page still shows the old one.
+    QVERIFY(!page_->Torrent());
+    QCOMPARE(Edit("txtAnnounceURL")->text(), QStringLiteral("http://main/announce"));
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Messages.size(), size_t(1));
+    QCOMPARE(dialogs_->Messages[0].Text, std::string("No torrent loaded!"));
+    QCOMPARE(ReadWholeFile(good), Torrent(Announce(), MultiFile()));
+  }
+
   void displayingDoesNotChangeTheModel() {
     // Name and comment that are not UTF-8, and keys the page does not edit.
     const std::string name = "caf\xe9 \xff\xfe";
