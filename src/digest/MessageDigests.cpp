@@ -164,10 +164,10 @@ TMD4Family::TMD4Family(int blockSize, bool bigEndian, const uint32_t* initialCha
                        int digestSize) {
   Assert(initialChainingValues != nullptr,
          "TMD4Family.InitializeChainingValues: InitialChainingValues = nil.", 589);
-  Assert(digestSize > 0, "TMessageDigest.CreateInternal: DigestSize <= 0.", 266);
-  const int words = (digestSize + 3) / 4;
-  initialChainingValues_ = std::make_unique<uint32_t[]>(words);
-  std::memcpy(initialChainingValues_.get(), initialChainingValues, digestSize);
+  if (digestSize > 0) {  // otherwise CreateInternal refuses the sizes, in its own order
+    initialChainingValues_ = std::make_unique<uint32_t[]>((digestSize + 3) / 4);
+    std::memcpy(initialChainingValues_.get(), initialChainingValues, digestSize);
+  }
   CreateInternal(blockSize, digestSize);
   bigEndian_ = bigEndian;
 }

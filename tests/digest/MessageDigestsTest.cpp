@@ -214,11 +214,14 @@ class TBadSizes : public TMessageDigest {
   std::string AlgorithmName() const override { return "bad"; }
 };
 
-class TNoInitialValues : public TMD4Family {
+class TMD4Sizes : public TMD4Family {
  public:
-  TNoInitialValues() : TMD4Family(64, true, nullptr, 20) {}
+  TMD4Sizes(int blockSize, const uint32_t* initialValues, int digestSize)
+      : TMD4Family(blockSize, true, initialValues, digestSize) {}
   std::string AlgorithmName() const override { return "bad"; }
 };
+
+const uint32_t SomeInitialValues[5] = {1, 2, 3, 4, 5};
 
 }  // namespace
 
@@ -234,7 +237,14 @@ TEST(TMessageDigestTest, ConstructorsRefuseBrokenParameters) {
        .Message = "TMessageDigest.CreateInternal: BlockSize <= 0. (MessageDigests, line 265)"},
       {.Name = "digest size 0", .Construct = [] { TBadSizes(64, 0); },
        .Message = "TMessageDigest.CreateInternal: DigestSize <= 0. (MessageDigests, line 266)"},
-      {.Name = "no initial values", .Construct = [] { TNoInitialValues(); },
+      {.Name = "no initial values", .Construct = [] { TMD4Sizes(64, nullptr, 20); },
+       .Message = "TMD4Family.InitializeChainingValues: InitialChainingValues = nil. (MessageDigests, line 589)"},
+      // The family checks its initial values first, then the sizes in the base's order.
+      {.Name = "family: both sizes bad", .Construct = [] { TMD4Sizes(0, SomeInitialValues, -1); },
+       .Message = "TMessageDigest.CreateInternal: BlockSize <= 0. (MessageDigests, line 265)"},
+      {.Name = "family: digest size bad", .Construct = [] { TMD4Sizes(64, SomeInitialValues, -1); },
+       .Message = "TMessageDigest.CreateInternal: DigestSize <= 0. (MessageDigests, line 266)"},
+      {.Name = "family: no initial values and bad sizes", .Construct = [] { TMD4Sizes(0, nullptr, 0); },
        .Message = "TMD4Family.InitializeChainingValues: InitialChainingValues = nil. (MessageDigests, line 589)"},
   };
   for (const auto& c : cases) {
@@ -245,6 +255,65 @@ TEST(TMessageDigestTest, ConstructorsRefuseBrokenParameters) {
     } catch (const EAssertionFailed& e) {
       EXPECT_STREQ(e.what(), c.Message);
     }
+  }
+}
+
+namespace {
+
+// Records the blocks the family's padding hands to the compression, and lets a test pretend
+// that many blocks were already done.
+class TRecordingFamily : public TMD4Family {
+ public:
+  explicit TRecordingFamily(bool bigEndian) : TMD4Family(64, bigEndian, SomeInitialValues, 20) {}
+  std::string AlgorithmName() const override { return "recording"; }
+  void TransformBlocks(const uint8_t* blocks, int64_t count) override {
+    for (int64_t i = 0; i < count; ++i) Blocks.emplace_back(reinterpret_cast<const char*>(blocks) + 64 * i, 64);
+    TMD4Family::TransformBlocks(blocks, count);
+  }
+  void PretendBlocksDone(int64_t blocks) { blocksDone_ = blocks; }
+  std::vector<std::string> Blocks;
+};
+
+}  // namespace
+
+TEST(TMD4FamilyTest, PaddingCarriesTheLengthInSixtyFourBits) {
+  struct {
+    const char* Name;
+    bool BigEndian;
+    int64_t BlocksBefore;
+    std::string Tail;
+    std::string LengthField;  // the last 8 bytes of the final block
+  } const cases[] = {
+      {.Name = "abc, big-endian", .BigEndian = true, .BlocksBefore = 0, .Tail = "abc",
+       .LengthField = std::string("\0\0\0\0\0\0\0\x18", 8)},
+      {.Name = "abc, little-endian", .BigEndian = false, .BlocksBefore = 0, .Tail = "abc",
+       .LengthField = std::string("\x18\0\0\0\0\0\0\0", 8)},
+      // 2^22 blocks = 2^28 bytes = 2^31 bits: a 32-bit count would turn negative here.
+      {.Name = "2^28 bytes", .BigEndian = true, .BlocksBefore = int64_t(1) << 22, .Tail = "",
+       .LengthField = std::string("\0\0\0\0\x80\0\0\0", 8)},
+      // 2^35 bytes + 1 = 2^38 + 8 bits: a 32-bit count would lose the high part.
+      {.Name = "2^35 + 1 bytes, big-endian", .BigEndian = true, .BlocksBefore = int64_t(1) << 29, .Tail = "x",
+       .LengthField = std::string("\0\0\0\x40\0\0\0\x08", 8)},
+      {.Name = "2^35 + 1 bytes, little-endian", .BigEndian = false, .BlocksBefore = int64_t(1) << 29,
+       .Tail = "x", .LengthField = std::string("\x08\0\0\0\x40\0\0\0", 8)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRecordingFamily family(c.BigEndian);
+    family.PretendBlocksDone(c.BlocksBefore);
+    family.TransformString(c.Tail);
+    family.Complete();
+    ASSERT_EQ(family.Blocks.size(), 1u);
+    const std::string& block = family.Blocks.back();
+    EXPECT_EQ(block.substr(0, c.Tail.size()), c.Tail);
+    EXPECT_EQ(uint8_t(block[c.Tail.size()]), 0x80);
+    EXPECT_EQ(block.substr(c.Tail.size() + 1, 55 - c.Tail.size()), std::string(55 - c.Tail.size(), '\0'));
+    EXPECT_EQ(block.substr(56), c.LengthField);
+    // The chaining values (untouched here) come out word by word in the family's byte order.
+    const std::string one = c.BigEndian ? std::string("\0\0\0\x01", 4) : std::string("\x01\0\0\0", 4);
+    const std::string five = c.BigEndian ? std::string("\0\0\0\x05", 4) : std::string("\x05\0\0\0", 4);
+    EXPECT_EQ(family.DigestBytes().substr(0, 4), one);
+    EXPECT_EQ(family.DigestBytes().substr(16, 4), five);
   }
 }
 
