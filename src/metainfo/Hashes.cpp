@@ -27,15 +27,16 @@ uint32_t THash::HashOf(std::string_view key) {
 }
 
 int THash::FindRecord(std::string_view key, uint32_t hash) const {
-  if (index_.empty()) {
+  if (!index_) {
     // Same hash means same bucket; the hash check only skips key compares.
     for (size_t i = 0; i < records_.size(); ++i)
       if (records_[i].Hash == hash && records_[i].Key == key) return static_cast<int>(i);
     return -1;
   }
-  const size_t mask = index_.size() - 1;
+  const std::vector<int32_t>& index = *index_;
+  const size_t mask = index.size() - 1;
   for (size_t slot = Spread(hash) & mask;; slot = (slot + 1) & mask) {
-    const int32_t entry = index_[slot];
+    const int32_t entry = index[slot];
     if (entry == 0) return -1;
     const THashRecord& r = records_[static_cast<size_t>(entry - 1)];
     if (r.Hash == hash && r.Key == key) return entry - 1;
@@ -53,12 +54,14 @@ bool THash::Exists(std::string_view key) const { return FindIndex(key) >= 0; }
 void THash::Reindex() {
   size_t size = 16;
   while (size < records_.size() * 2) size *= 2;
-  index_.assign(size, 0);
+  if (!index_) index_ = std::make_unique<std::vector<int32_t>>();
+  std::vector<int32_t>& index = *index_;
+  index.assign(size, 0);
   const size_t mask = size - 1;
   for (size_t i = 0; i < records_.size(); ++i) {
     size_t slot = Spread(records_[i].Hash) & mask;
-    while (index_[slot] != 0) slot = (slot + 1) & mask;
-    index_[slot] = static_cast<int32_t>(i + 1);
+    while (index[slot] != 0) slot = (slot + 1) & mask;
+    index[slot] = static_cast<int32_t>(i + 1);
   }
 }
 
@@ -66,22 +69,22 @@ void THash::AddKey(std::string_view key, int index) {
   const uint32_t hash = HashOf(key);
   records_.push_back(THashRecord{hash, index, std::string(key)});
   if (records_.size() <= LinearLimit) return;
-  if (index_.empty() || records_.size() * 2 > index_.size()) {
+  if (!index_ || records_.size() * 2 > index_->size()) {
     Reindex();
     return;
   }
-  const size_t mask = index_.size() - 1;
+  std::vector<int32_t>& slots = *index_;
+  const size_t mask = slots.size() - 1;
   size_t slot = Spread(hash) & mask;
-  while (index_[slot] != 0) slot = (slot + 1) & mask;
-  index_[slot] = static_cast<int32_t>(records_.size());
+  while (slots[slot] != 0) slot = (slot + 1) & mask;
+  slots[slot] = static_cast<int32_t>(records_.size());
 }
 
 void THash::Clear() {
   ClearData();
   records_.clear();
   records_.shrink_to_fit();
-  index_.clear();
-  index_.shrink_to_fit();
+  index_.reset();
 }
 
 std::vector<std::string_view> THash::SortedKeys() const {

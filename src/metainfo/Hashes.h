@@ -101,7 +101,8 @@ class THash : public TObject {
   void Reindex();
 
   std::vector<THashRecord> records_;  // first-put order
-  std::vector<int32_t> index_;        // record + 1 per slot, 0 = free; empty for small tables
+  // Record + 1 per slot, 0 = free; only for large tables (most hold two to six keys).
+  std::unique_ptr<std::vector<int32_t>> index_;
 };
 
 // THash with the owned values.

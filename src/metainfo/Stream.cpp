@@ -30,8 +30,14 @@ void TStream::WriteBuffer(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  if (count <= 0 || pos_ >= Size()) return 0;
-  const int64_t n = std::min(count, Size() - pos_);
+  const auto size = static_cast<int64_t>(data_.size());
+  if (count <= 0 || pos_ >= size) return 0;
+  // The decoder reads structure bytes one at a time.
+  if (count == 1) {
+    *static_cast<char*>(buffer) = data_[static_cast<size_t>(pos_++)];
+    return 1;
+  }
+  const int64_t n = std::min(count, size - pos_);
   std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
   pos_ += n;
   return n;

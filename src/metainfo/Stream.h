@@ -42,6 +42,11 @@ class TMemoryStream : public TStream {
   int64_t Size() override { return static_cast<int64_t>(data_.size()); }
 
   const std::string& Data() const { return data_; }
+  // Hands the bytes over without a copy and leaves the stream empty.
+  std::string TakeData() {
+    pos_ = 0;
+    return std::move(data_);
+  }
 
  private:
   std::string data_;

@@ -134,8 +134,12 @@ struct TTorrentFile::TLoaded {
   const TObjectList* FileList = nullptr;   // info.files, inside Dictionary
   const TObject* AnnounceList = nullptr;   // inside Dictionary
   const TObject* CreationValue = nullptr;  // inside Dictionary
-  std::string RawInfo;                     // the info value byte for byte
+  std::string Bytes;                       // the file as loaded
+  size_t InfoStart = 0;                    // the info value byte for byte, in Bytes
+  size_t InfoLength = 0;
   bool RawInfoComplete = false;
+
+  std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
   // The model's fields right after the load.
   std::string Announce;
   std::vector<std::string> BackupTrackers;
@@ -309,10 +313,14 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
         sha1.Complete();
         InfoHash = sha1.DigestBytes();
         InfoHashText = BytesToHex(InfoHash, 999);
-        loaded->RawInfo = std::string(raw);
+        loaded->InfoStart = static_cast<size_t>(from);
+        loaded->InfoLength = static_cast<size_t>(count);
         loaded->RawInfoComplete = IsCompleteValue(raw);
       }
     }
+
+    // Kept whole rather than copying the info out: no second copy at the peak.
+    loaded->Bytes = memory.TakeData();
 
     loaded->Announce = Announce;
     loaded->BackupTrackers = BackupTrackers;
@@ -466,7 +474,7 @@ void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TT
 
   if (InfoUnchanged(pieces)) {
     // Byte for byte, so the info hash stays.
-    entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo); }});
+    entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
   } else {
     entries.push_back({"info", [&] { WriteInfo(out, pieces); }});
   }

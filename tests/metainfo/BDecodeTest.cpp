@@ -1,0 +1,264 @@
+#include "metainfo/BDecode.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "MetainfoTestUtil.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(BDecode, DecodesLenientlyAsSpecified) {
+  // Expected: the decoded tree written back canonically, or "none".
+  struct {
+    const char* Name;
+    std::string Input;
+    std::string Expected;
+  } cases[] = {
+      {.Name = "one entry", .Input = "d8:announce3:abce", .Expected = "d8:announce3:abce"},
+      {.Name = "dictionary cut off", .Input = "d3:abc", .Expected = "de"},
+      {.Name = "bad key byte", .Input = "dxe", .Expected = "none"},
+      {.Name = "lone d", .Input = "d", .Expected = "de"},
+      {.Name = "list skips bad byte", .Input = "li1ex3:abce", .Expected = "li1e3:abce"},
+      {.Name = "lone l", .Input = "l", .Expected = "le"},
+      {.Name = "negative zero", .Input = "i-0e", .Expected = "i0e"},
+      {.Name = "minus anywhere", .Input = "i1-2e", .Expected = "i-12e"},
+      {.Name = "leading zeros", .Input = "i00042e", .Expected = "i42e"},
+      {.Name = "empty integer", .Input = "ie", .Expected = "i0e"},
+      {.Name = "integer ended by x", .Input = "i12x", .Expected = "i12e"},
+      {.Name = "integer cut off", .Input = "i12", .Expected = "i12e"},
+      {.Name = "largest integer", .Input = "i9223372036854775807e", .Expected = "i9223372036854775807e"},
+      {.Name = "smallest integer", .Input = "i-9223372036854775808e", .Expected = "i-9223372036854775808e"},
+      {.Name = "integer wraps", .Input = "i9223372036854775808e", .Expected = "i-9223372036854775808e"},
+      {.Name = "any separator", .Input = "3xabc", .Expected = "3:abc"},
+      {.Name = "zero-padded length", .Input = "03:abc", .Expected = "3:abc"},
+      {.Name = "empty string", .Input = "0:", .Expected = "0:"},
+      {.Name = "binary string", .Input = "3:\0\xff\n"s, .Expected = "3:\0\xff\n"s},
+      {.Name = "repeated key keeps last", .Input = "d4:name1:a4:name1:be", .Expected = "d4:name1:be"},
+      {.Name = "empty key dropped", .Input = "d0:i1e1:ai2ee", .Expected = "d1:ai2ee"},
+      {.Name = "bad value dropped", .Input = "d1:ax1:bi2ee", .Expected = "d1:bi2ee"},
+      {.Name = "keys sorted on output", .Input = "d1:bi1e1:ai2ee", .Expected = "d1:ai2e1:bi1ee"},
+      {.Name = "nested", .Input = "d1:ad1:bli1eeee", .Expected = "d1:ad1:bli1eeee"},
+      {.Name = "trailing bytes ignored", .Input = "i5ei6e", .Expected = "i5e"},
+      {.Name = "empty input", .Input = "", .Expected = "none"},
+      {.Name = "bad first byte", .Input = "x", .Expected = "none"},
+      {.Name = "lone e", .Input = "e", .Expected = "none"},
+      // A length that cannot be satisfied is a failure taken as the end of input.
+      {.Name = "string overruns", .Input = "5:abc", .Expected = "none"},
+      {.Name = "string overruns in list", .Input = "l1:a5:abce", .Expected = "l1:ae"},
+      {.Name = "string overruns as value", .Input = "d1:a5:abce", .Expected = "de"},
+      {.Name = "key overruns", .Input = "d1:ai1e9:ae", .Expected = "d1:ai1ee"},
+      {.Name = "length at end", .Input = "l3", .Expected = "le"},
+      {.Name = "zero length at end", .Input = "0", .Expected = "0:"},
+      {.Name = "length over 32 bits", .Input = "99999999999:x", .Expected = "none"},
+      {.Name = "length wraps to 1 in 32 bits", .Input = "4294967297:abc", .Expected = "none"},
+      {.Name = "length wraps negative", .Input = "l2147483648:abce", .Expected = "le"},
+      {.Name = "largest length, short input", .Input = "2147483647:abc", .Expected = "none"},
+      {.Name = "long digit run", .Input = "l" + std::string(100000, '9') + ":e", .Expected = "le"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(DecodeToText(c.Input), c.Expected);
+  }
+}
+
+TEST(BDecode, StreamIsLeftAfterTheValue) {
+  struct {
+    const char* Input;
+    int64_t Position;
+  } cases[] = {
+      {.Input = "i5eXYZ", .Position = 3},
+      {.Input = "3:abcd", .Position = 5},
+      {.Input = "li1eeX", .Position = 5},
+      {.Input = "d1:a0:eX", .Position = 7},
+      {.Input = "xyz", .Position = 1},  // the bad byte stays consumed
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Input);
+    TMemoryStream stream{std::string(c.Input)};
+    DecodeValue(stream);
+    EXPECT_EQ(stream.Position(), c.Position);
+  }
+}
+
+TEST(BDecode, TypedEntryPoints) {
+  TMemoryStream s1{std::string("2:abcdefghijklmn")};  // the caller took the "1" of "12"
+  auto text = DecodeString(s1, 1);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->Text, "abcdefghijkl");
+  EXPECT_FALSE(text->IsInteger);
+  EXPECT_EQ(text->Value, 0);
+
+  TMemoryStream s2{std::string("3:abc")};
+  text = DecodeString(s2, 0);  // "03:abc" after the caller took the 0
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->Text, "abc");
+
+  TMemoryStream s3{std::string("-17e")};
+  auto number = DecodeInteger(s3);
+  EXPECT_TRUE(number->IsInteger);
+  EXPECT_EQ(number->Value, -17);
+  EXPECT_EQ(number->Text, "");
+
+  TMemoryStream s4{std::string("i1e")};
+  auto list = DecodeList(s4);
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->Count(), 1);
+
+  TMemoryStream s5{std::string("xe")};
+  EXPECT_EQ(DecodeDictionary(s5), nullptr);
+}
+
+TEST(BDecode, MarksWhereTheInfoValueLies) {
+  struct {
+    const char* Name;
+    std::string Input;
+    int64_t Start;
+    int64_t Length;
+    bool HasInfo;
+  } cases[] = {
+      {.Name = "plain", .Input = "d4:infod1:ai1eee", .Start = 7, .Length = 8, .HasInfo = true},
+      {.Name = "after another key", .Input = "d1:xi1e4:info3:abce", .Start = 13, .Length = 5, .HasInfo = true},
+      {.Name = "undecodable info", .Input = "d4:infoxe", .Start = 7, .Length = 1, .HasInfo = false},
+      {.Name = "info cut off", .Input = "d4:infod1:a", .Start = 7, .Length = 4, .HasInfo = true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMemoryStream stream{c.Input};
+    auto value = DecodeValue(stream);
+    ASSERT_TRUE(value);
+    const auto& dict = As<TObjectHash>(value.get());
+    EXPECT_EQ(dict.Exists("info"), c.HasInfo);
+    EXPECT_EQ(As<TIntString>(dict.Get("_info_start")).Value, c.Start);
+    EXPECT_EQ(As<TIntString>(dict.Get("_info_length")).Value, c.Length);
+  }
+}
+
+TEST(BDecode, NestingBeyondTheLimitEndsTheInput) {
+  const int limit = MaxNestingDepth;
+  auto nested = [](int depth) { return std::string(depth, 'l') + std::string(depth, 'e'); };
+  // At the limit everything decodes.
+  EXPECT_EQ(DecodeToText(nested(limit)), nested(limit));
+  // One deeper: the innermost list is where the input ends, and what follows
+  // is never read.
+  EXPECT_EQ(DecodeToText(nested(limit + 1) + "i1e"), nested(limit));
+  EXPECT_EQ(DecodeToText("l" + nested(limit) + "i7ee"), nested(limit));
+  // A million open lists neither overflow the stack nor take long.
+  EXPECT_EQ(DecodeToText(std::string(1000000, 'l')), nested(limit));
+
+  std::string dicts;
+  for (int i = 0; i < 1000000; ++i) dicts += "d1:a";
+  const std::string decoded = DecodeToText(dicts);
+  std::string expected;
+  for (int i = 0; i < limit - 1; ++i) expected += "d1:a";
+  expected += "de";
+  for (int i = 0; i < limit - 1; ++i) expected += "e";
+  EXPECT_EQ(decoded, expected);
+}
+
+TEST(BDecode, BytesToHex) {
+  struct {
+    std::string Bytes;
+    int Max;
+    const char* Hex;
+  } cases[] = {
+      {.Bytes = "\x01\xab", .Max = 999, .Hex = "01ab"},
+      {.Bytes = "\x01\xab", .Max = 1, .Hex = "01"},
+      {.Bytes = "\x01\xab", .Max = 0, .Hex = ""},
+      {.Bytes = "", .Max = 999, .Hex = ""},
+      {.Bytes = "\0\xff\x10"s, .Max = 999, .Hex = "00ff10"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Hex);
+    EXPECT_EQ(BytesToHex(c.Bytes, c.Max), c.Hex);
+  }
+}
+
+TEST(BDecode, EncodingPrimitives) {
+  struct {
+    const char* Name;
+    std::function<void(TStream&)> Write;
+    std::string Expected;
+  } cases[] = {
+      {.Name = "raw", .Write = [](TStream& s) { WriteRaw(s, "d"); }, .Expected = "d"},
+      {.Name = "empty string", .Write = [](TStream& s) { WriteString(s, ""); }, .Expected = "0:"},
+      {.Name = "string", .Write = [](TStream& s) { WriteString(s, "abc"); }, .Expected = "3:abc"},
+      {.Name = "binary", .Write = [](TStream& s) { WriteString(s, "\0\n"s); }, .Expected = "2:\0\n"s},
+      {.Name = "long", .Write = [](TStream& s) { WriteString(s, std::string(1000, 'x')); },
+       .Expected = "1000:" + std::string(1000, 'x')},
+      {.Name = "zero", .Write = [](TStream& s) { WriteInteger(s, 0); }, .Expected = "i0e"},
+      {.Name = "negative", .Write = [](TStream& s) { WriteInteger(s, -42); }, .Expected = "i-42e"},
+      {.Name = "min", .Write = [](TStream& s) { WriteInteger(s, std::numeric_limits<int64_t>::min()); },
+       .Expected = "i-9223372036854775808e"},
+      {.Name = "max", .Write = [](TStream& s) { WriteInteger(s, std::numeric_limits<int64_t>::max()); },
+       .Expected = "i9223372036854775807e"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMemoryStream out;
+    c.Write(out);
+    EXPECT_EQ(out.Data(), c.Expected);
+  }
+}
+
+TEST(BDecode, ShortWriteRaises) {
+  TShortStream out(4);
+  WriteRaw(out, "d");
+  try {
+    WriteString(out, "abcdef");
+    ADD_FAILURE() << "no exception";
+  } catch (const EStreamError& e) {
+    EXPECT_STREQ(e.what(), "Stream write error");
+  }
+}
+
+TEST(BDecode, EncoderLeavesOutTheInfoMarks) {
+  const std::string input = "d4:infod1:ai1ee1:zi1ee";
+  TMemoryStream stream{input};
+  auto value = DecodeValue(stream);
+  ASSERT_TRUE(As<TObjectHash>(value.get()).Exists("_info_start"));
+  TMemoryStream out;
+  EncodeValue(out, *value);
+  EXPECT_EQ(out.Data(), input);
+}
+
+TEST(BDecode, CompleteValues) {
+  struct {
+    std::string Bytes;
+    bool Complete;
+  } cases[] = {
+      {.Bytes = "i1e", .Complete = true},
+      {.Bytes = "i-1e", .Complete = true},
+      {.Bytes = "i007e", .Complete = true},
+      {.Bytes = "3:abc", .Complete = true},
+      {.Bytes = "0:", .Complete = true},
+      {.Bytes = "le", .Complete = true},
+      {.Bytes = "de", .Complete = true},
+      {.Bytes = "d1:bi1e1:ai2ee", .Complete = true},  // order is not checked
+      {.Bytes = "d1:ald1:xleee1:b0:e", .Complete = true},
+      {.Bytes = "", .Complete = false},
+      {.Bytes = "ie", .Complete = false},
+      {.Bytes = "i1-2e", .Complete = false},
+      {.Bytes = "i12", .Complete = false},
+      {.Bytes = "3xabc", .Complete = false},
+      {.Bytes = "4:abc", .Complete = false},
+      {.Bytes = "l", .Complete = false},
+      {.Bytes = "d1:ae", .Complete = false},
+      {.Bytes = "di1ei2ee", .Complete = false},
+      {.Bytes = "d1:ai1e", .Complete = false},
+      {.Bytes = "i1ei2e", .Complete = false},
+      {.Bytes = "le ", .Complete = false},
+      {.Bytes = "e", .Complete = false},
+      {.Bytes = "99999999999:x", .Complete = false},
+      {.Bytes = std::string(100000, 'l') + std::string(100000, 'e'), .Complete = true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Bytes.substr(0, 40));
+    EXPECT_EQ(IsCompleteValue(c.Bytes), c.Complete);
+  }
+}
+
+}  // namespace

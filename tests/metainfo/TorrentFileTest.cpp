@@ -1,0 +1,565 @@
+#include "metainfo/TorrentFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MetainfoTestUtil.h"
+#include "digest/MessageDigests.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Ben::Dict;
+using Ben::Int;
+using Ben::List;
+using Ben::Str;
+using Strings = std::vector<std::string>;
+
+const std::string CorruptLine = "Something bad happened while trying to load the file, probably corrupt metainfo";
+const std::string ParseLine = "Error parsing file; does not appear to be valid bencoded metainfo";
+
+std::string SingleInfo(const std::string& name = "movie", int64_t length = 5) {
+  return Dict({{"length", Int(length)}, {"name", Str(name)}, {"piece length", Int(16384)}, {"pieces", Str(FakeHash(1))}});
+}
+
+std::string Torrent(const std::string& info, const std::string& extra = "") {
+  return "d8:announce" + Str("http://a/ann") + extra + "4:info" + info + "e";
+}
+
+std::string Hex(const std::string& bytes) { return BytesToHex(bytes, 999); }
+
+TEST(TorrentFile, LoadCases) {
+  struct {
+    const char* Name;
+    std::string Input;
+    bool Ok;
+    Strings Errors = {};
+    std::function<void(const TTorrentFile&)> Check = {};
+  } cases[] = {
+      {.Name = "empty file", .Input = "", .Ok = false, .Errors = {ParseLine}},
+      {.Name = "bad first byte", .Input = "<html>", .Ok = false, .Errors = {ParseLine}},
+      {.Name = "top level list", .Input = "l4:spame", .Ok = false, .Errors = {CorruptLine}},
+      {.Name = "top level integer", .Input = "i1e", .Ok = false, .Errors = {CorruptLine}},
+      {.Name = "single file named .torrent",
+       .Input = Torrent(SingleInfo("movie.torrent")),
+       .Ok = true,
+       .Check =
+           [](const TTorrentFile& t) {
+             EXPECT_EQ(t.Announce, "http://a/ann");
+             EXPECT_EQ(t.Name, "movie");
+             EXPECT_FALSE(t.MultiFile);
+             EXPECT_EQ(t.FileCount, 1);
+             EXPECT_EQ(t.TotalLength, 5);
+             EXPECT_EQ(t.PieceLength, 16384);
+             ASSERT_EQ(t.Files.size(), 1u);
+             EXPECT_EQ(t.Files[0]->Name, "movie");
+             EXPECT_EQ(t.Files[0]->Path, "");
+             EXPECT_EQ(t.Files[0]->Length, 5);
+             EXPECT_EQ(t.Files[0]->SecondLength, 5);
+             EXPECT_EQ(t.Files[0]->Offset, 0);
+             EXPECT_EQ(t.CreationDate, 0);
+           }},
+      {.Name = "suffix compare is case-sensitive",
+       .Input = Torrent(SingleInfo("a.TORRENT")),
+       .Ok = true,
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.Name, "a.TORRENT"); }},
+      {.Name = "multi-file with folders",
+       .Input = Torrent(Dict({{"files", List({Dict({{"length", Int(10)}, {"path", List({Str("x")})}}),
+                                              Dict({{"length", Int(5)}, {"path", List({Str("a"), Str("b"), Str("c.txt")})}}),
+                                              Dict({{"length", Int(1)}, {"path", List({})}})})},
+                              {"name", Str("top")},
+                              {"piece length", Int(32768)},
+                              {"pieces", Str(FakeHash(1))}})),
+       .Ok = true,
+       .Check =
+           [](const TTorrentFile& t) {
+             EXPECT_TRUE(t.MultiFile);
+             EXPECT_EQ(t.FileCount, 3);
+             EXPECT_EQ(t.TotalLength, 16);
+             ASSERT_EQ(t.Files.size(), 3u);
+             EXPECT_EQ(t.Files[0]->Path, "");
+             EXPECT_EQ(t.Files[0]->Name, "x");
+             EXPECT_EQ(t.Files[1]->Path, "a/b/");
+             EXPECT_EQ(t.Files[1]->Name, "c.txt");
+             EXPECT_EQ(t.Files[1]->Offset, 10);
+             EXPECT_EQ(t.Files[1]->Length, 5);
+             EXPECT_EQ(t.Files[2]->Path, "");
+             EXPECT_EQ(t.Files[2]->Name, "");
+             EXPECT_EQ(t.Files[2]->Offset, 15);
+           }},
+      {.Name = "41 bytes of pieces",
+       .Input = Torrent(Dict({{"length", Int(1)}, {"name", Str("n")}, {"piece length", Int(1)},
+                              {"pieces", Str(FakeHash(1) + FakeHash(2) + "z")}})),
+       .Ok = true,
+       .Check =
+           [](const TTorrentFile& t) {
+             ASSERT_EQ(t.Pieces.size(), 2u);
+             EXPECT_EQ(t.Pieces[1]->Hash, FakeHash(2));
+             EXPECT_EQ(t.Pieces[1]->HashText, Hex(FakeHash(2)));
+             EXPECT_EQ(t.Pieces[1]->HashText.size(), 40u);
+             EXPECT_FALSE(t.Pieces[0]->Hashed);
+           }},
+      {.Name = "announce-list tiers flattened",
+       .Input = Torrent(SingleInfo(), "13:announce-list" + List({List({Str("u1")}), List({Str("u2"), Str("u3")})})),
+       .Ok = true,
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"})); }},
+      {.Name = "announce-list of strings",
+       .Input = Torrent(SingleInfo(), "13:announce-list" + List({Str("u1"), Str("u2")})),
+       .Ok = false,
+       .Errors = {CorruptLine},
+       .Check =
+           [](const TTorrentFile& t) {
+             EXPECT_EQ(t.Announce, "http://a/ann");
+             EXPECT_EQ(t.Name, "");
+             EXPECT_TRUE(t.Files.empty());
+           }},
+      {.Name = "no announce",
+       .Input = "d4:info" + SingleInfo() + "e",
+       .Ok = true,
+       .Errors = {"Corrupt File: Missing \"announce\" segment"}},
+      {.Name = "creation date 0 is 1970",
+       .Input = Torrent(SingleInfo(), "7:comment2:hi13:creation datei0e"),
+       .Ok = true,
+       .Check =
+           [](const TTorrentFile& t) {
+             EXPECT_EQ(t.CreationDate, 25569.0);
+             EXPECT_EQ(t.Comment, "hi");
+           }},
+      {.Name = "creation date after 2038",
+       .Input = Torrent(SingleInfo(), "13:creation datei4102444800e"),
+       .Ok = true,
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.CreationDate, 73051.0); }},
+      {.Name = "no info",
+       .Input = "d8:announce1:ae",
+       .Ok = true,
+       .Errors = {"Corrupt File: Missing \"info\" segment"},
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.InfoHashText, ""); }},
+      {.Name = "empty info",
+       .Input = Torrent("de"),
+       .Ok = true,
+       .Errors = {"Corrupt File: Missing \"info.name\" segment", "Corrupt File: Missing \"info.piece length\" segment",
+                  "Corrupt File: Missing \"info.pieces\" segment",
+                  "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
+                  "other)"}},
+      {.Name = "file entries missing parts",
+       .Input = Torrent(Dict({{"files", List({Dict({{"x", Int(1)}}), Dict({{"length", Int(4)}})})},
+                              {"name", Str("n")},
+                              {"piece length", Int(1)},
+                              {"pieces", Str("")}})),
+       .Ok = true,
+       .Errors = {"Corrupt File: files[0] is missing a \"length\" segment",
+                  "Corrupt File: files[0] is missing a \"path\" segment",
+                  "Corrupt File: files[1] is missing a \"path\" segment"},
+       .Check =
+           [](const TTorrentFile& t) {
+             ASSERT_EQ(t.Files.size(), 2u);
+             EXPECT_EQ(t.Files[0]->Length, 0);
+             EXPECT_EQ(t.Files[1]->Offset, 0);
+             EXPECT_EQ(t.TotalLength, 4);
+           }},
+      {.Name = "string and integer swapped read as empty",
+       .Input = Torrent(Dict({{"length", Str("5")}, {"name", Int(7)}, {"piece length", Str("x")}, {"pieces", Int(3)}})),
+       .Ok = true,
+       .Check =
+           [](const TTorrentFile& t) {
+             EXPECT_EQ(t.TotalLength, 0);
+             EXPECT_EQ(t.Name, "");
+             EXPECT_EQ(t.PieceLength, 0);
+             EXPECT_TRUE(t.Pieces.empty());
+           }},
+      {.Name = "piece length keeps low 32 bits",
+       .Input = Torrent(Dict({{"length", Int(1)}, {"name", Str("n")}, {"piece length", Int(4294967297)},
+                              {"pieces", Str("")}})),
+       .Ok = true,
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.PieceLength, 1); }},
+      {.Name = "info is a list", .Input = Torrent("le"), .Ok = false, .Errors = {CorruptLine}},
+      {.Name = "file entry is a string",
+       .Input = Torrent(Dict({{"files", List({Str("a")})}, {"name", Str("n")}})),
+       .Ok = false,
+       .Errors = {"Corrupt File: Missing \"info.piece length\" segment", "Corrupt File: Missing \"info.pieces\" segment",
+                  CorruptLine},
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.Name, "n"); }},
+      {.Name = "path component is a list",
+       .Input = Torrent(Dict({{"files", List({Dict({{"length", Int(1)}, {"path", List({List({})})}})})}})),
+       .Ok = false,
+       .Errors = {"Corrupt File: Missing \"info.name\" segment", "Corrupt File: Missing \"info.piece length\" segment",
+                  "Corrupt File: Missing \"info.pieces\" segment", CorruptLine}},
+      {.Name = "announce is a dictionary", .Input = "d8:announcedee", .Ok = false, .Errors = {CorruptLine}},
+      {.Name = "file cut off inside info",
+       .Input = "d8:announce1:a4:infod6:lengthi5e4:name1:n12:piece lengthi1e6:pieces",
+       .Ok = true,
+       .Errors = {"Corrupt File: Missing \"info.pieces\" segment"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(c.Input);
+    EXPECT_EQ(ok, c.Ok);
+    EXPECT_EQ(model->Errors, c.Errors);
+    if (c.Check) c.Check(*model);
+  }
+}
+
+TEST(TorrentFile, InfoHashIsOverTheExactBytes) {
+  // Unsorted keys and a zero-padded integer: the hash is over the bytes as they stand.
+  const std::string info = "d4:name1:x6:lengthi007e12:piece lengthi1e6:pieces0:e";
+  const std::string file = "d8:announce1:a4:info" + info + "7:comment1:ce";
+  auto [model, ok] = Load(file);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->InfoHash, Sha1Bytes(info));
+  EXPECT_EQ(model->InfoHashText, Hex(Sha1Bytes(info)));
+  EXPECT_EQ(model->TotalLength, 7);
+}
+
+TEST(TorrentFile, KeysNamedLikeTheInfoMarksCannotMisleadTheHash) {
+  // Keys that sort after "info" overwrite the decoder's marks; the hash stays in bounds.
+  const std::string file = "d4:info" + SingleInfo() + "12:_info_lengthi999999999e11:_info_starti-5ee";
+  auto [model, ok] = Load(file);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->InfoHash, Sha1Bytes(file));
+}
+
+// Claims to be huge; reading it is a test failure.
+class THugeStream : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override {
+    ADD_FAILURE() << "a file that large must not be read";
+    return 0;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+  int64_t Size() override { return TTorrentFile::MaxFileSize + 1; }
+};
+
+// Fails on read, as a file on a failing disk does.
+class TBrokenStream : public THugeStream {
+ public:
+  int64_t Read(void*, int64_t) override { throw EStreamError("Cannot read file \"x\": Input/output error"); }
+  int64_t Size() override { return 100; }
+};
+
+TEST(TorrentFile, StreamsTooLargeOrFailing) {
+  TTorrentFile model;
+  THugeStream huge;
+  EXPECT_FALSE(model.LoadFromStream(huge));
+  ASSERT_EQ(model.Errors.size(), 1u);
+  EXPECT_NE(model.Errors[0].find("too large to be a torrent"), std::string::npos) << model.Errors[0];
+
+  TTorrentFile other;
+  TBrokenStream broken;
+  EXPECT_FALSE(other.LoadFromStream(broken));
+  EXPECT_EQ(other.Errors, Strings{CorruptLine});
+}
+
+TEST(TorrentFile, LoadingAgainStartsFromScratch) {
+  TTorrentFile model;
+  TMemoryStream first{Torrent(SingleInfo(), "13:announce-list" + List({List({Str("u1")})}) + "7:comment1:c")};
+  ASSERT_TRUE(model.LoadFromStream(first));
+  TMemoryStream second{"d4:info" + SingleInfo("other") + "e"};
+  ASSERT_TRUE(model.LoadFromStream(second));
+  EXPECT_EQ(model.Announce, "");
+  EXPECT_TRUE(model.BackupTrackers.empty());
+  EXPECT_EQ(model.Comment, "");
+  EXPECT_EQ(model.Name, "other");
+  EXPECT_EQ(model.Errors, Strings{"Corrupt File: Missing \"announce\" segment"});
+}
+
+TEST(TorrentFile, DateConversions) {
+  struct {
+    const char* Name;
+    int64_t Unix;
+    TDateTime DateTime;
+  } cases[] = {
+      {.Name = "epoch", .Unix = 0, .DateTime = 25569.0},
+      {.Name = "noon", .Unix = 43200, .DateTime = 25569.5},
+      {.Name = "next day", .Unix = 86400, .DateTime = 25570.0},
+      {.Name = "one second before", .Unix = -1, .DateTime = 25568.0 + 86399.0 / 86400},
+      {.Name = "2038 overflow point", .Unix = 2147483648LL, .DateTime = 25569.0 + 24855 + 11648.0 / 86400},
+      {.Name = "2100-01-01", .Unix = 4102444800LL, .DateTime = 73051.0},
+      {.Name = "9999-12-31 23:59:59", .Unix = 253402300799LL, .DateTime = 2958465.0 + 86399.0 / 86400},
+      {.Name = "1899-12-29 06:00 counts time away from zero", .Unix = -2209161600LL - 86400 + 21600,
+       .DateTime = -1.25},
+      {.Name = "1800-01-01 12:00", .Unix = -5364619200LL, .DateTime = -36522.5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_NEAR(UnixToDateTime(c.Unix), c.DateTime, 1e-9);
+    EXPECT_EQ(DateTimeToUnix(UnixToDateTime(c.Unix)), c.Unix);
+    EXPECT_EQ(DateTimeToUnix(c.DateTime), c.Unix);
+  }
+  // To the nearest millisecond, then whole seconds truncated.
+  EXPECT_EQ(DateTimeToUnix(25569.0 + 0.9994 / 86400), 0);
+  EXPECT_EQ(DateTimeToUnix(25569.0 + 0.9996 / 86400), 1);
+  EXPECT_EQ(DateTimeToUnix(std::nan("")), 0);
+  EXPECT_EQ(DateTimeToUnix(HUGE_VAL), 0);
+  EXPECT_EQ(DateTimeToUnix(1e300), DateTimeToUnix(1e11));
+}
+
+TEST(TorrentFile, CreationDateIsUtcWhateverTheZone) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  setenv("TZ", "JST-9", 1);  // nine hours east of UTC
+  tzset();
+  TTorrentFile model;
+  model.SetInfo("a", "n", "", "", 1, false);
+  const int64_t now = std::time(nullptr);
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+  EXPECT_NEAR(static_cast<double>(DateTimeToUnix(model.CreationDate)), static_cast<double>(now), 5.0);
+  EXPECT_NEAR(NowUtc(), 25569.0 + static_cast<double>(std::time(nullptr)) / 86400, 5.0 / 86400);
+}
+
+std::unique_ptr<TTorrentFile> SingleModel() {
+  auto model = std::make_unique<TTorrentFile>();
+  model->SetInfo("A", "N", "", "", 5, false);
+  model->CreationDate = 0;
+  model->PieceLength = 262144;
+  model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
+  return model;
+}
+
+TEST(TorrentFile, WritesTheFixedLayout) {
+  const std::string tail = "4:infod6:lengthi5e4:name1:N12:piece lengthi262144e6:pieces20:" + FakeHash(9) + "ee";
+  struct {
+    const char* Name;
+    std::function<void(TTorrentFile&)> Change = {};
+    std::string Expected;
+  } cases[] = {
+      {.Name = "plain single file", .Expected = "d8:announce1:A" + tail},
+      {.Name = "backup includes announce",
+       .Change = [](TTorrentFile& t) { t.BackupTrackers = {"A", "B"}; },
+       .Expected = "d8:announce1:A13:announce-listll1:Ael1:Bee" + tail},
+      {.Name = "backup only announce",
+       .Change = [](TTorrentFile& t) { t.BackupTrackers = {"A"}; },
+       .Expected = "d8:announce1:A13:announce-listll1:Aee" + tail},
+      {.Name = "comment of a line break",
+       .Change = [](TTorrentFile& t) { t.Comment = "\n"; },
+       .Expected = "d8:announce1:A7:comment1:\n" + tail},
+      {.Name = "creation date after 2038",
+       .Change = [](TTorrentFile& t) { t.CreationDate = 73051.0; },
+       .Expected = "d8:announce1:A13:creation datei4102444800e" + tail},
+      {.Name = "empty announce",
+       .Change = [](TTorrentFile& t) { t.Announce = ""; },
+       .Expected = "d8:announce0:" + tail},
+      {.Name = "no pieces",
+       .Change = [](TTorrentFile& t) { t.Pieces.clear(); },
+       .Expected = "d8:announce1:A4:infod6:lengthi5e4:name1:N12:piece lengthi262144e6:pieces0:ee"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto model = SingleModel();
+    if (c.Change) c.Change(*model);
+    EXPECT_EQ(Save(*model), c.Expected);
+  }
+}
+
+TEST(TorrentFile, WritesPathComponents) {
+  struct {
+    const char* Path;
+    Strings Components;
+  } cases[] = {
+      {.Path = "", .Components = {"f"}},
+      {.Path = "a/b/", .Components = {"a", "b", "f"}},
+      {.Path = "a/b", .Components = {"a", "b", "f"}},
+      {.Path = "a//b/", .Components = {"a", "", "b", "f"}},
+      {.Path = "/a", .Components = {"", "a", "f"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path);
+    TTorrentFile model;
+    model.SetInfo("A", "N", "", "", 3, true);
+    model.CreationDate = 0;
+    model.Files.push_back(std::make_unique<TTorrentSubFile>("f", c.Path, 3, 0));
+    std::string path = "l";
+    for (const auto& part : c.Components) path += Str(part);
+    path += "e";
+    EXPECT_EQ(Save(model),
+              "d8:announce1:A4:infod5:filesld6:lengthi3e4:path" + path + "ee4:name1:N12:piece lengthi0e6:pieces0:ee");
+  }
+}
+
+TEST(TorrentFile, ShortWriteRaises) {
+  auto model = SingleModel();
+  TShortStream out(30);
+  EXPECT_THROW(model->SaveToStream(out, model->Pieces), EStreamError);
+}
+
+TEST(TorrentFile, CreatedModelRoundTrips) {
+  TTorrentFile model;
+  model.SetInfo("http://t/a", "folder", "made by a test", "", 0, true);
+  model.BackupTrackers = {"http://t/b", "http://t/a", "udp://t/c"};
+  model.PieceLength = 16384;
+  const Strings paths{"", "a", "a/b", "a/b/"};
+  for (int i = 0; i < 4; ++i) {
+    model.Files.push_back(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
+    model.TotalLength += 100 + i;
+  }
+  for (int i = 0; i < 3; ++i) model.Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(i)), FakeHash(i), true));
+  const std::string bytes = Save(model);
+
+  auto [loaded, ok] = Load(bytes);
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(loaded->Errors.empty());
+  EXPECT_EQ(loaded->Announce, "http://t/a");
+  EXPECT_EQ(loaded->BackupTrackers, (Strings{"http://t/a", "http://t/b", "udp://t/c"}));
+  EXPECT_EQ(loaded->Name, "folder");
+  EXPECT_EQ(loaded->Comment, "made by a test");
+  EXPECT_EQ(DateTimeToUnix(loaded->CreationDate), DateTimeToUnix(model.CreationDate));
+  EXPECT_TRUE(loaded->MultiFile);
+  EXPECT_EQ(loaded->PieceLength, 16384);
+  EXPECT_EQ(loaded->TotalLength, model.TotalLength);
+  ASSERT_EQ(loaded->Files.size(), 4u);
+  const Strings loadedPaths{"", "a/", "a/b/", "a/b/"};
+  int64_t offset = 0;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(loaded->Files[i]->Name, model.Files[i]->Name);
+    EXPECT_EQ(loaded->Files[i]->Path, loadedPaths[i]);
+    EXPECT_EQ(loaded->Files[i]->Length, model.Files[i]->Length);
+    EXPECT_EQ(loaded->Files[i]->Offset, offset);
+    offset += model.Files[i]->Length;
+  }
+  ASSERT_EQ(loaded->Pieces.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded->Pieces[i]->Hash, FakeHash(i));
+  const size_t infoAt = bytes.find("4:infod") + 6;
+  EXPECT_EQ(loaded->InfoHash, Sha1Bytes(std::string_view(bytes).substr(infoAt, bytes.size() - 1 - infoAt)));
+
+  // Saved again unchanged: the same bytes.
+  EXPECT_EQ(Save(*loaded), bytes);
+}
+
+// A private torrent as other tools write it, with keys the model does not own.
+struct TForeignTorrent {
+  std::string Info;
+  std::string Bytes;
+};
+
+TForeignTorrent ForeignTorrent() {
+  TForeignTorrent t;
+  // Unsorted on purpose: only a byte-for-byte copy keeps this info hash.
+  t.Info = Dict({{"name", Str("album")},
+                 {"files", List({Dict({{"length", Int(3)},
+                                       {"path", List({Str("cd1"), Str("one.flac")})},
+                                       {"path.utf-8", List({Str("cd1"), Str("one.flac")})}}),
+                                 Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
+                 {"name.utf-8", Str("album")},
+                 {"piece length", Int(16384)},
+                 {"pieces", Str(FakeHash(5))},
+                 {"private", Int(1)},
+                 {"source", Str("SRC")}});
+  t.Bytes = "d8:announce" + Str("http://t/a") + "13:announce-list" +
+            List({List({Str("http://t/a"), Str("http://t/b")}), List({Str("http://t/c")})}) + "7:comment" +
+            Str("old") + "13:comment.utf-8" + Str("old") + "10:created by" + Str("other tool") +
+            "13:creation datei1700000000e8:encoding" + Str("UTF-8") + "4:info" + t.Info + "5:nodes" +
+            List({List({Str("n.example"), Int(6881)})}) + "8:url-list" + List({Str("http://w/")}) + "e";
+  return t;
+}
+
+TEST(TorrentFile, UnownedKeysSurviveAnEdit) {
+  const TForeignTorrent t = ForeignTorrent();
+  auto [model, ok] = Load(t.Bytes);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->InfoHash, Sha1Bytes(t.Info));
+
+  // Saved unchanged: exactly the file that was loaded.
+  EXPECT_EQ(Save(*model), t.Bytes);
+
+  // A new comment: same info (hash, private flag and all), the stale
+  // comment.utf-8 goes, everything else stays in its sorted place.
+  model->Comment = "new";
+  const std::string expected = "d8:announce" + Str("http://t/a") + "13:announce-list" +
+                               List({List({Str("http://t/a"), Str("http://t/b")}), List({Str("http://t/c")})}) +
+                               "7:comment" + Str("new") + "10:created by" + Str("other tool") +
+                               "13:creation datei1700000000e8:encoding" + Str("UTF-8") + "4:info" + t.Info +
+                               "5:nodes" + List({List({Str("n.example"), Int(6881)})}) + "8:url-list" +
+                               List({Str("http://w/")}) + "e";
+  const std::string saved = Save(*model);
+  EXPECT_EQ(saved, expected);
+  auto [again, okAgain] = Load(saved);
+  ASSERT_TRUE(okAgain);
+  EXPECT_EQ(again->InfoHash, model->InfoHash);
+  EXPECT_EQ(again->Comment, "new");
+
+  // Trackers and creation date edited: rewritten from the model, info untouched.
+  model->BackupTrackers = {"http://t/z"};
+  model->CreationDate = UnixToDateTime(4102444800LL);
+  const std::string edited = Save(*model);
+  EXPECT_NE(edited.find("13:announce-listll10:http://t/ael10:http://t/zee"), std::string::npos);
+  EXPECT_NE(edited.find("13:creation datei4102444800e"), std::string::npos);
+  EXPECT_NE(edited.find("4:info" + t.Info), std::string::npos);
+  EXPECT_EQ(edited.find("_info_"), std::string::npos);
+}
+
+TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
+  const TForeignTorrent t = ForeignTorrent();
+  struct {
+    const char* Name;
+    std::function<void(TTorrentFile&)> Change;
+    std::string Info;
+  } cases[] = {
+      {.Name = "file renamed",
+       .Change = [](TTorrentFile& m) { m.Files[0]->Name = "uno.flac"; },
+       .Info = Dict({{"files", List({Dict({{"length", Int(3)}, {"path", List({Str("cd1"), Str("uno.flac")})}}),
+                                     Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
+                     {"name", Str("album")},
+                     {"name.utf-8", Str("album")},
+                     {"piece length", Int(16384)},
+                     {"pieces", Str(FakeHash(5))},
+                     {"private", Int(1)},
+                     {"source", Str("SRC")}})},
+      {.Name = "torrent renamed",
+       .Change = [](TTorrentFile& m) { m.Name = "disc"; },
+       .Info = Dict({{"files", List({Dict({{"length", Int(3)},
+                                           {"path", List({Str("cd1"), Str("one.flac")})},
+                                           {"path.utf-8", List({Str("cd1"), Str("one.flac")})}}),
+                                     Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
+                     {"name", Str("disc")},
+                     {"piece length", Int(16384)},
+                     {"pieces", Str(FakeHash(5))},
+                     {"private", Int(1)},
+                     {"source", Str("SRC")}})},
+      {.Name = "folder given without trailing slash is no change",
+       .Change = [](TTorrentFile& m) { m.Files[0]->Path = "cd1"; },
+       .Info = t.Info},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(t.Bytes);
+    ASSERT_TRUE(ok);
+    c.Change(*model);
+    const std::string saved = Save(*model);
+    EXPECT_NE(saved.find("4:info" + c.Info + "5:nodes"), std::string::npos) << saved;
+    auto [again, okAgain] = Load(saved);
+    ASSERT_TRUE(okAgain);
+    EXPECT_EQ(again->InfoHash, Sha1Bytes(c.Info));
+  }
+}
+
+TEST(TorrentFile, IncompleteInfoIsWrittenFromTheModel) {
+  // The file ends inside info: its bytes are no value to copy.
+  const std::string bytes = "d8:announce1:a4:infod6:lengthi5e4:name1:n12:piece lengthi1e6:pieces0:";
+  auto [model, ok] = Load(bytes);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(Save(*model), "d8:announce1:a4:infod6:lengthi5e4:name1:n12:piece lengthi1e6:pieces0:ee");
+}
+
+TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
+  auto [model, ok] = Load(ForeignTorrent().Bytes);
+  ASSERT_TRUE(ok);
+  model->SetInfo("A", "N", "", "", 5, false);
+  model->CreationDate = 0;
+  model->BackupTrackers.clear();
+  model->PieceLength = 262144;
+  model->Pieces.clear();
+  model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
+  EXPECT_EQ(Save(*model), Save(*SingleModel()));
+}
+
+}  // namespace
