@@ -1,6 +1,7 @@
 // quorvane-cli show [--json] FILE: everything a .torrent holds, for people or for scripts.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -270,9 +271,31 @@ int RunShow(const std::vector<std::string>& args) {
     return ExitFailure;
   }
 
-  TFileStream stream(path, TFileMode::OpenRead);  // raises with the system's reason
+  TFileStream file(path, TFileMode::OpenRead);  // raises with the system's reason
   TTorrentFile torrent;
-  const bool loaded = torrent.LoadFromStream(stream);
+  bool loaded;
+  if (S_ISREG(info.st_mode)) {
+    loaded = torrent.LoadFromStream(file);
+  } else {
+    // A pipe or device has no size to seek to: read it here, a byte past the loader's limit at
+    // most, so that the loader still refuses what is too large.
+    constexpr int64_t readLimit = (int64_t(256) << 20) + 1;
+    std::string bytes;
+    char chunk[65536];
+    for (int64_t n; int64_t(bytes.size()) < readLimit &&
+                    (n = file.Read(chunk, std::min<int64_t>(sizeof chunk, readLimit - int64_t(bytes.size())))) > 0;) {
+      if (bytes.size() + size_t(n) > bytes.capacity()) {
+        // Grow through readLimit / 2^k, so the string never holds more than the limit
+        // (plain doubling would end at twice it).
+        size_t next = readLimit;
+        while (next / 2 >= bytes.size() + size_t(n) && next / 2 >= (1 << 20)) next /= 2;
+        bytes.reserve(next);
+      }
+      bytes.append(chunk, size_t(n));
+    }
+    TMemoryStream memory(std::move(bytes));
+    loaded = torrent.LoadFromStream(memory);
+  }
   if (json)
     PrintJson(torrent);
   else

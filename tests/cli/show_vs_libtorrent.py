@@ -293,6 +293,24 @@ class ShowOnOddInput(unittest.TestCase):
                 out = run([CLI, "show", path], env=dict(os.environ, TZ=zone)).stdout
                 self.assertIn(shown, out)
 
+    def test_reads_a_pipe_like_a_file(self):
+        info = {b"name": b"n", b"piece length": 16384, b"pieces": b"\x02" * 40, b"length": 20000}
+        path = self.write("piped.torrent", lt.bencode({b"announce": b"http://a/", b"info": info}))
+        # A pipe has no size; the command must still read all of it.
+        piped = subprocess.run(["sh", "-c", 'cat "$1" | "$2" show --json /dev/stdin', "sh", path, CLI],
+                               capture_output=True, timeout=TIMEOUT)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        self.assertEqual(json.loads(piped.stdout), show_json(path)[1])
+
+    def test_files_over_256_mib_are_refused(self):
+        path = os.path.join(self.tmp.name, "huge.torrent")
+        with open(path, "wb") as f:
+            f.truncate((256 << 20) + 1)  # sparse: no disk space used
+        status, ours = show_json(path)
+        self.assertEqual(status, 1)
+        self.assertEqual(len(ours["errors"]), 1)
+        self.assertIn("too large", ours["errors"][0])
+
     def test_usage(self):
         good = self.write("good.torrent", lt.bencode({b"announce": b"a", b"info": {
             b"name": b"n", b"piece length": 16384, b"pieces": b"", b"length": 0}}))
