@@ -29,6 +29,7 @@ std::string Normalise(const std::string& folder) {
 }  // namespace
 
 TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
+  setIconSize(QSize(16, 16));
   setSelectionMode(QAbstractItemView::SingleSelection);
   std::error_code ec;
   const std::filesystem::path cwd = std::filesystem::current_path(ec);

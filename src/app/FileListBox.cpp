@@ -11,6 +11,7 @@ constexpr int NameRole = Qt::UserRole + 1;
 }
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
+  setIconSize(QSize(16, 16));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
 }
 

@@ -327,14 +327,15 @@ void TViewEditPage::chkViewBackupClick() {
 void TViewEditPage::btnViewBackupTrackersClick() {
   Guarded([&] {
     if (!torrent_) return;
-    links_.BackupList.ShowWithLines(torrent_->BackupTrackers);
+    if (links_.BackupList.ShowWithLines) links_.BackupList.ShowWithLines(torrent_->BackupTrackers);
   });
 }
 
 bool TViewEditPage::WriteTorrent(const std::string& path) {
   try {
-    RebuildBackupTrackers(*torrent_, chkViewBackup_->isChecked(), links_.BackupList.BackupLines(),
-                          [this](const std::string& line) { return links_.BackupList.LookupAnnounceURL(line); });
+    const auto& backup = links_.BackupList;
+    RebuildBackupTrackers(*torrent_, chkViewBackup_->isChecked(),
+                          backup.Lines ? backup.Lines() : std::vector<std::string>(), backup.LookupAnnounceURL);
     // Written beside the target and renamed over it, so a failed write
     // leaves the old file as it was.
     TSafeFileStream out(path);

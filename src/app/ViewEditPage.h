@@ -22,22 +22,20 @@ class QPlainTextEdit;
 class QPushButton;
 
 // What the page needs of the program's one back-up tracker list and its window.
-class TBackupListLink {
- public:
-  virtual ~TBackupListLink() = default;
+struct TBackupListAccess {
   // The list's entries, in order.
-  virtual std::vector<std::string> BackupLines() const = 0;
+  std::function<std::vector<std::string>()> Lines;
   // Replaces the entries, refills the window's tracker choice from the
   // combined tracker list and shows the window without blocking.
-  virtual void ShowWithLines(const std::vector<std::string>& lines) = 0;
+  std::function<void(const std::vector<std::string>& lines)> ShowWithLines;
   // The announce URL of the tracker named exactly (case-sensitive, last match
   // wins) in the combined tracker list; "" when there is none.
-  virtual std::string LookupAnnounceURL(const std::string& name) const = 0;
+  std::function<std::string(const std::string& name)> LookupAnnounceURL;
 };
 
 struct TViewEditLinks {
   TDialogs& Dialogs;
-  TBackupListLink& BackupList;
+  TBackupListAccess BackupList;
   std::function<void(const QString&)> ShowStatus;
   // The application's general error report; a message box when not given.
   std::function<void(const std::exception&)> ReportError;

@@ -1,0 +1,592 @@
+// The main window, the progress window and the settings store, driven through
+// their object names on Qt's offscreen platform. Dialogs are answered by script.
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sys/stat.h>
+
+#include "app/BackupForm.h"
+#include "app/DirectoryListBox.h"
+#include "app/FileListBox.h"
+#include "app/MainForm.h"
+#include "app/ProfileFile.h"
+#include "app/ProgressForm.h"
+#include "metainfo/Stream.h"
+#include "metainfo/TorrentFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TScriptedDialogs : public TDialogs {
+ public:
+  struct TMessage {
+    std::string Text, Caption;
+  };
+  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons) override {
+    Messages.push_back({text, caption});
+    return TMsgResult::Yes;
+  }
+  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
+    SaveRequests.push_back(options);
+    return Next(SaveAnswers);
+  }
+  std::optional<std::string> OpenDialog(const std::string& filter) override {
+    OpenFilters.push_back(filter);
+    return Next(OpenAnswers);
+  }
+  std::optional<std::string> PickFolder(const std::string& title) override {
+    FolderTitles.push_back(title);
+    return Next(FolderAnswers);
+  }
+
+  std::vector<TMessage> Messages;
+  std::vector<TSaveDialogOptions> SaveRequests;
+  std::vector<std::string> OpenFilters, FolderTitles;
+  std::deque<std::optional<std::string>> SaveAnswers, OpenAnswers, FolderAnswers;
+
+ private:
+  static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
+    if (answers.empty()) return std::nullopt;
+    auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+void WriteFile(const std::string& path, int64_t size) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  for (int64_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
+}
+
+std::unique_ptr<TTorrentFile> LoadTorrent(const std::string& path) {
+  auto torrent = std::make_unique<TTorrentFile>();
+  TMemoryStream stream(ReadWholeFile(path));
+  torrent->LoadFromStream(stream);
+  return torrent;
+}
+
+std::vector<std::string> SelectedNames(const TFileListBox* list) {
+  std::vector<std::string> names;
+  for (int row = 0; row < list->count(); ++row)
+    if (list->item(row)->isSelected()) names.push_back(list->FileName(row));
+  return names;
+}
+
+
+}  // namespace
+
+class TUrlCatcher : public QObject {
+  Q_OBJECT
+ public slots:
+  void open(const QUrl& url) { Opened.push_back(url); }
+
+ public:
+  QList<QUrl> Opened;
+};
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> work_;
+  TScriptedDialogs dialogs_;
+
+  std::string Work(const std::string& relative = "") const {
+    const std::string root = work_->path().toStdString();
+    return relative.empty() ? root : root + "/" + relative;
+  }
+  std::string Ini() const { return SettingsFileName(); }
+  std::unique_ptr<TfrmQuorvane> NewWindow(const QStringList& arguments = {QStringLiteral("quorvane")}) {
+    return std::make_unique<TfrmQuorvane>(dialogs_, arguments);
+  }
+  // Runs the create command the way the user does.
+  void Create(TfrmQuorvane& window) { QTest::mouseClick(window.btnCreateTorrent, Qt::LeftButton); }
+
+ private slots:
+  void init() {
+    work_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(work_->isValid());
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work("config")));
+    dialogs_ = TScriptedDialogs();
+  }
+  void cleanup() { work_.reset(); }
+
+  void startsInTheDesignState() {
+    auto window = NewWindow();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quorvane v2.1"));
+    QCOMPARE(window->minimumSize(), QSize(460, 483));
+    QCOMPARE(window->PageControl1->count(), 4);
+    const char* pages[] = {"Create Torrent", "View/Edit Torrent", "Settings", "Help/About"};
+    for (int i = 0; i < 4; ++i) QCOMPARE(window->PageControl1->tabText(i), QLatin1String(pages[i]));
+    QCOMPARE(window->PageControl1->currentIndex(), 0);
+    QCOMPARE(window->pageMode->currentIndex(), 0);
+    QCOMPARE(window->cmbPieceSize->currentText(), QStringLiteral("256kb"));
+    QVERIFY(!window->cmbPieceSize->isEnabled());
+    QVERIFY(window->radAuto->isChecked());
+    QVERIFY(window->radFolder->isChecked());
+    QCOMPARE(window->cmbAnnounceURL->currentText(), QStringLiteral("(enter a tracker URL, or select from list below)"));
+    QCOMPARE(window->cmbAnnounceURL->count(), 1);
+    QCOMPARE(window->cmbAnnounceURL->itemText(0), QStringLiteral("[please wait - refreshing list]"));
+    QVERIFY(!window->btnBackup->isEnabled());
+    QVERIFY(!window->btnPrivateDelete->isEnabled());
+    QVERIFY(!window->ViewTorrent);
+    // A first run: the defaults of the settings, and nothing written yet.
+    QVERIFY(window->chkRememberFolder->isChecked() && window->chkRememberTracker->isChecked());
+    QVERIFY(window->chkAutoSave->isChecked() && window->chkSkipThumbs->isChecked());
+    QVERIFY(!window->chkNoUpdate->isChecked());
+    QVERIFY(window->radSimple->isChecked());
+    QVERIFY(!fs::exists(Ini()));
+    // The refresh is armed once, for 500 ms.
+    QVERIFY(window->updateTimer->isActive());
+    QVERIFY(window->updateTimer->isSingleShot());
+    QCOMPARE(window->updateTimer->interval(), 500);
+    // The two other windows exist, hidden.
+    QVERIFY(window->frmProgress && !window->frmProgress->isVisible());
+    QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Progress"));
+    QCOMPARE(window->frmProgress->size(), QSize(447, 134));
+    QVERIFY(window->frmProgress->btnAbort->isEnabled() && !window->frmProgress->btnFinished->isEnabled());
+    QVERIFY(window->frmBackup && !window->frmBackup->isVisible());
+    QVERIFY(dialogs_.Messages.empty());
+  }
+
+  void autosizeOnlyAsTheFirstArgument_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("autosize");
+    QTest::newRow("first") << QStringList{"quorvane", "-autosize"} << true;
+    QTest::newRow("upper case") << QStringList{"quorvane", "-AUTOSIZE"} << false;
+    QTest::newRow("second") << QStringList{"quorvane", "x", "-autosize"} << false;
+    QTest::newRow("none") << QStringList{"quorvane"} << false;
+  }
+  void autosizeOnlyAsTheFirstArgument() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, autosize);
+    auto window = NewWindow(arguments);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->AutoSize(), autosize);
+    // Sized by its contents, the window cannot be resized by hand.
+    QCOMPARE(window->minimumSize() == window->maximumSize(), autosize);
+    if (autosize) QTRY_COMPARE(window->size(), window->sizeHint());
+  }
+
+  void settingsRoundTrip() {
+    const std::string folder = Work("data/music");
+    fs::create_directories(folder);
+    {
+      auto first = NewWindow();
+      first->DirectoryListBox1->SetDirectory(folder);
+      first->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      QTest::mouseClick(first->radClassic, Qt::LeftButton);
+      first->chkSkipThumbs->setChecked(false);
+      first->chkNoUpdate->setChecked(true);
+      // Private trackers as the editor leaves them; "Caf\xe9" is not UTF-8 and must survive.
+      for (const TTracker& t : {TTracker{"Home", "http://home.test/announce", "http://home.test/", false},
+                                TTracker{"Caf\xe9", "udp://cafe.test:80", "", false}}) {
+        first->PrivateTrackers.push_back(t);
+        first->AddPrivateTrackerItem(t.Name);
+      }
+      QVERIFY(first->close());
+    }
+    const std::string text = ReadWholeFile(Ini());
+    for (const char* line : {"rememberfolder=1", "noupdate=1", "skipthumbs=0", "startup=1", "count=2",
+                             "[private0]", "name=Home", "announce=http://home.test/announce",
+                             "webpage=http://home.test/", "[private1]", "name=Caf\xe9", "announce=udp://cafe.test:80",
+                             "tracker=http://tracker.test/announce"})
+      QVERIFY2(text.find(line) != std::string::npos, line);
+    QVERIFY(text.find("folder=" + folder) != std::string::npos);
+
+    auto second = NewWindow();
+    QVERIFY(second->radClassic->isChecked() && !second->radSimple->isChecked());
+    QCOMPARE(second->pageMode->currentIndex(), 1);
+    QVERIFY(!second->chkSkipThumbs->isChecked());
+    QVERIFY(second->chkNoUpdate->isChecked());
+    QCOMPARE(second->DirectoryListBox1->Directory(), folder);
+    QCOMPARE(second->FileListBox1->Directory(), folder);
+    QCOMPARE(second->lstPrivateTrackers->count(), 2);
+    QCOMPARE(second->PrivateTrackers.size(), size_t(2));
+    QCOMPARE(second->PrivateTrackers[0].Webpage, std::string("http://home.test/"));
+    QCOMPARE(second->PrivateTrackers[1].Name, std::string("Caf\xe9"));
+    QCOMPARE(second->FindPrivateTracker("Caf\xe9"), 1);
+
+    // A deleted tracker is gone after "Save Now": the rest renumbered from 0.
+    delete second->lstPrivateTrackers->takeItem(0);
+    second->PrivateTrackers.erase(second->PrivateTrackers.begin());
+    second->updateTimer->stop();
+    QTest::mouseClick(second->btnSaveSettings, Qt::LeftButton);
+    QVERIFY(second->updateTimer->isActive());  // "Save Now" asks for a refresh
+    const TProfileFile ini(Ini());
+    QCOMPARE(ini.ReadInteger("private", "count", -1), 1);
+    QCOMPARE(ini.ReadString("private0", "name", ""), std::string("Caf\xe9"));
+    QCOMPARE(ini.ReadString("private0", "webpage", "?"), std::string());
+    auto third = NewWindow();
+    QCOMPARE(third->PrivateTrackers.size(), size_t(1));  // the stale private1 section is ignored
+    QCOMPARE(third->PrivateTrackers[0].Announce, std::string("udp://cafe.test:80"));
+  }
+
+  void unknownStartupAndForgottenFolder() {
+    const std::string folder = Work("kept");
+    fs::create_directories(folder);
+    const TProfileFile ini(Ini());
+    ini.WriteString("settings", "startup", "7");
+    ini.WriteString("settings", "rememberfolder", "0");
+    ini.WriteString("memory", "folder", folder);
+    ini.WriteString("private", "count", "0x2");
+    auto window = NewWindow();
+    QVERIFY(!window->radSimple->isChecked() && !window->radClassic->isChecked());
+    QCOMPARE(window->pageMode->currentIndex(), 0);
+    QVERIFY(window->DirectoryListBox1->Directory() != folder);
+    QCOMPARE(window->lstPrivateTrackers->count(), 2);  // hexadecimal count, empty records
+    window->DirectoryListBox1->SetDirectory(Work());
+    QVERIFY(window->close());
+    QCOMPARE(ini.ReadString("settings", "startup", ""), std::string("7"));  // not written back
+    QCOMPARE(ini.ReadString("memory", "folder", ""), folder);                // not remembered
+  }
+
+  void missingRememberedFolderIsReportedAndTheRestLoads() {
+    const TProfileFile ini(Ini());
+    const std::string gone = Work("gone");
+    ini.WriteString("memory", "folder", gone);
+    ini.WriteInteger("settings", "startup", 1);
+    ini.WriteBool("settings", "skipthumbs", false);
+    ini.WriteInteger("private", "count", 1);
+    ini.WriteString("private0", "name", "Mine");
+    auto window = NewWindow();
+    QCOMPARE(dialogs_.Messages.size(), size_t(1));
+    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QVERIFY(dialogs_.Messages[0].Text.find(gone) != std::string::npos);
+    // Nothing else is lost: a later save keeps the private tracker.
+    QVERIFY(window->radClassic->isChecked());
+    QVERIFY(!window->chkSkipThumbs->isChecked());
+    QCOMPARE(window->lstPrivateTrackers->count(), 1);
+    QVERIFY(window->updateTimer->isActive());
+  }
+
+  void geometrySavedOnResizeAndRestoredOnShow() {
+    const TProfileFile ini(Ini());
+    ini.WriteString("window", "width", "0x200");
+    ini.WriteInteger("window", "height", 300);  // below the minimum height
+    ini.WriteInteger("window", "left", 50);
+    ini.WriteInteger("window", "top", 60);
+    {
+      auto window = NewWindow();
+      window->show();
+      QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+      QTRY_COMPARE(window->geometry(), QRect(50, 60, 512, 483));
+      QTRY_COMPARE(ini.ReadInteger("window", "height", 0), 483);  // the restore's own resize is saved
+      window->resize(600, 500);
+      QTRY_COMPARE(ini.ReadInteger("window", "width", 0), 600);
+      QCOMPARE(ini.ReadInteger("window", "height", 0), 500);
+      window->move(10, 20);  // moved without a resize: nothing written
+      QTRY_COMPARE(window->pos(), QPoint(10, 20));
+      QCOMPARE(ini.ReadInteger("window", "left", 0), 50);
+      QVERIFY(window->close());
+    }
+    auto again = NewWindow();
+    again->show();
+    QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+    QTRY_COMPARE(again->geometry(), QRect(50, 60, 600, 500));
+  }
+
+  void simpleModeWithTwoFiles() {
+    const std::string folder = Work("Album");
+    WriteFile(folder + "/a.bin", 100000);
+    WriteFile(folder + "/B.bin", 5000);
+    WriteFile(folder + "/c.bin", 300000);
+    WriteFile(folder + "/.hidden", 10);
+    fs::create_directories(Work("out"));
+    const std::string output = Work("out/album.torrent");
+
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    QCOMPARE(window->FileListBox1->count(), 3);
+    QCOMPARE(window->FileListBox1->FileName(1), std::string("B.bin"));  // sorted without regard to case
+    window->FileListBox1->item(0)->setSelected(true);
+    window->FileListBox1->item(2)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    window->mmoComment->setPlainText(QStringLiteral("first line\nsecond line"));
+    dialogs_.SaveAnswers.push_back(output);
+    Create(*window);
+
+    QVERIFY(dialogs_.Messages.empty());
+    QCOMPARE(dialogs_.SaveRequests.size(), size_t(1));
+    QCOMPARE(dialogs_.SaveRequests[0].Preset, folder + ".torrent");
+    QCOMPARE(dialogs_.SaveRequests[0].DefaultExt, std::string("torrent"));
+    auto torrent = LoadTorrent(output);
+    QVERIFY(torrent->MultiFile);
+    QCOMPARE(torrent->Name, std::string("Album"));
+    QCOMPARE(torrent->Announce, std::string("http://tracker.test/announce"));
+    QCOMPARE(torrent->Comment, std::string("first line\r\nsecond line"));
+    QCOMPARE(torrent->Files.size(), size_t(2));
+    QCOMPARE(torrent->Files[0]->Name, std::string("a.bin"));
+    QCOMPARE(torrent->Files[1]->Name, std::string("c.bin"));
+    QCOMPARE(torrent->Files[1]->Length, int64_t(300000));
+    QCOMPARE(torrent->PieceLength, 262144);
+    QCOMPARE(torrent->Pieces.size(), size_t(2));
+    // The progress window stays up, done, until "Finished".
+    TfrmProgress& progress = *window->frmProgress;
+    QVERIFY(progress.isVisible());
+    QCOMPARE(progress.windowTitle(), QString::fromStdString("Progress: " + output));
+    QVERIFY(progress.btnFinished->isEnabled() && !progress.btnAbort->isEnabled());
+    QTest::mouseClick(progress.btnFinished, Qt::LeftButton);
+    QVERIFY(!progress.isVisible());
+  }
+
+  void classicModeFromAFolder() {
+    const std::string folder = Work("Show");
+    WriteFile(folder + "/ep1.mkv", 1000);
+    WriteFile(folder + "/sub/ep2.mkv", 2000);
+    WriteFile(folder + "/Thumbs.db", 10);
+    const std::string output = Work("show.torrent");
+
+    auto window = NewWindow();
+    window->pageMode->setCurrentIndex(1);
+    window->txtClassicPath->setText(QString::fromStdString(folder + "/"));
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(output);
+    Create(*window);
+
+    QVERIFY(dialogs_.Messages.empty());
+    QCOMPARE(window->txtClassicPath->text(), QString::fromStdString(folder));  // the trailing "/" removed
+    QCOMPARE(dialogs_.SaveRequests.at(0).Preset, folder + ".torrent");
+    auto torrent = LoadTorrent(output);
+    QCOMPARE(torrent->Name, std::string("Show"));
+    QCOMPARE(torrent->Files.size(), size_t(2));  // thumbs.db skipped by default
+    QCOMPARE(torrent->Files[0]->Name, std::string("ep1.mkv"));
+    QCOMPARE(torrent->Files[1]->Name, std::string("ep2.mkv"));
+  }
+
+  void placeholderTrackerIsRefused() {
+    auto window = NewWindow();
+    Create(*window);
+    QCOMPARE(dialogs_.Messages.size(), size_t(1));
+    QCOMPARE(dialogs_.Messages[0].Text, std::string("You must select a tracker to use with this torrent!"));
+    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Error"));
+    QVERIFY(!window->frmProgress->isVisible());
+  }
+
+  void abortDuringHashing() {
+    const std::string folder = Work("big");
+    WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
+    const std::string output = Work("big.torrent");
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(output);
+
+    TfrmProgress& progress = *window->frmProgress;
+    int ticks = 0;
+    int overallAtAbort = -1;
+    QTimer pump;  // runs only while the hashing lets events through
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      if (++ticks == 3) {
+        overallAtAbort = progress.ProgressBar2->value();
+        QTest::mouseClick(progress.btnAbort, Qt::LeftButton);
+      }
+    });
+    pump.start();
+    Create(*window);
+    pump.stop();
+
+    QVERIFY2(ticks >= 3, "the run never let events through");
+    QVERIFY(overallAtAbort >= 0 && overallAtAbort < 16);
+    QVERIFY(window->AbortRequested);
+    QCOMPARE(dialogs_.Messages.size(), size_t(1));
+    QCOMPARE(dialogs_.Messages[0].Text, std::string("Operation Aborted!"));
+    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Abort"));
+    QVERIFY(!fs::exists(output));
+    for (const auto& entry : fs::directory_iterator(Work()))
+      QVERIFY2(entry.path().extension() != ".torrent" && entry.path().filename().string().find("big.torrent") ==
+                                                              std::string::npos,
+               entry.path().c_str());
+    // Done after the abort: bars full, "Finished" ready.
+    QCOMPARE(progress.ProgressBar2->value(), progress.ProgressBar2->maximum());
+    QVERIFY(progress.btnFinished->isEnabled() && !progress.btnAbort->isEnabled());
+
+    // The next command starts with the flag cleared.
+    dialogs_.SaveAnswers.push_back(output);
+    Create(*window);
+    QVERIFY(!window->AbortRequested);
+    QVERIFY(fs::exists(output));
+  }
+
+  void progressBarsForOneMillionBytes() {
+    const std::string folder = Work("one");
+    WriteFile(folder + "/million.bin", 1000000);
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(Work("million.torrent"));
+
+    TfrmProgress& progress = *window->frmProgress;
+    std::vector<int> seen;  // overall bar values while hashing
+    QTimer pump;
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      QCOMPARE(progress.ProgressBar1->maximum(), 4);
+      QCOMPARE(progress.ProgressBar2->maximum(), 4);
+      QCOMPARE(progress.lblHashing->text(), QStringLiteral("Hashing: million.bin"));
+      seen.push_back(progress.ProgressBar2->value());
+    });
+    pump.start();
+    Create(*window);
+    pump.stop();
+
+    QVERIFY(!seen.empty());
+    QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+    QVERIFY(seen.back() < 4);
+    QCOMPARE(progress.ProgressBar1->maximum(), 4);
+    QCOMPARE(progress.ProgressBar1->value(), 4);
+    QCOMPARE(progress.ProgressBar2->maximum(), 4);
+    QCOMPARE(progress.ProgressBar2->value(), 4);
+    QCOMPARE(progress.FilePosition(), int64_t(4));
+    QCOMPARE(progress.OverallPosition(), int64_t(4));
+    QCOMPARE(progress.focusWidget(), static_cast<QWidget*>(progress.btnFinished));
+  }
+
+  void selectionButtonsStatusBarAndPieceSize() {
+    const std::string folder = Work("sel");
+    for (const char* name : {"x1", "x2", "x3"}) WriteFile(folder + "/" + name, 1);
+    fs::create_directories(Work("empty"));
+    auto window = NewWindow();
+    TFileListBox* list = window->FileListBox1;
+    window->DirectoryListBox1->SetDirectory(Work("empty"));
+    for (QPushButton* b : {window->btnAll, window->btnNone, window->btnInverse}) QTest::mouseClick(b, Qt::LeftButton);
+    QCOMPARE(list->count(), 0);
+
+    window->DirectoryListBox1->SetDirectory(folder);
+    QTest::mouseClick(window->btnAll, Qt::LeftButton);
+    QCOMPARE(SelectedNames(list).size(), size_t(3));
+    QTest::mouseClick(window->btnNone, Qt::LeftButton);
+    QVERIFY(SelectedNames(list).empty());
+    list->item(1)->setSelected(true);
+    QTest::mouseClick(window->btnInverse, Qt::LeftButton);
+    QCOMPARE(SelectedNames(list), (std::vector<std::string>{"x1", "x3"}));
+    QTest::mouseClick(window->btnInverse, Qt::LeftButton);
+    QCOMPARE(SelectedNames(list), (std::vector<std::string>{"x2"}));
+
+    list->setCurrentRow(2);
+    QCOMPARE(window->StatusText(), QString::fromStdString(folder + "/x3"));
+    window->DirectoryListBox1->SetDirectory("/");
+    QCOMPARE(window->DirectoryListBox1->Directory(), std::string("/"));
+
+    QTest::mouseClick(window->radCustom, Qt::LeftButton);
+    QVERIFY(window->cmbPieceSize->isEnabled());
+    QCOMPARE(window->cmbPieceSize->currentText(), QStringLiteral("256kb"));
+    window->cmbPieceSize->setCurrentIndex(7);
+    QTest::mouseClick(window->radAuto, Qt::LeftButton);
+    QVERIFY(!window->cmbPieceSize->isEnabled());
+    QCOMPARE(window->cmbPieceSize->currentText(), QStringLiteral("16384kb"));
+  }
+
+  void classicChoosers() {
+    auto window = NewWindow();
+    window->txtClassicPath->setText(QStringLiteral("unchanged"));
+    QTest::mouseClick(window->btnClassicFile, Qt::LeftButton);  // cancelled
+    QTest::mouseClick(window->btnClassicDir, Qt::LeftButton);   // cancelled
+    QCOMPARE(window->txtClassicPath->text(), QStringLiteral("unchanged"));
+    QCOMPARE(dialogs_.OpenFilters.at(0), std::string("All Files (*.*)|*.*"));
+    QCOMPARE(dialogs_.FolderTitles.at(0), std::string("Select a directory to hash"));
+    dialogs_.OpenAnswers.push_back(std::string("/data/one file.iso"));
+    QTest::mouseClick(window->btnClassicFile, Qt::LeftButton);
+    QCOMPARE(window->txtClassicPath->text(), QStringLiteral("/data/one file.iso"));
+    dialogs_.FolderAnswers.push_back(std::string("/data/folder"));
+    QTest::mouseClick(window->btnClassicDir, Qt::LeftButton);
+    QCOMPARE(window->txtClassicPath->text(), QStringLiteral("/data/folder"));
+  }
+
+  void dropOnTheCreatePage() {
+    const std::string folder = Work("drop");
+    for (const char* name : {"one.txt", "two.txt", "three.txt"}) WriteFile(folder + "/" + name, 1);
+    auto window = NewWindow();
+    auto drop = [&](const std::vector<std::string>& paths) {
+      QMimeData mime;
+      QList<QUrl> urls;
+      for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+      mime.setUrls(urls);
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(window->tabCreate, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(window->tabCreate, &event);
+    };
+    drop({folder + "/two.txt", folder + "/three.txt"});
+    QCOMPARE(window->DirectoryListBox1->Directory(), folder);
+    QCOMPARE(SelectedNames(window->FileListBox1), (std::vector<std::string>{"three.txt", "two.txt"}));
+
+    window->pageMode->setCurrentIndex(1);
+    drop({folder});
+    QCOMPARE(window->txtClassicPath->text(), QString::fromStdString(folder));
+  }
+
+  void errorEscapingAHandlerIsReported() {
+    // The settings folder cannot be created: a file stands in its way.
+    WriteFile(Work("blocker"), 1);
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work("blocker")));
+    auto window = NewWindow();
+    QVERIFY(dialogs_.Messages.empty());  // reading a missing file is no error
+    QTest::mouseClick(window->btnSaveSettings, Qt::LeftButton);
+    QCOMPARE(dialogs_.Messages.size(), size_t(1));
+    QCOMPARE(dialogs_.Messages[0].Text, "Unable to write to " + Work("blocker") + "/quorvane/quorvane.ini");
+    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    // The program goes on, and closing is still allowed.
+    QTest::mouseClick(window->radCustom, Qt::LeftButton);
+    QVERIFY(window->cmbPieceSize->isEnabled());
+    QVERIFY(window->close());
+  }
+
+  void homepageOpensTheConfiguredAddress() {
+    TUrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    auto window = NewWindow();
+    QTest::mouseClick(window->btnHomepage, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(catcher.Opened.size(), 1);
+    QCOMPARE(catcher.Opened[0], QUrl(QStringLiteral(QUORVANE_HOMEPAGE)));
+    QVERIFY(window->mmoAbout->isReadOnly());
+    QVERIFY(window->mmoAbout->toPlainText().startsWith(QStringLiteral("Quorvane 2.0")));
+  }
+};
+
+int main(int argc, char** argv) {
+  // The offscreen platform and a private runtime folder, also when run by hand.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir runtime;
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+  }
+  QTemporaryDir cache;
+  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+  QApplication app(argc, argv);
+  MainFormTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainFormTest.moc"
