@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPixmap>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -49,7 +48,10 @@ int main(int argc, char** argv) {
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(out);
 
-  QTemporaryDir home;
+  // A fixed place, so the pictures show the same paths every time.
+  QDir home(QStringLiteral("/tmp/quorvane-demo"));
+  home.removeRecursively();
+  home.mkpath(QStringLiteral("."));
   qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
   const QString album = home.filePath(QStringLiteral("Music/Night Drive"));
   QDir().mkpath(album);
@@ -105,5 +107,8 @@ int main(int argc, char** argv) {
   progress.SetFilePosition(5);
   progress.Show();
   ok &= Save(&progress, out + QStringLiteral("/progress.png"));
+  progress.hide();
+  window.close();
+  home.removeRecursively();
   return ok ? 0 : 1;
 }
