@@ -18,7 +18,6 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -92,18 +91,20 @@ class TScriptedDialogs : public TDialogs {
   std::string LastOpenFilter;
 };
 
-class TFakeBackupList : public TBackupListLink {
+class TFakeBackupList {
  public:
-  std::vector<std::string> BackupLines() const override { return Lines; }
-  void ShowWithLines(const std::vector<std::string>& lines) override {
-    Lines = lines;
-    ++Shown;
-  }
-  std::string LookupAnnounceURL(const std::string& name) const override {
-    std::string url;
-    for (const auto& [trackerName, announce] : Trackers)
-      if (trackerName == name) url = announce;  // the last match wins
-    return url;
+  TBackupListAccess Access() {
+    return {[this] { return Lines; },
+            [this](const std::vector<std::string>& lines) {
+              Lines = lines;
+              ++Shown;
+            },
+            [this](const std::string& name) {
+              std::string url;
+              for (const auto& [trackerName, announce] : Trackers)
+                if (trackerName == name) url = announce;  // the last match wins
+              return url;
+            }};
   }
 
   std::vector<std::string> Lines;
@@ -159,7 +160,7 @@ class TViewEditPageTest : public QObject {
     backup_ = std::make_unique<TFakeBackupList>();
     status_.clear();
     page_ = std::make_unique<TViewEditPage>(
-        TViewEditLinks{*dialogs_, *backup_, [this](const QString& text) { status_ << text; }, nullptr});
+        TViewEditLinks{*dialogs_, backup_->Access(), [this](const QString& text) { status_ << text; }, nullptr});
     page_->show();
   }
   void cleanup() {
@@ -481,7 +482,7 @@ class TViewEditPageTest : public QObject {
     std::vector<std::string> reported;
     page_.reset();
     page_ = std::make_unique<TViewEditPage>(TViewEditLinks{
-        *dialogs_, *backup_, nullptr, [&](const std::exception& e) { reported.push_back(e.what()); }});
+        *dialogs_, backup_->Access(), nullptr, [&](const std::exception& e) { reported.push_back(e.what()); }});
     Open(good);
     QVERIFY(page_->Torrent());
 
