@@ -78,15 +78,14 @@ void WriteDictionary(TStream& out, std::vector<TKeyWriter>& entries) {
   WriteRaw(out, "e");
 }
 
-bool IsIn(std::string_view key, std::initializer_list<std::string_view> keys) {
+bool IsIn(std::string_view key, const std::vector<std::string_view>& keys) {
   return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
 // Adds the keys of a loaded dictionary that the model does not own, so they
 // survive a save. A ".utf-8" twin of an edited text is stale and is dropped.
 void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjectHash* loaded,
-                    std::initializer_list<std::string_view> owned,
-                    std::initializer_list<std::string_view> stale) {
+                    const std::vector<std::string_view>& owned, const std::vector<std::string_view>& stale) {
   if (!loaded) return;
   for (const auto& [key, value] : loaded->SortedEntries()) {
     if (!value || IsIn(key, owned) || IsIn(key, stale)) continue;
@@ -393,10 +392,11 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
                        out.WriteBuffer(std::to_string(20 * static_cast<int64_t>(pieces.size())) + ":");
                        for (const auto& piece : pieces) WriteRaw(out, piece->Hash);
                      }});
-  if (nameChanged)
-    AddForeignKeys(entries, out, loadedInfo, {"files", "length", "name", "piece length", "pieces"}, {"name.utf-8"});
-  else
-    AddForeignKeys(entries, out, loadedInfo, {"files", "length", "name", "piece length", "pieces"}, {});
+  // A rebuilt info holds the v1 layout only: the v2 file tree would still
+  // name the old files, and clients refuse a hybrid whose two lists differ.
+  std::vector<std::string_view> stale{"file tree", "meta version"};
+  if (nameChanged) stale.push_back("name.utf-8");
+  AddForeignKeys(entries, out, loadedInfo, {"files", "length", "name", "piece length", "pieces"}, stale);
   WriteDictionary(out, entries);
 }
 
@@ -472,7 +472,8 @@ void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TT
       entries.push_back({"creation date", [&] { WriteInteger(out, DateTimeToUnix(CreationDate)); }});
   }
 
-  if (InfoUnchanged(pieces)) {
+  const bool infoUnchanged = InfoUnchanged(pieces);
+  if (infoUnchanged) {
     // Byte for byte, so the info hash stays.
     entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
   } else {
@@ -480,13 +481,12 @@ void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TT
   }
 
   if (loaded) {
-    const bool commentChanged = Comment != loaded->Comment;
-    if (commentChanged)
-      AddForeignKeys(entries, out, Dictionary.get(),
-                     {"announce", "announce-list", "comment", "creation date", "info"}, {"comment.utf-8"});
-    else
-      AddForeignKeys(entries, out, Dictionary.get(),
-                     {"announce", "announce-list", "comment", "creation date", "info"}, {});
+    std::vector<std::string_view> stale;
+    if (Comment != loaded->Comment) stale.push_back("comment.utf-8");
+    // v2 piece hashes belong to the file tree a rebuilt info leaves out.
+    if (!infoUnchanged) stale.push_back("piece layers");
+    AddForeignKeys(entries, out, Dictionary.get(), {"announce", "announce-list", "comment", "creation date", "info"},
+                   stale);
   }
   WriteDictionary(out, entries);
 }

@@ -542,6 +542,23 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
   }
 }
 
+TEST(TorrentFile, RebuiltInfoLeavesTheStaleV2PartsOut) {
+  const std::string tree = Dict({{"movie", Dict({{"", Dict({{"length", Int(5)}, {"pieces root", Str(FakeHash(7) + FakeHash(8))}})}})}});
+  const std::string info = Dict({{"file tree", tree}, {"length", Int(5)}, {"meta version", Int(2)}, {"name", Str("movie")},
+                                 {"piece length", Int(16384)}, {"pieces", Str(FakeHash(1))}, {"private", Int(1)}});
+  const std::string layers = "12:piece layers" + Dict({{FakeHash(7) + FakeHash(8), Str(FakeHash(3))}});
+  const std::string bytes = "d8:announce1:a4:info" + info + layers + "e";
+  auto [model, ok] = Load(bytes);
+  ASSERT_TRUE(ok);
+  model->Comment = "c";
+  EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" + info + layers + "e");
+  model->Name = "film";
+  EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" +
+                              Dict({{"length", Int(5)}, {"name", Str("film")}, {"piece length", Int(16384)},
+                                    {"pieces", Str(FakeHash(1))}, {"private", Int(1)}}) +
+                              "e");
+}
+
 TEST(TorrentFile, IncompleteInfoIsWrittenFromTheModel) {
   // The file ends inside info: its bytes are no value to copy.
   const std::string bytes = "d8:announce1:a4:infod6:lengthi5e4:name1:n12:piece lengthi1e6:pieces0:";
