@@ -1,7 +1,11 @@
 #include "create/HashedStorage.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
+#include <new>
 
 #include "create/Progress.h"
 #include "create/SourceFile.h"
@@ -9,6 +13,27 @@
 #include "metainfo/Stream.h"
 
 namespace {
+
+// The run's one read buffer, on a huge page where the system allows: fewer
+// TLB misses for the kernel's copy into it and for the digest reading it.
+class TPieceBuffer {
+ public:
+  explicit TPieceBuffer(size_t size) {
+    constexpr size_t huge = size_t{2} << 20;
+    const size_t rounded = (size + huge - 1) / huge * huge;
+    data_ = static_cast<uint8_t*>(std::aligned_alloc(huge, rounded));
+    if (data_) ::madvise(data_, rounded, MADV_HUGEPAGE);
+    if (!data_) data_ = static_cast<uint8_t*>(std::malloc(size));
+    if (!data_) throw std::bad_alloc();
+  }
+  ~TPieceBuffer() { std::free(data_); }
+  TPieceBuffer(const TPieceBuffer&) = delete;
+  TPieceBuffer& operator=(const TPieceBuffer&) = delete;
+  uint8_t* Data() const { return data_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+};
 
 EStreamError FileChanged(const std::string& path) {
   return EStreamError("The file \"" + path + "\" changed while it was being hashed.");
@@ -53,7 +78,7 @@ void THashedStorage::HashFiles() {
   const int64_t pieceLength = PieceLength;
   TSHA1 sha;
   // The one buffer of the run: every byte is read into it once and hashed from it.
-  auto buffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(pieceLength));
+  const TPieceBuffer buffer(static_cast<size_t>(pieceLength));
   int64_t remaining = pieceLength;
 
   auto finishPiece = [&] {
@@ -83,9 +108,9 @@ void THashedStorage::HashFiles() {
     for (;;) {
       DoProcessEvents();
       const int64_t wanted = std::min(remaining, size - position);
-      count = wanted > 0 ? file.Read(buffer.get(), wanted) : 0;
+      count = wanted > 0 ? file.Read(buffer.Data(), wanted) : 0;
       if (count < wanted) throw FileChanged(path);  // ended before its recorded end
-      if (count > 0) sha.Transform(buffer.get(), count);
+      if (count > 0) sha.Transform(buffer.Data(), count);
       position += count;
       const bool atEnd = position == size;
       // The end of the data closes the last piece. Data that ends exactly on a
