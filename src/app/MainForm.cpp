@@ -86,6 +86,12 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   updateTimer->setInterval(500);
   updateTimer->setSingleShot(true);
 
+  // Each save replaces the file four times with an fsync (about 25 ms here);
+  // a drag that resizes the window sends dozens of events a second.
+  geometryTimer_ = new QTimer(this);
+  geometryTimer_->setInterval(200);
+  geometryTimer_->setSingleShot(true);
+
   SetTabOrder();
   Connect();
   DirectoryListBox1Change();  // the file list follows the folder list from the start
@@ -371,6 +377,7 @@ void TfrmQuorvane::Connect() {
   connect(btnSaveSettings, &QPushButton::clicked, this, [this] { Handle([this] { btnSaveSettingsClick(); }); });
   connect(btnHomepage, &QPushButton::clicked, this, [this] { Handle([this] { btnHomepageClick(); }); });
   connect(updateTimer, &QTimer::timeout, this, [this] { Handle([this] { updateTimerTimer(); }); });
+  connect(geometryTimer_, &QTimer::timeout, this, [this] { Handle([this] { SaveWindowGeometry(); }); });
 }
 
 // ---- creation and window events ----
@@ -405,6 +412,10 @@ void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   // A run under way stops at its next read; closing always ends the program.
   AbortRequested = AbortRequested || driver_ != nullptr;
+  if (geometryTimer_->isActive()) {
+    geometryTimer_->stop();
+    Handle([this] { SaveWindowGeometry(); });
+  }
   Handle([this] { FormCloseQuery(); });
   event->accept();
   emit Closed();
@@ -415,7 +426,7 @@ void TfrmQuorvane::FormShow() { RestoreWindowGeometry(); }
 void TfrmQuorvane::FormResize() {
   // Until the stored geometry has been applied, a resize is the window's own
   // set-up and must not overwrite what the user left.
-  if (geometryReady_) SaveWindowGeometry();
+  if (geometryReady_) geometryTimer_->start();
 }
 
 // ---- the settings store ----

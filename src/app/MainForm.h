@@ -176,6 +176,7 @@ class TfrmQuorvane : public QMainWindow {
   std::unique_ptr<TCreationDriver> driver_;  // the command under way
   bool autoSize_ = false;
   bool geometryReady_ = false;  // the stored geometry was applied once
+  QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save
 };
 
 // The help text of the "Help/About" page.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <exception>
 #include <functional>
+#include <stdexcept>
 
 #include "Dialogs.h"
 
@@ -22,6 +23,8 @@ void Guarded(TDialogs& dialogs, F&& handler) {
     handler();
   } catch (const std::exception& error) {
     ShowException(dialogs, error);
+  } catch (...) {
+    ShowException(dialogs, std::runtime_error("Unknown error"));
   }
 }
 
