@@ -290,7 +290,8 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
           else
             Errors.push_back("Corrupt File: files[" + std::to_string(i) + "] is missing a \"path\" segment");
           Files.push_back(std::make_unique<TTorrentSubFile>(fileName, folder, fileLength, offset));
-          offset += fileLength;
+          // Hostile lengths wrap instead of overflowing.
+          offset = static_cast<int64_t>(static_cast<uint64_t>(offset) + static_cast<uint64_t>(fileLength));
         }
         FileCount = static_cast<int32_t>(Files.size());
         TotalLength = offset;

@@ -123,6 +123,9 @@ TEST(Malformed, HostileShapes) {
          for (int i = 0; i < 100000; ++i) s += "0:";
          return s;
        }() + "ee"},
+      {.Name = "file lengths that overflow a sum",
+       .Input = "d4:infod5:filesld6:lengthi9223372036854775807e4:pathl1:aeed6:lengthi9223372036854775807e4:pathl1:"
+                "beee4:name1:n12:piece lengthi1e6:pieces0:ee"},
       {.Name = "huge integers", .Input = "d13:creation datei99999999999999999999999e4:infod6:lengthi-9e4:name1:n12:piece "
                                          "lengthi-1e6:pieces0:ee"},
   };
