@@ -402,7 +402,8 @@ class MainFormTest : public QObject {
     QTimer pump;  // runs only while the hashing lets events through
     pump.setInterval(0);
     connect(&pump, &QTimer::timeout, this, [&] {
-      if (++ticks == 3) {
+      if (++ticks == 2) Create(*window);  // a second press while hashing is ignored
+      if (ticks == 3) {
         overallAtAbort = progress.ProgressBar2->value();
         QTest::mouseClick(progress.btnAbort, Qt::LeftButton);
       }
@@ -412,6 +413,7 @@ class MainFormTest : public QObject {
     pump.stop();
 
     QVERIFY2(ticks >= 3, "the run never let events through");
+    QCOMPARE(dialogs_.SaveRequests.size(), size_t(1));
     QVERIFY(overallAtAbort >= 0 && overallAtAbort < 16);
     QVERIFY(window->AbortRequested);
     QCOMPARE(dialogs_.Messages.size(), size_t(1));
@@ -431,6 +433,25 @@ class MainFormTest : public QObject {
     Create(*window);
     QVERIFY(!window->AbortRequested);
     QVERIFY(fs::exists(output));
+  }
+
+  void closingDuringARunStopsIt() {
+    const std::string folder = Work("closing");
+    WriteFile(folder + "/big.bin", 16 * 262144);
+    const std::string output = Work("closing.torrent");
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(output);
+    QSignalSpy closed(window.get(), &TfrmQuorvane::Closed);
+    QTimer::singleShot(0, window.get(), [&] { window->close(); });
+    Create(*window);
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!fs::exists(output));
+    QCOMPARE(dialogs_.Messages.at(0).Text, std::string("Operation Aborted!"));
+    // The close still saved the settings.
+    QCOMPARE(TProfileFile(Ini()).ReadString("memory", "folder", ""), folder);
   }
 
   void progressBarsForOneMillionBytes() {
