@@ -403,37 +403,31 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
 
 void TTorrentFile::WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const {
   const TTorrentSubFile& file = *Files[index];
-  auto writeBody = [&] {
-    WriteString(out, "length");
-    WriteInteger(out, file.Length);
-    WriteString(out, "path");
+  auto writePath = [&] {
     WriteRaw(out, "l");
     for (std::string_view part : PathComponents(file.Path, file.Name)) WriteString(out, part);
     WriteRaw(out, "e");
   };
   const TObjectHash* loadedEntry =
       loadedFiles ? dynamic_cast<const TObjectHash*>(loadedFiles->Items[index].get()) : nullptr;
-  bool foreign = false;
-  if (loadedEntry)
-    for (std::string_view key : loadedEntry->SortedKeys()) foreign |= key != "length" && key != "path";
+  const bool foreign =
+      loadedEntry && loadedEntry->Count() > int{loadedEntry->Exists("length")} + int{loadedEntry->Exists("path")};
   if (!foreign) {
     // The common case: nothing but length and path.
     WriteRaw(out, "d");
-    writeBody();
+    WriteString(out, "length");
+    WriteInteger(out, file.Length);
+    WriteString(out, "path");
+    writePath();
     WriteRaw(out, "e");
     return;
   }
   std::vector<TKeyWriter> entries;
   entries.push_back({"length", [&] { WriteInteger(out, file.Length); }});
-  entries.push_back({"path", [&] {
-                       WriteRaw(out, "l");
-                       for (std::string_view part : PathComponents(file.Path, file.Name)) WriteString(out, part);
-                       WriteRaw(out, "e");
-                     }});
-  if (FileEntryUnchanged(index))
-    AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, {});
-  else
-    AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, {"path.utf-8"});
+  entries.push_back({"path", writePath});
+  std::vector<std::string_view> stale;
+  if (!FileEntryUnchanged(index)) stale.push_back("path.utf-8");
+  AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, stale);
   WriteDictionary(out, entries);
 }
 
