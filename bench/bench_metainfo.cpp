@@ -32,9 +32,9 @@ std::string ManyFilesBytes() {
   files += "e";
   const int64_t pieceLength = 1 << 20;
   const std::string hashes(static_cast<size_t>((total + pieceLength - 1) / pieceLength * 20), 'h');
-  return "d8:announce" + Str("http://tracker.example/announce") + "13:creation datei1700000000e4:infod5:files" +
-         files + "4:name4:many12:piece lengthi" + std::to_string(pieceLength) + "e6:pieces" + Str(hashes) +
-         "7:privatei1eee";
+  return "d8:announce" + Str("http://tracker.example/announce") +
+         "13:creation datei1700000000e4:infod5:files" + files + "4:name4:many12:piece lengthi" +
+         std::to_string(pieceLength) + "e6:pieces" + Str(hashes) + "7:privatei1eee";
 }
 
 // Written once to a file, so a load holds nothing but what the loader makes.

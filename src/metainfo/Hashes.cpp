@@ -130,8 +130,7 @@ std::vector<std::pair<std::string_view, const TObject*>> TObjectHash::SortedEntr
   entries.reserve(Records().size());
   for (const THashRecord& r : Records())
     entries.emplace_back(r.Key, values_[static_cast<size_t>(r.Index)].get());
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   return entries;
 }
 

@@ -50,8 +50,8 @@ class EHashInvalidKeyError : public EHashError {
 };
 
 struct THashRecord {
-  uint32_t Hash;    // the key's full hash
-  int32_t Index;    // slot of the value
+  uint32_t Hash;  // the key's full hash
+  int32_t Index;  // slot of the value
   std::string Key;
 };
 

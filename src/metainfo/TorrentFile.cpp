@@ -16,7 +16,8 @@ constexpr int64_t UnixEpochDays = 25569;  // 1970-01-01 as days since 1899-12-30
 
 const char* const TooLargeError = "The file is too large to be a torrent (more than 256 MiB)";
 const char* const ParseError = "Error parsing file; does not appear to be valid bencoded metainfo";
-const char* const CorruptError = "Something bad happened while trying to load the file, probably corrupt metainfo";
+const char* const CorruptError =
+    "Something bad happened while trying to load the file, probably corrupt metainfo";
 
 // Date and time of day joined the way the date-time type does it: before
 // 1899-12-30 the time of day counts away from zero.
@@ -221,7 +222,8 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     TObject* announceList = top->Find("announce-list");
     if (announceList) {
       for (const auto& tier : As<TObjectList>(announceList).Items)
-        for (const auto& url : As<TObjectList>(tier.get()).Items) BackupTrackers.push_back(As<TIntString>(url.get()).Text);
+        for (const auto& url : As<TObjectList>(tier.get()).Items)
+          BackupTrackers.push_back(As<TIntString>(url.get()).Text);
     }
 
     if (TObject* comment = top->Find("comment")) Comment = As<TIntString>(comment).Text;
@@ -282,7 +284,8 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
           if (TObject* lengthValue = entry.Find("length"))
             fileLength = As<TIntString>(lengthValue).Value;
           else
-            Errors.push_back("Corrupt File: files[" + std::to_string(i) + "] is missing a \"length\" segment");
+            Errors.push_back("Corrupt File: files[" + std::to_string(i) +
+                             "] is missing a \"length\" segment");
           folder.clear();
           fileName.clear();
           if (TObject* path = entry.Find("path"))
@@ -297,7 +300,8 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
         TotalLength = offset;
       } else {
         Errors.push_back(
-            "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the other)");
+            "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
+            "other)");
       }
 
       TObject* start = top->Find("_info_start");
@@ -353,7 +357,8 @@ bool TTorrentFile::FileEntryUnchanged(size_t index) const {
 bool TTorrentFile::InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
   const TLoaded* loaded = loaded_.get();
   if (!loaded || !loaded->Info || !loaded->RawInfoComplete) return false;
-  if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength) return false;
+  if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength)
+    return false;
   if (MultiFile) {
     if (!loaded->FileList || Files.size() != loaded->FileList->Items.size()) return false;
     for (size_t i = 0; i < Files.size(); ++i)
@@ -375,7 +380,8 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
   const bool nameChanged = loaded && Name != loaded->Name;
   // Extra keys of the file entries are kept while the list keeps its shape.
   const TObjectList* loadedFiles =
-      loaded && loaded->FileList && loaded->FileList->Items.size() == Files.size() ? loaded->FileList : nullptr;
+      loaded && loaded->FileList && loaded->FileList->Items.size() == Files.size() ? loaded->FileList
+                                                                                   : nullptr;
 
   std::vector<TKeyWriter> entries;
   if (MultiFile) {
@@ -410,8 +416,8 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, const TObjectList*
   };
   const TObjectHash* loadedEntry =
       loadedFiles ? dynamic_cast<const TObjectHash*>(loadedFiles->Items[index].get()) : nullptr;
-  const bool foreign =
-      loadedEntry && loadedEntry->Count() > int{loadedEntry->Exists("length")} + int{loadedEntry->Exists("path")};
+  const bool foreign = loadedEntry && loadedEntry->Count() > int{loadedEntry->Exists("length")} +
+                                                                 int{loadedEntry->Exists("path")};
   if (!foreign) {
     // The common case: nothing but length and path.
     WriteRaw(out, "d");
@@ -437,8 +443,8 @@ void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TT
 
   entries.push_back({"announce", [&] { WriteString(out, Announce); }});
 
-  const bool trackersUnchanged =
-      loaded && loaded->AnnounceList && Announce == loaded->Announce && BackupTrackers == loaded->BackupTrackers;
+  const bool trackersUnchanged = loaded && loaded->AnnounceList && Announce == loaded->Announce &&
+                                 BackupTrackers == loaded->BackupTrackers;
   if (trackersUnchanged) {
     // Keeps the tiers as the file had them.
     entries.push_back({"announce-list", [&] { EncodeValue(out, *loaded->AnnounceList); }});
@@ -480,8 +486,8 @@ void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TT
     if (Comment != loaded->Comment) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
     if (!infoUnchanged) stale.push_back("piece layers");
-    AddForeignKeys(entries, out, Dictionary.get(), {"announce", "announce-list", "comment", "creation date", "info"},
-                   stale);
+    AddForeignKeys(entries, out, Dictionary.get(),
+                   {"announce", "announce-list", "comment", "creation date", "info"}, stale);
   }
   WriteDictionary(out, entries);
 }

@@ -70,10 +70,8 @@ TEST(BDecode, StreamIsLeftAfterTheValue) {
     const char* Input;
     int64_t Position;
   } cases[] = {
-      {.Input = "i5eXYZ", .Position = 3},
-      {.Input = "3:abcd", .Position = 5},
-      {.Input = "li1eeX", .Position = 5},
-      {.Input = "d1:a0:eX", .Position = 7},
+      {.Input = "i5eXYZ", .Position = 3}, {.Input = "3:abcd", .Position = 5},
+      {.Input = "li1eeX", .Position = 5}, {.Input = "d1:a0:eX", .Position = 7},
       {.Input = "xyz", .Position = 1},  // the bad byte stays consumed
   };
   for (const auto& c : cases) {
@@ -121,7 +119,11 @@ TEST(BDecode, MarksWhereTheInfoValueLies) {
     bool HasInfo;
   } cases[] = {
       {.Name = "plain", .Input = "d4:infod1:ai1eee", .Start = 7, .Length = 8, .HasInfo = true},
-      {.Name = "after another key", .Input = "d1:xi1e4:info3:abce", .Start = 13, .Length = 5, .HasInfo = true},
+      {.Name = "after another key",
+       .Input = "d1:xi1e4:info3:abce",
+       .Start = 13,
+       .Length = 5,
+       .HasInfo = true},
       {.Name = "undecodable info", .Input = "d4:infoxe", .Start = 7, .Length = 1, .HasInfo = false},
       {.Name = "info cut off", .Input = "d4:infod1:a", .Start = 7, .Length = 4, .HasInfo = true},
   };
@@ -187,13 +189,16 @@ TEST(BDecode, EncodingPrimitives) {
       {.Name = "empty string", .Write = [](TStream& s) { WriteString(s, ""); }, .Expected = "0:"},
       {.Name = "string", .Write = [](TStream& s) { WriteString(s, "abc"); }, .Expected = "3:abc"},
       {.Name = "binary", .Write = [](TStream& s) { WriteString(s, "\0\n"s); }, .Expected = "2:\0\n"s},
-      {.Name = "long", .Write = [](TStream& s) { WriteString(s, std::string(1000, 'x')); },
+      {.Name = "long",
+       .Write = [](TStream& s) { WriteString(s, std::string(1000, 'x')); },
        .Expected = "1000:" + std::string(1000, 'x')},
       {.Name = "zero", .Write = [](TStream& s) { WriteInteger(s, 0); }, .Expected = "i0e"},
       {.Name = "negative", .Write = [](TStream& s) { WriteInteger(s, -42); }, .Expected = "i-42e"},
-      {.Name = "min", .Write = [](TStream& s) { WriteInteger(s, std::numeric_limits<int64_t>::min()); },
+      {.Name = "min",
+       .Write = [](TStream& s) { WriteInteger(s, std::numeric_limits<int64_t>::min()); },
        .Expected = "i-9223372036854775808e"},
-      {.Name = "max", .Write = [](TStream& s) { WriteInteger(s, std::numeric_limits<int64_t>::max()); },
+      {.Name = "max",
+       .Write = [](TStream& s) { WriteInteger(s, std::numeric_limits<int64_t>::max()); },
        .Expected = "i9223372036854775807e"},
   };
   for (const auto& c : cases) {

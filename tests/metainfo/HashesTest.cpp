@@ -107,7 +107,8 @@ TEST(Hashes, BucketKeepsFirstPutOrder) {
   for (const char* key : {"k40", "k80", "k100"}) ASSERT_EQ(THash::BucketOf(key), bucket) << key;
   int alive = 0;
   TObjectHash table;
-  for (const char* key : {"k80", "k0", "k100", "zz", "k40"}) table.Put(key, std::make_unique<TCounted>(alive));
+  for (const char* key : {"k80", "k0", "k100", "zz", "k40"})
+    table.Put(key, std::make_unique<TCounted>(alive));
   table.Put("k0", std::make_unique<TCounted>(alive));  // a replacement keeps its place
   const std::vector<std::string_view> expected{"k80", "k0", "k100", "k40"};
   EXPECT_EQ(table.BucketKeys(bucket), expected);
@@ -117,7 +118,8 @@ TEST(Hashes, ManyKeysSortedAndFound) {
   int alive = 0;
   TObjectHash table;
   const int count = 20000;
-  for (int i = 0; i < count; ++i) table.Put("key" + std::to_string(i * 7919 % count), std::make_unique<TCounted>(alive, i));
+  for (int i = 0; i < count; ++i)
+    table.Put("key" + std::to_string(i * 7919 % count), std::make_unique<TCounted>(alive, i));
   table.Put(std::string("\xff", 1), std::make_unique<TCounted>(alive));
   table.Put(std::string("\x01", 1), std::make_unique<TCounted>(alive));
   EXPECT_EQ(table.Count(), count + 2);

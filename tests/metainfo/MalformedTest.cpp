@@ -24,9 +24,9 @@ std::string Seed() {
             {"piece length", Int(32768)},
             {"pieces", Str(FakeHash(1) + FakeHash(2) + FakeHash(3))},
             {"private", Int(1)}});
-  return "d8:announce" + Str("http://t/a") + "13:announce-list" + List({List({Str("http://t/a"), Str("udp://t/b")})}) +
-         "7:comment" + Str("seed") + "13:creation datei1700000000e4:info" + info + "8:url-list" +
-         List({Str("http://w/")}) + "e";
+  return "d8:announce" + Str("http://t/a") + "13:announce-list" +
+         List({List({Str("http://t/a"), Str("udp://t/b")})}) + "7:comment" + Str("seed") +
+         "13:creation datei1700000000e4:info" + info + "8:url-list" + List({Str("http://w/")}) + "e";
 }
 
 // Whatever the loader makes of the input, it must not crash, must say why
@@ -118,16 +118,21 @@ TEST(Malformed, HostileShapes) {
       {.Name = "huge string length", .Input = "d8:announce2147483647:abce"},
       {.Name = "length past 64 bits", .Input = "d8:announce99999999999999999999999:abce"},
       {.Name = "huge pieces length", .Input = "d4:infod6:pieces1999999999:" + std::string(100, 'x') + "ee"},
-      {.Name = "many empty strings", .Input = "d1:al" + [] {
-         std::string s;
-         for (int i = 0; i < 100000; ++i) s += "0:";
-         return s;
-       }() + "ee"},
+      {.Name = "many empty strings",
+       .Input = "d1:al" +
+                [] {
+                  std::string s;
+                  for (int i = 0; i < 100000; ++i) s += "0:";
+                  return s;
+                }() +
+                "ee"},
       {.Name = "file lengths that overflow a sum",
-       .Input = "d4:infod5:filesld6:lengthi9223372036854775807e4:pathl1:aeed6:lengthi9223372036854775807e4:pathl1:"
-                "beee4:name1:n12:piece lengthi1e6:pieces0:ee"},
-      {.Name = "huge integers", .Input = "d13:creation datei99999999999999999999999e4:infod6:lengthi-9e4:name1:n12:piece "
-                                         "lengthi-1e6:pieces0:ee"},
+       .Input =
+           "d4:infod5:filesld6:lengthi9223372036854775807e4:pathl1:aeed6:lengthi9223372036854775807e4:pathl1:"
+           "beee4:name1:n12:piece lengthi1e6:pieces0:ee"},
+      {.Name = "huge integers",
+       .Input = "d13:creation datei99999999999999999999999e4:infod6:lengthi-9e4:name1:n12:piece "
+                "lengthi-1e6:pieces0:ee"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -21,11 +21,15 @@ using Ben::List;
 using Ben::Str;
 using Strings = std::vector<std::string>;
 
-const std::string CorruptLine = "Something bad happened while trying to load the file, probably corrupt metainfo";
+const std::string CorruptLine =
+    "Something bad happened while trying to load the file, probably corrupt metainfo";
 const std::string ParseLine = "Error parsing file; does not appear to be valid bencoded metainfo";
 
 std::string SingleInfo(const std::string& name = "movie", int64_t length = 5) {
-  return Dict({{"length", Int(length)}, {"name", Str(name)}, {"piece length", Int(16384)}, {"pieces", Str(FakeHash(1))}});
+  return Dict({{"length", Int(length)},
+               {"name", Str(name)},
+               {"piece length", Int(16384)},
+               {"pieces", Str(FakeHash(1))}});
 }
 
 std::string Torrent(const std::string& info, const std::string& extra = "") {
@@ -70,12 +74,13 @@ TEST(TorrentFile, LoadCases) {
        .Ok = true,
        .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.Name, "a.TORRENT"); }},
       {.Name = "multi-file with folders",
-       .Input = Torrent(Dict({{"files", List({Dict({{"length", Int(10)}, {"path", List({Str("x")})}}),
-                                              Dict({{"length", Int(5)}, {"path", List({Str("a"), Str("b"), Str("c.txt")})}}),
-                                              Dict({{"length", Int(1)}, {"path", List({})}})})},
-                              {"name", Str("top")},
-                              {"piece length", Int(32768)},
-                              {"pieces", Str(FakeHash(1))}})),
+       .Input = Torrent(Dict(
+           {{"files", List({Dict({{"length", Int(10)}, {"path", List({Str("x")})}}),
+                            Dict({{"length", Int(5)}, {"path", List({Str("a"), Str("b"), Str("c.txt")})}}),
+                            Dict({{"length", Int(1)}, {"path", List({})}})})},
+            {"name", Str("top")},
+            {"piece length", Int(32768)},
+            {"pieces", Str(FakeHash(1))}})),
        .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
@@ -94,7 +99,9 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_EQ(t.Files[2]->Offset, 15);
            }},
       {.Name = "41 bytes of pieces",
-       .Input = Torrent(Dict({{"length", Int(1)}, {"name", Str("n")}, {"piece length", Int(1)},
+       .Input = Torrent(Dict({{"length", Int(1)},
+                              {"name", Str("n")},
+                              {"piece length", Int(1)},
                               {"pieces", Str(FakeHash(1) + FakeHash(2) + "z")}})),
        .Ok = true,
        .Check =
@@ -106,9 +113,13 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_FALSE(t.Pieces[0]->Hashed);
            }},
       {.Name = "announce-list tiers flattened",
-       .Input = Torrent(SingleInfo(), "13:announce-list" + List({List({Str("u1")}), List({Str("u2"), Str("u3")})})),
+       .Input = Torrent(SingleInfo(),
+                        "13:announce-list" + List({List({Str("u1")}), List({Str("u2"), Str("u3")})})),
        .Ok = true,
-       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"})); }},
+       .Check =
+           [](const TTorrentFile& t) {
+             EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"}));
+           }},
       {.Name = "announce-list of strings",
        .Input = Torrent(SingleInfo(), "13:announce-list" + List({Str("u1"), Str("u2")})),
        .Ok = false,
@@ -143,10 +154,12 @@ TEST(TorrentFile, LoadCases) {
       {.Name = "empty info",
        .Input = Torrent("de"),
        .Ok = true,
-       .Errors = {"Corrupt File: Missing \"info.name\" segment", "Corrupt File: Missing \"info.piece length\" segment",
-                  "Corrupt File: Missing \"info.pieces\" segment",
-                  "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
-                  "other)"}},
+       .Errors =
+           {"Corrupt File: Missing \"info.name\" segment",
+            "Corrupt File: Missing \"info.piece length\" segment",
+            "Corrupt File: Missing \"info.pieces\" segment",
+            "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
+            "other)"}},
       {.Name = "file entries missing parts",
        .Input = Torrent(Dict({{"files", List({Dict({{"x", Int(1)}}), Dict({{"length", Int(4)}})})},
                               {"name", Str("n")},
@@ -164,7 +177,8 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_EQ(t.TotalLength, 4);
            }},
       {.Name = "string and integer swapped read as empty",
-       .Input = Torrent(Dict({{"length", Str("5")}, {"name", Int(7)}, {"piece length", Str("x")}, {"pieces", Int(3)}})),
+       .Input = Torrent(
+           Dict({{"length", Str("5")}, {"name", Int(7)}, {"piece length", Str("x")}, {"pieces", Int(3)}})),
        .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
@@ -174,21 +188,22 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_TRUE(t.Pieces.empty());
            }},
       {.Name = "piece length keeps low 32 bits",
-       .Input = Torrent(Dict({{"length", Int(1)}, {"name", Str("n")}, {"piece length", Int(4294967297)},
-                              {"pieces", Str("")}})),
+       .Input = Torrent(Dict(
+           {{"length", Int(1)}, {"name", Str("n")}, {"piece length", Int(4294967297)}, {"pieces", Str("")}})),
        .Ok = true,
        .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.PieceLength, 1); }},
       {.Name = "info is a list", .Input = Torrent("le"), .Ok = false, .Errors = {CorruptLine}},
       {.Name = "file entry is a string",
        .Input = Torrent(Dict({{"files", List({Str("a")})}, {"name", Str("n")}})),
        .Ok = false,
-       .Errors = {"Corrupt File: Missing \"info.piece length\" segment", "Corrupt File: Missing \"info.pieces\" segment",
-                  CorruptLine},
+       .Errors = {"Corrupt File: Missing \"info.piece length\" segment",
+                  "Corrupt File: Missing \"info.pieces\" segment", CorruptLine},
        .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.Name, "n"); }},
       {.Name = "path component is a list",
        .Input = Torrent(Dict({{"files", List({Dict({{"length", Int(1)}, {"path", List({List({})})}})})}})),
        .Ok = false,
-       .Errors = {"Corrupt File: Missing \"info.name\" segment", "Corrupt File: Missing \"info.piece length\" segment",
+       .Errors = {"Corrupt File: Missing \"info.name\" segment",
+                  "Corrupt File: Missing \"info.piece length\" segment",
                   "Corrupt File: Missing \"info.pieces\" segment", CorruptLine}},
       {.Name = "announce is a dictionary", .Input = "d8:announcedee", .Ok = false, .Errors = {CorruptLine}},
       {.Name = "file cut off inside info",
@@ -282,7 +297,8 @@ TEST(TorrentFile, DateConversions) {
       {.Name = "2038 overflow point", .Unix = 2147483648LL, .DateTime = 25569.0 + 24855 + 11648.0 / 86400},
       {.Name = "2100-01-01", .Unix = 4102444800LL, .DateTime = 73051.0},
       {.Name = "9999-12-31 23:59:59", .Unix = 253402300799LL, .DateTime = 2958465.0 + 86399.0 / 86400},
-      {.Name = "1899-12-29 06:00 counts time away from zero", .Unix = -2209161600LL - 86400 + 21600,
+      {.Name = "1899-12-29 06:00 counts time away from zero",
+       .Unix = -2209161600LL - 86400 + 21600,
        .DateTime = -1.25},
       {.Name = "1800-01-01 12:00", .Unix = -5364619200LL, .DateTime = -36522.5},
   };
@@ -327,7 +343,8 @@ std::unique_ptr<TTorrentFile> SingleModel() {
 }
 
 TEST(TorrentFile, WritesTheFixedLayout) {
-  const std::string tail = "4:infod6:lengthi5e4:name1:N12:piece lengthi262144e6:pieces20:" + FakeHash(9) + "ee";
+  const std::string tail =
+      "4:infod6:lengthi5e4:name1:N12:piece lengthi262144e6:pieces20:" + FakeHash(9) + "ee";
   struct {
     const char* Name;
     std::function<void(TTorrentFile&)> Change = {};
@@ -335,7 +352,10 @@ TEST(TorrentFile, WritesTheFixedLayout) {
   } cases[] = {
       {.Name = "plain single file", .Expected = "d8:announce1:A" + tail},
       {.Name = "backup includes announce",
-       .Change = [](TTorrentFile& t) { t.BackupTrackers = {"A", "B"}; },
+       .Change =
+           [](TTorrentFile& t) {
+             t.BackupTrackers = {"A", "B"};
+           },
        .Expected = "d8:announce1:A13:announce-listll1:Ael1:Bee" + tail},
       {.Name = "backup only announce",
        .Change = [](TTorrentFile& t) { t.BackupTrackers = {"A"}; },
@@ -381,8 +401,8 @@ TEST(TorrentFile, WritesPathComponents) {
     std::string path = "l";
     for (const auto& part : c.Components) path += Str(part);
     path += "e";
-    EXPECT_EQ(Save(model),
-              "d8:announce1:A4:infod5:filesld6:lengthi3e4:path" + path + "ee4:name1:N12:piece lengthi0e6:pieces0:ee");
+    EXPECT_EQ(Save(model), "d8:announce1:A4:infod5:filesld6:lengthi3e4:path" + path +
+                               "ee4:name1:N12:piece lengthi0e6:pieces0:ee");
   }
 }
 
@@ -402,7 +422,8 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
     model.Files.push_back(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
     model.TotalLength += 100 + i;
   }
-  for (int i = 0; i < 3; ++i) model.Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(i)), FakeHash(i), true));
+  for (int i = 0; i < 3; ++i)
+    model.Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(i)), FakeHash(i), true));
   const std::string bytes = Save(model);
 
   auto [loaded, ok] = Load(bytes);
@@ -444,16 +465,17 @@ struct TForeignTorrent {
 TForeignTorrent ForeignTorrent() {
   TForeignTorrent t;
   // Unsorted on purpose: only a byte-for-byte copy keeps this info hash.
-  t.Info = Dict({{"name", Str("album")},
-                 {"files", List({Dict({{"length", Int(3)},
-                                       {"path", List({Str("cd1"), Str("one.flac")})},
-                                       {"path.utf-8", List({Str("cd1"), Str("one.flac")})}}),
-                                 Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
-                 {"name.utf-8", Str("album")},
-                 {"piece length", Int(16384)},
-                 {"pieces", Str(FakeHash(5))},
-                 {"private", Int(1)},
-                 {"source", Str("SRC")}});
+  t.Info = Dict(
+      {{"name", Str("album")},
+       {"files", List({Dict({{"length", Int(3)},
+                             {"path", List({Str("cd1"), Str("one.flac")})},
+                             {"path.utf-8", List({Str("cd1"), Str("one.flac")})}}),
+                       Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
+       {"name.utf-8", Str("album")},
+       {"piece length", Int(16384)},
+       {"pieces", Str(FakeHash(5))},
+       {"private", Int(1)},
+       {"source", Str("SRC")}});
   t.Bytes = "d8:announce" + Str("http://t/a") + "13:announce-list" +
             List({List({Str("http://t/a"), Str("http://t/b")}), List({Str("http://t/c")})}) + "7:comment" +
             Str("old") + "13:comment.utf-8" + Str("old") + "10:created by" + Str("other tool") +
@@ -474,12 +496,12 @@ TEST(TorrentFile, UnownedKeysSurviveAnEdit) {
   // A new comment: same info (hash, private flag and all), the stale
   // comment.utf-8 goes, everything else stays in its sorted place.
   model->Comment = "new";
-  const std::string expected = "d8:announce" + Str("http://t/a") + "13:announce-list" +
-                               List({List({Str("http://t/a"), Str("http://t/b")}), List({Str("http://t/c")})}) +
-                               "7:comment" + Str("new") + "10:created by" + Str("other tool") +
-                               "13:creation datei1700000000e8:encoding" + Str("UTF-8") + "4:info" + t.Info +
-                               "5:nodes" + List({List({Str("n.example"), Int(6881)})}) + "8:url-list" +
-                               List({Str("http://w/")}) + "e";
+  const std::string expected =
+      "d8:announce" + Str("http://t/a") + "13:announce-list" +
+      List({List({Str("http://t/a"), Str("http://t/b")}), List({Str("http://t/c")})}) + "7:comment" +
+      Str("new") + "10:created by" + Str("other tool") + "13:creation datei1700000000e8:encoding" +
+      Str("UTF-8") + "4:info" + t.Info + "5:nodes" + List({List({Str("n.example"), Int(6881)})}) +
+      "8:url-list" + List({Str("http://w/")}) + "e";
   const std::string saved = Save(*model);
   EXPECT_EQ(saved, expected);
   auto [again, okAgain] = Load(saved);
@@ -506,25 +528,29 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
   } cases[] = {
       {.Name = "file renamed",
        .Change = [](TTorrentFile& m) { m.Files[0]->Name = "uno.flac"; },
-       .Info = Dict({{"files", List({Dict({{"length", Int(3)}, {"path", List({Str("cd1"), Str("uno.flac")})}}),
-                                     Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
-                     {"name", Str("album")},
-                     {"name.utf-8", Str("album")},
-                     {"piece length", Int(16384)},
-                     {"pieces", Str(FakeHash(5))},
-                     {"private", Int(1)},
-                     {"source", Str("SRC")}})},
+       .Info =
+           Dict({{"files",
+                  List({Dict({{"length", Int(3)}, {"path", List({Str("cd1"), Str("uno.flac")})}}),
+                        Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
+                 {"name", Str("album")},
+                 {"name.utf-8", Str("album")},
+                 {"piece length", Int(16384)},
+                 {"pieces", Str(FakeHash(5))},
+                 {"private", Int(1)},
+                 {"source", Str("SRC")}})},
       {.Name = "torrent renamed",
        .Change = [](TTorrentFile& m) { m.Name = "disc"; },
-       .Info = Dict({{"files", List({Dict({{"length", Int(3)},
-                                           {"path", List({Str("cd1"), Str("one.flac")})},
-                                           {"path.utf-8", List({Str("cd1"), Str("one.flac")})}}),
-                                     Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
-                     {"name", Str("disc")},
-                     {"piece length", Int(16384)},
-                     {"pieces", Str(FakeHash(5))},
-                     {"private", Int(1)},
-                     {"source", Str("SRC")}})},
+       .Info =
+           Dict({{"files",
+                  List({Dict({{"length", Int(3)},
+                              {"path", List({Str("cd1"), Str("one.flac")})},
+                              {"path.utf-8", List({Str("cd1"), Str("one.flac")})}}),
+                        Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("two.flac")})}})})},
+                 {"name", Str("disc")},
+                 {"piece length", Int(16384)},
+                 {"pieces", Str(FakeHash(5))},
+                 {"private", Int(1)},
+                 {"source", Str("SRC")}})},
       {.Name = "folder given without trailing slash is no change",
        .Change = [](TTorrentFile& m) { m.Files[0]->Path = "cd1"; },
        .Info = t.Info},
@@ -543,9 +569,15 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
 }
 
 TEST(TorrentFile, RebuiltInfoLeavesTheStaleV2PartsOut) {
-  const std::string tree = Dict({{"movie", Dict({{"", Dict({{"length", Int(5)}, {"pieces root", Str(FakeHash(7) + FakeHash(8))}})}})}});
-  const std::string info = Dict({{"file tree", tree}, {"length", Int(5)}, {"meta version", Int(2)}, {"name", Str("movie")},
-                                 {"piece length", Int(16384)}, {"pieces", Str(FakeHash(1))}, {"private", Int(1)}});
+  const std::string tree = Dict(
+      {{"movie", Dict({{"", Dict({{"length", Int(5)}, {"pieces root", Str(FakeHash(7) + FakeHash(8))}})}})}});
+  const std::string info = Dict({{"file tree", tree},
+                                 {"length", Int(5)},
+                                 {"meta version", Int(2)},
+                                 {"name", Str("movie")},
+                                 {"piece length", Int(16384)},
+                                 {"pieces", Str(FakeHash(1))},
+                                 {"private", Int(1)}});
   const std::string layers = "12:piece layers" + Dict({{FakeHash(7) + FakeHash(8), Str(FakeHash(3))}});
   const std::string bytes = "d8:announce1:a4:info" + info + layers + "e";
   auto [model, ok] = Load(bytes);
@@ -554,8 +586,11 @@ TEST(TorrentFile, RebuiltInfoLeavesTheStaleV2PartsOut) {
   EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" + info + layers + "e");
   model->Name = "film";
   EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" +
-                              Dict({{"length", Int(5)}, {"name", Str("film")}, {"piece length", Int(16384)},
-                                    {"pieces", Str(FakeHash(1))}, {"private", Int(1)}}) +
+                              Dict({{"length", Int(5)},
+                                    {"name", Str("film")},
+                                    {"piece length", Int(16384)},
+                                    {"pieces", Str(FakeHash(1))},
+                                    {"private", Int(1)}}) +
                               "e");
 }
 
