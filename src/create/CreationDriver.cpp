@@ -86,7 +86,7 @@ bool TCreationDriver::ConfirmTrackerUp(const std::string& status) {
                              TMsgButtons::YesNo) == TMsgResult::Yes;
 }
 
-int64_t TCreationDriver::FileSizeOf(const std::string& path) { return TSourceFile(path).Size(); }
+int64_t TCreationDriver::FileSizeOf(const std::string& path) { return TSourceFile(path).OpenedSize(); }
 
 std::string TCreationDriver::AnnounceURL() {
   if (GetAnnounceURL) return GetAnnounceURL(Input.TrackerText);
@@ -285,8 +285,12 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
     dialogs_.MessageBox(storage_->Error, "Error", TMsgButtons::Ok);
     return false;
   }
+  // Built in memory, then written in one go: the writer's many small writes
+  // would each be a system call on the file.
+  TMemoryStream bytes;
+  model.SaveToStream(bytes, storage_->Pieces);
   TSafeFileStream out(output);
-  model.SaveToStream(out, storage_->Pieces);
+  out.WriteBuffer(bytes.Data());
   out.Commit();
   result_.Written.push_back(output);
   if (OnTorrentWritten) OnTorrentWritten(output);

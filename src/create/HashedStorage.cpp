@@ -95,10 +95,10 @@ void THashedStorage::HashFiles() {
     const TTorrentSubFile& entry = *Files[i];
     const bool last = i + 1 == Files.size();
     const std::string path = PathOf(entry);
-    TSourceFile file(path);
+    TSourceFile file(path, true);
     // The torrent records the length gathered before the run; data of any
     // other length would give pieces that disagree with it.
-    const int64_t size = file.Size();
+    const int64_t size = file.OpenedSize();
     if (size != entry.Length) throw FileChanged(path);
     DoFileStart(path, size);
 

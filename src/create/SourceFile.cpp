@@ -12,7 +12,7 @@ std::string SourceFileError(const std::string& what, const std::string& path, in
   return what + " \"" + path + "\": " + std::strerror(err);
 }
 
-TSourceFile::TSourceFile(const std::string& path) : path_(path) {
+TSourceFile::TSourceFile(const std::string& path, bool sequential) : path_(path) {
   // O_NONBLOCK: a FIFO must not hang the program waiting for a writer.
   do {
     fd_ = FileSysCalls().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
@@ -29,10 +29,11 @@ TSourceFile::TSourceFile(const std::string& path) : path_(path) {
     if (S_ISDIR(st.st_mode)) throw EStreamError(SourceFileError("Cannot open file", path, EISDIR));
     throw EStreamError("Cannot open file \"" + path + "\": Not a regular file");
   }
-  // Regular files ignore O_NONBLOCK; clear it anyway so reads behave plainly.
-  const int flags = ::fcntl(fd_, F_GETFL);
-  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // Regular files ignore O_NONBLOCK, so it may stay set.
+  openedSize_ = st.st_size;
+  // A larger read-ahead pays off for data not yet in the page cache; for a
+  // small file the call would cost more than it saves.
+  if (sequential && openedSize_ >= (int64_t{1} << 20)) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 TSourceFile::~TSourceFile() {

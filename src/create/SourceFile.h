@@ -8,12 +8,15 @@
 class TSourceFile {
  public:
   // Opens a regular file for reading; raises EStreamError naming the file
-  // and the reason. Never blocks on a FIFO or a device.
-  explicit TSourceFile(const std::string& path);
+  // and the reason. Never blocks on a FIFO or a device. sequential: the
+  // whole file is about to be read.
+  explicit TSourceFile(const std::string& path, bool sequential = false);
   ~TSourceFile();
   TSourceFile(const TSourceFile&) = delete;
   TSourceFile& operator=(const TSourceFile&) = delete;
 
+  // The file's size when it was opened.
+  int64_t OpenedSize() const { return openedSize_; }
   // The file's current size.
   int64_t Size() const;
   // Reads up to count bytes, fewer only at the end of the file; raises on error.
@@ -23,6 +26,7 @@ class TSourceFile {
  private:
   std::string path_;
   int fd_ = -1;
+  int64_t openedSize_ = 0;
 };
 
 // "Cannot open file "PATH": REASON" and friends.
