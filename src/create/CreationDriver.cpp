@@ -66,6 +66,14 @@ TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress) : dialo
 TCreationDriver::~TCreationDriver() = default;
 
 void TCreationDriver::btnCreateTorrentClick() {
+  // The run pumps events, so the button can be pressed again inside it; a
+  // second command would pull the storage from under the first.
+  if (running_) return;
+  running_ = true;
+  struct TClear {
+    bool& flag;
+    ~TClear() { flag = false; }
+  } clear{running_};
   result_ = {};
   stop_ = false;
   progress_.SetAborted(false);

@@ -74,11 +74,13 @@ class TCreationDriver {
   // Called after each torrent file was written (output path).
   std::function<void(const std::string& output)> OnTorrentWritten;
 
-  // Runs the command on Input. Errors that are not the user's to answer
+  // Runs the command on Input; does nothing while a command is under way
+  // (called again from inside its event pump). Errors that are not the user's to answer
   // (a source whose size cannot be read, an output that cannot be created)
   // propagate as exceptions, for the general error report.
   void btnCreateTorrentClick();
   const TCreationResult& Result() const { return result_; }
+  bool Running() const { return running_; }
 
   // True when the command may go on with a tracker of this status.
   bool ConfirmTrackerUp(const std::string& status);
@@ -113,6 +115,7 @@ class TCreationDriver {
   std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
   TCreationResult result_;
   bool stop_ = false;  // a hashing error ends the whole command
+  bool running_ = false;
   std::vector<std::pair<uint64_t, uint64_t>> ancestors_;  // folders being walked (device, inode)
 };
 

@@ -588,3 +588,20 @@ TEST_F(CreationDriverTest, OutputThatCannotBeCreatedPropagates) {
   Dialogs.SaveAnswers.push_back(Dir / "no/such/folder/f.torrent");
   EXPECT_THROW(Driver.btnCreateTorrentClick(), EStreamError);
 }
+
+TEST_F(CreationDriverTest, PressingCreateAgainDuringARunDoesNothing) {
+  Dir.Write("f", PatternBytes(600000));
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "f";
+  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  int nested = 0;
+  Progress.OnPump = [&] {
+    EXPECT_TRUE(Driver.Running());
+    if (nested++ == 0) Driver.btnCreateTorrentClick();  // the user presses the button again
+  };
+  Driver.btnCreateTorrentClick();
+  EXPECT_FALSE(Driver.Running());
+  EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"save " + Dir / "f.torrent"});
+  EXPECT_EQ(Driver.Result().Written, std::vector<std::string>{Dir / "f.torrent"});
+  EXPECT_TRUE(Load(Dir / "f.torrent")->Ok);
+}
