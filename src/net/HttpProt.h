@@ -2,9 +2,17 @@
 // HTTP client over TWSocket, and the small URL helpers it uses to take
 // addresses apart, resolve relocations and encode credentials.
 
+#include "net/EventLoop.h"
+#include "net/WSocket.h"
+
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+class TStream;
 
 class EHttpException : public std::runtime_error {
  public:
@@ -33,3 +41,165 @@ bool IsHexDigit(char c);
 int HexDigitValue(char c);
 // "Mon, 01 Jan 1900 00:00:00" from days since 1899-12-30; no zone conversion.
 std::string FormatHttpDate(double dateTime);
+
+enum class THttpRequest { httpABORT, httpGET, httpPOST, httpPUT, httpHEAD, httpCLOSE };
+
+// The order matters: ReadingHeader and ReadingBody are one range.
+enum class THttpClientState {
+  Ready, Starting, Connected, Resolving, LookupDone, ReadingHeader,
+  ReadingBody, DocumentDone, ProxyTunnelWait, Closing, Aborting
+};
+
+// A small HTTP/1.0-1.1 client on one TWSocket: name lookup, connection,
+// request, response header and body (identity or chunked), relocations.
+// Driven by the event loop; Get pumps the loop until the request is over.
+class THttpCli {
+ public:
+  explicit THttpCli(TEventLoop& loop);
+  ~THttpCli();
+  THttpCli(const THttpCli&) = delete;
+  THttpCli& operator=(const THttpCli&) = delete;
+
+  // Settings.
+  std::string URL;
+  std::string LocalAddr = "0.0.0.0";
+  std::string Proxy;
+  std::string ProxyPort = "80";
+  std::string Sender;
+  std::string Agent = "Mozilla/4.0 (compatible; MSIE 4.0)";
+  std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+  std::string AcceptLanguage;
+  std::string Reference;
+  std::string Connection;
+  std::string ProxyConnection;
+  std::string Username, Password;
+  std::string ProxyUsername, ProxyPassword;
+  bool NoCache = false;
+  double ModifiedSince = 0;  // days since 1899-12-30; 0 = none
+  std::string Cookie;
+  std::string ContentTypePost = "application/x-www-form-urlencoded";
+  std::string ContentRangeBegin, ContentRangeEnd;
+  bool FollowRelocation = true;
+  TStream* ReceiveStream = nullptr;  // the caller's; receives the body
+  TStream* UploadStream = nullptr;   // the caller's; body of POST and PUT
+
+  const std::string& RequestVer() const { return requestVer_; }
+  // "1.0" or "1.1"; anything else raises "Insupported HTTP version" (5).
+  void SetRequestVer(const std::string& value);
+  bool MultiThreaded() const { return multiThreaded_; }
+  void SetMultiThreaded(bool value);
+
+  // Results of the last request.
+  int StatusCode() const { return statusCode_; }
+  const std::string& ReasonPhrase() const { return reasonPhrase_; }
+  const std::string& ResponseVersion() const { return responseVersion_; }
+  int ContentLength() const { return contentLength_; }
+  const std::string& ContentType() const { return contentType_; }
+  const std::string& TransferEncoding() const { return transferEncoding_; }
+  const std::string& AcceptRanges() const { return acceptRanges_; }
+  const std::vector<std::string>& ResponseHeader() const { return responseHeader_; }
+  const std::vector<std::string>& AuthChallenges() const { return challenges_; }
+  int ReceivedCount() const { return receivedCount_; }
+  int UploadedCount() const { return uploadedCount_; }
+  const std::string& Location() const { return location_; }
+  const std::string& DocumentName() const { return documentName_; }
+  uint16_t CompletionError() const { return completionError_; }
+  THttpClientState State() const { return state_; }
+  THttpRequest RequestType() const { return requestType_; }
+  TWSocket& CtrlSocket() { return *socket_; }
+
+  // Synchronous GET of URL; raises EHttpException when StatusCode > 401.
+  void Get() { RequestSync(THttpRequest::httpGET); }
+  void Post() { RequestSync(THttpRequest::httpPOST); }
+  void Head() { RequestSync(THttpRequest::httpHEAD); }
+  void RequestSync(THttpRequest request);
+  // Starts a request and returns; OnRequestDone announces the end.
+  void RequestAsync(THttpRequest request);
+  void Abort();
+
+  // Events (all optional).
+  using TNotify = std::function<void(THttpCli& sender)>;
+  TNotify OnStateChange, OnSessionConnected, OnSessionClosed, OnRequestHeaderBegin, OnRequestHeaderEnd,
+      OnHeaderBegin, OnHeaderData, OnHeaderEnd, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd, OnLocationChange,
+      OnDataPush2, OnSocketError;
+  std::function<void(THttpCli& sender, const std::string& method, std::vector<std::string>& headers)>
+      OnBeforeHeaderSend;
+  std::function<void(THttpCli& sender, std::string& line)> OnCommand;
+  std::function<void(THttpCli& sender, const std::string& data, bool& accept)> OnCookie;
+  std::function<void(THttpCli& sender, const char* buffer, int length)> OnDocData;
+  std::function<void(THttpCli& sender, const char* buffer, int length)> OnSendData;
+  std::function<void(THttpCli& sender, THttpRequest request, uint16_t errCode)> OnRequestDone;
+  std::function<void(THttpCli& sender, uint16_t errCode)> OnDataPush;
+
+ private:
+  enum class TNextLine { None, Header, Body };
+  static constexpr int BufferSize = 8192;
+
+  void SetState(THttpClientState state);
+  void PostSetReady();
+  void PostLogin();
+  void ClearRequestState();
+  void Login();
+  void SocketDnsLookupDone(uint16_t error);
+  void SocketSessionConnected(uint16_t error);
+  void SocketDataAvailable(uint16_t error);
+  void SocketDataSent(uint16_t error);
+  void SocketSessionClosed(uint16_t error);
+  void SendRequest(const std::string& method, const std::string& version);
+  void SendNextChunk();
+  void HeaderLine(const std::string& line);
+  void HeaderEnded();
+  void BodyData(const char* data, int length);
+  void DocumentEnd();
+  void LocationHeader(const std::string& value);
+  void StartRelocation();
+  bool RelocationRefused();
+  void RelocationClosed();
+  void AdjustDocName();
+  // Ends the running request at once with a status and reason of our own.
+  void EndRequest(int status, const std::string& reason);
+  void AbortSocketQuietly();
+  bool KeepConnection() const;
+  bool DocumentIncomplete() const;
+
+  TEventLoop& loop_;
+  std::unique_ptr<TWSocket> socket_;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  std::string requestVer_ = "1.0";
+  bool multiThreaded_ = false;
+
+  THttpClientState state_ = THttpClientState::Ready;
+  THttpRequest requestType_ = THttpRequest::httpABORT;
+  uint64_t requestSerial_ = 0;  // posted work of an old request never touches a new one
+  int statusCode_ = 0;
+  std::string reasonPhrase_;
+  std::string responseVersion_;
+  int contentLength_ = -1;
+  std::string contentType_, transferEncoding_, acceptRanges_;
+  std::vector<std::string> responseHeader_, challenges_;
+  int receivedCount_ = 0, uploadedCount_ = 0;
+  std::string location_, documentName_;
+  uint16_t completionError_ = 0;
+
+  std::string hostname_, port_, protoWord_;        // where to connect
+  std::string targetHost_, targetPort_;            // named in the request
+  std::string path_;                               // request path (absolute URL through a proxy)
+  std::string curHost_, curPort_, curProto_;       // the open connection
+  bool connected_ = false;
+  bool relocationPending_ = false;
+  std::string relocationError_;                    // a Location we refuse to follow
+  int relocations_ = 0;
+  bool headerInProgress_ = false;
+  bool serverWantsClose_ = false;
+  bool allowedToSend_ = false;
+  bool closeForRelocation_ = false;                // session close routed to the relocation
+  bool ignoreClose_ = false;                       // our own hard close of a connection
+  int headerLineCount_ = 0;
+  int bodyPassCount_ = 0;
+  int chunkLength_ = 0, chunkRcvd_ = 0, chunkState_ = 0;
+  TNextLine nextLine_ = TNextLine::None;
+  std::string lastLineEnd_;
+  char rcvBuf_[BufferSize + 1] = {};
+  int rcvdCount_ = 0;
+  char sendBuf_[BufferSize + 1] = {};
+};
