@@ -87,6 +87,7 @@ class TTorrentFile {
   void Reset();
   bool FileEntryUnchanged(size_t index) const;
   bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const;
 

@@ -410,6 +410,21 @@ TEST(TorrentFile, ShortWriteRaises) {
   auto model = SingleModel();
   TShortStream out(30);
   EXPECT_THROW(model->SaveToStream(out, model->Pieces), EStreamError);
+
+  // Large output too, whether the short write comes early or late.
+  auto [many, ok] = Load(ManyFilesTorrent(5000));
+  ASSERT_TRUE(ok);
+  many->Files[0]->Name = "renamed";  // rebuilt from the model, not copied
+  const std::string full = Save(*many);
+  ASSERT_GT(full.size(), 200000u);
+  for (const int64_t room : {int64_t{0}, int64_t{65535}, int64_t{65536}, static_cast<int64_t>(full.size()) - 1}) {
+    SCOPED_TRACE(room);
+    TShortStream shortOut(room);
+    EXPECT_THROW(many->SaveToStream(shortOut, many->Pieces), EStreamError);
+  }
+  TShortStream exact(static_cast<int64_t>(full.size()));
+  many->SaveToStream(exact, many->Pieces);
+  EXPECT_EQ(exact.Data(), full);
 }
 
 TEST(TorrentFile, CreatedModelRoundTrips) {
