@@ -64,6 +64,9 @@ class TTorrentFile {
   // says what was missing, also when the result is true.
   bool LoadFromStream(TStream& stream);
   // Writes the model as a bencoded metainfo file with the given pieces.
+  // A loaded model also writes the keys it does not own (private, source,
+  // url-list, ...), and copies info byte for byte while its name, files and
+  // pieces are unchanged, so the info hash stays.
   // Raises EStreamError "Stream write error" on a short write.
   void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
 
