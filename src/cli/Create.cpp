@@ -197,16 +197,17 @@ class TCliProgress : public TNullProgress {
 
   void Show() override {
     TNullProgress::Show();
+    HashingText = "Hashing:";
     start_ = std::chrono::steady_clock::now();
     lastDraw_ = {};
   }
   void SetHashingText(const std::string& text) override {
     TNullProgress::SetHashingText(text);
-    Draw(false);
+    Draw();
   }
   void SetOverallPosition(int64_t position) override {
     TNullProgress::SetOverallPosition(position);
-    Draw(false);
+    Draw();
   }
   void SetFinishedEnabled(bool enabled) override {
     TNullProgress::SetFinishedEnabled(enabled);
@@ -226,10 +227,10 @@ class TCliProgress : public TNullProgress {
   }
 
  private:
-  void Draw(bool force) {
-    if (!show_) return;
+  void Draw() {
+    if (!show_ || HashingText.rfind("Hashing: ", 0) != 0) return;  // no file started yet
     const auto now = std::chrono::steady_clock::now();
-    if (!force && drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
+    if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
     const TQuorvaneBTHashedStorage* storage = driver_.Storage();
     const int64_t total = driver_.RunningTotal;
@@ -253,8 +254,7 @@ class TCliProgress : public TNullProgress {
     }
     std::snprintf(tail, sizeof tail, " [%s%s] %3d%% %7.1f MB/s %s left", std::string(filled, '#').c_str(),
                   std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6, left);
-    std::string name = HashingText.rfind("Hashing: ", 0) == 0 ? HashingText.substr(9) : HashingText;
-    name = Printable(name);
+    std::string name = Printable(HashingText.substr(9));
     const size_t room = static_cast<size_t>(std::max(8, columns - 1 - static_cast<int>(std::strlen(tail))));
     if (name.size() > room) name = "..." + name.substr(name.size() - (room - 3));
     std::fprintf(stderr, "\r%s%s\033[K", name.c_str(), tail);
