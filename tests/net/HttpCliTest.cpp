@@ -444,6 +444,102 @@ TEST_F(THttpFixture, AbortWhileResolving) {
   EXPECT_EQ(Cli.ReasonPhrase(), "Connection aborted on request") << "the late lookup result is dropped";
 }
 
+// The response handling fed by a peer the test drives itself: each piece is
+// read by the client before the next is written, so a response can be cut
+// at any point, or sent one byte at a time.
+struct TFeedResult {
+  int Status = -1;
+  std::string Body;
+  std::string Reason;
+};
+
+TFeedResult Feed(const std::string& raw, const std::vector<size_t>& cuts) {
+  TPollLoop loop;
+  THttpCli cli(loop);
+  TMemoryStream body;
+  cli.ReceiveStream = &body;
+  TListener listener;
+  cli.URL = "http://127.0.0.1:" + listener.PortText() + "/doc";
+  cli.RequestAsync(THttpRequest::httpGET);
+  TFeedResult result;
+  if (!loop.RunUntil([&] { return cli.State() == THttpClientState::ReadingHeader; }, Patience)) {
+    ADD_FAILURE() << "the request was never sent";
+    return result;
+  }
+  TFd peer = listener.Accept();
+  std::string request;
+  while (request.find("\r\n\r\n") == std::string::npos) {
+    char buf[1024];
+    const auto n = ::recv(peer.Get(), buf, sizeof buf, 0);
+    if (n <= 0) break;
+    request.append(buf, n);
+  }
+  size_t from = 0;
+  int64_t sent = 0;
+  std::vector<size_t> ends = cuts;
+  ends.push_back(raw.size());
+  for (size_t end : ends) {
+    if (end <= from) continue;
+    const std::string piece = raw.substr(from, end - from);
+    from = end;
+    if (::send(peer.Get(), piece.data(), piece.size(), MSG_NOSIGNAL) < 0) break;
+    sent += static_cast<int64_t>(piece.size());
+    const bool read = loop.RunUntil(
+        [&] {
+          return cli.CtrlSocket().ReadCount() >= sent || cli.CtrlSocket().State() == TSocketState::wsClosed;
+        },
+        Patience);
+    if (!read) {
+      ADD_FAILURE() << "the client stopped reading";
+      return result;
+    }
+  }
+  peer.Reset();
+  if (!loop.RunUntil([&] { return cli.State() == THttpClientState::Ready; }, Patience)) {
+    ADD_FAILURE() << "the request never ended";
+    return result;
+  }
+  result.Status = cli.StatusCode();
+  result.Body = body.Data();
+  result.Reason = cli.ReasonPhrase();
+  return result;
+}
+
+TEST(THttpCliResponses, EveryResponseSurvivesEverySplit) {
+  const struct {
+    const char* Name;
+    std::string Raw;
+    int Status;
+    std::string Body;
+  } cases[] = {
+      {"content length", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", 200, "hello"},
+      {"content length, bytes past it", "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", 200, "abc"},
+      {"until the close", "HTTP/1.0 200 OK\nServer: bare LF\n\nuntil close", 200, "until close"},
+      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=y\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", 200,
+       "hello world"},
+      {"interim 100", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 200, "ok"},
+      {"no header", "<html>\r\n<p>x</p>\n</html>\r\n", 0, "<html>\r\n<p>x</p>\n</html>\r\n"},
+      {"401 without a body", "HTTP/1.0 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 401, ""},
+      {"relocation refused", "HTTP/1.0 302 Found\r\nLocation: https://x/\r\n\r\n", 404, ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<size_t>> ways = {{}};
+    std::vector<size_t> bytewise;
+    for (size_t i = 1; i < c.Raw.size(); ++i) {
+      ways.push_back({i});
+      bytewise.push_back(i);
+    }
+    ways.push_back(bytewise);
+    for (const auto& cuts : ways) {
+      SCOPED_TRACE(std::string(c.Name) + (cuts.empty() ? ", whole" : cuts.size() > 1 ? ", byte by byte" : ", cut at " + std::to_string(cuts[0])));
+      const TFeedResult r = Feed(c.Raw, cuts);
+      EXPECT_EQ(r.Status, c.Status) << r.Reason;
+      EXPECT_EQ(r.Body, c.Body);
+      if (::testing::Test::HasFailure()) return;  // one broken split says enough
+    }
+  }
+}
+
 TEST(THttpCliSettings, RequestVerAndDefaults) {
   TPollLoop loop;
   THttpCli cli(loop);
