@@ -11,9 +11,6 @@ void CheckKey(std::string_view key) {
   if (key.empty()) throw EHashInvalidKeyError("Key cannot be an empty string");
 }
 
-// Spreads the table hash over the index, whose size is a power of two.
-uint32_t Spread(uint32_t hash) { return (hash * 0x9E3779B1u) ^ (hash >> 15); }
-
 }  // namespace
 
 uint32_t THash::HashOf(std::string_view key) {
@@ -27,20 +24,14 @@ uint32_t THash::HashOf(std::string_view key) {
 }
 
 int THash::FindRecord(std::string_view key, uint32_t hash) const {
-  if (!index_) {
-    // Same hash means same bucket; the hash check only skips key compares.
-    for (size_t i = 0; i < records_.size(); ++i)
-      if (records_[i].Hash == hash && records_[i].Key == key) return static_cast<int>(i);
-    return -1;
+  if (index_) {
+    const auto found = index_->find(key);
+    return found == index_->end() ? -1 : *found;
   }
-  const std::vector<int32_t>& index = *index_;
-  const size_t mask = index.size() - 1;
-  for (size_t slot = Spread(hash) & mask;; slot = (slot + 1) & mask) {
-    const int32_t entry = index[slot];
-    if (entry == 0) return -1;
-    const THashRecord& r = records_[static_cast<size_t>(entry - 1)];
-    if (r.Hash == hash && r.Key == key) return entry - 1;
-  }
+  // Same hash means same bucket; the hash check only skips key compares.
+  for (size_t i = 0; i < records_.size(); ++i)
+    if (records_[i].Hash == hash && records_[i].Key == key) return static_cast<int>(i);
+  return -1;
 }
 
 int THash::FindIndex(std::string_view key) const {
@@ -51,33 +42,16 @@ int THash::FindIndex(std::string_view key) const {
 
 bool THash::Exists(std::string_view key) const { return FindIndex(key) >= 0; }
 
-void THash::Reindex() {
-  size_t size = 16;
-  while (size < records_.size() * 2) size *= 2;
-  if (!index_) index_ = std::make_unique<std::vector<int32_t>>();
-  std::vector<int32_t>& index = *index_;
-  index.assign(size, 0);
-  const size_t mask = size - 1;
-  for (size_t i = 0; i < records_.size(); ++i) {
-    size_t slot = Spread(records_[i].Hash) & mask;
-    while (index[slot] != 0) slot = (slot + 1) & mask;
-    index[slot] = static_cast<int32_t>(i + 1);
-  }
-}
-
 void THash::AddKey(std::string_view key, int index) {
-  const uint32_t hash = HashOf(key);
-  records_.push_back(THashRecord{hash, index, std::string(key)});
-  if (records_.size() <= LinearLimit) return;
-  if (!index_ || records_.size() * 2 > index_->size()) {
-    Reindex();
-    return;
+  records_.push_back(THashRecord{HashOf(key), index, std::string(key)});
+  const auto count = static_cast<int32_t>(records_.size());
+  if (static_cast<size_t>(count) <= LinearLimit) return;
+  if (!index_) {
+    index_ = std::make_unique<std::set<int32_t, TKeyOrder>>(TKeyOrder{this});
+    for (int32_t i = 0; i < count; ++i) index_->insert(i);
+  } else {
+    index_->insert(count - 1);
   }
-  std::vector<int32_t>& slots = *index_;
-  const size_t mask = slots.size() - 1;
-  size_t slot = Spread(hash) & mask;
-  while (slots[slot] != 0) slot = (slot + 1) & mask;
-  slots[slot] = static_cast<int32_t>(records_.size());
 }
 
 void THash::Clear() {

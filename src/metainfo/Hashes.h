@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -58,8 +59,9 @@ struct THashRecord {
 // The key index. Keys are filed in 128 buckets by hash; within a bucket the
 // first equal key wins. The records live in one vector in the order keys were
 // first put (a key's bucket is Hash & BucketMask), so a table costs memory in
-// proportion to its keys; large tables get an open-addressed index on top so
-// lookups stay fast.
+// proportion to its keys. Large tables get an index ordered by key on top, so
+// lookups stay fast even when hostile input gives every key the same hash
+// (the hash only sees a key's last eight bytes).
 class THash : public TObject {
  public:
   static constexpr int BucketBits = 7;
@@ -98,11 +100,20 @@ class THash : public TObject {
 
  private:
   int FindRecord(std::string_view key, uint32_t hash) const;
-  void Reindex();
+
+  // Orders record numbers by their keys; also compares with a bare key.
+  struct TKeyOrder {
+    using is_transparent = void;
+    const THash* Table;
+    std::string_view Key(int32_t record) const { return Table->records_[static_cast<size_t>(record)].Key; }
+    bool operator()(int32_t a, int32_t b) const { return Key(a) < Key(b); }
+    bool operator()(int32_t a, std::string_view b) const { return Key(a) < b; }
+    bool operator()(std::string_view a, int32_t b) const { return a < Key(b); }
+  };
 
   std::vector<THashRecord> records_;  // first-put order
-  // Record + 1 per slot, 0 = free; only for large tables (most hold two to six keys).
-  std::unique_ptr<std::vector<int32_t>> index_;
+  // Only for large tables (most hold two to six keys).
+  std::unique_ptr<std::set<int32_t, TKeyOrder>> index_;
 };
 
 // THash with the owned values.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace {
@@ -142,6 +143,28 @@ TEST(Hashes, ManyKeysSortedAndFound) {
   }
   table.Clear();
   EXPECT_EQ(alive, 0);
+}
+
+TEST(Hashes, KeysThatShareOneHash) {
+  // The hash barely sees the front of a long key: hostile input can give
+  // a hundred thousand keys four hashes. Filling and searching must still be quick.
+  const std::string tail = "-same-tail-bytes";
+  auto key = [&](int i) {
+    std::string digits = std::to_string(i);
+    return std::string(6 - digits.size(), '0') + digits + tail;
+  };
+  const int count = 100000;
+  int alive = 0;
+  TObjectHash table;
+  std::set<uint32_t> hashes;
+  for (int i = 0; i < count; ++i) {
+    hashes.insert(THash::HashOf(key(i)));
+    table.Put(key(i), std::make_unique<TCounted>(alive, i));
+  }
+  EXPECT_LE(hashes.size(), 4u);
+  EXPECT_EQ(table.Count(), count);
+  for (int i = 0; i < count; i += 7) ASSERT_EQ(As<TCounted>(table.Get(key(i))).Tag, i);
+  EXPECT_FALSE(table.Exists("x" + tail));
 }
 
 TEST(Hashes, TypecastChecksTheClass) {

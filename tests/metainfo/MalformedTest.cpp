@@ -126,6 +126,15 @@ TEST(Malformed, HostileShapes) {
                   return s;
                 }() +
                 "ee"},
+      {.Name = "many keys of one hash",
+       .Input = "d4:infod" +
+                [] {
+                  std::string s;
+                  for (int i = 10000; i < 60000; ++i)
+                    s += Str(std::to_string(i) + "-same-tail-bytes") + "i1e";
+                  return s;
+                }() +
+                "ee"},
       {.Name = "file lengths that overflow a sum",
        .Input =
            "d4:infod5:filesld6:lengthi9223372036854775807e4:pathl1:aeed6:lengthi9223372036854775807e4:pathl1:"

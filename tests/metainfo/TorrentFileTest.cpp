@@ -417,7 +417,8 @@ TEST(TorrentFile, ShortWriteRaises) {
   many->Files[0]->Name = "renamed";  // rebuilt from the model, not copied
   const std::string full = Save(*many);
   ASSERT_GT(full.size(), 200000u);
-  for (const int64_t room : {int64_t{0}, int64_t{65535}, int64_t{65536}, static_cast<int64_t>(full.size()) - 1}) {
+  for (const int64_t room :
+       {int64_t{0}, int64_t{65535}, int64_t{65536}, static_cast<int64_t>(full.size()) - 1}) {
     SCOPED_TRACE(room);
     TShortStream shortOut(room);
     EXPECT_THROW(many->SaveToStream(shortOut, many->Pieces), EStreamError);
