@@ -484,6 +484,11 @@ int RunCreate(const std::vector<std::string>& args) {
   }
   std::fflush(stdout);
   if (driver.Result().Aborted > 0) return 130;
+  if (interrupted && driver.Result().Written.empty() && error.empty()) {
+    // Interrupted before any run began (a question, the size gathering).
+    std::fputs("Operation Aborted!\n", stderr);
+    return 130;
+  }
   if (!error.empty()) {
     std::fprintf(stderr, "quorvane-cli create: %s\n", Printable(error).c_str());
     return ExitFailure;
