@@ -363,7 +363,9 @@ void TfrmQuorvane::Connect() {
   connect(DriveComboBox1, &QComboBox::activated, this, [this] { Handle([this] { DriveComboBox1Change(); }); });
   connect(DirectoryListBox1, &TDirectoryListBox::Changed, this, [this] { Handle([this] { DirectoryListBox1Change(); }); });
   connect(DirectoryListBox1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-    Handle([this, item] { DirectoryListBox1->SetDirectory(DirectoryListBox1->ItemPath(item)); });
+    // Entering refills the list, which deletes the item: not while its own signal runs.
+    const std::string folder = DirectoryListBox1->ItemPath(item);
+    QTimer::singleShot(0, this, [this, folder] { Handle([&] { DirectoryListBox1->SetDirectory(folder); }); });
   });
   connect(FileListBox1, &QListWidget::currentItemChanged, this, [this] { Handle([this] { FileListBox1Change(); }); });
   connect(btnAll, &QPushButton::clicked, this, [this] { Handle([this] { btnAllClick(); }); });
@@ -435,16 +437,18 @@ void TfrmQuorvane::LoadSettings() {
   chkRememberFolder->setChecked(settings_.ReadBool("settings", "rememberfolder", true));
   if (chkRememberFolder->isChecked()) {
     const std::string folder = settings_.ReadString("memory", "folder", "");
+    bool entered = false;
     if (!folder.empty()) {
       // A folder that is gone is reported, and the rest of the settings still
       // load: skipping them would lose the private trackers at the next save.
       try {
-        DirectoryListBox1->SetDirectory(folder);
+        DirectoryListBox1->SetDirectory(folder);  // its change event fills the file list
+        entered = true;
       } catch (const EInOutError& error) {
         ShowException(dialogs_, error);
       }
     }
-    DirectoryListBox1Change();
+    if (!entered) DirectoryListBox1Change();
   }
   chkNoUpdate->setChecked(settings_.ReadBool("settings", "noupdate", false));
   chkAutoSave->setChecked(settings_.ReadBool("settings", "autosave", true));

@@ -510,6 +510,18 @@ class MainFormTest : public QObject {
     QTest::mouseClick(window->btnInverse, Qt::LeftButton);
     QCOMPARE(SelectedNames(list), (std::vector<std::string>{"x2"}));
 
+    // Activating a folder (Enter, or a double-click) enters it, and the file list follows.
+    fs::create_directories(folder + "/inner");
+    WriteFile(folder + "/inner/deep.txt", 1);
+    window->DirectoryListBox1->SetDirectory(folder);
+    const auto found = window->DirectoryListBox1->findItems(QStringLiteral("inner"), Qt::MatchEndsWith);
+    QCOMPARE(found.size(), 1);
+    window->DirectoryListBox1->setCurrentItem(found[0]);
+    QTest::keyClick(window->DirectoryListBox1, Qt::Key_Return);
+    QTRY_COMPARE(window->DirectoryListBox1->Directory(), folder + "/inner");
+    QCOMPARE(list->FileName(0), std::string("deep.txt"));
+    window->DirectoryListBox1->SetDirectory(folder);
+
     list->setCurrentRow(2);
     QCOMPARE(window->StatusText(), QString::fromStdString(folder + "/x3"));
     window->DirectoryListBox1->SetDirectory("/");
