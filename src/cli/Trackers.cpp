@@ -1,51 +1,107 @@
-// quorvane-cli trackers: the tracker selection the desktop program offers,
-// one tracker per line.
+// quorvane-cli trackers [--refresh] [--url URL]...: the tracker selection the
+// desktop program offers, one tracker per line, optionally downloaded afresh.
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "net/PollLoop.h"
+#include "trackers/HttpListDownloader.h"
 #include "trackers/ProfileReader.h"
 #include "trackers/SavedTrackers.h"
+#include "trackers/TrackerRefresh.h"
 
 namespace {
 
-const char* const TrackersUsage = "trackers";
+const char* const TrackersUsage = "trackers [--refresh] [--url URL]...";
 
 // privateCount: how many entries at the end of the selection are private trackers.
-void PrintTrackers(const TTrackerList& list, size_t privateCount) {
-  const size_t firstPrivate = list.Trackers.size() - std::min(privateCount, list.Trackers.size());
-  for (size_t i = 0; i < list.Trackers.size(); ++i) {
-    const TTracker& t = list.Trackers[i];
+void PrintTrackers(const std::vector<TTracker>& trackers, size_t privateCount) {
+  const size_t firstPrivate = trackers.size() - std::min(privateCount, trackers.size());
+  for (size_t i = 0; i < trackers.size(); ++i) {
+    const TTracker& t = trackers[i];
     const char* mark = i >= firstPrivate ? "private" : t.Down ? "DOWN" : "UP";
     std::printf("%s\t%s\t%s\n", t.Name.c_str(), t.Announce.c_str(), mark);
   }
 }
 
-int RunTrackers(const std::vector<std::string>& args) {
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::printf("Usage: quorvane-cli %s\n\n"
-                  "Prints the tracker selection: the cached tracker list, then the private trackers\n"
-                  "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
-                  "private, separated by tabs.\n",
-                  TrackersUsage);
-      return ExitOk;
-    }
-    std::fprintf(stderr, "quorvane-cli trackers: unknown option \"%s\"\nUsage: quorvane-cli %s\n", a.c_str(),
-                 TrackersUsage);
-    return ExitUsage;
+// The refresh's message boxes, on stderr; nobody is there to answer Yes.
+class TCliDialogs : public TDialogs {
+ public:
+  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
+    std::fprintf(stderr, "quorvane-cli trackers: %s: %s\n", caption.c_str(), text.c_str());
+    return buttons == TMsgButtons::Ok ? TMsgResult::Ok : TMsgResult::No;
   }
+  std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }
+  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
+};
+
+int ListSaved() {
   TTrackerList list;
   const std::string error = LoadSavedTrackers(list, TTrackerCache::Installed(), SettingsFilePath());
   // A list that did not parse brings no private trackers in.
-  PrintTrackers(list, error.empty() ? list.PrivateTrackers.size() : 0);
+  PrintTrackers(list.Trackers, error.empty() ? list.PrivateTrackers.size() : 0);
   if (!error.empty()) {
     std::fprintf(stderr, "quorvane-cli trackers: %s\n", error.c_str());
     return ExitFailure;
   }
   return ExitOk;
+}
+
+int Refresh(const std::vector<std::string>& urls) {
+  TTrackerList list;
+  list.PrivateTrackers = LoadPrivateTrackers(TProfileReader(SettingsFilePath()));
+  TPollLoop loop;
+  TCliDialogs dialogs;
+  TRefreshOutcome outcome = TRefreshOutcome::Error;
+  TTrackerRefreshEvents events;
+  events.ErrorReport = [](const std::string& message) {
+    std::fprintf(stderr, "quorvane-cli trackers: %s\n", message.c_str());
+  };
+  events.Finished = [&outcome](TRefreshOutcome o) { outcome = o; };
+  TTrackerRefresh refresh(list.Trackers, list.PrivateTrackers, TTrackerCache::Installed(),
+                          urls.empty() ? DefaultTrackerListUrls() : urls,
+                          std::make_unique<THttpListDownloader>(loop), dialogs, std::move(events));
+  refresh.Run();
+  // Every attempt is bounded by the downloader's own time limit.
+  loop.RunUntil([&refresh] { return !refresh.Busy(); }, TEventLoop::NoLimit);
+  for (const auto& failure : refresh.FailedAttempts())
+    std::fprintf(stderr, "quorvane-cli trackers: %s\n", failure.c_str());
+  const bool parsed = outcome == TRefreshOutcome::Downloaded || outcome == TRefreshOutcome::DownloadFailed;
+  PrintTrackers(list.Trackers, parsed ? list.PrivateTrackers.size() : 0);
+  return outcome == TRefreshOutcome::Downloaded ? ExitOk : ExitFailure;
+}
+
+int RunTrackers(const std::vector<std::string>& args) {
+  bool refresh = false;
+  std::vector<std::string> urls;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      std::printf("Usage: quorvane-cli %s\n\n"
+                  "Prints the tracker selection: the cached tracker list, then the private trackers\n"
+                  "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
+                  "private, separated by tabs.\n\n"
+                  "  --refresh    download the list first and keep it as the cache; when no address\n"
+                  "               gives a valid list, say so, print the cached list and exit 1\n"
+                  "  --url URL    an address to download from, tried in the order given (implies\n"
+                  "               --refresh; default: the program's two list addresses)\n",
+                  TrackersUsage);
+      return ExitOk;
+    }
+    if (a == "--refresh") {
+      refresh = true;
+    } else if (a == "--url" && i + 1 < args.size()) {
+      urls.push_back(args[++i]);
+      refresh = true;
+    } else {
+      std::fprintf(stderr, "quorvane-cli trackers: %s \"%s\"\nUsage: quorvane-cli %s\n",
+                   a == "--url" ? "missing address after" : "unknown option", a.c_str(), TrackersUsage);
+      return ExitUsage;
+    }
+  }
+  return refresh ? Refresh(urls) : ListSaved();
 }
 
 const TCliRegistration registration({"trackers", TrackersUsage, "list the trackers to choose from", RunTrackers});

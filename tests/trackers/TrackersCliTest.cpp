@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ListServer.h"
 #include "TestSupport.h"
 #include "metainfo/Stream.h"
 
@@ -82,10 +83,58 @@ TEST_F(TTrackersCliTest, NoCacheSaysSo) {
             std::string::npos);
 }
 
-TEST_F(TTrackersCliTest, UnknownOptionIsAUsageError) {
-  const TRun run = Cli("--bogus");
-  EXPECT_EQ(run.Status, 2);
-  EXPECT_NE(run.Err.find("Usage"), std::string::npos);
+TEST_F(TTrackersCliTest, UsageErrors) {
+  for (const char* args : {"--bogus", "--url", "--refresh extra"}) {
+    SCOPED_TRACE(args);
+    const TRun run = Cli(args);
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find("Usage"), std::string::npos);
+  }
+}
+
+const char* const GoodList = "208\r\nhttp://x/\r\n1\r\nFresh\r\nhttp://fresh/announce\r\n\r\n0\r\n";
+
+TEST_F(TTrackersCliTest, RefreshTriesTheAddressesInOrder) {
+  TListServer server;
+  server.Route("/good.lst", {.Status = 200, .Body = GoodList, .Location = "", .Silent = false});
+  server.Route("/portal", {.Status = 200, .Body = "<html>Sign in</html>", .Location = "", .Silent = false});
+  WriteCache("208\nu\n0\n");
+  WriteSettings(PrivateSettings);
+  const TRun run = Cli("--refresh --url " + server.Url("/missing") + " --url " + server.Url("/portal") + " --url " +
+                       server.Url("/good.lst"));
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "Fresh\thttp://fresh/announce\tUP\n"
+            "Mine\thttp://mine/announce\tprivate\n"
+            "Alpha\thttp://my-alpha/announce\tprivate\n");
+  EXPECT_EQ(server.Hits("/missing"), 1);
+  EXPECT_EQ(server.Hits("/portal"), 1);
+  EXPECT_EQ(ReadWholeFile(dir / "cache/quorvane/trackers.lst"), GoodList);
+  // Without --refresh the new cache is what is listed.
+  EXPECT_EQ(Cli("").Out, run.Out);
+}
+
+TEST_F(TTrackersCliTest, RefreshFailingEverywhereFallsBackOnTheCache) {
+  TListServer server;
+  const std::string cached = "208\nu\n1\nOld\nhttp://old/announce\n\n1\n";
+  WriteCache(cached);
+  const TRun run = Cli("--url " + server.Url("/missing"));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Out, "Old\thttp://old/announce\tDOWN\n");
+  EXPECT_NE(run.Err.find("There was an error updating the tracker list, information may not be current!"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find(server.Url("/missing") + ": status 404"), std::string::npos) << run.Err;
+  EXPECT_EQ(ReadWholeFile(dir / "cache/quorvane/trackers.lst"), cached);
+}
+
+TEST_F(TTrackersCliTest, RefreshWithoutAnyListSaysSo) {
+  TListServer server;
+  const TRun run = Cli("--url " + server.Url("/missing"));
+  if (run.Out != "") GTEST_SKIP() << "an installed default list serves as the cache";
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("No cached version of the tracker list could be found; you're on your own"),
+            std::string::npos);
 }
 
 }  // namespace
