@@ -31,6 +31,7 @@
 #include "app/MainForm.h"
 #include "app/ProfileFile.h"
 #include "app/ProgressForm.h"
+#include "app/QuorvaneApplication.h"
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
@@ -79,6 +80,9 @@ void WriteFile(const std::string& path, int64_t size) {
   std::ofstream out(path, std::ios::binary);
   for (int64_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
 }
+
+// What the application object reports, for handlers that were not wrapped.
+TScriptedDialogs applicationDialogs;
 
 std::unique_ptr<TTorrentFile> LoadTorrent(const std::string& path) {
   auto torrent = std::make_unique<TTorrentFile>();
@@ -592,6 +596,17 @@ class MainFormTest : public QObject {
     QVERIFY(window->close());
   }
 
+  void exceptionFromAnUnwrappedHandlerIsReported() {
+    applicationDialogs = TScriptedDialogs();
+    bool after = false;
+    QTimer::singleShot(0, this, [] { throw std::runtime_error("Something broke"); });
+    QTimer::singleShot(0, this, [&] { after = true; });
+    QTRY_VERIFY(after);  // the program went on with the next event
+    QCOMPARE(applicationDialogs.Messages.size(), size_t(1));
+    QCOMPARE(applicationDialogs.Messages[0].Text, std::string("Something broke"));
+    QCOMPARE(applicationDialogs.Messages[0].Caption, std::string("Quorvane v2.0 - RC1"));
+  }
+
   void homepageOpensTheConfiguredAddress() {
     TUrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
@@ -617,7 +632,7 @@ int main(int argc, char** argv) {
   }
   QTemporaryDir cache;
   qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
-  QApplication app(argc, argv);
+  TQuorvaneApplication app(argc, argv, applicationDialogs);
   MainFormTest test;
   return QTest::qExec(&test, argc, argv);
 }
