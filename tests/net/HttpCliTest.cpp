@@ -257,6 +257,12 @@ TEST_F(THttpFixture, KeepAliveSendsTwoRequestsOnOneConnection) {
   ASSERT_EQ(requests.size(), 4u);
   for (const auto& r : requests) EXPECT_EQ(r.Connection, requests[0].Connection) << r.Raw;
   EXPECT_EQ(server.RequestLines()[3], "GET /two HTTP/1.1");
+
+  Cli.RequestAsync(THttpRequest::httpCLOSE);
+  EXPECT_EQ(Cli.State(), THttpClientState::Closing);
+  WaitReady();
+  EXPECT_EQ(Cli.StatusCode(), 200);
+  EXPECT_EQ(Cli.CtrlSocket().State(), TSocketState::wsClosed);
 }
 
 TEST_F(THttpFixture, TheOldConnectionsCloseNeverCompletesANewRequest) {
@@ -431,6 +437,21 @@ TEST_F(THttpFixture, AbortAndBusy) {
   EXPECT_EQ(Cli.ReasonPhrase(), "OK");
   EXPECT_EQ(RequestsDone, afterQueue + 1);
   EXPECT_GE(afterQueue, before);
+}
+
+TEST_F(THttpFixture, TheApplicationEndingDuringGetAbortsIt) {
+  TScriptServer server({{.Target = "/slow", .Raw = "HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 's'), .Bytewise = true}});
+  Cli.OnDocData = [&](THttpCli&, const char*, int) { Loop.Quit(); };
+  Cli.URL = server.Url("/slow");
+  try {
+    Cli.Get();
+    ADD_FAILURE() << "Get returned normally";
+  } catch (const EHttpException& e) {
+    EXPECT_EQ(e.ErrorCode, 404);
+    EXPECT_STREQ(e.what(), "Connection aborted on request");
+  }
+  EXPECT_EQ(Cli.CompletionError(), 3);
+  EXPECT_EQ(Cli.State(), THttpClientState::Ready);
 }
 
 TEST_F(THttpFixture, AbortWhileResolving) {
