@@ -13,8 +13,8 @@ namespace {
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
   return s.substr(b, e - b);
 }
 
@@ -55,8 +55,8 @@ TProfileReader::TProfileReader(const std::string& path) {
     while (p < text.size() && (text[p] == '\r' || text[p] == '\n')) ++p;
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
-      const size_t close = line.find(']');
-      section = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      // A line without "]" is neither a section nor an entry.
+      if (const size_t close = line.find(']'); close != std::string::npos) section = Trim(line.substr(1, close - 1));
       continue;
     }
     const size_t eq = line.find('=');
@@ -69,10 +69,8 @@ std::string TProfileReader::ReadString(const std::string& section, const std::st
                                        const std::string& def) const {
   for (const auto& e : entries_) {
     if (!SameNoCase(e.Section, section) || !SameNoCase(e.Key, key)) continue;
+    // Values are taken as written, quotes included, as the program writes them.
     std::string value = e.Value;
-    // A value wrapped in matching quotes is read without them.
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-      value = value.substr(1, value.size() - 2);
     if (value.size() > 2047) value.resize(2047);
     return value;
   }
@@ -110,8 +108,9 @@ int64_t TProfileReader::ReadInteger(const std::string& section, const std::strin
 std::vector<TTracker> LoadPrivateTrackers(const TProfileReader& profile) {
   std::vector<TTracker> trackers;
   const int64_t count = profile.ReadInteger("private", "count", 0);
-  // A damaged count must not make the program loop for ages over empty sections.
-  for (int64_t i = 0; i < count && i < 100000; ++i) {
+  // A damaged count must not make the program loop for ages over empty
+  // sections; the desktop program reads at most as many.
+  for (int64_t i = 0; i < count && i < 1000; ++i) {
     const std::string section = "private" + std::to_string(i);
     TTracker t;
     t.Name = profile.ReadString(section, "name", "");

@@ -276,7 +276,7 @@ TEST(ProfileReader, ReadsPrivateTrackersLikeTheProfileFunctions) {
                  "[settings]\r\nnoupdate=1\r\nwidth=0x200\r\nleft=$1F\r\nbad=12ab\r\n"
                  "[PRIVATE]\r\nCount = 2\r\n"
                  "[private0]\r\nname=One\r\nannounce=http://one/announce\r\nwebpage=\r\n"
-                 "[Private1]\r\nNAME= \"Two words\" \r\nannounce=http://two/a?x=1\r\nwebpage=http://two/\r\n"
+                 "[Private1]\r\nNAME= \"Two\" words \r\nannounce=http://two/a?x=1\r\nwebpage=http://two/\r\n"
                  "[private2]\r\nname=Leftover\r\nannounce=http://old/\r\n");
   const TProfileReader profile(dir / "quorvane.ini");
   EXPECT_EQ(profile.ReadInteger("Settings", "NoUpdate", 0), 1);
@@ -290,7 +290,7 @@ TEST(ProfileReader, ReadsPrivateTrackersLikeTheProfileFunctions) {
   ASSERT_EQ(trackers.size(), 2u);
   EXPECT_EQ(trackers[0].Name, "One");
   EXPECT_EQ(trackers[0].Webpage, "");
-  EXPECT_EQ(trackers[1].Name, "Two words");
+  EXPECT_EQ(trackers[1].Name, "\"Two\" words");
   EXPECT_EQ(trackers[1].Announce, "http://two/a?x=1");
   EXPECT_FALSE(trackers[1].Down);
 
