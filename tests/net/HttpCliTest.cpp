@@ -243,7 +243,9 @@ TEST_F(THttpFixture, RelocationsThatEndTheRequest) {
 }
 
 TEST_F(THttpFixture, KeepAliveSendsTwoRequestsOnOneConnection) {
-  TScriptServer server({{.Target = "/one", .Raw = Ok("one", "1.1"), .Keep = true},
+  // "Close" with a capital C is no request to close.
+  TScriptServer server({{.Target = "/one", .Raw = "HTTP/1.1 200 OK\r\nConnection: Close\r\nContent-Length: 3\r\n\r\none",
+                         .Keep = true},
                         {.Target = "/two", .Raw = Ok("two", "1.1"), .Keep = true},
                         {.Target = "/moved", .Raw = "HTTP/1.1 302 Found\r\nLocation: /two\r\nContent-Length: 0\r\n\r\n",
                          .Keep = true}});
@@ -258,6 +260,14 @@ TEST_F(THttpFixture, KeepAliveSendsTwoRequestsOnOneConnection) {
   for (const auto& r : requests) EXPECT_EQ(r.Connection, requests[0].Connection) << r.Raw;
   EXPECT_EQ(server.RequestLines()[3], "GET /two HTTP/1.1");
 
+  // "close" is.
+  TScriptServer closing({{.Target = "/bye", .Raw = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nbye",
+                          .Keep = true}});
+  EXPECT_EQ(GetCode(closing.Url("/bye")), 0);
+  WaitReady();
+  EXPECT_EQ(Cli.CtrlSocket().State(), TSocketState::wsClosed);
+
+  EXPECT_EQ(GetCode(server.Url("/one")), 0);
   Cli.RequestAsync(THttpRequest::httpCLOSE);
   EXPECT_EQ(Cli.State(), THttpClientState::Closing);
   WaitReady();
