@@ -278,7 +278,11 @@ class TCliDialogs : public TDialogs {
 
   TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
     progress_.ClearLine();
-    if (buttons == TMsgButtons::YesNo) return Ask(text);
+    if (buttons == TMsgButtons::YesNo) {
+      const TMsgResult answer = Ask(text);
+      if (answer != TMsgResult::Yes) Failed = true;  // the command stops: nothing is made
+      return answer;
+    }
     if (caption == "Abort") {
       // One-per-entry mode ends every remaining entry this way: say it once.
       if (!abortShown_) std::fprintf(stderr, "%s\n", Printable(text).c_str());
