@@ -21,8 +21,9 @@ warnings.simplefilter("ignore", DeprecationWarning)
 CLI = None
 
 
-def run(*args, cwd=None, check=None):
-    p = subprocess.run([CLI, "create", *args], cwd=cwd, capture_output=True, timeout=300)
+def run(*args, cwd=None, check=None, env=None):
+    p = subprocess.run([CLI, "create", *args], cwd=cwd, capture_output=True, timeout=300, env=env,
+                       stdin=subprocess.DEVNULL)
     if check is not None and p.returncode != check:
         raise AssertionError("exit %d, expected %d\nstdout: %r\nstderr: %r" % (p.returncode, check, p.stdout, p.stderr))
     return p
@@ -199,6 +200,30 @@ class CreateChecks(unittest.TestCase):
         p = run(os.path.join(self.dir, "broken"), check=1)
         self.assertIn(b"/broken/dangling\": No such file or directory", p.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "broken.torrent")))
+
+    def test_tracker_names_from_the_tracker_list(self):
+        cache = os.path.join(self.dir, "cache")
+        write(os.path.join(cache, "quorvane", "trackers.lst"),
+              b"208\nhttp://update.example/\n2\n"
+              b"Alive\nhttp://alive.example/announce\nhttp://alive.example/\n0\n"
+              b"Dead\nhttp://dead.example/announce\n\n1\n")
+        env = dict(os.environ, XDG_CACHE_HOME=cache, XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
+        src = os.path.join(self.dir, "f")
+        write(src, self.data(1000))
+        out = src + ".torrent"
+
+        run("-a", "Alive", "-b", "Dead", "-b", "http://other/announce", src, check=0, env=env)
+        ti = lt.torrent_info(out)
+        self.assertEqual([t.url for t in ti.trackers()],
+                         ["http://alive.example/announce", "http://dead.example/announce", "http://other/announce"])
+        os.remove(out)
+
+        # A tracker shown as down asks first; with no terminal the answer is No.
+        p = run("-a", "Dead", src, check=1, env=env)
+        self.assertIn(b"Tracker may be down; are you sure you want to continue?", p.stderr)
+        self.assertFalse(os.path.exists(out))
+        run("-a", "Dead", "--yes", src, check=0, env=env)
+        self.assertEqual([t.url for t in lt.torrent_info(out).trackers()], ["http://dead.example/announce"])
 
     def test_interrupt_writes_nothing(self):
         src = os.path.join(self.dir, "huge")
