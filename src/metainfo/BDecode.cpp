@@ -8,13 +8,18 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// What a decoded value costs in memory, roughly: the object, the allocator's
+// share and its slot in the container that holds it.
+constexpr int64_t ValueCost = 80;
+
 // One decoding run over a stream. Structure bytes are read one at a time;
 // once the input fails (end of stream, a bad string length, too deep a
-// nesting) every further read fails too, so every open container ends as at
-// the end of the input.
+// nesting, the memory budget spent) every further read fails too, so every
+// open container ends as at the end of the input.
 class TDecoder {
  public:
-  explicit TDecoder(TStream& stream, int depth = 0) : stream_(stream), depth_(depth) {}
+  explicit TDecoder(TStream& stream, int depth = 0, int64_t budget = DecodeMemoryBudget)
+      : stream_(stream), depth_(depth), budget_(budget) {}
 
   std::unique_ptr<TObject> Value() {
     char c;
@@ -24,23 +29,24 @@ class TDecoder {
 
   // The value whose first byte c has been consumed.
   std::unique_ptr<TObject> ValueFrom(char c) {
+    if (!IsDigit(c) && c != 'i' && c != 'l' && c != 'd') return nullptr;
+    // Two input bytes can make an object of eighty: a big enough file of
+    // tiny values would otherwise take many gigabytes.
+    if (!Spend(ValueCost)) return nullptr;
     if (IsDigit(c)) return String(c - '0');
     if (c == 'i') return Integer();
-    if (c == 'l' || c == 'd') {
-      if (depth_ >= MaxNestingDepth) {
-        ended_ = true;
-        return nullptr;
-      }
-      ++depth_;
-      std::unique_ptr<TObject> result;
-      if (c == 'l')
-        result = List();
-      else
-        result = Dictionary();
-      --depth_;
-      return result;
+    if (depth_ >= MaxNestingDepth) {
+      ended_ = true;
+      return nullptr;
     }
-    return nullptr;
+    ++depth_;
+    std::unique_ptr<TObject> result;
+    if (c == 'l')
+      result = List();
+    else
+      result = Dictionary();
+    --depth_;
+    return result;
   }
 
   std::unique_ptr<TIntString> String(int firstDigit) {
@@ -53,7 +59,7 @@ class TDecoder {
     }
     if (length == 0) return std::make_unique<TIntString>(std::string());
     // Never allocate more than the input still holds.
-    if (ended_ || length > stream_.Size() - stream_.Position()) return Fail();
+    if (ended_ || length > stream_.Size() - stream_.Position() || !Spend(length)) return Fail();
     std::string text(static_cast<size_t>(length), '\0');
     if (stream_.Read(text.data(), length) != length) return Fail();
     return std::make_unique<TIntString>(std::move(text));
@@ -94,7 +100,7 @@ class TDecoder {
       last = c;
       if (c == 'e' || !IsDigit(c)) break;
       auto key = String(c - '0');
-      if (!key) break;
+      if (!key || !Spend(ValueCost)) break;
       const int64_t start = stream_.Position();
       auto value = Value();
       if (value && !key->Text.empty()) dict->Put(key->Text, std::move(value));
@@ -118,6 +124,12 @@ class TDecoder {
     return true;
   }
 
+  bool Spend(int64_t bytes) {
+    spent_ += bytes;
+    if (spent_ > budget_) ended_ = true;
+    return !ended_;
+  }
+
   std::nullptr_t Fail() {
     ended_ = true;
     return nullptr;
@@ -125,6 +137,8 @@ class TDecoder {
 
   TStream& stream_;
   int depth_;
+  int64_t budget_;
+  int64_t spent_ = 0;
   bool ended_ = false;
 };
 
@@ -142,6 +156,10 @@ bool IsPseudoKey(std::string_view key) { return key == "_info_start" || key == "
 }  // namespace
 
 std::unique_ptr<TObject> DecodeValue(TStream& stream) { return TDecoder(stream).Value(); }
+
+std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget) {
+  return TDecoder(stream, 0, memoryBudget).Value();
+}
 
 std::unique_ptr<TIntString> DecodeString(TStream& stream, int firstDigit) {
   return TDecoder(stream).String(firstDigit);

@@ -36,12 +36,17 @@ class TObjectList : public TObject {
 // Beyond this many open lists and dictionaries, decoding stops as at the end
 // of the input (keeps hostile input from exhausting the stack).
 constexpr int MaxNestingDepth = 512;
+// Once the values decoded so far would take about this much memory, decoding
+// stops as at the end of the input (a file of tiny values is forty times its
+// size in memory). A torrent of half a million files needs about 320 MiB.
+constexpr int64_t DecodeMemoryBudget = int64_t{512} << 20;
 
 // Each takes a stream positioned where the value begins (after the marker
 // byte for the typed ones) and leaves it after the last byte consumed.
 // Malformed input never raises: what cannot be read is dropped, and failure
 // shows only as nullptr.
 std::unique_ptr<TObject> DecodeValue(TStream& stream);
+std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget);
 // firstDigit: the first digit of the length, already consumed (0..9). A
 // length that overruns the input or 32 bits gives nullptr.
 std::unique_ptr<TIntString> DecodeString(TStream& stream, int firstDigit);

@@ -161,6 +161,30 @@ TEST(BDecode, NestingBeyondTheLimitEndsTheInput) {
   EXPECT_EQ(decoded, expected);
 }
 
+TEST(BDecode, MemoryBudgetEndsTheInput) {
+  // The list and its first 99 items fit a budget of 100 values; the rest is
+  // never read, as if the input ended there.
+  std::string many = "l";
+  for (int i = 0; i < 1000; ++i) many += "i1e";
+  many += "e";
+  TMemoryStream in{many};
+  auto value = DecodeValue(in, 100 * 80);
+  ASSERT_TRUE(value);
+  EXPECT_EQ(As<TObjectList>(value.get()).Count(), 99);
+
+  // A string's bytes count too.
+  TMemoryStream text{"l3:abc" + std::string("1000:") + std::string(1000, 'x') + "e"};
+  value = DecodeValue(text, 3 * 80 + 3 + 999);
+  ASSERT_TRUE(value);
+  EXPECT_EQ(As<TObjectList>(value.get()).Count(), 1);
+
+  // Bytes that begin no value cost nothing.
+  TMemoryStream junk{"l" + std::string(10000, 'x') + "i1ee"};
+  value = DecodeValue(junk, 2 * 80);
+  ASSERT_TRUE(value);
+  EXPECT_EQ(As<TObjectList>(value.get()).Count(), 1);
+}
+
 TEST(BDecode, BytesToHex) {
   struct {
     std::string Bytes;
