@@ -2,6 +2,7 @@
 // Shared helpers of the tracker tests: a temporary folder and scripted dialogs.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,12 @@ class TScriptedDialogs : public TDialogs {
   };
   std::vector<TBox> Boxes;
   TMsgResult Answer = TMsgResult::No;
+  // Runs while a box is open, as events do under a modal dialog.
+  std::function<void()> WhileOpen;
 
   TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
     Boxes.push_back({text, caption, buttons});
+    if (WhileOpen) WhileOpen();
     return buttons == TMsgButtons::Ok ? TMsgResult::Ok : Answer;
   }
   std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }

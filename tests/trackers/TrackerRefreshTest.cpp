@@ -315,6 +315,19 @@ TEST_F(TTrackerRefreshTest, ARefreshAskedForMeanwhileIsQueued) {
   EXPECT_FALSE(refresh->Queued());
 }
 
+TEST_F(TTrackerRefreshTest, SaveNowUnderTheVersionQuestionIsQueuedToo) {
+  script[Primary] = Ok(List(209, {"Alpha"}));
+  int asks = 0;
+  dialogs.WhileOpen = [&] {
+    if (++asks == 1) refresh->Run();
+  };
+  RunRefresh();
+  EXPECT_EQ(asks, 2) << "the queued refresh asks again";
+  EXPECT_EQ(asked, (Lines{Primary, Primary}));
+  EXPECT_EQ(outcomes.size(), 2u);
+  EXPECT_FALSE(refresh->Busy());
+}
+
 TEST_F(TTrackerRefreshTest, SaveNowBringsANewPrivateTrackerIn) {
   script[Primary] = Ok(List(208, {"Alpha"}));
   RunRefresh();
