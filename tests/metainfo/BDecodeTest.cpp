@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(BDecode, DecodesLenientlyAsSpecified) {
+TEST(BDecode, DecodesLeniently) {
   // Expected: the decoded tree written back canonically, or "none".
   struct {
     const char* Name;
