@@ -402,6 +402,36 @@ TEST_F(TSocketFixture, LineModeDeliversOneLineAtATime) {
   EXPECT_EQ(lines, (std::vector<std::string>{"ab\r\n", "cd\r\n", "ef"}));
 }
 
+TEST_F(TSocketFixture, LineEditAndEcho) {
+  Record();
+  Socket.SetLineMode(true);
+  Socket.LineEdit = true;
+  Socket.LineEcho = true;
+  std::vector<std::string> lines;
+  Socket.OnDataAvailable = [&](TWSocket& s, uint16_t) { lines.push_back(s.ReceiveText()); };
+  TListener listener;
+  TFd server = ConnectTo(listener);
+  const std::string typed = "ab\bc\td\r\n";
+  ASSERT_EQ(::send(server.Get(), typed.data(), typed.size(), 0), static_cast<ssize_t>(typed.size()));
+  ASSERT_TRUE(Loop.RunUntil([&] { return !lines.empty(); }, Patience));
+  EXPECT_EQ(lines, (std::vector<std::string>{"ac      d\r\n"}));
+  EXPECT_EQ(ReadAll(server.Get(), typed.size()), typed) << "LineEcho sends back what came";
+}
+
+TEST_F(TSocketFixture, SwitchingLineModeOffDeliversWhatWasCollected) {
+  Record();
+  Socket.SetLineMode(true);
+  std::string got;
+  Socket.OnDataAvailable = [&](TWSocket& s, uint16_t) { got += s.ReceiveText(); };
+  TListener listener;
+  TFd server = ConnectTo(listener);
+  const std::string text = "one\r\npartial";
+  ASSERT_EQ(::send(server.Get(), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+  ASSERT_TRUE(Loop.RunUntil([&] { return got == "one\r\n"; }, Patience)) << got;
+  Socket.SetLineMode(false);
+  ASSERT_TRUE(Loop.RunUntil([&] { return got == "one\r\npartial"; }, Patience)) << got;
+}
+
 TEST_F(TSocketFixture, LineLimit) {
   Record();
   Socket.SetLineMode(true);
