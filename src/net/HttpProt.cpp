@@ -280,8 +280,8 @@ THttpCli::THttpCli(TEventLoop& loop) : loop_(loop), socket_(std::make_unique<TWS
 }
 
 THttpCli::~THttpCli() {
-  socket_->OnSessionClosed = nullptr;
-  socket_->OnDnsLookupDone = nullptr;
+  // The socket goes first, while the handlers it may still call can run.
+  socket_.reset();
 }
 
 void THttpCli::SetRequestVer(const std::string& value) {
