@@ -181,6 +181,29 @@ TEST_F(THttpFixture, HeaderFieldsAreKept) {
   EXPECT_EQ(Cli.ResponseHeader()[5], "X-Other:\tkept");
 }
 
+TEST_F(THttpFixture, DocumentName) {
+  const std::string html = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1\r\n\r\nx";
+  const std::string plain = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1\r\n\r\nx";
+  TScriptServer server({{.Target = "/setup.exe", .Raw = html},
+                        {.Target = "/plain/setup.exe", .Raw = plain},
+                        {.Target = "/index", .Raw = html},
+                        {.Target = "/dir/", .Raw = plain},
+                        {.Target = "/file.lst?x=/y", .Raw = plain}});
+  const struct {
+    const char* Path;
+    const char* Name;
+  } cases[] = {{"/setup.exe", "setup.htm"},
+               {"/plain/setup.exe", "setup.exe"},
+               {"/index", "index.htm"},
+               {"/dir/", "document.htm"},
+               {"/file.lst?x=/y", "file.lst"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path);
+    EXPECT_EQ(GetCode(server.Url(c.Path)), 0);
+    EXPECT_EQ(Cli.DocumentName(), c.Name);
+  }
+}
+
 TEST_F(THttpFixture, AnHtmlDocumentWithoutHeaderIsTakenWhole) {
   const std::string page = "<HTML>\r\n<body>no header</body>\n</HTML>\r\n";
   TScriptServer server({{.Target = "/index", .Raw = page}});
