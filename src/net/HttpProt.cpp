@@ -590,7 +590,7 @@ void THttpCli::SocketDataAvailable(uint16_t error) {
     if (rcvdCount_ > 0) {
       int block = rcvdCount_;
       if (contentLength_ >= 0 && static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
-        block = contentLength_ - receivedCount_;
+        block = std::max(0, contentLength_ - receivedCount_);
       BodyData(rcvBuf_, block);
       std::memmove(rcvBuf_, rcvBuf_ + block, rcvdCount_ - block + 1);
       rcvdCount_ -= block;
@@ -744,7 +744,7 @@ void THttpCli::HeaderEnded() {
   if (rcvdCount_ > 0) {
     int block = rcvdCount_;
     if (contentLength_ >= 0 && static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
-      block = contentLength_ - receivedCount_;
+      block = std::max(0, contentLength_ - receivedCount_);
     BodyData(rcvBuf_, block);
     // Bytes past the document are not ours: they go with the block.
     rcvdCount_ = 0;

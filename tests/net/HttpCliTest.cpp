@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -591,6 +592,34 @@ TEST(THttpCliResponses, EveryResponseSurvivesEverySplit) {
       EXPECT_EQ(r.Body, c.Body);
       if (::testing::Test::HasFailure()) return;  // one broken split says enough
     }
+  }
+}
+
+// Responses stitched together from valid and broken pieces, cut at random
+// points: whatever comes, the request ends and nothing is read out of bounds.
+TEST(THttpCliResponses, RandomResponsesAlwaysEnd) {
+  const std::vector<std::string> pieces = {
+      "HTTP/1.0 200 OK\r\n", "HTTP/1.1 100 Continue\r\n\r\n", "HTTP/1.1 302 Found\r\n", "HTTP/1.1 404 Nope\r\n",
+      "Content-Length: 5\r\n", "Content-Length: -3\r\n", "Content-Length: 99999999999\r\n",
+      "Transfer-Encoding: chunked\r\n", "Location: https://x/\r\n", "Location: http:///\r\n", "Connection: close\r\n",
+      "\r\n", "\n", "5\r\nhello\r\n", "0\r\n\r\n", "fffffff\r\n", "zz;\r\n", "<HTML>\r\n", std::string(3000, 'a'),
+      std::string("\0\0\r\n", 4), "body bytes"};
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int round = 0; round < 150; ++round) {
+    std::string raw;
+    const uint32_t count = 1 + next(8);
+    for (uint32_t i = 0; i < count; ++i) raw += pieces[next(static_cast<uint32_t>(pieces.size()))];
+    std::vector<size_t> cuts;
+    for (uint32_t i = next(4); i > 0; --i) cuts.push_back(1 + next(static_cast<uint32_t>(raw.size())));
+    std::sort(cuts.begin(), cuts.end());
+    SCOPED_TRACE("round " + std::to_string(round));
+    const TFeedResult r = Feed(raw, cuts);
+    EXPECT_NE(r.Status, -1);
+    if (::testing::Test::HasFailure()) return;
   }
 }
 
