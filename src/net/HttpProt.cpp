@@ -589,7 +589,9 @@ void THttpCli::SocketDataAvailable(uint16_t error) {
   if (state_ == THttpClientState::ReadingBody) {
     if (rcvdCount_ > 0) {
       int block = rcvdCount_;
-      if (contentLength_ >= 0 && static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
+      // A chunked body carries its own end; Content-Length does not cut it.
+      if (contentLength_ >= 0 && transferEncoding_ != "chunked" &&
+          static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
         block = std::max(0, contentLength_ - receivedCount_);
       BodyData(rcvBuf_, block);
       std::memmove(rcvBuf_, rcvBuf_ + block, rcvdCount_ - block + 1);
@@ -743,7 +745,8 @@ void THttpCli::HeaderEnded() {
   nextLine_ = TNextLine::Body;
   if (rcvdCount_ > 0) {
     int block = rcvdCount_;
-    if (contentLength_ >= 0 && static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
+    if (contentLength_ >= 0 && transferEncoding_ != "chunked" &&
+        static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
       block = std::max(0, contentLength_ - receivedCount_);
     BodyData(rcvBuf_, block);
     // Bytes past the document are not ours: they go with the block.

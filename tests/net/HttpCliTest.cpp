@@ -572,6 +572,8 @@ TEST(THttpCliResponses, EveryResponseSurvivesEverySplit) {
       {"until the close", "HTTP/1.0 200 OK\nServer: bare LF\n\nuntil close", 200, "until close"},
       {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=y\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", 200,
        "hello world"},
+      {"chunked beats a content length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "5\r\nhello\r\n3\r\n!!!\r\n0\r\n\r\n", 200, "hello!!!"},
       {"interim 100", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 200, "ok"},
       {"no header", "<html>\r\n<p>x</p>\n</html>\r\n", 0, "<html>\r\n<p>x</p>\n</html>\r\n"},
       {"401 without a body", "HTTP/1.0 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 401, ""},
