@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -30,17 +31,21 @@
 #include "app/FileListBox.h"
 #include "app/FileNames.h"
 #include "app/ProgressForm.h"
+#include "app/QtEventLoop.h"
 #include "app/QuorvaneApplication.h"
+#include "app/ViewEditPage.h"
 #include "create/CreationDriver.h"
+#include "trackers/HttpListDownloader.h"
+#include "trackers/PrivateTrackerEditor.h"
+#include "trackers/SavedTrackers.h"
+#include "trackers/TrackerCache.h"
+#include "trackers/TrackerRefresh.h"
 
 #ifndef QUORVANE_HOMEPAGE
 #define QUORVANE_HOMEPAGE "http://www.quorvane.net/torrent/quorvane/"
 #endif
 
 namespace {
-
-// A corrupt "count" must not make start-up read the file forever.
-constexpr int32_t MaxPrivateTrackers = 1000;
 
 QString Utf8Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 std::string Utf8Bytes(const QString& text) { return Bytes(text.toUtf8()); }
@@ -59,7 +64,13 @@ void TfrmQuorvane::Handle(F&& handler) {
 }
 
 TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), settings_(SettingsFileName()) {
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      settings_(SettingsFileName()),
+      loop_(std::make_unique<TQtEventLoop>()),
+      trackerListUrls_(DefaultTrackerListUrls()),
+      privateEditor_(std::make_unique<TPrivateTrackerEditor>(PrivateTrackers, dialogs)) {
+  loop_->OnHandlerException = [this](const std::exception& error) { ShowException(dialogs_, error); };
   setObjectName(QStringLiteral("frmQuorvane"));
   setWindowTitle(QStringLiteral("Quorvane v2.1"));
   setMinimumSize(460, 483);
@@ -379,6 +390,15 @@ void TfrmQuorvane::Connect() {
   connect(btnSaveSettings, &QPushButton::clicked, this, [this] { Handle([this] { btnSaveSettingsClick(); }); });
   connect(btnHomepage, &QPushButton::clicked, this, [this] { Handle([this] { btnHomepageClick(); }); });
   connect(updateTimer, &QTimer::timeout, this, [this] { Handle([this] { updateTimerTimer(); }); });
+  connect(cmbAnnounceURL, &QComboBox::editTextChanged, this, [this] { Handle([this] { cmbAnnounceURL2Change(); }); });
+  connect(btnVisit, &QPushButton::clicked, this, [this] { Handle([this] { btnVisitClick(); }); });
+  connect(chkBackup, &QCheckBox::clicked, this, [this] { Handle([this] { chkBackupClick(); }); });
+  connect(btnBackup, &QPushButton::clicked, this, [this] { Handle([this] { btnBackupClick(); }); });
+  connect(lstPrivateTrackers, &QListWidget::itemSelectionChanged, this,
+          [this] { Handle([this] { lstPrivateTrackersClick(); }); });
+  connect(txtPrivateName, &QLineEdit::textChanged, this, [this] { Handle([this] { txtPrivateNameChange(); }); });
+  connect(btnPrivateAddModify, &QPushButton::clicked, this, [this] { Handle([this] { btnPrivateAddModifyClick(); }); });
+  connect(btnPrivateDelete, &QPushButton::clicked, this, [this] { Handle([this] { btnPrivateDeleteClick(); }); });
   connect(geometryTimer_, &QTimer::timeout, this, [this] { Handle([this] { SaveWindowGeometry(); }); });
 }
 
@@ -466,18 +486,9 @@ void TfrmQuorvane::LoadSettings() {
     default:
       break;
   }
-  const int32_t count = std::clamp(settings_.ReadInteger("private", "count", 0), 0, MaxPrivateTrackers);
-  PrivateTrackers.assign(static_cast<size_t>(count), TTracker{});
-  lstPrivateTrackers->clear();
-  for (int32_t i = 0; i < count; ++i) {
-    const std::string section = "private" + std::to_string(i);
-    TTracker& tracker = PrivateTrackers[static_cast<size_t>(i)];
-    tracker.Name = settings_.ReadString(section, "name", "");
-    tracker.Announce = settings_.ReadString(section, "announce", "");
-    tracker.Webpage = settings_.ReadString(section, "webpage", "");
-    tracker.Down = false;
-    AddPrivateTrackerItem(tracker.Name);
-  }
+  PrivateTrackers = LoadPrivateTrackers(settings_);
+  privateEditor_->Reload();
+  SyncPrivateTrackers();
 }
 
 void TfrmQuorvane::SaveSettings() {
@@ -510,7 +521,7 @@ void TfrmQuorvane::btnSaveSettingsClick() {
 
 bool TfrmQuorvane::FormCloseQuery() {
   if (chkRememberFolder->isChecked()) settings_.WriteString("memory", "folder", DirectoryListBox1->Directory());
-  if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", Utf8Bytes(cmbAnnounceURL->currentText()));
+  if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", TrackerTextBytes());
   if (chkAutoSave->isChecked()) SaveSettings();
   return true;
 }
@@ -544,6 +555,8 @@ int TfrmQuorvane::FindPrivateTracker(const std::string& name) const {
 void TfrmQuorvane::AddPrivateTrackerItem(const std::string& name) {
   auto* item = new QListWidgetItem(Utf8Text(name), lstPrivateTrackers);
   item->setData(Qt::UserRole, ToByteArray(name));
+  // Items added from outside the editor are part of the list it edits.
+  if (static_cast<int>(privateEditor_->Items.size()) < lstPrivateTrackers->count()) privateEditor_->Items.push_back(name);
 }
 
 std::string TfrmQuorvane::PrivateTrackerItemName(int row) const {
@@ -604,7 +617,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   } endRun{driver_};
 
   TCreationInput& in = driver_->Input;
-  in.TrackerText = Utf8Bytes(cmbAnnounceURL->currentText());
+  in.TrackerText = TrackerTextBytes();
   in.StatusText = Utf8Bytes(lblStatus->text());
   in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
   in.SimpleFolder = DirectoryListBox1->Directory();
@@ -620,6 +633,13 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   in.Backup = chkBackup->isChecked();
   in.SkipThumbs = chkSkipThumbs->isChecked();
   driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
+  driver_->GetAnnounceURL = [this](const std::string&) {
+    const std::string url = GetAnnounceURL();
+    lblURL->setText(QStringLiteral("URL: ") + Utf8Text(url));
+    driver_->Input.StatusText = Utf8Bytes(lblStatus->text());
+    return url;
+  };
+  driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
   driver_->btnCreateTorrentClick();
 }
 
@@ -670,7 +690,147 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
 // ---- timer, home page, status bar ----
 
 void TfrmQuorvane::updateTimerTimer() {
-  // The tracker-list refresh comes here.
+  updateTimer->stop();
+  if (!refresh_) {
+    TTrackerRefreshEvents events;
+    events.Status = [this](const std::string& text) { SetStatusText(Utf8Text(text)); };
+    events.FillSelection = [this](const std::vector<std::string>& names) { FillSelection(names); };
+    events.OpenUrl = [](const std::string& url) {
+      if (IsBrowsableUrl(url)) QDesktopServices::openUrl(QUrl(Utf8Text(url)));
+    };
+    events.ErrorReport = [this](const std::string& message) { ShowException(dialogs_, std::runtime_error(message)); };
+    events.NoUpdate = [this] { return chkNoUpdate->isChecked(); };
+    events.RememberedTracker = [this]() -> std::optional<std::string> {
+      if (!chkRememberTracker->isChecked()) return std::nullopt;
+      return settings_.ReadString("memory", "tracker", TrackerPrompt);
+    };
+    events.SetTrackerText = [this](const std::string& text) {
+      {
+        const QSignalBlocker block(cmbAnnounceURL);
+        cmbAnnounceURL->setEditText(Utf8Text(text));
+      }
+      cmbAnnounceURL2Change();
+    };
+    refresh_ = std::make_unique<TTrackerRefresh>(Trackers, PrivateTrackers, TTrackerCache::Installed(),
+                                                 trackerListUrls_, std::make_unique<THttpListDownloader>(*loop_),
+                                                 dialogs_, std::move(events));
+  }
+  refresh_->Run();
+}
+
+void TfrmQuorvane::SetTrackerListUrls(std::vector<std::string> urls) {
+  trackerListUrls_ = std::move(urls);
+  // A refresh under way finishes with the addresses it has.
+  if (refresh_ && !refresh_->Busy()) refresh_.reset();
+}
+
+void TfrmQuorvane::FillSelection(const std::vector<std::string>& names) {
+  // The items change, the text stays: clearing an editable combo empties it.
+  const QSignalBlocker block(cmbAnnounceURL);
+  const QString text = cmbAnnounceURL->currentText();
+  cmbAnnounceURL->clear();
+  for (const std::string& name : names) cmbAnnounceURL->addItem(Utf8Text(name), ToByteArray(name));
+  cmbAnnounceURL->setCurrentIndex(-1);
+  cmbAnnounceURL->setEditText(text);
+}
+
+std::string TfrmQuorvane::TrackerTextBytes() const {
+  const QString text = cmbAnnounceURL->currentText();
+  int index = cmbAnnounceURL->currentIndex();
+  if (index < 0 || cmbAnnounceURL->itemText(index) != text) index = cmbAnnounceURL->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index >= 0) {
+    const QVariant bytes = cmbAnnounceURL->itemData(index);
+    if (bytes.isValid()) return Bytes(bytes.toByteArray());
+  }
+  return Utf8Bytes(text);
+}
+
+std::string TfrmQuorvane::GetAnnounceURL() {
+  const TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
+  btnVisit->setEnabled(resolution.VisitEnabled);
+  lblStatus->setText(Utf8Text(resolution.StatusText));
+  return resolution.URL;
+}
+
+std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const { return ::LookupAnnounceURL(Trackers, name); }
+
+void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(QStringLiteral("URL: ") + Utf8Text(GetAnnounceURL())); }
+
+void TfrmQuorvane::btnVisitClick() {
+  for (const std::string& page : VisitPages(Trackers, TrackerTextBytes())) QDesktopServices::openUrl(QUrl(Utf8Text(page)));
+}
+
+// ---- back-up trackers ----
+
+void TfrmQuorvane::chkBackupClick() { btnBackup->setEnabled(chkBackup->isChecked()); }
+
+void TfrmQuorvane::btnBackupClick() { frmBackup->ShowWithTrackers(TrackerNames(Trackers)); }
+
+std::vector<std::string> TfrmQuorvane::ResolveBackupTrackers() const {
+  return frmBackup->Backup.ResolveBackupTrackers(Trackers);
+}
+
+TBackupListAccess TfrmQuorvane::BackupListAccess() {
+  TBackupListAccess access;
+  access.Lines = [this] { return frmBackup->Backup.Entries; };
+  access.ShowWithLines = [this](const std::vector<std::string>& lines) {
+    frmBackup->AssignEntries(lines);
+    btnBackupClick();
+  };
+  access.LookupAnnounceURL = [this](const std::string& name) { return LookupAnnounceURL(name); };
+  return access;
+}
+
+// ---- the private tracker editor ----
+
+void TfrmQuorvane::SyncPrivateTrackers() {
+  const QSignalBlocker block(lstPrivateTrackers);
+  lstPrivateTrackers->clear();
+  for (const std::string& name : privateEditor_->Items) {
+    auto* item = new QListWidgetItem(Utf8Text(name), lstPrivateTrackers);
+    item->setData(Qt::UserRole, ToByteArray(name));
+  }
+  if (privateEditor_->Selected >= 0 && privateEditor_->Selected < lstPrivateTrackers->count())
+    lstPrivateTrackers->setCurrentRow(privateEditor_->Selected);
+}
+
+void TfrmQuorvane::lstPrivateTrackersClick() {
+  const QList<QListWidgetItem*> selected = lstPrivateTrackers->selectedItems();
+  const int row = selected.isEmpty() ? -1 : lstPrivateTrackers->row(selected.front());
+  const TPrivateTrackerEditor::TClickResult result = privateEditor_->Click(row);
+  btnPrivateDelete->setEnabled(result.DeleteEnabled);
+  if (result.Fill) {
+    privateNameShown_ = Utf8Text(result.Fill->Name);
+    privateNameBytes_ = result.Fill->Name;
+    txtPrivateName->setText(privateNameShown_);
+    txtPrivateAnnounce->setText(Utf8Text(result.Fill->Announce));
+    txtPrivateWebsite->setText(Utf8Text(result.Fill->Webpage));
+  }
+  if (result.Caption) btnPrivateAddModify->setText(Utf8Text(*result.Caption));
+}
+
+std::string TfrmQuorvane::PrivateNameBytes() const {
+  // A name filled in from a record keeps its bytes until the user edits it.
+  const QString text = txtPrivateName->text();
+  return text == privateNameShown_ ? privateNameBytes_ : Utf8Bytes(text);
+}
+
+void TfrmQuorvane::txtPrivateNameChange() {
+  btnPrivateAddModify->setText(Utf8Text(privateEditor_->CaptionFor(PrivateNameBytes())));
+}
+
+void TfrmQuorvane::btnPrivateAddModifyClick() {
+  if (!privateEditor_->AddModify(PrivateNameBytes(), Utf8Bytes(txtPrivateAnnounce->text()),
+                                 Utf8Bytes(txtPrivateWebsite->text())))
+    return;
+  btnPrivateAddModify->setText(QStringLiteral("Modify"));
+  SyncPrivateTrackers();
+}
+
+void TfrmQuorvane::btnPrivateDeleteClick() {
+  if (!privateEditor_->Delete(PrivateNameBytes())) return;
+  SyncPrivateTrackers();
+  lstPrivateTrackersClick();
 }
 
 void TfrmQuorvane::btnHomepageClick() {

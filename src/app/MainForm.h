@@ -14,6 +14,8 @@
 #include "metainfo/TorrentFile.h"
 #include "trackers/Tracker.h"
 
+struct TBackupListAccess;
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -32,6 +34,9 @@ class TCreationDriver;
 class TDirectoryListBox;
 class TDriveComboBox;
 class TFileListBox;
+class TPrivateTrackerEditor;
+class TQtEventLoop;
+class TTrackerRefresh;
 class TfrmBackup;
 class TfrmProgress;
 
@@ -74,6 +79,34 @@ class TfrmQuorvane : public QMainWindow {
   // The tracker-list refresh, run once by updateTimer.
   void updateTimerTimer();
   void btnHomepageClick();
+  // The list's addresses, the primary first; taken by the next refresh that
+  // starts (tests point them at a server of their own).
+  void SetTrackerListUrls(std::vector<std::string> urls);
+  const std::vector<std::string>& TrackerListUrls() const { return trackerListUrls_; }
+  // The refresh of the tracker list; null before the first one.
+  TTrackerRefresh* Refresh() const { return refresh_.get(); }
+  TQtEventLoop& EventLoop() const { return *loop_; }
+
+  // The tracker selection.
+  std::string GetAnnounceURL();
+  std::string LookupAnnounceURL(const std::string& name) const;
+  void cmbAnnounceURL2Change();
+  void btnVisitClick();
+  // cmbAnnounceURL's text as bytes: a listed name's own bytes, else the typed text.
+  std::string TrackerTextBytes() const;
+
+  // The back-up trackers.
+  void chkBackupClick();
+  void btnBackupClick();
+  std::vector<std::string> ResolveBackupTrackers() const;
+  // The back-up list and its window, for the "View/Edit Torrent" page.
+  TBackupListAccess BackupListAccess();
+
+  // The private tracker editor of the "Settings" page.
+  void lstPrivateTrackersClick();
+  void txtPrivateNameChange();
+  void btnPrivateAddModifyClick();
+  void btnPrivateDeleteClick();
 
   // Index of the last private tracker named name, or -1.
   int FindPrivateTracker(const std::string& name) const;
@@ -169,11 +202,23 @@ class TfrmQuorvane : public QMainWindow {
   void Connect();
   template <typename F>
   void Handle(F&& handler);
+  // Shows the private tracker editor's entries in lstPrivateTrackers.
+  void SyncPrivateTrackers();
+  std::string PrivateNameBytes() const;
+  void FillSelection(const std::vector<std::string>& names);
 
   TDialogs& dialogs_;
   TProfileFile settings_;
   QLabel* statusText_ = nullptr;
   std::unique_ptr<TCreationDriver> driver_;  // the command under way
+  // The network runs on the window's own event loop; declared first, it
+  // outlives the refresh's download.
+  std::unique_ptr<TQtEventLoop> loop_;
+  std::vector<std::string> trackerListUrls_;
+  std::unique_ptr<TTrackerRefresh> refresh_;
+  std::unique_ptr<TPrivateTrackerEditor> privateEditor_;
+  QString privateNameShown_;     // txtPrivateName as last filled from a record
+  std::string privateNameBytes_;  // and that record's name
   bool autoSize_ = false;
   bool geometryReady_ = false;  // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save

@@ -23,7 +23,6 @@
 #include "create/SourceFile.h"
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
-#include "trackers/ProfileReader.h"
 #include "trackers/SavedTrackers.h"
 
 namespace {
@@ -431,7 +430,7 @@ int RunCreate(const std::vector<std::string>& args) {
 
     if (!options.Announce.empty() || options.BackupSet) {
       try {
-        LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFilePath());
+        LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
       } catch (const std::exception&) {
         trackers = {};  // no list: names pass through as they are
       }

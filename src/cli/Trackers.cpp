@@ -8,7 +8,6 @@
 #include "cli/Commands.h"
 #include "net/PollLoop.h"
 #include "trackers/HttpListDownloader.h"
-#include "trackers/ProfileReader.h"
 #include "trackers/SavedTrackers.h"
 #include "trackers/TrackerRefresh.h"
 
@@ -39,7 +38,7 @@ class TCliDialogs : public TDialogs {
 
 int ListSaved() {
   TTrackerList list;
-  const std::string error = LoadSavedTrackers(list, TTrackerCache::Installed(), SettingsFilePath());
+  const std::string error = LoadSavedTrackers(list, TTrackerCache::Installed(), SettingsFileName());
   // A list that did not parse brings no private trackers in.
   PrintTrackers(list.Trackers, error.empty() ? list.PrivateTrackers.size() : 0);
   if (!error.empty()) {
@@ -51,7 +50,7 @@ int ListSaved() {
 
 int Refresh(const std::vector<std::string>& urls) {
   TTrackerList list;
-  list.PrivateTrackers = LoadPrivateTrackers(TProfileReader(SettingsFilePath()));
+  list.PrivateTrackers = LoadPrivateTrackers(TProfileFile(SettingsFileName()));
   TPollLoop loop;
   TCliDialogs dialogs;
   TRefreshOutcome outcome = TRefreshOutcome::Error;

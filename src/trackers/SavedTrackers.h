@@ -3,9 +3,18 @@
 // cached list's entries followed by the private trackers of the settings file.
 
 #include <string>
+#include <vector>
 
+#include "app/ProfileFile.h"
 #include "trackers/TrackerCache.h"
 #include "trackers/TrackerList.h"
+
+// A damaged "count" must not make start-up read the file for ages.
+inline constexpr int32_t MaxPrivateTrackers = 1000;
+
+// The private trackers stored in the settings: "private"/"count" records from
+// the sections private0, private1, ...
+std::vector<TTracker> LoadPrivateTrackers(const TProfileFile& settings);
 
 // Fills list (PrivateTrackers and Trackers). Returns "" on success, else what
 // went wrong; a list that breaks off half-way still gives the entries before

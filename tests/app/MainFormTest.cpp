@@ -23,7 +23,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <sys/stat.h>
+
+#include "../trackers/ListServer.h"
 
 #include "app/BackupForm.h"
 #include "app/DirectoryListBox.h"
@@ -116,6 +119,7 @@ class MainFormTest : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> work_;
   TScriptedDialogs dialogs_;
+  std::unique_ptr<TListServer> listServer_;
 
   std::string Work(const std::string& relative = "") const {
     const std::string root = work_->path().toStdString();
@@ -123,12 +127,21 @@ class MainFormTest : public QObject {
   }
   std::string Ini() const { return SettingsFileName(); }
   std::unique_ptr<TfrmQuorvane> NewWindow(const QStringList& arguments = {QStringLiteral("quorvane")}) {
-    return std::make_unique<TfrmQuorvane>(dialogs_, arguments);
+    auto window = std::make_unique<TfrmQuorvane>(dialogs_, arguments);
+    // The refresh fires during longer tests: it loads an empty list from here.
+    window->SetTrackerListUrls({listServer_->Url("/trackers.lst")});
+    return window;
   }
   // Runs the create command the way the user does.
   void Create(TfrmQuorvane& window) { QTest::mouseClick(window.btnCreateTorrent, Qt::LeftButton); }
 
  private slots:
+  void initTestCase() {
+    listServer_ = std::make_unique<TListServer>();
+    listServer_->Route("/trackers.lst", {.Status = 200, .Body = "208\r\nhttp://update.test/\r\n0\r\n", .Location = "", .Silent = false});
+  }
+  void cleanupTestCase() { listServer_.reset(); }
+
   void init() {
     work_ = std::make_unique<QTemporaryDir>();
     QVERIFY(work_->isValid());

@@ -9,7 +9,7 @@
 #include "TestSupport.h"
 #include "metainfo/Stream.h"
 #include "trackers/PrivateTrackerEditor.h"
-#include "trackers/ProfileReader.h"
+#include "trackers/SavedTrackers.h"
 #include "trackers/TrackerCache.h"
 #include "trackers/TrackerList.h"
 
@@ -270,31 +270,28 @@ TEST(TrackerCache, InstallDirFollowsXdgCacheHome) {
   else unsetenv("XDG_CACHE_HOME");
 }
 
-TEST(ProfileReader, ReadsPrivateTrackersLikeTheProfileFunctions) {
+TEST(SavedTrackers, ReadsPrivateTrackersFromTheSettingsFile) {
   TTempDir dir;
   WriteWholeFile(dir / "quorvane.ini",
-                 "[settings]\r\nnoupdate=1\r\nwidth=0x200\r\nleft=$1F\r\nbad=12ab\r\n"
+                 "[settings]\r\nnoupdate=1\r\n"
                  "[PRIVATE]\r\nCount = 2\r\n"
                  "[private0]\r\nname=One\r\nannounce=http://one/announce\r\nwebpage=\r\n"
                  "[Private1]\r\nNAME= \"Two\" words \r\nannounce=http://two/a?x=1\r\nwebpage=http://two/\r\n"
                  "[private2]\r\nname=Leftover\r\nannounce=http://old/\r\n");
-  const TProfileReader profile(dir / "quorvane.ini");
-  EXPECT_EQ(profile.ReadInteger("Settings", "NoUpdate", 0), 1);
-  EXPECT_EQ(profile.ReadInteger("settings", "width", 0), 512);
-  EXPECT_EQ(profile.ReadInteger("settings", "left", 0), 31);
-  EXPECT_EQ(profile.ReadInteger("settings", "bad", 7), 7);
-  EXPECT_EQ(profile.ReadInteger("settings", "missing", 7), 7);
-  EXPECT_EQ(profile.ReadString("memory", "tracker", TrackerPrompt), TrackerPrompt);
-
-  const std::vector<TTracker> trackers = LoadPrivateTrackers(profile);
+  const std::vector<TTracker> trackers = LoadPrivateTrackers(TProfileFile(dir / "quorvane.ini"));
   ASSERT_EQ(trackers.size(), 2u);
   EXPECT_EQ(trackers[0].Name, "One");
   EXPECT_EQ(trackers[0].Webpage, "");
-  EXPECT_EQ(trackers[1].Name, "\"Two\" words");
+  EXPECT_EQ(trackers[1].Name, "\"Two\" words");  // quotes kept, blanks trimmed
   EXPECT_EQ(trackers[1].Announce, "http://two/a?x=1");
   EXPECT_FALSE(trackers[1].Down);
 
-  EXPECT_TRUE(LoadPrivateTrackers(TProfileReader(dir / "none.ini")).empty());
+  EXPECT_TRUE(LoadPrivateTrackers(TProfileFile(dir / "none.ini")).empty());
+  // A damaged count reads at most MaxPrivateTrackers records, a negative one none.
+  WriteWholeFile(dir / "huge.ini", "[private]\ncount=2000000000\n");
+  EXPECT_EQ(LoadPrivateTrackers(TProfileFile(dir / "huge.ini")).size(), size_t(MaxPrivateTrackers));
+  WriteWholeFile(dir / "negative.ini", "[private]\ncount=-3\n");
+  EXPECT_TRUE(LoadPrivateTrackers(TProfileFile(dir / "negative.ini")).empty());
 }
 
 TEST(DefaultTrackerList, ShippedListParses) {
