@@ -552,13 +552,6 @@ int TfrmQuorvane::FindPrivateTracker(const std::string& name) const {
   return -1;
 }
 
-void TfrmQuorvane::AddPrivateTrackerItem(const std::string& name) {
-  auto* item = new QListWidgetItem(Utf8Text(name), lstPrivateTrackers);
-  item->setData(Qt::UserRole, ToByteArray(name));
-  // Items added from outside the editor are part of the list it edits.
-  if (static_cast<int>(privateEditor_->Items.size()) < lstPrivateTrackers->count()) privateEditor_->Items.push_back(name);
-}
-
 std::string TfrmQuorvane::PrivateTrackerItemName(int row) const {
   const QListWidgetItem* item = lstPrivateTrackers->item(row);
   if (!item) return {};
@@ -618,6 +611,8 @@ void TfrmQuorvane::btnCreateTorrentClick() {
 
   TCreationInput& in = driver_->Input;
   in.TrackerText = TrackerTextBytes();
+  // The status follows the list loaded since the text was typed.
+  GetAnnounceURL();
   in.StatusText = Utf8Bytes(lblStatus->text());
   in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
   in.SimpleFolder = DirectoryListBox1->Directory();
@@ -635,7 +630,6 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
   driver_->GetAnnounceURL = [this](const std::string&) {
     const std::string url = GetAnnounceURL();
-    lblURL->setText(QStringLiteral("URL: ") + Utf8Text(url));
     driver_->Input.StatusText = Utf8Bytes(lblStatus->text());
     return url;
   };

@@ -111,7 +111,6 @@ class TfrmQuorvane : public QMainWindow {
   // Index of the last private tracker named name, or -1.
   int FindPrivateTracker(const std::string& name) const;
   // lstPrivateTrackers keeps each name's bytes beside the text it shows.
-  void AddPrivateTrackerItem(const std::string& name);
   std::string PrivateTrackerItemName(int row) const;
 
   void SetStatusText(const QString& text);

@@ -211,6 +211,10 @@ class MainFormTest : public QObject {
   void settingsRoundTrip() {
     const std::string folder = Work("data/music");
     fs::create_directories(folder);
+    // "Caf\xe9" is not UTF-8 and must survive being loaded and saved again.
+    TProfileFile(Ini()).WriteInteger("private", "count", 1);
+    TProfileFile(Ini()).WriteString("private0", "name", "Caf\xe9");
+    TProfileFile(Ini()).WriteString("private0", "announce", "udp://cafe.test:80");
     {
       auto first = NewWindow();
       first->DirectoryListBox1->SetDirectory(folder);
@@ -218,18 +222,16 @@ class MainFormTest : public QObject {
       QTest::mouseClick(first->radClassic, Qt::LeftButton);
       first->chkSkipThumbs->setChecked(false);
       first->chkNoUpdate->setChecked(true);
-      // Private trackers as the editor leaves them; "Caf\xe9" is not UTF-8 and must survive.
-      for (const TTracker& t : {TTracker{"Home", "http://home.test/announce", "http://home.test/", false},
-                                TTracker{"Caf\xe9", "udp://cafe.test:80", "", false}}) {
-        first->PrivateTrackers.push_back(t);
-        first->AddPrivateTrackerItem(t.Name);
-      }
+      first->txtPrivateName->setText(QStringLiteral("Home"));
+      first->txtPrivateAnnounce->setText(QStringLiteral("http://home.test/announce"));
+      first->txtPrivateWebsite->setText(QStringLiteral("http://home.test/"));
+      QTest::mouseClick(first->btnPrivateAddModify, Qt::LeftButton);
       QVERIFY(first->close());
     }
     const std::string text = ReadWholeFile(Ini());
     for (const char* line : {"rememberfolder=1", "noupdate=1", "skipthumbs=0", "startup=1", "count=2",
-                             "[private0]", "name=Home", "announce=http://home.test/announce",
-                             "webpage=http://home.test/", "[private1]", "name=Caf\xe9", "announce=udp://cafe.test:80",
+                             "[private0]", "name=Caf\xe9", "announce=udp://cafe.test:80", "[private1]", "name=Home",
+                             "announce=http://home.test/announce", "webpage=http://home.test/",
                              "tracker=http://tracker.test/announce"})
       QVERIFY2(text.find(line) != std::string::npos, line);
     QVERIFY(text.find("folder=" + folder) != std::string::npos);
@@ -243,23 +245,24 @@ class MainFormTest : public QObject {
     QCOMPARE(second->FileListBox1->Directory(), folder);
     QCOMPARE(second->lstPrivateTrackers->count(), 2);
     QCOMPARE(second->PrivateTrackers.size(), size_t(2));
-    QCOMPARE(second->PrivateTrackers[0].Webpage, std::string("http://home.test/"));
-    QCOMPARE(second->PrivateTrackers[1].Name, std::string("Caf\xe9"));
-    QCOMPARE(second->FindPrivateTracker("Caf\xe9"), 1);
+    QCOMPARE(second->PrivateTrackers[1].Webpage, std::string("http://home.test/"));
+    QCOMPARE(second->PrivateTrackers[0].Name, std::string("Caf\xe9"));
+    QCOMPARE(second->FindPrivateTracker("Caf\xe9"), 0);
 
     // A deleted tracker is gone after "Save Now": the rest renumbered from 0.
-    delete second->lstPrivateTrackers->takeItem(0);
-    second->PrivateTrackers.erase(second->PrivateTrackers.begin());
+    second->lstPrivateTrackers->setCurrentRow(0);
+    QTest::mouseClick(second->btnPrivateDelete, Qt::LeftButton);
+    QCOMPARE(second->PrivateTrackers.size(), size_t(1));
     second->updateTimer->stop();
     QTest::mouseClick(second->btnSaveSettings, Qt::LeftButton);
     QVERIFY(second->updateTimer->isActive());  // "Save Now" asks for a refresh
     const TProfileFile ini(Ini());
     QCOMPARE(ini.ReadInteger("private", "count", -1), 1);
-    QCOMPARE(ini.ReadString("private0", "name", ""), std::string("Caf\xe9"));
-    QCOMPARE(ini.ReadString("private0", "webpage", "?"), std::string());
+    QCOMPARE(ini.ReadString("private0", "name", ""), std::string("Home"));
+    QCOMPARE(ini.ReadString("private0", "webpage", "?"), std::string("http://home.test/"));
     auto third = NewWindow();
     QCOMPARE(third->PrivateTrackers.size(), size_t(1));  // the stale private1 section is ignored
-    QCOMPARE(third->PrivateTrackers[0].Announce, std::string("udp://cafe.test:80"));
+    QCOMPARE(third->PrivateTrackers[0].Announce, std::string("http://home.test/announce"));
   }
 
   void unknownStartupAndForgottenFolder() {

@@ -420,6 +420,45 @@ class TrackersGuiTest : public QObject {
     QVERIFY(dialogs_.Boxes.empty());
   }
 
+  void downTrackerIsConfirmedAgainstTheLoadedList() {
+    server_->Route("/down", Answer(200, List(208, listA)));
+    Ini().WriteBool("settings", "remembertracker", false);
+    const std::string source = Work("data/file.bin");
+    fs::create_directories(Work("data"));
+    WriteWholeFile(source, "payload");
+    auto window = NewWindow("/down");
+    // Typed before the list arrived: the label still says N/A afterwards.
+    window->cmbAnnounceURL->setEditText(QStringLiteral("Beta"));
+    QVERIFY(Refresh(*window));
+    QCOMPARE(window->lblStatus->text(), QStringLiteral("Status: N/A"));
+    window->pageMode->setCurrentIndex(1);
+    window->txtClassicPath->setText(QString::fromStdString(source));
+    dialogs_.Answer = TMsgResult::No;
+    dialogs_.SaveAnswers.push_back(Work("down.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    QCOMPARE(dialogs_.Captions(), (std::vector<std::string>{"Question"}));
+    QCOMPARE(dialogs_.Boxes[0].Text, std::string("Tracker may be down; are you sure you want to continue?"));
+    QVERIFY(!fs::exists(Work("down.torrent")));
+    QCOMPARE(window->lblStatus->text(), QStringLiteral("Status: *DOWN*"));
+  }
+
+  void closingDuringADownload() {
+    server_->Route("/slow", {.Status = 200, .Body = "", .Location = "", .Silent = true});
+    auto window = NewWindow("/slow");
+    window->updateTimerTimer();
+    QTRY_COMPARE_WITH_TIMEOUT(server_->Hits("/slow"), 1, 10000);
+    QVERIFY(window->Refresh()->Busy());
+    // "Save Now" meanwhile: queued behind the running refresh, no second request.
+    QTest::mouseClick(window->btnSaveSettings, Qt::LeftButton);
+    QTest::qWait(700);
+    QVERIFY(window->Refresh()->Queued());
+    QCOMPARE(server_->Hits("/slow"), 1);
+    QVERIFY(window->close());
+    window.reset();
+    QTest::qWait(50);
+    QVERIFY(dialogs_.Boxes.empty());
+  }
+
   void privateTrackerEditor() {
     server_->Route("/priv", Answer(200, List(208, listB)));
     Ini().WriteInteger("private", "count", 1);
