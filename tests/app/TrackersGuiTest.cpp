@@ -332,6 +332,31 @@ class TrackersGuiTest : public QObject {
     QCOMPARE(server_->TotalHits(), 0);
   }
 
+  void badCacheAndUnwritableCacheGoToTheGeneralErrorReport() {
+    // A damaged cache (count 3, one entry) with updating off: the error report,
+    // and the selection shows what was read before the fault.
+    Ini().WriteBool("settings", "noupdate", true);
+    WriteCache("208\r\nhttp://update.test/\r\n3\r\nFirst\r\nhttp://first.test/a\r\n\r\n0\r\nSecond\r\n");
+    auto window = NewWindow("/unused");
+    QVERIFY(Refresh(*window));
+    QCOMPARE(dialogs_.Captions(), (std::vector<std::string>{ApplicationTitle}));
+    QCOMPARE(Items(window->cmbAnnounceURL), (std::vector<std::string>{"First"}));
+    QCOMPARE(window->StatusText(), QStringLiteral("Attempting to update tracker list..."));
+
+    // A cache folder that cannot be written: reported, the list not loaded.
+    dialogs_ = TScriptedDialogs();
+    server_->Route("/ok", Answer(200, List(208, listB)));
+    fs::remove_all(Work("cache"));
+    WriteWholeFile(Work("blocker"), "x");
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(Work("blocker")));
+    auto blocked = NewWindow("/ok");
+    blocked->chkNoUpdate->setChecked(false);
+    QVERIFY(Refresh(*blocked));
+    QCOMPARE(dialogs_.Captions(), (std::vector<std::string>{ApplicationTitle}));
+    QCOMPARE(blocked->cmbAnnounceURL->count(), 1);  // still the design's single item
+    QCOMPARE(blocked->StatusText(), QStringLiteral("Attempting to update tracker list..."));
+  }
+
   void versionCheck() {
     TUrlCatcher catcher;
     struct TCase {
