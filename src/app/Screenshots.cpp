@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   home.removeRecursively();
   home.mkpath(QStringLiteral("."));
   qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+  qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toLocal8Bit());
   const QString album = home.filePath(QStringLiteral("Music/Night Drive"));
   QDir().mkpath(album);
   QDir().mkpath(home.filePath(QStringLiteral("Music/Field Recordings")));
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
 
   TQuietDialogs dialogs;
   TfrmQuorvane window(dialogs, {QStringLiteral("quorvane")});
+  window.SetTrackerListUrls({});  // pictures never go to the network: the installed list serves
   window.show();
   Settle();
   window.FileListBox1->item(0)->setSelected(true);
