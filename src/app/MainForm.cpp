@@ -546,11 +546,7 @@ void TfrmQuorvane::RestoreWindowGeometry() {
     setGeometry(left, top, std::max(width, minimumWidth()), std::max(height, minimumHeight()));
 }
 
-int TfrmQuorvane::FindPrivateTracker(const std::string& name) const {
-  for (size_t i = PrivateTrackers.size(); i-- > 0;)
-    if (PrivateTrackers[i].Name == name) return static_cast<int>(i);
-  return -1;
-}
+int TfrmQuorvane::FindPrivateTracker(const std::string& name) const { return ::FindPrivateTracker(PrivateTrackers, name); }
 
 std::string TfrmQuorvane::PrivateTrackerItemName(int row) const {
   const QListWidgetItem* item = lstPrivateTrackers->item(row);
