@@ -475,8 +475,7 @@ class TrackersGuiTest : public QObject {
     QVERIFY(window->Refresh()->Busy());
     // "Save Now" meanwhile: queued behind the running refresh, no second request.
     QTest::mouseClick(window->btnSaveSettings, Qt::LeftButton);
-    QTest::qWait(700);
-    QVERIFY(window->Refresh()->Queued());
+    QTRY_VERIFY_WITH_TIMEOUT(window->Refresh()->Queued(), 10000);
     QCOMPARE(server_->Hits("/slow"), 1);
     QVERIFY(window->close());
     window.reset();
