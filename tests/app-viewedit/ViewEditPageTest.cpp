@@ -23,6 +23,11 @@
 #include <vector>
 
 #include "app/ViewEditPage.h"
+#ifdef QUORVANE_VIEWEDIT_IN_GUI
+#include <QComboBox>
+#include "app/BackupForm.h"
+#include "app/MainForm.h"
+#endif
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
@@ -567,6 +572,38 @@ class TViewEditPageTest : public QObject {
     const auto stored = DateTimeToUnix(LoadFile(file)->CreationDate);
     QVERIFY2(stored >= before && stored <= before + 60, qPrintable(QString::number(stored - before)));
   }
+
+#ifdef QUORVANE_VIEWEDIT_IN_GUI
+  // The page inside the main window: its status bar, its back-up window and
+  // its tracker list.
+  void thePageLivesInTheMainWindow() {
+    TfrmQuorvane window(*dialogs_, {QStringLiteral("quorvane")});
+    // Nothing listens here, should the refresh fire.
+    window.SetTrackerListUrls({"http://127.0.0.1:1/trackers.lst"});
+    window.Trackers = {TTracker{"One", "http://one/announce", "", false}};
+    auto* page = window.tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(page);
+    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") + "e" +
+                             "l" + Str("http://b1/announce") + "e" + "e";
+    const auto file = Write("w.torrent", Torrent(head, MultiFile()));
+    page->findChild<QLineEdit*>(QStringLiteral("txtTorrent"))->setText(QString::fromStdString(file));
+    QVERIFY(page->Torrent());
+    QCOMPARE(window.StatusText(), QStringLiteral("Loading complete!"));
+
+    page->findChild<QPushButton*>(QStringLiteral("btnViewBackupTrackers"))->click();
+    QVERIFY(window.frmBackup->isVisible());
+    QCOMPARE(window.frmBackup->Backup.Entries,
+             (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
+    QCOMPARE(window.frmBackup->cmbTrackers->currentText(), QStringLiteral("One"));
+
+    window.frmBackup->AssignEntries({"One", "http://b1/announce"});
+    page->findChild<QPushButton*>(QStringLiteral("btnViewSave"))->click();
+    QCOMPARE(window.StatusText(), QString::fromStdString(file) + QStringLiteral(" written sucessfully!"));
+    QCOMPARE(LoadFile(file)->BackupTrackers,
+             (std::vector<std::string>{"http://main/announce", "http://one/announce", "http://b1/announce"}));
+    window.frmBackup->hide();
+  }
+#endif
 };
 
 int main(int argc, char** argv) {
