@@ -112,6 +112,15 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   // Created after the main window, hidden; both live as long as it does.
   frmProgress = new TfrmProgress(AbortRequested, this);
   frmBackup = new TfrmBackup(this);
+
+  // The "View/Edit Torrent" page opens the back-up window, so it comes last.
+  auto* viewEdit = new TViewEditPage(
+      TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
+                     [this](const std::exception& error) { ShowException(dialogs_, error); }},
+      tabViewTorrent);
+  auto* viewLayout = new QVBoxLayout(tabViewTorrent);
+  viewLayout->setContentsMargins(0, 0, 0, 0);
+  viewLayout->addWidget(viewEdit);
 }
 
 TfrmQuorvane::~TfrmQuorvane() = default;
