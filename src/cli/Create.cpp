@@ -169,7 +169,7 @@ bool Exists(const std::string& path) {
 
 std::string RealPath(const std::string& path) {
   char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) throw EStreamError(SourceFileError("Cannot find", path, errno));
+  if (!resolved) throw EStreamError(FileError("Cannot find", path, errno));
   std::string result = resolved;
   std::free(resolved);
   return result;
@@ -342,7 +342,7 @@ void SetUpSimpleMode(TCreationInput& input, const std::vector<std::string>& path
   std::vector<std::string> names;
   for (const auto& path : paths) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) throw EStreamError(SourceFileError("Cannot open file", path, errno));
+    if (::stat(path.c_str(), &st) != 0) throw EStreamError(FileError("Cannot open file", path, errno));
     if (S_ISDIR(st.st_mode)) throw EUsage("several PATHs must all be files of one folder; \"" + path + "\" is a folder");
     const std::string real = RealPath(FolderOf(path));
     if (folder.empty()) folder = real;

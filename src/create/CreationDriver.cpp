@@ -42,7 +42,7 @@ TEntryKind KindOf(const std::string& path, struct stat* out = nullptr) {
 // Every entry of a folder but "." and "..", in the order the system gives them.
 std::vector<std::string> ReadFolder(const std::string& folder) {
   DIR* dir = ::opendir(folder.c_str());
-  if (!dir) throw EStreamError(SourceFileError("Cannot read folder", folder, errno));
+  if (!dir) throw EStreamError(FileError("Cannot read folder", folder, errno));
   std::vector<std::string> names;
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;

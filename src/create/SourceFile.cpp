@@ -8,25 +8,21 @@
 
 #include "metainfo/Stream.h"
 
-std::string SourceFileError(const std::string& what, const std::string& path, int err) {
-  return what + " \"" + path + "\": " + std::strerror(err);
-}
-
 TSourceFile::TSourceFile(const std::string& path, bool sequential) : path_(path) {
   // O_NONBLOCK: a FIFO must not hang the program waiting for a writer.
   do {
     fd_ = FileSysCalls().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) throw EStreamError(SourceFileError("Cannot open file", path, errno));
+  if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path, errno));
   struct stat st {};
   if (::fstat(fd_, &st) != 0) {
     const int err = errno;
     FileSysCalls().Close(fd_);
-    throw EStreamError(SourceFileError("Cannot open file", path, err));
+    throw EStreamError(FileError("Cannot open file", path, err));
   }
   if (!S_ISREG(st.st_mode)) {
     FileSysCalls().Close(fd_);
-    if (S_ISDIR(st.st_mode)) throw EStreamError(SourceFileError("Cannot open file", path, EISDIR));
+    if (S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot open file", path, EISDIR));
     throw EStreamError("Cannot open file \"" + path + "\": Not a regular file");
   }
   // Regular files ignore O_NONBLOCK, so it may stay set.
@@ -42,22 +38,11 @@ TSourceFile::~TSourceFile() {
 
 int64_t TSourceFile::Size() const {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) throw EStreamError(SourceFileError("Cannot read file", path_, errno));
+  if (::fstat(fd_, &st) != 0) throw EStreamError(FileError("Cannot read file", path_, errno));
   return st.st_size;
 }
 
-int64_t TSourceFile::Read(void* buffer, int64_t count) {
-  auto* out = static_cast<char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = FileSysCalls().Read(fd_, out + done, static_cast<size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EStreamError(SourceFileError("Cannot read file", path_, errno));
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
-}
+int64_t TSourceFile::Read(void* buffer, int64_t count) { return ReadFully(fd_, buffer, count, path_); }
 
 std::string LastPathComponent(const std::string& path) {
   const size_t slash = path.rfind('/');

@@ -29,7 +29,5 @@ class TSourceFile {
   int64_t openedSize_ = 0;
 };
 
-// "Cannot open file "PATH": REASON" and friends.
-std::string SourceFileError(const std::string& what, const std::string& path, int err);
 // The text after the last "/" (empty for a path that ends in "/").
 std::string LastPathComponent(const std::string& path);

@@ -18,10 +18,6 @@ TFileSysCalls& Calls() {
   return calls;
 }
 
-std::string SystemError(const std::string& what, const std::string& path, int err) {
-  return what + " \"" + path + "\": " + std::strerror(err);
-}
-
 }  // namespace
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
@@ -62,6 +58,24 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 const TFileSysCalls& FileSysCalls() { return Calls(); }
 
+std::string FileError(const std::string& what, const std::string& path, int err) {
+  return what + " \"" + path + "\": " + std::strerror(err);
+}
+
+int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path) {
+  auto* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  // Fill the request unless the file ends: callers treat a short read as the end.
+  while (done < count) {
+    const ssize_t n = Calls().Read(fd, out + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EStreamError(FileError("Cannot read file", path, errno));
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
 TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls) {
   TFileSysCalls old = Calls();
   Calls() = calls;
@@ -73,7 +87,7 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) 
   do {
     fd_ = Calls().Open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) throw EStreamError(SystemError("Cannot open file", path, errno));
+  if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path, errno));
 }
 
 TFileStream::~TFileStream() { Close(); }
@@ -83,19 +97,7 @@ void TFileStream::Close() {
   fd_ = -1;
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
-  auto* out = static_cast<char*>(buffer);
-  int64_t done = 0;
-  // Fill the request unless the file ends: callers treat a short read as the end.
-  while (done < count) {
-    const ssize_t n = Calls().Read(fd_, out + done, static_cast<size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EStreamError(SystemError("Cannot read file", path_, errno));
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
-}
+int64_t TFileStream::Read(void* buffer, int64_t count) { return ReadFully(fd_, buffer, count, path_); }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   const auto* in = static_cast<const char*>(buffer);
@@ -114,13 +116,13 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
                      : origin == TSeekOrigin::Current ? SEEK_CUR
                                                       : SEEK_END;
   const off_t pos = ::lseek(fd_, offset, whence);
-  if (pos < 0) throw EStreamError(SystemError("Cannot seek in file", path_, errno));
+  if (pos < 0) throw EStreamError(FileError("Cannot seek in file", path_, errno));
   return pos;
 }
 
 int64_t TFileStream::Size() {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) throw EStreamError(SystemError("Cannot read file", path_, errno));
+  if (::fstat(fd_, &st) != 0) throw EStreamError(FileError("Cannot read file", path_, errno));
   return st.st_size;
 }
 
@@ -129,7 +131,7 @@ TSafeFileStream::TSafeFileStream(const std::string& target) : target_(target) {
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd_ < 0) throw EStreamError(SystemError("Cannot create file", target, errno));
+  if (fd_ < 0) throw EStreamError(FileError("Cannot create file", target, errno));
   path_ = name.data();
   // mkstemp makes the file private; give it the mode a plain create would.
   const mode_t mask = ::umask(0);
@@ -145,12 +147,12 @@ TSafeFileStream::~TSafeFileStream() {
 }
 
 void TSafeFileStream::Commit() {
-  if (::fsync(fd_) != 0) throw EStreamError(SystemError("Cannot write file", target_, errno));
+  if (::fsync(fd_) != 0) throw EStreamError(FileError("Cannot write file", target_, errno));
   const int fd = fd_;
   fd_ = -1;
-  if (Calls().Close(fd) != 0) throw EStreamError(SystemError("Cannot write file", target_, errno));
+  if (Calls().Close(fd) != 0) throw EStreamError(FileError("Cannot write file", target_, errno));
   if (::rename(path_.c_str(), target_.c_str()) != 0)
-    throw EStreamError(SystemError("Cannot replace file", target_, errno));
+    throw EStreamError(FileError("Cannot replace file", target_, errno));
   committed_ = true;
 }
 

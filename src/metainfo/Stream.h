@@ -62,6 +62,11 @@ struct TFileSysCalls {
   int (*Close)(int fd);
 };
 const TFileSysCalls& FileSysCalls();
+// "what "path": the system's reason" for an errno value.
+std::string FileError(const std::string& what, const std::string& path, int err);
+// Reads until count bytes or the end of the file, retrying on EINTR; raises
+// EStreamError naming path when the system fails.
+int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path);
 // Replaces the system calls (tests only); returns the previous set.
 TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls);
 
