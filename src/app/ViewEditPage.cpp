@@ -215,6 +215,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
   torrent_.reset();
   TFileStream in(path, TFileMode::OpenRead);  // a failure goes to the general error report
   torrent_ = std::make_unique<TTorrentFile>();
+  backupChosen_ = false;
   ShowStatus(QStringLiteral("Loading Torrent! This may take a while..."));
   try {
     torrent_->LoadFromStream(in);
@@ -321,6 +322,7 @@ void TViewEditPage::btnChangeClick() {
 
 void TViewEditPage::chkViewBackupClick() {
   if (!torrent_) return;
+  if (!displaying_) backupChosen_ = true;
   btnViewBackupTrackers_->setEnabled(chkViewBackup_->isChecked());
 }
 
@@ -328,14 +330,16 @@ void TViewEditPage::btnViewBackupTrackersClick() {
   Guarded([&] {
     if (!torrent_) return;
     if (links_.BackupList.ShowWithLines) links_.BackupList.ShowWithLines(torrent_->BackupTrackers);
+    backupChosen_ = true;
   });
 }
 
 bool TViewEditPage::WriteTorrent(const std::string& path) {
   try {
     const auto& backup = links_.BackupList;
-    RebuildBackupTrackers(*torrent_, chkViewBackup_->isChecked(),
-                          backup.Lines ? backup.Lines() : std::vector<std::string>(), backup.LookupAnnounceURL);
+    if (backupChosen_ || !chkViewBackup_->isChecked())
+      RebuildBackupTrackers(*torrent_, chkViewBackup_->isChecked(),
+                            backup.Lines ? backup.Lines() : std::vector<std::string>(), backup.LookupAnnounceURL);
     // Written beside the target and renamed over it, so a failed write
     // leaves the old file as it was.
     TSafeFileStream out(path);

@@ -89,6 +89,10 @@ class TViewEditPage : public QWidget {
   // Set while the page fills its own controls, so their change handlers do
   // not write the shown text back into the model.
   bool displaying_ = false;
+  // The shared back-up list belongs to this torrent only once the user opened
+  // it from here or set the check box; until then a save keeps the loaded
+  // back-up trackers instead of writing another list, or none, in their place.
+  bool backupChosen_ = false;
   // What lstFilesClick put into txtFilesName, to tell a real edit from none.
   QString shownFileText_;
 

@@ -384,16 +384,21 @@ class TViewEditPageTest : public QObject {
     auto* check = Find<QCheckBox>("chkViewBackup");
     auto* open = Button("btnViewBackupTrackers");
 
-    // Loaded with an announce-list: checked, but what is saved is the
-    // window's list, which is still empty.
+    // Loaded with an announce-list: checked. The shared list still holds
+    // other lines, but until the window is opened for this torrent a save
+    // keeps the loaded tiers as they were.
+    backup_->Lines = {"http://elsewhere/announce"};
     Open(file);
     QVERIFY(check->isChecked());
     QVERIFY(open->isEnabled());
     Button("btnViewSave")->click();
-    QVERIFY(LoadFile(file)->BackupTrackers.empty());
-    QVERIFY(ReadWholeFile(file).find("announce-list") == std::string::npos);
+    QCOMPARE(LoadFile(file)->BackupTrackers,
+             (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
+    QVERIFY(ReadWholeFile(file).find(head) != std::string::npos);
 
-    // The window's lines, resolved through the tracker list.
+    // Opened for this torrent, the window's lines are what is saved,
+    // resolved through the tracker list.
+    open->click();
     backup_->Trackers = {{"One", "http://old-one/announce"}, {"One", "http://one/announce"}, {"Blank", ""}};
     backup_->Lines = {"One", "Blank", "one", "http://u/announce"};
     Button("btnViewSave")->click();
@@ -409,11 +414,20 @@ class TViewEditPageTest : public QObject {
     check->click();
     QVERIFY(open->isEnabled());
 
+    // Checking the box again by hand takes the window's list as it stands.
+    Open(Write("n0.torrent", Torrent(Announce(), MultiFile())));
+    QVERIFY(!check->isChecked());
+    backup_->Lines = {"http://x/announce"};
+    check->click();
+    Button("btnViewSave")->click();
+    QCOMPARE(LoadFile(Path("n0.torrent"))->BackupTrackers,
+             (std::vector<std::string>{"http://main/announce", "http://x/announce"}));
+
     // "Backup" hands the loaded model's URLs to the window.
     backup_->Lines.clear();
     Open(Write("k2.torrent", Torrent(head, MultiFile())));
     open->click();
-    QCOMPARE(backup_->Shown, 1);
+    QCOMPARE(backup_->Shown, 2);
     QCOMPARE(backup_->Lines, (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
     Button("btnViewSave")->click();
     QCOMPARE(LoadFile(Path("k2.torrent"))->BackupTrackers,
