@@ -19,6 +19,9 @@
 #include "app/MainForm.h"
 #include "app/ProfileFile.h"
 #include "app/ProgressForm.h"
+#include "digest/MessageDigests.h"
+#include "metainfo/Stream.h"
+#include "metainfo/TorrentFile.h"
 
 namespace {
 
@@ -94,6 +97,25 @@ int main(int argc, char** argv) {
   ok &= Save(&window, out + QStringLiteral("/create-classic.png"));
   window.pageMode->setCurrentIndex(0);
   window.PageControl1->setCurrentIndex(1);
+  {
+    // A small torrent of the album for the View/Edit page to show.
+    TTorrentFile demo;
+    demo.SetInfo("http://tracker.example.org:6969/announce", "Night Drive",
+                 "Night Drive, live at the harbour, 2026.", "", 0, true);
+    for (const char* name : {"01 - Overture.flac", "02 - Slow Lights.flac", "03 - Harbour.flac"})
+      demo.Files.push_back(std::make_unique<TTorrentSubFile>(name, "", 6, 0));
+    demo.PieceLength = 262144;
+    demo.BackupTrackers = {"http://backup.example.org/announce"};
+    TSHA1 sha;
+    sha.TransformString("samplesamplesample");
+    sha.Complete();
+    demo.Pieces.push_back(std::make_unique<TTorrentPiece>(sha.DigestString(), sha.DigestBytes(), true));
+    const std::string path = NameBytes(home.filePath(QStringLiteral("Music/Night Drive.torrent")));
+    TSafeFileStream file(path);
+    demo.SaveToStream(file, demo.Pieces);
+    file.Commit();
+    window.findChild<QLineEdit*>(QStringLiteral("txtTorrent"))->setText(QFile::decodeName(QByteArray::fromStdString(path)));
+  }
   ok &= Save(&window, out + QStringLiteral("/view-edit.png"));
   window.PageControl1->setCurrentIndex(2);
   ok &= Save(&window, out + QStringLiteral("/settings.png"));
