@@ -5,29 +5,7 @@
 #include <QMetaObject>
 #include <QTimer>
 #include <cstdio>
-#include <poll.h>
 #include <stdexcept>
-
-namespace {
-
-short PollMask(unsigned events) {
-  short mask = 0;
-  if (events & TEventLoop::FdRead) mask |= POLLIN | POLLRDHUP;
-  if (events & TEventLoop::FdWrite) mask |= POLLOUT;
-  return mask;
-}
-
-unsigned EventBits(short revents) {
-  unsigned bits = 0;
-  if (revents & POLLIN) bits |= TEventLoop::FdRead;
-  if (revents & POLLOUT) bits |= TEventLoop::FdWrite;
-  if (revents & (POLLERR | POLLNVAL)) bits |= TEventLoop::FdError;
-  if (revents & POLLHUP) bits |= TEventLoop::FdHangup;
-  if (revents & POLLRDHUP) bits |= TEventLoop::FdPeerClosed;
-  return bits;
-}
-
-}  // namespace
 
 TQtEventLoop::TQtEventLoop() : context_(std::make_unique<QObject>()) {}
 
@@ -107,12 +85,10 @@ void TQtEventLoop::Dispatch(int fd, uint64_t serial) {
   auto it = watches_.find(fd);
   if (it == watches_.end() || it->second.Serial != serial) return;
   Arm(it->second, true);
-  // Deliver what holds now: an earlier handler may have drained the socket.
-  pollfd pfd{fd, PollMask(it->second.Events), 0};
-  if (::poll(&pfd, 1, 0) <= 0 || pfd.revents == 0) return;
+  const unsigned bits = ReadinessNow(fd, it->second.Events);
+  if (bits == 0) return;
   // A copy: the handler may stop watching and so destroy the original.
   TFdHandler handler = it->second.Handler;
-  const unsigned bits = EventBits(pfd.revents);
   RunTask([&handler, bits] { handler(bits); });
 }
 

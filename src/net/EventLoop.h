@@ -35,3 +35,11 @@ class TEventLoop {
 
   static constexpr std::chrono::milliseconds NoLimit = std::chrono::milliseconds::max();
 };
+
+// poll() flags for TEventLoop::FdRead/FdWrite, and the readiness bits for poll()'s answer.
+short PollMask(unsigned events);
+unsigned EventBits(short revents);
+// The readiness bits of events that hold on fd right now; 0 when none does.
+// Loops check again just before a handler runs: an earlier handler may have
+// drained the socket since the readiness was seen.
+unsigned ReadinessNow(int fd, unsigned events);

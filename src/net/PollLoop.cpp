@@ -10,27 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-short PollMask(unsigned events) {
-  short mask = 0;
-  if (events & TEventLoop::FdRead) mask |= POLLIN | POLLRDHUP;
-  if (events & TEventLoop::FdWrite) mask |= POLLOUT;
-  return mask;
-}
-
-unsigned EventBits(short revents) {
-  unsigned bits = 0;
-  if (revents & POLLIN) bits |= TEventLoop::FdRead;
-  if (revents & POLLOUT) bits |= TEventLoop::FdWrite;
-  if (revents & (POLLERR | POLLNVAL)) bits |= TEventLoop::FdError;
-  if (revents & POLLHUP) bits |= TEventLoop::FdHangup;
-  if (revents & POLLRDHUP) bits |= TEventLoop::FdPeerClosed;
-  return bits;
-}
-
-}  // namespace
-
 TPollLoop::TPollLoop() {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
@@ -101,12 +80,11 @@ void TPollLoop::Dispatch(int fd, uint64_t serial) {
   auto it = watches_.find(fd);
   if (it == watches_.end() || it->second.Serial != serial) return;
   it->second.Queued = false;
-  // Deliver what holds now: an earlier handler may have drained the socket.
-  pollfd pfd{fd, PollMask(it->second.Events), 0};
-  if (::poll(&pfd, 1, 0) <= 0 || pfd.revents == 0) return;
+  const unsigned bits = ReadinessNow(fd, it->second.Events);
+  if (bits == 0) return;
   // A copy: the handler may stop watching and so destroy the original.
   TFdHandler handler = it->second.Handler;
-  handler(EventBits(pfd.revents));
+  handler(bits);
 }
 
 bool TPollLoop::RunTask(TTask& task) {
