@@ -577,6 +577,14 @@ void THttpCli::SocketDataSent(uint16_t) {
   if (allowedToSend_) SendNextChunk();
 }
 
+int THttpCli::BodyBlock(int available) const {
+  // A chunked body carries its own end; Content-Length does not cut it.
+  if (contentLength_ >= 0 && transferEncoding_ != "chunked" &&
+      static_cast<int64_t>(receivedCount_) + available > contentLength_)
+    return std::max(0, contentLength_ - receivedCount_);
+  return available;
+}
+
 void THttpCli::SocketDataAvailable(uint16_t error) {
   const int room = BufferSize - rcvdCount_;
   if (room <= 0) throw EHttpException("HTTP line too long", 4);
@@ -588,11 +596,7 @@ void THttpCli::SocketDataAvailable(uint16_t error) {
 
   if (state_ == THttpClientState::ReadingBody) {
     if (rcvdCount_ > 0) {
-      int block = rcvdCount_;
-      // A chunked body carries its own end; Content-Length does not cut it.
-      if (contentLength_ >= 0 && transferEncoding_ != "chunked" &&
-          static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
-        block = std::max(0, contentLength_ - receivedCount_);
+      const int block = BodyBlock(rcvdCount_);
       BodyData(rcvBuf_, block);
       std::memmove(rcvBuf_, rcvBuf_ + block, rcvdCount_ - block + 1);
       rcvdCount_ -= block;
@@ -744,10 +748,7 @@ void THttpCli::HeaderEnded() {
   SetState(THttpClientState::ReadingBody);
   nextLine_ = TNextLine::Body;
   if (rcvdCount_ > 0) {
-    int block = rcvdCount_;
-    if (contentLength_ >= 0 && transferEncoding_ != "chunked" &&
-        static_cast<int64_t>(receivedCount_) + rcvdCount_ > contentLength_)
-      block = std::max(0, contentLength_ - receivedCount_);
+    const int block = BodyBlock(rcvdCount_);
     BodyData(rcvBuf_, block);
     // Bytes past the document are not ours: they go with the block.
     rcvdCount_ = 0;

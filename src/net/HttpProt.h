@@ -142,6 +142,8 @@ class THttpCli {
   void Login();
   void SocketDnsLookupDone(uint16_t error);
   void SocketSessionConnected(uint16_t error);
+  // How many of the available bytes belong to the document.
+  int BodyBlock(int available) const;
   void SocketDataAvailable(uint16_t error);
   void SocketDataSent(uint16_t error);
   void SocketSessionClosed(uint16_t error);
