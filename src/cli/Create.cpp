@@ -500,6 +500,6 @@ int RunCreate(const std::vector<std::string>& args) {
   return ExitOk;
 }
 
-const TCliRegistration registration({"create", CreateUsage, "make a .torrent of files or a folder", RunCreate});
+const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder", RunCreate});
 
 }  // namespace

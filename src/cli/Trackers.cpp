@@ -103,6 +103,6 @@ int RunTrackers(const std::vector<std::string>& args) {
   return refresh ? Refresh(urls) : ListSaved();
 }
 
-const TCliRegistration registration({"trackers", TrackersUsage, "list the trackers to choose from", RunTrackers});
+const TCliRegistration registration({"trackers", TrackersUsage, "lists the trackers to choose from", RunTrackers});
 
 }  // namespace
