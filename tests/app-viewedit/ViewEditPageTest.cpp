@@ -31,6 +31,8 @@
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
+#include "../support/ScriptedDialogs.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -64,37 +66,6 @@ std::unique_ptr<TTorrentFile> LoadFile(const std::string& path) {
   torrent->LoadFromStream(in);
   return torrent;
 }
-
-struct TMessage {
-  std::string Text;
-  std::string Caption;
-};
-
-class TScriptedDialogs : public TDialogs {
- public:
-  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons) override {
-    Messages.push_back({text, caption});
-    return TMsgResult::Ok;
-  }
-  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
-    LastSave = options;
-    if (SaveAnswers.empty()) return std::nullopt;
-    auto answer = SaveAnswers.front();
-    SaveAnswers.pop_front();
-    return answer;
-  }
-  std::optional<std::string> OpenDialog(const std::string& filter) override {
-    LastOpenFilter = filter;
-    return OpenAnswer;
-  }
-  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
-
-  std::vector<TMessage> Messages;
-  std::deque<std::optional<std::string>> SaveAnswers;
-  std::optional<TSaveDialogOptions> LastSave;
-  std::optional<std::string> OpenAnswer;
-  std::string LastOpenFilter;
-};
 
 class TFakeBackupList {
  public:
@@ -202,12 +173,12 @@ class TViewEditPageTest : public QObject {
     Button("btnViewSave")->setEnabled(true);
     Button("btnViewSave")->click();
     page_->btnViewSaveAsClick();
-    QCOMPARE(dialogs_->Messages.size(), size_t(2));
-    for (const auto& m : dialogs_->Messages) {
+    QCOMPARE(dialogs_->Boxes.size(), size_t(2));
+    for (const auto& m : dialogs_->Boxes) {
       QCOMPARE(m.Text, std::string("No torrent loaded!"));
       QCOMPARE(m.Caption, std::string("Error"));
     }
-    QVERIFY(!dialogs_->LastSave);
+    QVERIFY(!dialogs_->LastSave());
     Find<QCheckBox>("chkViewBackup")->click();
     QVERIFY(!Button("btnViewBackupTrackers")->isEnabled());
   }
@@ -219,7 +190,7 @@ class TViewEditPageTest : public QObject {
     QTest::keyClicks(Edit("txtTorrent"), QFile::decodeName(QByteArray::fromStdString(a)));
     // The folders on the way are no files: no load and no error.
     QCOMPARE(Loads(), 1);
-    QVERIFY(dialogs_->Messages.empty());
+    QVERIFY(dialogs_->Boxes.empty());
     QCOMPARE(page_->LoadedPath(), a);
     QTest::keyClicks(Edit("txtTorrent"), QStringLiteral("b"));
     QCOMPARE(Loads(), 2);
@@ -233,18 +204,18 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(Loads(), 4);  // ".../ab" and ".../a" each reload
     QCOMPARE(page_->LoadedPath(), a);
     QCOMPARE(status_.first(), QStringLiteral("Loading Torrent! This may take a while..."));
-    QVERIFY(dialogs_->Messages.empty());
+    QVERIFY(dialogs_->Boxes.empty());
   }
 
   void browseSetsThePathAndLoads() {
     const auto a = Write("b.torrent", Torrent(Announce(), SingleFile()));
-    dialogs_->OpenAnswer = a;
+    dialogs_->OpenAnswers = {a, a};  // one for each of the two browses
     Button("btnTorrentBrowse")->click();
-    QCOMPARE(dialogs_->LastOpenFilter, std::string(".torrent files (*.torrent)|*.torrent"));
+    QCOMPARE(dialogs_->OpenFilters.at(0), std::string(".torrent files (*.torrent)|*.torrent"));
     QCOMPARE(Loads(), 1);
     Button("btnTorrentBrowse")->click();  // the same file again reloads it
     QCOMPARE(Loads(), 2);
-    dialogs_->OpenAnswer.reset();
+    dialogs_->OpenAnswers = {std::nullopt};
     Button("btnTorrentBrowse")->click();
     QCOMPARE(Loads(), 2);
     QCOMPARE(page_->LoadedPath(), a);
@@ -271,12 +242,12 @@ class TViewEditPageTest : public QObject {
       Open(good);
       QVERIFY2(page_->Torrent(), c.Label);
       QVERIFY(Button("btnViewSave")->isEnabled());
-      dialogs_->Messages.clear();
+      dialogs_->Boxes.clear();
       Open(Write("bad.torrent", c.Bytes));
       QVERIFY2(!page_->Torrent(), c.Label);
-      QCOMPARE(dialogs_->Messages.size(), size_t(1));
-      QCOMPARE(dialogs_->Messages[0].Caption, std::string("Error Loading!"));
-      QCOMPARE(dialogs_->Messages[0].Text, c.Errors);
+      QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+      QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error Loading!"));
+      QCOMPARE(dialogs_->Boxes[0].Text, c.Errors);
       QCOMPARE(status_.last(), QStringLiteral("Loading error!"));
       QCOMPARE(Files()->count(), 0);
       for (const char* name : {"txtAnnounceURL", "txtViewName", "txtFilesName"})
@@ -448,9 +419,9 @@ class TViewEditPageTest : public QObject {
     dialogs_->SaveAnswers = {std::nullopt};  // cancelled: nothing happens
     Button("btnViewSaveAs")->click();
     QVERIFY(!fs::exists(other));
-    QCOMPARE(dialogs_->LastSave->DefaultExt, std::string("torrent"));
-    QCOMPARE(dialogs_->LastSave->Filter, std::string("torrent files (*.torrent)|*.torrent"));
-    QVERIFY(dialogs_->LastSave->ConfirmOverwrite);
+    QCOMPARE(dialogs_->LastSave()->DefaultExt, std::string("torrent"));
+    QCOMPARE(dialogs_->LastSave()->Filter, std::string("torrent files (*.torrent)|*.torrent"));
+    QVERIFY(dialogs_->LastSave()->ConfirmOverwrite);
 
     dialogs_->SaveAnswers = {other};
     Button("btnViewSaveAs")->click();
@@ -463,7 +434,7 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(page_->LoadedPath(), loaded);
     QCOMPARE(LoadFile(loaded)->Announce, std::string("http://second/announce"));
     QCOMPARE(LoadFile(other)->Announce, std::string("http://first/announce"));
-    QVERIFY(dialogs_->Messages.empty());
+    QVERIFY(dialogs_->Boxes.empty());
   }
 
   void aFailedSaveKeepsTheOldFile() {
@@ -476,9 +447,9 @@ class TViewEditPageTest : public QObject {
                                                     FileSysCalls().Close});
     Button("btnViewSave")->click();
     SetFileSysCalls(previous);
-    QCOMPARE(dialogs_->Messages.size(), size_t(1));
-    QCOMPARE(dialogs_->Messages[0].Text, "Error writing " + file);
-    QCOMPARE(dialogs_->Messages[0].Caption, std::string("Error"));
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_->Boxes[0].Text, "Error writing " + file);
+    QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
     QCOMPARE(ReadWholeFile(file), original);
     QCOMPARE(static_cast<int>(std::distance(fs::directory_iterator(dir_->path().toStdString()), fs::directory_iterator())), 1);
 
@@ -486,12 +457,12 @@ class TViewEditPageTest : public QObject {
     const auto nowhere = Path("missing/x.torrent");
     dialogs_->SaveAnswers = {nowhere};
     Button("btnViewSaveAs")->click();
-    QCOMPARE(dialogs_->Messages.size(), size_t(2));
-    QCOMPARE(dialogs_->Messages[1].Text, "Error writing " + nowhere);
+    QCOMPARE(dialogs_->Boxes.size(), size_t(2));
+    QCOMPARE(dialogs_->Boxes[1].Text, "Error writing " + nowhere);
 
     // The model is still loaded and can be saved.
     Button("btnViewSave")->click();
-    QCOMPARE(dialogs_->Messages.size(), size_t(2));
+    QCOMPARE(dialogs_->Boxes.size(), size_t(2));
     QCOMPARE(LoadFile(file)->Announce, std::string("http://changed/announce"));
   }
 
@@ -513,13 +484,13 @@ class TViewEditPageTest : public QObject {
     Open(locked);
     SetFileSysCalls(previous);
     QCOMPARE(reported.size(), size_t(1));
-    QVERIFY(dialogs_->Messages.empty());
+    QVERIFY(dialogs_->Boxes.empty());
     // No model, while the page still shows the old one.
     QVERIFY(!page_->Torrent());
     QCOMPARE(Edit("txtAnnounceURL")->text(), QStringLiteral("http://main/announce"));
     Button("btnViewSave")->click();
-    QCOMPARE(dialogs_->Messages.size(), size_t(1));
-    QCOMPARE(dialogs_->Messages[0].Text, std::string("No torrent loaded!"));
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_->Boxes[0].Text, std::string("No torrent loaded!"));
     QCOMPARE(ReadWholeFile(good), Torrent(Announce(), MultiFile()));
   }
 

@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
+#include "../support/ScriptedDialogs.h"
 #include "../trackers/ListServer.h"
 
 #include "app/BackupForm.h"
@@ -41,42 +42,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class TScriptedDialogs : public TDialogs {
- public:
-  struct TMessage {
-    std::string Text, Caption;
-  };
-  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons) override {
-    Messages.push_back({text, caption});
-    return TMsgResult::Yes;
-  }
-  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
-    SaveRequests.push_back(options);
-    return Next(SaveAnswers);
-  }
-  std::optional<std::string> OpenDialog(const std::string& filter) override {
-    OpenFilters.push_back(filter);
-    return Next(OpenAnswers);
-  }
-  std::optional<std::string> PickFolder(const std::string& title) override {
-    FolderTitles.push_back(title);
-    return Next(FolderAnswers);
-  }
-
-  std::vector<TMessage> Messages;
-  std::vector<TSaveDialogOptions> SaveRequests;
-  std::vector<std::string> OpenFilters, FolderTitles;
-  std::deque<std::optional<std::string>> SaveAnswers, OpenAnswers, FolderAnswers;
-
- private:
-  static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
-    if (answers.empty()) return std::nullopt;
-    auto answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-};
 
 void WriteFile(const std::string& path, int64_t size) {
   fs::create_directories(fs::path(path).parent_path());
@@ -147,6 +112,7 @@ class MainFormTest : public QObject {
     QVERIFY(work_->isValid());
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work("config")));
     dialogs_ = TScriptedDialogs();
+    dialogs_.Answer = TMsgResult::Yes;
   }
   void cleanup() { work_.reset(); }
 
@@ -185,7 +151,7 @@ class MainFormTest : public QObject {
     QCOMPARE(window->frmProgress->size(), QSize(447, 134));
     QVERIFY(window->frmProgress->btnAbort->isEnabled() && !window->frmProgress->btnFinished->isEnabled());
     QVERIFY(window->frmBackup && !window->frmBackup->isVisible());
-    QVERIFY(dialogs_.Messages.empty());
+    QVERIFY(dialogs_.Boxes.empty());
   }
 
   void autosizeOnlyAsTheFirstArgument_data() {
@@ -293,9 +259,9 @@ class MainFormTest : public QObject {
     ini.WriteInteger("private", "count", 1);
     ini.WriteString("private0", "name", "Mine");
     auto window = NewWindow();
-    QCOMPARE(dialogs_.Messages.size(), size_t(1));
-    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Quorvane v2.0 - RC1"));
-    QVERIFY(dialogs_.Messages[0].Text.find(gone) != std::string::npos);
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QVERIFY(dialogs_.Boxes[0].Text.find(gone) != std::string::npos);
     // Nothing else is lost: a later save keeps the private tracker.
     QVERIFY(window->radClassic->isChecked());
     QVERIFY(!window->chkSkipThumbs->isChecked());
@@ -349,7 +315,7 @@ class MainFormTest : public QObject {
     dialogs_.SaveAnswers.push_back(output);
     Create(*window);
 
-    QVERIFY(dialogs_.Messages.empty());
+    QVERIFY(dialogs_.Boxes.empty());
     QCOMPARE(dialogs_.SaveRequests.size(), size_t(1));
     QCOMPARE(dialogs_.SaveRequests[0].Preset, folder + ".torrent");
     QCOMPARE(dialogs_.SaveRequests[0].DefaultExt, std::string("torrent"));
@@ -387,7 +353,7 @@ class MainFormTest : public QObject {
     dialogs_.SaveAnswers.push_back(output);
     Create(*window);
 
-    QVERIFY(dialogs_.Messages.empty());
+    QVERIFY(dialogs_.Boxes.empty());
     QCOMPARE(window->txtClassicPath->text(), QString::fromStdString(folder));  // the trailing "/" removed
     QCOMPARE(dialogs_.SaveRequests.at(0).Preset, folder + ".torrent");
     auto torrent = LoadTorrent(output);
@@ -400,9 +366,9 @@ class MainFormTest : public QObject {
   void placeholderTrackerIsRefused() {
     auto window = NewWindow();
     Create(*window);
-    QCOMPARE(dialogs_.Messages.size(), size_t(1));
-    QCOMPARE(dialogs_.Messages[0].Text, std::string("You must select a tracker to use with this torrent!"));
-    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Error"));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_.Boxes[0].Text, std::string("You must select a tracker to use with this torrent!"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Error"));
     QVERIFY(!window->frmProgress->isVisible());
   }
 
@@ -436,9 +402,9 @@ class MainFormTest : public QObject {
     QCOMPARE(dialogs_.SaveRequests.size(), size_t(1));
     QVERIFY(overallAtAbort >= 0 && overallAtAbort < 16);
     QVERIFY(window->AbortRequested);
-    QCOMPARE(dialogs_.Messages.size(), size_t(1));
-    QCOMPARE(dialogs_.Messages[0].Text, std::string("Operation Aborted!"));
-    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Abort"));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_.Boxes[0].Text, std::string("Operation Aborted!"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Abort"));
     QVERIFY(!fs::exists(output));
     for (const auto& entry : fs::directory_iterator(Work()))
       QVERIFY2(entry.path().extension() != ".torrent" && entry.path().filename().string().find("big.torrent") ==
@@ -469,7 +435,7 @@ class MainFormTest : public QObject {
     Create(*window);
     QCOMPARE(closed.count(), 1);
     QVERIFY(!fs::exists(output));
-    QCOMPARE(dialogs_.Messages.at(0).Text, std::string("Operation Aborted!"));
+    QCOMPARE(dialogs_.Boxes.at(0).Text, std::string("Operation Aborted!"));
     // The close still saved the settings.
     QCOMPARE(TProfileFile(Ini()).ReadString("memory", "folder", ""), folder);
   }
@@ -601,11 +567,11 @@ class MainFormTest : public QObject {
     WriteFile(Work("blocker"), 1);
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work("blocker")));
     auto window = NewWindow();
-    QVERIFY(dialogs_.Messages.empty());  // reading a missing file is no error
+    QVERIFY(dialogs_.Boxes.empty());  // reading a missing file is no error
     QTest::mouseClick(window->btnSaveSettings, Qt::LeftButton);
-    QCOMPARE(dialogs_.Messages.size(), size_t(1));
-    QCOMPARE(dialogs_.Messages[0].Text, "Unable to write to " + Work("blocker") + "/quorvane/quorvane.ini");
-    QCOMPARE(dialogs_.Messages[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_.Boxes[0].Text, "Unable to write to " + Work("blocker") + "/quorvane/quorvane.ini");
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
     // The program goes on, and closing is still allowed.
     QTest::mouseClick(window->radCustom, Qt::LeftButton);
     QVERIFY(window->cmbPieceSize->isEnabled());
@@ -614,13 +580,14 @@ class MainFormTest : public QObject {
 
   void exceptionFromAnUnwrappedHandlerIsReported() {
     applicationDialogs = TScriptedDialogs();
+    applicationDialogs.Answer = TMsgResult::Yes;
     bool after = false;
     QTimer::singleShot(0, this, [] { throw std::runtime_error("Something broke"); });
     QTimer::singleShot(0, this, [&] { after = true; });
     QTRY_VERIFY(after);  // the program went on with the next event
-    QCOMPARE(applicationDialogs.Messages.size(), size_t(1));
-    QCOMPARE(applicationDialogs.Messages[0].Text, std::string("Something broke"));
-    QCOMPARE(applicationDialogs.Messages[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(applicationDialogs.Boxes.size(), size_t(1));
+    QCOMPARE(applicationDialogs.Boxes[0].Text, std::string("Something broke"));
+    QCOMPARE(applicationDialogs.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
   }
 
   void homepageOpensTheConfiguredAddress() {

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "../trackers/ListServer.h"
+#include "../support/ScriptedDialogs.h"
 #include "app/BackupForm.h"
 #include "app/MainForm.h"
 #include "app/ProfileFile.h"
@@ -40,35 +41,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class TScriptedDialogs : public TDialogs {
- public:
-  struct TBox {
-    std::string Text, Caption;
-    TMsgButtons Buttons;
-  };
-  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
-    Boxes.push_back({text, caption, buttons});
-    return buttons == TMsgButtons::Ok ? TMsgResult::Ok : Answer;
-  }
-  std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override {
-    if (SaveAnswers.empty()) return std::nullopt;
-    auto answer = SaveAnswers.front();
-    SaveAnswers.pop_front();
-    return answer;
-  }
-  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
-
-  std::vector<std::string> Captions() const {
-    std::vector<std::string> captions;
-    for (const TBox& box : Boxes) captions.push_back(box.Caption);
-    return captions;
-  }
-
-  std::vector<TBox> Boxes;
-  TMsgResult Answer = TMsgResult::No;
-  std::deque<std::string> SaveAnswers;
-};
 
 TScriptedDialogs applicationDialogs;
 

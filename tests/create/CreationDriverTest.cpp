@@ -12,44 +12,14 @@
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 #include "TempDir.h"
+#include "../support/ScriptedDialogs.h"
 
 namespace {
 
-// Answers the driver's dialogs from a script and logs every one of them.
-class TScriptDialogs : public TDialogs {
- public:
-  std::vector<std::string> Log;
-  std::deque<std::optional<std::string>> SaveAnswers;
-  std::deque<std::optional<std::string>> FolderAnswers;
-  std::deque<TMsgResult> Answers;
-  std::vector<TSaveDialogOptions> SaveOptions;
-  std::function<void()> OnMessage;
-
-  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
-    Log.push_back(caption + ": " + text + (buttons == TMsgButtons::YesNo ? " [Yes/No]" : ""));
-    if (OnMessage) OnMessage();
-    if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
-    if (Answers.empty()) ADD_FAILURE() << "unexpected question: " << text;
-    const TMsgResult r = Answers.empty() ? TMsgResult::No : Answers.front();
-    if (!Answers.empty()) Answers.pop_front();
-    return r;
-  }
-  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
-    Log.push_back("save " + options.Preset);
-    SaveOptions.push_back(options);
-    if (SaveAnswers.empty()) return std::nullopt;
-    auto r = SaveAnswers.front();
-    SaveAnswers.pop_front();
-    return r;
-  }
-  std::optional<std::string> PickFolder(const std::string& title) override {
-    Log.push_back("folder " + title);
-    if (FolderAnswers.empty()) return std::nullopt;
-    auto r = FolderAnswers.front();
-    FolderAnswers.pop_front();
-    return r;
-  }
-};
+// The driver asks Yes/No only where a test queues the answer.
+void FailOnUnexpectedQuestions(TScriptedDialogs& dialogs) {
+  dialogs.OnUnanswered = [](const TScriptedDialogs::TBox& box) { ADD_FAILURE() << "unexpected question: " << box.Text; };
+}
 
 // A progress that can act when a given file starts or when events are pumped.
 class TScriptProgress : public TNullProgress {
@@ -92,9 +62,11 @@ std::vector<std::string> FilesOf(const TTorrentFile& model) {
 class CreationDriverTest : public ::testing::Test {
  protected:
   TTempDir Dir;
-  TScriptDialogs Dialogs;
+  TScriptedDialogs Dialogs;
   TScriptProgress Progress;
   TCreationDriver Driver{Dialogs, Progress};
+
+  CreationDriverTest() { FailOnUnexpectedQuestions(Dialogs); }
 };
 
 }  // namespace
@@ -219,11 +191,11 @@ TEST_F(CreationDriverTest, SimpleModeOneFile) {
   Dialogs.SaveAnswers.push_back(Dir / "out.torrent");
   Driver.btnCreateTorrentClick();
 
-  ASSERT_EQ(Dialogs.SaveOptions.size(), 1u);
-  EXPECT_EQ(Dialogs.SaveOptions[0].Preset, Dir / "music/movie.avi.torrent");
-  EXPECT_EQ(Dialogs.SaveOptions[0].DefaultExt, "torrent");
-  EXPECT_EQ(Dialogs.SaveOptions[0].Filter, "torrent files (*.torrent)|*.torrent");
-  EXPECT_TRUE(Dialogs.SaveOptions[0].ConfirmOverwrite);
+  ASSERT_EQ(Dialogs.SaveRequests.size(), 1u);
+  EXPECT_EQ(Dialogs.SaveRequests[0].Preset, Dir / "music/movie.avi.torrent");
+  EXPECT_EQ(Dialogs.SaveRequests[0].DefaultExt, "torrent");
+  EXPECT_EQ(Dialogs.SaveRequests[0].Filter, "torrent files (*.torrent)|*.torrent");
+  EXPECT_TRUE(Dialogs.SaveRequests[0].ConfirmOverwrite);
   EXPECT_EQ(Dialogs.Log.size(), 1u);
   EXPECT_EQ(Driver.Result().Written, std::vector<std::string>{Dir / "out.torrent"});
   EXPECT_EQ(Progress.Caption, "Progress: " + Dir / "out.torrent");
@@ -253,7 +225,7 @@ TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
   for (bool skip : {true, false}) {
     SCOPED_TRACE(skip ? "skip thumbs" : "keep thumbs");
     Dialogs.Log.clear();
-    Dialogs.SaveOptions.clear();
+    Dialogs.SaveRequests.clear();
     Driver.Input.SimpleFolder = Dir / "Album/";  // a trailing "/" does not hide the name
     // The list's order (by name, without regard to case) is kept.
     Driver.Input.SimpleFiles = {{"A.mp3", true}, {"b.mp3", true}, {"c", false}, {"Thumbs.DB", true}};
@@ -493,7 +465,8 @@ TEST_F(CreationDriverTest, HashingFaultsWriteNothing) {
     const std::string second = dir.Write("src/2", PatternBytes(300000, 2));
     dir.Write("src/3", "three");
     dir.Write("src.torrent", "old");
-    TScriptDialogs dialogs;
+    TScriptedDialogs dialogs;
+    FailOnUnexpectedQuestions(dialogs);
     TScriptProgress progress;
     TCreationDriver driver(dialogs, progress);
     driver.Input.Mode = TCreateMode::Classic;

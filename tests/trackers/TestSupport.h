@@ -2,13 +2,11 @@
 // Shared helpers of the tracker tests: a temporary folder and scripted dialogs.
 
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "Dialogs.h"
+#include "../support/ScriptedDialogs.h"
 
 class TTempDir {
  public:
@@ -28,31 +26,4 @@ class TTempDir {
 
  private:
   std::string path_;
-};
-
-// Records every message box; Yes/No boxes get the scripted answer.
-class TScriptedDialogs : public TDialogs {
- public:
-  struct TBox {
-    std::string Text, Caption;
-    TMsgButtons Buttons;
-  };
-  std::vector<TBox> Boxes;
-  TMsgResult Answer = TMsgResult::No;
-  // Runs while a box is open, as events do under a modal dialog.
-  std::function<void()> WhileOpen;
-
-  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
-    Boxes.push_back({text, caption, buttons});
-    if (WhileOpen) WhileOpen();
-    return buttons == TMsgButtons::Ok ? TMsgResult::Ok : Answer;
-  }
-  std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }
-  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
-
-  std::vector<std::string> Captions() const {
-    std::vector<std::string> c;
-    for (const auto& b : Boxes) c.push_back(b.Caption);
-    return c;
-  }
 };
