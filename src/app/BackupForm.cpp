@@ -11,18 +11,6 @@
 
 #include "app/FileNames.h"
 
-namespace {
-
-QString Utf8Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-
-template <typename W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
-
-}  // namespace
-
 TfrmBackup::TfrmBackup(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("frmBackup"));
   setWindowTitle(QStringLiteral("Back-up Tracker Selection"));

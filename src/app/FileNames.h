@@ -1,5 +1,6 @@
 #pragma once
-// Byte-string file names and the Qt texts that show them.
+// Byte strings (file names, torrent texts) and the Qt texts that show them;
+// plus the small helper that gives a control its design name.
 
 #include <QByteArray>
 #include <QFile>
@@ -13,7 +14,11 @@ inline std::string NameBytes(const QString& name) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+// Torrent and settings texts are shown as UTF-8.
+inline QString Utf8Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
 inline std::string Bytes(const QByteArray& bytes) { return std::string(bytes.constData(), static_cast<size_t>(bytes.size())); }
+inline std::string Utf8Bytes(const QString& text) { return Bytes(text.toUtf8()); }
 inline QByteArray ToByteArray(const std::string& bytes) { return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 
 // Names sorted without regard to ASCII case; equal ones in byte order.
@@ -21,3 +26,10 @@ bool LessNoCase(const std::string& a, const std::string& b);
 
 // folder + "/" + name, the separator not doubled after "/".
 std::string JoinPath(const std::string& folder, const std::string& name);
+
+// Gives a control its design name as Qt object name, so tests find it.
+template <typename W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}

@@ -45,19 +45,6 @@
 #define QUORVANE_HOMEPAGE "http://www.quorvane.net/torrent/quorvane/"
 #endif
 
-namespace {
-
-QString Utf8Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-std::string Utf8Bytes(const QString& text) { return Bytes(text.toUtf8()); }
-
-template <typename W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
-
-}  // namespace
-
 template <typename F>
 void TfrmQuorvane::Handle(F&& handler) {
   Guarded(dialogs_, std::forward<F>(handler));

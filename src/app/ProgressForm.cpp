@@ -1,5 +1,7 @@
 #include "app/ProgressForm.h"
 
+#include "app/FileNames.h"
+
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -62,7 +64,7 @@ void TfrmProgress::btnFinishedClick() { hide(); }
 void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
 
 void TfrmProgress::SetCaption(const std::string& caption) {
-  setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+  setWindowTitle(Utf8Text(caption));
 }
 
 void TfrmProgress::Show() {
@@ -71,7 +73,7 @@ void TfrmProgress::Show() {
 }
 
 void TfrmProgress::SetHashingText(const std::string& text) {
-  lblHashing->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  lblHashing->setText(Utf8Text(text));
 }
 
 // A bar shows at most full, and Qt's bars count in int.

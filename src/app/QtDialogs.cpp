@@ -1,22 +1,13 @@
 #include "app/QtDialogs.h"
 
+#include "app/FileNames.h"
+
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace {
-
-QString Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-
-std::string FileName(const QString& name) {
-  const QByteArray bytes = QFile::encodeName(name);
-  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-}  // namespace
-
 QStringList QtNameFilters(const std::string& filter) {
-  const QStringList parts = Text(filter).split(QLatin1Char('|'));
+  const QStringList parts = Utf8Text(filter).split(QLatin1Char('|'));
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     QString masks = parts[i + 1];
@@ -37,7 +28,7 @@ TMsgResult TQtDialogs::MessageBox(const std::string& text, const std::string& ca
                   : caption == "Error"          ? QMessageBox::Critical
                   : caption == "Warning"        ? QMessageBox::Warning
                                                 : QMessageBox::Information,
-                  Text(caption), Text(text),
+                  Utf8Text(caption), Utf8Text(text),
                   buttons == TMsgButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                   owner_);
   const int answer = box.exec();
@@ -50,12 +41,12 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters(QtNameFilters(options.Filter));
-  dialog.setDefaultSuffix(Text(options.DefaultExt));
+  dialog.setDefaultSuffix(Utf8Text(options.DefaultExt));
   if (!options.ConfirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setSizeGripEnabled(true);
   if (!options.Preset.empty()) dialog.selectFile(QFile::decodeName(options.Preset.c_str()));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return FileName(dialog.selectedFiles().first());
+  return NameBytes(dialog.selectedFiles().first());
 }
 
 std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
@@ -64,11 +55,11 @@ std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(QtNameFilters(filter));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return FileName(dialog.selectedFiles().first());
+  return NameBytes(dialog.selectedFiles().first());
 }
 
 std::optional<std::string> TQtDialogs::PickFolder(const std::string& title) {
-  const QString folder = QFileDialog::getExistingDirectory(owner_, Text(title), QString(), QFileDialog::ShowDirsOnly);
+  const QString folder = QFileDialog::getExistingDirectory(owner_, Utf8Text(title), QString(), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
-  return FileName(folder);
+  return NameBytes(folder);
 }

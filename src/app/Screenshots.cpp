@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     TSafeFileStream file(path);
     demo.SaveToStream(file, demo.Pieces);
     file.Commit();
-    window.findChild<QLineEdit*>(QStringLiteral("txtTorrent"))->setText(QFile::decodeName(QByteArray::fromStdString(path)));
+    window.findChild<QLineEdit*>(QStringLiteral("txtTorrent"))->setText(ShowName(path));
   }
   ok &= Save(&window, out + QStringLiteral("/view-edit.png"));
   window.PageControl1->setCurrentIndex(2);

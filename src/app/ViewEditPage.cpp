@@ -16,20 +16,11 @@
 #include <QVBoxLayout>
 #include <sys/stat.h>
 
+#include "app/FileNames.h"
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentEdits.h"
 
 namespace {
-
-QString ShowBytes(const std::string& bytes) {
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-QString ShowPath(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
-
-std::string PathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
-
-std::string TextBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 // Only a regular file counts: typing a path passes through its folders, and a
 // FIFO would block the read.
@@ -53,7 +44,7 @@ QString TimeFormatWithoutZone(const QLocale& locale) {
 
 // Line breaks of a stored comment as the memo shows them.
 QString CommentForDisplay(const std::string& comment) {
-  QString text = ShowBytes(comment);
+  QString text = Utf8Text(comment);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return text;
 }
@@ -75,55 +66,51 @@ const char* const TorrentFilter = "torrent files (*.torrent)|*.torrent";
 }  // namespace
 
 TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent) : QWidget(parent), links_(std::move(links)) {
-  auto named = [this](auto* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-  };
   auto* grid = new QGridLayout(this);
 
-  txtTorrent_ = named(new QLineEdit(this), "txtTorrent");
-  btnTorrentBrowse_ = named(new QPushButton(QStringLiteral("..."), this), "btnTorrentBrowse");
-  grid->addWidget(named(new QLabel(QStringLiteral("Torrent:"), this), "lblTorrent"), 0, 0);
+  txtTorrent_ = Named(new QLineEdit(this), "txtTorrent");
+  btnTorrentBrowse_ = Named(new QPushButton(QStringLiteral("..."), this), "btnTorrentBrowse");
+  grid->addWidget(Named(new QLabel(QStringLiteral("Torrent:"), this), "lblTorrent"), 0, 0);
   grid->addWidget(txtTorrent_, 0, 1, 1, 3);
   grid->addWidget(btnTorrentBrowse_, 0, 4);
 
-  txtAnnounceURL_ = named(new QLineEdit(this), "txtAnnounceURL");
-  chkViewBackup_ = named(new QCheckBox(this), "chkViewBackup");
-  btnViewBackupTrackers_ = named(new QPushButton(QStringLiteral("Backup"), this), "btnViewBackupTrackers");
+  txtAnnounceURL_ = Named(new QLineEdit(this), "txtAnnounceURL");
+  chkViewBackup_ = Named(new QCheckBox(this), "chkViewBackup");
+  btnViewBackupTrackers_ = Named(new QPushButton(QStringLiteral("Backup"), this), "btnViewBackupTrackers");
   btnViewBackupTrackers_->setEnabled(false);
-  grid->addWidget(named(new QLabel(QStringLiteral("Announce URL:"), this), "lblAnnounceURL"), 1, 0);
+  grid->addWidget(Named(new QLabel(QStringLiteral("Announce URL:"), this), "lblAnnounceURL"), 1, 0);
   grid->addWidget(txtAnnounceURL_, 1, 1, 1, 2);
   grid->addWidget(chkViewBackup_, 1, 3);
   grid->addWidget(btnViewBackupTrackers_, 1, 4);
 
-  txtViewName_ = named(new QLineEdit(this), "txtViewName");
-  grid->addWidget(named(new QLabel(QStringLiteral("Name:"), this), "lblViewName"), 2, 0);
+  txtViewName_ = Named(new QLineEdit(this), "txtViewName");
+  grid->addWidget(Named(new QLabel(QStringLiteral("Name:"), this), "lblViewName"), 2, 0);
   grid->addWidget(txtViewName_, 2, 1, 1, 4);
 
-  mmoViewComment_ = named(new QPlainTextEdit(this), "mmoViewComment");
+  mmoViewComment_ = Named(new QPlainTextEdit(this), "mmoViewComment");
   mmoViewComment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoViewComment_->setTabChangesFocus(true);
-  grid->addWidget(named(new QLabel(QStringLiteral("Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
+  grid->addWidget(Named(new QLabel(QStringLiteral("Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
   grid->addWidget(mmoViewComment_, 3, 1, 1, 4);
 
-  lblViewSHA1_ = named(new QLabel(QStringLiteral("SHA1:"), this), "lblViewSHA1");
+  lblViewSHA1_ = Named(new QLabel(QStringLiteral("SHA1:"), this), "lblViewSHA1");
   lblViewSHA1_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   grid->addWidget(lblViewSHA1_, 4, 0, 1, 5);
 
-  lblViewCreationDate_ = named(new QLabel(QStringLiteral("Creation Date:"), this), "lblViewCreationDate");
-  btnCreationDateReset_ = named(new QPushButton(QStringLiteral("Reset"), this), "btnCreationDateReset");
+  lblViewCreationDate_ = Named(new QLabel(QStringLiteral("Creation Date:"), this), "lblViewCreationDate");
+  btnCreationDateReset_ = Named(new QPushButton(QStringLiteral("Reset"), this), "btnCreationDateReset");
   grid->addWidget(lblViewCreationDate_, 5, 0, 1, 4);
   grid->addWidget(btnCreationDateReset_, 5, 4);
 
-  auto* files = named(new QGroupBox(QStringLiteral(" Files "), this), "grpFiles");
+  auto* files = Named(new QGroupBox(QStringLiteral(" Files "), this), "grpFiles");
   auto* filesGrid = new QGridLayout(files);
-  lstFiles_ = named(new QListWidget(files), "lstFiles");
+  lstFiles_ = Named(new QListWidget(files), "lstFiles");
   lstFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
-  txtFilesName_ = named(new QLineEdit(files), "txtFilesName");
-  btnChange_ = named(new QPushButton(QStringLiteral("Change"), files), "btnChange");
-  lblFilesSize_ = named(new QLabel(QStringLiteral("Size:"), files), "lblFilesSize");
+  txtFilesName_ = Named(new QLineEdit(files), "txtFilesName");
+  btnChange_ = Named(new QPushButton(QStringLiteral("Change"), files), "btnChange");
+  lblFilesSize_ = Named(new QLabel(QStringLiteral("Size:"), files), "lblFilesSize");
   filesGrid->addWidget(lstFiles_, 0, 0, 1, 3);
-  filesGrid->addWidget(named(new QLabel(QStringLiteral("Name:"), files), "lblFilesName"), 1, 0);
+  filesGrid->addWidget(Named(new QLabel(QStringLiteral("Name:"), files), "lblFilesName"), 1, 0);
   filesGrid->addWidget(txtFilesName_, 1, 1);
   filesGrid->addWidget(btnChange_, 1, 2);
   filesGrid->addWidget(lblFilesSize_, 2, 0, 1, 3);
@@ -133,8 +120,8 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent) : QWidget(pa
   grid->setColumnStretch(1, 1);
 
   auto* buttons = new QHBoxLayout;
-  btnViewSave_ = named(new QPushButton(QStringLiteral("Save"), this), "btnViewSave");
-  btnViewSaveAs_ = named(new QPushButton(QStringLiteral("Save As .."), this), "btnViewSaveAs");
+  btnViewSave_ = Named(new QPushButton(QStringLiteral("Save"), this), "btnViewSave");
+  btnViewSaveAs_ = Named(new QPushButton(QStringLiteral("Save As .."), this), "btnViewSaveAs");
   btnViewSave_->setEnabled(false);
   btnViewSaveAs_->setEnabled(false);
   buttons->addStretch(1);
@@ -187,14 +174,14 @@ void TViewEditPage::ReportError(const std::exception& e) {
     links_.ReportError(e);
     return;
   }
-  links_.Dialogs.MessageBox(e.what(), TextBytes(QCoreApplication::applicationName()), TMsgButtons::Ok);
+  links_.Dialogs.MessageBox(e.what(), Utf8Bytes(QCoreApplication::applicationName()), TMsgButtons::Ok);
 }
 
 void TViewEditPage::btnTorrentBrowseClick() {
   Guarded([&] {
     const auto chosen = links_.Dialogs.OpenDialog(".torrent files (*.torrent)|*.torrent");
     if (!chosen) return;
-    const QString text = ShowPath(*chosen);
+    const QString text = ShowName(*chosen);
     // Choosing the file already named reloads it.
     if (text == txtTorrent_->text())
       txtTorrentChange();
@@ -205,7 +192,7 @@ void TViewEditPage::btnTorrentBrowseClick() {
 
 void TViewEditPage::txtTorrentChange() {
   Guarded([&] {
-    const std::string path = PathBytes(txtTorrent_->text());
+    const std::string path = NameBytes(txtTorrent_->text());
     if (!IsRegularFile(path)) return;
     LoadTorrent(path);
   });
@@ -244,15 +231,15 @@ void TViewEditPage::DisplayTorrent() {
   TDisplayGuard guard(displaying_);
   const TTorrentFile& torrent = *torrent_;
   lstFiles_->clear();
-  txtAnnounceURL_->setText(ShowBytes(torrent.Announce));
-  txtViewName_->setText(ShowBytes(torrent.Name));
+  txtAnnounceURL_->setText(Utf8Text(torrent.Announce));
+  txtViewName_->setText(Utf8Text(torrent.Name));
   mmoViewComment_->setPlainText(CommentForDisplay(torrent.Comment));
-  lblViewSHA1_->setText(QStringLiteral("SHA1: ") + ShowBytes(torrent.InfoHashText));
+  lblViewSHA1_->setText(QStringLiteral("SHA1: ") + Utf8Text(torrent.InfoHashText));
   const bool hasBackup = !torrent.BackupTrackers.empty();
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
   lblViewCreationDate_->setText(CreationDateText(torrent.CreationDate));
-  for (const auto& file : torrent.Files) lstFiles_->addItem(ShowPath(FileEntryText(*file)));
+  for (const auto& file : torrent.Files) lstFiles_->addItem(ShowName(FileEntryText(*file)));
 }
 
 void TViewEditPage::ClearAfterFailedLoad() {
@@ -281,13 +268,13 @@ void TViewEditPage::lstFilesClick() {
 
 void TViewEditPage::txtAnnounceURLChange() {
   if (displaying_ || !torrent_) return;
-  torrent_->Announce = TextBytes(txtAnnounceURL_->text());
+  torrent_->Announce = Utf8Bytes(txtAnnounceURL_->text());
 }
 
 void TViewEditPage::txtViewNameChange() {
   if (displaying_ || !torrent_) return;
   const QString text = txtViewName_->text();
-  if (!SetTorrentName(*torrent_, TextBytes(text))) return;
+  if (!SetTorrentName(*torrent_, Utf8Bytes(text))) return;
   if (lstFiles_->count() == 1) lstFiles_->item(0)->setText(text);
   shownFileText_ = text;
   txtFilesName_->setText(text);
@@ -297,7 +284,7 @@ void TViewEditPage::mmoViewCommentChange() {
   if (displaying_ || !torrent_) return;
   QString text = mmoViewComment_->toPlainText();
   text.replace(u'\n', QStringLiteral("\r\n"));
-  torrent_->Comment = TextBytes(text);
+  torrent_->Comment = Utf8Bytes(text);
 }
 
 void TViewEditPage::btnCreationDateResetClick() {
@@ -315,7 +302,7 @@ void TViewEditPage::btnChangeClick() {
     // Unchanged text leaves the entry's bytes alone: they need not survive a
     // round trip through the shown text.
     if (text == shownFileText_) return;
-    RenameFileEntry(*torrent_, static_cast<std::size_t>(row), PathBytes(text));
+    RenameFileEntry(*torrent_, static_cast<std::size_t>(row), NameBytes(text));
     shownFileText_ = text;
   });
 }
@@ -349,7 +336,7 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
     links_.Dialogs.MessageBox("Error writing " + path, "Error", TMsgButtons::Ok);
     return false;
   }
-  ShowStatus(ShowPath(path) + QStringLiteral(" written sucessfully!"));
+  ShowStatus(ShowName(path) + QStringLiteral(" written sucessfully!"));
   return true;
 }
 
