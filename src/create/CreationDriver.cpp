@@ -293,12 +293,8 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
     dialogs_.MessageBox(storage_->Error, "Error", TMsgButtons::Ok);
     return false;
   }
-  // Built in memory, then written in one go: the writer's many small writes
-  // would each be a system call on the file.
-  TMemoryStream bytes;
-  model.SaveToStream(bytes, storage_->Pieces);
   TSafeFileStream out(output);
-  out.WriteBuffer(bytes.Data());
+  model.SaveToStream(out, storage_->Pieces);
   out.Commit();
   result_.Written.push_back(output);
   if (OnTorrentWritten) OnTorrentWritten(output);
