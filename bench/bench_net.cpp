@@ -7,14 +7,14 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <arpa/inet.h>
-#include <cstdio>
 #include <netinet/in.h>
-#include <string>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -98,7 +98,8 @@ void BM_HttpGetContentLength(benchmark::State& state) { Download(state, false); 
 void BM_HttpGetChunked(benchmark::State& state) { Download(state, true); }
 
 void BM_SplitUrl(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(SplitUrl("http://user:pw@tracker.example.org:6969/list/trackers.lst?x=1"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(SplitUrl("http://user:pw@tracker.example.org:6969/list/trackers.lst?x=1"));
 }
 
 }  // namespace

@@ -27,11 +27,12 @@ TfrmBackup::TfrmBackup(QWidget* owner) : QDialog(owner) {
   btnUp = Named(new QPushButton(QStringLiteral("Up"), this), "btnUp");
   btnDown = Named(new QPushButton(QStringLiteral("Dn"), this), "btnDown");
   btnOk = Named(new QPushButton(QStringLiteral("OK"), this), "btnOk");
-  lblNote = Named(new QLabel(QStringLiteral("Note: multi-tracker support is preliminary, and only a few BitTorrent "
-                                            "clients understand it yet. Trackers from above will be tried in the "
-                                            "order they are listed if the main tracker fails."),
-                             this),
-                  "lblNote");
+  lblNote =
+      Named(new QLabel(QStringLiteral("Note: multi-tracker support is preliminary, and only a few BitTorrent "
+                                      "clients understand it yet. Trackers from above will be tried in the "
+                                      "order they are listed if the main tracker fails."),
+                       this),
+            "lblNote");
   lblNote->setWordWrap(true);
   for (QPushButton* b : {btnAdd, btnRemove, btnUp, btnDown}) b->setAutoDefault(false);
 

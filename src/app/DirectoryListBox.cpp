@@ -1,12 +1,12 @@
 #include "app/DirectoryListBox.h"
 
+#include <dirent.h>
+#include <unistd.h>
 #include <QStyle>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <filesystem>
-#include <unistd.h>
 #include <vector>
 
 #include "app/FileNames.h"

@@ -7,7 +7,9 @@
 #include <QString>
 #include <string>
 
-inline QString ShowName(const std::string& bytes) { return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))); }
+inline QString ShowName(const std::string& bytes) {
+  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
 
 inline std::string NameBytes(const QString& name) {
   const QByteArray bytes = QFile::encodeName(name);
@@ -15,11 +17,17 @@ inline std::string NameBytes(const QString& name) {
 }
 
 // Torrent and settings texts are shown as UTF-8.
-inline QString Utf8Text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+inline QString Utf8Text(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
-inline std::string Bytes(const QByteArray& bytes) { return std::string(bytes.constData(), static_cast<size_t>(bytes.size())); }
+inline std::string Bytes(const QByteArray& bytes) {
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
 inline std::string Utf8Bytes(const QString& text) { return Bytes(text.toUtf8()); }
-inline QByteArray ToByteArray(const std::string& bytes) { return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+inline QByteArray ToByteArray(const std::string& bytes) {
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 // Names sorted without regard to ASCII case; equal ones in byte order.
 bool LessNoCase(const std::string& a, const std::string& b);

@@ -126,7 +126,8 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   btnAll = Named(new QPushButton(QStringLiteral("All"), simple), "btnAll");
   btnNone = Named(new QPushButton(QStringLiteral("None"), simple), "btnNone");
   btnInverse = Named(new QPushButton(QStringLiteral("Inverse"), simple), "btnInverse");
-  lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple), "lblSimpleTip");
+  lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple),
+                       "lblSimpleTip");
   lblSimpleTip->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   {
     auto* grid = new QGridLayout(simple);
@@ -183,7 +184,8 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   cmbAnnounceURL->setInsertPolicy(QComboBox::NoInsert);
   cmbAnnounceURL->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cmbAnnounceURL->setMinimumContentsLength(20);
-  cmbAnnounceURL->setToolTip(QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
+  cmbAnnounceURL->setToolTip(
+      QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
   cmbAnnounceURL->addItem(QStringLiteral("[please wait - refreshing list]"));
   cmbAnnounceURL->setEditText(Utf8Text(TrackerPlaceholder));
   btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
@@ -210,7 +212,8 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   cmbPieceSize->setEnabled(false);
   btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
   btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
-  for (QPushButton* b : {btnClassicDir, btnClassicFile, btnVisit, btnBackup, btnCreateTorrent}) b->setAutoDefault(false);
+  for (QPushButton* b : {btnClassicDir, btnClassicFile, btnVisit, btnBackup, btnCreateTorrent})
+    b->setAutoDefault(false);
   auto* pieceGroup = new QButtonGroup(page);
   pieceGroup->addButton(radAuto);
   pieceGroup->addButton(radCustom);
@@ -275,9 +278,12 @@ QWidget* TfrmQuorvane::BuildSettingsPage() {
     box->addWidget(radClassic);
     box->addStretch(1);
   }
-  chkRememberFolder = Named(new QCheckBox(QStringLiteral("Remember last used folder"), page), "chkRememberFolder");
-  chkRememberTracker = Named(new QCheckBox(QStringLiteral("Remember last used tracker"), page), "chkRememberTracker");
-  chkNoUpdate = Named(new QCheckBox(QStringLiteral("Do NOT update tracker list on startup"), page), "chkNoUpdate");
+  chkRememberFolder =
+      Named(new QCheckBox(QStringLiteral("Remember last used folder"), page), "chkRememberFolder");
+  chkRememberTracker =
+      Named(new QCheckBox(QStringLiteral("Remember last used tracker"), page), "chkRememberTracker");
+  chkNoUpdate =
+      Named(new QCheckBox(QStringLiteral("Do NOT update tracker list on startup"), page), "chkNoUpdate");
   chkAutoSave = Named(new QCheckBox(QStringLiteral("Auto-save Settings on close"), page), "chkAutoSave");
   chkSkipThumbs = Named(new QCheckBox(QStringLiteral("Always skip thumbs.db"), page), "chkSkipThumbs");
 
@@ -291,8 +297,9 @@ QWidget* TfrmQuorvane::BuildSettingsPage() {
   btnPrivateDelete->setEnabled(false);
   {
     auto* form = new QGridLayout;
-    const std::pair<const char*, QLineEdit*> rows[] = {
-        {"Name:", txtPrivateName}, {"Announce URL:", txtPrivateAnnounce}, {"Website URL:", txtPrivateWebsite}};
+    const std::pair<const char*, QLineEdit*> rows[] = {{"Name:", txtPrivateName},
+                                                       {"Announce URL:", txtPrivateAnnounce},
+                                                       {"Website URL:", txtPrivateWebsite}};
     int r = 0;
     for (const auto& [text, edit] : rows) {
       auto* label = new QLabel(QLatin1String(text), grpPrivate);
@@ -352,29 +359,32 @@ QWidget* TfrmQuorvane::BuildAboutPage() {
 }
 
 void TfrmQuorvane::SetTabOrder() {
-  const QList<QWidget*> create = {pageMode,       DriveComboBox1, DirectoryListBox1, FileListBox1,  btnAll,
-                                  btnNone,        btnInverse,     txtClassicPath,    btnClassicDir, btnClassicFile,
-                                  radFolder,      radFile,        cmbAnnounceURL,    btnVisit,      chkBackup,
-                                  btnBackup,      mmoComment,     radAuto,           radCustom,     cmbPieceSize,
-                                  btnCreateTorrent};
-  const QList<QWidget*> settings = {radSimple,          radClassic,         chkRememberFolder, chkRememberTracker,
-                                    chkNoUpdate,        chkAutoSave,        chkSkipThumbs,     lstPrivateTrackers,
-                                    txtPrivateName,     txtPrivateAnnounce, txtPrivateWebsite, btnPrivateAddModify,
-                                    btnPrivateDelete,   btnSaveSettings};
+  const QList<QWidget*> create = {
+      pageMode,       DriveComboBox1, DirectoryListBox1, FileListBox1,   btnAll,     btnNone,
+      btnInverse,     txtClassicPath, btnClassicDir,     btnClassicFile, radFolder,  radFile,
+      cmbAnnounceURL, btnVisit,       chkBackup,         btnBackup,      mmoComment, radAuto,
+      radCustom,      cmbPieceSize,   btnCreateTorrent};
+  const QList<QWidget*> settings = {
+      radSimple,         radClassic,          chkRememberFolder,  chkRememberTracker, chkNoUpdate,
+      chkAutoSave,       chkSkipThumbs,       lstPrivateTrackers, txtPrivateName,     txtPrivateAnnounce,
+      txtPrivateWebsite, btnPrivateAddModify, btnPrivateDelete,   btnSaveSettings};
   const QList<QWidget*> about = {mmoAbout, btnHomepage};
   for (const QList<QWidget*>* chain : {&create, &settings, &about})
     for (qsizetype i = 0; i + 1 < chain->size(); ++i) setTabOrder(chain->at(i), chain->at(i + 1));
 }
 
 void TfrmQuorvane::Connect() {
-  connect(DriveComboBox1, &QComboBox::activated, this, [this] { Handle([this] { DriveComboBox1Change(); }); });
-  connect(DirectoryListBox1, &TDirectoryListBox::Changed, this, [this] { Handle([this] { DirectoryListBox1Change(); }); });
+  connect(DriveComboBox1, &QComboBox::activated, this,
+          [this] { Handle([this] { DriveComboBox1Change(); }); });
+  connect(DirectoryListBox1, &TDirectoryListBox::Changed, this,
+          [this] { Handle([this] { DirectoryListBox1Change(); }); });
   connect(DirectoryListBox1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
     // Entering refills the list, which deletes the item: not while its own signal runs.
     const std::string folder = DirectoryListBox1->ItemPath(item);
     QTimer::singleShot(0, this, [this, folder] { Handle([&] { DirectoryListBox1->SetDirectory(folder); }); });
   });
-  connect(FileListBox1, &QListWidget::currentItemChanged, this, [this] { Handle([this] { FileListBox1Change(); }); });
+  connect(FileListBox1, &QListWidget::currentItemChanged, this,
+          [this] { Handle([this] { FileListBox1Change(); }); });
   connect(btnAll, &QPushButton::clicked, this, [this] { Handle([this] { btnAllClick(); }); });
   connect(btnNone, &QPushButton::clicked, this, [this] { Handle([this] { btnNoneClick(); }); });
   connect(btnInverse, &QPushButton::clicked, this, [this] { Handle([this] { btnInverseClick(); }); });
@@ -382,19 +392,25 @@ void TfrmQuorvane::Connect() {
   connect(radCustom, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
   connect(btnClassicFile, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicFileClick(); }); });
   connect(btnClassicDir, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicDirClick(); }); });
-  connect(btnCreateTorrent, &QPushButton::clicked, this, [this] { Handle([this] { btnCreateTorrentClick(); }); });
-  connect(btnSaveSettings, &QPushButton::clicked, this, [this] { Handle([this] { btnSaveSettingsClick(); }); });
+  connect(btnCreateTorrent, &QPushButton::clicked, this,
+          [this] { Handle([this] { btnCreateTorrentClick(); }); });
+  connect(btnSaveSettings, &QPushButton::clicked, this,
+          [this] { Handle([this] { btnSaveSettingsClick(); }); });
   connect(btnHomepage, &QPushButton::clicked, this, [this] { Handle([this] { btnHomepageClick(); }); });
   connect(updateTimer, &QTimer::timeout, this, [this] { Handle([this] { updateTimerTimer(); }); });
-  connect(cmbAnnounceURL, &QComboBox::editTextChanged, this, [this] { Handle([this] { cmbAnnounceURL2Change(); }); });
+  connect(cmbAnnounceURL, &QComboBox::editTextChanged, this,
+          [this] { Handle([this] { cmbAnnounceURL2Change(); }); });
   connect(btnVisit, &QPushButton::clicked, this, [this] { Handle([this] { btnVisitClick(); }); });
   connect(chkBackup, &QCheckBox::clicked, this, [this] { Handle([this] { chkBackupClick(); }); });
   connect(btnBackup, &QPushButton::clicked, this, [this] { Handle([this] { btnBackupClick(); }); });
   connect(lstPrivateTrackers, &QListWidget::itemSelectionChanged, this,
           [this] { Handle([this] { lstPrivateTrackersClick(); }); });
-  connect(txtPrivateName, &QLineEdit::textChanged, this, [this] { Handle([this] { txtPrivateNameChange(); }); });
-  connect(btnPrivateAddModify, &QPushButton::clicked, this, [this] { Handle([this] { btnPrivateAddModifyClick(); }); });
-  connect(btnPrivateDelete, &QPushButton::clicked, this, [this] { Handle([this] { btnPrivateDeleteClick(); }); });
+  connect(txtPrivateName, &QLineEdit::textChanged, this,
+          [this] { Handle([this] { txtPrivateNameChange(); }); });
+  connect(btnPrivateAddModify, &QPushButton::clicked, this,
+          [this] { Handle([this] { btnPrivateAddModifyClick(); }); });
+  connect(btnPrivateDelete, &QPushButton::clicked, this,
+          [this] { Handle([this] { btnPrivateDeleteClick(); }); });
   connect(geometryTimer_, &QTimer::timeout, this, [this] { Handle([this] { SaveWindowGeometry(); }); });
 }
 
@@ -503,7 +519,8 @@ void TfrmQuorvane::SaveSettings() {
     const std::string name = PrivateTrackerItemName(i);
     const int index = FindPrivateTracker(name);
     // An entry without a record keeps its name, so no stale section is counted in.
-    const TTracker tracker = index >= 0 ? PrivateTrackers[static_cast<size_t>(index)] : TTracker{name, "", "", false};
+    const TTracker tracker =
+        index >= 0 ? PrivateTrackers[static_cast<size_t>(index)] : TTracker{name, "", "", false};
     settings_.WriteString(section, "name", tracker.Name);
     settings_.WriteString(section, "announce", tracker.Announce);
     settings_.WriteString(section, "webpage", tracker.Webpage);
@@ -516,7 +533,8 @@ void TfrmQuorvane::btnSaveSettingsClick() {
 }
 
 bool TfrmQuorvane::FormCloseQuery() {
-  if (chkRememberFolder->isChecked()) settings_.WriteString("memory", "folder", DirectoryListBox1->Directory());
+  if (chkRememberFolder->isChecked())
+    settings_.WriteString("memory", "folder", DirectoryListBox1->Directory());
   if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", TrackerTextBytes());
   if (chkAutoSave->isChecked()) SaveSettings();
   return true;
@@ -542,7 +560,9 @@ void TfrmQuorvane::RestoreWindowGeometry() {
     setGeometry(left, top, std::max(width, minimumWidth()), std::max(height, minimumHeight()));
 }
 
-int TfrmQuorvane::FindPrivateTracker(const std::string& name) const { return ::FindPrivateTracker(PrivateTrackers, name); }
+int TfrmQuorvane::FindPrivateTracker(const std::string& name) const {
+  return ::FindPrivateTracker(PrivateTrackers, name);
+}
 
 std::string TfrmQuorvane::PrivateTrackerItemName(int row) const {
   const QListWidgetItem* item = lstPrivateTrackers->item(row);
@@ -589,7 +609,8 @@ void TfrmQuorvane::btnClassicFileClick() {
 }
 
 void TfrmQuorvane::btnClassicDirClick() {
-  if (const auto folder = dialogs_.PickFolder("Select a directory to hash")) txtClassicPath->setText(ShowName(*folder));
+  if (const auto folder = dialogs_.PickFolder("Select a directory to hash"))
+    txtClassicPath->setText(ShowName(*folder));
 }
 
 void TfrmQuorvane::btnCreateTorrentClick() {
@@ -645,7 +666,8 @@ void TfrmQuorvane::DropPaths(const std::vector<std::string>& paths) {
   std::vector<std::string> names;
   for (const std::string& path : paths) {
     const QFileInfo info(ShowName(path));
-    if (NameBytes(info.absolutePath()) == DirectoryListBox1->Directory()) names.push_back(NameBytes(info.fileName()));
+    if (NameBytes(info.absolutePath()) == DirectoryListBox1->Directory())
+      names.push_back(NameBytes(info.fileName()));
   }
   FileListBox1->SelectNames(names);
 }
@@ -655,7 +677,8 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
     auto* drag = static_cast<QDropEvent*>(event);
     const QList<QUrl> urls = drag->mimeData()->urls();
-    if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) {
+    if (!urls.isEmpty() &&
+        std::all_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) {
       drag->acceptProposedAction();
       return true;
     }
@@ -684,7 +707,9 @@ void TfrmQuorvane::updateTimerTimer() {
     events.OpenUrl = [](const std::string& url) {
       if (IsBrowsableUrl(url)) QDesktopServices::openUrl(QUrl(Utf8Text(url)));
     };
-    events.ErrorReport = [this](const std::string& message) { ShowException(dialogs_, std::runtime_error(message)); };
+    events.ErrorReport = [this](const std::string& message) {
+      ShowException(dialogs_, std::runtime_error(message));
+    };
     events.NoUpdate = [this] { return chkNoUpdate->isChecked(); };
     events.RememberedTracker = [this]() -> std::optional<std::string> {
       if (!chkRememberTracker->isChecked()) return std::nullopt;
@@ -697,9 +722,9 @@ void TfrmQuorvane::updateTimerTimer() {
       }
       cmbAnnounceURL2Change();
     };
-    refresh_ = std::make_unique<TTrackerRefresh>(Trackers, PrivateTrackers, TTrackerCache::Installed(),
-                                                 trackerListUrls_, std::make_unique<THttpListDownloader>(*loop_),
-                                                 dialogs_, std::move(events));
+    refresh_ = std::make_unique<TTrackerRefresh>(
+        Trackers, PrivateTrackers, TTrackerCache::Installed(), trackerListUrls_,
+        std::make_unique<THttpListDownloader>(*loop_), dialogs_, std::move(events));
   }
   refresh_->Run();
 }
@@ -723,7 +748,8 @@ void TfrmQuorvane::FillSelection(const std::vector<std::string>& names) {
 std::string TfrmQuorvane::TrackerTextBytes() const {
   const QString text = cmbAnnounceURL->currentText();
   int index = cmbAnnounceURL->currentIndex();
-  if (index < 0 || cmbAnnounceURL->itemText(index) != text) index = cmbAnnounceURL->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index < 0 || cmbAnnounceURL->itemText(index) != text)
+    index = cmbAnnounceURL->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (index >= 0) {
     const QVariant bytes = cmbAnnounceURL->itemData(index);
     if (bytes.isValid()) return Bytes(bytes.toByteArray());
@@ -738,12 +764,17 @@ std::string TfrmQuorvane::GetAnnounceURL() {
   return resolution.URL;
 }
 
-std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const { return ::LookupAnnounceURL(Trackers, name); }
+std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
+  return ::LookupAnnounceURL(Trackers, name);
+}
 
-void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(QStringLiteral("URL: ") + Utf8Text(GetAnnounceURL())); }
+void TfrmQuorvane::cmbAnnounceURL2Change() {
+  lblURL->setText(QStringLiteral("URL: ") + Utf8Text(GetAnnounceURL()));
+}
 
 void TfrmQuorvane::btnVisitClick() {
-  for (const std::string& page : VisitPages(Trackers, TrackerTextBytes())) QDesktopServices::openUrl(QUrl(Utf8Text(page)));
+  for (const std::string& page : VisitPages(Trackers, TrackerTextBytes()))
+    QDesktopServices::openUrl(QUrl(Utf8Text(page)));
 }
 
 // ---- back-up trackers ----

@@ -216,10 +216,10 @@ class TfrmQuorvane : public QMainWindow {
   std::vector<std::string> trackerListUrls_;
   std::unique_ptr<TTrackerRefresh> refresh_;
   std::unique_ptr<TPrivateTrackerEditor> privateEditor_;
-  QString privateNameShown_;     // txtPrivateName as last filled from a record
+  QString privateNameShown_;      // txtPrivateName as last filled from a record
   std::string privateNameBytes_;  // and that record's name
   bool autoSize_ = false;
-  bool geometryReady_ = false;  // the stored geometry was applied once
+  bool geometryReady_ = false;       // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save
 };
 

@@ -92,10 +92,14 @@ bool ParseProfileInteger(const std::string& raw, int32_t& value) {
   for (; i < text.size(); ++i) {
     const char c = text[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
     n = n * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
     if (n > 0xFFFFFFFFull) return false;
   }
@@ -139,7 +143,8 @@ bool TProfileFile::ReadBool(const std::string& section, const std::string& key, 
   return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TProfileFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const {
+void TProfileFile::WriteString(const std::string& section, const std::string& key,
+                               const std::string& value) const {
   // A line break would split the entry and corrupt what follows it.
   std::string clean = value;
   for (char& c : clean)

@@ -63,18 +63,14 @@ void TfrmProgress::btnFinishedClick() { hide(); }
 
 void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
 
-void TfrmProgress::SetCaption(const std::string& caption) {
-  setWindowTitle(Utf8Text(caption));
-}
+void TfrmProgress::SetCaption(const std::string& caption) { setWindowTitle(Utf8Text(caption)); }
 
 void TfrmProgress::Show() {
   show();
   raise();
 }
 
-void TfrmProgress::SetHashingText(const std::string& text) {
-  lblHashing->setText(Utf8Text(text));
-}
+void TfrmProgress::SetHashingText(const std::string& text) { lblHashing->setText(Utf8Text(text)); }
 
 // A bar shows at most full, and Qt's bars count in int.
 void TfrmProgress::ShowOn(QProgressBar* bar, int64_t max, int64_t position) {

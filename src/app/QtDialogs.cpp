@@ -59,7 +59,8 @@ std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
 }
 
 std::optional<std::string> TQtDialogs::PickFolder(const std::string& title) {
-  const QString folder = QFileDialog::getExistingDirectory(owner_, Utf8Text(title), QString(), QFileDialog::ShowDirsOnly);
+  const QString folder =
+      QFileDialog::getExistingDirectory(owner_, Utf8Text(title), QString(), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return NameBytes(folder);
 }

@@ -55,7 +55,8 @@ void TQtEventLoop::Watch(int fd, unsigned events, TFdHandler handler) {
     entry.Write = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     for (QSocketNotifier* n : {entry.Read.get(), entry.Write.get()}) {
       n->setEnabled(false);
-      QObject::connect(n, &QSocketNotifier::activated, context_.get(), [this, fd, serial] { Activated(fd, serial); });
+      QObject::connect(n, &QSocketNotifier::activated, context_.get(),
+                       [this, fd, serial] { Activated(fd, serial); });
     }
     it = watches_.emplace(fd, std::move(entry)).first;
   }
@@ -121,5 +122,6 @@ bool TQtEventLoop::RunUntil(const std::function<bool()>& done, std::chrono::mill
 void TQtEventLoop::Quit() {
   quitting_ = true;
   // Wakes a RunUntil that waits for events.
-  QMetaObject::invokeMethod(context_.get(), [] {}, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      context_.get(), [] {}, Qt::QueuedConnection);
 }

@@ -5,12 +5,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
-#include <QPixmap>
-#include <QTabWidget>
-#include <QTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/AppIcon.h"
@@ -27,7 +27,9 @@ namespace {
 
 class TQuietDialogs : public TDialogs {
  public:
-  TMsgResult MessageBox(const std::string&, const std::string&, TMsgButtons) override { return TMsgResult::Ok; }
+  TMsgResult MessageBox(const std::string&, const std::string&, TMsgButtons) override {
+    return TMsgResult::Ok;
+  }
   std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }
   std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
 };
@@ -60,8 +62,8 @@ int main(int argc, char** argv) {
   const QString album = home.filePath(QStringLiteral("Music/Night Drive"));
   QDir().mkpath(album);
   QDir().mkpath(home.filePath(QStringLiteral("Music/Field Recordings")));
-  for (const char* name : {"01 - Overture.flac", "02 - Slow Lights.flac", "03 - Harbour.flac", "04 - Tunnel.flac",
-                           "05 - Last Exit.flac", "cover.jpg", "notes.txt"}) {
+  for (const char* name : {"01 - Overture.flac", "02 - Slow Lights.flac", "03 - Harbour.flac",
+                           "04 - Tunnel.flac", "05 - Last Exit.flac", "cover.jpg", "notes.txt"}) {
     QFile f(album + QLatin1Char('/') + QLatin1String(name));
     f.open(QIODevice::WriteOnly);
     f.write("sample");

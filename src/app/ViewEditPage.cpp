@@ -1,5 +1,6 @@
 #include "app/ViewEditPage.h"
 
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <sys/stat.h>
 
 #include "app/FileNames.h"
 #include "metainfo/Stream.h"
@@ -65,7 +65,8 @@ const char* const TorrentFilter = "torrent files (*.torrent)|*.torrent";
 
 }  // namespace
 
-TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent) : QWidget(parent), links_(std::move(links)) {
+TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
+    : QWidget(parent), links_(std::move(links)) {
   auto* grid = new QGridLayout(this);
 
   txtTorrent_ = Named(new QLineEdit(this), "txtTorrent");
@@ -326,7 +327,8 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
     const auto& backup = links_.BackupList;
     if (backupChosen_ || !chkViewBackup_->isChecked())
       RebuildBackupTrackers(*torrent_, chkViewBackup_->isChecked(),
-                            backup.Lines ? backup.Lines() : std::vector<std::string>(), backup.LookupAnnounceURL);
+                            backup.Lines ? backup.Lines() : std::vector<std::string>(),
+                            backup.LookupAnnounceURL);
     // Written beside the target and renamed over it, so a failed write
     // leaves the old file as it was.
     TSafeFileStream out(path);

@@ -6,8 +6,8 @@
 
 struct TCliCommand {
   const char* Name;
-  const char* Usage;    // one line: "show [--json] FILE"
-  const char* Summary;  // one line
+  const char* Usage;                                 // one line: "show [--json] FILE"
+  const char* Summary;                               // one line
   int (*Run)(const std::vector<std::string>& args);  // args after the command name
 };
 

@@ -83,7 +83,8 @@ int PieceSizeIndexOf(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (int i = 0; i < 8; ++i) {
     const int64_t bytes = int64_t{1} << (17 + i);
-    const std::string named = bytes < (1 << 20) ? std::to_string(bytes >> 10) + "k" : std::to_string(bytes >> 20) + "m";
+    const std::string named =
+        bytes < (1 << 20) ? std::to_string(bytes >> 10) + "k" : std::to_string(bytes >> 20) + "m";
     if (text == named || text == std::to_string(bytes)) return i;
   }
   return -1;
@@ -239,7 +240,7 @@ class TCliProgress : public TNullProgress {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0.05 ? static_cast<double>(done) / seconds : 0.0;
 
-    winsize ws {};
+    winsize ws{};
     int columns = 80;
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) columns = ws.ws_col;
 
@@ -249,10 +250,12 @@ class TCliProgress : public TNullProgress {
     char left[32] = "--:--";
     if (rate > 0) {
       const int64_t s = static_cast<int64_t>(static_cast<double>(total - done) / rate);
-      std::snprintf(left, sizeof left, "%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
+      std::snprintf(left, sizeof left, "%lld:%02lld", static_cast<long long>(s / 60),
+                    static_cast<long long>(s % 60));
     }
     std::snprintf(tail, sizeof tail, " [%s%s] %3d%% %7.1f MB/s %s left", std::string(filled, '#').c_str(),
-                  std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6, left);
+                  std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6,
+                  left);
     std::string name = Printable(HashingText.substr(9));
     const size_t room = static_cast<size_t>(std::max(8, columns - 1 - static_cast<int>(std::strlen(tail))));
     if (name.size() > room) name = "..." + name.substr(name.size() - (room - 3));
@@ -271,7 +274,8 @@ class TCliProgress : public TNullProgress {
 // Answers the driver's dialogs from the options.
 class TCliDialogs : public TDialogs {
  public:
-  TCliDialogs(const TCreateOptions& options, TCliProgress& progress) : options_(options), progress_(progress) {}
+  TCliDialogs(const TCreateOptions& options, TCliProgress& progress)
+      : options_(options), progress_(progress) {}
 
   bool Failed = false;
 
@@ -343,7 +347,8 @@ void SetUpSimpleMode(TCreationInput& input, const std::vector<std::string>& path
   for (const auto& path : paths) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) throw EStreamError(FileError("Cannot open file", path, errno));
-    if (S_ISDIR(st.st_mode)) throw EUsage("several PATHs must all be files of one folder; \"" + path + "\" is a folder");
+    if (S_ISDIR(st.st_mode))
+      throw EUsage("several PATHs must all be files of one folder; \"" + path + "\" is a folder");
     const std::string real = RealPath(FolderOf(path));
     if (folder.empty()) folder = real;
     if (real != folder) throw EUsage("several PATHs must all be files of one folder");
@@ -413,7 +418,8 @@ int RunCreate(const std::vector<std::string>& args) {
     TCliProgress Progress;
     TCliDialogs Dialogs;
     TCreationDriver Driver;
-    TParts(const TCreateOptions& o, bool show) : Progress(show, Driver), Dialogs(o, Progress), Driver(Dialogs, Progress) {}
+    TParts(const TCreateOptions& o, bool show)
+        : Progress(show, Driver), Dialogs(o, Progress), Driver(Dialogs, Progress) {}
   } parts(options, showProgress);
   TCreationDriver& driver = parts.Driver;
   TCreationInput& input = driver.Input;
@@ -437,7 +443,9 @@ int RunCreate(const std::vector<std::string>& args) {
     }
     const TAnnounceResolution resolution = trackers.GetAnnounceURL(options.Announce);
     input.StatusText = resolution.StatusText;
-    driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text).URL; };
+    driver.GetAnnounceURL = [&trackers](const std::string& text) {
+      return trackers.GetAnnounceURL(text).URL;
+    };
     driver.ResolveBackupTrackers = [&] {
       std::vector<std::string> urls;
       for (const auto& b : options.Backups) {
@@ -463,7 +471,8 @@ int RunCreate(const std::vector<std::string>& args) {
     return ExitUsage;
   }
 
-  struct sigaction action {}, previous {};
+  struct sigaction action {
+  }, previous{};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, &previous);
@@ -500,6 +509,7 @@ int RunCreate(const std::vector<std::string>& args) {
   return ExitOk;
 }
 
-const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder", RunCreate});
+const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder",
+                                     RunCreate});
 
 }  // namespace

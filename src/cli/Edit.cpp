@@ -50,7 +50,8 @@ TDateTime ParseDate(const std::string& text) {
   long long seconds = 0;
   // The file keeps creation dates as signed 32-bit Unix seconds.
   if (!ParseInteger(text, seconds) || seconds < INT32_MIN || seconds > INT32_MAX)
-    throw EUsage("--date takes now, none or Unix seconds between -2147483648 and 2147483647, not \"" + text + "\"");
+    throw EUsage("--date takes now, none or Unix seconds between -2147483648 and 2147483647, not \"" + text +
+                 "\"");
   return UnixToDateTime(seconds);
 }
 
@@ -103,17 +104,18 @@ TEditOptions ParseOptions(const std::vector<std::string>& args) {
 }
 
 void PrintHelp() {
-  std::printf("Usage: quorvane-cli %s\n\n"
-              "Changes a .torrent and writes it back to FILE, or to OUT. Prints the new info hash.\n"
-              "  --announce URL       the main tracker\n"
-              "  --backup URL         a back-up tracker; repeat for more, in the order to try them\n"
-              "                       (without --backup or --no-backup the file's own are kept)\n"
-              "  --no-backup          no back-up trackers\n"
-              "  --name TEXT          the torrent's name (also the file name of a single-file torrent)\n"
-              "  --comment TEXT       the comment\n"
-              "  --date now|none|N    creation date: now, none, or N Unix seconds\n"
-              "  --rename INDEX=PATH  file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the folders\n",
-              EditUsage);
+  std::printf(
+      "Usage: quorvane-cli %s\n\n"
+      "Changes a .torrent and writes it back to FILE, or to OUT. Prints the new info hash.\n"
+      "  --announce URL       the main tracker\n"
+      "  --backup URL         a back-up tracker; repeat for more, in the order to try them\n"
+      "                       (without --backup or --no-backup the file's own are kept)\n"
+      "  --no-backup          no back-up trackers\n"
+      "  --name TEXT          the torrent's name (also the file name of a single-file torrent)\n"
+      "  --comment TEXT       the comment\n"
+      "  --date now|none|N    creation date: now, none, or N Unix seconds\n"
+      "  --rename INDEX=PATH  file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the folders\n",
+      EditUsage);
 }
 
 int RunEdit(const std::vector<std::string>& args) {
@@ -147,8 +149,8 @@ int RunEdit(const std::vector<std::string>& args) {
 
   for (const auto& [index, path] : options.Renames) {
     if (index >= torrent.Files.size()) {
-      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n", options.File.c_str(),
-                   torrent.Files.size(), index);
+      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n",
+                   options.File.c_str(), torrent.Files.size(), index);
       return ExitUsage;
     }
   }
@@ -175,7 +177,7 @@ int RunEdit(const std::vector<std::string>& args) {
   return ExitOk;
 }
 
-const TCliRegistration registration({"edit", "edit FILE [-o OUT] [OPTIONS]", "changes trackers, name, comment, date, file names",
-                                     RunEdit});
+const TCliRegistration registration({"edit", "edit FILE [-o OUT] [OPTIONS]",
+                                     "changes trackers, name, comment, date, file names", RunEdit});
 
 }  // namespace

@@ -100,13 +100,27 @@ std::string JsonString(std::string_view s) {
   for (char ch : ToUtf8(s)) {
     const unsigned char c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += "\\u00";
@@ -165,7 +179,8 @@ void PrintJson(const TTorrentFile& torrent) {
     out += "[\n";
     for (size_t i = 0; i < torrent.Files.size(); ++i) {
       const auto& file = *torrent.Files[i];
-      out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length) + "}";
+      out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length) +
+             "}";
       out += i + 1 < torrent.Files.size() ? ",\n" : "\n";
     }
     out += "  ]";
@@ -193,7 +208,8 @@ void PrintHuman(const TTorrentFile& torrent) {
   std::string out;
   PrintField(out, "Announce URL:", ForTerminal(torrent.Announce, false));
   std::string backups;
-  for (const auto& url : torrent.BackupTrackers) backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
+  for (const auto& url : torrent.BackupTrackers)
+    backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
   PrintField(out, "Backup trackers:", torrent.BackupTrackers.empty() ? "none" : backups);
   PrintField(out, "Name:", ForTerminal(torrent.Name, false));
   PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
@@ -282,8 +298,9 @@ int RunShow(const std::vector<std::string>& args) {
     constexpr int64_t readLimit = (int64_t(256) << 20) + 1;
     std::string bytes;
     char chunk[65536];
-    for (int64_t n; int64_t(bytes.size()) < readLimit &&
-                    (n = file.Read(chunk, std::min<int64_t>(sizeof chunk, readLimit - int64_t(bytes.size())))) > 0;) {
+    for (int64_t n;
+         int64_t(bytes.size()) < readLimit &&
+         (n = file.Read(chunk, std::min<int64_t>(sizeof chunk, readLimit - int64_t(bytes.size())))) > 0;) {
       if (bytes.size() + size_t(n) > bytes.capacity()) {
         // Grow through readLimit / 2^k, so the string never holds more than the limit
         // (plain doubling would end at twice it).

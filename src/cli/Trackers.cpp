@@ -78,15 +78,16 @@ int RunTrackers(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
-      std::printf("Usage: quorvane-cli %s\n\n"
-                  "Prints the tracker selection: the cached tracker list, then the private trackers\n"
-                  "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
-                  "private, separated by tabs.\n\n"
-                  "  --refresh    download the list first and keep it as the cache; when no address\n"
-                  "               gives a valid list, say so, print the cached list and exit 1\n"
-                  "  --url URL    an address to download from, tried in the order given (implies\n"
-                  "               --refresh; default: the program's two list addresses)\n",
-                  TrackersUsage);
+      std::printf(
+          "Usage: quorvane-cli %s\n\n"
+          "Prints the tracker selection: the cached tracker list, then the private trackers\n"
+          "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
+          "private, separated by tabs.\n\n"
+          "  --refresh    download the list first and keep it as the cache; when no address\n"
+          "               gives a valid list, say so, print the cached list and exit 1\n"
+          "  --url URL    an address to download from, tried in the order given (implies\n"
+          "               --refresh; default: the program's two list addresses)\n",
+          TrackersUsage);
       return ExitOk;
     }
     if (a == "--refresh") {
@@ -103,6 +104,7 @@ int RunTrackers(const std::vector<std::string>& args) {
   return refresh ? Refresh(urls) : ListSaved();
 }
 
-const TCliRegistration registration({"trackers", TrackersUsage, "lists the trackers to choose from", RunTrackers});
+const TCliRegistration registration({"trackers", TrackersUsage, "lists the trackers to choose from",
+                                     RunTrackers});
 
 }  // namespace

@@ -17,8 +17,9 @@ std::vector<TCliCommand>& Registry() {
 void PrintUsage(FILE* out) {
   std::fprintf(out, "Usage: quorvane-cli COMMAND [OPTIONS] ...\n\nCommands:\n");
   for (const auto& c : Registry()) std::fprintf(out, "  %-44s %s\n", c.Usage, c.Summary);
-  std::fprintf(out, "\n  quorvane-cli COMMAND --help   describes one command\n"
-                    "  quorvane-cli --version        prints the version\n");
+  std::fprintf(out,
+               "\n  quorvane-cli COMMAND --help   describes one command\n"
+               "  quorvane-cli --version        prints the version\n");
 }
 
 }  // namespace

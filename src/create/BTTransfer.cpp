@@ -3,7 +3,8 @@
 TTrackerAnnounce::TTrackerAnnounce() : Table(std::make_unique<TObjectHash>()) {}
 TTrackerAnnounce::~TTrackerAnnounce() = default;
 
-TBTTransfer::TBTTransfer(std::string text) : Text(std::move(text)), Announce(std::make_unique<TTrackerAnnounce>()) {}
+TBTTransfer::TBTTransfer(std::string text)
+    : Text(std::move(text)), Announce(std::make_unique<TTrackerAnnounce>()) {}
 TBTTransfer::~TBTTransfer() = default;  // the model belongs to the driver
 
 TQuorvaneBTTransfer::TQuorvaneBTTransfer(std::string text) : TBTTransfer(std::move(text)) {}

@@ -1,9 +1,9 @@
 #include "create/CreationDriver.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <algorithm>
+#include <cerrno>
 
 #include "create/BTTransfer.h"
 #include "create/HashedStorage.h"
@@ -61,7 +61,8 @@ struct TResetOnExit {
 
 }  // namespace
 
-TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress) : dialogs_(dialogs), progress_(progress) {}
+TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress)
+    : dialogs_(dialogs), progress_(progress) {}
 
 TCreationDriver::~TCreationDriver() = default;
 
@@ -191,8 +192,8 @@ void TCreationDriver::ClassicMode() {
   }
 }
 
-void TCreationDriver::MultiFileTorrent(TTorrentSubFiles list, const std::string& name, const std::string& basePath,
-                                       const std::string& output) {
+void TCreationDriver::MultiFileTorrent(TTorrentSubFiles list, const std::string& name,
+                                       const std::string& basePath, const std::string& output) {
   TTorrentFile model;
   model.SetInfo(AnnounceURL(), name, Input.Comment, "", 0, true);
   BuildAndWriteTorrent(model, std::move(list), basePath, output);
@@ -260,8 +261,8 @@ int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool au
   return 262'144;
 }
 
-bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles list, const std::string& basePath,
-                                           const std::string& output) {
+bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles list,
+                                           const std::string& basePath, const std::string& output) {
   model.Files = std::move(list);
   model.PieceLength = ChoosePieceLength(model.Files);
   if (Input.Backup && ResolveBackupTrackers)

@@ -31,18 +31,18 @@ struct TSimpleFileItem {
 
 // The controls' values the command reads.
 struct TCreationInput {
-  std::string TrackerText;                       // cmbAnnounceURL's text
-  std::string StatusText = "Status: N/A";        // lblStatus, as last left by the tracker box
-  TCreateMode Mode = TCreateMode::Simple;        // the active page of pageMode
-  std::string SimpleFolder;                      // DirectoryListBox1's folder
-  std::vector<TSimpleFileItem> SimpleFiles;      // FileListBox1, in list order
-  std::string ClassicPath;                       // txtClassicPath
-  bool ClassicWholeFolder = true;                // radFolder checked (false: radFile)
-  bool AutoPieceSize = true;                     // radAuto checked (false: radCustom)
-  int PieceSizeIndex = 1;                        // cmbPieceSize's selected index ("256kb")
-  std::string Comment;                           // mmoComment's text, lines joined by CR LF
-  bool Backup = false;                           // chkBackup
-  bool SkipThumbs = true;                        // chkSkipThumbs
+  std::string TrackerText;                   // cmbAnnounceURL's text
+  std::string StatusText = "Status: N/A";    // lblStatus, as last left by the tracker box
+  TCreateMode Mode = TCreateMode::Simple;    // the active page of pageMode
+  std::string SimpleFolder;                  // DirectoryListBox1's folder
+  std::vector<TSimpleFileItem> SimpleFiles;  // FileListBox1, in list order
+  std::string ClassicPath;                   // txtClassicPath
+  bool ClassicWholeFolder = true;            // radFolder checked (false: radFile)
+  bool AutoPieceSize = true;                 // radAuto checked (false: radCustom)
+  int PieceSizeIndex = 1;                    // cmbPieceSize's selected index ("256kb")
+  std::string Comment;                       // mmoComment's text, lines joined by CR LF
+  bool Backup = false;                       // chkBackup
+  bool SkipThumbs = true;                    // chkSkipThumbs
 };
 
 // The tracker box's resolution of its text into an announce URL; a GUI also

@@ -20,7 +20,7 @@ class THashedStorage {
   // the last case Error says why and Pieces must not be used for a torrent.
   void HashPieces();
 
-  std::string BasePath;                                  // the single file, or the folder of the files
+  std::string BasePath;                                     // the single file, or the folder of the files
   std::span<const std::unique_ptr<TTorrentSubFile>> Files;  // not owned
   bool MultiFile = false;
   TTorrentPieces Pieces;
@@ -32,8 +32,8 @@ class THashedStorage {
  protected:
   // The subclass's constructor runs HashPieces itself when asked to, so that
   // the run sees its overrides.
-  THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath, bool multiFile,
-                 int64_t pieceLength);
+  THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
+                 bool multiFile, int64_t pieceLength);
 
   // Once per file, after it is opened and before its first read.
   virtual void DoFileStart(const std::string& path, int64_t size) = 0;

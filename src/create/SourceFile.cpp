@@ -1,10 +1,10 @@
 #include "create/SourceFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "metainfo/Stream.h"
 

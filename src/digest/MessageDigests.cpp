@@ -47,7 +47,8 @@ inline uint32_t Schedule(uint32_t* w, int t) {
 // Steps first..first+19. Expanding the schedule inside the steps rather than in a loop of
 // its own keeps the compiler from vectorising that loop, which halves the speed.
 template <uint32_t (*F)(uint32_t, uint32_t, uint32_t), uint32_t K>
-inline void TwentySteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t* w, int first) {
+inline void TwentySteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t* w,
+                        int first) {
   for (int t = first; t < first + 20; t += 5) {
     Step<F, K>(a, b, c, d, e, Schedule(w, t));
     Step<F, K>(e, a, b, c, d, Schedule(w, t + 1));
@@ -160,8 +161,7 @@ std::string TMessageDigest::DigestBytes() const {
 // ---------------------------------------------------------------------------------------------
 // TMD4Family
 
-TMD4Family::TMD4Family(int blockSize, bool bigEndian, const uint32_t* initialChainingValues,
-                       int digestSize) {
+TMD4Family::TMD4Family(int blockSize, bool bigEndian, const uint32_t* initialChainingValues, int digestSize) {
   Assert(initialChainingValues != nullptr,
          "TMD4Family.InitializeChainingValues: InitialChainingValues = nil.", 589);
   if (digestSize > 0) {  // otherwise CreateInternal refuses the sizes, in its own order

@@ -18,7 +18,7 @@ struct TShaNiState {
 // sha1rnds4 takes its round function as an immediate.
 template <int G>
 __attribute__((always_inline)) inline void Group(TShaNiState& s) {
-  constexpr int cur = G % 2;   // E register that feeds this group's rounds
+  constexpr int cur = G % 2;  // E register that feeds this group's rounds
   constexpr int save = 1 - cur;
   if constexpr (G == 0) {
     s.E[cur] = _mm_add_epi32(s.E[cur], s.Msg[0]);
@@ -50,7 +50,8 @@ void Sha1ShaNiBlocks(uint32_t* state, const uint8_t* blocks, int64_t count) {
     const __m128i eSave = e0;
     s.E[0] = e0;
     for (int i = 0; i < 4; ++i)
-      s.Msg[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), byteSwap);
+      s.Msg[i] =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), byteSwap);
     AllGroups(s, std::make_integer_sequence<int, 20>());
     // Group 19 leaves the saved ABCD in E[0]; E is the rotated A of 20 rounds before.
     e0 = _mm_sha1nexte_epu32(s.E[0], eSave);

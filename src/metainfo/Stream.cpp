@@ -1,10 +1,10 @@
 #include "metainfo/Stream.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <vector>
@@ -13,8 +13,8 @@ namespace {
 
 TFileSysCalls& Calls() {
   static TFileSysCalls calls{
-      [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
-      ::read, ::write, ::close};
+      [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }, ::read, ::write,
+      ::close};
   return calls;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 // Seekable byte streams: the decoder reads from them, the writer writes to them.
 
+#include <sys/types.h>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <sys/types.h>
 
 class EStreamError : public std::runtime_error {
  public:
@@ -27,7 +27,9 @@ class TStream {
   int64_t Position() { return Seek(0, TSeekOrigin::Current); }
   // Writes every byte or raises EStreamError "Stream write error".
   void WriteBuffer(const void* buffer, int64_t count);
-  void WriteBuffer(const std::string& bytes) { WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size())); }
+  void WriteBuffer(const std::string& bytes) {
+    WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  }
 };
 
 // A stream over bytes held in memory.
@@ -71,8 +73,8 @@ int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path);
 TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls);
 
 enum class TFileMode {
-  OpenRead,   // existing file, read only; others may read and write it meanwhile
-  Create,     // create or truncate, write only
+  OpenRead,  // existing file, read only; others may read and write it meanwhile
+  Create,    // create or truncate, write only
 };
 
 // A stream over a file. Raises EStreamError with the system's reason when the

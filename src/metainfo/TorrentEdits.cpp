@@ -25,7 +25,8 @@ bool SetTorrentName(TTorrentFile& torrent, const std::string& name) {
   return true;
 }
 
-std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& lines, const TAnnounceLookup& lookup) {
+std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& lines,
+                                            const TAnnounceLookup& lookup) {
   std::vector<std::string> urls;
   urls.reserve(lines.size());
   for (const auto& line : lines) {

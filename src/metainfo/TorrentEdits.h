@@ -28,7 +28,8 @@ using TAnnounceLookup = std::function<std::string(const std::string& line)>;
 // The announce URLs for the back-up lines, in order: a line naming a tracker
 // with a non-empty announce URL gives that URL, any other line stands for
 // itself. Nothing is dropped, not even duplicates.
-std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& lines, const TAnnounceLookup& lookup);
+std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& lines,
+                                            const TAnnounceLookup& lookup);
 
 // Replaces the torrent's back-up trackers: empty when `enabled` is false,
 // otherwise the resolved lines.

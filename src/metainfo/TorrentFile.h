@@ -94,6 +94,6 @@ class TTorrentFile {
   void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const;
 
-  struct TLoaded;                   // what a load saw, so a save can keep it
+  struct TLoaded;  // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
 };

@@ -85,7 +85,8 @@ TUrlParts SplitUrl(const std::string& url, const std::string& currentPath) {
     const std::string scheme = Lower(url.substr(0, p));
     bool valid = true;
     for (char c : scheme)
-      if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')) valid = false;
+      if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))
+        valid = false;
     if (valid) {
       r.Proto = scheme;
       rest = url.substr(p + 3);
@@ -202,7 +203,8 @@ std::string Base64Encode(const std::string& bytes) {
   out.reserve((bytes.size() + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 3 <= bytes.size(); i += 3) {
-    const uint32_t v = (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) | uint8_t(bytes[i + 2]);
+    const uint32_t v =
+        (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) | uint8_t(bytes[i + 2]);
     out += alphabet[(v >> 18) & 63];
     out += alphabet[(v >> 12) & 63];
     out += alphabet[(v >> 6) & 63];
@@ -220,9 +222,7 @@ std::string Base64Encode(const std::string& bytes) {
   return out;
 }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -845,7 +845,8 @@ void THttpCli::SocketSessionClosed(uint16_t error) {
       return;
     }
     if (state_ != THttpClientState::Aborting) {
-      EndRequest(statusCode_ > 401 ? statusCode_ : 404, "Connection closed while reading the response header");
+      EndRequest(statusCode_ > 401 ? statusCode_ : 404,
+                 "Connection closed while reading the response header");
       return;
     }
   }

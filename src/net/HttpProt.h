@@ -46,8 +46,17 @@ enum class THttpRequest { httpABORT, httpGET, httpPOST, httpPUT, httpHEAD, httpC
 
 // The order matters: ReadingHeader and ReadingBody are one range.
 enum class THttpClientState {
-  Ready, Starting, Connected, Resolving, LookupDone, ReadingHeader,
-  ReadingBody, DocumentDone, ProxyTunnelWait, Closing, Aborting
+  Ready,
+  Starting,
+  Connected,
+  Resolving,
+  LookupDone,
+  ReadingHeader,
+  ReadingBody,
+  DocumentDone,
+  ProxyTunnelWait,
+  Closing,
+  Aborting
 };
 
 // A small HTTP/1.0-1.1 client on one TWSocket: name lookup, connection,
@@ -120,8 +129,8 @@ class THttpCli {
   // Events (all optional).
   using TNotify = std::function<void(THttpCli& sender)>;
   TNotify OnStateChange, OnSessionConnected, OnSessionClosed, OnRequestHeaderBegin, OnRequestHeaderEnd,
-      OnHeaderBegin, OnHeaderData, OnHeaderEnd, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd, OnLocationChange,
-      OnDataPush2, OnSocketError;
+      OnHeaderBegin, OnHeaderData, OnHeaderEnd, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd,
+      OnLocationChange, OnDataPush2, OnSocketError;
   std::function<void(THttpCli& sender, const std::string& method, std::vector<std::string>& headers)>
       OnBeforeHeaderSend;
   std::function<void(THttpCli& sender, std::string& line)> OnCommand;
@@ -183,19 +192,19 @@ class THttpCli {
   std::string location_, documentName_;
   uint16_t completionError_ = 0;
 
-  std::string hostname_, port_, protoWord_;        // where to connect
-  std::string targetHost_, targetPort_;            // named in the request
-  std::string path_;                               // request path (absolute URL through a proxy)
-  std::string curHost_, curPort_, curProto_;       // the open connection
+  std::string hostname_, port_, protoWord_;   // where to connect
+  std::string targetHost_, targetPort_;       // named in the request
+  std::string path_;                          // request path (absolute URL through a proxy)
+  std::string curHost_, curPort_, curProto_;  // the open connection
   bool connected_ = false;
   bool relocationPending_ = false;
-  std::string relocationError_;                    // a Location we refuse to follow
+  std::string relocationError_;  // a Location we refuse to follow
   int relocations_ = 0;
   bool headerInProgress_ = false;
   bool serverWantsClose_ = false;
   bool allowedToSend_ = false;
-  bool closeForRelocation_ = false;                // session close routed to the relocation
-  bool ignoreClose_ = false;                       // our own hard close of a connection
+  bool closeForRelocation_ = false;  // session close routed to the relocation
+  bool ignoreClose_ = false;         // our own hard close of a connection
   int headerLineCount_ = 0;
   int bodyPassCount_ = 0;
   int chunkLength_ = 0, chunkRcvd_ = 0, chunkState_ = 0;

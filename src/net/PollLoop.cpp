@@ -1,13 +1,13 @@
 #include "net/PollLoop.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/eventfd.h>
-#include <unistd.h>
 #include <vector>
 
 TPollLoop::TPollLoop() {
@@ -137,7 +137,8 @@ bool TPollLoop::RunUntil(const std::function<bool()>& done, std::chrono::millise
     if (done()) return true;
     int timeoutMs = -1;
     if (bounded) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return done();
       timeoutMs = static_cast<int>(std::min<long long>(left, 1000 * 1000));
     }

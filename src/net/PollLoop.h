@@ -22,7 +22,10 @@ class TPollLoop : public TEventLoop {
   void Unwatch(int fd) override;
   bool ProcessPending() override;
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) override;
-  void Quit() override { quitting_ = true; Wake(); }
+  void Quit() override {
+    quitting_ = true;
+    Wake();
+  }
   bool Quitting() const override { return quitting_; }
 
   // What happens to an exception a handler lets escape: by default its

@@ -16,7 +16,9 @@ int TBuffer::Write(const char* data, int length) {
   return n;
 }
 
-std::string_view TBuffer::Peek() const { return std::string_view(data_.data() + rdCount_, wrCount_ - rdCount_); }
+std::string_view TBuffer::Peek() const {
+  return std::string_view(data_.data() + rdCount_, wrCount_ - rdCount_);
+}
 
 void TBuffer::Remove(int count) {
   rdCount_ += std::max(0, std::min(count, wrCount_ - rdCount_));

@@ -1,17 +1,17 @@
 #include "net/WSocket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -19,16 +19,11 @@ constexpr int SocketBlockSize = 1460;
 
 TSocketSysCalls& Calls() {
   static TSocketSysCalls calls{
-      ::socket,
-      ::connect,
-      ::bind,
-      ::send,
-      ::recv,
-      ::shutdown,
-      ::close,
-      ::setsockopt,
-      ::getsockopt,
-      [](int fd, int* count) { return ::ioctl(fd, FIONREAD, count); },
+      ::socket,      ::connect,
+      ::bind,        ::send,
+      ::recv,        ::shutdown,
+      ::close,       ::setsockopt,
+      ::getsockopt,  [](int fd, int* count) { return ::ioctl(fd, FIONREAD, count); },
       ::getaddrinfo,
   };
   return calls;
@@ -108,129 +103,237 @@ TSocketSysCalls SetSocketSysCalls(const TSocketSysCalls& calls) {
 
 std::string SocketErrorText(int error) {
   switch (error) {
-    case 0: return "No Error";
-    case 10004: return "Interrupted system call";
-    case 10009: return "Bad file number";
-    case 10013: return "Permission denied";
-    case 10014: return "Bad address";
-    case 10022: return "Invalid argument";
-    case 10024: return "Too many open files";
-    case 10035: return "Operation would block";
-    case 10036: return "Operation now in progress";
-    case 10037: return "Operation already in progress";
-    case 10038: return "Socket operation on non-socket";
-    case 10039: return "Destination address required";
-    case 10040: return "Message too long";
-    case 10041: return "Protocol wrong type for socket";
-    case 10042: return "Protocol not available";
-    case 10043: return "Protocol not supported";
-    case 10044: return "Socket type not supported";
-    case 10045: return "Operation not supported on socket";
-    case 10046: return "Protocol family not supported";
-    case 10047: return "Address family not supported by protocol family";
-    case 10048: return "Address already in use";
-    case 10049: return "Address not available";
-    case 10050: return "Network is down";
-    case 10051: return "Network is unreachable";
-    case 10052: return "Network dropped connection on reset";
-    case 10053: return "Connection aborted";
-    case 10054: return "Connection reset by peer";
-    case 10055: return "No buffer space available";
-    case 10056: return "Socket is already connected";
-    case 10057: return "Socket is not connected";
-    case 10058: return "Can't send after socket shutdown";
-    case 10059: return "Too many references: can't splice";
-    case 10060: return "Connection timed out";
-    case 10061: return "Connection refused";
-    case 10062: return "Too many levels of symbolic links";
-    case 10063: return "File name too long";
-    case 10064: return "Host is down";
-    case 10065: return "No route to host";
-    case 10066: return "Directory not empty";
-    case 10067: return "Too many processes";
-    case 10068: return "Too many users";
-    case 10069: return "Disc quota exceeded";
-    case 10070: return "Stale NFS file handle";
-    case 10071: return "Too many levels of remote in path";
-    case 10091: return "Network sub-system is unusable";
-    case 10092: return "WinSock DLL cannot support this application";
-    case 10093: return "WinSock not initialized";
-    case 11001: return "Host not found";
-    case 11002: return "Non-authoritative host not found";
-    case 11003: return "Non-recoverable error";
-    case 11004: return "No Data";
-    default: return "Not a WinSock error";
+    case 0:
+      return "No Error";
+    case 10004:
+      return "Interrupted system call";
+    case 10009:
+      return "Bad file number";
+    case 10013:
+      return "Permission denied";
+    case 10014:
+      return "Bad address";
+    case 10022:
+      return "Invalid argument";
+    case 10024:
+      return "Too many open files";
+    case 10035:
+      return "Operation would block";
+    case 10036:
+      return "Operation now in progress";
+    case 10037:
+      return "Operation already in progress";
+    case 10038:
+      return "Socket operation on non-socket";
+    case 10039:
+      return "Destination address required";
+    case 10040:
+      return "Message too long";
+    case 10041:
+      return "Protocol wrong type for socket";
+    case 10042:
+      return "Protocol not available";
+    case 10043:
+      return "Protocol not supported";
+    case 10044:
+      return "Socket type not supported";
+    case 10045:
+      return "Operation not supported on socket";
+    case 10046:
+      return "Protocol family not supported";
+    case 10047:
+      return "Address family not supported by protocol family";
+    case 10048:
+      return "Address already in use";
+    case 10049:
+      return "Address not available";
+    case 10050:
+      return "Network is down";
+    case 10051:
+      return "Network is unreachable";
+    case 10052:
+      return "Network dropped connection on reset";
+    case 10053:
+      return "Connection aborted";
+    case 10054:
+      return "Connection reset by peer";
+    case 10055:
+      return "No buffer space available";
+    case 10056:
+      return "Socket is already connected";
+    case 10057:
+      return "Socket is not connected";
+    case 10058:
+      return "Can't send after socket shutdown";
+    case 10059:
+      return "Too many references: can't splice";
+    case 10060:
+      return "Connection timed out";
+    case 10061:
+      return "Connection refused";
+    case 10062:
+      return "Too many levels of symbolic links";
+    case 10063:
+      return "File name too long";
+    case 10064:
+      return "Host is down";
+    case 10065:
+      return "No route to host";
+    case 10066:
+      return "Directory not empty";
+    case 10067:
+      return "Too many processes";
+    case 10068:
+      return "Too many users";
+    case 10069:
+      return "Disc quota exceeded";
+    case 10070:
+      return "Stale NFS file handle";
+    case 10071:
+      return "Too many levels of remote in path";
+    case 10091:
+      return "Network sub-system is unusable";
+    case 10092:
+      return "WinSock DLL cannot support this application";
+    case 10093:
+      return "WinSock not initialized";
+    case 11001:
+      return "Host not found";
+    case 11002:
+      return "Non-authoritative host not found";
+    case 11003:
+      return "Non-recoverable error";
+    case 11004:
+      return "No Data";
+    default:
+      return "Not a WinSock error";
   }
 }
 
 int SocketErrorFromErrno(int err) {
   switch (err) {
-    case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case ENFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
+    case 0:
+      return 0;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+      return 10013;
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+      return 10024;
+    case ENFILE:
+      return 10024;
+    case EWOULDBLOCK:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
     // A send after the peer went away: the connection is gone as after a reset.
-    case EPIPE: return 10054;
-    case ENOBUFS: return 10055;
-    case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return 10000 + (err > 0 && err < 1000 ? err : 0);
+    case EPIPE:
+      return 10054;
+    case ENOBUFS:
+      return 10055;
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    case EUSERS:
+      return 10068;
+    case EDQUOT:
+      return 10069;
+    case ESTALE:
+      return 10070;
+    case EREMOTE:
+      return 10071;
+    default:
+      return 10000 + (err > 0 && err < 1000 ? err : 0);
   }
 }
 
 int SocketErrorFromLookup(int gaiError, int err) {
   switch (gaiError) {
-    case 0: return 0;
-    case EAI_NONAME: return 11001;
+    case 0:
+      return 0;
+    case EAI_NONAME:
+      return 11001;
 #ifdef EAI_NODATA
-    case EAI_NODATA: return 11004;
+    case EAI_NODATA:
+      return 11004;
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return 11004;
+    case EAI_ADDRFAMILY:
+      return 11004;
 #endif
-    case EAI_AGAIN: return 11002;
-    case EAI_MEMORY: return 10055;
-    case EAI_SYSTEM: return SocketErrorFromErrno(err);
-    default: return 11003;
+    case EAI_AGAIN:
+      return 11002;
+    case EAI_MEMORY:
+      return 10055;
+    case EAI_SYSTEM:
+      return SocketErrorFromErrno(err);
+    default:
+      return 11003;
   }
 }
 
@@ -287,21 +390,25 @@ uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {
     for (size_t i = 0; i < port.size() && port[i] >= '0' && port[i] <= '9'; ++i) {
       value = value * 10 + static_cast<uint32_t>(port[i] - '0');
       if (value > 65535)
-        throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" + std::to_string(10022));
+        throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" +
+                               std::to_string(10022));
     }
     return static_cast<uint16_t>(value);
   }
   servent entry{};
   servent* found = nullptr;
   char buffer[1024];
-  if (::getservbyname_r(Trim(port).c_str(), Lower(Trim(proto)).c_str(), &entry, buffer, sizeof buffer, &found) != 0 ||
+  if (::getservbyname_r(Trim(port).c_str(), Lower(Trim(proto)).c_str(), &entry, buffer, sizeof buffer,
+                        &found) != 0 ||
       !found)
-    throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" + std::to_string(11004));
+    throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" +
+                           std::to_string(11004));
   return ntohs(static_cast<uint16_t>(found->s_port));
 }
 
 uint32_t WSocketResolveHost(const std::string& host) {
-  if (host.empty() || host.size() > 256) throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
+  if (host.empty() || host.size() > 256)
+    throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
   const std::string name = Trim(host);
   uint32_t address = 0;
   if (IsDottedAddress(name, &address)) return address;
@@ -410,7 +517,8 @@ void TWSocket::SocketError(const std::string& function, int error) {
     }
   }
   lastError_ = error;
-  RaiseException("Error " + std::to_string(error) + " in function " + function + "\r\n" + SocketErrorText(error));
+  RaiseException("Error " + std::to_string(error) + " in function " + function + "\r\n" +
+                 SocketErrorText(error));
 }
 
 void TWSocket::RestoreDefaults() {
@@ -481,7 +589,8 @@ void TWSocket::Connect() {
   ++connSerial_;
   closeReported_ = false;
   ChangeState(TSocketState::wsOpened);
-  if (state_ != TSocketState::wsOpened) return SocketError("Connect (Invalid operation in OnChangeState)", 10022);
+  if (state_ != TSocketState::wsOpened)
+    return SocketError("Connect (Invalid operation in OnChangeState)", 10022);
 
   auto setOption = [&](int level, int name, const void* value, socklen_t length, const char* what) {
     if (Calls().SetSockOpt(fd_, level, name, value, length) != 0) {
@@ -511,7 +620,8 @@ void TWSocket::Connect() {
       return RaiseException("winsock.bind failed, error #" + std::to_string(SocketErrorFromErrno(errno)));
     socklen_t length = sizeof local;
     if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-      return RaiseException("winsock.getsockname failed, error #" + std::to_string(SocketErrorFromErrno(errno)));
+      return RaiseException("winsock.getsockname failed, error #" +
+                            std::to_string(SocketErrorFromErrno(errno)));
     localPort_ = std::to_string(ntohs(local.sin_port));
   }
 
@@ -810,7 +920,8 @@ void TWSocket::InternalClose(bool shutdownFirst, uint16_t error) {
   if (report && OnSessionClosed) OnSessionClosed(*this, error);
   readCount_ = 0;
   // Linux always releases the descriptor, EINTR included.
-  if (rc != 0 && closeErrno != EINTR) SocketError("Disconnect (closesocket)", SocketErrorFromErrno(closeErrno));
+  if (rc != 0 && closeErrno != EINTR)
+    SocketError("Disconnect (closesocket)", SocketErrorFromErrno(closeErrno));
 }
 
 void TWSocket::CloseLater() {
@@ -923,7 +1034,8 @@ void TWSocket::DnsLookup(const std::string& host) {
       });
     });
   } catch (const std::system_error& e) {
-    return RaiseException(host + ": can't start DNS lookup, error #" + std::to_string(SocketErrorFromErrno(e.code().value())));
+    return RaiseException(host + ": can't start DNS lookup, error #" +
+                          std::to_string(SocketErrorFromErrno(e.code().value())));
   }
   lookup_ = std::move(job);
   lookupId_ = id;

@@ -6,6 +6,7 @@
 #include "net/EventLoop.h"
 #include "net/WSockBuf.h"
 
+#include <sys/types.h>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -13,7 +14,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 struct addrinfo;
@@ -25,8 +25,15 @@ class ESocketException : public std::runtime_error {
 };
 
 enum class TSocketState {
-  wsInvalidState, wsOpened, wsBound, wsConnecting, wsSocksConnected,
-  wsConnected, wsAccepting, wsListening, wsClosed
+  wsInvalidState,
+  wsOpened,
+  wsBound,
+  wsConnecting,
+  wsSocksConnected,
+  wsConnected,
+  wsAccepting,
+  wsListening,
+  wsClosed
 };
 enum class TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
 enum class TSocketSendFlags { wsSendNormal, wsSendUrgent };

@@ -69,7 +69,8 @@ void THttpListDownloader::AbortLater() {
   std::weak_ptr<int> alive = alive_;
   const uint64_t attempt = attempt_;
   loop_.Post([this, alive, attempt] {
-    if (!alive.expired() && attempt == attempt_ && done_ && cli_.State() != THttpClientState::Ready) cli_.Abort();
+    if (!alive.expired() && attempt == attempt_ && done_ && cli_.State() != THttpClientState::Ready)
+      cli_.Abort();
   });
 }
 

@@ -13,8 +13,8 @@
 
 class THttpListDownloader : public TListDownloader {
  public:
-  explicit THttpListDownloader(TEventLoop& loop,
-                               std::chrono::milliseconds timeout = std::chrono::milliseconds(TrackerListTimeoutMs));
+  explicit THttpListDownloader(
+      TEventLoop& loop, std::chrono::milliseconds timeout = std::chrono::milliseconds(TrackerListTimeoutMs));
   ~THttpListDownloader() override;
 
   void Fetch(const std::string& url, std::function<void(TListDownload)> done) override;
@@ -47,7 +47,7 @@ class THttpListDownloader : public TListDownloader {
   TLoopTimer timer_;
   TLimitedBuffer buffer_;
   std::function<void(TListDownload)> done_;
-  std::string failure_;        // why we gave the attempt up ourselves
-  uint64_t attempt_ = 0;       // a posted abort never reaches a later attempt
+  std::string failure_;   // why we gave the attempt up ourselves
+  uint64_t attempt_ = 0;  // a posted abort never reaches a later attempt
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -1,11 +1,11 @@
 #include "trackers/LoopTimer.h"
 
+#include <sys/timerfd.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
 TLoopTimer::TLoopTimer(TEventLoop& loop) : loop_(loop) {
   fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -20,7 +20,7 @@ TLoopTimer::~TLoopTimer() {
 void TLoopTimer::Start(std::chrono::milliseconds after, std::function<void()> fired) {
   Stop();
   const long long ms = after.count() > 0 ? after.count() : 1;  // 0 would disarm it
-  itimerspec spec {};
+  itimerspec spec{};
   spec.it_value.tv_sec = static_cast<time_t>(ms / 1000);
   spec.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
   if (::timerfd_settime(fd_, 0, &spec, nullptr) != 0)
@@ -34,7 +34,7 @@ void TLoopTimer::Stop() {
   if (!active_) return;
   active_ = false;
   loop_.Unwatch(fd_);
-  itimerspec off {};
+  itimerspec off{};
   ::timerfd_settime(fd_, 0, &off, nullptr);
   uint64_t expirations;
   [[maybe_unused]] auto n = ::read(fd_, &expirations, sizeof expirations);

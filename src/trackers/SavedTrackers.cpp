@@ -16,7 +16,8 @@ std::vector<TTracker> LoadPrivateTrackers(const TProfileFile& settings) {
   return trackers;
 }
 
-std::string LoadSavedTrackers(TTrackerList& list, const TTrackerCache& cache, const std::string& settingsFile) {
+std::string LoadSavedTrackers(TTrackerList& list, const TTrackerCache& cache,
+                              const std::string& settingsFile) {
   list.PrivateTrackers = LoadPrivateTrackers(TProfileFile(settingsFile));
   list.Trackers.clear();
   std::optional<std::string> bytes;

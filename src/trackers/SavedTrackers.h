@@ -19,4 +19,5 @@ std::vector<TTracker> LoadPrivateTrackers(const TProfileFile& settings);
 // Fills list (PrivateTrackers and Trackers). Returns "" on success, else what
 // went wrong; a list that breaks off half-way still gives the entries before
 // the fault (and no private trackers, as a failed parse does).
-std::string LoadSavedTrackers(TTrackerList& list, const TTrackerCache& cache, const std::string& settingsFile);
+std::string LoadSavedTrackers(TTrackerList& list, const TTrackerCache& cache,
+                              const std::string& settingsFile);

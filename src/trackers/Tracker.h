@@ -4,8 +4,8 @@
 #include <string>
 
 struct TTracker {
-  std::string Name;      // the key of every lookup: exact, case-sensitive
+  std::string Name;  // the key of every lookup: exact, case-sensitive
   std::string Announce;
-  std::string Webpage;   // may be empty
-  bool Down = false;     // always false for private trackers
+  std::string Webpage;  // may be empty
+  bool Down = false;    // always false for private trackers
 };

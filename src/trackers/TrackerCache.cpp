@@ -1,10 +1,10 @@
 #include "trackers/TrackerCache.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
 
 #include "metainfo/Stream.h"
 
@@ -27,7 +27,7 @@ bool IsFile(const std::string& path) {
 
 // mkdir -p; failures show up later, when the cache is written.
 void MakeDirs(const std::string& path) {
-  for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);
     if (!part.empty()) mkdir(part.c_str(), 0755);
     if (slash == std::string::npos) break;

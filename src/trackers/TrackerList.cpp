@@ -28,7 +28,9 @@ bool ReadInteger(const std::string& text, int64_t& value) {
 }
 
 std::string NotAnInteger(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
-std::string IndexOutOfBounds(size_t index) { return "List index out of bounds (" + std::to_string(index) + ")"; }
+std::string IndexOutOfBounds(size_t index) {
+  return "List index out of bounds (" + std::to_string(index) + ")";
+}
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
   for (size_t i = 0; prefix[i] != '\0'; ++i) {

@@ -17,12 +17,12 @@ inline constexpr int64_t TrackerListRelease = 208;
 
 // What a parse of a list got, also when it stopped half-way.
 struct TTrackerListParse {
-  bool VersionRead = false;     // line 0 was an integer
+  bool VersionRead = false;  // line 0 was an integer
   int64_t Version = 0;
-  std::string UpdateURL;        // line 1, empty when missing
-  bool EntriesReached = false;  // the version check passed: the selection is rebuilt
+  std::string UpdateURL;          // line 1, empty when missing
+  bool EntriesReached = false;    // the version check passed: the selection is rebuilt
   std::vector<TTracker> Entries;  // the complete entries read, in file order
-  std::string Error;            // empty when the whole list parsed
+  std::string Error;              // empty when the whole list parsed
 
   bool Ok() const { return Error.empty(); }
 };
@@ -68,10 +68,16 @@ class TTrackerList {
   // The user's private trackers, as kept in the settings.
   std::vector<TTracker> PrivateTrackers;
 
-  void Combine(const std::vector<TTracker>& publicEntries) { Trackers = CombineTrackers(publicEntries, PrivateTrackers); }
+  void Combine(const std::vector<TTracker>& publicEntries) {
+    Trackers = CombineTrackers(publicEntries, PrivateTrackers);
+  }
   std::vector<std::string> Names() const { return TrackerNames(Trackers); }
   std::string LookupAnnounceURL(const std::string& name) const { return ::LookupAnnounceURL(Trackers, name); }
-  TAnnounceResolution GetAnnounceURL(const std::string& text) const { return ::GetAnnounceURL(Trackers, text); }
+  TAnnounceResolution GetAnnounceURL(const std::string& text) const {
+    return ::GetAnnounceURL(Trackers, text);
+  }
   std::vector<std::string> VisitPages(const std::string& text) const { return ::VisitPages(Trackers, text); }
-  int FindPrivateTracker(const std::string& name) const { return ::FindPrivateTracker(PrivateTrackers, name); }
+  int FindPrivateTracker(const std::string& name) const {
+    return ::FindPrivateTracker(PrivateTrackers, name);
+  }
 };

@@ -11,10 +11,10 @@
 
 std::vector<std::string> DefaultTrackerListUrls() { return {QUORVANE_TRACKERS_URL, QUORVANE_TRACKERS_URL2}; }
 
-TTrackerRefresh::TTrackerRefresh(std::vector<TTracker>& trackers, const std::vector<TTracker>& privateTrackers,
-                                 TTrackerCache cache, std::vector<std::string> urls,
-                                 std::unique_ptr<TListDownloader> downloader, TDialogs& dialogs,
-                                 TTrackerRefreshEvents events)
+TTrackerRefresh::TTrackerRefresh(std::vector<TTracker>& trackers,
+                                 const std::vector<TTracker>& privateTrackers, TTrackerCache cache,
+                                 std::vector<std::string> urls, std::unique_ptr<TListDownloader> downloader,
+                                 TDialogs& dialogs, TTrackerRefreshEvents events)
     : trackers_(trackers),
       privateTrackers_(privateTrackers),
       cache_(std::move(cache)),
@@ -45,8 +45,8 @@ void TTrackerRefresh::Begin() {
 
 void TTrackerRefresh::FetchNext() {
   if (next_ >= urls_.size() || !downloader_) {
-    dialogs_.MessageBox("There was an error updating the tracker list, information may not be current!", "Warning",
-                        TMsgButtons::Ok);
+    dialogs_.MessageBox("There was an error updating the tracker list, information may not be current!",
+                        "Warning", TMsgButtons::Ok);
     UseCache(TRefreshOutcome::DownloadFailed);
     return;
   }
@@ -118,8 +118,8 @@ bool TTrackerRefresh::Store(const std::string& bytes) {
 
 bool TTrackerRefresh::Apply(const TTrackerListParse& parse) {
   if (parse.VersionRead && parse.Version > TrackerListRelease) {
-    const TMsgResult answer =
-        dialogs_.MessageBox("A new version of Quorvane is afvailable! Update now?", "Version Check", TMsgButtons::YesNo);
+    const TMsgResult answer = dialogs_.MessageBox("A new version of Quorvane is afvailable! Update now?",
+                                                  "Version Check", TMsgButtons::YesNo);
     if (answer == TMsgResult::Yes && IsBrowsableUrl(parse.UpdateURL) && events_.OpenUrl)
       events_.OpenUrl(parse.UpdateURL);
   }
@@ -138,7 +138,8 @@ bool TTrackerRefresh::Apply(const TTrackerListParse& parse) {
 
 void TTrackerRefresh::End(TRefreshOutcome outcome) {
   if (outcome != TRefreshOutcome::Error && events_.RememberedTracker && events_.SetTrackerText) {
-    if (const std::optional<std::string> remembered = events_.RememberedTracker()) events_.SetTrackerText(*remembered);
+    if (const std::optional<std::string> remembered = events_.RememberedTracker())
+      events_.SetTrackerText(*remembered);
   }
   busy_ = false;
   if (events_.Finished) events_.Finished(outcome);

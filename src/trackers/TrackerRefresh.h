@@ -49,25 +49,27 @@ enum class TRefreshOutcome {
 
 // What the refresh does to the window, and what it asks of it.
 struct TTrackerRefreshEvents {
-  std::function<void(const std::string&)> Status;                      // StatusBar1's text
-  std::function<void(const std::vector<std::string>&)> FillSelection;  // cmbAnnounceURL's items (text left alone)
-  std::function<void(const std::string&)> OpenUrl;                     // the browser; only http(s) reaches it
-  std::function<void(const std::string&)> ErrorReport;                 // the general error report
-  std::function<bool()> NoUpdate;                                      // chkNoUpdate is checked
+  std::function<void(const std::string&)> Status;  // StatusBar1's text
+  std::function<void(const std::vector<std::string>&)>
+      FillSelection;                                    // cmbAnnounceURL's items (text left alone)
+  std::function<void(const std::string&)> OpenUrl;      // the browser; only http(s) reaches it
+  std::function<void(const std::string&)> ErrorReport;  // the general error report
+  std::function<bool()> NoUpdate;                       // chkNoUpdate is checked
   // The remembered tracker when chkRememberTracker is checked ("memory"/"tracker",
   // default TrackerPrompt); nothing when it is not.
   std::function<std::optional<std::string>()> RememberedTracker;
   // Sets cmbAnnounceURL's text and runs cmbAnnounceURL2Change.
   std::function<void(const std::string&)> SetTrackerText;
-  std::function<void(TRefreshOutcome)> Finished;                       // optional
+  std::function<void(TRefreshOutcome)> Finished;  // optional
 };
 
 class TTrackerRefresh {
  public:
   // trackers and privateTrackers are the window's Trackers and PrivateTrackers.
-  TTrackerRefresh(std::vector<TTracker>& trackers, const std::vector<TTracker>& privateTrackers, TTrackerCache cache,
-                  std::vector<std::string> urls,
-                  std::unique_ptr<TListDownloader> downloader, TDialogs& dialogs, TTrackerRefreshEvents events);
+  TTrackerRefresh(std::vector<TTracker>& trackers, const std::vector<TTracker>& privateTrackers,
+                  TTrackerCache cache, std::vector<std::string> urls,
+                  std::unique_ptr<TListDownloader> downloader, TDialogs& dialogs,
+                  TTrackerRefreshEvents events);
 
   // updateTimerTimer. A refresh asked for while one waits for its download is
   // queued and runs once the running one has finished.

@@ -48,14 +48,15 @@ std::string Torrent(const std::string& head, const std::string& info, const std:
 }
 
 std::string SingleFile(const std::string& name = "movie.bin", long long length = 12345) {
-  return Str("length") + Int(length) + Str("name") + Str(name) + Str("piece length") + Int(16384) + Str("pieces") +
-         Str(Pieces20);
+  return Str("length") + Int(length) + Str("name") + Str(name) + Str("piece length") + Int(16384) +
+         Str("pieces") + Str(Pieces20);
 }
 
 std::string MultiFile() {
   return Str("files") + "l" + "d" + Str("length") + Int(10) + Str("path") + "l" + Str("a") + Str("b") +
-         Str("c.txt") + "e" + "e" + "d" + Str("length") + Int(5) + Str("path") + "l" + Str("d.txt") + "e" + "e" +
-         "e" + Str("name") + Str("top") + Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20);
+         Str("c.txt") + "e" + "e" + "d" + Str("length") + Int(5) + Str("path") + "l" + Str("d.txt") + "e" +
+         "e" + "e" + Str("name") + Str("top") + Str("piece length") + Int(16384) + Str("pieces") +
+         Str(Pieces20);
 }
 
 std::string Announce(const std::string& url = "http://main/announce") { return Str("announce") + Str(url); }
@@ -135,8 +136,8 @@ class TViewEditPageTest : public QObject {
     dialogs_ = std::make_unique<TScriptedDialogs>();
     backup_ = std::make_unique<TFakeBackupList>();
     status_.clear();
-    page_ = std::make_unique<TViewEditPage>(
-        TViewEditLinks{*dialogs_, backup_->Access(), [this](const QString& text) { status_ << text; }, nullptr});
+    page_ = std::make_unique<TViewEditPage>(TViewEditLinks{
+        *dialogs_, backup_->Access(), [this](const QString& text) { status_ << text; }, nullptr});
     page_->show();
   }
   void cleanup() {
@@ -151,9 +152,9 @@ class TViewEditPageTest : public QObject {
       bool Enabled;
     };
     const TCase buttons[] = {
-        {"btnTorrentBrowse", "...", true},   {"btnViewBackupTrackers", "Backup", false},
+        {"btnTorrentBrowse", "...", true},       {"btnViewBackupTrackers", "Backup", false},
         {"btnCreationDateReset", "Reset", true}, {"btnChange", "Change", true},
-        {"btnViewSave", "Save", false},       {"btnViewSaveAs", "Save As ..", false},
+        {"btnViewSave", "Save", false},          {"btnViewSaveAs", "Save As ..", false},
     };
     for (const auto& b : buttons) {
       QCOMPARE(Button(b.Name)->text(), QString::fromLatin1(b.Text));
@@ -265,13 +266,15 @@ class TViewEditPageTest : public QObject {
   }
 
   void aLoadedTorrentIsShown() {
-    const auto file = Write("m.torrent", Torrent(Announce() + Str("comment") + Str("two\r\nlines"), MultiFile()));
+    const auto file =
+        Write("m.torrent", Torrent(Announce() + Str("comment") + Str("two\r\nlines"), MultiFile()));
     Open(file);
     QVERIFY(page_->Torrent());
     QCOMPARE(Edit("txtAnnounceURL")->text(), QStringLiteral("http://main/announce"));
     QCOMPARE(Edit("txtViewName")->text(), QStringLiteral("top"));
     QCOMPARE(Find<QPlainTextEdit>("mmoViewComment")->toPlainText(), QStringLiteral("two\nlines"));
-    QCOMPARE(Label("lblViewSHA1")->text(), QStringLiteral("SHA1: ") + QString::fromStdString(page_->Torrent()->InfoHashText));
+    QCOMPARE(Label("lblViewSHA1")->text(),
+             QStringLiteral("SHA1: ") + QString::fromStdString(page_->Torrent()->InfoHashText));
     QCOMPARE(page_->Torrent()->InfoHashText.size(), size_t(40));
     QCOMPARE(Files()->count(), 2);
     QCOMPARE(Files()->item(0)->text(), QStringLiteral("a/b/c.txt"));
@@ -289,7 +292,8 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size: 5"));
     // Clicking the selected line again undoes an edit not yet applied.
     Edit("txtFilesName")->setText(QStringLiteral("zzz"));
-    QTest::mouseClick(Files()->viewport(), Qt::LeftButton, {}, Files()->visualItemRect(Files()->item(1)).center());
+    QTest::mouseClick(Files()->viewport(), Qt::LeftButton, {},
+                      Files()->visualItemRect(Files()->item(1)).center());
     QCOMPARE(Edit("txtFilesName")->text(), QStringLiteral("d.txt"));
   }
 
@@ -349,8 +353,8 @@ class TViewEditPageTest : public QObject {
   }
 
   void backupCheckBoxDecidesTheAnnounceList() {
-    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") + "e" +
-                             "l" + Str("http://b1/announce") + "e" + "e";
+    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") +
+                             "e" + "l" + Str("http://b1/announce") + "e" + "e";
     const auto file = Write("k.torrent", Torrent(head, MultiFile()));
     auto* check = Find<QCheckBox>("chkViewBackup");
     auto* open = Button("btnViewBackupTrackers");
@@ -443,15 +447,17 @@ class TViewEditPageTest : public QObject {
     Open(file);
     Edit("txtAnnounceURL")->setText(QStringLiteral("http://changed/announce"));
 
-    const TFileSysCalls previous = SetFileSysCalls({FileSysCalls().Open, FileSysCalls().Read, FailingWrite,
-                                                    FileSysCalls().Close});
+    const TFileSysCalls previous =
+        SetFileSysCalls({FileSysCalls().Open, FileSysCalls().Read, FailingWrite, FileSysCalls().Close});
     Button("btnViewSave")->click();
     SetFileSysCalls(previous);
     QCOMPARE(dialogs_->Boxes.size(), size_t(1));
     QCOMPARE(dialogs_->Boxes[0].Text, "Error writing " + file);
     QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
     QCOMPARE(ReadWholeFile(file), original);
-    QCOMPARE(static_cast<int>(std::distance(fs::directory_iterator(dir_->path().toStdString()), fs::directory_iterator())), 1);
+    QCOMPARE(static_cast<int>(
+                 std::distance(fs::directory_iterator(dir_->path().toStdString()), fs::directory_iterator())),
+             1);
 
     // Save As into a folder that does not exist.
     const auto nowhere = Path("missing/x.torrent");
@@ -471,16 +477,18 @@ class TViewEditPageTest : public QObject {
     const auto locked = Write("l.torrent", Torrent(Announce("http://locked/announce"), MultiFile()));
     std::vector<std::string> reported;
     page_.reset();
-    page_ = std::make_unique<TViewEditPage>(TViewEditLinks{
-        *dialogs_, backup_->Access(), nullptr, [&](const std::exception& e) { reported.push_back(e.what()); }});
+    page_ = std::make_unique<TViewEditPage>(
+        TViewEditLinks{*dialogs_, backup_->Access(), nullptr,
+                       [&](const std::exception& e) { reported.push_back(e.what()); }});
     Open(good);
     QVERIFY(page_->Torrent());
 
-    const TFileSysCalls previous = SetFileSysCalls({[](const char*, int, mode_t) {
-                                                      errno = EACCES;
-                                                      return -1;
-                                                    },
-                                                    FileSysCalls().Read, FileSysCalls().Write, FileSysCalls().Close});
+    const TFileSysCalls previous =
+        SetFileSysCalls({[](const char*, int, mode_t) {
+                           errno = EACCES;
+                           return -1;
+                         },
+                         FileSysCalls().Read, FileSysCalls().Write, FileSysCalls().Close});
     Open(locked);
     SetFileSysCalls(previous);
     QCOMPARE(reported.size(), size_t(1));
@@ -498,8 +506,9 @@ class TViewEditPageTest : public QObject {
     // Name and comment that are not UTF-8, and keys the page does not edit.
     const std::string name = "caf\xe9 \xff\xfe";
     const std::string comment = "bad \xc3\x28 bytes\r\nsecond line";
-    const std::string info = Str("length") + Int(77) + Str("name") + Str(name) + Str("piece length") + Int(16384) +
-                             Str("pieces") + Str(Pieces20) + Str("private") + Int(1) + Str("source") + Str("xyz");
+    const std::string info = Str("length") + Int(77) + Str("name") + Str(name) + Str("piece length") +
+                             Int(16384) + Str("pieces") + Str(Pieces20) + Str("private") + Int(1) +
+                             Str("source") + Str("xyz");
     const std::string original =
         Torrent(Announce() + Str("comment") + Str(comment) + Str("created by") + Str("someone"), info,
                 Str("url-list") + Str("http://seed/"));
@@ -568,8 +577,8 @@ class TViewEditPageTest : public QObject {
     window.Trackers = {TTracker{"One", "http://one/announce", "", false}};
     auto* page = window.tabViewTorrent->findChild<TViewEditPage*>();
     QVERIFY(page);
-    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") + "e" +
-                             "l" + Str("http://b1/announce") + "e" + "e";
+    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") +
+                             "e" + "l" + Str("http://b1/announce") + "e" + "e";
     const auto file = Write("w.torrent", Torrent(head, MultiFile()));
     page->findChild<QLineEdit*>(QStringLiteral("txtTorrent"))->setText(QString::fromStdString(file));
     QVERIFY(page->Torrent());
@@ -597,7 +606,8 @@ int main(int argc, char** argv) {
   ::tzset();
   QTemporaryDir home;
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
-  QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  QFile::setPermissions(home.path(),
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
   qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/cache")));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,6 +1,7 @@
 // The main window, the progress window and the settings store, driven through
 // their object names on Qt's offscreen platform. Dialogs are answered by script.
 
+#include <sys/stat.h>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,7 +25,6 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
-#include <sys/stat.h>
 
 #include "../support/ScriptedDialogs.h"
 #include "../trackers/ListServer.h"
@@ -66,7 +66,6 @@ std::vector<std::string> SelectedNames(const TFileListBox* list) {
   return names;
 }
 
-
 }  // namespace
 
 class TUrlCatcher : public QObject {
@@ -103,7 +102,9 @@ class MainFormTest : public QObject {
  private slots:
   void initTestCase() {
     listServer_ = std::make_unique<TListServer>();
-    listServer_->Route("/trackers.lst", {.Status = 200, .Body = "208\r\nhttp://update.test/\r\n0\r\n", .Location = "", .Silent = false});
+    listServer_->Route(
+        "/trackers.lst",
+        {.Status = 200, .Body = "208\r\nhttp://update.test/\r\n0\r\n", .Location = "", .Silent = false});
   }
   void cleanupTestCase() { listServer_.reset(); }
 
@@ -129,7 +130,8 @@ class MainFormTest : public QObject {
     QVERIFY(!window->cmbPieceSize->isEnabled());
     QVERIFY(window->radAuto->isChecked());
     QVERIFY(window->radFolder->isChecked());
-    QCOMPARE(window->cmbAnnounceURL->currentText(), QStringLiteral("(enter a tracker URL, or select from list below)"));
+    QCOMPARE(window->cmbAnnounceURL->currentText(),
+             QStringLiteral("(enter a tracker URL, or select from list below)"));
     QCOMPARE(window->cmbAnnounceURL->count(), 1);
     QCOMPARE(window->cmbAnnounceURL->itemText(0), QStringLiteral("[please wait - refreshing list]"));
     QVERIFY(!window->btnBackup->isEnabled());
@@ -196,8 +198,8 @@ class MainFormTest : public QObject {
     }
     const std::string text = ReadWholeFile(Ini());
     for (const char* line : {"rememberfolder=1", "noupdate=1", "skipthumbs=0", "startup=1", "count=2",
-                             "[private0]", "name=Caf\xe9", "announce=udp://cafe.test:80", "[private1]", "name=Home",
-                             "announce=http://home.test/announce", "webpage=http://home.test/",
+                             "[private0]", "name=Caf\xe9", "announce=udp://cafe.test:80", "[private1]",
+                             "name=Home", "announce=http://home.test/announce", "webpage=http://home.test/",
                              "tracker=http://tracker.test/announce"})
       QVERIFY2(text.find(line) != std::string::npos, line);
     QVERIFY(text.find("folder=" + folder) != std::string::npos);
@@ -247,7 +249,7 @@ class MainFormTest : public QObject {
     window->DirectoryListBox1->SetDirectory(Work());
     QVERIFY(window->close());
     QCOMPARE(ini.ReadString("settings", "startup", ""), std::string("7"));  // not written back
-    QCOMPARE(ini.ReadString("memory", "folder", ""), folder);                // not remembered
+    QCOMPARE(ini.ReadString("memory", "folder", ""), folder);               // not remembered
   }
 
   void missingRememberedFolderIsReportedAndTheRestLoads() {
@@ -407,8 +409,8 @@ class MainFormTest : public QObject {
     QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Abort"));
     QVERIFY(!fs::exists(output));
     for (const auto& entry : fs::directory_iterator(Work()))
-      QVERIFY2(entry.path().extension() != ".torrent" && entry.path().filename().string().find("big.torrent") ==
-                                                              std::string::npos,
+      QVERIFY2(entry.path().extension() != ".torrent" &&
+                   entry.path().filename().string().find("big.torrent") == std::string::npos,
                entry.path().c_str());
     // Done after the abort: bars full, "Finished" ready.
     QCOMPARE(progress.ProgressBar2->value(), progress.ProgressBar2->maximum());
@@ -482,7 +484,8 @@ class MainFormTest : public QObject {
     auto window = NewWindow();
     TFileListBox* list = window->FileListBox1;
     window->DirectoryListBox1->SetDirectory(Work("empty"));
-    for (QPushButton* b : {window->btnAll, window->btnNone, window->btnInverse}) QTest::mouseClick(b, Qt::LeftButton);
+    for (QPushButton* b : {window->btnAll, window->btnNone, window->btnInverse})
+      QTest::mouseClick(b, Qt::LeftButton);
     QCOMPARE(list->count(), 0);
 
     window->DirectoryListBox1->SetDirectory(folder);

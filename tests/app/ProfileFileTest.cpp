@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "app/ProfileFile.h"
 #include "metainfo/Stream.h"
@@ -47,8 +47,8 @@ TEST_F(ProfileFileTest, SectionsAndKeysIgnoreCaseAndKeepOtherLines) {
   EXPECT_EQ(ini.ReadString("SETTINGS", "OTHER", ""), "x");
   EXPECT_EQ(ini.ReadString("settings", "left", "none"), "none");  // a key of another section
 
-  ini.WriteString("settings", "autosave", "1");  // replaced in place, with the caller's spelling
-  ini.WriteString("settings", "skipthumbs", "1");  // appended after the section's last entry
+  ini.WriteString("settings", "autosave", "1");      // replaced in place, with the caller's spelling
+  ini.WriteString("settings", "skipthumbs", "1");    // appended after the section's last entry
   ini.WriteString("private0", "name", "A tracker");  // a new section at the end
   EXPECT_EQ(Text(),
             "; kept\n[Settings]\nautosave=1\nother=x\nskipthumbs=1\n\n[window]\nleft=5\n\n"
@@ -61,13 +61,19 @@ TEST_F(ProfileFileTest, IntegerForms) {
     int32_t expected;  // default 99 when the text is not a number
   };
   const Case cases[] = {
-      {.text = "512", .expected = 512},         {.text = "0x200", .expected = 512},
-      {.text = "0X1f", .expected = 31},         {.text = "$200", .expected = 512},
-      {.text = "-20", .expected = -20},         {.text = "$FFFFFFFF", .expected = -1},
+      {.text = "512", .expected = 512},
+      {.text = "0x200", .expected = 512},
+      {.text = "0X1f", .expected = 31},
+      {.text = "$200", .expected = 512},
+      {.text = "-20", .expected = -20},
+      {.text = "$FFFFFFFF", .expected = -1},
       {.text = "2147483647", .expected = 2147483647},
-      {.text = "2147483648", .expected = 99},   {.text = "12px", .expected = 99},
-      {.text = "", .expected = 99},             {.text = "0x", .expected = 99},
-      {.text = "$1G", .expected = 99},          {.text = "0x100000000", .expected = 99},
+      {.text = "2147483648", .expected = 99},
+      {.text = "12px", .expected = 99},
+      {.text = "", .expected = 99},
+      {.text = "0x", .expected = 99},
+      {.text = "$1G", .expected = 99},
+      {.text = "0x100000000", .expected = 99},
   };
   const TProfileFile ini(path_);
   for (const Case& c : cases) {
@@ -128,7 +134,9 @@ TEST(SettingsFileName, FollowsXdgConfigHome) {
   setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as the XDG rules say
   setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(SettingsFileName(), "/home/someone/.config/quorvane/quorvane.ini");
-  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
   if (oldHome) setenv("HOME", savedHome.c_str(), 1);
 }

@@ -3,9 +3,11 @@
 // private tracker editor and the back-up tracker window. Offscreen; dialogs
 // are answered by script.
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,12 +23,10 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
-#include "../trackers/ListServer.h"
 #include "../support/ScriptedDialogs.h"
+#include "../trackers/ListServer.h"
 #include "app/BackupForm.h"
 #include "app/MainForm.h"
 #include "app/ProfileFile.h"
@@ -45,8 +45,10 @@ namespace {
 TScriptedDialogs applicationDialogs;
 
 // A list in the downloadable format.
-std::string List(int version, const std::vector<TTracker>& entries, const std::string& updateUrl = "http://update.test/") {
-  std::string text = std::to_string(version) + "\r\n" + updateUrl + "\r\n" + std::to_string(entries.size()) + "\r\n";
+std::string List(int version, const std::vector<TTracker>& entries,
+                 const std::string& updateUrl = "http://update.test/") {
+  std::string text =
+      std::to_string(version) + "\r\n" + updateUrl + "\r\n" + std::to_string(entries.size()) + "\r\n";
   for (const TTracker& t : entries)
     text += t.Name + "\r\n" + t.Announce + "\r\n" + t.Webpage + "\r\n" + (t.Down ? "1" : "0") + "\r\n";
   return text;
@@ -91,10 +93,12 @@ class TUrlCatcher : public QObject {
 
  public:
   TUrlCatcher() {
-    for (const char* scheme : {"http", "https", "ftp"}) QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
+    for (const char* scheme : {"http", "https", "ftp"})
+      QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
   }
   ~TUrlCatcher() override {
-    for (const char* scheme : {"http", "https", "ftp"}) QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    for (const char* scheme : {"http", "https", "ftp"})
+      QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
   }
   QList<QUrl> Opened;
 };
@@ -131,7 +135,9 @@ class TrackersGuiTest : public QObject {
   // Waits until no refresh is armed or running; false after 20 s.
   static bool Settled(TfrmQuorvane& window) {
     QDeadlineTimer deadline(20000);
-    auto busy = [&] { return window.updateTimer->isActive() || !window.Refresh() || window.Refresh()->Busy(); };
+    auto busy = [&] {
+      return window.updateTimer->isActive() || !window.Refresh() || window.Refresh()->Busy();
+    };
     while (busy() && !deadline.hasExpired()) QTest::qWait(10);
     return !busy();
   }
@@ -231,18 +237,53 @@ class TrackersGuiTest : public QObject {
     };
     const std::string a = List(208, listA), b = List(208, listB), c = List(208, listC);
     const std::vector<TCase> cases = {
-        {.Name = "primary answers", .Primary = {200, a}, .Fallback = {200, b}, .Cache = c, .Captions = {},
-         .Items = {"Alpha", "Beta", "Caf\xe9", "Mine"}, .CacheAfter = a, .Status = "Tracker list loaded!"},
-        {.Name = "fallback answers", .Primary = {}, .Fallback = {200, b}, .Cache = "", .Captions = {},
-         .Items = {"Fallback", "Mine"}, .CacheAfter = b, .Status = "Tracker list loaded!"},
-        {.Name = "a portal page is no list", .Primary = {200, html}, .Fallback = {200, b}, .Cache = c,
-         .Captions = {}, .Items = {"Fallback", "Mine"}, .CacheAfter = b, .Status = "Tracker list loaded!"},
-        {.Name = "both fail, cache", .Primary = {500, "oops"}, .Fallback = {}, .Cache = c, .Captions = {"Warning"},
-         .Items = {"Cached", "Mine"}, .CacheAfter = c, .Status = "Tracker list loaded!"},
-        {.Name = "a cut list keeps the cache", .Primary = {200, cut}, .Fallback = {}, .Cache = c,
-         .Captions = {"Warning"}, .Items = {"Cached", "Mine"}, .CacheAfter = c, .Status = "Tracker list loaded!"},
-        {.Name = "both fail, no cache", .Primary = {}, .Fallback = {404, "gone"}, .Cache = "",
-         .Captions = {"Warning", "Error"}, .Items = {}, .CacheAfter = "",
+        {.Name = "primary answers",
+         .Primary = {200, a},
+         .Fallback = {200, b},
+         .Cache = c,
+         .Captions = {},
+         .Items = {"Alpha", "Beta", "Caf\xe9", "Mine"},
+         .CacheAfter = a,
+         .Status = "Tracker list loaded!"},
+        {.Name = "fallback answers",
+         .Primary = {},
+         .Fallback = {200, b},
+         .Cache = "",
+         .Captions = {},
+         .Items = {"Fallback", "Mine"},
+         .CacheAfter = b,
+         .Status = "Tracker list loaded!"},
+        {.Name = "a portal page is no list",
+         .Primary = {200, html},
+         .Fallback = {200, b},
+         .Cache = c,
+         .Captions = {},
+         .Items = {"Fallback", "Mine"},
+         .CacheAfter = b,
+         .Status = "Tracker list loaded!"},
+        {.Name = "both fail, cache",
+         .Primary = {500, "oops"},
+         .Fallback = {},
+         .Cache = c,
+         .Captions = {"Warning"},
+         .Items = {"Cached", "Mine"},
+         .CacheAfter = c,
+         .Status = "Tracker list loaded!"},
+        {.Name = "a cut list keeps the cache",
+         .Primary = {200, cut},
+         .Fallback = {},
+         .Cache = c,
+         .Captions = {"Warning"},
+         .Items = {"Cached", "Mine"},
+         .CacheAfter = c,
+         .Status = "Tracker list loaded!"},
+        {.Name = "both fail, no cache",
+         .Primary = {},
+         .Fallback = {404, "gone"},
+         .Cache = "",
+         .Captions = {"Warning", "Error"},
+         .Items = {},
+         .CacheAfter = "",
          .Status = "Attempting to update tracker list..."},
     };
     int n = 0;
@@ -252,7 +293,8 @@ class TrackersGuiTest : public QObject {
       if (tc.Fallback.Status) server_->Route(path + ".2", Answer(tc.Fallback.Status, tc.Fallback.Body));
       fs::remove_all(Work("cache"));
       if (!tc.Cache.empty()) WriteCache(tc.Cache);
-      if (tc.Cache.empty() && TTrackerCache::Installed().Exists()) QSKIP("a tracker list is installed on this machine");
+      if (tc.Cache.empty() && TTrackerCache::Installed().Exists())
+        QSKIP("a tracker list is installed on this machine");
       Ini().WriteInteger("private", "count", 1);
       Ini().WriteString("private0", "name", "Mine");
       Ini().WriteString("private0", "announce", "http://mine.test/announce");
@@ -263,14 +305,16 @@ class TrackersGuiTest : public QObject {
       QVERIFY2(Settled(*window), tc.Name);
       QVERIFY2(dialogs_.Captions() == tc.Captions, tc.Name);
       if (tc.Captions.size() == 2) {
-        QCOMPARE(dialogs_.Boxes[0].Text,
-                 std::string("There was an error updating the tracker list, information may not be current!"));
+        QCOMPARE(
+            dialogs_.Boxes[0].Text,
+            std::string("There was an error updating the tracker list, information may not be current!"));
         QCOMPARE(dialogs_.Boxes[1].Text,
                  std::string("No cached version of the tracker list could be found; you're on your own"));
       }
       QVERIFY2(Items(window->cmbAnnounceURL) == tc.Items, tc.Name);
       QVERIFY2(window->StatusText() == QLatin1String(tc.Status), tc.Name);
-      QVERIFY2((fs::exists(CacheFile()) ? ReadWholeFile(CacheFile()) : std::string()) == tc.CacheAfter, tc.Name);
+      QVERIFY2((fs::exists(CacheFile()) ? ReadWholeFile(CacheFile()) : std::string()) == tc.CacheAfter,
+               tc.Name);
       QVERIFY2(server_->Hits(path) == 1, tc.Name);
       QVERIFY2(server_->Hits(path + ".2") == (tc.Name == std::string("primary answers") ? 0 : 1), tc.Name);
       // The remembered tracker (the prompt, on a first run) is put back.
@@ -283,7 +327,8 @@ class TrackersGuiTest : public QObject {
 
   void updatingSwitchedOffReadsTheCacheOnly() {
     // CR, LF and CR LF line ends and bytes after the entries: all kept as they were.
-    const std::string cached = "208\rhttp://update.test/\n1\r\nOnly\nhttp://only.test/a\r\n\r\n0\r\ntrailing \xff\r\n";
+    const std::string cached =
+        "208\rhttp://update.test/\n1\r\nOnly\nhttp://only.test/a\r\n\r\n0\r\ntrailing \xff\r\n";
     server_->Route("/off", Answer(200, List(208, listA)));
     Ini().WriteBool("settings", "noupdate", true);
     WriteCache(cached);
@@ -354,7 +399,8 @@ class TrackersGuiTest : public QObject {
         QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Version Check"));
         QVERIFY(dialogs_.Boxes[0].Buttons == TMsgButtons::YesNo);
       }
-      QVERIFY2(catcher.Opened == (tc.Opened ? QList<QUrl>{QUrl("http://update.test/get")} : QList<QUrl>{}), tc.Name);
+      QVERIFY2(catcher.Opened == (tc.Opened ? QList<QUrl>{QUrl("http://update.test/get")} : QList<QUrl>{}),
+               tc.Name);
       // Either answer: the list is loaded.
       QVERIFY2(Items(window->cmbAnnounceURL) == std::vector<std::string>{"Fallback"}, tc.Name);
     }
@@ -380,9 +426,10 @@ class TrackersGuiTest : public QObject {
       const char* Status;
       bool Visit;
     };
-    for (const TCase& tc : {TCase{"Alpha", "URL: http://alpha.test/announce", "Status: UP", true},
-                            TCase{"alpha", "URL: alpha", "Status: N/A", false},
-                            TCase{"udp://typed.test:80 ", "URL: udp://typed.test:80 ", "Status: N/A", false}}) {
+    for (const TCase& tc :
+         {TCase{"Alpha", "URL: http://alpha.test/announce", "Status: UP", true},
+          TCase{"alpha", "URL: alpha", "Status: N/A", false},
+          TCase{"udp://typed.test:80 ", "URL: udp://typed.test:80 ", "Status: N/A", false}}) {
       window->cmbAnnounceURL->setEditText(tc.Typed);
       QCOMPARE(window->lblURL->text(), QLatin1String(tc.Url));
       QCOMPARE(window->lblStatus->text(), QLatin1String(tc.Status));
@@ -530,8 +577,8 @@ class TrackersGuiTest : public QObject {
     QCOMPARE(backup.windowTitle(), QStringLiteral("Back-up Tracker Selection"));
     QCOMPARE(backup.size(), QSize(478, 204));
     QVERIFY(backup.lblNote->wordWrap());
-    QVERIFY(backup.lblNote->text().endsWith(
-        QStringLiteral("Trackers from above will be tried in the order they are listed if the main tracker fails.")));
+    QVERIFY(backup.lblNote->text().endsWith(QStringLiteral(
+        "Trackers from above will be tried in the order they are listed if the main tracker fails.")));
     QVERIFY(!backup.cmbTrackers->isEditable());
 
     QTest::mouseClick(window->chkBackup, Qt::LeftButton);
@@ -598,8 +645,8 @@ class TrackersGuiTest : public QObject {
     QCOMPARE(access.LookupAnnounceURL("ALPHA"), std::string("http://a2.test/announce"));
     QCOMPARE(access.LookupAnnounceURL("alpha"), std::string());
     QTest::mouseClick(backup.btnOk, Qt::LeftButton);
-    const std::vector<std::string> resolved = {"udp://kept.test:80/announce", "http://b.test/announce", "Gone",
-                                               "http://a.test/announce", "http://a.test/announce"};
+    const std::vector<std::string> resolved = {"udp://kept.test:80/announce", "http://b.test/announce",
+                                               "Gone", "http://a.test/announce", "http://a.test/announce"};
     QCOMPARE(window->ResolveBackupTrackers(), resolved);
 
     const std::string source = Work("data/file.bin");
@@ -617,8 +664,9 @@ class TrackersGuiTest : public QObject {
     torrent.LoadFromStream(stream);
     QCOMPARE(torrent.Announce, std::string("http://a.test/announce"));
     // Tiers: the main tracker, then each back-up URL that differs from it.
-    QCOMPARE(torrent.BackupTrackers, (std::vector<std::string>{"http://a.test/announce", "udp://kept.test:80/announce",
-                                                               "http://b.test/announce", "Gone"}));
+    QCOMPARE(torrent.BackupTrackers,
+             (std::vector<std::string>{"http://a.test/announce", "udp://kept.test:80/announce",
+                                       "http://b.test/announce", "Gone"}));
     QCOMPARE(access.Lines().size(), size_t(5));  // creating reads the list, nothing more
 
     // Unchecked: no back-up trackers.

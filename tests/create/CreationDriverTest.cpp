@@ -1,24 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <deque>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "../support/ScriptedDialogs.h"
+#include "TempDir.h"
 #include "create/CreationDriver.h"
 #include "create/HashedStorage.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
-#include "TempDir.h"
-#include "../support/ScriptedDialogs.h"
 
 namespace {
 
 // The driver asks Yes/No only where a test queues the answer.
 void FailOnUnexpectedQuestions(TScriptedDialogs& dialogs) {
-  dialogs.OnUnanswered = [](const TScriptedDialogs::TBox& box) { ADD_FAILURE() << "unexpected question: " << box.Text; };
+  dialogs.OnUnanswered = [](const TScriptedDialogs::TBox& box) {
+    ADD_FAILURE() << "unexpected question: " << box.Text;
+  };
 }
 
 // A progress that can act when a given file starts or when events are pumped.
@@ -85,7 +87,7 @@ TEST(ChoosePieceLength, AutoThresholds) {
       {{2'000'000'000}, 1048576},
       {{2'000'000'001}, 2097152},
       {{1'000'000'000, 1'000'000'000, 1}, 2097152},  // the sum decides
-      {{int64_t{5} << 30}, 2097152},                  // above 4 GiB, no wrap
+      {{int64_t{5} << 30}, 2097152},                 // above 4 GiB, no wrap
       {{int64_t{1} << 32}, 2097152},
   };
   for (const auto& c : cases) {
@@ -155,15 +157,24 @@ TEST_F(CreationDriverTest, TrackerChecks) {
   };
   const std::string save = "save " + Dir / "f.torrent";
   const TCase cases[] = {
-      {.Name = "placeholder", .Tracker = TrackerPlaceholder,
+      {.Name = "placeholder",
+       .Tracker = TrackerPlaceholder,
        .Log = {"Error: You must select a tracker to use with this torrent!"}},
-      {.Name = "down, No", .Tracker = "t", .Status = "Status: *DOWN*", .Answers = {TMsgResult::No},
+      {.Name = "down, No",
+       .Tracker = "t",
+       .Status = "Status: *DOWN*",
+       .Answers = {TMsgResult::No},
        .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]"}},
-      {.Name = "down, Yes", .Tracker = "t", .Status = "Status: *DOWN*", .Answers = {TMsgResult::Yes},
+      {.Name = "down, Yes",
+       .Tracker = "t",
+       .Status = "Status: *DOWN*",
+       .Answers = {TMsgResult::Yes},
        .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]", save}},
       {.Name = "up", .Tracker = "t", .Status = "Status: UP", .Log = {save}},
       {.Name = "empty tracker passes", .Tracker = "", .Status = "Status: N/A", .Log = {save}},
-      {.Name = "near-placeholder passes", .Tracker = std::string(TrackerPlaceholder) + " ", .Status = "Status: *DOWN* ",
+      {.Name = "near-placeholder passes",
+       .Tracker = std::string(TrackerPlaceholder) + " ",
+       .Status = "Status: *DOWN* ",
        .Log = {save}},
   };
   for (const auto& c : cases) {
@@ -266,12 +277,22 @@ TEST_F(CreationDriverTest, SimpleModeMessagesAndPresets) {
     std::vector<std::string> Log;
   };
   const TCase cases[] = {
-      {.Name = "nothing selected", .Folder = "/x", .Files = {{"a", false}}, .Log = {"Error: No files were selected!"}},
+      {.Name = "nothing selected",
+       .Folder = "/x",
+       .Files = {{"a", false}},
+       .Log = {"Error: No files were selected!"}},
       {.Name = "empty list", .Folder = "/x", .Files = {}, .Log = {"Error: No files were selected!"}},
-      {.Name = "root folder: named after the first selected file", .Folder = "/",
-       .Files = {{"a.txt", false}, {"b.txt", true}, {"c.txt", true}}, .Log = {"save b.txt.torrent"}},
-      {.Name = "one file in the root", .Folder = "/", .Files = {{"b.txt", true}}, .Log = {"save /b.txt.torrent"}},
-      {.Name = "folder", .Folder = "/data/Album", .Files = {{"1", true}, {"2", true}},
+      {.Name = "root folder: named after the first selected file",
+       .Folder = "/",
+       .Files = {{"a.txt", false}, {"b.txt", true}, {"c.txt", true}},
+       .Log = {"save b.txt.torrent"}},
+      {.Name = "one file in the root",
+       .Folder = "/",
+       .Files = {{"b.txt", true}},
+       .Log = {"save /b.txt.torrent"}},
+      {.Name = "folder",
+       .Folder = "/data/Album",
+       .Files = {{"1", true}, {"2", true}},
        .Log = {"save /data/Album.torrent"}},
   };
   for (const auto& c : cases) {
@@ -300,10 +321,14 @@ TEST_F(CreationDriverTest, ClassicModeMessagesAndPaths) {
   const TCase cases[] = {
       {.Name = "empty", .Path = "", .Log = {"Error: Please enter a file or directory name!"}},
       {.Name = "missing", .Path = Dir / "nothing", .Log = {"Error: Please enter a file or directory name!"}},
-      {.Name = "folder with trailing slash", .Path = Dir / "data/", .Log = {"save " + Dir / "data.torrent"},
+      {.Name = "folder with trailing slash",
+       .Path = Dir / "data/",
+       .Log = {"save " + Dir / "data.torrent"},
        .WrittenBack = {Dir / "data"}},
       {.Name = "file", .Path = Dir / "data/file.bin", .Log = {"save " + Dir / "data/file.bin.torrent"}},
-      {.Name = "just a slash", .Path = "/", .Log = {"Error: Please enter a file or directory name!"},
+      {.Name = "just a slash",
+       .Path = "/",
+       .Log = {"Error: Please enter a file or directory name!"},
        .WrittenBack = {""}},
   };
   for (const auto& c : cases) {
@@ -383,7 +408,8 @@ TEST_F(CreationDriverTest, OnePerEntry) {
   Dialogs.FolderAnswers.push_back(Dir / "out");
   Driver.btnCreateTorrentClick();
   EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"folder Enter directory to output torrents in:"});
-  EXPECT_EQ(Dir.List("out"), (std::vector<std::string>{"Thumbs.db.torrent", "one.txt.torrent", "sub.torrent"}));
+  EXPECT_EQ(Dir.List("out"),
+            (std::vector<std::string>{"Thumbs.db.torrent", "one.txt.torrent", "sub.torrent"}));
   EXPECT_EQ(Driver.Result().Written.size(), 3u);
   auto sub = Load(Dir / "out/sub.torrent");
   EXPECT_TRUE(sub->Model.MultiFile);
@@ -414,8 +440,8 @@ TEST_F(CreationDriverTest, AbortInOnePerEntryEndsEachLaterEntryWithItsOwnMessage
   // One torrent written, then two "Operation Aborted!" messages.
   EXPECT_EQ(Driver.Result().Written.size(), 1u);
   EXPECT_EQ(Driver.Result().Aborted, 2);
-  const std::vector<std::string> log = {"folder Enter directory to output torrents in:", "Abort: Operation Aborted!",
-                                        "Abort: Operation Aborted!"};
+  const std::vector<std::string> log = {"folder Enter directory to output torrents in:",
+                                        "Abort: Operation Aborted!", "Abort: Operation Aborted!"};
   EXPECT_EQ(Dialogs.Log, log);
   EXPECT_EQ(Dir.List("out").size(), 1u);
   EXPECT_EQ(Progress.Captions.size(), 3u);  // every entry still had its run
@@ -443,10 +469,11 @@ TEST_F(CreationDriverTest, HashingFaultsWriteNothing) {
   };
   const TCase cases[] = {
       {.Name = "replaced by a folder",
-       .Break = [](const std::string& p) {
-         std::filesystem::remove(p);
-         std::filesystem::create_directory(p);
-       },
+       .Break =
+           [](const std::string& p) {
+             std::filesystem::remove(p);
+             std::filesystem::create_directory(p);
+           },
        .Message = "\": Is a directory"},
       {.Name = "deleted",
        .Break = [](const std::string& p) { std::filesystem::remove(p); },
@@ -522,7 +549,8 @@ TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {
     Driver.btnCreateTorrentClick();
     ADD_FAILURE() << "no error";
   } catch (const EStreamError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + Dir / "d/missing" + "\": No such file or directory");
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + Dir / "d/missing" + "\": No such file or directory");
   }
   EXPECT_EQ(Dir.List(), std::vector<std::string>{"d"});
   EXPECT_EQ(TCreationDriver::FileSizeOf(Dir / "d/ok"), 1);

@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "TempDir.h"
 #include "create/HashedStorage.h"
 #include "create/Progress.h"
 #include "create/SourceFile.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/Stream.h"
-#include "TempDir.h"
 
 namespace {
 
@@ -106,7 +106,9 @@ TEST(HashedStorage, PiecesRunAcrossFileBoundaries) {
       {.Name = "ends on a boundary", .Sizes = {L, L}, .Pieces = 2},
       {.Name = "partial piece, then a zero-byte last file", .Sizes = {L / 3, 0}, .Pieces = 1},
       {.Name = "empty list", .Sizes = {}, .Pieces = 0},
-      {.Name = "many tiny files", .Sizes = {1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 144, 233, 377, 610, 987}, .Pieces = 3},
+      {.Name = "many tiny files",
+       .Sizes = {1, 2, 3, 5, 8, 13, 21, 34, 55, 89, 144, 233, 377, 610, 987},
+       .Pieces = 3},
       {.Name = "SHA-1 block sized pieces", .Sizes = {64 * 5 + 3, 64}, .PieceLength = 64, .Pieces = 7},
       {.Name = "one-byte pieces", .Sizes = {3, 0, 2}, .PieceLength = 1, .Pieces = 5},
   };
@@ -170,7 +172,8 @@ TEST(HashedStorage, SameDataSamePiecesHoweverSplit) {
     for (size_t i = 0; i < sizes.size(); ++i) {
       // Source paths in a sub-folder, as the folder walk sets them.
       auto entry = std::make_unique<TTorrentSubFile>("p" + std::to_string(i), "sub", sizes[i], 0);
-      entry->SourcePath = dir.Write("sub/p" + std::to_string(i), all.substr(at, static_cast<size_t>(sizes[i])));
+      entry->SourcePath =
+          dir.Write("sub/p" + std::to_string(i), all.substr(at, static_cast<size_t>(sizes[i])));
       list.push_back(std::move(entry));
       at += static_cast<size_t>(sizes[i]);
     }
@@ -213,8 +216,8 @@ TEST(HashedStorage, AbortDuringSecondOfThreeFiles) {
   EXPECT_EQ(storage.Pieces.size(), 3u);
   const auto expected = ExpectedHashes(data.All, L, true);
   EXPECT_EQ(Hashes(storage.Pieces), std::vector<std::string>(expected.begin(), expected.begin() + 3));
-  const std::vector<std::string> events = {"start 0", "file f0 2000", "piece", "piece", "file f1 3000", "piece",
-                                           "done 0"};
+  const std::vector<std::string> events = {"start 0",      "file f0 2000", "piece", "piece",
+                                           "file f1 3000", "piece",        "done 0"};
   EXPECT_EQ(storage.Events, events);  // the third file is never opened
 }
 
@@ -245,18 +248,27 @@ TEST(HashedStorage, UnreadableSourcesEndTheRunWithAnError) {
     const char* Reason;
   };
   const TCase cases[] = {
-      {.Name = "missing", .Make = [](TTempDir& d) { return d / "gone"; }, .Length = 5, .Reason = "No such file"},
-      {.Name = "a folder", .Make = [](TTempDir& d) { return d.MakeDir("dir"); }, .Length = 0,
+      {.Name = "missing",
+       .Make = [](TTempDir& d) { return d / "gone"; },
+       .Length = 5,
+       .Reason = "No such file"},
+      {.Name = "a folder",
+       .Make = [](TTempDir& d) { return d.MakeDir("dir"); },
+       .Length = 0,
        .Reason = "Is a directory"},
       {.Name = "a FIFO (must not hang)",
-       .Make = [](TTempDir& d) {
-         const std::string p = d / "fifo";
-         EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
-         return p;
-       },
-       .Length = 0, .Reason = "Not a regular file"},
-      {.Name = "size changed before the run", .Make = [](TTempDir& d) { return d.Write("short", "12345"); },
-       .Length = 6, .Reason = "changed while it was being hashed"},
+       .Make =
+           [](TTempDir& d) {
+             const std::string p = d / "fifo";
+             EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
+             return p;
+           },
+       .Length = 0,
+       .Reason = "Not a regular file"},
+      {.Name = "size changed before the run",
+       .Make = [](TTempDir& d) { return d.Write("short", "12345"); },
+       .Length = 6,
+       .Reason = "changed while it was being hashed"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -284,7 +296,8 @@ TEST(HashedStorage, FileChangingWhileHashedEndsTheRun) {
     std::function<void(const std::string&)> Change;  // after the file's first piece
   };
   const TCase cases[] = {
-      {.Name = "shortened", .Change = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 1200), 0); }},
+      {.Name = "shortened",
+       .Change = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 1200), 0); }},
       {.Name = "emptied", .Change = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); }},
       {.Name = "grown", .Change = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 9000), 0); }},
   };

@@ -26,7 +26,9 @@ class TSHA1PathTest : public ::testing::TestWithParam<TSHA1Impl> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Paths, TSHA1PathTest, ::testing::Values(TSHA1Impl::Portable, TSHA1Impl::ShaNi),
-                         [](const auto& info) { return info.param == TSHA1Impl::ShaNi ? "ShaNi" : "Portable"; });
+                         [](const auto& info) {
+                           return info.param == TSHA1Impl::ShaNi ? "ShaNi" : "Portable";
+                         });
 
 // How a message is handed to the digest: all at once, a byte at a time, or in uneven chunks
 // that straddle block boundaries.
@@ -38,17 +40,29 @@ void Feed(TMessageDigest& digest, const std::string& message, TFeed feed) {
       digest.Transform(message.data() + pos, int64_t(std::min(chunk, message.size() - pos)));
   };
   switch (feed) {
-    case TFeed::OneCall: digest.Transform(message.data(), int64_t(message.size())); break;
-    case TFeed::ByteByByte: chunked(1); break;
-    case TFeed::Chunks7: chunked(7); break;
-    case TFeed::Chunks63: chunked(63); break;
-    case TFeed::Chunks65: chunked(65); break;
-    case TFeed::String: digest.TransformString(message); break;
+    case TFeed::OneCall:
+      digest.Transform(message.data(), int64_t(message.size()));
+      break;
+    case TFeed::ByteByByte:
+      chunked(1);
+      break;
+    case TFeed::Chunks7:
+      chunked(7);
+      break;
+    case TFeed::Chunks63:
+      chunked(63);
+      break;
+    case TFeed::Chunks65:
+      chunked(65);
+      break;
+    case TFeed::String:
+      digest.TransformString(message);
+      break;
   }
 }
 
-const TFeed AllFeeds[] = {TFeed::OneCall, TFeed::ByteByByte, TFeed::Chunks7,
-                          TFeed::Chunks63, TFeed::Chunks65, TFeed::String};
+const TFeed AllFeeds[] = {TFeed::OneCall,  TFeed::ByteByByte, TFeed::Chunks7,
+                          TFeed::Chunks63, TFeed::Chunks65,   TFeed::String};
 
 struct TVector {
   const char* Name;
@@ -63,7 +77,8 @@ std::vector<TVector> KnownVectors() {
       {.Name = "FIPS 448-bit",
        .Message = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
        .Digest = "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
-      {.Name = "a million a", .Message = std::string(1000000, 'a'),
+      {.Name = "a million a",
+       .Message = std::string(1000000, 'a'),
        .Digest = "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
       // Around the padding boundaries: 55 fits the length in the last block, 56 does not.
       {.Name = "55 a", .Message = std::string(55, 'a'), .Digest = "c1c8bbdc22796e28c0e15163d20899b65621d65a"},
@@ -72,10 +87,18 @@ std::vector<TVector> KnownVectors() {
       {.Name = "63 a", .Message = std::string(63, 'a'), .Digest = "03f09f5b158a7a8cdad920bddc29b81c18a551f5"},
       {.Name = "64 a", .Message = std::string(64, 'a'), .Digest = "0098ba824b5c16427bd7a1122a5a442a25ec644d"},
       {.Name = "65 a", .Message = std::string(65, 'a'), .Digest = "11655326c708d70319be2610e8a57d9a5b959d3b"},
-      {.Name = "119 a", .Message = std::string(119, 'a'), .Digest = "ee971065aaa017e0632a8ca6c77bb3bf8b1dfc56"},
-      {.Name = "120 a", .Message = std::string(120, 'a'), .Digest = "f34c1488385346a55709ba056ddd08280dd4c6d6"},
-      {.Name = "128 a", .Message = std::string(128, 'a'), .Digest = "ad5b3fdbcb526778c2839d2f151ea753995e26a0"},
-      {.Name = "129 a", .Message = std::string(129, 'a'), .Digest = "d96debf1bdcbc896e6c134ea76e8141f40d78536"},
+      {.Name = "119 a",
+       .Message = std::string(119, 'a'),
+       .Digest = "ee971065aaa017e0632a8ca6c77bb3bf8b1dfc56"},
+      {.Name = "120 a",
+       .Message = std::string(120, 'a'),
+       .Digest = "f34c1488385346a55709ba056ddd08280dd4c6d6"},
+      {.Name = "128 a",
+       .Message = std::string(128, 'a'),
+       .Digest = "ad5b3fdbcb526778c2839d2f151ea753995e26a0"},
+      {.Name = "129 a",
+       .Message = std::string(129, 'a'),
+       .Digest = "d96debf1bdcbc896e6c134ea76e8141f40d78536"},
   };
 }
 
@@ -114,9 +137,17 @@ TEST_P(TSHA1PathTest, BlocksDoneCountsPaddingBlocks) {
     int64_t BlocksAfterComplete;
   } const cases[] = {
       {.Name = "empty", .Length = 0, .BlocksAfterTransform = 0, .BlocksAfterComplete = 1},
-      {.Name = "55 bytes: one final block", .Length = 55, .BlocksAfterTransform = 0, .BlocksAfterComplete = 1},
-      {.Name = "56 bytes: two final blocks", .Length = 56, .BlocksAfterTransform = 0, .BlocksAfterComplete = 2},
-      {.Name = "64 bytes: a block, then padding only", .Length = 64, .BlocksAfterTransform = 1,
+      {.Name = "55 bytes: one final block",
+       .Length = 55,
+       .BlocksAfterTransform = 0,
+       .BlocksAfterComplete = 1},
+      {.Name = "56 bytes: two final blocks",
+       .Length = 56,
+       .BlocksAfterTransform = 0,
+       .BlocksAfterComplete = 2},
+      {.Name = "64 bytes: a block, then padding only",
+       .Length = 64,
+       .BlocksAfterTransform = 1,
        .BlocksAfterComplete = 2},
   };
   for (const auto& c : cases) {
@@ -192,8 +223,10 @@ TEST_P(TSHA1PathTest, ContractAssertionsCarryUnitAndLine) {
       EXPECT_STREQ(e.what(), text);
     }
   };
-  expectAssertion([&] { sha1.Transform(nullptr, 0); }, "Transform: M not assigned. (MessageDigests, line 315)");
-  expectAssertion([&] { sha1.Transform(nullptr, 5); }, "Transform: M not assigned. (MessageDigests, line 315)");
+  expectAssertion([&] { sha1.Transform(nullptr, 0); },
+                  "Transform: M not assigned. (MessageDigests, line 315)");
+  expectAssertion([&] { sha1.Transform(nullptr, 5); },
+                  "Transform: M not assigned. (MessageDigests, line 315)");
   expectAssertion([&] { sha1.Transform("abc", -1); }, "Transform: Count < 0. (MessageDigests, line 316)");
   expectAssertion([&] { sha1.TransformBlocks(nullptr, 1); },
                   "TSHA1.TransformBlocks: Addr(Blocks) = nil. (MessageDigests, line 965)");
@@ -231,21 +264,30 @@ TEST(TMessageDigestTest, ConstructorsRefuseBrokenParameters) {
     std::function<void()> Construct;
     const char* Message;
   } const cases[] = {
-      {.Name = "block size 0", .Construct = [] { TBadSizes(0, 20); },
+      {.Name = "block size 0",
+       .Construct = [] { TBadSizes(0, 20); },
        .Message = "TMessageDigest.CreateInternal: BlockSize <= 0. (MessageDigests, line 265)"},
-      {.Name = "negative block size", .Construct = [] { TBadSizes(-64, 20); },
+      {.Name = "negative block size",
+       .Construct = [] { TBadSizes(-64, 20); },
        .Message = "TMessageDigest.CreateInternal: BlockSize <= 0. (MessageDigests, line 265)"},
-      {.Name = "digest size 0", .Construct = [] { TBadSizes(64, 0); },
+      {.Name = "digest size 0",
+       .Construct = [] { TBadSizes(64, 0); },
        .Message = "TMessageDigest.CreateInternal: DigestSize <= 0. (MessageDigests, line 266)"},
-      {.Name = "no initial values", .Construct = [] { TMD4Sizes(64, nullptr, 20); },
-       .Message = "TMD4Family.InitializeChainingValues: InitialChainingValues = nil. (MessageDigests, line 589)"},
+      {.Name = "no initial values",
+       .Construct = [] { TMD4Sizes(64, nullptr, 20); },
+       .Message =
+           "TMD4Family.InitializeChainingValues: InitialChainingValues = nil. (MessageDigests, line 589)"},
       // The family checks its initial values first, then the sizes in the base's order.
-      {.Name = "family: both sizes bad", .Construct = [] { TMD4Sizes(0, SomeInitialValues, -1); },
+      {.Name = "family: both sizes bad",
+       .Construct = [] { TMD4Sizes(0, SomeInitialValues, -1); },
        .Message = "TMessageDigest.CreateInternal: BlockSize <= 0. (MessageDigests, line 265)"},
-      {.Name = "family: digest size bad", .Construct = [] { TMD4Sizes(64, SomeInitialValues, -1); },
+      {.Name = "family: digest size bad",
+       .Construct = [] { TMD4Sizes(64, SomeInitialValues, -1); },
        .Message = "TMessageDigest.CreateInternal: DigestSize <= 0. (MessageDigests, line 266)"},
-      {.Name = "family: no initial values and bad sizes", .Construct = [] { TMD4Sizes(0, nullptr, 0); },
-       .Message = "TMD4Family.InitializeChainingValues: InitialChainingValues = nil. (MessageDigests, line 589)"},
+      {.Name = "family: no initial values and bad sizes",
+       .Construct = [] { TMD4Sizes(0, nullptr, 0); },
+       .Message =
+           "TMD4Family.InitializeChainingValues: InitialChainingValues = nil. (MessageDigests, line 589)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -267,7 +309,8 @@ class TRecordingFamily : public TMD4Family {
   explicit TRecordingFamily(bool bigEndian) : TMD4Family(64, bigEndian, SomeInitialValues, 20) {}
   std::string AlgorithmName() const override { return "recording"; }
   void TransformBlocks(const uint8_t* blocks, int64_t count) override {
-    for (int64_t i = 0; i < count; ++i) Blocks.emplace_back(reinterpret_cast<const char*>(blocks) + 64 * i, 64);
+    for (int64_t i = 0; i < count; ++i)
+      Blocks.emplace_back(reinterpret_cast<const char*>(blocks) + 64 * i, 64);
     TMD4Family::TransformBlocks(blocks, count);
   }
   void PretendBlocksDone(int64_t blocks) { blocksDone_ = blocks; }
@@ -284,18 +327,33 @@ TEST(TMD4FamilyTest, PaddingCarriesTheLengthInSixtyFourBits) {
     std::string Tail;
     std::string LengthField;  // the last 8 bytes of the final block
   } const cases[] = {
-      {.Name = "abc, big-endian", .BigEndian = true, .BlocksBefore = 0, .Tail = "abc",
+      {.Name = "abc, big-endian",
+       .BigEndian = true,
+       .BlocksBefore = 0,
+       .Tail = "abc",
        .LengthField = std::string("\0\0\0\0\0\0\0\x18", 8)},
-      {.Name = "abc, little-endian", .BigEndian = false, .BlocksBefore = 0, .Tail = "abc",
+      {.Name = "abc, little-endian",
+       .BigEndian = false,
+       .BlocksBefore = 0,
+       .Tail = "abc",
        .LengthField = std::string("\x18\0\0\0\0\0\0\0", 8)},
       // 2^22 blocks = 2^28 bytes = 2^31 bits: a 32-bit count would turn negative here.
-      {.Name = "2^28 bytes", .BigEndian = true, .BlocksBefore = int64_t(1) << 22, .Tail = "",
+      {.Name = "2^28 bytes",
+       .BigEndian = true,
+       .BlocksBefore = int64_t(1) << 22,
+       .Tail = "",
        .LengthField = std::string("\0\0\0\0\x80\0\0\0", 8)},
       // 2^35 bytes + 1 = 2^38 + 8 bits: a 32-bit count would lose the high part.
-      {.Name = "2^35 + 1 bytes, big-endian", .BigEndian = true, .BlocksBefore = int64_t(1) << 29, .Tail = "x",
+      {.Name = "2^35 + 1 bytes, big-endian",
+       .BigEndian = true,
+       .BlocksBefore = int64_t(1) << 29,
+       .Tail = "x",
        .LengthField = std::string("\0\0\0\x40\0\0\0\x08", 8)},
-      {.Name = "2^35 + 1 bytes, little-endian", .BigEndian = false, .BlocksBefore = int64_t(1) << 29,
-       .Tail = "x", .LengthField = std::string("\x08\0\0\0\x40\0\0\0", 8)},
+      {.Name = "2^35 + 1 bytes, little-endian",
+       .BigEndian = false,
+       .BlocksBefore = int64_t(1) << 29,
+       .Tail = "x",
+       .LengthField = std::string("\x08\0\0\0\x40\0\0\0", 8)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -360,8 +418,11 @@ TEST_P(TSHA1PathTest, MessagesOfTwoTo28BytesAndMore) {
     int64_t Length;
     const char* Digest;
   } const cases[] = {
-      {.Name = "2^28 bytes", .Length = int64_t(1) << 28, .Digest = "68ee013f249fa24f64d2f031a61cd0f7ee95491b"},
-      {.Name = "2^28 + 77 bytes", .Length = (int64_t(1) << 28) + 77,
+      {.Name = "2^28 bytes",
+       .Length = int64_t(1) << 28,
+       .Digest = "68ee013f249fa24f64d2f031a61cd0f7ee95491b"},
+      {.Name = "2^28 + 77 bytes",
+       .Length = (int64_t(1) << 28) + 77,
        .Digest = "618c58a5600ae858f041dcffd9fa8671b1d24894"},
   };
   TSHA1 sha1(GetParam());

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "metainfo/Stream.h"
@@ -28,16 +28,17 @@ const std::string Pieces20 = std::string(20, '\x11');
 std::string MultiFileBytes() {
   return "d" + Str("announce") + Str("http://main/announce") + Str("announce-list") + "l" + "l" +
          Str("http://main/announce") + "e" + "l" + Str("http://b1/announce") + "e" + "e" + Str("comment") +
-         Str("hello") + Str("creation date") + Int(1700000000) + Str("info") + "d" + Str("files") + "l" + "d" +
-         Str("length") + Int(10) + Str("path") + "l" + Str("a") + Str("b") + Str("c.txt") + "e" + "e" + "d" +
-         Str("length") + Int(5) + Str("path") + "l" + Str("d.txt") + "e" + "e" + "e" + Str("name") + Str("top") +
-         Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20) + Str("private") + Int(1) + "e" + "e";
+         Str("hello") + Str("creation date") + Int(1700000000) + Str("info") + "d" + Str("files") + "l" +
+         "d" + Str("length") + Int(10) + Str("path") + "l" + Str("a") + Str("b") + Str("c.txt") + "e" + "e" +
+         "d" + Str("length") + Int(5) + Str("path") + "l" + Str("d.txt") + "e" + "e" + "e" + Str("name") +
+         Str("top") + Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20) + Str("private") +
+         Int(1) + "e" + "e";
 }
 
 std::string SingleFileBytes() {
-  return "d" + Str("announce") + Str("http://main/announce") + Str("info") + "d" + Str("length") + Int(12345) +
-         Str("name") + Str("movie.bin") + Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20) + "e" +
-         "e";
+  return "d" + Str("announce") + Str("http://main/announce") + Str("info") + "d" + Str("length") +
+         Int(12345) + Str("name") + Str("movie.bin") + Str("piece length") + Int(16384) + Str("pieces") +
+         Str(Pieces20) + "e" + "e";
 }
 
 std::unique_ptr<TTorrentFile> Load(const std::string& bytes) {
@@ -99,18 +100,19 @@ TEST(TorrentEdits, SetTorrentNameRenamesTheOneFileOfASingleFileTorrent) {
 }
 
 TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
-  const std::map<std::string, std::string> trackers = {
-      {"Tracker One", "http://one/announce"}, {"Shared A", "http://shared/announce"},
-      {"Shared B", "http://shared/announce"}, {"No URL", ""}};
+  const std::map<std::string, std::string> trackers = {{"Tracker One", "http://one/announce"},
+                                                       {"Shared A", "http://shared/announce"},
+                                                       {"Shared B", "http://shared/announce"},
+                                                       {"No URL", ""}};
   const TAnnounceLookup lookup = [&](const std::string& line) {
     const auto it = trackers.find(line);
     return it == trackers.end() ? std::string() : it->second;
   };
   const std::vector<std::string> lines = {"Tracker One", "tracker one", "http://u/announce", "No URL",
                                           "Shared A",    "Shared B",    "http://u/announce"};
-  const std::vector<std::string> expected = {"http://one/announce",    "tracker one", "http://u/announce", "No URL",
-                                             "http://shared/announce", "http://shared/announce",
-                                             "http://u/announce"};
+  const std::vector<std::string> expected = {
+      "http://one/announce",    "tracker one",      "http://u/announce", "No URL", "http://shared/announce",
+      "http://shared/announce", "http://u/announce"};
   EXPECT_EQ(ResolveBackupLines(lines, lookup), expected);
   EXPECT_EQ(ResolveBackupLines(lines, nullptr), lines);
 
@@ -128,9 +130,8 @@ TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
 class EditCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quorvane-edit-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("quorvane-edit-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -196,7 +197,8 @@ TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
   const TCase cases[] = {
       {.Label = "kept", .Args = {"--comment", "c"}, .Backup = original->BackupTrackers},
       {.Label = "dropped", .Args = {"--no-backup"}, .Backup = {}},
-      {.Label = "replaced", .Args = {"--backup", "http://z/announce"},
+      {.Label = "replaced",
+       .Args = {"--backup", "http://z/announce"},
        .Backup = {"http://main/announce", "http://z/announce"}},
   };
   for (const auto& c : cases) {
@@ -260,7 +262,8 @@ TEST_F(EditCommand, BadArgumentsAndBadFilesChangeNothing) {
     EXPECT_EQ(ReadWholeFile(bad), "not bencoded");
   }
   EXPECT_FALSE(fs::exists(dir_ / "none.torrent"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2) << "no temporary file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2)
+      << "no temporary file left";
 }
 
 }  // namespace

@@ -128,23 +128,30 @@ TEST_F(THttpFixture, ResponseBodies) {
     int ContentLength;
   } cases[] = {
       {"content length", Ok("hello"), false, "hello", 200, 5},
-      {"bytes past the content length", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", false, "hello", 200, 5},
+      {"bytes past the content length", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", false,
+       "hello", 200, 5},
       {"no content length: the body ends at the close", "HTTP/1.0 200 OK\r\n\r\nuntil the end", false,
        "until the end", 200, -1},
-      {"a content length that is no number", "HTTP/1.0 200 OK\r\nContent-Length: 5x\r\n\r\nabcdefg", false, "abcdefg",
-       200, -1},
-      {"chunked with extensions", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
-       "5;name=value\r\nhello\r\n6\r\n world\r\nA \r\n, chunked!\r\n0\r\n\r\n", false, "hello world, chunked!", 200, -1},
-      {"bare 0 chunk", "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false, "hello",
-       200, -1},
-      {"interim 100 response", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false,
-       "ok", 200, 2},
+      {"a content length that is no number", "HTTP/1.0 200 OK\r\nContent-Length: 5x\r\n\r\nabcdefg", false,
+       "abcdefg", 200, -1},
+      {"chunked with extensions",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+       "5;name=value\r\nhello\r\n6\r\n world\r\nA \r\n, chunked!\r\n0\r\n\r\n",
+       false, "hello world, chunked!", 200, -1},
+      {"bare 0 chunk", "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false,
+       "hello", 200, -1},
+      {"interim 100 response", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+       false, "ok", 200, 2},
       {"body larger than the buffer", Ok(big), false, big, 200, 100000},
       {"large body until the close", "HTTP/1.0 200 OK\r\n\r\n" + big, false, big, 200, -1},
-      {"slow server, one byte at a time", "HTTP/1.0 200 OK\r\nContent-Type: Text/Plain\r\nContent-Length: 11\r\n\r\n"
-       "slow but ok", true, "slow but ok", 200, 11},
-      {"401 does not raise", "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n"
-       "Content-Length: 6\r\n\r\ndenied", false, "denied", 401, 6},
+      {"slow server, one byte at a time",
+       "HTTP/1.0 200 OK\r\nContent-Type: Text/Plain\r\nContent-Length: 11\r\n\r\n"
+       "slow but ok",
+       true, "slow but ok", 200, 11},
+      {"401 does not raise",
+       "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n"
+       "Content-Length: 6\r\n\r\ndenied",
+       false, "denied", 401, 6},
       {"no content", "HTTP/1.0 204 No Content\r\n\r\n", false, "", 204, -1},
   };
   for (const auto& c : cases) {
@@ -161,9 +168,11 @@ TEST_F(THttpFixture, ResponseBodies) {
 }
 
 TEST_F(THttpFixture, HeaderFieldsAreKept) {
-  TScriptServer server(std::vector<TResponse>{{.Target = "/h", .Raw = "HTTP/1.0 200 Fine\r\nContent-Type: TEXT/Plain\r\n"
-                                                 "Content-Range: bytes 10-14/100\r\nAccept-Ranges: bytes\r\n"
-                                                 "Set-Cookie: a=b\r\nX-Other:\tkept\r\nContent-Length: 1\r\n\r\nx"}});
+  TScriptServer server(
+      std::vector<TResponse>{{.Target = "/h",
+                              .Raw = "HTTP/1.0 200 Fine\r\nContent-Type: TEXT/Plain\r\n"
+                                     "Content-Range: bytes 10-14/100\r\nAccept-Ranges: bytes\r\n"
+                                     "Set-Cookie: a=b\r\nX-Other:\tkept\r\nContent-Length: 1\r\n\r\nx"}});
   std::string cookie;
   Cli.OnCookie = [&](THttpCli&, const std::string& data, bool& accept) {
     cookie = data;
@@ -215,8 +224,9 @@ TEST_F(THttpFixture, AnHtmlDocumentWithoutHeaderIsTakenWhole) {
 }
 
 TEST_F(THttpFixture, ServerErrorsRaiseWithTheStatusAsCode) {
-  TScriptServer server({{.Target = "/missing", .Raw = "HTTP/1.0 404 Not Found\r\nContent-Length: 4\r\n\r\ngone"},
-                        {.Target = "/broken", .Raw = "HTTP/1.0 500 Internal Error\r\n\r\n"}});
+  TScriptServer server(
+      {{.Target = "/missing", .Raw = "HTTP/1.0 404 Not Found\r\nContent-Length: 4\r\n\r\ngone"},
+       {.Target = "/broken", .Raw = "HTTP/1.0 500 Internal Error\r\n\r\n"}});
   EXPECT_EQ(GetCode(server.Url("/missing")), 404);
   EXPECT_EQ(Cli.ReasonPhrase(), "Not Found");
   EXPECT_EQ(GetCode(server.Url("/broken")), 500);
@@ -225,10 +235,12 @@ TEST_F(THttpFixture, ServerErrorsRaiseWithTheStatusAsCode) {
 
 TEST_F(THttpFixture, Relocations) {
   TScriptServer server({
-      {.Target = "/start", .Raw = "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:{port}/a/b.lst\r\n"
-                                  "Content-Length: 5\r\n\r\nmoved"},
+      {.Target = "/start",
+       .Raw = "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:{port}/a/b.lst\r\n"
+              "Content-Length: 5\r\n\r\nmoved"},
       {.Target = "/a/b.lst", .Raw = "HTTP/1.0 301 Moved\r\nLocation: x.lst\r\n\r\n"},
-      {.Target = "/a/x.lst", .Raw = "HTTP/1.0 302 Found\r\nLocation: /final.lst\r\nContent-Length: 0\r\n\r\n"},
+      {.Target = "/a/x.lst",
+       .Raw = "HTTP/1.0 302 Found\r\nLocation: /final.lst\r\nContent-Length: 0\r\n\r\n"},
       {.Target = "/final.lst", .Raw = Ok("final")},
   });
   int locationChanges = 0;
@@ -236,8 +248,9 @@ TEST_F(THttpFixture, Relocations) {
   EXPECT_EQ(GetCode(server.Url("/start")), 0);
   EXPECT_EQ(Cli.StatusCode(), 200);
   EXPECT_EQ(Body.Data(), "movedfinal") << "a redirection's own body is written too";
-  EXPECT_EQ(server.RequestLines(), (std::vector<std::string>{"GET /start HTTP/1.0", "GET /a/b.lst HTTP/1.0",
-                                                             "GET /a/x.lst HTTP/1.0", "GET /final.lst HTTP/1.0"}));
+  EXPECT_EQ(server.RequestLines(),
+            (std::vector<std::string>{"GET /start HTTP/1.0", "GET /a/b.lst HTTP/1.0", "GET /a/x.lst HTTP/1.0",
+                                      "GET /final.lst HTTP/1.0"}));
   EXPECT_EQ(Cli.Location(), "http://127.0.0.1/final.lst");
   EXPECT_EQ(Cli.DocumentName(), "final.lst");
   EXPECT_EQ(locationChanges, 3);
@@ -257,7 +270,8 @@ TEST_F(THttpFixture, RelocationsThatEndTheRequest) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TScriptServer server({{.Target = "/loop", .Raw = "HTTP/1.0 302 Found\r\nLocation: " + c.Location + "\r\n\r\n"}});
+    TScriptServer server(
+        {{.Target = "/loop", .Raw = "HTTP/1.0 302 Found\r\nLocation: " + c.Location + "\r\n\r\n"}});
     EXPECT_EQ(GetCode(server.Url("/loop")), 404);
     EXPECT_EQ(Cli.StatusCode(), 404);
     EXPECT_EQ(Cli.ReasonPhrase(), c.Reason);
@@ -268,10 +282,12 @@ TEST_F(THttpFixture, RelocationsThatEndTheRequest) {
 
 TEST_F(THttpFixture, KeepAliveSendsTwoRequestsOnOneConnection) {
   // "Close" with a capital C is no request to close.
-  TScriptServer server({{.Target = "/one", .Raw = "HTTP/1.1 200 OK\r\nConnection: Close\r\nContent-Length: 3\r\n\r\none",
+  TScriptServer server({{.Target = "/one",
+                         .Raw = "HTTP/1.1 200 OK\r\nConnection: Close\r\nContent-Length: 3\r\n\r\none",
                          .Keep = true},
                         {.Target = "/two", .Raw = Ok("two", "1.1"), .Keep = true},
-                        {.Target = "/moved", .Raw = "HTTP/1.1 302 Found\r\nLocation: /two\r\nContent-Length: 0\r\n\r\n",
+                        {.Target = "/moved",
+                         .Raw = "HTTP/1.1 302 Found\r\nLocation: /two\r\nContent-Length: 0\r\n\r\n",
                          .Keep = true}});
   Cli.SetRequestVer("1.1");
   EXPECT_EQ(GetCode(server.Url("/one")), 0);
@@ -285,7 +301,8 @@ TEST_F(THttpFixture, KeepAliveSendsTwoRequestsOnOneConnection) {
   EXPECT_EQ(server.RequestLines()[3], "GET /two HTTP/1.1");
 
   // "close" is.
-  TScriptServer closing({{.Target = "/bye", .Raw = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nbye",
+  TScriptServer closing({{.Target = "/bye",
+                          .Raw = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nbye",
                           .Keep = true}});
   EXPECT_EQ(GetCode(closing.Url("/bye")), 0);
   WaitReady();
@@ -313,7 +330,8 @@ TEST_F(THttpFixture, TheOldConnectionsCloseNeverCompletesANewRequest) {
   // HTTP/1.0 with a server that leaves closing to the client: the client's
   // own close of the first connection is still being announced when the next
   // request starts at once.
-  TScriptServer third({{.Target = "/c", .Raw = Ok("quick"), .Bytewise = true, .Keep = true}, {.Target = "/d", .Raw = Ok("one byte at a time"), .Bytewise = true}});
+  TScriptServer third({{.Target = "/c", .Raw = Ok("quick"), .Bytewise = true, .Keep = true},
+                       {.Target = "/d", .Raw = Ok("one byte at a time"), .Bytewise = true}});
   Cli.SetRequestVer("1.0");
   Body = TMemoryStream();
   EXPECT_EQ(GetCode(third.Url("/c")), 0);
@@ -333,12 +351,18 @@ TEST_F(THttpFixture, BrokenResponsesEndTheRequest) {
     std::string Reason;
     int Status;
   } cases[] = {
-      {"close in the middle of the header", "HTTP/1.0 200 OK\r\nContent-Le", "Connection closed while reading the response header", 404},
-      {"close in the middle of an error header", "HTTP/1.0 503 Busy\r\nRetry", "Connection closed while reading the response header", 503},
-      {"line longer than the buffer", "HTTP/1.0 200 OK\r\nX-Long: " + std::string(9000, 'a') + "\r\n\r\nbody", "HTTP line too long", 404},
-      {"status that is not a number", "HTTP/1.0 2x0 OK\r\n\r\n", "Invalid status code in the response: '2x0'", 404},
-      {"document cut short", "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nhello", "Connection closed before the end of the document", 404},
-      {"chunked document cut short", "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n", "Connection closed before the end of the document", 404},
+      {"close in the middle of the header", "HTTP/1.0 200 OK\r\nContent-Le",
+       "Connection closed while reading the response header", 404},
+      {"close in the middle of an error header", "HTTP/1.0 503 Busy\r\nRetry",
+       "Connection closed while reading the response header", 503},
+      {"line longer than the buffer", "HTTP/1.0 200 OK\r\nX-Long: " + std::string(9000, 'a') + "\r\n\r\nbody",
+       "HTTP line too long", 404},
+      {"status that is not a number", "HTTP/1.0 2x0 OK\r\n\r\n", "Invalid status code in the response: '2x0'",
+       404},
+      {"document cut short", "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nhello",
+       "Connection closed before the end of the document", 404},
+      {"chunked document cut short", "HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n",
+       "Connection closed before the end of the document", 404},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -382,8 +406,10 @@ TEST_F(THttpFixture, HttpsIsRefusedAndNeverFetchedAsPlainHttp) {
 
 TEST_F(THttpFixture, ThroughAProxy) {
   TScriptServer proxy({
-      {.Target = "http://tracker.invalid:8080/list/trackers.lst", .Raw = "HTTP/1.0 302 Found\r\nLocation: other.lst\r\n\r\n"},
-      {.Target = "http://tracker.invalid:8080/list/other.lst", .Raw = "HTTP/1.0 302 Found\r\nLocation: /root.lst\r\n\r\n"},
+      {.Target = "http://tracker.invalid:8080/list/trackers.lst",
+       .Raw = "HTTP/1.0 302 Found\r\nLocation: other.lst\r\n\r\n"},
+      {.Target = "http://tracker.invalid:8080/list/other.lst",
+       .Raw = "HTTP/1.0 302 Found\r\nLocation: /root.lst\r\n\r\n"},
       {.Target = "http://tracker.invalid/root.lst", .Raw = Ok("via proxy")},
   });
   Cli.Proxy = "127.0.0.1";
@@ -395,7 +421,8 @@ TEST_F(THttpFixture, ThroughAProxy) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(proxy.RequestLines()[0], "GET http://tracker.invalid:8080/list/trackers.lst HTTP/1.0");
   EXPECT_NE(requests[0].Raw.find("\r\nHost: tracker.invalid\r\n"), std::string::npos);
-  EXPECT_NE(requests[0].Raw.find("\r\nProxy-Authorization: Basic " + Base64Encode("pu:") + "\r\n"), std::string::npos);
+  EXPECT_NE(requests[0].Raw.find("\r\nProxy-Authorization: Basic " + Base64Encode("pu:") + "\r\n"),
+            std::string::npos);
 }
 
 TEST_F(THttpFixture, PostSendsTheUploadStream) {
@@ -434,17 +461,20 @@ TEST_F(THttpFixture, RequestHeaderOptionsInOrder) {
   Cli.URL = server.Url("/o");
   Cli.Head();
   ASSERT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(server.Requests()[0].Raw,
-            "HEAD /o HTTP/1.0\r\nFrom: me@example.org\r\n"
-            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
-            "Referer: http://ref/\r\nConnection: Keep-Alive\r\nAccept-Language: en\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; Quorvane v2.1 beta)\r\nHost: 127.0.0.1\r\nPragma: no-cache\r\n"
-            "If-Modified-Since: Mon, 01 Jan 1900 00:00:00 GMT\r\nCookie: c=1\r\nRange: bytes=5-\r\nX-Added: 1\r\n\r\n");
+  EXPECT_EQ(
+      server.Requests()[0].Raw,
+      "HEAD /o HTTP/1.0\r\nFrom: me@example.org\r\n"
+      "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+      "Referer: http://ref/\r\nConnection: Keep-Alive\r\nAccept-Language: en\r\n"
+      "User-Agent: Mozilla/3.0 (compatible; Quorvane v2.1 beta)\r\nHost: 127.0.0.1\r\nPragma: no-cache\r\n"
+      "If-Modified-Since: Mon, 01 Jan 1900 00:00:00 GMT\r\nCookie: c=1\r\nRange: bytes=5-\r\nX-Added: "
+      "1\r\n\r\n");
   EXPECT_TRUE(Cli.ContentRangeBegin.empty()) << "the range bounds are used once";
 }
 
 TEST_F(THttpFixture, AbortAndBusy) {
-  TScriptServer server({{.Target = "/slow", .Raw = "HTTP/1.0 200 OK\r\n\r\n" + std::string(200, 's'), .Bytewise = true}});
+  TScriptServer server(
+      {{.Target = "/slow", .Raw = "HTTP/1.0 200 OK\r\n\r\n" + std::string(200, 's'), .Bytewise = true}});
   Cli.URL = server.Url("/slow");
   Cli.RequestAsync(THttpRequest::httpGET);
   try {
@@ -474,7 +504,8 @@ TEST_F(THttpFixture, AbortAndBusy) {
 }
 
 TEST_F(THttpFixture, TheApplicationEndingDuringGetAbortsIt) {
-  TScriptServer server({{.Target = "/slow", .Raw = "HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 's'), .Bytewise = true}});
+  TScriptServer server(
+      {{.Target = "/slow", .Raw = "HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 's'), .Bytewise = true}});
   Cli.OnDocData = [&](THttpCli&, const char*, int) { Loop.Quit(); };
   Cli.URL = server.Url("/slow");
   try {
@@ -570,11 +601,15 @@ TEST(THttpCliResponses, EveryResponseSurvivesEverySplit) {
       {"content length", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", 200, "hello"},
       {"content length, bytes past it", "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", 200, "abc"},
       {"until the close", "HTTP/1.0 200 OK\nServer: bare LF\n\nuntil close", 200, "until close"},
-      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=y\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", 200,
+      {"chunked",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=y\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", 200,
        "hello world"},
-      {"chunked beats a content length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n"
-       "5\r\nhello\r\n3\r\n!!!\r\n0\r\n\r\n", 200, "hello!!!"},
-      {"interim 100", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 200, "ok"},
+      {"chunked beats a content length",
+       "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "5\r\nhello\r\n3\r\n!!!\r\n0\r\n\r\n",
+       200, "hello!!!"},
+      {"interim 100", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 200,
+       "ok"},
       {"no header", "<html>\r\n<p>x</p>\n</html>\r\n", 0, "<html>\r\n<p>x</p>\n</html>\r\n"},
       {"401 without a body", "HTTP/1.0 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 401, ""},
       {"relocation refused", "HTTP/1.0 302 Found\r\nLocation: https://x/\r\n\r\n", 404, ""},
@@ -588,7 +623,9 @@ TEST(THttpCliResponses, EveryResponseSurvivesEverySplit) {
     }
     ways.push_back(bytewise);
     for (const auto& cuts : ways) {
-      SCOPED_TRACE(std::string(c.Name) + (cuts.empty() ? ", whole" : cuts.size() > 1 ? ", byte by byte" : ", cut at " + std::to_string(cuts[0])));
+      SCOPED_TRACE(std::string(c.Name) + (cuts.empty()      ? ", whole"
+                                          : cuts.size() > 1 ? ", byte by byte"
+                                                            : ", cut at " + std::to_string(cuts[0])));
       const TFeedResult r = Feed(c.Raw, cuts);
       EXPECT_EQ(r.Status, c.Status) << r.Reason;
       EXPECT_EQ(r.Body, c.Body);
@@ -600,12 +637,27 @@ TEST(THttpCliResponses, EveryResponseSurvivesEverySplit) {
 // Responses stitched together from valid and broken pieces, cut at random
 // points: whatever comes, the request ends and nothing is read out of bounds.
 TEST(THttpCliResponses, RandomResponsesAlwaysEnd) {
-  const std::vector<std::string> pieces = {
-      "HTTP/1.0 200 OK\r\n", "HTTP/1.1 100 Continue\r\n\r\n", "HTTP/1.1 302 Found\r\n", "HTTP/1.1 404 Nope\r\n",
-      "Content-Length: 5\r\n", "Content-Length: -3\r\n", "Content-Length: 99999999999\r\n",
-      "Transfer-Encoding: chunked\r\n", "Location: https://x/\r\n", "Location: http:///\r\n", "Connection: close\r\n",
-      "\r\n", "\n", "5\r\nhello\r\n", "0\r\n\r\n", "fffffff\r\n", "zz;\r\n", "<HTML>\r\n", std::string(3000, 'a'),
-      std::string("\0\0\r\n", 4), "body bytes"};
+  const std::vector<std::string> pieces = {"HTTP/1.0 200 OK\r\n",
+                                           "HTTP/1.1 100 Continue\r\n\r\n",
+                                           "HTTP/1.1 302 Found\r\n",
+                                           "HTTP/1.1 404 Nope\r\n",
+                                           "Content-Length: 5\r\n",
+                                           "Content-Length: -3\r\n",
+                                           "Content-Length: 99999999999\r\n",
+                                           "Transfer-Encoding: chunked\r\n",
+                                           "Location: https://x/\r\n",
+                                           "Location: http:///\r\n",
+                                           "Connection: close\r\n",
+                                           "\r\n",
+                                           "\n",
+                                           "5\r\nhello\r\n",
+                                           "0\r\n\r\n",
+                                           "fffffff\r\n",
+                                           "zz;\r\n",
+                                           "<HTML>\r\n",
+                                           std::string(3000, 'a'),
+                                           std::string("\0\0\r\n", 4),
+                                           "body bytes"};
   uint32_t seed = 12345;
   auto next = [&seed](uint32_t bound) {
     seed = seed * 1103515245u + 12345u;

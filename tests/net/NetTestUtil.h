@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <netinet/in.h>
-#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <chrono>
+#include <string>
 
 namespace nettest {
 

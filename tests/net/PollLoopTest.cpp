@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace {

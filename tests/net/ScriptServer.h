@@ -6,18 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
-#include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 extern char** environ;
@@ -51,7 +51,8 @@ class TScriptServer {
     {
       std::ofstream out(script, std::ios::binary);
       for (const auto& r : responses) {
-        out << r.Target << ' ' << r.Raw.size() << (r.Bytewise ? " bytewise" : "") << (r.Keep ? " keep" : "") << '\n';
+        out << r.Target << ' ' << r.Raw.size() << (r.Bytewise ? " bytewise" : "") << (r.Keep ? " keep" : "")
+            << '\n';
         out << r.Raw;
       }
     }
@@ -123,7 +124,9 @@ class TScriptServer {
   }
 
   int Port() const { return port_; }
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
 
   std::vector<TRecordedRequest> Requests() const {
     std::ifstream in(log_, std::ios::binary);

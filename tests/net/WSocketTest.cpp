@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <netdb.h>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <fcntl.h>
 #include <mutex>
-#include <netdb.h>
 #include <thread>
 
 namespace {
@@ -40,10 +40,10 @@ TEST(SocketErrors, TextsAndErrnoMapping) {
     int Errno, Number;
     const char* Text;
   } cases[] = {
-      {ECONNREFUSED, 10061, "Connection refused"}, {ECONNRESET, 10054, "Connection reset by peer"},
-      {ETIMEDOUT, 10060, "Connection timed out"},  {EWOULDBLOCK, 10035, "Operation would block"},
+      {ECONNREFUSED, 10061, "Connection refused"},       {ECONNRESET, 10054, "Connection reset by peer"},
+      {ETIMEDOUT, 10060, "Connection timed out"},        {EWOULDBLOCK, 10035, "Operation would block"},
       {EINPROGRESS, 10036, "Operation now in progress"}, {ENOTCONN, 10057, "Socket is not connected"},
-      {EINTR, 10004, "Interrupted system call"},   {EHOSTUNREACH, 10065, "No route to host"},
+      {EINTR, 10004, "Interrupted system call"},         {EHOSTUNREACH, 10065, "No route to host"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Text);
@@ -60,9 +60,9 @@ TEST(DottedAddress, Test) {
   const struct {
     const char* Text;
     bool Dotted;
-  } cases[] = {{"1.2.3.4", true},   {"  10.0.0.1  ", true}, {"255.255.255.255", true}, {"256.1.1.1", false},
-               {".1.2.3", false},   {"1.2.3", false},       {"1.2.3.4.5", false},      {"1..2.3", false},
-               {"1.2.3.", false},   {"a.b.c.d", false},     {"1.2.3.4x", false},       {"", false}};
+  } cases[] = {{"1.2.3.4", true}, {"  10.0.0.1  ", true}, {"255.255.255.255", true}, {"256.1.1.1", false},
+               {".1.2.3", false}, {"1.2.3", false},       {"1.2.3.4.5", false},      {"1..2.3", false},
+               {"1.2.3.", false}, {"a.b.c.d", false},     {"1.2.3.4x", false},       {"", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Text);
     EXPECT_EQ(IsDottedAddress(c.Text), c.Dotted);
@@ -77,12 +77,18 @@ struct TSocketFixture : ::testing::Test {
 
   void Record() {
     Socket.OnDnsLookupDone = [this](TWSocket&, uint16_t e) { Events.push_back("dns " + std::to_string(e)); };
-    Socket.OnSessionConnected = [this](TWSocket&, uint16_t e) { Events.push_back("connected " + std::to_string(e)); };
-    Socket.OnSessionClosed = [this](TWSocket&, uint16_t e) { Events.push_back("closed " + std::to_string(e)); };
+    Socket.OnSessionConnected = [this](TWSocket&, uint16_t e) {
+      Events.push_back("connected " + std::to_string(e));
+    };
+    Socket.OnSessionClosed = [this](TWSocket&, uint16_t e) {
+      Events.push_back("closed " + std::to_string(e));
+    };
     Socket.OnDataSent = [this](TWSocket&, uint16_t e) { Events.push_back("sent " + std::to_string(e)); };
     Socket.OnError = [this](TWSocket&) { ++Errors; };
   }
-  int Count(const std::string& event) const { return static_cast<int>(std::count(Events.begin(), Events.end(), event)); }
+  int Count(const std::string& event) const {
+    return static_cast<int>(std::count(Events.begin(), Events.end(), event));
+  }
   bool Seen(const std::string& event) const { return Count(event) > 0; }
   void WaitFor(const std::string& event) {
     ASSERT_TRUE(Loop.RunUntil([&] { return Seen(event); }, Patience)) << "no \"" << event << "\" event";
@@ -192,7 +198,8 @@ TEST_F(TSocketFixture, RefusedConnection) {
   Socket.SetAddr("127.0.0.1");
   Socket.SetPort(std::to_string(FreePort()));
   Socket.Connect();
-  ASSERT_TRUE(Loop.RunUntil([&] { return Seen("closed 0"); }, Patience)) << "no close after a refused connect";
+  ASSERT_TRUE(Loop.RunUntil([&] { return Seen("closed 0"); }, Patience))
+      << "no close after a refused connect";
   EXPECT_EQ(Events, (std::vector<std::string>{"connected 10061", "closed 0"}));
   EXPECT_EQ(Socket.State(), TSocketState::wsClosed);
 }

@@ -59,8 +59,8 @@ TEST(BackupList, ResolvesNamesAndPassesEverythingElseThrough) {
   TBackupList backup;
   backup.Assign({"Alpha", "Twin", "alpha", "Vanished", "http://loaded/announce", "Mine", "Alpha"});
   EXPECT_EQ(backup.ResolveBackupTrackers(trackers.Trackers),
-            (Lines{"http://alpha/announce", "http://alpha/announce", "alpha", "Vanished", "http://loaded/announce",
-                   "http://mine/announce", "http://alpha/announce"}));
+            (Lines{"http://alpha/announce", "http://alpha/announce", "alpha", "Vanished",
+                   "http://loaded/announce", "http://mine/announce", "http://alpha/announce"}));
   EXPECT_TRUE(TBackupList().ResolveBackupTrackers(trackers.Trackers).empty());
 }
 

@@ -19,8 +19,10 @@ const char* const PrimaryPath = "/torrent/trackers.lst";
 const char* const FallbackPath = "/~quorvane/trackers.lst";
 
 std::string List(int version, const Lines& names, const char* status = "0") {
-  std::string s = std::to_string(version) + "\r\nhttp://example.org/new\r\n" + std::to_string(names.size()) + "\r\n";
-  for (const auto& n : names) s += n + "\r\nhttp://" + n + "/announce\r\nhttp://" + n + "/\r\n" + status + "\r\n";
+  std::string s =
+      std::to_string(version) + "\r\nhttp://example.org/new\r\n" + std::to_string(names.size()) + "\r\n";
+  for (const auto& n : names)
+    s += n + "\r\nhttp://" + n + "/announce\r\nhttp://" + n + "/\r\n" + status + "\r\n";
   return s;
 }
 
@@ -31,7 +33,7 @@ TListServer::TRoute Serve(std::string body, int status = 200) {
 // A loopback port nobody listens on.
 int ClosedPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr {};
+  sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
@@ -57,10 +59,9 @@ class THttpRefreshTest : public ::testing::Test {
     events.NoUpdate = [this] { return noUpdate; };
     events.RememberedTracker = [this]() -> std::optional<std::string> { return remembered; };
     events.SetTrackerText = [this](const std::string& t) { trackerText = t; };
-    refresh = std::make_unique<TTrackerRefresh>(list.Trackers, list.PrivateTrackers,
-                                                TTrackerCache(dir / "trackers.lst", dir / "default.lst"),
-                                                Lines{primary, fallback}, std::move(downloader), dialogs,
-                                                std::move(events));
+    refresh = std::make_unique<TTrackerRefresh>(
+        list.Trackers, list.PrivateTrackers, TTrackerCache(dir / "trackers.lst", dir / "default.lst"),
+        Lines{primary, fallback}, std::move(downloader), dialogs, std::move(events));
   }
 
   void RunRefresh() {
@@ -138,7 +139,8 @@ TEST_F(THttpRefreshTest, BothFailWithACache) {
   RunRefresh();
   EXPECT_EQ(server.Hits(FallbackPath), 1);
   ASSERT_EQ(dialogs.Boxes.size(), 1u);
-  EXPECT_EQ(dialogs.Boxes[0].Text, "There was an error updating the tracker list, information may not be current!");
+  EXPECT_EQ(dialogs.Boxes[0].Text,
+            "There was an error updating the tracker list, information may not be current!");
   EXPECT_EQ(dialogs.Boxes[0].Caption, "Warning");
   EXPECT_EQ(selection, (Lines{"Cached"}));
   EXPECT_TRUE(list.Trackers[0].Down);
@@ -150,7 +152,8 @@ TEST_F(THttpRefreshTest, BothFailWithoutACache) {
   selection = {TrackerWaitItem};
   RunRefresh();
   EXPECT_EQ(dialogs.Captions(), (Lines{"Warning", "Error"}));
-  EXPECT_EQ(dialogs.Boxes[1].Text, "No cached version of the tracker list could be found; you're on your own");
+  EXPECT_EQ(dialogs.Boxes[1].Text,
+            "No cached version of the tracker list could be found; you're on your own");
   EXPECT_TRUE(selection.empty());
   EXPECT_EQ(statusBar, (Lines{"Attempting to update tracker list..."}));
 }
@@ -190,7 +193,8 @@ TEST_F(THttpRefreshTest, CountZeroAndStatusLines) {
   EXPECT_EQ(selection, (Lines{"Mine"}));
 
   std::string body = "208\nu\n5\n";
-  for (const char* status : {"0", "", "up", "1 ", "1"}) body += std::string("T") + status + "\nhttp://a/\n\n" + status + "\n";
+  for (const char* status : {"0", "", "up", "1 ", "1"})
+    body += std::string("T") + status + "\nhttp://a/\n\n" + status + "\n";
   server.Route(PrimaryPath, Serve(body));
   RunRefresh();
   ASSERT_EQ(list.Trackers.size(), 6u);
@@ -201,8 +205,10 @@ TEST_F(THttpRefreshTest, CountZeroAndStatusLines) {
 }
 
 TEST_F(THttpRefreshTest, RedirectGivesOnlyTheFinalDocument) {
-  server.Route(PrimaryPath, {.Status = 302, .Body = "<html>Moved to the real list</html>\r\n",
-                             .Location = "/lists/real.lst", .Silent = false});
+  server.Route(PrimaryPath, {.Status = 302,
+                             .Body = "<html>Moved to the real list</html>\r\n",
+                             .Location = "/lists/real.lst",
+                             .Silent = false});
   server.Route("/lists/real.lst", Serve(List(208, {"Real"})));
   RunRefresh();
   EXPECT_EQ(server.Hits("/lists/real.lst"), 1);
@@ -217,7 +223,8 @@ TEST_F(THttpRefreshTest, AStalledServerIsGivenUp) {
   // The time limit, run out by hand: the test never waits for it.
   refresh->Run();
   // Wait until the request is out (the client's state changes on this loop).
-  ASSERT_TRUE(loop.RunUntil([this] { return http->Client().State() == THttpClientState::ReadingHeader; }, 30s));
+  ASSERT_TRUE(
+      loop.RunUntil([this] { return http->Client().State() == THttpClientState::ReadingHeader; }, 30s));
   http->Expire();
   ASSERT_TRUE(loop.RunUntil([this] { return !refresh->Busy(); }, 30s));
   EXPECT_EQ(selection, (Lines{"Second"}));
@@ -267,7 +274,8 @@ class THttpListDownloaderTest : public ::testing::Test {
 };
 
 TEST_F(THttpListDownloaderTest, SizeLimit) {
-  const std::string exact = List(208, {"Alpha"}) + std::string(MaxTrackerListSize - List(208, {"Alpha"}).size(), '\n');
+  const std::string exact =
+      List(208, {"Alpha"}) + std::string(MaxTrackerListSize - List(208, {"Alpha"}).size(), '\n');
   server.Route("/exact", Serve(exact));
   server.Route("/over", Serve(exact + "\n"));
   const TListDownload ok = Fetch("/exact");

@@ -26,7 +26,7 @@ class TListServer {
 
   TListServer() {
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr {};
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const int one = 1;
@@ -49,7 +49,9 @@ class TListServer {
     std::lock_guard<std::mutex> lock(mutex_);
     routes_[path] = std::move(route);
   }
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
   int Hits(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     return hits_[path];
@@ -64,7 +66,7 @@ class TListServer {
  private:
   void Serve() {
     while (!stop_) {
-      pollfd p {listen_, POLLIN, 0};
+      pollfd p{listen_, POLLIN, 0};
       if (::poll(&p, 1, 20) <= 0) continue;
       const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
@@ -76,7 +78,7 @@ class TListServer {
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
-      pollfd p {fd, POLLIN, 0};
+      pollfd p{fd, POLLIN, 0};
       if (::poll(&p, 1, 5000) <= 0) break;
       const ssize_t n = ::read(fd, buffer, sizeof buffer);
       if (n <= 0) break;
@@ -101,7 +103,8 @@ class TListServer {
     }
     std::string response = "HTTP/1.0 " + std::to_string(route.Status) + " Whatever\r\n";
     if (!route.Location.empty()) response += "Location: " + route.Location + "\r\n";
-    response += "Content-Type: text/plain\r\nContent-Length: " + std::to_string(route.Body.size()) + "\r\n\r\n";
+    response +=
+        "Content-Type: text/plain\r\nContent-Length: " + std::to_string(route.Body.size()) + "\r\n\r\n";
     response += route.Body;
     size_t sent = 0;
     while (sent < response.size()) {
@@ -111,7 +114,7 @@ class TListServer {
     }
     ::shutdown(fd, SHUT_WR);
     // Let the client read everything before the socket goes away.
-    pollfd p {fd, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     while (::poll(&p, 1, 2000) > 0 && ::read(fd, buffer, sizeof buffer) > 0) {
     }
     ::close(fd);

@@ -1,8 +1,8 @@
 // The list format, the combined selection, resolution, the private tracker
 // editor, the cache files and the settings reader.
 
-#include <cstdlib>
 #include <sys/stat.h>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -43,8 +43,9 @@ std::string Entry(const std::string& name, const std::string& status) {
 }
 
 TEST(TrackerListParse, ReadsEntriesAndTheirStatus) {
-  const std::string list = "208\r\nhttp://example.org/get\r\n5\r\n" + Entry("zero", "0") + Entry("empty", "") +
-                           Entry("up", "up") + Entry("blank", "1 ") + Entry("down", "1") + "trailing junk\n";
+  const std::string list = "208\r\nhttp://example.org/get\r\n5\r\n" + Entry("zero", "0") +
+                           Entry("empty", "") + Entry("up", "up") + Entry("blank", "1 ") +
+                           Entry("down", "1") + "trailing junk\n";
   const TTrackerListParse p = ParseTrackerList(list);
   ASSERT_TRUE(p.Ok()) << p.Error;
   EXPECT_EQ(p.Version, 208);
@@ -69,24 +70,56 @@ TEST(TrackerListParse, FaultsKeepWhatWasReadBefore) {
     size_t Entries = 0;
     std::string Error = {};  // a part of the message
   } cases[] = {
-      {.Name = "count 0", .Text = "208\nu\n0\n", .Ok = true, .VersionRead = true, .EntriesReached = true, .Entries = 0},
-      {.Name = "count 0 ignores what follows", .Text = "208\nu\n0\n" + Entry("a", "0"), .Ok = true,
-       .VersionRead = true, .EntriesReached = true, .Entries = 0},
+      {.Name = "count 0",
+       .Text = "208\nu\n0\n",
+       .Ok = true,
+       .VersionRead = true,
+       .EntriesReached = true,
+       .Entries = 0},
+      {.Name = "count 0 ignores what follows",
+       .Text = "208\nu\n0\n" + Entry("a", "0"),
+       .Ok = true,
+       .VersionRead = true,
+       .EntriesReached = true,
+       .Entries = 0},
       {.Name = "empty text", .Text = "", .Error = "List index out of bounds (0)"},
       {.Name = "captive portal page", .Text = "<!DOCTYPE html>\n<html>\n", .Error = "not a valid integer"},
-      {.Name = "version with trailing blank", .Text = "208 \nu\n0\n", .Error = "'208 ' is not a valid integer"},
-      {.Name = "no count line", .Text = "208\nu\n", .VersionRead = true, .EntriesReached = true,
+      {.Name = "version with trailing blank",
+       .Text = "208 \nu\n0\n",
+       .Error = "'208 ' is not a valid integer"},
+      {.Name = "no count line",
+       .Text = "208\nu\n",
+       .VersionRead = true,
+       .EntriesReached = true,
        .Error = "List index out of bounds (2)"},
-      {.Name = "count not a number", .Text = "208\nu\nmany\n", .VersionRead = true, .EntriesReached = true,
+      {.Name = "count not a number",
+       .Text = "208\nu\nmany\n",
+       .VersionRead = true,
+       .EntriesReached = true,
        .Error = "'many' is not a valid integer"},
-      {.Name = "negative count", .Text = "208\nu\n-1\n", .VersionRead = true, .EntriesReached = true,
+      {.Name = "negative count",
+       .Text = "208\nu\n-1\n",
+       .VersionRead = true,
+       .EntriesReached = true,
        .Error = "-1"},
-      {.Name = "truncated in the second entry", .Text = "208\nu\n3\n" + Entry("a", "0") + "b\nhttp://b/\n",
-       .VersionRead = true, .EntriesReached = true, .Entries = 1, .Error = "List index out of bounds (9)"},
-      {.Name = "count far beyond the lines", .Text = "208\nu\n2000000000\n" + Entry("a", "1"), .VersionRead = true,
-       .EntriesReached = true, .Entries = 1, .Error = "List index out of bounds"},
-      {.Name = "leading blanks and sign are numbers", .Text = " +208\nu\n 1\n" + Entry("a", "1"), .Ok = true,
-       .VersionRead = true, .EntriesReached = true, .Entries = 1},
+      {.Name = "truncated in the second entry",
+       .Text = "208\nu\n3\n" + Entry("a", "0") + "b\nhttp://b/\n",
+       .VersionRead = true,
+       .EntriesReached = true,
+       .Entries = 1,
+       .Error = "List index out of bounds (9)"},
+      {.Name = "count far beyond the lines",
+       .Text = "208\nu\n2000000000\n" + Entry("a", "1"),
+       .VersionRead = true,
+       .EntriesReached = true,
+       .Entries = 1,
+       .Error = "List index out of bounds"},
+      {.Name = "leading blanks and sign are numbers",
+       .Text = " +208\nu\n 1\n" + Entry("a", "1"),
+       .Ok = true,
+       .VersionRead = true,
+       .EntriesReached = true,
+       .Entries = 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -109,9 +142,15 @@ TEST(TrackerListUrls, OnlyWebAddressesGoToTheBrowser) {
     const char* Url;
     bool Want;
   } cases[] = {
-      {"http://example.org/", true}, {"HTTPS://example.org/", true}, {"https://x", true},
-      {"file:///etc/passwd", false}, {"javascript:alert(1)", false}, {"", false},
-      {"http:/x", false},            {" http://x", false},          {"ftp://x", false},
+      {"http://example.org/", true},
+      {"HTTPS://example.org/", true},
+      {"https://x", true},
+      {"file:///etc/passwd", false},
+      {"javascript:alert(1)", false},
+      {"", false},
+      {"http:/x", false},
+      {" http://x", false},
+      {"ftp://x", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Url);
@@ -266,8 +305,10 @@ TEST(TrackerCache, InstallDirFollowsXdgCacheHome) {
   struct stat st {};
   EXPECT_TRUE(stat(installDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
   EXPECT_EQ(TTrackerCache::Installed().CacheFile(), installDir + "/trackers.lst");
-  if (old) setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CACHE_HOME");
+  if (old)
+    setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(SavedTrackers, ReadsPrivateTrackersFromTheSettingsFile) {

@@ -1,8 +1,8 @@
 // The refresh against a scripted downloader: which address is asked when,
 // what reaches the cache, the message boxes, the status bar and the selection.
 
-#include <map>
 #include <sys/stat.h>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,8 @@ const char* const Primary = "http://127.0.0.1:1/torrent/trackers.lst";
 const char* const Fallback = "http://127.0.0.1:2/~quorvane/trackers.lst";
 
 std::string List(int version, const Lines& names) {
-  std::string s = std::to_string(version) + "\r\nhttp://example.org/new\r\n" + std::to_string(names.size()) + "\r\n";
+  std::string s =
+      std::to_string(version) + "\r\nhttp://example.org/new\r\n" + std::to_string(names.size()) + "\r\n";
   for (const auto& n : names) s += n + "\r\nhttp://" + n + "/announce\r\nhttp://" + n + "/\r\n0\r\n";
   return s;
 }
@@ -68,10 +69,9 @@ class TTrackerRefreshTest : public ::testing::Test {
     };
     events.SetTrackerText = [this](const std::string& t) { trackerText.push_back(t); };
     events.Finished = [this](TRefreshOutcome o) { outcomes.push_back(o); };
-    refresh = std::make_unique<TTrackerRefresh>(list.Trackers, list.PrivateTrackers,
-                                                TTrackerCache(cacheFile, dir / "default.lst"),
-                                                Lines{Primary, Fallback}, std::move(downloader), dialogs,
-                                                std::move(events));
+    refresh = std::make_unique<TTrackerRefresh>(
+        list.Trackers, list.PrivateTrackers, TTrackerCache(cacheFile, dir / "default.lst"),
+        Lines{Primary, Fallback}, std::move(downloader), dialogs, std::move(events));
   }
 
   // Answers requests from the script until the refresh asks no more.
@@ -163,7 +163,8 @@ TEST_F(TTrackerRefreshTest, BothFailWithACache) {
   RunRefresh();
   EXPECT_EQ(asked, (Lines{Primary, Fallback}));
   ASSERT_EQ(dialogs.Boxes.size(), 1u);
-  EXPECT_EQ(dialogs.Boxes[0].Text, "There was an error updating the tracker list, information may not be current!");
+  EXPECT_EQ(dialogs.Boxes[0].Text,
+            "There was an error updating the tracker list, information may not be current!");
   EXPECT_EQ(dialogs.Boxes[0].Caption, "Warning");
   EXPECT_EQ(dialogs.Boxes[0].Buttons, TMsgButtons::Ok);
   EXPECT_EQ(selection, (Lines{"Cached"}));
@@ -179,7 +180,8 @@ TEST_F(TTrackerRefreshTest, BothFailWithoutACache) {
   EXPECT_EQ(asked, (Lines{Primary, Fallback}));
   ASSERT_EQ(dialogs.Boxes.size(), 2u);
   EXPECT_EQ(dialogs.Boxes[0].Caption, "Warning");
-  EXPECT_EQ(dialogs.Boxes[1].Text, "No cached version of the tracker list could be found; you're on your own");
+  EXPECT_EQ(dialogs.Boxes[1].Text,
+            "No cached version of the tracker list could be found; you're on your own");
   EXPECT_EQ(dialogs.Boxes[1].Caption, "Error");
   EXPECT_EQ(dialogs.Boxes[1].Buttons, TMsgButtons::Ok);
   EXPECT_EQ(fills, 1);

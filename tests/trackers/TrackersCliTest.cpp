@@ -21,8 +21,9 @@ class TTrackersCliTest : public ::testing::Test {
  protected:
   TRun Cli(const std::string& args) {
     const std::string errFile = dir / "stderr.txt";
-    const std::string command = "XDG_CACHE_HOME='" + dir / "cache" + "' XDG_CONFIG_HOME='" + dir / "config" + "' '" +
-                                QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' trackers " + args + " 2>'" + errFile + "'";
+    const std::string command = "XDG_CACHE_HOME='" + dir / "cache" + "' XDG_CONFIG_HOME='" + dir / "config" +
+                                "' '" + QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' trackers " + args +
+                                " 2>'" + errFile + "'";
     TRun run;
     FILE* out = popen(command.c_str(), "r");
     if (out == nullptr) return run;
@@ -50,8 +51,9 @@ const char* const PrivateSettings =
     "[private1]\nname=Alpha\nannounce=http://my-alpha/announce\n";
 
 TEST_F(TTrackersCliTest, PrintsTheCachedListThenThePrivateTrackers) {
-  WriteCache("208\r\nhttp://x/\r\n2\r\nAlpha\r\nhttp://alpha/announce\r\n\r\n0\r\nBeta\r\nudp://beta:1/announce\r\n"
-             "http://beta/\r\n1\r\n");
+  WriteCache(
+      "208\r\nhttp://x/\r\n2\r\nAlpha\r\nhttp://alpha/announce\r\n\r\n0\r\nBeta\r\nudp://beta:1/announce\r\n"
+      "http://beta/\r\n1\r\n");
   WriteSettings(PrivateSettings);
   const TRun run = Cli("");
   EXPECT_EQ(run.Status, 0) << run.Err;
@@ -100,8 +102,8 @@ TEST_F(TTrackersCliTest, RefreshTriesTheAddressesInOrder) {
   server.Route("/portal", {.Status = 200, .Body = "<html>Sign in</html>", .Location = "", .Silent = false});
   WriteCache("208\nu\n0\n");
   WriteSettings(PrivateSettings);
-  const TRun run = Cli("--refresh --url " + server.Url("/missing") + " --url " + server.Url("/portal") + " --url " +
-                       server.Url("/good.lst"));
+  const TRun run = Cli("--refresh --url " + server.Url("/missing") + " --url " + server.Url("/portal") +
+                       " --url " + server.Url("/good.lst"));
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out,
             "Fresh\thttp://fresh/announce\tUP\n"
