@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Stream.h"
 #include "metainfo/BDecode.h"
-#include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {

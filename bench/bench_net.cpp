@@ -1,7 +1,7 @@
 // Throughput of the HTTP client on loopback: a server thread answers each
 // request with a body of the given size; the client downloads it with Get.
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "net/HttpProt.h"
 #include "net/PollLoop.h"
 

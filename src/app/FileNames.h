@@ -7,6 +7,9 @@
 #include <QString>
 #include <string>
 
+#include "base/Path.h"
+#include "base/Text.h"
+
 inline QString ShowName(const std::string& bytes) {
   return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
@@ -28,12 +31,6 @@ inline std::string Utf8Bytes(const QString& text) { return Bytes(text.toUtf8());
 inline QByteArray ToByteArray(const std::string& bytes) {
   return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
-
-// Names sorted without regard to ASCII case; equal ones in byte order.
-bool LessNoCase(const std::string& a, const std::string& b);
-
-// folder + "/" + name, the separator not doubled after "/".
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 // Gives a control its design name as Qt object name, so tests find it.
 template <typename W>

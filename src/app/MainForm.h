@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Dialogs.h"
-#include "app/ProfileFile.h"
+#include "base/ProfileFile.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/Tracker.h"
 

@@ -17,10 +17,10 @@
 #include "app/FileListBox.h"
 #include "app/FileNames.h"
 #include "app/MainForm.h"
-#include "app/ProfileFile.h"
 #include "app/ProgressForm.h"
+#include "base/ProfileFile.h"
+#include "base/Stream.h"
 #include "digest/MessageDigests.h"
-#include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {

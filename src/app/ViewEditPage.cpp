@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/FileNames.h"
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 
 namespace {

@@ -17,11 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "base/Path.h"
+#include "base/Stream.h"
+#include "base/Terminal.h"
+#include "base/Text.h"
 #include "cli/Commands.h"
 #include "create/CreationDriver.h"
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
-#include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/SavedTrackers.h"
 
@@ -79,8 +82,8 @@ class EUsage : public std::runtime_error {
 };
 
 // 128k ... 16m, or the same sizes in bytes: the index of cmbPieceSize's entry.
-int PieceSizeIndexOf(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+int PieceSizeIndexOf(std::string_view given) {
+  const std::string text = AsciiLower(given);
   for (int i = 0; i < 8; ++i) {
     const int64_t bytes = int64_t{1} << (17 + i);
     const std::string named =
@@ -182,14 +185,6 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// File names from disk must not drive the terminal.
-std::string Printable(const std::string& s) {
-  std::string out = s;
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  return out;
-}
-
 // The progress line on a terminal; nothing elsewhere.
 class TCliProgress : public TNullProgress {
  public:
@@ -256,7 +251,7 @@ class TCliProgress : public TNullProgress {
     std::snprintf(tail, sizeof tail, " [%s%s] %3d%% %7.1f MB/s %s left", std::string(filled, '#').c_str(),
                   std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6,
                   left);
-    std::string name = Printable(HashingText.substr(9));
+    std::string name = ForTerminal(HashingText.substr(9));
     const size_t room = static_cast<size_t>(std::max(8, columns - 1 - static_cast<int>(std::strlen(tail))));
     if (name.size() > room) name = "..." + name.substr(name.size() - (room - 3));
     std::fprintf(stderr, "\r%s%s\033[K", name.c_str(), tail);
@@ -288,12 +283,12 @@ class TCliDialogs : public TDialogs {
     }
     if (caption == "Abort") {
       // One-per-entry mode ends every remaining entry this way: say it once.
-      if (!abortShown_) std::fprintf(stderr, "%s\n", Printable(text).c_str());
+      if (!abortShown_) std::fprintf(stderr, "%s\n", ForTerminal(text).c_str());
       abortShown_ = true;
       return TMsgResult::Ok;
     }
     if (caption == "Error") Failed = true;
-    std::fprintf(stderr, "quorvane-cli create: %s\n", Printable(text).c_str());
+    std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(text).c_str());
     return TMsgResult::Ok;
   }
 
@@ -302,7 +297,7 @@ class TCliDialogs : public TDialogs {
     if (!options_.Force && Exists(path)) {
       Failed = true;
       std::fprintf(stderr, "quorvane-cli create: \"%s\" exists; use --force to replace it\n",
-                   Printable(path).c_str());
+                   ForTerminal(path).c_str());
       return std::nullopt;
     }
     return path;
@@ -317,10 +312,11 @@ class TCliDialogs : public TDialogs {
   TMsgResult Ask(const std::string& text) {
     if (options_.Yes) return TMsgResult::Yes;
     if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
-      std::fprintf(stderr, "quorvane-cli create: %s No (use --yes to answer Yes)\n", Printable(text).c_str());
+      std::fprintf(stderr, "quorvane-cli create: %s No (use --yes to answer Yes)\n",
+                   ForTerminal(text).c_str());
       return TMsgResult::No;
     }
-    std::fprintf(stderr, "%s [y/N] ", Printable(text).c_str());
+    std::fprintf(stderr, "%s [y/N] ", ForTerminal(text).c_str());
     std::fflush(stderr);
     char line[64] = "";
     if (!std::fgets(line, sizeof line, stdin)) return TMsgResult::No;
@@ -355,14 +351,7 @@ void SetUpSimpleMode(TCreationInput& input, const std::vector<std::string>& path
     names.push_back(LastPathComponent(path));
   }
   // The window's file list: by name without regard to case.
-  auto lower = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  };
-  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
-    const std::string la = lower(a), lb = lower(b);
-    return la != lb ? la < lb : a < b;
-  });
+  std::sort(names.begin(), names.end(), LessNoCase);
   names.erase(std::unique(names.begin(), names.end()), names.end());
   input.Mode = TCreateMode::Simple;
   input.SimpleFolder = folder;
@@ -502,7 +491,7 @@ int RunCreate(const std::vector<std::string>& args) {
     return 130;
   }
   if (!error.empty()) {
-    std::fprintf(stderr, "quorvane-cli create: %s\n", Printable(error).c_str());
+    std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(error).c_str());
     return ExitFailure;
   }
   if (parts.Dialogs.Failed || driver.Result().Failed) return ExitFailure;

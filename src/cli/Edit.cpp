@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Stream.h"
 #include "cli/Commands.h"
-#include "metainfo/Stream.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 

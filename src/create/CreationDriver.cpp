@@ -5,21 +5,17 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/Path.h"
+#include "base/Stream.h"
 #include "create/BTTransfer.h"
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
-#include "metainfo/Stream.h"
 
 const char* const TrackerPlaceholder = "(enter a tracker URL, or select from list below)";
 
 namespace {
 
 const char* const DownStatus = "Status: *DOWN*";
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
 
 bool IsThumbsDb(const std::string& name) {
   std::string lower = name;

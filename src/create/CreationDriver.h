@@ -118,6 +118,3 @@ class TCreationDriver {
   bool running_ = false;
   std::vector<std::pair<uint64_t, uint64_t>> ancestors_;  // folders being walked (device, inode)
 };
-
-// The text after the last "/" (empty for a path that ends in "/").
-std::string LastPathComponent(const std::string& path);

@@ -7,10 +7,11 @@
 #include <exception>
 #include <new>
 
+#include "base/Path.h"
+#include "base/Stream.h"
 #include "create/Progress.h"
 #include "create/SourceFile.h"
 #include "digest/MessageDigests.h"
-#include "metainfo/Stream.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 
 TSourceFile::TSourceFile(const std::string& path, bool sequential) : path_(path) {
   // O_NONBLOCK: a FIFO must not hang the program waiting for a writer.
@@ -43,8 +43,3 @@ int64_t TSourceFile::Size() const {
 }
 
 int64_t TSourceFile::Read(void* buffer, int64_t count) { return ReadFully(fd_, buffer, count, path_); }
-
-std::string LastPathComponent(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}

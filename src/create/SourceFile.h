@@ -1,6 +1,6 @@
 #pragma once
 // A data file opened for hashing or for its size. Goes through the file
-// system switch point of metainfo/Stream.h so tests can inject failures.
+// system switch point of base/Stream.h so tests can inject failures.
 
 #include <cstdint>
 #include <string>
@@ -28,6 +28,3 @@ class TSourceFile {
   int fd_ = -1;
   int64_t openedSize_ = 0;
 };
-
-// The text after the last "/" (empty for a path that ends in "/").
-std::string LastPathComponent(const std::string& path);

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Stream.h"
 #include "metainfo/Hashes.h"
-#include "metainfo/Stream.h"
 
 // A byte string or an integer. Reading the text of an integer gives "" and
 // the value of a string gives 0; the loader relies on that.

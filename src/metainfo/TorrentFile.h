@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Stream.h"
 #include "metainfo/Hashes.h"
-#include "metainfo/Stream.h"
 
 // Days since 1899-12-30 00:00 with the time of day as fraction; 0 = no date.
 // Creation dates hold UTC.

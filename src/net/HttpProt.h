@@ -1,8 +1,8 @@
 #pragma once
-// HTTP client over TWSocket, and the small URL helpers it uses to take
-// addresses apart, resolve relocations and encode credentials.
+// HTTP client over TWSocket.
 
 #include "net/EventLoop.h"
+#include "net/Url.h"
 #include "net/WSocket.h"
 
 #include <cstdint>
@@ -20,27 +20,6 @@ class EHttpException : public std::runtime_error {
       : std::runtime_error(message), ErrorCode(errorCode) {}
   int ErrorCode;
 };
-
-// The parts of an address; each is empty when the address has none.
-struct TUrlParts {
-  std::string Proto, User, Pass, Host, Port, Path;
-};
-
-// Splits an address. currentPath is consulted only for "./" and "../" forms.
-TUrlParts SplitUrl(const std::string& url, const std::string& currentPath = "");
-// 1-based position of an occurrence of sub in s: count -1 is the last one,
-// n > 0 the n-th from the left (a value past the end when there are fewer),
-// -n the n-th from the right; 0 when none.
-int FindOccurrence(const std::string& sub, const std::string& s, int count);
-// The path up to and including its last "/" or ":" before the query.
-std::string PathBase(const std::string& path);
-// Replaces the extension (given without its dot), or appends one.
-void ChangeExtension(std::string& name, const std::string& extension);
-std::string Base64Encode(const std::string& bytes);
-bool IsHexDigit(char c);
-int HexDigitValue(char c);
-// "Mon, 01 Jan 1900 00:00:00" from days since 1899-12-30; no zone conversion.
-std::string FormatHttpDate(double dateTime);
 
 enum class THttpRequest { httpABORT, httpGET, httpPOST, httpPUT, httpHEAD, httpCLOSE };
 

@@ -13,6 +13,8 @@
 #include <system_error>
 #include <thread>
 
+#include "base/Text.h"
+
 namespace {
 
 constexpr int SocketBlockSize = 1460;
@@ -27,19 +29,6 @@ TSocketSysCalls& Calls() {
       ::getaddrinfo,
   };
   return calls;
-}
-
-std::string Trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return s.substr(first, last - first + 1);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 std::string DottedText(uint32_t networkOrder) {
@@ -369,7 +358,7 @@ bool IsDottedAddress(const std::string& host, uint32_t* address) {
 int WSocketResolveProto(const std::string& proto) {
   if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
   if (proto[0] >= '0' && proto[0] <= '9') return std::atoi(proto.c_str());
-  const std::string name = Lower(Trim(proto));
+  const std::string name = AsciiLower(Trim(proto));
   if (name == "tcp") return IPPROTO_TCP;
   if (name == "udp") return IPPROTO_UDP;
   if (name == "raw") return IPPROTO_RAW;
@@ -398,7 +387,7 @@ uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {
   servent entry{};
   servent* found = nullptr;
   char buffer[1024];
-  if (::getservbyname_r(Trim(port).c_str(), Lower(Trim(proto)).c_str(), &entry, buffer, sizeof buffer,
+  if (::getservbyname_r(Trim(port).c_str(), AsciiLower(Trim(proto)).c_str(), &entry, buffer, sizeof buffer,
                         &found) != 0 ||
       !found)
     throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" +

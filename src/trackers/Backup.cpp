@@ -1,22 +1,13 @@
 #include "trackers/Backup.h"
 
+#include "base/Text.h"
+
 #include <algorithm>
-#include <cctype>
-
-namespace {
-
-bool SameTextNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
 
 bool TBackupList::Add(const std::optional<std::string>& chosen) {
   if (!chosen) return false;
   for (const auto& e : Entries) {
-    if (SameTextNoCase(e, *chosen)) return false;
+    if (EqualsNoCase(e, *chosen)) return false;
   }
   Entries.push_back(*chosen);
   return true;

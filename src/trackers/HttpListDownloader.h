@@ -6,7 +6,7 @@
 #include <chrono>
 #include <memory>
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "net/HttpProt.h"
 #include "trackers/LoopTimer.h"
 #include "trackers/TrackerRefresh.h"

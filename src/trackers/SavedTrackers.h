@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ProfileFile.h"
+#include "base/ProfileFile.h"
 #include "trackers/TrackerCache.h"
 #include "trackers/TrackerList.h"
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 
 #ifndef QUORVANE_DATADIR
 #define QUORVANE_DATADIR "/usr/local/share/quorvane"

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <limits>
 
+#include "base/Text.h"
+
 namespace {
 
 // Reads a decimal integer as the list's conversion does: leading blanks and a
@@ -30,13 +32,6 @@ bool ReadInteger(const std::string& text, int64_t& value) {
 std::string NotAnInteger(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 std::string IndexOutOfBounds(size_t index) {
   return "List index out of bounds (" + std::to_string(index) + ")";
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  for (size_t i = 0; prefix[i] != '\0'; ++i) {
-    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "trackers/TrackerRefresh.h"
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 
 #ifndef QUORVANE_TRACKERS_URL
 #define QUORVANE_TRACKERS_URL "http://www.quorvane.net/torrent/trackers.lst"

@@ -33,10 +33,10 @@
 #include "app/DirectoryListBox.h"
 #include "app/FileListBox.h"
 #include "app/MainForm.h"
-#include "app/ProfileFile.h"
 #include "app/ProgressForm.h"
 #include "app/QuorvaneApplication.h"
-#include "metainfo/Stream.h"
+#include "base/ProfileFile.h"
+#include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 namespace fs = std::filesystem;

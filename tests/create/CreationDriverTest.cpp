@@ -8,10 +8,10 @@
 
 #include "../support/ScriptedDialogs.h"
 #include "TempDir.h"
+#include "base/Stream.h"
 #include "create/CreationDriver.h"
 #include "create/HashedStorage.h"
 #include "digest/MessageDigests.h"
-#include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {

@@ -7,11 +7,12 @@
 #include <functional>
 
 #include "TempDir.h"
+#include "base/Path.h"
+#include "base/Stream.h"
 #include "create/HashedStorage.h"
 #include "create/Progress.h"
 #include "create/SourceFile.h"
 #include "digest/MessageDigests.h"
-#include "metainfo/Stream.h"
 
 namespace {
 

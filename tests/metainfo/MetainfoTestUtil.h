@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "base/Stream.h"
 #include "metainfo/BDecode.h"
-#include "metainfo/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 // The decoded value written back canonically, or "none".

@@ -2,7 +2,7 @@
 
 #include "NetTestUtil.h"
 #include "ScriptServer.h"
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "ListServer.h"
 #include "TestSupport.h"
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "net/PollLoop.h"
 #include "trackers/HttpListDownloader.h"
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "trackers/PrivateTrackerEditor.h"
 #include "trackers/TrackerRefresh.h"
 

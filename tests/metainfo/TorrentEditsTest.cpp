@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 

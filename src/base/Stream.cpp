@@ -1,4 +1,4 @@
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

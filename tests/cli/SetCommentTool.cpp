@@ -1,9 +1,9 @@
-// Test helper: quorvane_test_set_comment IN OUT COMMENT loads IN, changes only its comment and
+// Test helper: test_cli_set_comment IN OUT COMMENT loads IN, changes only its comment and
 // saves the model to OUT, as the View/Edit page does.
 #include <cstdio>
 #include <exception>
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 int main(int argc, char** argv) {

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ListServer.h"
-#include "TestSupport.h"
-#include "metainfo/Stream.h"
+#include "../trackers/ListServer.h"
+#include "../trackers/TestSupport.h"
+#include "base/Stream.h"
 
 namespace {
 

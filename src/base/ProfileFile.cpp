@@ -1,10 +1,10 @@
-#include "app/ProfileFile.h"
+#include "base/ProfileFile.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 
 namespace {
 

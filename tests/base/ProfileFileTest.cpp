@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ProfileFile.h"
-#include "metainfo/Stream.h"
+#include "base/ProfileFile.h"
+#include "base/Stream.h"
 
 namespace fs = std::filesystem;
 

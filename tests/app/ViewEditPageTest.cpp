@@ -22,13 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "app/ViewEditPage.h"
-#ifdef QUORVANE_VIEWEDIT_IN_GUI
 #include <QComboBox>
+#include "app/ViewEditPage.h"
+
 #include "app/BackupForm.h"
 #include "app/MainForm.h"
-#endif
-#include "metainfo/Stream.h"
+#include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 #include "../support/ScriptedDialogs.h"
@@ -567,7 +566,6 @@ class TViewEditPageTest : public QObject {
     QVERIFY2(stored >= before && stored <= before + 60, qPrintable(QString::number(stored - before)));
   }
 
-#ifdef QUORVANE_VIEWEDIT_IN_GUI
   // The page inside the main window: its status bar, its back-up window and
   // its tracker list.
   void thePageLivesInTheMainWindow() {
@@ -597,7 +595,6 @@ class TViewEditPageTest : public QObject {
              (std::vector<std::string>{"http://main/announce", "http://one/announce", "http://b1/announce"}));
     window.frmBackup->hide();
   }
-#endif
 };
 
 int main(int argc, char** argv) {
