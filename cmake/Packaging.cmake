@@ -10,3 +10,6 @@ foreach(page ${_man_pages})
   configure_file(docs/man/${page}.in docs/man/${page} @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/docs/man/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
+
+install(FILES src/cli/data/quorvane-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quorvane-cli)
