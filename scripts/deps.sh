@@ -1,15 +1,37 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
-# Idempotent: apt runs only when something is missing.
+# Installs the Debian packages a task needs, by group:
+#   build      building and running the two programs
+#   tests      the tests and the benchmarks (with build: what ./test needs)
+#   packaging  checking the desktop file, AppStream data and man pages, making the .deb
+#   all        every group
+# Usage: scripts/deps.sh [GROUP...]   (default: build tests)
+# Idempotent: apt runs only when something is missing, and refreshes its
+# package index only when a package cannot be found.
 set -euo pipefail
 
-PKGS=(
-  build-essential cmake pkg-config
+BUILD_PKGS=(build-essential cmake pkg-config qt6-base-dev libxkbcommon-dev libgl-dev)
+TEST_PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   python3 python3-libtorrent mktorrent transmission-cli
-  qt6-base-dev libxkbcommon-dev libgl-dev
   fonts-dejavu-core xvfb xauth
 )
+PACKAGING_PKGS=(desktop-file-utils appstream man-db groff-base dpkg-dev)
+
+groups=("$@")
+[[ ${#groups[@]} -gt 0 ]] || groups=(build tests)
+PKGS=()
+for group in "${groups[@]}"; do
+  case $group in
+    build) PKGS+=("${BUILD_PKGS[@]}") ;;
+    tests) PKGS+=("${TEST_PKGS[@]}") ;;
+    packaging) PKGS+=("${PACKAGING_PKGS[@]}") ;;
+    all) PKGS+=("${BUILD_PKGS[@]}" "${TEST_PKGS[@]}" "${PACKAGING_PKGS[@]}") ;;
+    *)
+      echo "scripts/deps.sh: unknown group \"$group\" (build, tests, packaging, all)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${PKGS[@]}"; do
@@ -17,6 +39,8 @@ for p in "${PKGS[@]}"; do
   [[ "$status" == ii* ]] || missing+=("$p")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
+# A package named by two groups is installed once.
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 echo "Installing missing packages: ${missing[*]}" >&2
 SUDO=""
