@@ -65,15 +65,16 @@ TSha1Path BestAvailable(TSha1Path wanted) {
   return TSha1Path::Portable;
 }
 
-// Below this many lanes one vector call costs more than single streams. A 16-lane AVX-512
-// call costs about as much as 6 SHA-NI blocks or 1.5 portable ones; an 8-lane AVX2 call about
-// as much as 5 SHA-NI blocks or 1.2 portable ones (bench_sha1 on an AVX-512 machine).
+// Below this many lanes one vector call costs more than single streams. Measured with
+// bench_sha1 on an AVX-512 machine: a 16-lane AVX-512 call costs about as much as 5.6 SHA-NI
+// blocks or 1.3 portable ones; an 8-lane AVX2 call about as much as 5 SHA-NI blocks or 1.1
+// portable ones.
 int DefaultMinVectorLanes(TSha1Path path, TSha1Path single) {
   switch (path) {
     case TSha1Path::Avx512:
-      return single == TSha1Path::ShaNi ? 7 : 2;
-    case TSha1Path::Avx2:
       return single == TSha1Path::ShaNi ? 6 : 2;
+    case TSha1Path::Avx2:
+      return single == TSha1Path::ShaNi ? 5 : 2;
     default:
       return 1;
   }
