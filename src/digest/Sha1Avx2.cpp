@@ -21,7 +21,7 @@ QV_INLINE TVec Add(TVec a, TVec b) { return _mm256_add_epi32(a, b); }
 QV_INLINE TVec Xor(TVec a, TVec b) { return _mm256_xor_si256(a, b); }
 QV_INLINE TVec And(TVec a, TVec b) { return _mm256_and_si256(a, b); }
 
-// Eight words (from word `first` on) of one block of each lane, as 8 vectors of one schedule
+// Eight words (32 bytes from offset on) of one block of each lane, as 8 vectors of one schedule
 // word each: an 8x8 transpose after swapping each word to big-endian.
 QV_INLINE void LoadTransposed(const uint8_t* const* data, size_t offset, TVec* w) {
   const TVec byteSwap = _mm256_set_epi32(0x0c0d0e0f, 0x08090a0b, 0x04050607, 0x00010203, 0x0c0d0e0f,
