@@ -24,6 +24,7 @@ struct TSha1LaneState {  // one message's running state
 class TSha1Lanes {
  public:
   static TSha1Path ChosenPath();  // CPU features + QUORVANE_SHA1, decided once
+  // A path the CPU lacks becomes the best one it has; Path() tells which.
   explicit TSha1Lanes(TSha1Path path = ChosenPath());
   TSha1Path Path() const { return path_; }
   int LaneCount() const;  // 16 (Avx512), 8 (Avx2), 1 (ShaNi, Portable)
