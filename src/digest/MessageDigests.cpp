@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "digest/Sha1Kernels.h"
+#include "digest/Sha1Lanes.h"
 #include "digest/Sha1ShaNi.h"
 
 namespace {
@@ -58,6 +60,8 @@ inline void TwentySteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint
   }
 }
 
+}  // namespace
+
 void Sha1PortableBlocks(uint32_t* state, const uint8_t* blocks, int64_t count) {
   uint32_t w[80];
   for (int64_t block = 0; block < count; ++block, blocks += 64) {
@@ -76,8 +80,6 @@ void Sha1PortableBlocks(uint32_t* state, const uint8_t* blocks, int64_t count) {
     state[4] += e;
   }
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TMessageDigest
@@ -221,7 +223,10 @@ void TMD4Family::Complete() {
 TSHA1::TSHA1(TSHA1Impl impl) : TMD4Family(64, true, Sha1InitialValues, 20) {
   // Never select the SHA instructions on a CPU without them: that would be SIGILL.
   const bool haveShaNi = CpuHasShaNi();
-  if (impl == TSHA1Impl::Auto) impl = haveShaNi ? TSHA1Impl::ShaNi : TSHA1Impl::Portable;
+  // QUORVANE_SHA1=portable keeps single messages on the portable code too.
+  if (impl == TSHA1Impl::Auto)
+    impl =
+        haveShaNi && TSha1Lanes::ChosenPath() != TSha1Path::Portable ? TSHA1Impl::ShaNi : TSHA1Impl::Portable;
   if (impl == TSHA1Impl::ShaNi && !haveShaNi) impl = TSHA1Impl::Portable;
   impl_ = impl;
 }

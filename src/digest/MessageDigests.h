@@ -72,7 +72,8 @@ class TMD4Family : public TMessageDigest {
 
 enum class TSHA1Impl { Auto, Portable, ShaNi };
 
-// SHA-1 (FIPS 180-1). Uses the CPU's SHA instructions when it has them.
+// SHA-1 (FIPS 180-1). Uses the CPU's SHA instructions when it has them (Auto), unless
+// QUORVANE_SHA1=portable (see Sha1Lanes.h).
 class TSHA1 : public TMD4Family {
  public:
   explicit TSHA1(TSHA1Impl impl = TSHA1Impl::Auto);
