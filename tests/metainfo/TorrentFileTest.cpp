@@ -692,3 +692,24 @@ TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TorrentFile, ARebuiltInfoNeverSplitsAComponent) {
+  // Damaged (a "/" inside a component), saved anyway after renaming another file.
+  const std::string bytes =
+      Torrent(Dict({{"files", List({Dict({{"length", Int(3)}, {"path", List({Str("x/y"), Str("a")})}}),
+                                    Dict({{"length", Int(4)}, {"path", List({Str("b")})}})})},
+                    {"name", Str("top")},
+                    {"piece length", Int(16384)},
+                    {"pieces", Str(FakeHash(1))}}));
+  auto [model, ok] = Load(bytes);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->Errors, Strings{"Corrupt File: files[0].path[0] contains \"/\""});
+  model->Files[1]->Name = "c";
+  const std::string saved = Save(*model);
+  EXPECT_NE(saved.find("4:pathl3:x/y1:ae"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("4:pathl1:ce"), std::string::npos) << saved;
+}
+
+}  // namespace
