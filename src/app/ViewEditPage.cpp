@@ -63,6 +63,23 @@ class TDisplayGuard {
 
 const char* const TorrentFilter = "torrent files (*.torrent)|*.torrent";
 
+QString CreationDateTextOf(int64_t seconds) {
+  // Beyond four-digit years a locale's date would be cut or wrong: the
+  // seconds are the truth.
+  constexpr int64_t FirstSecond = -62135596800;  // 0001-01-01 00:00:00 UTC
+  constexpr int64_t LastSecond = 253402300799;   // 9999-12-31 23:59:59 UTC
+  const QDateTime local = seconds >= FirstSecond && seconds <= LastSecond
+                              ? QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime()
+                              : QDateTime();
+  if (!local.isValid() || local.date().year() < 1 || local.date().year() > 9999)
+    return QStringLiteral("Creation Date: ") + QString::number(seconds) + QStringLiteral(" (Unix time)");
+  // The model keeps UTC; the user reads local time.
+  const QLocale locale = QLocale::system();
+  QString text = locale.toString(local.date(), QLocale::ShortFormat);
+  if (local.time() != QTime(0, 0, 0)) text += u' ' + local.time().toString(TimeFormatWithoutZone(locale));
+  return QStringLiteral("Creation Date: ") + text;
+}
+
 }  // namespace
 
 TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
@@ -147,14 +164,14 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 
 TViewEditPage::~TViewEditPage() = default;
 
+QString TViewEditPage::CreationDateText(const TTorrentFile& torrent) {
+  if (torrent.CreationDate == 0) return QStringLiteral("Creation Date: N/A");
+  return CreationDateTextOf(torrent.CreationUnix());
+}
+
 QString TViewEditPage::CreationDateText(TDateTime value) {
   if (value == 0) return QStringLiteral("Creation Date: N/A");
-  // The model keeps UTC; the user reads local time.
-  const QDateTime local = QDateTime::fromSecsSinceEpoch(DateTimeToUnix(value), Qt::UTC).toLocalTime();
-  const QLocale locale = QLocale::system();
-  QString text = locale.toString(local.date(), QLocale::ShortFormat);
-  if (local.time() != QTime(0, 0, 0)) text += u' ' + local.time().toString(TimeFormatWithoutZone(locale));
-  return QStringLiteral("Creation Date: ") + text;
+  return CreationDateTextOf(DateTimeToUnix(value));
 }
 
 template <class F>
@@ -239,7 +256,7 @@ void TViewEditPage::DisplayTorrent() {
   const bool hasBackup = !torrent.BackupTrackers.empty();
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
-  lblViewCreationDate_->setText(CreationDateText(torrent.CreationDate));
+  lblViewCreationDate_->setText(CreationDateText(torrent));
   for (const auto& file : torrent.Files) lstFiles_->addItem(ShowName(FileEntryText(*file)));
 }
 
@@ -299,11 +316,19 @@ void TViewEditPage::btnChangeClick() {
     const int row = lstFiles_->currentRow();
     if (!torrent_ || row < 0 || static_cast<std::size_t>(row) >= torrent_->Files.size()) return;
     const QString text = txtFilesName_->text();
-    lstFiles_->item(row)->setText(text);
     // Unchanged text leaves the entry's bytes alone: they need not survive a
     // round trip through the shown text.
-    if (text == shownFileText_) return;
-    RenameFileEntry(*torrent_, static_cast<std::size_t>(row), NameBytes(text));
+    if (text == shownFileText_) {
+      lstFiles_->item(row)->setText(text);
+      return;
+    }
+    try {
+      RenameFileEntry(*torrent_, static_cast<std::size_t>(row), NameBytes(text));
+    } catch (const EBadFileName& e) {
+      links_.Dialogs.MessageBox(std::string("Cannot rename to ") + e.what(), "Error", TMsgButtons::Ok);
+      return;
+    }
+    lstFiles_->item(row)->setText(text);
     shownFileText_ = text;
   });
 }
@@ -342,12 +367,32 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
   return true;
 }
 
+bool TViewEditPage::MaySave() {
+  if (const auto damage = torrent_->DamageLines(); !damage.empty()) {
+    std::string text =
+        "This torrent is damaged: it was not read whole, and saving writes only what could be read. "
+        "What these lines name would be lost:\n";
+    for (const auto& line : damage) text += "\n" + line;
+    text += "\n\nSave anyway?";
+    // No is the default: a scripted or careless answer keeps the file.
+    return links_.Dialogs.MessageBox(text, "Question", TMsgButtons::YesNo) == TMsgResult::Yes;
+  }
+  try {
+    CheckTorrentName(torrent_->Name);
+  } catch (const EBadFileName& e) {
+    links_.Dialogs.MessageBox(std::string("Cannot save ") + e.what(), "Error", TMsgButtons::Ok);
+    return false;
+  }
+  return true;
+}
+
 void TViewEditPage::btnViewSaveClick() {
   Guarded([&] {
     if (!torrent_) {
       links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
       return;
     }
+    if (!MaySave()) return;
     WriteTorrent(loadedPath_);
   });
 }
@@ -358,6 +403,7 @@ void TViewEditPage::btnViewSaveAsClick() {
       links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
       return;
     }
+    if (!MaySave()) return;
     TSaveDialogOptions options;
     options.DefaultExt = "torrent";
     options.Filter = TorrentFilter;

@@ -53,8 +53,11 @@ class TViewEditPage : public QWidget {
   // Where Save writes: the path of the last successful load.
   const std::string& LoadedPath() const { return loadedPath_; }
 
-  // "Creation Date: " with the date in local time, or "Creation Date: N/A".
+  // "Creation Date: " with the date in local time, or "Creation Date: N/A";
+  // a date the locale cannot show (outside the years 1 to 9999) is shown as
+  // its Unix seconds.
   static QString CreationDateText(TDateTime value);
+  static QString CreationDateText(const TTorrentFile& torrent);
 
  public slots:
   void btnTorrentBrowseClick();
@@ -77,6 +80,9 @@ class TViewEditPage : public QWidget {
   // Rebuilds the back-up trackers and writes the model to path; reports
   // "Error writing " on failure. Returns true when the file was written.
   bool WriteTorrent(const std::string& path);
+  // Asks before a damaged torrent is saved; refuses an unusable name. True
+  // when the save may go ahead.
+  bool MaySave();
   void ShowStatus(const QString& text);
   void ReportError(const std::exception& e);
   // Runs a handler body, sending what it throws to the general error report.

@@ -21,3 +21,9 @@ struct TCliRegistration {
 };
 
 const std::vector<TCliCommand>& CliCommands();
+
+class TTorrentFile;
+// Loads the .torrent at path for a command; refuses a folder, FIFO or device
+// before opening it. False, with one line on stderr, when the file could not
+// be opened; loaded is LoadFromStream's result.
+bool LoadTorrentForCommand(const char* command, const std::string& path, TTorrentFile& torrent, bool& loaded);

@@ -27,7 +27,7 @@ struct TEditOptions {
   std::optional<std::vector<std::string>> Backup;  // nothing = keep the loaded ones
   std::optional<std::string> Name;
   std::optional<std::string> Comment;
-  std::optional<TDateTime> Date;
+  std::optional<std::optional<int64_t>> Date;  // set: the Unix seconds, or none for no date
   std::vector<std::pair<std::size_t, std::string>> Renames;
 };
 
@@ -44,15 +44,13 @@ bool ParseInteger(const std::string& text, long long& value) {
   return errno == 0 && end == text.c_str() + text.size();
 }
 
-TDateTime ParseDate(const std::string& text) {
-  if (text == "now") return NowUtc();
-  if (text == "none") return 0;
+std::optional<int64_t> ParseDate(const std::string& text) {
+  if (text == "now") return DateTimeToUnix(NowUtc());
+  if (text == "none") return std::nullopt;
   long long seconds = 0;
-  // The file keeps creation dates as signed 32-bit Unix seconds.
-  if (!ParseInteger(text, seconds) || seconds < INT32_MIN || seconds > INT32_MAX)
-    throw EUsage("--date takes now, none or Unix seconds between -2147483648 and 2147483647, not \"" + text +
-                 "\"");
-  return UnixToDateTime(seconds);
+  if (!ParseInteger(text, seconds))
+    throw EUsage("--date takes now, none or Unix seconds (a signed 64-bit number), not \"" + text + "\"");
+  return seconds;
 }
 
 std::pair<std::size_t, std::string> ParseRename(const std::string& text) {
@@ -113,8 +111,10 @@ void PrintHelp() {
       "  --no-backup          no back-up trackers\n"
       "  --name TEXT          the torrent's name (also the file name of a single-file torrent)\n"
       "  --comment TEXT       the comment\n"
-      "  --date now|none|N    creation date: now, none, or N Unix seconds\n"
-      "  --rename INDEX=PATH  file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the folders\n",
+      "  --date now|none|N    creation date: now, none, or N Unix seconds (any 64-bit number)\n"
+      "  --rename INDEX=PATH  file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the folders;\n"
+      "                       the one file of a single-file torrent is its name\n"
+      "A torrent whose load reported errors (other than a missing announce URL) is not saved.\n",
       EditUsage);
 }
 
@@ -135,15 +135,15 @@ int RunEdit(const std::vector<std::string>& args) {
 
   TTorrentFile torrent;
   bool loaded = false;
-  {
-    TFileStream in(options.File, TFileMode::OpenRead);
-    loaded = torrent.LoadFromStream(in);
-  }
-  // A load that stopped half-way holds only part of the file list; writing
-  // it back would lose the rest.
-  if (!loaded || torrent.Files.empty()) {
-    std::fprintf(stderr, "quorvane-cli edit: %s could not be loaded\n", options.File.c_str());
-    for (const auto& error : torrent.Errors) std::fprintf(stderr, "  %s\n", error.c_str());
+  if (!LoadTorrentForCommand("edit", options.File, torrent, loaded)) return ExitFailure;
+  // A damaged torrent holds only what could be read: writing it back would
+  // lose the rest and make it look clean.
+  const auto damage = torrent.DamageLines();
+  if (!loaded || torrent.Files.empty() || !damage.empty()) {
+    const std::string first = damage.empty() ? "no file list" : damage.front();
+    std::fprintf(stderr, "quorvane-cli edit: %s is damaged, not saved: %s%s\n", options.File.c_str(),
+                 first.c_str(),
+                 damage.size() > 1 ? (" (and " + std::to_string(damage.size() - 1) + " more)").c_str() : "");
     return ExitFailure;
   }
 
@@ -155,11 +155,24 @@ int RunEdit(const std::vector<std::string>& args) {
     }
   }
 
+  try {
+    if (options.Name) {
+      CheckTorrentName(*options.Name);
+      SetTorrentName(torrent, *options.Name);
+    }
+    for (const auto& [index, path] : options.Renames) RenameFileEntry(torrent, index, path);
+  } catch (const EBadFileName& e) {
+    std::fprintf(stderr, "quorvane-cli edit: refused %s\n", e.what());
+    return ExitUsage;
+  }
   if (options.Announce) torrent.Announce = *options.Announce;
-  if (options.Name) SetTorrentName(torrent, *options.Name);
   if (options.Comment) torrent.Comment = *options.Comment;
-  if (options.Date) torrent.CreationDate = *options.Date;
-  for (const auto& [index, path] : options.Renames) RenameFileEntry(torrent, index, path);
+  if (options.Date) {
+    if (*options.Date)
+      torrent.SetCreationUnix(**options.Date);
+    else
+      torrent.CreationDate = 0;
+  }
   // No tracker list here: every back-up line is an announce URL already.
   if (options.Backup) RebuildBackupTrackers(torrent, true, *options.Backup, nullptr);
 

@@ -13,6 +13,7 @@
 
 #include "base/Terminal.h"
 #include "cli/Commands.h"
+#include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
@@ -84,6 +85,21 @@ std::string LocalDateText(int64_t unixSeconds) {
 
 std::string FullPath(const TTorrentSubFile& file) { return file.Path + file.Name; }
 
+// A path no client may use as it stands is marked, so nobody takes it for one.
+std::string ShownPath(const TTorrentSubFile& file) {
+  if (file.UnsafePath) return "[unsafe path] \"" + ForTerminal(FullPath(file), false) + "\"";
+  std::string text = ForTerminal(FullPath(file), false);
+  if (file.Pad) return "[padding] " + text;
+  if (file.Symlink) text += " -> " + ForTerminal(file.SymlinkPath, false);
+  return text;
+}
+
+std::string ShownName(const TTorrentFile& torrent) {
+  const std::string name = ForTerminal(torrent.Name, false);
+  if (!ComponentProblem(torrent.Name).empty()) return "[unsafe name] \"" + name + "\"";
+  return name;
+}
+
 void PrintJson(const TTorrentFile& torrent) {
   std::string out = "{\n";
   out += "  \"announce\": " + JsonString(torrent.Announce) + ",\n";
@@ -91,8 +107,9 @@ void PrintJson(const TTorrentFile& torrent) {
   out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
   out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
   out += "  \"comment\": " + JsonString(torrent.Comment) + ",\n";
-  out += "  \"creation_date\": " +
-         (HasCreationDate(torrent) ? std::to_string(DateTimeToUnix(torrent.CreationDate)) : "null") + ",\n";
+  out +=
+      "  \"creation_date\": " + (HasCreationDate(torrent) ? std::to_string(torrent.CreationUnix()) : "null") +
+      ",\n";
   out += "  \"piece_length\": " + std::to_string(torrent.PieceLength) + ",\n";
   out += "  \"piece_count\": " + std::to_string(torrent.Pieces.size()) + ",\n";
   out += "  \"total_length\": " + std::to_string(torrent.TotalLength) + ",\n";
@@ -104,8 +121,12 @@ void PrintJson(const TTorrentFile& torrent) {
     out += "[\n";
     for (size_t i = 0; i < torrent.Files.size(); ++i) {
       const auto& file = *torrent.Files[i];
-      out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length) +
-             "}";
+      out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length);
+      // Padding stays in the list, so indices stay those of the info dictionary.
+      if (file.Pad) out += ", \"pad\": true";
+      if (file.Symlink) out += ", \"symlink\": " + JsonString(file.SymlinkPath);
+      if (file.UnsafePath) out += ", \"unsafe\": true";
+      out += "}";
       out += i + 1 < torrent.Files.size() ? ",\n" : "\n";
     }
     out += "  ]";
@@ -136,20 +157,23 @@ void PrintHuman(const TTorrentFile& torrent) {
   for (const auto& url : torrent.BackupTrackers)
     backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
   PrintField(out, "Backup trackers:", torrent.BackupTrackers.empty() ? "none" : backups);
-  PrintField(out, "Name:", ForTerminal(torrent.Name, false));
+  PrintField(out, "Name:", ShownName(torrent));
   PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
   PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));
-  PrintField(out, "Creation date:",
-             HasCreationDate(torrent) ? LocalDateText(DateTimeToUnix(torrent.CreationDate)) : "N/A");
+  PrintField(out, "Creation date:", HasCreationDate(torrent) ? LocalDateText(torrent.CreationUnix()) : "N/A");
   PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));
   PrintField(out, "Piece count:", std::to_string(torrent.Pieces.size()));
   PrintField(out, "Total length:", std::to_string(torrent.TotalLength));
   PrintField(out, "Type:", torrent.MultiFile ? "multi-file" : "single-file");
-  PrintField(out, "Files:", std::to_string(torrent.Files.size()));
+  const auto pads =
+      std::count_if(torrent.Files.begin(), torrent.Files.end(), [](const auto& file) { return file->Pad; });
+  PrintField(out, "Files:",
+             std::to_string(torrent.Files.size() - static_cast<size_t>(pads)) +
+                 (pads ? " (and " + std::to_string(pads) + " padding)" : ""));
   for (const auto& file : torrent.Files) {
     char length[32];
     std::snprintf(length, sizeof length, "  %15" PRId64 "  ", file->Length);
-    out += length + ForTerminal(FullPath(*file), false) + "\n";
+    out += length + ShownPath(*file) + "\n";
   }
   if (!torrent.Errors.empty()) {
     out += "Errors:\n";
@@ -169,10 +193,13 @@ void PrintShowHelp(FILE* to) {
                "  --json   one JSON object with the keys announce, backup_trackers, name,\n"
                "           info_hash, comment, creation_date (Unix seconds or null),\n"
                "           piece_length, piece_count, total_length, multi_file, files\n"
-               "           ([{path, length}]) and errors; texts are UTF-8, invalid bytes U+FFFD\n"
+               "           ([{path, length}], with \"pad\": true for padding, \"symlink\" for a\n"
+               "           link's target, \"unsafe\": true for a path no client may use) and\n"
+               "           errors; texts are UTF-8, invalid bytes U+FFFD\n"
                "  --help   this text\n"
                "\n"
-               "Exit status: 0 loaded, 1 not loaded (what was read is still printed), 2 usage error.\n",
+               "Exit status: 0 loaded, 1 not loaded or damaged (what was read is still printed;\n"
+               "a missing announce URL alone is no damage), 2 usage error.\n",
                ShowUsage);
 }
 
@@ -201,49 +228,24 @@ int RunShow(const std::vector<std::string>& args) {
   if (files.size() != 1) return UsageError(files.empty() ? "no FILE given" : "only one FILE at a time");
   const std::string& path = files.front();
 
-  // A folder opens for reading on Linux but reads fail; say what is wrong instead.
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "quorvane-cli show: %s: %s\n", path.c_str(), std::strerror(errno));
-    return ExitFailure;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "quorvane-cli show: %s: Is a directory\n", path.c_str());
-    return ExitFailure;
-  }
-
-  TFileStream file(path, TFileMode::OpenRead);  // raises with the system's reason
   TTorrentFile torrent;
-  bool loaded;
-  if (S_ISREG(info.st_mode)) {
-    loaded = torrent.LoadFromStream(file);
-  } else {
-    // A pipe or device has no size to seek to: read it here, a byte past the loader's limit at
-    // most, so that the loader still refuses what is too large.
-    constexpr int64_t readLimit = (int64_t(256) << 20) + 1;
-    std::string bytes;
-    char chunk[65536];
-    for (int64_t n;
-         int64_t(bytes.size()) < readLimit &&
-         (n = file.Read(chunk, std::min<int64_t>(sizeof chunk, readLimit - int64_t(bytes.size())))) > 0;) {
-      if (bytes.size() + size_t(n) > bytes.capacity()) {
-        // Grow through readLimit / 2^k, so the string never holds more than the limit
-        // (plain doubling would end at twice it).
-        size_t next = readLimit;
-        while (next / 2 >= bytes.size() + size_t(n) && next / 2 >= (1 << 20)) next /= 2;
-        bytes.reserve(next);
-      }
-      bytes.append(chunk, size_t(n));
-    }
-    TMemoryStream memory(std::move(bytes));
-    loaded = torrent.LoadFromStream(memory);
-  }
+  bool loaded = false;
+  if (!LoadTorrentForCommand("show", path, torrent, loaded)) return ExitFailure;
   if (json)
     PrintJson(torrent);
   else
     PrintHuman(torrent);
   std::fflush(stdout);
-  return loaded ? ExitOk : ExitFailure;
+  if (!loaded) {
+    std::fprintf(stderr, "quorvane-cli show: %s could not be loaded\n", path.c_str());
+    return ExitFailure;
+  }
+  if (const auto damage = torrent.DamageLines(); !damage.empty()) {
+    std::fprintf(stderr, "quorvane-cli show: %s is damaged (%zu error line%s)\n", path.c_str(), damage.size(),
+                 damage.size() == 1 ? "" : "s");
+    return ExitFailure;
+  }
+  return ExitOk;
 }
 
 const TCliRegistration registration({
@@ -254,3 +256,27 @@ const TCliRegistration registration({
 });
 
 }  // namespace
+
+bool LoadTorrentForCommand(const char* command, const std::string& path, TTorrentFile& torrent,
+                           bool& loaded) {
+  // Checked before opening: a folder opens on Linux but fails to read, and a
+  // FIFO with no writer would block the open for ever.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(), std::strerror(errno));
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(),
+                 S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
+    return false;
+  }
+  try {
+    TFileStream file(path, TFileMode::OpenRead);
+    loaded = torrent.LoadFromStream(file);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvane-cli %s: %s\n", command, e.what());
+    return false;
+  }
+  return true;
+}

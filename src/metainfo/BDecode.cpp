@@ -18,8 +18,9 @@ constexpr int64_t ValueCost = 80;
 // open container ends as at the end of the input.
 class TDecoder {
  public:
-  explicit TDecoder(TStream& stream, int depth = 0, int64_t budget = DecodeMemoryBudget)
-      : stream_(stream), depth_(depth), budget_(budget) {}
+  explicit TDecoder(TStream& stream, int depth = 0, int64_t budget = DecodeMemoryBudget,
+                    TDecodeReport* report = nullptr)
+      : stream_(stream), depth_(depth), budget_(budget), report_(report) {}
 
   std::unique_ptr<TObject> Value() {
     char c;
@@ -35,10 +36,7 @@ class TDecoder {
     if (!Spend(ValueCost)) return nullptr;
     if (IsDigit(c)) return String(c - '0');
     if (c == 'i') return Integer();
-    if (depth_ >= MaxNestingDepth) {
-      ended_ = true;
-      return nullptr;
-    }
+    if (depth_ >= MaxNestingDepth) return Stop(TDecodeStop::TooComplex);
     ++depth_;
     std::unique_ptr<TObject> result;
     if (c == 'l')
@@ -55,13 +53,14 @@ class TDecoder {
     // The byte after the digits is the separator, whatever it is.
     while (ReadByte(c) && IsDigit(c)) {
       length = length * 10 + (c - '0');
-      if (length > std::numeric_limits<int32_t>::max()) return Fail();
+      if (length > std::numeric_limits<int32_t>::max()) return Stop(TDecodeStop::EndOfInput);
     }
     if (length == 0) return std::make_unique<TIntString>(std::string());
     // Never allocate more than the input still holds.
-    if (ended_ || length > stream_.Size() - stream_.Position() || !Spend(length)) return Fail();
+    if (ended_ || length > stream_.Size() - stream_.Position()) return Stop(TDecodeStop::EndOfInput);
+    if (!Spend(length)) return nullptr;
     std::string text(static_cast<size_t>(length), '\0');
-    if (stream_.Read(text.data(), length) != length) return Fail();
+    if (stream_.Read(text.data(), length) != length) return Stop(TDecodeStop::EndOfInput);
     return std::make_unique<TIntString>(std::move(text));
   }
 
@@ -103,11 +102,16 @@ class TDecoder {
       if (!key || !Spend(ValueCost)) break;
       const int64_t start = stream_.Position();
       auto value = Value();
-      if (value && !key->Text.empty()) dict->Put(key->Text, std::move(value));
-      if (key->Text == "info") {
-        // Where the raw info value lies, for the info hash.
-        dict->Put("_info_start", std::make_unique<TIntString>(start));
-        dict->Put("_info_length", std::make_unique<TIntString>(stream_.Position() - start));
+      const bool stored = value && !key->Text.empty();
+      if (stored) dict->Put(key->Text, std::move(value));
+      // Where the raw info value lies, for the info hash: only the top level
+      // counts, and only a value that was kept.
+      if (report_ && depth_ == 1 && key->Text == "info") {
+        ++report_->InfoCount;
+        if (stored) {
+          report_->InfoStart = start;
+          report_->InfoLength = stream_.Position() - start;
+        }
       }
     }
     if (IsDigit(last) || last == 'e') return dict;
@@ -118,7 +122,7 @@ class TDecoder {
   bool ReadByte(char& c) {
     if (ended_) return false;
     if (stream_.Read(&c, 1) <= 0) {
-      ended_ = true;
+      Stop(TDecodeStop::EndOfInput);
       return false;
     }
     return true;
@@ -126,11 +130,13 @@ class TDecoder {
 
   bool Spend(int64_t bytes) {
     spent_ += bytes;
-    if (spent_ > budget_) ended_ = true;
+    if (spent_ > budget_) Stop(TDecodeStop::TooComplex);
     return !ended_;
   }
 
-  std::nullptr_t Fail() {
+  // Every further read fails; the first reason is the one reported.
+  std::nullptr_t Stop(TDecodeStop why) {
+    if (!ended_ && report_) report_->Stop = why;
     ended_ = true;
     return nullptr;
   }
@@ -138,6 +144,7 @@ class TDecoder {
   TStream& stream_;
   int depth_;
   int64_t budget_;
+  TDecodeReport* report_;
   int64_t spent_ = 0;
   bool ended_ = false;
 };
@@ -151,14 +158,17 @@ void WriteDecimal(TStream& out, int64_t value, char prefix, char suffix) {
   out.WriteBuffer(text, p - text);
 }
 
-bool IsPseudoKey(std::string_view key) { return key == "_info_start" || key == "_info_length"; }
-
 }  // namespace
 
 std::unique_ptr<TObject> DecodeValue(TStream& stream) { return TDecoder(stream).Value(); }
 
 std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget) {
   return TDecoder(stream, 0, memoryBudget).Value();
+}
+
+std::unique_ptr<TObject> DecodeValue(TStream& stream, TDecodeReport& report, int64_t memoryBudget) {
+  report = TDecodeReport();
+  return TDecoder(stream, 0, memoryBudget, &report).Value();
 }
 
 std::unique_ptr<TIntString> DecodeString(TStream& stream, int firstDigit) {
@@ -208,7 +218,7 @@ void EncodeValue(TStream& out, const TObject& value) {
   } else if (const auto* dict = dynamic_cast<const TObjectHash*>(&value)) {
     WriteRaw(out, "d");
     for (const auto& [key, item] : dict->SortedEntries()) {
-      if (!item || IsPseudoKey(key)) continue;
+      if (!item) continue;
       WriteString(out, key);
       EncodeValue(out, *item);
     }

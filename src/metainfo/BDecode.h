@@ -41,12 +41,31 @@ constexpr int MaxNestingDepth = 512;
 // size in memory). A torrent of half a million files needs about 320 MiB.
 constexpr int64_t DecodeMemoryBudget = int64_t{512} << 20;
 
+// Why decoding stopped before a value was complete.
+enum class TDecodeStop {
+  Complete,    // every value read ended where it should
+  EndOfInput,  // the input ended inside a value: the file is cut off
+  TooComplex,  // the memory budget or the nesting limit was reached
+};
+
+// What a decoding run saw beside the values themselves. The info span is
+// where the raw bytes of the top-level dictionary's "info" value lie, for the
+// info hash; it comes from the decoder only, so keys in the file cannot move it.
+struct TDecodeReport {
+  TDecodeStop Stop = TDecodeStop::Complete;
+  int64_t InfoStart = -1;  // -1: no "info" value was stored
+  int64_t InfoLength = 0;
+  int InfoCount = 0;  // how many "info" keys the top-level dictionary holds
+};
+
 // Each takes a stream positioned where the value begins (after the marker
 // byte for the typed ones) and leaves it after the last byte consumed.
 // Malformed input never raises: what cannot be read is dropped, and failure
 // shows only as nullptr.
 std::unique_ptr<TObject> DecodeValue(TStream& stream);
 std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget);
+std::unique_ptr<TObject> DecodeValue(TStream& stream, TDecodeReport& report,
+                                     int64_t memoryBudget = DecodeMemoryBudget);
 // firstDigit: the first digit of the length, already consumed (0..9). A
 // length that overruns the input or 32 bits gives nullptr.
 std::unique_ptr<TIntString> DecodeString(TStream& stream, int firstDigit);
@@ -61,8 +80,7 @@ std::string BytesToHex(std::string_view bytes, int maxCount);
 void WriteRaw(TStream& out, std::string_view bytes);
 void WriteString(TStream& out, std::string_view bytes);
 void WriteInteger(TStream& out, int64_t value);
-// Writes a decoded value back in canonical form: dictionary keys in byte
-// order, without the decoder's "_info_start"/"_info_length" entries.
+// Writes a decoded value back in canonical form: dictionary keys in byte order.
 void EncodeValue(TStream& out, const TObject& value);
 
 // True when the bytes are exactly one complete, well-formed value (key order

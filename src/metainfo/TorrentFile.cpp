@@ -7,6 +7,7 @@
 
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
+#include "metainfo/TorrentEdits.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ const char* const TooLargeError = "The file is too large to be a torrent (more t
 const char* const ParseError = "Error parsing file; does not appear to be valid bencoded metainfo";
 const char* const CorruptError =
     "Something bad happened while trying to load the file, probably corrupt metainfo";
+const char* const TooComplexError =
+    "The file is too complex to load (it would take more than 512 MiB of memory or 512 levels of nesting)";
+const char* const CutOffError = "Corrupt File: the file ends inside a value (it is cut off)";
 
 // Date and time of day joined the way the date-time type does it: before
 // 1899-12-30 the time of day counts away from zero.
@@ -28,6 +32,20 @@ TDateTime ComposeDateTime(int64_t days, double dayFraction) {
 
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// BEP 47 file attributes: "p" padding, "l" symlink, "x" executable, "h" hidden.
+bool HasAttribute(const TObjectHash& entry, char flag) {
+  const TObject* attr = entry.Find("attr");
+  const auto* text = dynamic_cast<const TIntString*>(attr);
+  return text && text->Text.find(flag) != std::string::npos;
+}
+
+// A file entry's length as the model keeps it: a link holds no data.
+int64_t EntryLength(const TObjectHash& entry) {
+  if (HasAttribute(entry, 'l')) return 0;
+  const TObject* value = entry.Find("length");
+  return value ? As<TIntString>(value).Value : 0;
 }
 
 // A file entry's path list: every component but the last, each followed by
@@ -123,12 +141,13 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
   if (!loaded) return;
   for (const auto& [key, value] : loaded->SortedEntries()) {
     if (!value || IsIn(key, owned) || IsIn(key, stale)) continue;
-    if (key == "_info_start" || key == "_info_length") continue;
     entries.push_back({key, [&out, value = value] { EncodeValue(out, *value); }});
   }
 }
 
 }  // namespace
+
+const char* const MissingAnnounceError = "Corrupt File: Missing \"announce\" segment";
 
 TDateTime UnixToDateTime(int64_t seconds) {
   // Floor division keeps every 64-bit count free of overflow.
@@ -181,7 +200,7 @@ struct TTorrentFile::TLoaded {
   std::string Name;
   bool MultiFile = false;
   int64_t TotalLength = 0;
-  int32_t PieceLength = 0;
+  int64_t PieceLength = 0;
 };
 
 TTorrentFile::TTorrentFile() : Dictionary(std::make_unique<TObjectHash>()) {}
@@ -204,6 +223,8 @@ void TTorrentFile::Reset() {
   BackupTrackers.clear();
   Errors.clear();
   loaded_.reset();
+  exactDate_ = 0;
+  exactSeconds_ = 0;
   Dictionary = std::make_unique<TObjectHash>();
 }
 
@@ -221,52 +242,222 @@ void TTorrentFile::SetInfo(const std::string& announce, const std::string& name,
   loaded_.reset();
 }
 
+bool TTorrentFile::ReadWholeStream(TStream& stream, std::string& bytes) {
+  const int64_t remaining = stream.Size() - stream.Position();
+  if (remaining > MaxFileSize) {
+    Errors.push_back(TooLargeError);
+    return false;
+  }
+  // The decoder reads structure bytes one at a time: from memory, not the file.
+  bytes.assign(static_cast<size_t>(std::max<int64_t>(remaining, 0)), '\0');
+  int64_t got = 0;
+  for (int64_t n; got < remaining && (n = stream.Read(bytes.data() + got, remaining - got)) > 0;) got += n;
+  bytes.resize(static_cast<size_t>(got));
+  return true;
+}
+
+void TTorrentFile::ReadTrackers(const TObjectHash& top) {
+  if (TObject* announce = top.Find("announce"))
+    Announce = As<TIntString>(announce).Text;
+  else
+    Errors.push_back(MissingAnnounceError);
+
+  if (TObject* announceList = top.Find("announce-list")) {
+    for (const auto& tier : As<TObjectList>(announceList).Items) {
+      // Some tools write a flat list of URLs: each is a tier of its own.
+      if (const auto* url = dynamic_cast<const TIntString*>(tier.get())) {
+        BackupTrackers.push_back(url->Text);
+        continue;
+      }
+      for (const auto& url : As<TObjectList>(tier.get()).Items)
+        BackupTrackers.push_back(As<TIntString>(url.get()).Text);
+    }
+  }
+}
+
+void TTorrentFile::ReadDescription(const TObjectHash& top) {
+  if (TObject* comment = top.Find("comment")) Comment = As<TIntString>(comment).Text;
+  if (TObject* creation = top.Find("creation date")) SetCreationUnix(As<TIntString>(creation).Value);
+}
+
+void TTorrentFile::ReadName(const TObjectHash& info) {
+  TObject* name = info.Find("name");
+  if (!name) {
+    Errors.push_back("Corrupt File: Missing \"info.name\" segment");
+    return;
+  }
+  Name = As<TIntString>(name).Text;
+  if (EndsWith(Name, ".torrent")) Name.resize(Name.size() - 8);
+  // The name is the file or the folder the data goes to.
+  if (const std::string problem = ComponentProblem(As<TIntString>(name).Text); !problem.empty())
+    Errors.push_back("Corrupt File: \"info.name\" " + problem);
+}
+
+void TTorrentFile::ReadPieces(const TObjectHash& info) {
+  if (TObject* pieceLength = info.Find("piece length")) {
+    PieceLength = As<TIntString>(pieceLength).Value;
+    if (PieceLength <= 0 || PieceLength > MaxPieceLength)
+      Errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(PieceLength) +
+                       ", not between 1 and " + std::to_string(MaxPieceLength));
+  } else {
+    Errors.push_back("Corrupt File: Missing \"info.piece length\" segment");
+  }
+
+  TObject* pieces = info.Find("pieces");
+  if (!pieces) {
+    Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
+    return;
+  }
+  const std::string& hashes = As<TIntString>(pieces).Text;
+  if (hashes.size() % 20 != 0)
+    Errors.push_back("Corrupt File: \"info.pieces\" is " + std::to_string(hashes.size()) +
+                     " bytes long, not a multiple of 20");
+  const size_t count = hashes.size() / 20;
+  Pieces.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    std::string hash = hashes.substr(20 * i, 20);
+    std::string hex = BytesToHex(hash, 999);
+    Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), false));
+  }
+}
+
+void TTorrentFile::ReadFileList(const TObjectList& list) {
+  MultiFile = true;
+  if (list.Items.empty()) Errors.push_back("Corrupt File: \"info.files\" is empty");
+  Files.reserve(list.Items.size());
+  int64_t offset = 0;
+  bool lengthsValid = true, overflow = false;
+  std::string folder, fileName;
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string entryName = "files[" + std::to_string(i) + "]";
+    const auto& entry = As<TObjectHash>(list[i]);
+    const bool symlink = HasAttribute(entry, 'l');
+    int64_t fileLength = 0;
+    if (TObject* lengthValue = entry.Find("length")) {
+      // A link holds no data, whatever length it states.
+      if (!symlink) fileLength = As<TIntString>(lengthValue).Value;
+    } else {
+      Errors.push_back("Corrupt File: " + entryName + " is missing a \"length\" segment");
+    }
+    if (fileLength < 0) {
+      Errors.push_back("Corrupt File: " + entryName + " has a negative length");
+      lengthsValid = false;
+    }
+    folder.clear();
+    fileName.clear();
+    bool unsafe = false;
+    if (TObject* path = entry.Find("path")) {
+      const auto& parts = As<TObjectList>(path);
+      SplitPathList(parts, folder, fileName);
+      if (parts.Items.empty()) {
+        Errors.push_back("Corrupt File: " + entryName + " has an empty \"path\" segment");
+        unsafe = true;
+      }
+      for (int j = 0; j < parts.Count(); ++j) {
+        const std::string problem = ComponentProblem(As<TIntString>(parts[j]).Text);
+        if (problem.empty()) continue;
+        Errors.push_back("Corrupt File: " + entryName + ".path[" + std::to_string(j) + "] " + problem);
+        unsafe = true;
+      }
+    } else {
+      Errors.push_back("Corrupt File: " + entryName + " is missing a \"path\" segment");
+    }
+    auto file = std::make_unique<TTorrentSubFile>(fileName, folder, fileLength, offset);
+    file->Pad = HasAttribute(entry, 'p');
+    file->Symlink = symlink;
+    file->UnsafePath = unsafe;
+    if (TObject* target = symlink ? entry.Find("symlink path") : nullptr) {
+      std::string targetFolder, targetName;
+      SplitPathList(As<TObjectList>(target), targetFolder, targetName);
+      file->SymlinkPath = targetFolder + targetName;
+    }
+    Files.push_back(std::move(file));
+    if (__builtin_add_overflow(offset, fileLength, &offset)) {
+      // Hostile lengths wrap instead of overflowing.
+      offset = static_cast<int64_t>(static_cast<uint64_t>(offset) + static_cast<uint64_t>(fileLength));
+      overflow = true;
+    }
+  }
+  FileCount = static_cast<int32_t>(Files.size());
+  TotalLength = offset;
+  if (overflow && lengthsValid)
+    Errors.push_back("Corrupt File: the file lengths add up to more than 2^63 bytes");
+  CheckLengths(lengthsValid && !overflow && !list.Items.empty());
+}
+
+// Clients check that the pieces cover the data exactly: one hash per piece
+// length of data, the last piece possibly short.
+void TTorrentFile::CheckLengths(bool lengthsValid) {
+  if (!lengthsValid) return;
+  if (TotalLength == 0) {
+    Errors.push_back("Corrupt File: the torrent holds no data (total length 0)");
+    return;
+  }
+  if (PieceLength <= 0 || PieceLength > MaxPieceLength || TotalLength < 0) return;
+  const int64_t needed = TotalLength / PieceLength + (TotalLength % PieceLength != 0 ? 1 : 0);
+  const auto held = static_cast<int64_t>(Pieces.size());
+  if (held != needed)
+    Errors.push_back("Corrupt File: \"info.pieces\" holds " + std::to_string(held) +
+                     " piece hashes, but the total length needs " + std::to_string(needed));
+}
+
+void TTorrentFile::ReadInfo(const TObjectHash& info) {
+  ReadName(info);
+  ReadPieces(info);
+  if (TObject* length = info.Find("length")) {
+    TotalLength = As<TIntString>(length).Value;
+    FileCount = 1;
+    Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), TotalLength, 0));
+    Files.back()->UnsafePath = !ComponentProblem(As<TIntString>(info.Get("name")).Text).empty();
+    if (TotalLength < 0) Errors.push_back("Corrupt File: \"info.length\" is negative");
+    CheckLengths(TotalLength >= 0);
+  } else if (TObject* files = info.Find("files")) {
+    ReadFileList(As<TObjectList>(files));
+  } else {
+    Errors.push_back(
+        "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
+        "other)");
+  }
+}
+
+void TTorrentFile::HashInfo(std::string_view bytes, int64_t start, int64_t length) {
+  const std::string_view raw = bytes.substr(static_cast<size_t>(start), static_cast<size_t>(length));
+  TSHA1 sha1;
+  sha1.Transform(raw.data(), length);
+  sha1.Complete();
+  InfoHash = sha1.DigestBytes();
+  InfoHashText = BytesToHex(InfoHash, 999);
+}
+
 bool TTorrentFile::LoadFromStream(TStream& stream) {
   Reset();
   try {
-    const int64_t remaining = stream.Size() - stream.Position();
-    if (remaining > MaxFileSize) {
-      Errors.push_back(TooLargeError);
+    std::string bytes;
+    if (!ReadWholeStream(stream, bytes)) return false;
+    TMemoryStream memory(std::move(bytes));
+
+    TDecodeReport report;
+    std::unique_ptr<TObject> value = DecodeValue(memory, report);
+    if (report.Stop == TDecodeStop::TooComplex) {
+      // Whatever was read is a fraction of the file: no other line would be true.
+      Errors.push_back(TooComplexError);
       return false;
     }
-    // The decoder reads structure bytes one at a time: from memory, not the file.
-    std::string bytes(static_cast<size_t>(std::max<int64_t>(remaining, 0)), '\0');
-    int64_t got = 0;
-    for (int64_t n; got < remaining && (n = stream.Read(bytes.data() + got, remaining - got)) > 0;) got += n;
-    bytes.resize(static_cast<size_t>(got));
-    TMemoryStream memory(std::move(bytes));
-    const std::string& data = memory.Data();
-
-    std::unique_ptr<TObject> value = DecodeValue(memory);
     if (!value) {
       Errors.push_back(ParseError);
       return false;
     }
+    if (report.Stop == TDecodeStop::EndOfInput) Errors.push_back(CutOffError);
     auto* top = dynamic_cast<TObjectHash*>(value.get());
     if (!top) throw EInvalidCast();
     value.release();
     Dictionary.reset(top);
 
-    if (TObject* announce = top->Find("announce"))
-      Announce = As<TIntString>(announce).Text;
-    else
-      Errors.push_back("Corrupt File: Missing \"announce\" segment");
-
-    TObject* announceList = top->Find("announce-list");
-    if (announceList) {
-      for (const auto& tier : As<TObjectList>(announceList).Items)
-        for (const auto& url : As<TObjectList>(tier.get()).Items)
-          BackupTrackers.push_back(As<TIntString>(url.get()).Text);
-    }
-
-    if (TObject* comment = top->Find("comment")) Comment = As<TIntString>(comment).Text;
-
-    TObject* creation = top->Find("creation date");
-    if (creation) CreationDate = UnixToDateTime(As<TIntString>(creation).Value);
-
     auto loaded = std::make_unique<TLoaded>();
-    loaded->AnnounceList = announceList;
-    loaded->CreationValue = creation;
+    ReadTrackers(*top);
+    loaded->AnnounceList = top->Find("announce-list");
+    ReadDescription(*top);
+    loaded->CreationValue = top->Find("creation date");
 
     TObject* infoValue = top->Find("info");
     if (!infoValue) {
@@ -274,91 +465,22 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     } else {
       auto& info = As<TObjectHash>(infoValue);
       loaded->Info = &info;
-
-      if (TObject* name = info.Find("name")) {
-        Name = As<TIntString>(name).Text;
-        if (EndsWith(Name, ".torrent")) Name.resize(Name.size() - 8);
-      } else {
-        Errors.push_back("Corrupt File: Missing \"info.name\" segment");
-      }
-
-      if (TObject* pieceLength = info.Find("piece length"))
-        PieceLength = static_cast<int32_t>(As<TIntString>(pieceLength).Value);
-      else
-        Errors.push_back("Corrupt File: Missing \"info.piece length\" segment");
-
-      if (TObject* pieces = info.Find("pieces")) {
-        const std::string& hashes = As<TIntString>(pieces).Text;
-        const size_t count = hashes.size() / 20;
-        Pieces.reserve(count);
-        for (size_t i = 0; i < count; ++i) {
-          std::string hash = hashes.substr(20 * i, 20);
-          std::string hex = BytesToHex(hash, 999);
-          Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), false));
-        }
-      } else {
-        Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
-      }
-
-      if (TObject* length = info.Find("length")) {
-        TotalLength = As<TIntString>(length).Value;
-        FileCount = 1;
-        Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), TotalLength, 0));
-      } else if (TObject* files = info.Find("files")) {
-        MultiFile = true;
-        const auto& list = As<TObjectList>(files);
-        loaded->FileList = &list;
-        Files.reserve(list.Items.size());
-        int64_t offset = 0;
-        std::string folder, fileName;
-        for (int i = 0; i < list.Count(); ++i) {
-          const auto& entry = As<TObjectHash>(list[i]);
-          int64_t fileLength = 0;
-          if (TObject* lengthValue = entry.Find("length"))
-            fileLength = As<TIntString>(lengthValue).Value;
-          else
-            Errors.push_back("Corrupt File: files[" + std::to_string(i) +
-                             "] is missing a \"length\" segment");
-          folder.clear();
-          fileName.clear();
-          if (TObject* path = entry.Find("path"))
-            SplitPathList(As<TObjectList>(path), folder, fileName);
-          else
-            Errors.push_back("Corrupt File: files[" + std::to_string(i) + "] is missing a \"path\" segment");
-          Files.push_back(std::make_unique<TTorrentSubFile>(fileName, folder, fileLength, offset));
-          // Hostile lengths wrap instead of overflowing.
-          offset = static_cast<int64_t>(static_cast<uint64_t>(offset) + static_cast<uint64_t>(fileLength));
-        }
-        FileCount = static_cast<int32_t>(Files.size());
-        TotalLength = offset;
-      } else {
-        Errors.push_back(
-            "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
-            "other)");
-      }
-
-      TObject* start = top->Find("_info_start");
-      TObject* span = top->Find("_info_length");
-      if (start && span) {
-        // Clamped: a file may carry keys of these names itself.
-        const auto size = static_cast<int64_t>(data.size());
-        const int64_t from = std::clamp<int64_t>(As<TIntString>(start).Value, 0, size);
-        const int64_t count = std::clamp<int64_t>(As<TIntString>(span).Value, 0, size - from);
-        const std::string_view raw(data.data() + from, static_cast<size_t>(count));
-        TSHA1 sha1;
-        sha1.Transform(raw.data(), count);
-        sha1.Complete();
-        InfoHash = sha1.DigestBytes();
-        InfoHashText = BytesToHex(InfoHash, 999);
-        loaded->InfoStart = static_cast<size_t>(from);
-        loaded->InfoLength = static_cast<size_t>(count);
-        loaded->RawInfoComplete = IsCompleteValue(raw);
+      if (TObject* files = info.Find("files"); files && !info.Exists("length"))
+        loaded->FileList = dynamic_cast<const TObjectList*>(files);
+      ReadInfo(info);
+      // Clients hash the first "info"; this decoder keeps the last.
+      if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
+      if (report.InfoStart >= 0) {
+        HashInfo(memory.Data(), report.InfoStart, report.InfoLength);
+        loaded->InfoStart = static_cast<size_t>(report.InfoStart);
+        loaded->InfoLength = static_cast<size_t>(report.InfoLength);
+        loaded->RawInfoComplete =
+            IsCompleteValue(std::string_view(memory.Data()).substr(loaded->InfoStart, loaded->InfoLength));
       }
     }
 
     // Kept whole rather than copying the info out: no second copy at the peak.
     loaded->Bytes = memory.TakeData();
-
     loaded->Announce = Announce;
     loaded->BackupTrackers = BackupTrackers;
     loaded->Comment = Comment;
@@ -375,13 +497,30 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
   }
 }
 
+std::vector<std::string> TTorrentFile::DamageLines() const {
+  std::vector<std::string> lines;
+  for (const auto& error : Errors)
+    if (error != MissingAnnounceError) lines.push_back(error);
+  return lines;
+}
+
+int64_t TTorrentFile::CreationUnix() const {
+  if (CreationDate == exactDate_ && exactDate_ != 0) return exactSeconds_;
+  return DateTimeToUnix(CreationDate);
+}
+
+void TTorrentFile::SetCreationUnix(int64_t seconds) {
+  CreationDate = UnixToDateTime(seconds);
+  exactDate_ = CreationDate;
+  exactSeconds_ = seconds;
+}
+
 bool TTorrentFile::FileEntryUnchanged(size_t index) const {
   const TObjectList* list = loaded_ ? loaded_->FileList : nullptr;
   if (!list || index >= list->Items.size() || index >= Files.size()) return false;
   const auto& entry = As<TObjectHash>(list->Items[index].get());
   const TTorrentSubFile& file = *Files[index];
-  int64_t length = 0;
-  if (TObject* value = entry.Find("length")) length = As<TIntString>(value).Value;
+  const int64_t length = EntryLength(entry);
   std::string folder, name;
   if (TObject* path = entry.Find("path")) SplitPathList(As<TObjectList>(path), folder, name);
   return file.Length == length && PathComponents(file.Path, file.Name) == PathComponents(folder, name);
@@ -442,13 +581,20 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
 
 void TTorrentFile::WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const {
   const TTorrentSubFile& file = *Files[index];
+  const TObjectHash* loadedEntry =
+      loadedFiles ? dynamic_cast<const TObjectHash*>(loadedFiles->Items[index].get()) : nullptr;
+  // An entry the user left alone keeps its path list as loaded: a component
+  // holding a "/" must never become two.
+  const TObject* loadedPath = loadedEntry && FileEntryUnchanged(index) ? loadedEntry->Find("path") : nullptr;
   auto writePath = [&] {
+    if (loadedPath) {
+      EncodeValue(out, *loadedPath);
+      return;
+    }
     WriteRaw(out, "l");
     for (std::string_view part : PathComponents(file.Path, file.Name)) WriteString(out, part);
     WriteRaw(out, "e");
   };
-  const TObjectHash* loadedEntry =
-      loadedFiles ? dynamic_cast<const TObjectHash*>(loadedFiles->Items[index].get()) : nullptr;
   const bool foreign = loadedEntry && loadedEntry->Count() > int{loadedEntry->Exists("length")} +
                                                                  int{loadedEntry->Exists("path")};
   if (!foreign) {
@@ -509,7 +655,7 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
     if (loaded && loaded->CreationValue && CreationDate == loaded->CreationDate)
       entries.push_back({"creation date", [&] { EncodeValue(out, *loaded->CreationValue); }});
     else
-      entries.push_back({"creation date", [&] { WriteInteger(out, DateTimeToUnix(CreationDate)); }});
+      entries.push_back({"creation date", [&] { WriteInteger(out, CreationUnix()); }});
   }
 
   const bool infoUnchanged = InfoUnchanged(pieces);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Stream.h"
@@ -19,6 +20,10 @@ int64_t DateTimeToUnix(TDateTime value);
 // The current UTC date and time.
 TDateTime NowUtc();
 
+// The loader's line for a torrent without a main tracker: normal for DHT and
+// magnet-style torrents, so it never counts as damage.
+extern const char* const MissingAnnounceError;
+
 // One file of a torrent.
 class TTorrentSubFile {
  public:
@@ -31,6 +36,10 @@ class TTorrentSubFile {
   int64_t Length;
   int64_t Offset;
   int64_t SecondLength;
+  bool Pad = false;         // padding that aligns the next file to a piece (attr "p")
+  bool Symlink = false;     // a link to SymlinkPath (attr "l"); holds no data
+  std::string SymlinkPath;  // the link's target inside the torrent, "/"-separated
+  bool UnsafePath = false;  // a path component no client may use as it stands
 };
 
 // One piece hash.
@@ -53,6 +62,8 @@ class TTorrentFile {
  public:
   // Larger files are not read: no torrent comes near this.
   static constexpr int64_t MaxFileSize = int64_t{256} << 20;
+  // The largest piece length clients load.
+  static constexpr int64_t MaxPieceLength = int64_t{1} << 31;
 
   TTorrentFile();
   virtual ~TTorrentFile();
@@ -61,8 +72,17 @@ class TTorrentFile {
   void SetInfo(const std::string& announce, const std::string& name, const std::string& comment,
                const std::string& infoHash, int64_t totalLength, bool multiFile);
   // Reads one metainfo file from a stream at its start. Never raises; Errors
-  // says what was missing, also when the result is true.
+  // says what was missing or wrong, also when the result is true.
   bool LoadFromStream(TStream& stream);
+  // The load's error lines that mean part of the torrent is missing or
+  // unusable: every line but the missing-announce one. Saving a damaged
+  // torrent writes only what could be read.
+  std::vector<std::string> DamageLines() const;
+  bool IsDamaged() const { return !DamageLines().empty(); }
+  // The creation date as Unix seconds, exact for any 64-bit value that was
+  // loaded or set with SetCreationUnix.
+  int64_t CreationUnix() const;
+  void SetCreationUnix(int64_t seconds);
   // Writes the model as a bencoded metainfo file with the given pieces.
   // A loaded model also writes the keys it does not own (private, source,
   // url-list, ...), and copies info byte for byte while its name, files and
@@ -83,11 +103,21 @@ class TTorrentFile {
   bool MultiFile = false;
   TTorrentSubFiles Files;
   TTorrentPieces Pieces;
-  int32_t PieceLength = 0;
+  int64_t PieceLength = 0;
   std::vector<std::string> BackupTrackers;
 
  private:
   void Reset();
+  // The steps of LoadFromStream, in order.
+  bool ReadWholeStream(TStream& stream, std::string& bytes);
+  void ReadTrackers(const TObjectHash& top);
+  void ReadDescription(const TObjectHash& top);
+  void ReadInfo(const TObjectHash& info);
+  void ReadName(const TObjectHash& info);
+  void ReadPieces(const TObjectHash& info);
+  void ReadFileList(const TObjectList& list);
+  void CheckLengths(bool lengthsValid);
+  void HashInfo(std::string_view bytes, int64_t start, int64_t length);
   bool FileEntryUnchanged(size_t index) const;
   bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
@@ -96,4 +126,7 @@ class TTorrentFile {
 
   struct TLoaded;  // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
+  // The exact seconds behind CreationDate while it still holds their date.
+  TDateTime exactDate_ = 0;
+  int64_t exactSeconds_ = 0;
 };

@@ -230,11 +230,11 @@ class TViewEditPageTest : public QObject {
     const TCase cases[] = {
         {"not bencoded", "this is no torrent",
          "Error parsing file; does not appear to be valid bencoded metainfo"},
-        // No error line, yet no file entry: the box comes up empty.
+        // No file entry: the box says why.
         {"multi-file with an empty file list",
          Torrent(Announce(), Str("files") + "le" + Str("name") + Str("x") + Str("piece length") + Int(16384) +
                                  Str("pieces") + Str(Pieces20)),
-         ""},
+         "Corrupt File: \"info.files\" is empty"},
     };
     const auto good = Write("good.torrent", Torrent(Announce() + Str("comment") + Str("c"), MultiFile()));
     for (const auto& c : cases) {
@@ -564,6 +564,117 @@ class TViewEditPageTest : public QObject {
     Button("btnViewSave")->click();
     const auto stored = DateTimeToUnix(LoadFile(file)->CreationDate);
     QVERIFY2(stored >= before && stored <= before + 60, qPrintable(QString::number(stored - before)));
+  }
+
+  // A damaged torrent (pieces that do not cover its data, a key the model
+  // does not own) is saved only when the user says Yes.
+  void aDamagedTorrentIsSavedOnlyAfterAsking() {
+    const std::string info = Str("files") + "l" + "d" + Str("length") + Int(100000) + Str("path") + "l" +
+                             Str("big.bin") + "e" + "e" + "e" + Str("name") + Str("top") +
+                             Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20) +
+                             Str("private") + Int(1);
+    const std::string original = Torrent(Announce(), info);
+    const auto file = Write("damaged.torrent", original);
+    const auto other = Path("other.torrent");
+    Open(file);
+    QVERIFY(page_->Torrent());
+    QVERIFY(dialogs_->Boxes.empty());  // it loads and is shown
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://changed/announce"));
+
+    struct TCase {
+      const char* Label;
+      const char* Button;
+      std::optional<TMsgResult> Answer;  // none: the default
+      bool Written;
+    };
+    const TCase cases[] = {
+        {"Save, default answer", "btnViewSave", std::nullopt, false},
+        {"Save, No", "btnViewSave", TMsgResult::No, false},
+        {"Save As, No", "btnViewSaveAs", TMsgResult::No, false},
+        {"Save, Yes", "btnViewSave", TMsgResult::Yes, true},
+    };
+    for (const auto& c : cases) {
+      dialogs_->Boxes.clear();
+      dialogs_->SaveRequests.clear();
+      dialogs_->SaveAnswers = {other};
+      if (c.Answer) dialogs_->Answers = {*c.Answer};
+      Button(c.Button)->click();
+      QVERIFY2(dialogs_->Boxes.size() == 1, c.Label);
+      const auto& box = dialogs_->Boxes[0];
+      QCOMPARE(box.Caption, std::string("Question"));
+      QVERIFY(box.Buttons == TMsgButtons::YesNo);
+      QVERIFY2(box.Text.rfind("This torrent is damaged", 0) == 0, box.Text.c_str());
+      QVERIFY2(box.Text.find("\"info.pieces\" holds 1 piece hashes, but the total length needs 7") !=
+                   std::string::npos,
+               box.Text.c_str());
+      QVERIFY2(box.Text.size() > 12 && box.Text.substr(box.Text.size() - 12) == "Save anyway?",
+               box.Text.c_str());
+      if (!c.Written) {
+        QVERIFY2(dialogs_->SaveRequests.empty(), c.Label);  // asked before choosing a file
+        QCOMPARE(ReadWholeFile(file), original);
+        QVERIFY(!fs::exists(other));
+      }
+    }
+    QCOMPARE(LoadFile(file)->Announce, std::string("http://changed/announce"));
+
+    // A torrent without an announce URL is not damaged: no question.
+    const auto bare = Write("bare.torrent", Torrent("", MultiFile()));
+    Open(bare);
+    dialogs_->Boxes.clear();
+    Button("btnViewSave")->click();
+    QVERIFY(dialogs_->Boxes.empty());
+    QCOMPARE(status_.last(), QString::fromStdString(bare) + QStringLiteral(" written sucessfully!"));
+  }
+
+  void changeRefusesNamesOutsideTheTorrent() {
+    for (const char* text : {"", ".", "..", "../../evil.sh", "/etc/passwd", "a//b.txt", "dir/"}) {
+      const auto file = Write("r.torrent", Torrent(Announce(), MultiFile()));
+      Open(file);
+      dialogs_->Boxes.clear();
+      Files()->setCurrentRow(0);
+      Edit("txtFilesName")->setText(QString::fromLatin1(text));
+      Button("btnChange")->click();
+      QVERIFY2(dialogs_->Boxes.size() == 1, text);
+      QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
+      QCOMPARE(Files()->item(0)->text(), QStringLiteral("a/b/c.txt"));
+      QCOMPARE(page_->Torrent()->Files[0]->Path + page_->Torrent()->Files[0]->Name, std::string("a/b/c.txt"));
+    }
+    // A name typed into txtViewName is checked when saving.
+    const std::string original = Torrent(Announce(), MultiFile());
+    const auto file = Write("n.torrent", original);
+    Open(file);
+    Edit("txtViewName")->setText(QStringLiteral(".."));
+    dialogs_->Boxes.clear();
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
+    QCOMPARE(ReadWholeFile(file), original);
+  }
+
+  void datesTheLocaleCannotShowAreSeconds() {
+    struct TCase {
+      long long Seconds;
+      QString Shown;
+    };
+    const TCase cases[] = {
+        {253402300800LL, QStringLiteral("Creation Date: 253402300800 (Unix time)")},
+        {-62135596801LL, QStringLiteral("Creation Date: -62135596801 (Unix time)")},
+        {9223372036854775807LL, QStringLiteral("Creation Date: 9223372036854775807 (Unix time)")},
+        {-9223372036854775807LL - 1, QStringLiteral("Creation Date: -9223372036854775808 (Unix time)")},
+    };
+    for (const auto& c : cases) {
+      const auto file = Write(("big" + std::to_string(c.Seconds) + ".torrent").c_str(),
+                              Torrent(Announce() + Str("creation date") + Int(c.Seconds), MultiFile()));
+      Open(file);
+      QCOMPARE(Label("lblViewCreationDate")->text(), c.Shown);
+      // Saved unchanged, the date stays exact.
+      Button("btnViewSave")->click();
+      QVERIFY(ReadWholeFile(file).find(Str("creation date") + Int(c.Seconds)) != std::string::npos);
+    }
+    // The last second the locale shows is still a date.
+    Open(Write("last.torrent",
+               Torrent(Announce() + Str("creation date") + Int(253402300799LL - 3 * 3600), MultiFile())));
+    QVERIFY(!Label("lblViewCreationDate")->text().contains(QStringLiteral("Unix time")));
   }
 
   // The page inside the main window: its status bar, its back-up window and

@@ -110,32 +110,87 @@ TEST(BDecode, TypedEntryPoints) {
   EXPECT_EQ(DecodeDictionary(s5), nullptr);
 }
 
-TEST(BDecode, MarksWhereTheInfoValueLies) {
+TEST(BDecode, ReportsWhereTheInfoValueLies) {
   struct {
     const char* Name;
     std::string Input;
     int64_t Start;
     int64_t Length;
-    bool HasInfo;
+    int Count = 1;
+    TDecodeStop Stop = TDecodeStop::Complete;
   } cases[] = {
-      {.Name = "plain", .Input = "d4:infod1:ai1eee", .Start = 7, .Length = 8, .HasInfo = true},
-      {.Name = "after another key",
-       .Input = "d1:xi1e4:info3:abce",
-       .Start = 13,
-       .Length = 5,
-       .HasInfo = true},
-      {.Name = "undecodable info", .Input = "d4:infoxe", .Start = 7, .Length = 1, .HasInfo = false},
-      {.Name = "info cut off", .Input = "d4:infod1:a", .Start = 7, .Length = 4, .HasInfo = true},
+      {.Name = "plain", .Input = "d4:infod1:ai1eee", .Start = 7, .Length = 8},
+      {.Name = "after another key", .Input = "d1:xi1e4:info3:abce", .Start = 13, .Length = 5},
+      {.Name = "undecodable info is no span", .Input = "d4:infoxe", .Start = -1, .Length = 0},
+      {.Name = "info cut off",
+       .Input = "d4:infod1:a",
+       .Start = 7,
+       .Length = 4,
+       .Stop = TDecodeStop::EndOfInput},
+      {.Name = "nested info is not the torrent's",
+       .Input = "d1:ad4:infoi1eee",
+       .Start = -1,
+       .Length = 0,
+       .Count = 0},
+      {.Name = "keys named like marks move nothing",
+       .Input = "d4:infoi1e12:_info_lengthi99e11:_info_starti-5ee",
+       .Start = 7,
+       .Length = 3},
+      {.Name = "the kept value of two",
+       .Input = "d4:infoi1e4:infoi22ee",
+       .Start = 16,
+       .Length = 4,
+       .Count = 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TMemoryStream stream{c.Input};
-    auto value = DecodeValue(stream);
+    TDecodeReport report;
+    auto value = DecodeValue(stream, report);
     ASSERT_TRUE(value);
-    const auto& dict = As<TObjectHash>(value.get());
-    EXPECT_EQ(dict.Exists("info"), c.HasInfo);
-    EXPECT_EQ(As<TIntString>(dict.Get("_info_start")).Value, c.Start);
-    EXPECT_EQ(As<TIntString>(dict.Get("_info_length")).Value, c.Length);
+    EXPECT_EQ(report.InfoStart, c.Start);
+    EXPECT_EQ(report.InfoLength, c.Length);
+    EXPECT_EQ(report.InfoCount, c.Count);
+    EXPECT_EQ(report.Stop, c.Stop);
+  }
+}
+
+TEST(BDecode, ReportsWhyDecodingStopped) {
+  struct {
+    const char* Name;
+    std::string Input;
+    int64_t Budget;
+    TDecodeStop Stop;
+  } cases[] = {
+      {.Name = "complete", .Input = "d1:ai1ee", .Budget = DecodeMemoryBudget, .Stop = TDecodeStop::Complete},
+      {.Name = "trailing bytes are not looked at",
+       .Input = "i1exyz",
+       .Budget = DecodeMemoryBudget,
+       .Stop = TDecodeStop::Complete},
+      {.Name = "cut in a string",
+       .Input = "d1:a5:ab",
+       .Budget = DecodeMemoryBudget,
+       .Stop = TDecodeStop::EndOfInput},
+      {.Name = "cut in an integer",
+       .Input = "li12",
+       .Budget = DecodeMemoryBudget,
+       .Stop = TDecodeStop::EndOfInput},
+      {.Name = "cut before the last e",
+       .Input = "d1:ali1ee",
+       .Budget = DecodeMemoryBudget,
+       .Stop = TDecodeStop::EndOfInput},
+      {.Name = "budget", .Input = "li1ei2ei3ee", .Budget = 2 * 80, .Stop = TDecodeStop::TooComplex},
+      {.Name = "nesting",
+       .Input = std::string(MaxNestingDepth + 1, 'l') + std::string(MaxNestingDepth + 1, 'e'),
+       .Budget = DecodeMemoryBudget,
+       .Stop = TDecodeStop::TooComplex},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMemoryStream stream{c.Input};
+    TDecodeReport report;
+    DecodeValue(stream, report, c.Budget);
+    EXPECT_EQ(report.Stop, c.Stop);
   }
 }
 
@@ -244,14 +299,18 @@ TEST(BDecode, ShortWriteRaises) {
   }
 }
 
-TEST(BDecode, EncoderLeavesOutTheInfoMarks) {
-  const std::string input = "d4:infod1:ai1ee1:zi1ee";
-  TMemoryStream stream{input};
-  auto value = DecodeValue(stream);
-  ASSERT_TRUE(As<TObjectHash>(value.get()).Exists("_info_start"));
-  TMemoryStream out;
-  EncodeValue(out, *value);
-  EXPECT_EQ(out.Data(), input);
+TEST(BDecode, KeysNamedLikeInfoMarksAreOrdinaryKeys) {
+  // The decoder adds nothing to a dictionary: what the file holds is written back.
+  for (const std::string input : {std::string("d4:infod1:ai1ee1:zi1ee"),
+                                  std::string("d12:_info_lengthi3e11:_info_starti0e4:infoi1ee")}) {
+    SCOPED_TRACE(input);
+    TMemoryStream stream{input};
+    auto value = DecodeValue(stream);
+    ASSERT_TRUE(value);
+    TMemoryStream out;
+    EncodeValue(out, *value);
+    EXPECT_EQ(out.Data(), input);
+  }
 }
 
 TEST(BDecode, CompleteValues) {

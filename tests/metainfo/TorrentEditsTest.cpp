@@ -61,8 +61,6 @@ TEST(TorrentEdits, RenameFileEntrySplitsAtTheLastSlash) {
       {.Label = "name only keeps the folders", .Index = 0, .Text = "z.txt", .Path = "a/b/", .Name = "z.txt"},
       {.Label = "deeper", .Index = 1, .Text = "p/q/r/s", .Path = "p/q/r/", .Name = "s"},
       {.Label = "colon is a plain character", .Index = 0, .Text = "c:d/e:f", .Path = "c:d/", .Name = "e:f"},
-      {.Label = "trailing slash gives an empty name", .Index = 0, .Text = "dir/", .Path = "dir/", .Name = ""},
-      {.Label = "leading slash", .Index = 1, .Text = "/top.txt", .Path = "/", .Name = "top.txt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);
@@ -81,6 +79,36 @@ TEST(TorrentEdits, RenameFileEntryRefusesAnIndexPastTheList) {
   auto torrent = Load(MultiFileBytes());
   EXPECT_THROW(RenameFileEntry(*torrent, 2, "x"), std::out_of_range);
   EXPECT_EQ(FileEntryText(*torrent->Files[1]), "d.txt");
+}
+
+TEST(TorrentEdits, RenameRefusesNamesThatLeaveTheTorrentsFolder) {
+  for (const std::string& text :
+       std::vector<std::string>{"", ".", "..", "dir/", "/top.txt", "../../evil.sh", "a/./b", "a//b", "a/../b",
+                                std::string("a\0b", 3)}) {
+    SCOPED_TRACE(text);
+    auto torrent = Load(MultiFileBytes());
+    EXPECT_THROW(RenameFileEntry(*torrent, 0, text), EBadFileName);
+    EXPECT_EQ(FileEntryText(*torrent->Files[0]), "a/b/c.txt");
+    auto single = Load(SingleFileBytes());
+    EXPECT_THROW(RenameFileEntry(*single, 0, text), EBadFileName);
+    EXPECT_EQ(single->Name, "movie.bin");
+  }
+  for (const char* name : {"", ".", "..", "a/b", "/abs"}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(CheckTorrentName(name), EBadFileName);
+  }
+  EXPECT_NO_THROW(CheckTorrentName("fine name..txt"));
+}
+
+TEST(TorrentEdits, RenamingTheOneFileOfASingleFileTorrentRenamesTheTorrent) {
+  auto single = Load(SingleFileBytes());
+  RenameFileEntry(*single, 0, "other.bin");
+  EXPECT_EQ(single->Name, "other.bin");
+  EXPECT_EQ(single->Files[0]->Name, "other.bin");
+  TMemoryStream out;
+  single->SaveToStream(out, single->Pieces);
+  auto again = Load(out.Data());
+  EXPECT_EQ(again->Name, "other.bin");
 }
 
 TEST(TorrentEdits, SetTorrentNameRenamesTheOneFileOfASingleFileTorrent) {
@@ -224,6 +252,26 @@ TEST_F(EditCommand, DateNowAndNone) {
   EXPECT_LE(written, before + 60);
 }
 
+TEST_F(EditCommand, AnyDateOfSixtyFourBits) {
+  for (const long long seconds :
+       {4294967296LL, -62135596800LL, 253402300800LL, 9223372036854775807LL, -9223372036854775807LL - 1}) {
+    SCOPED_TRACE(seconds);
+    const auto file = Write("t.torrent", MultiFileBytes());
+    ASSERT_EQ(Run({file, "--date", std::to_string(seconds)}).Status, 0);
+    EXPECT_NE(ReadWholeFile(file).find("13:creation datei" + std::to_string(seconds) + "e"),
+              std::string::npos);
+    EXPECT_EQ(Load(ReadWholeFile(file))->CreationUnix(), seconds);
+  }
+}
+
+TEST_F(EditCommand, RenameOnASingleFileTorrentRenamesIt) {
+  const auto file = Write("t.torrent", SingleFileBytes());
+  ASSERT_EQ(Run({file, "--rename", "0=renamed.bin"}).Status, 0);
+  const auto edited = Load(ReadWholeFile(file));
+  EXPECT_EQ(edited->Name, "renamed.bin");
+  EXPECT_EQ(edited->Files[0]->Name, "renamed.bin");
+}
+
 TEST_F(EditCommand, WithoutEditsTheInfoHashStays) {
   const auto file = Write("t.torrent", MultiFileBytes());
   const auto hash = Load(MultiFileBytes())->InfoHashText;
@@ -248,7 +296,13 @@ TEST_F(EditCommand, BadArgumentsAndBadFilesChangeNothing) {
       {.Label = "missing value", .Args = {good, "--name"}, .Status = 2},
       {.Label = "backup and no-backup", .Args = {good, "--backup", "u", "--no-backup"}, .Status = 2},
       {.Label = "date words", .Args = {good, "--date", "yesterday"}, .Status = 2},
-      {.Label = "date past 32 bits", .Args = {good, "--date", "4294967296"}, .Status = 2},
+      {.Label = "date past 64 bits", .Args = {good, "--date", "9223372036854775808"}, .Status = 2},
+      {.Label = "rename to ..", .Args = {good, "--rename", "0=../../evil.sh"}, .Status = 2},
+      {.Label = "rename absolute", .Args = {good, "--rename", "1=/etc/passwd"}, .Status = 2},
+      {.Label = "rename to empty", .Args = {good, "--rename", "1="}, .Status = 2},
+      {.Label = "name ..", .Args = {good, "--name", ".."}, .Status = 2},
+      {.Label = "name with slash", .Args = {good, "--name", "a/b"}, .Status = 2},
+      {.Label = "a folder", .Args = {dir_.string(), "--name", "x"}, .Status = 1},
       {.Label = "rename without =", .Args = {good, "--rename", "0"}, .Status = 2},
       {.Label = "rename negative", .Args = {good, "--rename", "-1=x"}, .Status = 2},
       {.Label = "rename past the list", .Args = {good, "--rename", "2=x"}, .Status = 2},

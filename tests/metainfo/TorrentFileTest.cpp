@@ -82,6 +82,7 @@ TEST(TorrentFile, LoadCases) {
             {"piece length", Int(32768)},
             {"pieces", Str(FakeHash(1))}})),
        .Ok = true,
+       .Errors = {"Corrupt File: files[2] has an empty \"path\" segment"},
        .Check =
            [](const TTorrentFile& t) {
              EXPECT_TRUE(t.MultiFile);
@@ -104,6 +105,8 @@ TEST(TorrentFile, LoadCases) {
                               {"piece length", Int(1)},
                               {"pieces", Str(FakeHash(1) + FakeHash(2) + "z")}})),
        .Ok = true,
+       .Errors = {"Corrupt File: \"info.pieces\" is 41 bytes long, not a multiple of 20",
+                  "Corrupt File: \"info.pieces\" holds 2 piece hashes, but the total length needs 1"},
        .Check =
            [](const TTorrentFile& t) {
              ASSERT_EQ(t.Pieces.size(), 2u);
@@ -120,15 +123,15 @@ TEST(TorrentFile, LoadCases) {
            [](const TTorrentFile& t) {
              EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"}));
            }},
-      {.Name = "announce-list of strings",
-       .Input = Torrent(SingleInfo(), "13:announce-list" + List({Str("u1"), Str("u2")})),
-       .Ok = false,
-       .Errors = {CorruptLine},
+      {.Name = "announce-list of strings is one tier per URL",
+       .Input = Torrent(SingleInfo(), "13:announce-list" + List({Str("u1"), List({Str("u2")}), Str("u3")})),
+       .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
              EXPECT_EQ(t.Announce, "http://a/ann");
-             EXPECT_EQ(t.Name, "");
-             EXPECT_TRUE(t.Files.empty());
+             EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"}));
+             EXPECT_EQ(t.Name, "movie");
+             EXPECT_EQ(t.Files.size(), 1u);
            }},
       {.Name = "no announce",
        .Input = "d4:info" + SingleInfo() + "e",
@@ -168,7 +171,8 @@ TEST(TorrentFile, LoadCases) {
        .Ok = true,
        .Errors = {"Corrupt File: files[0] is missing a \"length\" segment",
                   "Corrupt File: files[0] is missing a \"path\" segment",
-                  "Corrupt File: files[1] is missing a \"path\" segment"},
+                  "Corrupt File: files[1] is missing a \"path\" segment",
+                  "Corrupt File: \"info.pieces\" holds 0 piece hashes, but the total length needs 4"},
        .Check =
            [](const TTorrentFile& t) {
              ASSERT_EQ(t.Files.size(), 2u);
@@ -180,6 +184,9 @@ TEST(TorrentFile, LoadCases) {
        .Input = Torrent(
            Dict({{"length", Str("5")}, {"name", Int(7)}, {"piece length", Str("x")}, {"pieces", Int(3)}})),
        .Ok = true,
+       .Errors = {"Corrupt File: \"info.name\" is empty",
+                  "Corrupt File: \"info.piece length\" is 0, not between 1 and 2147483648",
+                  "Corrupt File: the torrent holds no data (total length 0)"},
        .Check =
            [](const TTorrentFile& t) {
              EXPECT_EQ(t.TotalLength, 0);
@@ -187,11 +194,55 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_EQ(t.PieceLength, 0);
              EXPECT_TRUE(t.Pieces.empty());
            }},
-      {.Name = "piece length keeps low 32 bits",
+      {.Name = "piece length past 32 bits is kept whole and reported",
        .Input = Torrent(Dict(
            {{"length", Int(1)}, {"name", Str("n")}, {"piece length", Int(4294967297)}, {"pieces", Str("")}})),
        .Ok = true,
-       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.PieceLength, 1); }},
+       .Errors = {"Corrupt File: \"info.piece length\" is 4294967297, not between 1 and 2147483648"},
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.PieceLength, 4294967297); }},
+      {.Name = "piece length 2^31 is the largest accepted",
+       .Input = Torrent(Dict({{"length", Int(1)},
+                              {"name", Str("n")},
+                              {"piece length", Int(2147483648)},
+                              {"pieces", Str(FakeHash(1))}})),
+       .Ok = true,
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.PieceLength, 2147483648); }},
+      {.Name = "padding and links",
+       .Input = Torrent(Dict(
+           {{"files",
+             List({Dict({{"length", Int(3)}, {"path", List({Str("a")})}}),
+                   Dict({{"attr", Str("p")}, {"length", Int(13)}, {"path", List({Str(".pad"), Str("13")})}}),
+                   Dict({{"attr", Str("l")},
+                         {"length", Int(99)},
+                         {"path", List({Str("link")})},
+                         {"symlink path", List({Str("d"), Str("a")})}}),
+                   Dict({{"attr", Str("x")}, {"length", Int(4)}, {"path", List({Str("b")})}})})},
+            {"name", Str("top")},
+            {"piece length", Int(16)},
+            {"pieces", Str(FakeHash(1) + FakeHash(2))}})),
+       .Ok = true,
+       .Check =
+           [](const TTorrentFile& t) {
+             ASSERT_EQ(t.Files.size(), 4u);
+             EXPECT_TRUE(t.Files[1]->Pad);
+             EXPECT_FALSE(t.Files[0]->Pad || t.Files[2]->Pad || t.Files[3]->Pad);
+             EXPECT_TRUE(t.Files[2]->Symlink);
+             EXPECT_EQ(t.Files[2]->SymlinkPath, "d/a");
+             EXPECT_EQ(t.Files[2]->Length, 0);
+             EXPECT_EQ(t.Files[3]->Offset, 16);
+             EXPECT_EQ(t.TotalLength, 20);
+           }},
+      {.Name = "two info keys",
+       .Input = "d4:info" + SingleInfo("first") + "4:info" + SingleInfo("second") + "e",
+       .Ok = true,
+       .Errors = {"Corrupt File: Missing \"announce\" segment",
+                  "Corrupt File: the \"info\" segment appears more than once"}},
+      {.Name = "too complex",
+       .Input = "d8:announce1:a4:info" + std::string(600, 'l'),
+       .Ok = false,
+       .Errors =
+           {"The file is too complex to load (it would take more than 512 MiB of memory or 512 levels of "
+            "nesting)"}},
       {.Name = "info is a list", .Input = Torrent("le"), .Ok = false, .Errors = {CorruptLine}},
       {.Name = "file entry is a string",
        .Input = Torrent(Dict({{"files", List({Str("a")})}, {"name", Str("n")}})),
@@ -209,7 +260,9 @@ TEST(TorrentFile, LoadCases) {
       {.Name = "file cut off inside info",
        .Input = "d8:announce1:a4:infod6:lengthi5e4:name1:n12:piece lengthi1e6:pieces",
        .Ok = true,
-       .Errors = {"Corrupt File: Missing \"info.pieces\" segment"}},
+       .Errors = {"Corrupt File: the file ends inside a value (it is cut off)",
+                  "Corrupt File: Missing \"info.pieces\" segment",
+                  "Corrupt File: \"info.pieces\" holds 0 piece hashes, but the total length needs 5"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -232,11 +285,19 @@ TEST(TorrentFile, InfoHashIsOverTheExactBytes) {
 }
 
 TEST(TorrentFile, KeysNamedLikeTheInfoMarksCannotMisleadTheHash) {
-  // Keys that sort after "info" overwrite the decoder's marks; the hash stays in bounds.
+  // Keys of these names are the file's own: they move nothing and are kept.
   const std::string file = "d4:info" + SingleInfo() + "12:_info_lengthi999999999e11:_info_starti-5ee";
   auto [model, ok] = Load(file);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(model->InfoHash, Sha1Bytes(file));
+  // What libtorrent gives for this file.
+  EXPECT_EQ(model->InfoHashText, "2442e9a7146eed76962150777506f20cd663c799");
+  EXPECT_EQ(model->InfoHash, Sha1Bytes(SingleInfo()));
+  model->Comment = "edited";
+  auto [again, okAgain] = Load(Save(*model));
+  ASSERT_TRUE(okAgain);
+  EXPECT_EQ(again->InfoHashText, "2442e9a7146eed76962150777506f20cd663c799");
+  EXPECT_TRUE(again->Dictionary->Exists("_info_start"));
+  EXPECT_TRUE(again->Dictionary->Exists("_info_length"));
 }
 
 // Claims to be huge; reading it is a test failure.
@@ -432,7 +493,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
   TTorrentFile model;
   model.SetInfo("http://t/a", "folder", "made by a test", "", 0, true);
   model.BackupTrackers = {"http://t/b", "http://t/a", "udp://t/c"};
-  model.PieceLength = 16384;
+  model.PieceLength = 160;  // three pieces for the 406 bytes
   const Strings paths{"", "a", "a/b", "a/b/"};
   for (int i = 0; i < 4; ++i) {
     model.Files.push_back(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
@@ -451,7 +512,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
   EXPECT_EQ(loaded->Comment, "made by a test");
   EXPECT_EQ(DateTimeToUnix(loaded->CreationDate), DateTimeToUnix(model.CreationDate));
   EXPECT_TRUE(loaded->MultiFile);
-  EXPECT_EQ(loaded->PieceLength, 16384);
+  EXPECT_EQ(loaded->PieceLength, 160);
   EXPECT_EQ(loaded->TotalLength, model.TotalLength);
   ASSERT_EQ(loaded->Files.size(), 4u);
   const Strings loadedPaths{"", "a/", "a/b/", "a/b/"};
@@ -628,6 +689,27 @@ TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
   model->Pieces.clear();
   model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
   EXPECT_EQ(Save(*model), Save(*SingleModel()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TorrentFile, ARebuiltInfoNeverSplitsAComponent) {
+  // Damaged (a "/" inside a component), saved anyway after renaming another file.
+  const std::string bytes =
+      Torrent(Dict({{"files", List({Dict({{"length", Int(3)}, {"path", List({Str("x/y"), Str("a")})}}),
+                                    Dict({{"length", Int(4)}, {"path", List({Str("b")})}})})},
+                    {"name", Str("top")},
+                    {"piece length", Int(16384)},
+                    {"pieces", Str(FakeHash(1))}}));
+  auto [model, ok] = Load(bytes);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->Errors, Strings{"Corrupt File: files[0].path[0] contains \"/\""});
+  model->Files[1]->Name = "c";
+  const std::string saved = Save(*model);
+  EXPECT_NE(saved.find("4:pathl3:x/y1:ae"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("4:pathl1:ce"), std::string::npos) << saved;
 }
 
 }  // namespace
