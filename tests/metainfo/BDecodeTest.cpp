@@ -301,8 +301,8 @@ TEST(BDecode, ShortWriteRaises) {
 
 TEST(BDecode, KeysNamedLikeInfoMarksAreOrdinaryKeys) {
   // The decoder adds nothing to a dictionary: what the file holds is written back.
-  for (const std::string input : {std::string("d4:infod1:ai1ee1:zi1ee"),
-                                  std::string("d12:_info_lengthi3e11:_info_starti0e4:infoi1ee")}) {
+  for (const std::string& input : {std::string("d4:infod1:ai1ee1:zi1ee"),
+                                   std::string("d12:_info_lengthi3e11:_info_starti0e4:infoi1ee")}) {
     SCOPED_TRACE(input);
     TMemoryStream stream{input};
     auto value = DecodeValue(stream);
