@@ -271,9 +271,10 @@ void THttpCli::ConnectNextAddress() {
     statusCode_ = 404;
     // Not every refusal is a system error (a port that is no number, say):
     // then the socket's own text says why.
-    reasonPhrase_ =
-        "can't connect: " + (last != 0 ? SocketErrorText(last) + " (Error #" + std::to_string(last) + ")"
-                                       : socket_->LastErrorMessage());
+    std::string why = socket_->LastErrorMessage();
+    if (why.rfind("connect: ", 0) == 0) why.erase(0, 9);
+    reasonPhrase_ = "can't connect: " +
+                    (last != 0 ? SocketErrorText(last) + " (Error #" + std::to_string(last) + ")" : why);
     ownFailure_ = true;
     AbortSocketQuietly();
   }

@@ -166,7 +166,7 @@ void THttpResponse::HeaderEnded() {
       !head_ && contentLength_ != 0 &&
       (contentLength_ != -1 || (statusCode_ >= 200 && statusCode_ != 204 && statusCode_ != 304));
   if (listener_) listener_->HeaderEnd(bodyExpected);
-  if (phase_ != TPhase::Header) return;  // the listener failed or restarted it
+  if (stopped_ || phase_ != TPhase::Header) return;  // the listener failed or started over
   if (bodyExpected)
     phase_ = TPhase::Body;
   else
