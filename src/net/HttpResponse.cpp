@@ -156,9 +156,14 @@ void THttpResponse::HeaderLine(const std::string& line, const char* lineEnd) {
 
 void THttpResponse::HeaderEnded() {
   if (version_ == "1.1" && statusCode_ == 100) {
-    // An interim response: the real header follows.
+    // An interim response: the real header follows, and none of the interim
+    // one's fields (a Content-Length, say) carries over to it.
     header_.clear();
     lineCount_ = -1;
+    contentLength_ = -1;
+    contentType_.clear();
+    transferEncoding_.clear();
+    serverWantsClose_ = false;
     if (listener_) listener_->Interim();
     return;
   }
@@ -176,7 +181,8 @@ void THttpResponse::HeaderEnded() {
 size_t THttpResponse::FeedBody(const char* data, size_t length) {
   if (Chunked()) return FeedChunked(data, length);
   size_t n = length;
-  if (contentLength_ >= 0) n = static_cast<size_t>(std::min<int64_t>(n, contentLength_ - bodyCount_));
+  if (contentLength_ >= 0)
+    n = static_cast<size_t>(std::clamp<int64_t>(contentLength_ - bodyCount_, 0, static_cast<int64_t>(n)));
   Deliver(data, n);
   if (contentLength_ >= 0 && bodyCount_ >= contentLength_ && Running()) DocumentEnd();
   // Bytes past Content-Length belong to no document.

@@ -111,6 +111,11 @@ TEST(THttpResponse, EveryResponseSurvivesEverySplit) {
        "ok", TPhase::Done, TAtClose::AlreadyComplete},
       {"no header", "<html>\r\n<p>x</p>\n</html>\r\n", 0, "<html>\r\n<p>x</p>\n</html>\r\n", TPhase::Body,
        TAtClose::DocumentEnds},
+      // Found by the fuzzer: the interim response's length applied to a document
+      // that had already passed it, and the rest was read far past the input.
+      {"an interim response's fields do not carry over",
+       "HTTP/1.1 100 Continue\r\nContent-Length: 1\r\nConnection: close\r\n\r\n<HTML>\r\nbody", 100,
+       "<HTML>\r\nbody", TPhase::Body, TAtClose::DocumentEnds},
       {"401 with a body", "HTTP/1.0 401 Unauthorized\r\nContent-Length: 6\r\n\r\ndenied", 401, "denied",
        TPhase::Done, TAtClose::AlreadyComplete},
       {"204 has no body", "HTTP/1.0 204 No Content\r\n\r\n", 204, "", TPhase::Done,
