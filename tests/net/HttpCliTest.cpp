@@ -739,19 +739,34 @@ TEST_F(THttpFixture, AHangingLookupHoldsNothingUp) {
   EXPECT_EQ(THeldLookups::Returned(), 0) << "the lookups are still held";
 
   // The program's way out: a child starts a lookup that never returns, gives it
-  // up and exits; it must end without waiting for the lookup.
+  // up and exits; it must end without waiting for the lookup. The child blocks
+  // its lookup on a pipe: a condition variable copied by fork from a process
+  // with waiters cannot be relied on.
   int pipeFds[2];
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     ::close(pipeFds[0]);
+    static int entered[2], release[2];
+    if (::pipe(entered) != 0 || ::pipe(release) != 0) ::_exit(3);
+    TSocketSysCalls held = SocketSysCalls();
+    held.GetAddrInfo = [](const char*, const char*, const addrinfo*, addrinfo** result) {
+      char c = 1;
+      if (::write(entered[1], &c, 1) != 1) ::_exit(4);
+      while (::read(release[0], &c, 1) < 0) {  // never written: the lookup hangs
+      }
+      *result = nullptr;
+      return EAI_NONAME;
+    };
+    SetSocketSysCalls(held);
     {
       TPollLoop loop;
       THttpCli cli(loop);
       cli.URL = "http://held.invalid/";
       cli.RequestAsync(THttpRequest::httpGET);
-      if (!THeldLookups::WaitEntered(3)) ::_exit(2);
+      char c;
+      if (::read(entered[0], &c, 1) != 1) ::_exit(2);
       cli.Abort();
     }
     std::exit(0);  // static destructors run, as at the end of the program
