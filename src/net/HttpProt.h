@@ -206,4 +206,3 @@ class THttpCli : private THttpResponse::TListener {
   bool retried_ = false;             // ... and was already sent again on a new one
   char sendBuf_[BufferSize + 1] = {};
 };
-
