@@ -11,26 +11,12 @@
 
 namespace {
 
-// A whole decimal integer that fits 32 bits, or nothing.
-bool ParseInt(const std::string& text, int& value) {
-  const std::string t = Trim(text);
-  size_t i = 0;
-  bool negative = false;
-  if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';
-  if (i >= t.size()) return false;
-  int64_t v = 0;
-  for (; i < t.size(); ++i) {
-    if (t[i] < '0' || t[i] > '9') return false;
-    v = v * 10 + (t[i] - '0');
-    if (v > 2147483648LL) return false;
-  }
-  if (negative) v = -v;
-  if (v > 2147483647LL) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// "host:port" with the host lower-cased; a missing port is 80.
+std::string Origin(const std::string& host, const std::string& port) {
+  return AsciiLower(host) + ":" + (port.empty() ? std::string("80") : port);
+}
 
 }  // namespace
 
@@ -43,12 +29,10 @@ THttpCli::THttpCli(TEventLoop& loop) : loop_(loop), socket_(std::make_unique<TWS
     try {
       SocketDataAvailable(e);
     } catch (const std::exception& ex) {
-      // Reading cannot go on (line too long, bad status line, a failing
-      // stream): end the request rather than wait for ever.
+      // Reading cannot go on (a failing stream, a handler's error): end the
+      // request rather than wait for ever.
       if (state_ == THttpClientState::ReadingHeader || state_ == THttpClientState::ReadingBody)
         EndRequest(statusCode_ > 401 ? statusCode_ : 404, ex.what());
-      else
-        rcvdCount_ = 0;
     }
   };
   socket_->OnDataSent = [this](TWSocket&, uint16_t e) { SocketDataSent(e); };
@@ -107,24 +91,25 @@ void THttpCli::PostLogin() {
 }
 
 void THttpCli::ClearRequestState() {
-  responseHeader_.clear();
+  response_.Begin(requestType_ == THttpRequest::httpHEAD);
   completionError_ = 0;
   documentName_.clear();
   statusCode_ = 0;
+  ownFailure_ = false;
   receivedCount_ = 0;
   uploadedCount_ = 0;
-  headerLineCount_ = 0;
-  bodyPassCount_ = 0;
-  contentLength_ = -1;
-  contentType_.clear();
-  transferEncoding_.clear();
   allowedToSend_ = false;
   serverWantsClose_ = false;
+  closeAfterFeed_ = false;
 }
 
 bool THttpCli::KeepConnection() const {
-  return responseVersion_ != "1.0" && requestVer_ != "1.0" && !serverWantsClose_;
+  // Only a 1.1 request answered by a 1.1 response that does not ask to close
+  // leaves a connection the server will keep; a 1.0 server closes after each.
+  return responseVersion_ == "1.1" && requestVer_ == "1.1" && !serverWantsClose_;
 }
+
+std::string THttpCli::TargetOrigin() const { return Origin(targetHost_, targetPort_); }
 
 void THttpCli::RequestAsync(THttpRequest request) {
   if (request != THttpRequest::httpCLOSE && state_ != THttpClientState::Ready)
@@ -136,6 +121,7 @@ void THttpCli::RequestAsync(THttpRequest request) {
   if (request == THttpRequest::httpCLOSE) {
     statusCode_ = 200;
     reasonPhrase_ = "OK";
+    ownFailure_ = false;
     SetState(THttpClientState::Closing);
     if (socket_->State() == TSocketState::wsClosed)
       PostSetReady();
@@ -154,14 +140,12 @@ void THttpCli::RequestAsync(THttpRequest request) {
   relocations_ = 0;
   headerInProgress_ = false;
   closeForRelocation_ = false;
-  nextLine_ = TNextLine::None;
-  // Bytes left over from an earlier response must not be read as this one's.
-  rcvdCount_ = 0;
+  closeForNextAddress_ = false;
+  reusedConnection_ = false;
+  retried_ = false;
   location_ = URL;
 
   const TUrlParts url = SplitUrl(URL);
-  if (!url.User.empty()) Username = url.User;
-  if (!url.Pass.empty()) Password = url.Pass;
   targetHost_ = url.Host;
   documentName_ = url.Path;
   protoWord_ = url.Proto;
@@ -169,14 +153,21 @@ void THttpCli::RequestAsync(THttpRequest request) {
     path_ = url.Path;
     hostname_ = url.Host;
     port_ = url.Port.empty() ? "80" : url.Port;
+    targetPort_ = port_;
   } else {
     targetPort_ = !url.Port.empty() ? url.Port : url.Proto == "https" ? "443" : "80";
-    path_ = (url.Proto.empty() ? std::string("http") : url.Proto) + "://" + url.Host +
+    path_ = (url.Proto.empty() ? std::string("http") : url.Proto) + "://" + HostForUrl(url.Host) +
             (url.Port.empty() ? std::string() : ":" + url.Port) + url.Path;
     const TUrlParts proxy = SplitUrl(Proxy);
     hostname_ = proxy.Host;
     port_ = proxy.Port.empty() ? ProxyPort : proxy.Port;
   }
+  // Credentials belong to the host and port they were given for: the ones in
+  // the address to this request only, the properties to the address's host.
+  authUser_ = !url.User.empty() ? url.User : Username;
+  authPass_ = !url.User.empty() || !url.Pass.empty() ? url.Pass : Password;
+  if (url.User.empty() && !url.Pass.empty()) authUser_ = Username;
+  authOrigin_ = TargetOrigin();
   if (path_.empty()) path_ = "/";
   AdjustDocName();
 
@@ -189,6 +180,7 @@ void THttpCli::RequestAsync(THttpRequest request) {
 
   const bool socketConnected = socket_->State() == TSocketState::wsConnected;
   if (socketConnected && hostname_ == curHost_ && port_ == curPort_ && protoWord_ == curProto_) {
+    reusedConnection_ = true;
     SocketSessionConnected(0);
     return;
   }
@@ -216,10 +208,13 @@ void THttpCli::RequestSync(THttpRequest request) {
 
 void THttpCli::Login() {
   closeForRelocation_ = false;
+  closeForNextAddress_ = false;
   if (socket_->State() == TSocketState::wsConnected) {
+    reusedConnection_ = true;
     SocketSessionConnected(0);
     return;
   }
+  reusedConnection_ = false;
   SetState(THttpClientState::Resolving);
   try {
     socket_->SetLocalAddr(LocalAddr);
@@ -227,6 +222,7 @@ void THttpCli::Login() {
   } catch (const std::exception& e) {
     statusCode_ = 404;
     reasonPhrase_ = e.what();
+    ownFailure_ = true;
     connected_ = false;
     SetState(THttpClientState::Ready);
   }
@@ -238,35 +234,56 @@ void THttpCli::SocketDnsLookupDone(uint16_t error) {
     completionError_ = error;
     statusCode_ = 404;
     reasonPhrase_ = "can't resolve hostname to IP address";
+    ownFailure_ = true;
     SocketSessionClosed(error);
     return;
   }
-  const std::string address = socket_->DnsResult();
+  addresses_ = socket_->DnsResultList();
+  nextAddress_ = 0;
   SetState(THttpClientState::LookupDone);
-  bool failed = false;
-  try {
-    socket_->SetAddr(address);
-    socket_->SetLocalAddr(LocalAddr);
-    socket_->SetPort(port_);
-    socket_->SetProto("tcp");
-    curHost_ = hostname_;
-    curPort_ = port_;
-    curProto_ = protoWord_;
-    socket_->Connect();
-    // The socket reports a failed connect to OnError and returns quietly.
-    const TSocketState s = socket_->State();
-    failed = s != TSocketState::wsConnecting && s != TSocketState::wsConnected;
-  } catch (const std::exception&) {
-    failed = true;
-  }
-  if (failed) {
+  ConnectNextAddress();
+}
+
+void THttpCli::ConnectNextAddress() {
+  // The lookup's addresses in turn (IPv6 and IPv4 as the resolver ordered
+  // them): a failed attempt goes on with the next one.
+  while (nextAddress_ < addresses_.size()) {
+    const std::string address = addresses_[nextAddress_++];
+    bool failed = false;
+    try {
+      socket_->SetAddr(address);
+      socket_->SetLocalAddr(LocalAddr);
+      socket_->SetPort(port_);
+      socket_->SetProto("tcp");
+      curHost_ = hostname_;
+      curPort_ = port_;
+      curProto_ = protoWord_;
+      socket_->Connect();
+      // The socket reports a failed connect to OnError and returns quietly.
+      const TSocketState s = socket_->State();
+      failed = s != TSocketState::wsConnecting && s != TSocketState::wsConnected;
+    } catch (const std::exception&) {
+      failed = true;
+    }
+    if (!failed) return;
     const int last = socket_->LastError();
     completionError_ = static_cast<uint16_t>(last);
     statusCode_ = 404;
-    reasonPhrase_ = "can't connect: " + SocketErrorText(last) + " (Error #" + std::to_string(last) + ")";
+    // Not every refusal is a system error (a port that is no number, say):
+    // then the socket's own text says why.
+    std::string why = socket_->LastErrorMessage();
+    if (why.rfind("connect: ", 0) == 0) why.erase(0, 9);
+    reasonPhrase_ = "can't connect: " +
+                    (last != 0 ? SocketErrorText(last) + " (Error #" + std::to_string(last) + ")" : why);
+    ownFailure_ = true;
     AbortSocketQuietly();
-    SocketSessionClosed(static_cast<uint16_t>(last));
   }
+  if (reasonPhrase_.empty()) {
+    statusCode_ = 404;
+    reasonPhrase_ = "can't connect: no address";
+    ownFailure_ = true;
+  }
+  SocketSessionClosed(completionError_);
 }
 
 void THttpCli::SocketSessionConnected(uint16_t error) {
@@ -274,15 +291,23 @@ void THttpCli::SocketSessionConnected(uint16_t error) {
     completionError_ = error;
     statusCode_ = 404;
     reasonPhrase_ = SocketErrorText(error) + " (Error #" + std::to_string(error) + ")";
+    ownFailure_ = true;
+    // The socket closes itself after a failed connect; that close leads to the
+    // next address when there is one.
+    if (nextAddress_ < addresses_.size()) closeForNextAddress_ = true;
     if (OnSessionConnected) OnSessionConnected(*this);
     return;
   }
   relocationPending_ = false;
   relocationError_.clear();
   connected_ = true;
+  statusCode_ = 0;
+  reasonPhrase_.clear();
+  ownFailure_ = false;
+  completionError_ = 0;
   SetState(THttpClientState::Connected);
   if (OnSessionConnected) OnSessionConnected(*this);
-  nextLine_ = TNextLine::Header;
+  response_.Begin(requestType_ == THttpRequest::httpHEAD);
   try {
     SetState(THttpClientState::ReadingHeader);
     static const char* const methods[] = {"", "GET", "POST", "PUT", "HEAD", ""};
@@ -311,11 +336,12 @@ void THttpCli::SendRequest(const std::string& method, const std::string& version
   if (!AcceptLanguage.empty()) headers.push_back("Accept-Language: " + AcceptLanguage);
   if (withBody && !ContentTypePost.empty()) headers.push_back("Content-Type: " + ContentTypePost);
   if (!Agent.empty()) headers.push_back("User-Agent: " + Agent);
-  headers.push_back("Host: " + targetHost_);
+  headers.push_back("Host: " + HostForUrl(targetHost_));
   if (NoCache) headers.push_back("Pragma: no-cache");
   if (withBody) headers.push_back("Content-Length: " + std::to_string(UploadStream->Size()));
   if (ModifiedSince != 0) headers.push_back("If-Modified-Since: " + FormatHttpDate(ModifiedSince) + " GMT");
-  if (!Username.empty()) headers.push_back("Authorization: Basic " + Base64Encode(Username + ":" + Password));
+  if (!authUser_.empty() && authOrigin_ == TargetOrigin())
+    headers.push_back("Authorization: Basic " + Base64Encode(authUser_ + ":" + authPass_));
   if (!Proxy.empty() && !ProxyUsername.empty())
     headers.push_back("Proxy-Authorization: Basic " + Base64Encode(ProxyUsername + ":" + ProxyPassword));
   if (!Cookie.empty()) headers.push_back("Cookie: " + Cookie);
@@ -356,163 +382,81 @@ void THttpCli::SocketDataSent(uint16_t) {
   if (allowedToSend_) SendNextChunk();
 }
 
-int THttpCli::BodyBlock(int available) const {
-  // A chunked body carries its own end; Content-Length does not cut it.
-  if (contentLength_ >= 0 && transferEncoding_ != "chunked" &&
-      static_cast<int64_t>(receivedCount_) + available > contentLength_)
-    return std::max(0, contentLength_ - receivedCount_);
-  return available;
-}
-
 void THttpCli::SocketDataAvailable(uint16_t error) {
-  const int room = BufferSize - rcvdCount_;
-  if (room <= 0) throw EHttpException("HTTP line too long", 4);
-  const int length = socket_->Receive(rcvBuf_ + rcvdCount_, room);
+  char buffer[BufferSize];
+  const int length = socket_->Receive(buffer, BufferSize);
   if (requestType_ == THttpRequest::httpABORT) return;
   if (length <= 0) return;
-  rcvBuf_[rcvdCount_ + length] = 0;
-  rcvdCount_ += length;
-
-  if (state_ == THttpClientState::ReadingBody) {
-    if (rcvdCount_ > 0) {
-      const int block = BodyBlock(rcvdCount_);
-      BodyData(rcvBuf_, block);
-      std::memmove(rcvBuf_, rcvBuf_ + block, rcvdCount_ - block + 1);
-      rcvdCount_ -= block;
-      // Bytes past the end of the document belong to no response.
-      if (nextLine_ != TNextLine::Body) rcvdCount_ = 0;
-    }
-    if (nextLine_ == TNextLine::Body)
-      BodyData(rcvBuf_, 0);
-    else if (relocationPending_)
-      StartRelocation();
-    else if (state_ != THttpClientState::Ready)
-      PostSetReady();
+  if (state_ != THttpClientState::ReadingHeader && state_ != THttpClientState::ReadingBody) {
+    // Nothing is expected now (a proxy's answer, bytes after a document).
+    if (OnDataPush) OnDataPush(*this, error);
     return;
   }
-
-  while (rcvdCount_ > 0) {
-    const size_t searchable = strnlen(rcvBuf_, rcvdCount_);
-    const char* lf = static_cast<const char*>(std::memchr(rcvBuf_, '\n', searchable));
-    if (!lf) break;
-    const int lineEnd = static_cast<int>(lf - rcvBuf_);
-    int lineLength = lineEnd;
-    lastLineEnd_ = "\n";
-    if (lineLength > 0 && rcvBuf_[lineLength - 1] == '\r') {
-      --lineLength;
-      lastLineEnd_ = "\r\n";
-    }
-    const std::string line(rcvBuf_, lineLength);
-    std::memmove(rcvBuf_, rcvBuf_ + lineEnd + 1, rcvdCount_ - lineEnd);
-    rcvdCount_ -= lineEnd + 1;
-    if (state_ == THttpClientState::ReadingHeader || state_ == THttpClientState::ReadingBody) {
-      if (nextLine_ == TNextLine::Header)
-        HeaderLine(line);
-      else if (nextLine_ == TNextLine::Body)
-        BodyData(line.data(), static_cast<int>(line.size()));
-      else
-        PostSetReady();
-    } else if (OnDataPush) {
-      OnDataPush(*this, error);
-    }
-    if (state_ == THttpClientState::ReadingBody && nextLine_ == TNextLine::Body && rcvdCount_ > 0) {
-      // A header-less "<HTML>" document: the rest of the buffer is body as it
-      // came, line ends included.
-      BodyData(rcvBuf_, rcvdCount_);
-      rcvdCount_ = 0;
-    }
+  const uint64_t serial = requestSerial_;
+  closeAfterFeed_ = false;
+  response_.Feed(buffer, static_cast<size_t>(length));
+  if (serial != requestSerial_) return;  // a handler started something else
+  if (response_.Phase() == THttpResponse::TPhase::Failed &&
+      (state_ == THttpClientState::ReadingHeader || state_ == THttpClientState::ReadingBody)) {
+    EndRequest(statusCode_ > 401 ? statusCode_ : 404, response_.Error());
+    return;
   }
-  // A full buffer without a line end can never make a line.
-  if (rcvdCount_ >= BufferSize) throw EHttpException("HTTP line too long", 4);
+  if (closeAfterFeed_) {
+    closeAfterFeed_ = false;
+    if (socket_->State() != TSocketState::wsClosed) socket_->Close();
+  }
 }
 
-void THttpCli::HeaderLine(const std::string& line) {
-  if (headerLineCount_ == 0) {
-    headerInProgress_ = true;
-    if (OnHeaderBegin) OnHeaderBegin(*this);
-  } else if (headerLineCount_ == -1) {
-    headerLineCount_ = 0;
-  }
-  ++headerLineCount_;
+void THttpCli::HeaderBegin() {
+  headerInProgress_ = true;
+  if (OnHeaderBegin) OnHeaderBegin(*this);
+}
 
-  if (headerLineCount_ == 1 && AsciiUpper(line.substr(0, 6)) == "<HTML>") {
-    if (contentType_.empty()) contentType_ = "text/html";
-    SetState(THttpClientState::ReadingBody);
-    nextLine_ = TNextLine::Body;
-    headerInProgress_ = false;
-    if (OnHeaderEnd) OnHeaderEnd(*this);
-    // Keep the document as it came, its first line end included.
-    const std::string first = line + lastLineEnd_;
-    BodyData(first.data(), static_cast<int>(first.size()));
-    return;
-  }
-  if (line.empty()) {
-    HeaderEnded();
-    return;
-  }
+void THttpCli::StatusLine() {
+  responseVersion_ = response_.Version();
+  statusCode_ = response_.StatusCode();
+  reasonPhrase_ = response_.Reason();
+  ownFailure_ = false;
+}
 
-  responseHeader_.push_back(line);
-  if (headerLineCount_ == 1) {
-    if (StartsWith(line, "HTTP/1.0") || StartsWith(line, "HTTP/1.1")) {
-      responseVersion_ = line.substr(5, 3);
-      const std::string status = line.size() > 9 ? line.substr(9, 3) : std::string();
-      if (!ParseInt(status, statusCode_))
-        throw EHttpException("Invalid status code in the response: '" + status + "'", 404);
-      reasonPhrase_ = line.size() > 13 ? line.substr(13) : std::string();
-    } else if (OnDataPush2) {
-      OnDataPush2(*this);
-    }
-  } else {
-    const auto colon = line.find(':');
-    if (colon != std::string::npos) {
-      const std::string field = AsciiLower(line.substr(0, colon));
-      size_t start = colon + 1;
-      while (start + 1 < line.size() && line[start] == ' ') ++start;
-      const std::string value = line.substr(std::min(start, line.size()));
-      if (field == "location") {
-        LocationHeader(value);
-      } else if (field == "content-length") {
-        if (!ParseInt(value, contentLength_)) contentLength_ = -1;
-      } else if (field == "transfer-encoding") {
-        transferEncoding_ = value;
-      } else if (field == "content-range") {
-        const auto dash = value.find('-');
-        const auto slash = value.find('/');
-        ContentRangeBegin = dash != std::string::npos && dash > 6 ? value.substr(6, dash - 6) : std::string();
-        ContentRangeEnd = dash != std::string::npos && slash != std::string::npos && slash > dash
-                              ? value.substr(dash + 1, slash - dash - 1)
-                              : std::string();
-      } else if (field == "accept-ranges") {
-        acceptRanges_ = value;
-      } else if (field == "content-type") {
-        contentType_ = AsciiLower(value);
-      } else if (field == "www-authenticate") {
-        challenges_.push_back(value);
-      } else if (field == "set-cookie") {
-        bool accept = true;
-        if (OnCookie) OnCookie(*this, value, accept);
-      } else if (field == "connection") {
-        if (Trim(value) == "close") serverWantsClose_ = true;
-      }
-    }
+void THttpCli::UnknownFirstLine() {
+  if (OnDataPush2) OnDataPush2(*this);
+}
+
+void THttpCli::HeaderField(const std::string& name, const std::string& value) {
+  if (name == "location") {
+    LocationHeader(value);
+  } else if (name == "content-range") {
+    const auto dash = value.find('-');
+    const auto slash = value.find('/');
+    ContentRangeBegin = dash != std::string::npos && dash > 6 ? value.substr(6, dash - 6) : std::string();
+    ContentRangeEnd = dash != std::string::npos && slash != std::string::npos && slash > dash
+                          ? value.substr(dash + 1, slash - dash - 1)
+                          : std::string();
+  } else if (name == "accept-ranges") {
+    acceptRanges_ = value;
+  } else if (name == "www-authenticate") {
+    challenges_.push_back(value);
+  } else if (name == "set-cookie") {
+    bool accept = true;
+    if (OnCookie) OnCookie(*this, value, accept);
+  } else if (name == "connection") {
+    serverWantsClose_ = response_.ServerWantsClose();
   }
+}
+
+void THttpCli::HeaderData() {
   if (OnHeaderData) OnHeaderData(*this);
 }
 
-void THttpCli::HeaderEnded() {
-  if (responseVersion_ == "1.1" && statusCode_ == 100) {
-    // An interim response: the real header follows.
-    responseHeader_.clear();
-    headerLineCount_ = -1;
-    return;
-  }
+void THttpCli::HeaderEnd(bool bodyExpected) {
   headerInProgress_ = false;
   if (OnHeaderEnd) OnHeaderEnd(*this);
-  const bool bodyExpected =
-      requestType_ != THttpRequest::httpHEAD && contentLength_ != 0 &&
-      (contentLength_ != -1 || (statusCode_ >= 200 && statusCode_ != 204 && statusCode_ != 304));
+  if (response_.Headerless()) {
+    SetState(THttpClientState::ReadingBody);
+    return;
+  }
   if (!bodyExpected) {
-    nextLine_ = TNextLine::None;
     if (relocationPending_)
       StartRelocation();
     else if (KeepConnection())
@@ -523,89 +467,38 @@ void THttpCli::HeaderEnded() {
   }
   const auto dot = documentName_.rfind('.');
   const std::string ext = dot == std::string::npos ? std::string() : AsciiLower(documentName_.substr(dot));
-  if ((ext == ".exe" || ext.empty()) && contentType_ == "text/html") ChangeExtension(documentName_, "htm");
+  if ((ext == ".exe" || ext.empty()) && response_.ContentType() == "text/html")
+    ChangeExtension(documentName_, "htm");
   SetState(THttpClientState::ReadingBody);
-  nextLine_ = TNextLine::Body;
-  if (rcvdCount_ > 0) {
-    const int block = BodyBlock(rcvdCount_);
-    BodyData(rcvBuf_, block);
-    // Bytes past the document are not ours: they go with the block.
-    rcvdCount_ = 0;
-  }
-  if (state_ == THttpClientState::Ready) return;
-  if (nextLine_ == TNextLine::None && relocationPending_) StartRelocation();
-  if (statusCode_ >= 400 && socket_->State() != TSocketState::wsClosed) socket_->Close();
+  // An error's body: only what came with the header is read.
+  if (statusCode_ >= 400) closeAfterFeed_ = true;
 }
 
-void THttpCli::BodyData(const char* data, int length) {
-  if (bodyPassCount_ == 0) {
-    chunkLength_ = chunkRcvd_ = chunkState_ = 0;
-    if (OnDocBegin) OnDocBegin(*this);
-  }
-  ++bodyPassCount_;
-  auto deliver = [&](const char* p, int n) {
-    receivedCount_ += n;
-    if (ReceiveStream) ReceiveStream->WriteBuffer(p, n);
-    if (OnDocData) OnDocData(*this, p, n);
-  };
-  if (transferEncoding_ != "chunked") {
-    if (length > 0) deliver(data, length);
-    if (receivedCount_ == contentLength_) DocumentEnd();
-    return;
-  }
-  const char* p = data;
-  const char* end = data + length;
-  while (p < end && chunkState_ != 4) {
-    switch (chunkState_) {
-      case 0:
-        if (IsHexDigit(*p)) {
-          chunkLength_ = chunkLength_ * 16 + HexDigitValue(*p);
-          ++p;
-        } else {
-          chunkState_ = 1;
-        }
-        break;
-      case 1:
-        if (*p++ == '\n') chunkState_ = 2;
-        break;
-      case 2: {
-        const int n = static_cast<int>(std::min<int64_t>(end - p, chunkLength_ - chunkRcvd_));
-        if (n > 0) {
-          chunkRcvd_ += n;
-          deliver(p, n);
-          p += n;
-        }
-        if (chunkRcvd_ >= chunkLength_) chunkState_ = 3;
-        break;
-      }
-      case 3:
-        if (*p++ == '\n') {
-          chunkState_ = chunkLength_ == 0 ? 4 : 0;
-          chunkLength_ = chunkRcvd_ = 0;
-        }
-        break;
-    }
-  }
-  if (chunkState_ == 4) DocumentEnd();
+void THttpCli::DocBegin() {
+  if (OnDocBegin) OnDocBegin(*this);
 }
+
+void THttpCli::DocData(const char* data, size_t length) {
+  const int n = static_cast<int>(length);
+  receivedCount_ = static_cast<int>(std::min<int64_t>(INT32_MAX, static_cast<int64_t>(receivedCount_) + n));
+  if (ReceiveStream) ReceiveStream->WriteBuffer(data, n);
+  if (OnDocData) OnDocData(*this, data, n);
+}
+
+void THttpCli::DocEnd() { DocumentEnd(); }
 
 void THttpCli::DocumentEnd() {
-  bodyPassCount_ = 0;
-  nextLine_ = TNextLine::None;
   SetState(THttpClientState::DocumentDone);
   if (OnDocEnd) OnDocEnd(*this);
+  if (state_ != THttpClientState::DocumentDone) return;  // the handler aborted
   // A pending relocation goes on from here; ending now would complete the
   // request with the redirection's own status.
-  if (relocationPending_) return;
-  if (KeepConnection())
+  if (relocationPending_)
+    StartRelocation();
+  else if (KeepConnection())
     PostSetReady();
   else
     socket_->CloseLater();
-}
-
-bool THttpCli::DocumentIncomplete() const {
-  if (transferEncoding_ == "chunked") return chunkState_ != 4;
-  return contentLength_ >= 0 && receivedCount_ < contentLength_;
 }
 
 void THttpCli::SocketSessionClosed(uint16_t error) {
@@ -614,9 +507,34 @@ void THttpCli::SocketSessionClosed(uint16_t error) {
     RelocationClosed();
     return;
   }
+  if (closeForNextAddress_) {
+    // A failed connection attempt: the next address, from the loop.
+    closeForNextAddress_ = false;
+    std::weak_ptr<int> alive = alive_;
+    const uint64_t serial = requestSerial_;
+    loop_.Post([this, alive, serial] {
+      if (!alive.lock() || serial != requestSerial_ || state_ != THttpClientState::LookupDone) return;
+      ConnectNextAddress();
+    });
+    return;
+  }
+  const bool reading = state_ == THttpClientState::ReadingHeader || state_ == THttpClientState::ReadingBody;
+  const THttpResponse::TAtClose atClose =
+      reading ? response_.ConnectionClosed() : THttpResponse::TAtClose::AlreadyComplete;
+  if (atClose == THttpResponse::TAtClose::Nothing && reusedConnection_ && !retried_ &&
+      state_ == THttpClientState::ReadingHeader) {
+    // The kept connection had been closed by the server meanwhile: the request
+    // goes out once more, on a new connection.
+    retried_ = true;
+    reusedConnection_ = false;
+    connected_ = false;
+    SetState(THttpClientState::Starting);
+    PostLogin();
+    return;
+  }
   if (error != 0) completionError_ = error;
   connected_ = false;
-  if (headerInProgress_) {
+  if (atClose == THttpResponse::TAtClose::HeaderCut) {
     headerInProgress_ = false;
     if (OnHeaderEnd) OnHeaderEnd(*this);
     if (relocationPending_) {
@@ -629,15 +547,18 @@ void THttpCli::SocketSessionClosed(uint16_t error) {
       return;
     }
   }
-  if (bodyPassCount_ > 0 && OnDocEnd) OnDocEnd(*this);
-  if (state_ == THttpClientState::ReadingBody && statusCode_ < 400 && DocumentIncomplete()) {
+  if (response_.BodyStarted() && atClose != THttpResponse::TAtClose::AlreadyComplete && OnDocEnd)
+    OnDocEnd(*this);
+  if (atClose == THttpResponse::TAtClose::DocumentCut && statusCode_ < 400) {
     // A cut-off document must not pass for a complete one.
     statusCode_ = 404;
     reasonPhrase_ = "Connection closed before the end of the document";
+    ownFailure_ = true;
   }
   if (OnSessionClosed) OnSessionClosed(*this);
   if (relocationPending_ && state_ != THttpClientState::Aborting) {
-    // The redirection's body was cut short; its Location still stands.
+    // The redirection's body ended with the close (or was cut short); its
+    // Location still stands.
     if (!RelocationRefused()) RelocationClosed();
     return;
   }
@@ -658,10 +579,10 @@ void THttpCli::LocationHeader(const std::string& value) {
   if (Proxy.empty()) {
     if (StartsWith(value, "/")) {
       path_ = value;
-      location_ = "http://" + hostname_ + path_;
+      location_ = "http://" + HostForUrl(hostname_) + path_;
     } else if (!StartsWith(value, "http://")) {
       path_ = PathBase(path_) + value;
-      location_ = "http://" + hostname_ + path_;
+      location_ = "http://" + HostForUrl(hostname_) + path_;
     } else {
       const TUrlParts url = SplitUrl(value);
       if (url.Host.empty()) {
@@ -672,28 +593,27 @@ void THttpCli::LocationHeader(const std::string& value) {
       path_ = url.Path;
       port_ = url.Port.empty() ? "80" : url.Port;
       protoWord_ = url.Proto;
-      if (!url.User.empty() && !url.Pass.empty()) {
-        Username = url.User;
-        Password = url.Pass;
-      }
       targetHost_ = url.Host;
+      targetPort_ = port_;
+      if (!url.User.empty() && !url.Pass.empty()) {
+        authUser_ = url.User;
+        authPass_ = url.Pass;
+        authOrigin_ = TargetOrigin();
+      }
       if (path_.empty()) {
         path_ = "/";
-        location_ = url.Proto + "://" + url.Host;
+        location_ = url.Proto + "://" + HostForUrl(url.Host);
       } else {
-        location_ = url.Proto + "://" + url.Host + path_;
+        location_ = url.Proto + "://" + HostForUrl(url.Host) + path_;
       }
     }
     return;
   }
   if (StartsWith(value, "/")) {
     const TUrlParts current = SplitUrl(path_);
-    location_ = (current.Proto.empty() ? std::string("http") : current.Proto) + "://" + current.Host + value;
+    location_ = (current.Proto.empty() ? std::string("http") : current.Proto) + "://" +
+                HostForUrl(current.Host) + value;
     path_ = location_;
-    if (!current.User.empty() && !current.Pass.empty()) {
-      Username = current.User;
-      Password = current.Pass;
-    }
   } else if (!StartsWith(value, "http://")) {
     path_ = PathBase(path_) + value;
     location_ = path_;
@@ -703,13 +623,14 @@ void THttpCli::LocationHeader(const std::string& value) {
       relocationError_ = "Invalid redirection";
       return;
     }
-    port_ = url.Port.empty() ? "80" : url.Port;
-    if (!url.User.empty() && !url.Pass.empty()) {
-      Username = url.User;
-      Password = url.Pass;
-    }
     targetHost_ = url.Host;
-    location_ = path_ = url.Proto + "://" + url.Host + url.Path;
+    targetPort_ = url.Port.empty() ? "80" : url.Port;
+    if (!url.User.empty() && !url.Pass.empty()) {
+      authUser_ = url.User;
+      authPass_ = url.Pass;
+      authOrigin_ = TargetOrigin();
+    }
+    location_ = path_ = url.Proto + "://" + HostForUrl(url.Host) + url.Path;
   }
 }
 
@@ -726,16 +647,16 @@ bool THttpCli::RelocationRefused() {
 }
 
 void THttpCli::StartRelocation() {
+  // Bytes after the relocating response belong to no document.
+  response_.Stop();
   receivedCount_ = 0;
-  rcvdCount_ = 0;
-  headerLineCount_ = 0;
-  bodyPassCount_ = 0;
   if (RelocationRefused()) return;
-  if (responseVersion_ == "1.1" && hostname_ == curHost_ && port_ == curPort_ && protoWord_ == curProto_ &&
-      !serverWantsClose_ && socket_->State() == TSocketState::wsConnected) {
+  if (KeepConnection() && hostname_ == curHost_ && port_ == curPort_ && protoWord_ == curProto_ &&
+      socket_->State() == TSocketState::wsConnected) {
     if (OnLocationChange) OnLocationChange(*this);
     const std::string location = location_;
     ClearRequestState();
+    response_.Stop();
     location_ = location;
     documentName_ = path_;
     AdjustDocName();
@@ -761,13 +682,11 @@ void THttpCli::RelocationClosed() {
   if (requestType_ == THttpRequest::httpPOST) requestType_ = THttpRequest::httpGET;
   closeForRelocation_ = false;
   if (OnLocationChange) OnLocationChange(*this);
-  responseHeader_.clear();
-  headerLineCount_ = 0;
-  bodyPassCount_ = 0;
-  contentLength_ = -1;
-  contentType_.clear();
+  // Whichever way the relocating response ended, the next document is counted
+  // from its first byte.
+  response_.Begin(requestType_ == THttpRequest::httpHEAD);
+  receivedCount_ = 0;
   statusCode_ = 0;
-  transferEncoding_.clear();
   serverWantsClose_ = false;
   if (!Proxy.empty()) {
     const TUrlParts proxy = SplitUrl(Proxy);
@@ -791,12 +710,13 @@ void THttpCli::AdjustDocName() {
 void THttpCli::EndRequest(int status, const std::string& reason) {
   relocationPending_ = false;
   closeForRelocation_ = false;
+  closeForNextAddress_ = false;
   headerInProgress_ = false;
-  nextLine_ = TNextLine::None;
-  bodyPassCount_ = 0;
-  rcvdCount_ = 0;
+  closeAfterFeed_ = false;
+  response_.Stop();
   statusCode_ = status;
   reasonPhrase_ = reason;
+  ownFailure_ = true;
   if (socket_->State() != TSocketState::wsClosed) AbortSocketQuietly();
   connected_ = false;
   SetState(THttpClientState::Ready);
@@ -808,6 +728,8 @@ void THttpCli::Abort() {
     SetState(THttpClientState::Aborting);
     relocationPending_ = false;
     closeForRelocation_ = false;
+    closeForNextAddress_ = false;
+    response_.Stop();
     if (resolving) {
       try {
         socket_->CancelDnsLookup();
@@ -816,6 +738,7 @@ void THttpCli::Abort() {
     }
     statusCode_ = 404;
     reasonPhrase_ = "Connection aborted on request";
+    ownFailure_ = true;
     completionError_ = 3;
     if (resolving)
       SocketSessionClosed(0);
@@ -829,6 +752,7 @@ void THttpCli::Abort() {
   if (socket_->State() != TSocketState::wsClosed) AbortSocketQuietly();
   statusCode_ = 200;
   reasonPhrase_ = "OK";
+  ownFailure_ = false;
   completionError_ = 0;
   if (OnStateChange) OnStateChange(*this);
   if (OnRequestDone) OnRequestDone(*this, requestType_, 0);

@@ -2,6 +2,7 @@
 // HTTP client over TWSocket.
 
 #include "net/EventLoop.h"
+#include "net/HttpResponse.h"
 #include "net/Url.h"
 #include "net/WSocket.h"
 
@@ -41,7 +42,7 @@ enum class THttpClientState {
 // A small HTTP/1.0-1.1 client on one TWSocket: name lookup, connection,
 // request, response header and body (identity or chunked), relocations.
 // Driven by the event loop; Get pumps the loop until the request is over.
-class THttpCli {
+class THttpCli : private THttpResponse::TListener {
  public:
   explicit THttpCli(TEventLoop& loop);
   ~THttpCli();
@@ -81,17 +82,20 @@ class THttpCli {
   int StatusCode() const { return statusCode_; }
   const std::string& ReasonPhrase() const { return reasonPhrase_; }
   const std::string& ResponseVersion() const { return responseVersion_; }
-  int ContentLength() const { return contentLength_; }
-  const std::string& ContentType() const { return contentType_; }
-  const std::string& TransferEncoding() const { return transferEncoding_; }
+  int ContentLength() const { return response_.ContentLength(); }
+  const std::string& ContentType() const { return response_.ContentType(); }
+  const std::string& TransferEncoding() const { return response_.TransferEncoding(); }
   const std::string& AcceptRanges() const { return acceptRanges_; }
-  const std::vector<std::string>& ResponseHeader() const { return responseHeader_; }
+  const std::vector<std::string>& ResponseHeader() const { return response_.Header(); }
   const std::vector<std::string>& AuthChallenges() const { return challenges_; }
   int ReceivedCount() const { return receivedCount_; }
   int UploadedCount() const { return uploadedCount_; }
   const std::string& Location() const { return location_; }
   const std::string& DocumentName() const { return documentName_; }
   uint16_t CompletionError() const { return completionError_; }
+  // True when StatusCode and ReasonPhrase are the client's own (a failed lookup,
+  // connection or response, a refused relocation, an abort), not a server's.
+  bool OwnFailure() const { return ownFailure_; }
   THttpClientState State() const { return state_; }
   THttpRequest RequestType() const { return requestType_; }
   TWSocket& CtrlSocket() { return *socket_; }
@@ -120,7 +124,6 @@ class THttpCli {
   std::function<void(THttpCli& sender, uint16_t errCode)> OnDataPush;
 
  private:
-  enum class TNextLine { None, Header, Body };
   static constexpr int BufferSize = 8192;
 
   void SetState(THttpClientState state);
@@ -128,18 +131,14 @@ class THttpCli {
   void PostLogin();
   void ClearRequestState();
   void Login();
+  void ConnectNextAddress();
   void SocketDnsLookupDone(uint16_t error);
   void SocketSessionConnected(uint16_t error);
-  // How many of the available bytes belong to the document.
-  int BodyBlock(int available) const;
   void SocketDataAvailable(uint16_t error);
   void SocketDataSent(uint16_t error);
   void SocketSessionClosed(uint16_t error);
   void SendRequest(const std::string& method, const std::string& version);
   void SendNextChunk();
-  void HeaderLine(const std::string& line);
-  void HeaderEnded();
-  void BodyData(const char* data, int length);
   void DocumentEnd();
   void LocationHeader(const std::string& value);
   void StartRelocation();
@@ -150,13 +149,26 @@ class THttpCli {
   void EndRequest(int status, const std::string& reason);
   void AbortSocketQuietly();
   bool KeepConnection() const;
-  bool DocumentIncomplete() const;
+  // host:port the request goes to, for the credentials' check.
+  std::string TargetOrigin() const;
+
+  // The response reader's calls.
+  void HeaderBegin() override;
+  void StatusLine() override;
+  void UnknownFirstLine() override;
+  void HeaderField(const std::string& name, const std::string& value) override;
+  void HeaderData() override;
+  void HeaderEnd(bool bodyExpected) override;
+  void DocBegin() override;
+  void DocData(const char* data, size_t length) override;
+  void DocEnd() override;
 
   TEventLoop& loop_;
   std::unique_ptr<TWSocket> socket_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   std::string requestVer_ = "1.0";
   bool multiThreaded_ = false;
+  THttpResponse response_{this};
 
   THttpClientState state_ = THttpClientState::Ready;
   THttpRequest requestType_ = THttpRequest::httpABORT;
@@ -164,9 +176,9 @@ class THttpCli {
   int statusCode_ = 0;
   std::string reasonPhrase_;
   std::string responseVersion_;
-  int contentLength_ = -1;
-  std::string contentType_, transferEncoding_, acceptRanges_;
-  std::vector<std::string> responseHeader_, challenges_;
+  bool ownFailure_ = false;
+  std::string acceptRanges_;
+  std::vector<std::string> challenges_;
   int receivedCount_ = 0, uploadedCount_ = 0;
   std::string location_, documentName_;
   uint16_t completionError_ = 0;
@@ -175,6 +187,11 @@ class THttpCli {
   std::string targetHost_, targetPort_;       // named in the request
   std::string path_;                          // request path (absolute URL through a proxy)
   std::string curHost_, curPort_, curProto_;  // the open connection
+  // Credentials of this request and the host:port they were given for.
+  std::string authUser_, authPass_, authOrigin_;
+  std::vector<std::string> addresses_;  // the lookup's addresses, tried in order
+  size_t nextAddress_ = 0;
+  bool closeForNextAddress_ = false;  // a failed attempt's close leads to the next address
   bool connected_ = false;
   bool relocationPending_ = false;
   std::string relocationError_;  // a Location we refuse to follow
@@ -184,12 +201,8 @@ class THttpCli {
   bool allowedToSend_ = false;
   bool closeForRelocation_ = false;  // session close routed to the relocation
   bool ignoreClose_ = false;         // our own hard close of a connection
-  int headerLineCount_ = 0;
-  int bodyPassCount_ = 0;
-  int chunkLength_ = 0, chunkRcvd_ = 0, chunkState_ = 0;
-  TNextLine nextLine_ = TNextLine::None;
-  std::string lastLineEnd_;
-  char rcvBuf_[BufferSize + 1] = {};
-  int rcvdCount_ = 0;
+  bool closeAfterFeed_ = false;      // an error status: read no more of its body
+  bool reusedConnection_ = false;    // the request went out on a kept connection
+  bool retried_ = false;             // ... and was already sent again on a new one
   char sendBuf_[BufferSize + 1] = {};
 };

@@ -86,8 +86,24 @@ TUrlParts SplitUrl(const std::string& url, const std::string& currentPath) {
     authority = rest.substr(0, pathStart);
   }
 
-  const auto c = authority.rfind(':');
   const auto a = authority.rfind('@');
+  const size_t hostStart = a == std::string::npos ? 0 : a + 1;
+  if (hostStart < authority.size() && authority[hostStart] == '[') {
+    // An IPv6 literal: its colons are no port separators.
+    const auto close = authority.find(']', hostStart);
+    if (close != std::string::npos) {
+      r.Host = authority.substr(hostStart + 1, close - hostStart - 1);
+      if (close + 1 < authority.size() && authority[close + 1] == ':') r.Port = authority.substr(close + 2);
+      if (a != std::string::npos) {
+        const std::string credentials = authority.substr(0, a);
+        const auto colon = credentials.find(':');
+        r.User = credentials.substr(0, colon);
+        if (colon != std::string::npos) r.Pass = credentials.substr(colon + 1);
+      }
+      return r;
+    }
+  }
+  const auto c = authority.rfind(':');
   std::string credentials;
   bool haveCredentials = false;
   if (c == std::string::npos && a == std::string::npos) {
@@ -118,6 +134,11 @@ TUrlParts SplitUrl(const std::string& url, const std::string& currentPath) {
   return r;
 }
 
+std::string HostForUrl(const std::string& host) {
+  if (host.find(':') == std::string::npos || (!host.empty() && host.front() == '[')) return host;
+  return "[" + host + "]";
+}
+
 int FindOccurrence(const std::string& sub, const std::string& s, int count) {
   if (count == 0 || sub.empty()) return 0;
   if (count > 0) {
@@ -130,11 +151,13 @@ int FindOccurrence(const std::string& sub, const std::string& s, int count) {
     }
     return 0;
   }
+  // Counted in 64 bits: -INT_MIN does not fit an int.
+  const int64_t wanted = -static_cast<int64_t>(count);
   size_t from = std::string::npos;
-  for (int n = 0; n < -count; ++n) {
+  for (int64_t n = 0; n < wanted; ++n) {
     const auto pos = s.rfind(sub, from);
     if (pos == std::string::npos) return 0;
-    if (n == -count - 1) return static_cast<int>(pos) + 1;
+    if (n == wanted - 1) return static_cast<int>(pos) + 1;
     if (pos == 0) return 0;
     from = pos - 1;
   }

@@ -9,8 +9,11 @@ struct TUrlParts {
   std::string Proto, User, Pass, Host, Port, Path;
 };
 
-// Splits an address. currentPath is consulted only for "./" and "../" forms.
+// Splits an address. currentPath is consulted only for "./" and "../" forms. A bracketed
+// IPv6 literal ("[::1]:8080") gives the host without its brackets.
 TUrlParts SplitUrl(const std::string& url, const std::string& currentPath = "");
+// The host as written in an address or a Host line: an IPv6 literal in brackets.
+std::string HostForUrl(const std::string& host);
 // 1-based position of an occurrence of sub in s: count -1 is the last one,
 // n > 0 the n-th from the left (a value past the end when there are fewer),
 // -n the n-th from the right; 0 when none.

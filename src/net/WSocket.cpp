@@ -31,55 +31,6 @@ TSocketSysCalls& Calls() {
   return calls;
 }
 
-std::string DottedText(uint32_t networkOrder) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr a{};
-  a.s_addr = networkOrder;
-  ::inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
-}
-
-// Name lookups run on short-lived threads; they are joined when the next
-// lookup starts and, at the latest, when the program ends.
-class TLookupThreads {
- public:
-  ~TLookupThreads() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& t : threads_)
-      if (t.Thread.joinable()) t.Thread.join();
-  }
-  void Start(std::function<void()> work) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = threads_.begin(); it != threads_.end();) {
-      if (*it->Finished) {
-        it->Thread.join();
-        it = threads_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([work = std::move(work), finished] {
-      work();
-      *finished = true;
-    });
-    threads_.push_back({std::move(thread), finished});
-  }
-
- private:
-  struct TEntry {
-    std::thread Thread;
-    std::shared_ptr<std::atomic<bool>> Finished;
-  };
-  std::mutex mutex_;
-  std::vector<TEntry> threads_;
-};
-
-TLookupThreads& LookupThreads() {
-  static TLookupThreads threads;
-  return threads;
-}
-
 }  // namespace
 
 const TSocketSysCalls& SocketSysCalls() { return Calls(); }
@@ -420,6 +371,68 @@ uint32_t WSocketResolveHost(const std::string& host) {
   return address;
 }
 
+std::string AddressText(const sockaddr* address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address->sa_family == AF_INET)
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  else if (address->sa_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+  return text;
+}
+
+namespace {
+
+// An IPv6 literal, with or without its brackets.
+bool ParseIpv6(const std::string& host, in6_addr& address) {
+  std::string text = Trim(host);
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') text = text.substr(1, text.size() - 2);
+  return text.find(':') != std::string::npos && ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
+}  // namespace
+
+socklen_t WSocketResolveAddress(const std::string& host, sockaddr_storage& address) {
+  address = {};
+  in6_addr v6{};
+  if (ParseIpv6(host, v6)) {
+    auto& a = reinterpret_cast<sockaddr_in6&>(address);
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = v6;
+    return sizeof(sockaddr_in6);
+  }
+  if (host.empty() || host.size() > 256)
+    throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
+  const std::string name = Trim(host);
+  uint32_t v4 = 0;
+  const bool literal = IsDottedAddress(name, &v4) || name == "255.255.255.255";
+  if (!literal && !name.empty() && name.find_first_not_of("0123456789.") == std::string::npos)
+    throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
+  if (literal) {
+    auto& a = reinterpret_cast<sockaddr_in&>(address);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = name == "255.255.255.255" ? INADDR_BROADCAST : v4;
+    return sizeof(sockaddr_in);
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  const int rc = Calls().GetAddrInfo(name.c_str(), nullptr, &hints, &result);
+  const addrinfo* usable = nullptr;
+  for (const addrinfo* r = rc == 0 ? result : nullptr; r && !usable; r = r->ai_next)
+    if ((r->ai_family == AF_INET || r->ai_family == AF_INET6) && r->ai_addrlen <= sizeof address) usable = r;
+  if (!usable) {
+    const int error = rc != 0 ? SocketErrorFromLookup(rc, errno) : 11004;
+    if (result) ::freeaddrinfo(result);
+    throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "', Error #" +
+                           std::to_string(error));
+  }
+  std::memcpy(&address, usable->ai_addr, usable->ai_addrlen);
+  const socklen_t length = usable->ai_addrlen;
+  ::freeaddrinfo(result);
+  return length;
+}
+
 // A running name lookup. Its thread posts the result back only while the
 // lookup has not been cancelled, under the job's lock, so a cancelled or
 // destroyed socket never hears from it.
@@ -484,6 +497,7 @@ void TWSocket::ChangeState(TSocketState newState) {
 }
 
 void TWSocket::RaiseException(const std::string& message) {
+  lastErrorMessage_ = message;
   if (OnError)
     OnError(*this);
   else
@@ -547,8 +561,10 @@ void TWSocket::Connect() {
   if (addr_.empty()) return RaiseException("Connect: No IP Address Specified");
   if (proto_.empty()) return RaiseException("Connect: No Protocol Specified");
 
-  uint32_t localAddress = INADDR_ANY;
+  sockaddr_storage localAddress{};
+  socklen_t localLength = 0;
   uint16_t localPort = 0;
+  lastError_ = 0;
   try {
     if (!protoResolved_) {
       protoNumber_ = WSocketResolveProto(proto_);
@@ -560,19 +576,20 @@ void TWSocket::Connect() {
     }
     localPort = WSocketResolvePort(localPort_, proto_);
     if (!addrResolved_) {
-      sinAddr_ = WSocketResolveHost(addr_);
+      remoteLength_ = WSocketResolveAddress(addr_, remote_);
       addrResolved_ = true;
     }
-    if (localAddr_ != "0.0.0.0") localAddress = WSocketResolveHost(localAddr_);
+    if (localAddr_ != "0.0.0.0") localLength = WSocketResolveAddress(localAddr_, localAddress);
   } catch (const ESocketException& e) {
     return RaiseException(std::string("connect: ") + e.what());
   }
+  const int family = remote_.ss_family;
 
   queue_.clear();
   allSent_ = true;
   const bool tcp = protoNumber_ == IPPROTO_TCP;
   const int type = tcp ? SOCK_STREAM : protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
-  const int fd = Calls().Socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protoNumber_);
+  const int fd = Calls().Socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protoNumber_);
   if (fd < 0) return SocketError("Connect (socket)", SocketErrorFromErrno(errno));
   fd_ = fd;
   ++connSerial_;
@@ -600,27 +617,38 @@ void TWSocket::Connect() {
     }
     if (!setOption(SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on, "setsockopt(SO_KEEPALIVE)")) return;
   }
-  if (!tcp || localPort != 0 || localAddress != INADDR_ANY) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = localAddress;
-    local.sin_port = htons(localPort);
-    if (Calls().Bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+  if (!tcp || localPort != 0 || localLength != 0) {
+    sockaddr_storage local = localAddress;
+    socklen_t length = localLength;
+    if (length == 0) {
+      // The wildcard address of the remote's family.
+      local = {};
+      local.ss_family = static_cast<sa_family_t>(family);
+      length = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    }
+    if (local.ss_family == AF_INET6)
+      reinterpret_cast<sockaddr_in6&>(local).sin6_port = htons(localPort);
+    else
+      reinterpret_cast<sockaddr_in&>(local).sin_port = htons(localPort);
+    if (Calls().Bind(fd_, reinterpret_cast<sockaddr*>(&local), length) != 0)
       return RaiseException("winsock.bind failed, error #" + std::to_string(SocketErrorFromErrno(errno)));
-    socklen_t length = sizeof local;
+    length = sizeof local;
     if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
       return RaiseException("winsock.getsockname failed, error #" +
                             std::to_string(SocketErrorFromErrno(errno)));
-    localPort_ = std::to_string(ntohs(local.sin_port));
+    localPort_ =
+        std::to_string(ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(local).sin6_port
+                                                         : reinterpret_cast<sockaddr_in&>(local).sin_port));
   }
 
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_addr.s_addr = sinAddr_;
-  remote.sin_port = htons(sinPort_);
+  sockaddr_storage remote = remote_;
+  if (family == AF_INET6)
+    reinterpret_cast<sockaddr_in6&>(remote).sin6_port = htons(sinPort_);
+  else
+    reinterpret_cast<sockaddr_in&>(remote).sin_port = htons(sinPort_);
   int rc;
   do {
-    rc = Calls().Connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+    rc = Calls().Connect(fd_, reinterpret_cast<sockaddr*>(&remote), remoteLength_);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0 && errno != EINPROGRESS && errno != EWOULDBLOCK) {
     lastError_ = SocketErrorFromErrno(errno);
@@ -990,8 +1018,11 @@ void TWSocket::DnsLookup(const std::string& host) {
   dnsResult_.clear();
   dnsResultList_.clear();
   uint32_t address = 0;
-  if (IsDottedAddress(host, &address)) {
-    dnsResult_ = DottedText(address);
+  in6_addr v6{};
+  if (IsDottedAddress(host, &address) || ParseIpv6(host, v6)) {
+    sockaddr_storage literal{};
+    WSocketResolveAddress(host, literal);
+    dnsResult_ = AddressText(reinterpret_cast<sockaddr*>(&literal));
     dnsResultList_.push_back(dnsResult_);
     if (OnDnsLookupDone) OnDnsLookupDone(*this, 0);
     return;
@@ -1004,24 +1035,29 @@ void TWSocket::DnsLookup(const std::string& host) {
   const auto getAddrInfo = Calls().GetAddrInfo;
   const std::string name = Trim(host);
   try {
-    LookupThreads().Start([job, id, alive, loop, getAddrInfo, name, this] {
+    // Detached: a lookup nobody waits for any more (cancelled, its socket gone,
+    // the program ending) must not hold anything up. It touches only its job
+    // and, while the job is not cancelled, the loop.
+    std::thread([job, id, alive, loop, getAddrInfo, name, this] {
       addrinfo hints{};
-      hints.ai_family = AF_INET;
+      hints.ai_family = AF_UNSPEC;
       hints.ai_socktype = SOCK_STREAM;
       addrinfo* result = nullptr;
       const int rc = getAddrInfo(name.c_str(), nullptr, &hints, &result);
       const int error = SocketErrorFromLookup(rc, errno);
       std::vector<std::string> addresses;
       if (rc == 0)
-        for (addrinfo* a = result; a; a = a->ai_next)
-          addresses.push_back(DottedText(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr));
+        for (addrinfo* a = result; a; a = a->ai_next) {
+          const std::string text = AddressText(a->ai_addr);
+          if (!text.empty()) addresses.push_back(text);
+        }
       if (result) ::freeaddrinfo(result);
       std::lock_guard<std::mutex> lock(job->Mutex);
       if (job->Cancelled) return;
       loop->Post([this, alive, id, error, addresses = std::move(addresses)]() mutable {
         if (alive.lock()) LookupDone(id, error, std::move(addresses));
       });
-    });
+    }).detach();
   } catch (const std::system_error& e) {
     return RaiseException(host + ": can't start DNS lookup, error #" +
                           std::to_string(SocketErrorFromErrno(e.code().value())));
@@ -1045,21 +1081,22 @@ void TWSocket::LookupDone(uint64_t id, int error, std::vector<std::string> addre
 }
 
 std::string TWSocket::PeerAddr() const {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   if (fd_ < 0 || state_ != TSocketState::wsConnected ||
       ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
     return "error";
-  return DottedText(peer.sin_addr.s_addr);
+  return AddressText(reinterpret_cast<sockaddr*>(&peer));
 }
 
 std::string TWSocket::PeerPort() const {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   if (fd_ < 0 || state_ != TSocketState::wsConnected ||
       ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
     return "error";
-  return std::to_string(ntohs(peer.sin_port));
+  return std::to_string(ntohs(peer.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(peer).sin6_port
+                                                         : reinterpret_cast<sockaddr_in&>(peer).sin_port));
 }
 
 // Line mode ---------------------------------------------------------------

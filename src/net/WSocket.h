@@ -6,6 +6,7 @@
 #include "net/EventLoop.h"
 #include "net/WSockBuf.h"
 
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <cstdint>
 #include <deque>
@@ -51,6 +52,11 @@ int SocketErrorFromLookup(int gaiError, int err);
 int WSocketResolveProto(const std::string& proto);
 uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
 uint32_t WSocketResolveHost(const std::string& host);  // network byte order
+// As WSocketResolveHost, for IPv4 and IPv6: a dotted or IPv6 literal as it
+// stands, a name by a blocking lookup (its first address). Returns the length.
+socklen_t WSocketResolveAddress(const std::string& host, sockaddr_storage& address);
+// The numeric text of an IPv4 or IPv6 address; empty for other families.
+std::string AddressText(const sockaddr* address);
 // The dotted-address test of DnsLookup: four digit groups of at most 255,
 // blanks allowed around. Stores the address in network byte order.
 bool IsDottedAddress(const std::string& host, uint32_t* address = nullptr);
@@ -120,6 +126,8 @@ class TWSocket {
   int64_t ReadCount() const { return readCount_; }
   int RcvdCount();
   int LastError() const { return lastError_; }
+  // The text of the last error reported (also of refusals that carry no number).
+  const std::string& LastErrorMessage() const { return lastErrorMessage_; }
   int HSocket() const { return fd_; }
   bool AllSent() const { return allSent_; }
 
@@ -193,7 +201,8 @@ class TWSocket {
   TSocketState state_ = TSocketState::wsClosed;
   std::string addr_, port_, proto_ = "tcp", localAddr_ = "0.0.0.0", localPort_ = "0";
   bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false;
-  uint32_t sinAddr_ = 0;
+  sockaddr_storage remote_{};
+  socklen_t remoteLength_ = 0;
   uint16_t sinPort_ = 0;
   int protoNumber_ = 6;
   TSocketSendFlags sendFlags_ = TSocketSendFlags::wsSendNormal;
@@ -204,6 +213,7 @@ class TWSocket {
   bool destroying_ = false;
   bool terminated_ = false;
   int lastError_ = 0;
+  std::string lastErrorMessage_;
   int64_t readCount_ = 0;
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;

@@ -81,10 +81,12 @@ void THttpListDownloader::RequestDone(uint16_t error) {
   result.StatusCode = cli_.StatusCode();
   if (!failure_.empty()) {
     result.Error = failure_;
-  } else if (error != 0) {
-    result.Error = "error " + std::to_string(error) +
-                   (cli_.ReasonPhrase().empty() ? std::string() : " (" + cli_.ReasonPhrase() + ")");
+  } else if (error != 0 || cli_.OwnFailure()) {
+    // The client's own reason ("https is not supported", "can't connect: ...");
+    // its 404 is no server's answer.
+    result.Error = !cli_.ReasonPhrase().empty() ? cli_.ReasonPhrase() : "error " + std::to_string(error);
   } else {
+    result.Reason = cli_.ReasonPhrase();
     result.Completed = true;
     result.Body = std::move(buffer_.Bytes);
   }

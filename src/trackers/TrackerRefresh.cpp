@@ -59,7 +59,8 @@ void TTrackerRefresh::Downloaded(const std::string& url, TListDownload download)
   if (!download.Completed) {
     failure = download.Error.empty() ? "the request failed" : download.Error;
   } else if (download.StatusCode != 200) {
-    failure = "status " + std::to_string(download.StatusCode);
+    failure = "status " + std::to_string(download.StatusCode) +
+              (download.Reason.empty() ? std::string() : " (" + download.Reason + ")");
   } else if (static_cast<int64_t>(download.Body.size()) > MaxTrackerListSize) {
     failure = "the list is larger than 1 MiB";
   } else {

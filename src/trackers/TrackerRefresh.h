@@ -28,6 +28,7 @@ struct TListDownload {
   int StatusCode = 0;      // the final status, after redirections
   std::string Body;        // the final document only
   std::string Error;       // why the request failed, when it did
+  std::string Reason;      // the server's reason text for StatusCode
 };
 
 // Fetches one address at a time for the refresh.

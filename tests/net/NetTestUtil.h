@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 namespace nettest {
@@ -81,5 +84,67 @@ inline std::string ReadAll(int fd, size_t count) {
   }
   return got;
 }
+
+// True when ::1 can be bound here; the IPv6 cases skip themselves otherwise.
+inline bool HaveIpv6Loopback() {
+  TFd fd(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (fd.Get() < 0) return false;
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_addr = in6addr_loopback;
+  return ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+}
+
+// A name lookup that hangs until the test lets it go: install Call as the
+// socket layer's GetAddrInfo. A released lookup fails with "host not found".
+struct THeldLookups {
+  static int Call(const char*, const char*, const addrinfo*, addrinfo** result) {
+    TState& s = State();
+    std::unique_lock<std::mutex> lock(s.Mutex);
+    ++s.Entered;
+    s.Cv.notify_all();
+    s.Cv.wait(lock, [&s] { return s.Open; });
+    *result = nullptr;
+    ++s.Returned;
+    s.Cv.notify_all();
+    return EAI_NONAME;
+  }
+  static void Hold() {
+    std::lock_guard<std::mutex> lock(State().Mutex);
+    State().Open = false;
+    State().Entered = State().Returned = 0;
+  }
+  static void Release() {
+    std::lock_guard<std::mutex> lock(State().Mutex);
+    State().Open = true;
+    State().Cv.notify_all();
+  }
+  static bool WaitEntered(int count) {
+    std::unique_lock<std::mutex> lock(State().Mutex);
+    return State().Cv.wait_for(lock, Patience, [count] { return State().Entered >= count; });
+  }
+  static bool WaitReturned(int count) {
+    std::unique_lock<std::mutex> lock(State().Mutex);
+    return State().Cv.wait_for(lock, Patience, [count] { return State().Returned >= count; });
+  }
+  static int Returned() {
+    std::lock_guard<std::mutex> lock(State().Mutex);
+    return State().Returned;
+  }
+
+ private:
+  struct TState {
+    std::mutex Mutex;
+    std::condition_variable Cv;
+    bool Open = false;
+    int Entered = 0, Returned = 0;
+  };
+  // Never destroyed: a held lookup may still wait on it when the process ends,
+  // and destroying a condition variable with waiters blocks.
+  static TState& State() {
+    static TState* state = new TState;
+    return *state;
+  }
+};
 
 }  // namespace nettest

@@ -1,5 +1,5 @@
 #pragma once
-// Runs tests/net/script_server.py on 127.0.0.1 with an ephemeral port for the
+// Runs tests/net/script_server.py on 127.0.0.1 (or ::1) with an ephemeral port for the
 // length of a test, and reads back the requests it received.
 
 #include "NetTestUtil.h"
@@ -36,9 +36,15 @@ struct TRecordedRequest {
   std::string Raw;
 };
 
+// The address a server listens on: 127.0.0.1 unless told otherwise.
+struct TOnHost {
+  std::string Host = "127.0.0.1";
+};
+
 class TScriptServer {
  public:
-  explicit TScriptServer(const std::vector<TResponse>& responses) {
+  explicit TScriptServer(const std::vector<TResponse>& responses, TOnHost on = {})
+      : host_(std::move(on.Host)) {
     char pattern[] = "/tmp/quorvane-net-XXXXXX";
     const char* made = ::mkdtemp(pattern);
     if (!made) {
@@ -69,8 +75,9 @@ class TScriptServer {
     const std::string server = std::string(QUORVANE_SOURCE_DIR) + "/tests/net/script_server.py";
     int rc = ENOENT;
     for (const char* python : {"python3", "/usr/bin/python3"}) {
-      std::vector<char*> argv = {const_cast<char*>(python), const_cast<char*>(server.c_str()),
-                                 const_cast<char*>(script.c_str()), const_cast<char*>(log_.c_str()), nullptr};
+      std::vector<char*> argv = {const_cast<char*>(python),         const_cast<char*>(server.c_str()),
+                                 const_cast<char*>(script.c_str()), const_cast<char*>(log_.c_str()),
+                                 const_cast<char*>(host_.c_str()),  nullptr};
       rc = ::posix_spawnp(&pid_, python, &actions, nullptr, argv.data(), environ);
       if (rc == 0) break;
     }
@@ -125,7 +132,8 @@ class TScriptServer {
 
   int Port() const { return port_; }
   std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://" + (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" +
+           std::to_string(port_) + path;
   }
 
   std::vector<TRecordedRequest> Requests() const {
@@ -156,6 +164,7 @@ class TScriptServer {
   }
 
  private:
+  std::string host_;
   std::string dir_, log_;
   pid_t pid_ = -1;
   TFd stdin_;

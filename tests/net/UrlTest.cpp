@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 struct TSplitCase {
@@ -18,6 +20,15 @@ TEST(SplitUrl, Table) {
        .Expected =
            {.Proto = "http", .User = "u", .Pass = "p", .Host = "h", .Port = "8080", .Path = "/x/y?z=1"}},
       {.Name = "bare host", .Url = "h", .Expected = {.Host = "h"}},
+      {.Name = "bracketed IPv6 literal with a port",
+       .Url = "http://[::1]:8080/x",
+       .Expected = {.Proto = "http", .Host = "::1", .Port = "8080", .Path = "/x"}},
+      {.Name = "bracketed IPv6 literal, credentials, no port",
+       .Url = "http://u:p@[2001:db8::7]/list?a=b",
+       .Expected = {.Proto = "http", .User = "u", .Pass = "p", .Host = "2001:db8::7", .Path = "/list?a=b"}},
+      {.Name = "bracketed IPv6 literal alone",
+       .Url = "[fe80::1%25eth0]",
+       .Expected = {.Host = "fe80::1%25eth0"}},
       {.Name = "host and query", .Url = "h?q", .Expected = {.Host = "h", .Path = "?q"}},
       {.Name = "no path", .Url = "http://host", .Expected = {.Proto = "http", .Host = "host"}},
       {.Name = "root path",
@@ -98,6 +109,16 @@ TEST(UrlHelpers, FindOccurrence) {
   EXPECT_EQ(FindOccurrence("/", "/a/b/c", -2), 3);
   EXPECT_EQ(FindOccurrence("/", "/a/b/c", -4), 0);
   EXPECT_EQ(FindOccurrence("/", "/a/b/c", 0), 0);
+  // The most negative count cannot be negated as an int.
+  EXPECT_EQ(FindOccurrence("/", "/a/b/c", INT_MIN), 0);
+  EXPECT_GT(FindOccurrence("/", "/a/b/c", INT_MAX), 6);
+}
+
+TEST(UrlHelpers, HostForUrl) {
+  EXPECT_EQ(HostForUrl("::1"), "[::1]");
+  EXPECT_EQ(HostForUrl("[::1]"), "[::1]");
+  EXPECT_EQ(HostForUrl("127.0.0.1"), "127.0.0.1");
+  EXPECT_EQ(HostForUrl("tracker.example"), "tracker.example");
 }
 
 TEST(UrlHelpers, PathBase) {

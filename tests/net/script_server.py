@@ -1,6 +1,6 @@
-"""A scriptable HTTP server on 127.0.0.1 for the network tests.
+"""A scriptable HTTP server on 127.0.0.1 (or HOST, "::1" say) for the network tests.
 
-usage: script_server.py SCRIPT LOG
+usage: script_server.py SCRIPT LOG [HOST]
 
 SCRIPT holds responses, each as a header line "<target> <length> [flags]"
 followed by <length> raw bytes. Requests for a target get its responses in
@@ -36,14 +36,15 @@ def load_script(path):
 
 
 class Server:
-    def __init__(self, script, log_path):
+    def __init__(self, script, log_path, host):
         self.routes = script
         self.served = {}
         self.lock = threading.Lock()
         self.log = open(log_path, "ab")
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        family = socket.AF_INET6 if ":" in host else socket.AF_INET
+        self.listener = socket.socket(family, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.listener.bind(("127.0.0.1", 0))
+        self.listener.bind((host, 0))
         self.listener.listen(16)
         self.port = self.listener.getsockname()[1]
         self.connections = 0
@@ -113,7 +114,8 @@ class Server:
 
 
 def main():
-    server = Server(load_script(sys.argv[1]), sys.argv[2])
+    host = sys.argv[3] if len(sys.argv) > 3 else "127.0.0.1"
+    server = Server(load_script(sys.argv[1]), sys.argv[2], host)
     threading.Thread(target=server.serve, daemon=True).start()
     sys.stdout.write("PORT %d\n" % server.port)
     sys.stdout.flush()

@@ -132,6 +132,44 @@ TEST_F(THttpRefreshTest, RefusedConnectionCountsAsAFailedAttempt) {
   ASSERT_EQ(refresh->FailedAttempts().size(), 1u);
 }
 
+// Every failed address is reported with the address and the client's own
+// reason; its 404 is no server's "status 404".
+TEST_F(THttpRefreshTest, FailedAttemptsNameTheAddressAndTheReason) {
+  TListServer::TRoute loop{.Status = 302, .Body = "", .Location = "/loop", .Silent = false};
+  server.Route("/loop", loop);
+  server.Route("/https", {.Status = 302, .Body = "", .Location = "https://127.0.0.1/x", .Silent = false});
+  server.Route("/long", {.Raw = "HTTP/1.0 200 OK\r\nX-Long: " + std::string(9000, 'a') + "\r\n\r\n"});
+  server.Route("/cut", {.Raw = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly this"});
+  server.Route("/chunk", {.Raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nx"});
+  server.Route("/silent", {.Raw = ""});
+  const std::string port = std::to_string(ClosedPort());
+  const struct {
+    std::string Url;
+    std::string Reason;
+  } cases[] = {
+      {"https://127.0.0.1/trackers.lst", "https is not supported"},
+      {server.Url("/https"), "https is not supported"},
+      {server.Url("/loop"), "Too many redirections"},
+      {server.Url("/long"), "HTTP line too long"},
+      {server.Url("/cut"), "Connection closed before the end of the document"},
+      {server.Url("/chunk"), "Invalid chunk size: more than 2147483647 bytes"},
+      {server.Url("/missing"), "status 404 (Whatever)"},
+      {"http://127.0.0.1:" + port + "/x", "Connection refused (Error #10061)"},
+      {"http://127.0.0.1:70000/x",
+       "can't connect: WSocketResolvePort: Cannot convert port '70000', Error #10022"},
+      {"http://127.0.0.1:abc/x", "can't connect: WSocketResolvePort: Cannot convert port 'abc'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Url);
+    Build(c.Url, c.Url, 30s);
+    RunRefresh();
+    ASSERT_EQ(refresh->FailedAttempts().size(), 2u);
+    const std::string& line = refresh->FailedAttempts()[0];
+    EXPECT_EQ(line.rfind(c.Url + ": " + c.Reason, 0), 0u) << line;
+    EXPECT_EQ(line.find("No Error"), std::string::npos) << line;
+  }
+}
+
 TEST_F(THttpRefreshTest, BothFailWithACache) {
   const std::string cached = List(208, {"Cached"}, "1");
   WriteWholeFile(dir / "trackers.lst", cached);

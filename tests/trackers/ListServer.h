@@ -22,6 +22,7 @@ class TListServer {
     std::string Body;
     std::string Location;  // for redirections
     bool Silent = false;   // read the request, never answer
+    std::string Raw;       // when set: these bytes instead of a made-up response
   };
 
   TListServer() {
@@ -101,11 +102,14 @@ class TListServer {
       silent_.push_back(fd);
       return;
     }
-    std::string response = "HTTP/1.0 " + std::to_string(route.Status) + " Whatever\r\n";
-    if (!route.Location.empty()) response += "Location: " + route.Location + "\r\n";
-    response +=
-        "Content-Type: text/plain\r\nContent-Length: " + std::to_string(route.Body.size()) + "\r\n\r\n";
-    response += route.Body;
+    std::string response = route.Raw;
+    if (response.empty()) {
+      response = "HTTP/1.0 " + std::to_string(route.Status) + " Whatever\r\n";
+      if (!route.Location.empty()) response += "Location: " + route.Location + "\r\n";
+      response +=
+          "Content-Type: text/plain\r\nContent-Length: " + std::to_string(route.Body.size()) + "\r\n\r\n";
+      response += route.Body;
+    }
     size_t sent = 0;
     while (sent < response.size()) {
       const ssize_t n = ::send(fd, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
