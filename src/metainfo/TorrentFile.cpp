@@ -403,8 +403,9 @@ void TTorrentFile::ReadExtras(const TObjectHash& top, const TObjectHash* info) {
 std::vector<std::vector<std::string>> TTorrentFile::AnnounceTiers() const {
   if (!tiers_.empty() && Flatten(tiers_) == BackupTrackers) {
     // Clients read the tiers instead of announce: a main tracker set apart
-    // from them would never be used.
-    if (Announce.empty() ||
+    // from them would never be used. A file that came that way stays so.
+    const bool asLoaded = loaded_ && Announce == loaded_->Announce && tiers_ == loaded_->Tiers;
+    if (asLoaded || Announce.empty() ||
         std::find(BackupTrackers.begin(), BackupTrackers.end(), Announce) != BackupTrackers.end())
       return tiers_;
     auto tiers = tiers_;

@@ -116,7 +116,7 @@ class TTorrentFile {
 
   // The announce-list as tiers of URLs, as the writer writes it: the loaded
   // or set tiers while BackupTrackers is still their URLs in order (led by a
-  // tier of the main tracker when it is in none of them), else the main
+  // tier of the main tracker when it was changed and is in none of them), else the main
   // tracker followed by one tier per back-up tracker (none without back-up
   // trackers).
   std::vector<std::vector<std::string>> AnnounceTiers() const;

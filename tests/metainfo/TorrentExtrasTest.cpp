@@ -223,6 +223,13 @@ TEST(TorrentExtras, TrackerEditsKeepTheTiers) {
   }
 }
 
+// libtorrent reads such a file's tiers without its announce URL; show says so too.
+TEST(TorrentExtras, AMainUrlOutsideTheLoadedTiersIsShownAsTheFileHasIt) {
+  auto loaded = Load("d8:announce" + Str(MainUrl) + "13:announce-list" + List({List({Str(BackupUrl)})}) +
+                     "4:info" + InfoBytes() + "e");
+  EXPECT_EQ(loaded.Model->AnnounceTiers(), (TTiers{{BackupUrl}}));
+}
+
 TEST(TorrentExtras, TrackerEditsWithoutAnAnnounceList) {
   const std::string info = InfoBytes();
   auto onlyMain = Load("d8:announce" + Str(MainUrl) + "4:info" + info + "e");
