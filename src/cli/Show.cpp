@@ -212,7 +212,7 @@ int RunShow(const std::vector<std::string>& args) {
     return ExitFailure;
   }
 
-  TFileStream file(path, TFileMode::OpenRead);  // raises with the system's reason
+  TFileStream file(path, TFileMode::OpenReadAny);  // raises with the system's reason
   TTorrentFile torrent;
   bool loaded;
   if (S_ISREG(info.st_mode)) {

@@ -124,6 +124,24 @@ TEST_F(ProfileFileTest, RefusedWriteRaisesAndLeavesTheFile) {
   }
 }
 
+// Settings often live in a dotfiles folder, linked into place, and may hold
+// private trackers' passkeys.
+TEST_F(ProfileFileTest, WriteKeepsTheLinkAndTheMode) {
+  const std::string real = dir_ + "/dotfiles/quorvane.ini";
+  fs::create_directories(dir_ + "/dotfiles");
+  fs::create_directories(fs::path(path_).parent_path());
+  std::ofstream(real) << "[settings]\nautosave=1\n";
+  ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+  fs::create_symlink("../dotfiles/quorvane.ini", path_);
+
+  TProfileFile(path_).WriteString("private0", "announce", "http://t/passkey/announce");
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(ReadWholeFile(real),
+            "[settings]\nautosave=1\n\n[private0]\nannounce=http://t/passkey/announce\n");
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/dotfiles"), fs::directory_iterator()), 1);
+}
+
 TEST(SettingsFileName, FollowsXdgConfigHome) {
   const char* old = std::getenv("XDG_CONFIG_HOME");
   const std::string saved = old ? old : "";
