@@ -269,6 +269,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     loaded->CreationValue = creation;
 
     TObject* infoValue = top->Find("info");
+    const size_t errorsBeforeInfo = Errors.size();
     if (!infoValue) {
       Errors.push_back("Corrupt File: Missing \"info\" segment");
     } else {
@@ -353,6 +354,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
         loaded->InfoStart = static_cast<size_t>(from);
         loaded->InfoLength = static_cast<size_t>(count);
         loaded->RawInfoComplete = IsCompleteValue(raw);
+        // The decoder skips stray bytes, but the info hash covers them: no client
+        // takes such an info, and a save would rebuild it under another hash.
+        // A cut-off info has said so already.
+        if (!loaded->RawInfoComplete && Errors.size() == errorsBeforeInfo)
+          Errors.push_back("Corrupt File: Malformed \"info\" segment");
       }
     }
 
