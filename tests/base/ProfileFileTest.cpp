@@ -67,6 +67,9 @@ TEST_F(ProfileFileTest, IntegerForms) {
       {.text = "$200", .expected = 512},
       {.text = "-20", .expected = -20},
       {.text = "$FFFFFFFF", .expected = -1},
+      {.text = "-0x1", .expected = -1},
+      {.text = "-$FFFFFFFF", .expected = 1},
+      {.text = "-$80000000", .expected = INT32_MIN},  // once a signed overflow
       {.text = "2147483647", .expected = 2147483647},
       {.text = "2147483648", .expected = 99},
       {.text = "12px", .expected = 99},
