@@ -9,6 +9,7 @@ PKGS=(
   python3 python3-libtorrent mktorrent transmission-cli
   qt6-base-dev libxkbcommon-dev libgl-dev
   fonts-dejavu-core xvfb xauth
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
