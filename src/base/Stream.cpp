@@ -46,8 +46,8 @@ std::string FollowLinks(const std::string& path) {
       buffer.resize(buffer.size() * 2);
     if (n < 0) throw EStreamError(FileError("Cannot create file", path, errno));
     const std::string link(buffer.data(), static_cast<size_t>(n));
-    current =
-        link.front() == '/' || current.find('/') == std::string::npos ? link : FolderOf(current) + "/" + link;
+    const bool fromHere = current.find('/') == std::string::npos;
+    current = (!link.empty() && link.front() == '/') || fromHere ? link : FolderOf(current) + "/" + link;
   }
   throw EStreamError(FileError("Cannot create file", path, ELOOP));
 }
