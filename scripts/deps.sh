@@ -14,6 +14,7 @@ TEST_PKGS=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   python3 python3-libtorrent mktorrent transmission-cli
   fonts-dejavu-core xvfb xauth
+  clang libclang-rt-14-dev llvm
 )
 PACKAGING_PKGS=(desktop-file-utils appstream man-db groff-base dpkg-dev)
 

@@ -6,8 +6,11 @@
 #include "app/MainForm.h"
 #include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
+#include "base/Stream.h"
 
 int main(int argc, char** argv) {
+  // Before Qt starts its threads: a signal during a save removes the temporary file.
+  InstallTempFileCleanup();
   TQtDialogs dialogs;
   TQuorvaneApplication app(argc, argv, dialogs);
   app.setWindowIcon(AppIcon());

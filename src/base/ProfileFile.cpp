@@ -104,9 +104,10 @@ bool ParseProfileInteger(const std::string& raw, int32_t& value) {
     if (n > 0xFFFFFFFFull) return false;
   }
   if (base == 16) {
-    // Hexadecimal spells out the 32 bits: $FFFFFFFF is -1.
-    int32_t v = static_cast<int32_t>(static_cast<uint32_t>(n));
-    value = negative ? -v : v;
+    // Hexadecimal spells out the 32 bits: $FFFFFFFF is -1. A sign negates
+    // them modulo 2^32, so -$80000000 stays the lowest value (no overflow).
+    const uint32_t bits = static_cast<uint32_t>(n);
+    value = static_cast<int32_t>(negative ? 0u - bits : bits);
     return true;
   }
   if (negative ? n > 0x80000000ull : n > 0x7FFFFFFFull) return false;

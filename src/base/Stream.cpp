@@ -1,9 +1,13 @@
 #include "base/Stream.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
@@ -18,7 +22,126 @@ TFileSysCalls& Calls() {
   return calls;
 }
 
+std::string WriteError(const std::string& path, int err) {
+  return "Cannot write " + path + ": " + std::strerror(err);
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows symlinks until a path that is not one (or does not exist yet: a
+// dangling link creates the file it names, as a plain open would).
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> buffer(static_cast<size_t>(std::max<off_t>(st.st_size, 255)) + 1);
+    ssize_t n;
+    while ((n = ::readlink(current.c_str(), buffer.data(), buffer.size())) >=
+           static_cast<ssize_t>(buffer.size()))
+      buffer.resize(buffer.size() * 2);
+    if (n < 0) throw EStreamError(FileError("Cannot create file", path, errno));
+    const std::string link(buffer.data(), static_cast<size_t>(n));
+    const bool fromHere = current.find('/') == std::string::npos;
+    current = (!link.empty() && link.front() == '/') || fromHere ? link : FolderOf(current) + "/" + link;
+  }
+  throw EStreamError(FileError("Cannot create file", path, ELOOP));
+}
+
+// The umask without changing it where the kernel tells; the umask() round trip
+// is the fallback (it races with other threads creating files).
+mode_t CurrentUmask() {
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status))
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// The temporary files of saves under way, for the signal handler. Fixed
+// storage, since the handler may neither allocate nor take a lock; a path that
+// does not fit is simply not cleaned up on a signal.
+struct TTempSlot {
+  std::atomic<int> State{0};  // 0 free, 1 being filled, 2 live
+  char Path[4096];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+TTempSlot tempSlots[32];
+
+int RegisterTemp(const std::string& path) {
+  if (path.size() >= sizeof tempSlots[0].Path) return -1;
+  for (int i = 0; i < static_cast<int>(std::size(tempSlots)); ++i) {
+    int expected = 0;
+    if (!tempSlots[i].State.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(tempSlots[i].Path, path.c_str(), path.size() + 1);
+    tempSlots[i].State.store(2, std::memory_order_release);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemp(int slot) {
+  if (slot >= 0) tempSlots[slot].State.store(0, std::memory_order_release);
+}
+
+// Holds SIGINT and SIGTERM back while a temporary file is created, renamed or
+// removed, so the handler never sees it half-registered.
+class TSignalsHeld {
+ public:
+  TSignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
+  }
+  ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  TSignalsHeld(const TSignalsHeld&) = delete;
+  TSignalsHeld& operator=(const TSignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+void RemoveTempFilesAndDie(int sig) {
+  for (auto& slot : tempSlots)
+    if (slot.State.load(std::memory_order_acquire) == 2) ::unlink(slot.Path);
+  // The default action, now: the signal is blocked while this runs and is
+  // delivered as soon as the handler returns.
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(sig, &action, nullptr);
+  ::raise(sig);
+}
+
 }  // namespace
+
+void InstallTempFileCleanup() {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    struct sigaction previous {};
+    if (::sigaction(sig, nullptr, &previous) != 0) continue;
+    const bool isDefault = !(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_DFL;
+    if (!isDefault) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveTempFilesAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    ::sigaction(sig, &action, nullptr);
+  }
+}
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
   if (count <= 0) return;
@@ -82,12 +205,46 @@ TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls) {
   return old;
 }
 
-TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
-  const int flags = mode == TFileMode::OpenRead ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+namespace {
+
+// Refuses what a reader must not open: a folder always, anything but a
+// regular file unless the caller reads pipes and devices too.
+void CheckReadable(const std::string& path, const struct stat& st, TFileMode mode) {
+  if (S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot open file", path, EISDIR));
+  if (mode == TFileMode::OpenRead && !S_ISREG(st.st_mode))
+    throw EStreamError("Cannot open file \"" + path + "\": Not a regular file");
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path), shownName_(path) {
+  const bool reading = mode != TFileMode::Create;
+  if (reading) {
+    // Checked before the open too, so a device is never opened at all.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throw EStreamError(FileError("Cannot open file", path, errno));
+    CheckReadable(path, st, mode);
+  }
+  // O_NONBLOCK: a FIFO without a writer must not hang the open; its reads
+  // then end at once.
+  const int flags = reading ? (O_RDONLY | O_NONBLOCK) : (O_WRONLY | O_CREAT | O_TRUNC);
   do {
     fd_ = Calls().Open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path, errno));
+  if (reading) {
+    // The path may have been swapped for something else since the check.
+    struct stat st {};
+    try {
+      if (::fstat(fd_, &st) != 0) throw EStreamError(FileError("Cannot open file", path, errno));
+      CheckReadable(path, st, mode);
+    } catch (...) {
+      Close();
+      throw;
+    }
+    const int fl = ::fcntl(fd_, F_GETFL);
+    if (fl >= 0) ::fcntl(fd_, F_SETFL, fl & ~O_NONBLOCK);
+  }
 }
 
 TFileStream::~TFileStream() { Close(); }
@@ -105,7 +262,8 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   while (done < count) {
     const ssize_t n = Calls().Write(fd_, in + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    // A write that makes no progress has no errno of its own.
+    if (n <= 0) throw EStreamError(WriteError(shownName_, n < 0 ? errno : EIO));
     done += n;
   }
   return done;
@@ -126,34 +284,69 @@ int64_t TFileStream::Size() {
   return st.st_size;
 }
 
-TSafeFileStream::TSafeFileStream(const std::string& target) : target_(target) {
-  std::string tmpl = target + ".XXXXXX";
+TSafeFileStream::TSafeFileStream(const std::string& target)
+    : target_(target), finalTarget_(FollowLinks(target)) {
+  shownName_ = target;
+  // A rename would put a plain file in place of a device, pipe or folder.
+  struct stat old {};
+  const bool replacing = ::stat(finalTarget_.c_str(), &old) == 0;
+  if (replacing && S_ISDIR(old.st_mode)) throw EStreamError(FileError("Cannot create file", target, EISDIR));
+  if (replacing && !S_ISREG(old.st_mode))
+    throw EStreamError("Cannot create file \"" + target + "\": Not a regular file");
+  // Beside the file that is replaced, so the rename stays on its file system.
+  std::string tmpl = finalTarget_ + ".XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
-  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd_ < 0) throw EStreamError(FileError("Cannot create file", target, errno));
-  path_ = name.data();
-  // mkstemp makes the file private; give it the mode a plain create would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
+  {
+    TSignalsHeld held;
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) throw EStreamError(FileError("Cannot create file", target, errno));
+    path_ = name.data();
+    tempSlot_ = RegisterTemp(path_);
+  }
+  // mkstemp makes the file private. A replaced file keeps its owner, group and
+  // mode (a private tracker's passkey stays private); a new one gets the mode
+  // a plain create would. The owner first: chown may clear set-id bits.
+  if (replacing) {
+    // Only root may give a file away; a group of our own is allowed.
+    if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+    ::fchmod(fd_, old.st_mode & 07777);
+  } else {
+    ::fchmod(fd_, 0666 & ~CurrentUmask());
+  }
 }
 
 TSafeFileStream::~TSafeFileStream() {
   if (!committed_) {
     Close();
+    TSignalsHeld held;
     ::unlink(path_.c_str());
+    UnregisterTemp(tempSlot_);
   }
 }
 
 void TSafeFileStream::Commit() {
-  if (::fsync(fd_) != 0) throw EStreamError(FileError("Cannot write file", target_, errno));
+  if (::fsync(fd_) != 0) throw EStreamError(WriteError(target_, errno));
   const int fd = fd_;
   fd_ = -1;
-  if (Calls().Close(fd) != 0) throw EStreamError(FileError("Cannot write file", target_, errno));
-  if (::rename(path_.c_str(), target_.c_str()) != 0)
-    throw EStreamError(FileError("Cannot replace file", target_, errno));
-  committed_ = true;
+  if (Calls().Close(fd) != 0) throw EStreamError(WriteError(target_, errno));
+  {
+    TSignalsHeld held;
+    if (::rename(path_.c_str(), finalTarget_.c_str()) != 0)
+      throw EStreamError(FileError("Cannot replace file", target_, errno));
+    UnregisterTemp(tempSlot_);
+    committed_ = true;
+  }
+  // The rename is durable only once the folder's entry is on disk. Some file
+  // systems cannot sync a folder; that is no failure of the save.
+  const std::string folder = FolderOf(finalTarget_);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  const int synced = ::fsync(dir);
+  const int err = errno;
+  ::close(dir);
+  if (synced != 0 && err != EINVAL && err != EROFS && err != ENOTSUP)
+    throw EStreamError(WriteError(folder, err));
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -73,12 +73,15 @@ int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path);
 TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls);
 
 enum class TFileMode {
-  OpenRead,  // existing file, read only; others may read and write it meanwhile
-  Create,    // create or truncate, write only
+  OpenRead,     // existing regular file, read only; others may read and write it meanwhile
+  OpenReadAny,  // as OpenRead, but a pipe or device is read too (a folder is not)
+  Create,       // create or truncate, write only
 };
 
 // A stream over a file. Raises EStreamError with the system's reason when the
-// file cannot be opened.
+// file cannot be opened; OpenRead refuses a folder ("Is a directory") and any
+// other file that is not a regular one ("Not a regular file") without blocking
+// on it. A failed write raises EStreamError "Cannot write PATH: reason".
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& path, TFileMode mode);
@@ -98,25 +101,43 @@ class TFileStream : public TStream {
   TFileStream() = default;
   void Close();
   std::string path_;
+  std::string shownName_;  // the name write errors give
   int fd_ = -1;
 };
 
 // Writes a file safely: the bytes go to a temporary file beside the target,
 // which replaces the target only on Commit. Destroyed without Commit, it
 // removes the temporary file and leaves the target as it was.
+// A symlink target is followed: the file it points at is replaced and the link
+// stays. The new file keeps the old one's permission bits and, where the
+// process may, its owner and group; a new file gets 0666 less the umask.
+// A hard link to the old file keeps the old contents: replacing by rename
+// cannot reach it.
 class TSafeFileStream : public TFileStream {
  public:
   explicit TSafeFileStream(const std::string& target);
   ~TSafeFileStream() override;
 
-  // Flushes to disk and renames over the target; raises EStreamError on failure.
+  // Syncs the file, renames it over the target and syncs the folder; raises
+  // EStreamError on failure.
   void Commit();
   const std::string& Target() const { return target_; }
+  // The file that is replaced: the target with its symlinks followed.
+  const std::string& FinalTarget() const { return finalTarget_; }
 
  private:
   std::string target_;
+  std::string finalTarget_;
+  int tempSlot_ = -1;
   bool committed_ = false;
 };
+
+// Makes SIGINT and SIGTERM remove the temporary files of saves under way
+// before the signal takes its default course. A handler already installed for
+// a signal stays in charge of it (it lets the program wind down, and the
+// streams clean up as they close); an ignored signal stays ignored. Call once
+// at start-up, before other threads exist.
+void InstallTempFileCleanup();
 
 // Reads a whole file into memory; raises EStreamError on failure.
 std::string ReadWholeFile(const std::string& path);

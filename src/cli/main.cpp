@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Version.h"
+#include "base/Stream.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -29,6 +30,8 @@ TCliRegistration::TCliRegistration(const TCliCommand& command) { Registry().push
 const std::vector<TCliCommand>& CliCommands() { return Registry(); }
 
 int main(int argc, char** argv) {
+  // Ctrl-C or a kill during a save must not leave the temporary file behind.
+  InstallTempFileCleanup();
   if (argc < 2) {
     PrintUsage(stderr);
     return ExitUsage;

@@ -612,6 +612,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     loaded->UrlList = top->Find("url-list");
 
     TObject* infoValue = top->Find("info");
+    const size_t errorsBeforeInfo = Errors.size();
     if (!infoValue) {
       ReadExtras(*top, nullptr);
       Errors.push_back("Corrupt File: Missing \"info\" segment");
@@ -630,6 +631,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
         loaded->InfoLength = static_cast<size_t>(report.InfoLength);
         loaded->RawInfoComplete =
             IsCompleteValue(std::string_view(memory.Data()).substr(loaded->InfoStart, loaded->InfoLength));
+        // The decoder skips stray bytes, but the info hash covers them: no client
+        // takes such an info, and a save would rebuild it under another hash.
+        // A cut-off info has said so already.
+        if (!loaded->RawInfoComplete && Errors.size() == errorsBeforeInfo)
+          Errors.push_back("Corrupt File: Malformed \"info\" segment");
       }
     }
 

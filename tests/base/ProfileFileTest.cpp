@@ -67,6 +67,9 @@ TEST_F(ProfileFileTest, IntegerForms) {
       {.text = "$200", .expected = 512},
       {.text = "-20", .expected = -20},
       {.text = "$FFFFFFFF", .expected = -1},
+      {.text = "-0x1", .expected = -1},
+      {.text = "-$FFFFFFFF", .expected = 1},
+      {.text = "-$80000000", .expected = INT32_MIN},  // once a signed overflow
       {.text = "2147483647", .expected = 2147483647},
       {.text = "2147483648", .expected = 99},
       {.text = "12px", .expected = 99},
@@ -122,6 +125,24 @@ TEST_F(ProfileFileTest, RefusedWriteRaisesAndLeavesTheFile) {
   } catch (const EProfileError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + dir_ + "/blocker/quorvane/quorvane.ini");
   }
+}
+
+// Settings often live in a dotfiles folder, linked into place, and may hold
+// private trackers' passkeys.
+TEST_F(ProfileFileTest, WriteKeepsTheLinkAndTheMode) {
+  const std::string real = dir_ + "/dotfiles/quorvane.ini";
+  fs::create_directories(dir_ + "/dotfiles");
+  fs::create_directories(fs::path(path_).parent_path());
+  std::ofstream(real) << "[settings]\nautosave=1\n";
+  ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+  fs::create_symlink("../dotfiles/quorvane.ini", path_);
+
+  TProfileFile(path_).WriteString("private0", "announce", "http://t/passkey/announce");
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(ReadWholeFile(real),
+            "[settings]\nautosave=1\n\n[private0]\nannounce=http://t/passkey/announce\n");
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/dotfiles"), fs::directory_iterator()), 1);
 }
 
 TEST(SettingsFileName, FollowsXdgConfigHome) {
