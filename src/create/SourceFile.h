@@ -21,6 +21,8 @@ class TSourceFile {
   int64_t Size() const;
   // Reads up to count bytes, fewer only at the end of the file; raises on error.
   int64_t Read(void* buffer, int64_t count);
+  // The same from offset, without moving the file position: several threads may read at once.
+  int64_t ReadAt(void* buffer, int64_t count, int64_t offset) const;
   const std::string& Path() const { return path_; }
 
  private:

@@ -322,15 +322,16 @@ TEST(HashedStorage, ReadFailureNamesFileAndReason) {
   static int failAfter;
   failAfter = 2;
   TFileSysCalls failing = FileSysCalls();
-  failing.Read = [](int fd, void* buffer, size_t count) -> ssize_t {
+  failing.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
     if (--failAfter < 0) {
       errno = EIO;
       return -1;
     }
-    return ::read(fd, buffer, count);
+    return ::pread(fd, buffer, count, offset);
   };
   const TFileSysCalls old = SetFileSysCalls(failing);
   TRecordingStorage storage(data.List, data.Dir.Path(), true, 1000);
+  storage.Threads = 1;  // reads in piece order, so the third read is the third piece's
   storage.HashPieces();
   SetFileSysCalls(old);
   EXPECT_EQ(storage.Error, "Cannot read file \"" + data.Dir / "f0" + "\": " + std::strerror(EIO));
@@ -340,16 +341,17 @@ TEST(HashedStorage, ReadFailureNamesFileAndReason) {
 TEST(HashedStorage, ShortAndInterruptedReadsAreRetried) {
   TDataSet data({5000, 777});
   TFileSysCalls choppy = FileSysCalls();
-  choppy.Read = [](int fd, void* buffer, size_t count) -> ssize_t {
+  choppy.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
     static int n;
     if (++n % 3 == 0) {
       errno = EINTR;
       return -1;
     }
-    return ::read(fd, buffer, std::min<size_t>(count, 97));
+    return ::pread(fd, buffer, std::min<size_t>(count, 97), offset);
   };
   const TFileSysCalls old = SetFileSysCalls(choppy);
   TRecordingStorage storage(data.List, data.Dir.Path(), true, 1000);
+  storage.Threads = 1;  // the counter above is not shared safely
   storage.HashPieces();
   SetFileSysCalls(old);
   EXPECT_EQ(storage.Error, "");
