@@ -76,10 +76,12 @@ int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path) 
   return done;
 }
 
-int64_t ReadFullyAt(int fd, void* buffer, int64_t count, int64_t offset, const std::string& path) {
+int64_t ReadFullyAt(int fd, void* buffer, int64_t count, int64_t offset, const std::string& path,
+                    int64_t enough) {
   auto* out = static_cast<char*>(buffer);
   int64_t done = 0;
-  while (done < count) {
+  if (enough < 0) enough = count;
+  while (done < enough) {
     const ssize_t n = Calls().Pread(fd, out + done, static_cast<size_t>(count - done), offset + done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw EStreamError(FileError("Cannot read file", path, errno));

@@ -71,7 +71,9 @@ std::string FileError(const std::string& what, const std::string& path, int err)
 // EStreamError naming path when the system fails.
 int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path);
 // The same from a given offset, leaving the file position alone (safe from several threads).
-int64_t ReadFullyAt(int fd, void* buffer, int64_t count, int64_t offset, const std::string& path);
+// Stops early once `enough` bytes are in (when given), saving the call that would report the end.
+int64_t ReadFullyAt(int fd, void* buffer, int64_t count, int64_t offset, const std::string& path,
+                    int64_t enough = -1);
 // Replaces the system calls (tests only); returns the previous set.
 TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls);
 

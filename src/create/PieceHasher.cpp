@@ -271,9 +271,10 @@ void TPieceHasher::FillSlice(TLane& lane) {
     if (want > 0) {
       // The read that reaches a file's end asks for one byte more: getting it means the file grew.
       // A file shared with other pieces is checked by FileDone instead.
+      // A regular file returns all it has at once, so the usual reply needs no second call.
       const int64_t probe = own && from + want == fileEnd ? 1 : 0;
       const int64_t got =
-          lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, from - fileStart);
+          lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, from - fileStart, want);
       if (got != want) throw FileChanged(lane.Current->Path());
       lane.Filled += want;
       lane.Pos += want;

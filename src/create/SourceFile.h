@@ -22,7 +22,8 @@ class TSourceFile {
   // Reads up to count bytes, fewer only at the end of the file; raises on error.
   int64_t Read(void* buffer, int64_t count);
   // The same from offset, without moving the file position: several threads may read at once.
-  int64_t ReadAt(void* buffer, int64_t count, int64_t offset) const;
+  // Stops early once `enough` bytes are in, when given.
+  int64_t ReadAt(void* buffer, int64_t count, int64_t offset, int64_t enough = -1) const;
   const std::string& Path() const { return path_; }
 
  private:
