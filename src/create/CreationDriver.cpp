@@ -237,7 +237,9 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
     } else {
       // The size from the walk's own stat: the hashing opens every file once
       // anyway, finds one it cannot read, and checks that the size still holds.
-      auto entry = std::make_unique<TTorrentSubFile>(name, relative, static_cast<int64_t>(st.st_size), 0);
+      // An entry stat cannot reach (a dangling link) still fails here, by name.
+      const int64_t size = kind == TEntryKind::Missing ? FileSizeOf(full) : static_cast<int64_t>(st.st_size);
+      auto entry = std::make_unique<TTorrentSubFile>(name, relative, size, 0);
       entry->SourcePath = full;
       RunningTotal += entry->Length;
       list.push_back(std::move(entry));
