@@ -52,6 +52,7 @@ const char* const CreateHelp =
     "  -f, --force                replace an existing output\n"
     "  -y, --yes                  answer Yes to questions\n"
     "  -q, --quiet                no progress\n"
+    "  -t, --threads N            threads that read and hash (default: one per core)\n"
     "\n"
     "Prints \"INFOHASH  OUTPUT\" for every torrent written. Exit status: 0 done, 1 error,\n"
     "2 usage error, 130 interrupted (nothing written for the torrent under way).\n";
@@ -73,6 +74,7 @@ struct TCreateOptions {
   bool Force = false;
   bool Yes = false;
   bool Quiet = false;
+  int Threads = 0;  // one per core
   std::vector<std::string> Paths;
 };
 
@@ -151,6 +153,12 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       o.Yes = flag();
     } else if (arg == "-q" || arg == "--quiet") {
       o.Quiet = flag();
+    } else if (arg == "-t" || arg == "--threads") {
+      const std::string n = value();
+      if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(n) < 1)
+        throw EUsage("bad thread count \"" + n + "\" (1 or more)");
+      o.Threads = std::stoi(n);
     } else {
       throw EUsage("unknown option \"" + arg + "\"");
     }
@@ -422,6 +430,7 @@ int RunCreate(const std::vector<std::string>& args) {
     input.PieceSizeIndex = options.PieceSizeIndex;
     input.SkipThumbs = !options.KeepThumbs;
     input.Backup = options.BackupSet;
+    input.Threads = options.Threads;
 
     if (!options.Announce.empty() || options.BackupSet) {
       try {
