@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Makes a torrent of the same data with quorvane-cli, mktorrent (1 and 2
-# threads) and transmission-create, and prints wall time, MB/s and each
-# tool's time relative to ours. Two data sets, both in the page cache:
-# one 2 GiB file, and a folder of 10,000 small files.
+# Makes torrents of the same data with quorvane-cli (default threads and -t 1),
+# mktorrent (-t 2 and -t 1) and transmission-create, data in the page cache.
+# The tools take turns run after run (so a burst of other work hits them all
+# alike); each tool's best wall time counts. Prints wall time, CPU time and
+# ours / peer for every peer: below 1.0 we are faster.
 #
 # Usage: bench/compare_create.sh [QUORVANE_CLI]
 #   BENCH_DIR   where the data goes (default /tmp/quorvane-bench; kept for the next run)
-#   RUNS        runs per tool, the best one counts (default 3)
+#   RUNS        turns per tool (default 5)
+#   SETS        data sets to run (default "1g small tiny"; also "4g")
+#   PIECES      piece lengths for the big files (default "256k 1m 4m")
+#   QUORVANE_SHA1  forces our SHA-1 path (portable, shani, avx2, avx512)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 cli=${1:-${QUORVANE_CLI:-$here/../build/src/cli/quorvane-cli}}
 dir=${BENCH_DIR:-/tmp/quorvane-bench}
-runs=${RUNS:-3}
+runs=${RUNS:-5}
+sets=${SETS:-1g small tiny}
+pieces=${PIECES:-256k 1m 4m}
 
 [[ -x $cli ]] || { echo "quorvane-cli not found at $cli (give its path)" >&2; exit 2; }
 for tool in mktorrent transmission-create; do
@@ -20,71 +26,95 @@ for tool in mktorrent transmission-create; do
 done
 mkdir -p "$dir/out"
 
-big=$dir/big.bin
-if [[ ! -f $big || $(stat -c %s "$big") -ne $((2 << 30)) ]]; then
-  echo "making $big (2 GiB)..." >&2
-  head -c $((2 << 30)) /dev/urandom > "$big.tmp" && mv "$big.tmp" "$big"
-fi
-small=$dir/small
-if [[ ! -f $small.complete ]]; then
-  echo "making $small (10,000 files)..." >&2
-  rm -rf "$small"
-  /usr/bin/python3 - "$small" <<'EOF'
+make_big() {  # make_big FILE GIB
+  local file=$1 gib=$2
+  if [[ ! -f $file || $(stat -c %s "$file") -ne $((gib << 30)) ]]; then
+    echo "making $file ($gib GiB)..." >&2
+    head -c $((gib << 30)) /dev/urandom > "$file.tmp" && mv "$file.tmp" "$file"
+  fi
+}
+
+make_files() {  # make_files FOLDER COUNT MAX_BYTES
+  local top=$1 count=$2 max=$3
+  [[ -f $top.complete ]] && return
+  echo "making $top ($count files of 1 to $max bytes)..." >&2
+  rm -rf "$top"
+  /usr/bin/python3 - "$top" "$count" "$max" <<'EOF'
 import os, random, sys
-top = sys.argv[1]
+top, count, biggest = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(42)
-for i in range(10000):
-    sub = os.path.join(top, "d%02d" % (i % 50))
+for i in range(count):
+    sub = os.path.join(top, "d%03d" % (i % 100))
     os.makedirs(sub, exist_ok=True)
-    with open(os.path.join(sub, "f%05d.dat" % i), "wb") as f:
-        f.write(rng.randbytes(rng.randrange(1, 20000)))
+    with open(os.path.join(sub, "f%06d.dat" % i), "wb") as f:
+        f.write(rng.randbytes(rng.randrange(1, biggest + 1)))
 open(top + ".complete", "w").close()
 EOF
-fi
-
-# "WALL CPU" seconds of the run with the best wall time, out of $runs runs.
-# CPU (user + sys, all threads) tells the tools apart when other work shares the machine.
-best_time() {
-  local best="" cpu="" t
-  for ((i = 0; i < runs; i++)); do
-    rm -f "$dir"/out/*
-    /usr/bin/time -f "%e %U %S" -o "$dir/time.txt" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
-    read -r t u s < "$dir/time.txt"
-    if [[ -z $best ]] || (($(echo "$t < $best" | bc -l))); then
-      best=$t
-      cpu=$(echo "$u + $s" | bc -l)
-    fi
-  done
-  echo "$best $cpu"
 }
 
-# data_set NAME PATH BYTES LOG2_PIECE
+# data_set NAME PATH LOG2_PIECE [nomk]
 data_set() {
-  local name=$1 path=$2 bytes=$3 log2=$4
-  local kib=$(((1 << log2) / 1024))
-  echo "== $name: $(echo "scale=1; $bytes / 1048576" | bc) MiB, piece length $kib KiB, best of $runs"
+  local name=$1 path=$2 log2=$3 nomk=${4:-}
+  local bytes kib opt
+  bytes=$(du -sb --apparent-size "$path" | cut -f1)
+  kib=$(((1 << log2) / 1024))
+  case $kib in 128 | 256 | 512) opt=${kib}k ;; *) opt=$((kib / 1024))m ;; esac
   # Into the page cache first, so every tool reads from memory.
-  find "$path" -type f -exec cat {} + > /dev/null
+  find "$path" -type f -print0 | xargs -0 cat > /dev/null
 
-  local -a names=(quorvane-cli "mktorrent -t 1" "mktorrent -t 2" transmission-create)
-  local -a times=()
-  local piece_opt
-  case $kib in 128) piece_opt=128k ;; 256) piece_opt=256k ;; 512) piece_opt=512k ;; *) piece_opt=$((kib / 1024))m ;; esac
-  times+=("$(best_time "$cli" create -q -f --keep-thumbs -l "$piece_opt" -o "$dir/out/q.torrent" "$path")")
-  times+=("$(best_time mktorrent -t 1 -l "$log2" -o "$dir/out/m1.torrent" "$path")")
-  times+=("$(best_time mktorrent -t 2 -l "$log2" -o "$dir/out/m2.torrent" "$path")")
-  times+=("$(best_time transmission-create -s "$kib" -o "$dir/out/t.torrent" "$path")")
+  local -a names=("quorvane-cli" "quorvane-cli -t 1" "mktorrent -t 2" "mktorrent -t 1" "transmission-create")
+  local -a cmds=(
+    "$cli create -q -f --keep-thumbs -l $opt -o $dir/out/q.torrent $path"
+    "$cli create -q -f --keep-thumbs -t 1 -l $opt -o $dir/out/q.torrent $path"
+    "mktorrent -t 2 -l $log2 -o $dir/out/m.torrent $path"
+    "mktorrent -t 1 -l $log2 -o $dir/out/m.torrent $path"
+    "transmission-create -s $kib -o $dir/out/t.torrent $path")
+  if [[ $nomk ]]; then  # mktorrent takes about a minute a run on 100,000 files
+    names=("${names[0]}" "${names[1]}" "${names[4]}")
+    cmds=("${cmds[0]}" "${cmds[1]}" "${cmds[4]}")
+  fi
+  local -a best=() cpu=()
+  local r i t u s
+  for ((r = 0; r < runs; r++)); do
+    for i in "${!cmds[@]}"; do
+      rm -f "$dir"/out/*
+      # shellcheck disable=SC2086
+      /usr/bin/time -f "%e %U %S" -o "$dir/time.txt" ${cmds[$i]} > /dev/null 2>&1 || { echo "failed: ${cmds[$i]}" >&2; return 1; }
+      read -r t u s < "$dir/time.txt"
+      if [[ -z ${best[$i]:-} ]] || (($(echo "$t < ${best[$i]}" | bc -l))); then
+        best[$i]=$t
+        cpu[$i]=$(echo "$u + $s" | bc -l)
+      fi
+    done
+  done
 
-  local ours=${times[0]% *}
-  printf "  %-22s %8s %8s %12s %8s\n" tool "wall s" "MB/s" "wall / ours" "cpu s"
+  echo "== $name: $(echo "scale=1; $bytes / 1048576" | bc) MiB, piece length $kib KiB, best of $runs"
+  printf "  %-22s %8s %8s %8s %12s\n" tool "wall s" "cpu s" "MB/s" "ours / tool"
   for i in "${!names[@]}"; do
-    local wall=${times[$i]% *} cpu=${times[$i]#* }
-    printf "  %-22s %8.3f %8.1f %12.2f %8.2f\n" "${names[$i]}" "$wall" \
-      "$(echo "$bytes / $wall / 1000000" | bc -l)" "$(echo "$wall / $ours" | bc -l)" "$cpu"
+    printf "  %-22s %8.3f %8.2f %8.1f %12.2f\n" "${names[$i]}" "${best[$i]}" "${cpu[$i]}" \
+      "$(echo "$bytes / ${best[$i]} / 1000000" | bc -l)" "$(echo "${best[0]} / ${best[$i]}" | bc -l)"
   done
 }
 
-echo "sha_ni: $(grep -q sha_ni /proc/cpuinfo && echo yes || echo no); cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg)"
-data_set "one 2 GiB file" "$big" $((2 << 30)) 21
-small_bytes=$(find "$small" -type f -name '*.dat' -printf '%s\n' | awk '{s += $1} END {print s}')
-data_set "10,000 small files" "$small" "$small_bytes" 18
+echo "cpu: $(grep -o -w -e sha_ni -e avx512f -e avx2 /proc/cpuinfo | sort -u | tr '\n' ' ')cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg)"
+for set in $sets; do
+  case $set in
+    1g | 4g)
+      gib=${set%g}
+      make_big "$dir/big$gib.bin" "$gib"
+      for p in $pieces; do
+        case $p in 256k) log2=18 ;; 1m) log2=20 ;; 4m) log2=22 ;; *) echo "piece length $p?" >&2; exit 2 ;; esac
+        data_set "one $gib GiB file" "$dir/big$gib.bin" $log2
+      done
+      ;;
+    small)
+      make_files "$dir/small" 10000 20000
+      data_set "10,000 small files (1 B to 20 KB)" "$dir/small" 18
+      ;;
+    tiny)
+      make_files "$dir/tiny" 100000 64
+      data_set "100,000 tiny files (1 to 64 B)" "$dir/tiny" 18 nomk
+      ;;
+    *) echo "unknown data set $set" >&2; exit 2 ;;
+  esac
+done

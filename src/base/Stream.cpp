@@ -18,7 +18,7 @@ namespace {
 TFileSysCalls& Calls() {
   static TFileSysCalls calls{
       [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }, ::read, ::write,
-      ::close};
+      ::close, ::pread};
   return calls;
 }
 
@@ -191,6 +191,21 @@ int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path) 
   // Fill the request unless the file ends: callers treat a short read as the end.
   while (done < count) {
     const ssize_t n = Calls().Read(fd, out + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EStreamError(FileError("Cannot read file", path, errno));
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t ReadFullyAt(int fd, void* buffer, int64_t count, int64_t offset, const std::string& path,
+                    int64_t enough) {
+  auto* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  if (enough < 0) enough = count;
+  while (done < enough) {
+    const ssize_t n = Calls().Pread(fd, out + done, static_cast<size_t>(count - done), offset + done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw EStreamError(FileError("Cannot read file", path, errno));
     if (n == 0) break;

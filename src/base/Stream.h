@@ -62,6 +62,7 @@ struct TFileSysCalls {
   ssize_t (*Read)(int fd, void* buffer, size_t count);
   ssize_t (*Write)(int fd, const void* buffer, size_t count);
   int (*Close)(int fd);
+  ssize_t (*Pread)(int fd, void* buffer, size_t count, off_t offset);
 };
 const TFileSysCalls& FileSysCalls();
 // "what "path": the system's reason" for an errno value.
@@ -69,6 +70,10 @@ std::string FileError(const std::string& what, const std::string& path, int err)
 // Reads until count bytes or the end of the file, retrying on EINTR; raises
 // EStreamError naming path when the system fails.
 int64_t ReadFully(int fd, void* buffer, int64_t count, const std::string& path);
+// The same from a given offset, leaving the file position alone (safe from several threads).
+// Stops early once `enough` bytes are in (when given), saving the call that would report the end.
+int64_t ReadFullyAt(int fd, void* buffer, int64_t count, int64_t offset, const std::string& path,
+                    int64_t enough = -1);
 // Replaces the system calls (tests only); returns the previous set.
 TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls);
 

@@ -65,6 +65,7 @@ const char* const CreateHelp =
     "  -f, --force                replace an existing output\n"
     "  -y, --yes                  answer Yes to questions\n"
     "  -q, --quiet                no progress\n"
+    "  -t, --threads N            threads that read and hash (default: one per core)\n"
     "      --json                 one JSON object per torrent and line instead of the lines\n"
     "                             below: output, info_hash, magnet, name, piece_length,\n"
     "                             piece_count, total_length, private, source\n"
@@ -86,6 +87,7 @@ struct TCreateOptions {
   bool Force = false;
   bool Yes = false;
   bool Quiet = false;
+  int Threads = 0;  // one per core
   bool Private = false;
   std::string Source;
   std::vector<std::string> WebSeeds;
@@ -115,6 +117,7 @@ const TOptionSpec CreateOptions[] = {
     {.Short = 'f', .Long = "force"},
     {.Short = 'y', .Long = "yes"},
     {.Short = 'q', .Long = "quiet"},
+    {.Short = 't', .Long = "threads", .Kind = TArgKind::Value},
     {.Long = "json"},
 };
 
@@ -168,6 +171,11 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       if (o.Name.empty()) throw EUsage("empty --name");
     } else if (name == "exclude") {
       o.Exclude.push_back(value);
+    } else if (name == "threads") {
+      if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(value) < 1)
+        throw EUsage("bad thread count \"" + value + "\" (1 or more)");
+      o.Threads = std::stoi(value);
     }
   }
   o.Private = parsed.Has("private");
@@ -451,6 +459,7 @@ int RunCreate(const std::vector<std::string>& args) {
     input.PieceSizeIndex = options.PieceSizeIndex;
     input.SkipThumbs = !options.KeepThumbs;
     input.Backup = options.BackupSet;
+    input.Threads = options.Threads;
     input.Private = options.Private;
     input.Source = options.Source;
     input.WebSeeds = options.WebSeeds;

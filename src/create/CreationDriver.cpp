@@ -269,7 +269,11 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
     } else if (kind == TEntryKind::Other) {
       continue;  // sockets, FIFOs and devices hold no data to share
     } else {
-      auto entry = std::make_unique<TTorrentSubFile>(name, relative, FileSizeOf(full), 0);
+      // The size from the walk's own stat: the hashing opens every file once
+      // anyway, finds one it cannot read, and checks that the size still holds.
+      // An entry stat cannot reach (a dangling link) still fails here, by name.
+      const int64_t size = kind == TEntryKind::Missing ? FileSizeOf(full) : static_cast<int64_t>(st.st_size);
+      auto entry = std::make_unique<TTorrentSubFile>(name, relative, size, 0);
       entry->SourcePath = full;
       RunningTotal += entry->Length;
       list.push_back(std::move(entry));
@@ -324,6 +328,7 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
   storage_ = std::make_unique<TQuorvaneBTHashedStorage>(model.Files, basePath, model.MultiFile, false,
                                                         model.PieceLength, progress_);
   TResetOnExit<TQuorvaneBTHashedStorage> resetStorage{storage_};
+  storage_->Threads = Input.Threads;
   storage_->HashPieces();
 
   if (progress_.IsAborted()) {

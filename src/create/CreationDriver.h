@@ -43,6 +43,7 @@ struct TCreationInput {
   std::string Comment;                       // mmoComment's text, lines joined by CR LF
   bool Backup = false;                       // chkBackup
   bool SkipThumbs = true;                    // chkSkipThumbs
+  int Threads = 0;                           // hashing threads; 0: one per core
 
   // Beyond the page's original controls.
   bool Private = false;               // info "private" = 1: peers only from the trackers

@@ -1,46 +1,14 @@
 #include "create/HashedStorage.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
-#include <cstdlib>
+#include <chrono>
 #include <exception>
-#include <new>
+#include <vector>
 
 #include "base/Path.h"
 #include "base/Stream.h"
+#include "create/PieceHasher.h"
 #include "create/Progress.h"
-#include "create/SourceFile.h"
-#include "digest/MessageDigests.h"
-
-namespace {
-
-// The run's one read buffer, on a huge page where the system allows: fewer
-// TLB misses for the kernel's copy into it and for the digest reading it.
-class TPieceBuffer {
- public:
-  explicit TPieceBuffer(size_t size) {
-    constexpr size_t huge = size_t{2} << 20;
-    const size_t rounded = (size + huge - 1) / huge * huge;
-    data_ = static_cast<uint8_t*>(std::aligned_alloc(huge, rounded));
-    if (data_) ::madvise(data_, rounded, MADV_HUGEPAGE);
-    if (!data_) data_ = static_cast<uint8_t*>(std::malloc(size));
-    if (!data_) throw std::bad_alloc();
-  }
-  ~TPieceBuffer() { std::free(data_); }
-  TPieceBuffer(const TPieceBuffer&) = delete;
-  TPieceBuffer& operator=(const TPieceBuffer&) = delete;
-  uint8_t* Data() const { return data_; }
-
- private:
-  uint8_t* data_ = nullptr;
-};
-
-EStreamError FileChanged(const std::string& path) {
-  return EStreamError("The file \"" + path + "\" changed while it was being hashed.");
-}
-
-}  // namespace
 
 THashedStorage::THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
                                bool multiFile, int64_t pieceLength)
@@ -77,41 +45,54 @@ void THashedStorage::HashPieces() {
 void THashedStorage::HashFiles() {
   if (PieceLength <= 0) throw EStreamError("Invalid piece length");
   const int64_t pieceLength = PieceLength;
-  TSHA1 sha;
-  // The one buffer of the run: every byte is read into it once and hashed from it.
-  const TPieceBuffer buffer(static_cast<size_t>(pieceLength));
+  std::vector<int64_t> lengths;
+  lengths.reserve(Files.size());
+  for (const auto& entry : Files) lengths.push_back(entry->Length);
+  // The workers read and hash; this loop walks the same stream as a single
+  // reader would, so the reports come in the same order and at the same points.
+  TPieceHasher hasher(
+      std::move(lengths), [this](size_t i) { return PathOf(*Files[i]); }, pieceLength, Threads, Sha1Path);
   int64_t remaining = pieceLength;
+  size_t checked = 0;  // files before this one passed their last check
 
   auto finishPiece = [&] {
-    sha.Complete();
-    Pieces.push_back(std::make_unique<TTorrentPiece>(sha.DigestString(), sha.DigestBytes(), true));
+    const int64_t index = PieceCount;
+    TPieceHasher::TPieceState state;
+    while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
+           TPieceHasher::TPieceState::Pending) {
+      DoIdle();
+      // "Abort" while waiting: the piece under way is still finished, as a read in progress would be.
+      if (IsAborted()) hasher.StopAfter(index);
+    }
+    if (state == TPieceHasher::TPieceState::Failed) throw EStreamError(hasher.ErrorOf(index));
+    const auto& digest = hasher.Digest(index);
+    static const char hexDigits[] = "0123456789abcdef";
+    std::string hex(40, '0');
+    for (size_t k = 0; k < 20; ++k) {
+      hex[2 * k] = hexDigits[digest[k] >> 4];
+      hex[2 * k + 1] = hexDigits[digest[k] & 15];
+    }
+    Pieces.push_back(std::make_unique<TTorrentPiece>(
+        std::move(hex), std::string(reinterpret_cast<const char*>(digest.data()), 20), true));
     ++PieceCount;
     remaining = pieceLength;
-    sha.Initialize();
     DoPieceDone();
+    while (checked < Files.size() && hasher.LastPieceOf(checked) <= index) hasher.FileDone(checked++);
   };
 
   for (size_t i = 0; i < Files.size(); ++i) {
     if (IsAborted()) return;
     const TTorrentSubFile& entry = *Files[i];
     const bool last = i + 1 == Files.size();
-    const std::string path = PathOf(entry);
-    TSourceFile file(path, true);
-    // The torrent records the length gathered before the run; data of any
-    // other length would give pieces that disagree with it.
-    const int64_t size = file.OpenedSize();
-    if (size != entry.Length) throw FileChanged(path);
-    DoFileStart(path, size);
+    const int64_t size = entry.Length;
+    DoFileStart(PathOf(entry), size);
 
     int64_t position = 0;
     int64_t count = 0;
     bool finished = false;
     for (;;) {
       DoProcessEvents();
-      const int64_t wanted = std::min(remaining, size - position);
-      count = wanted > 0 ? file.Read(buffer.Data(), wanted) : 0;
-      if (count < wanted) throw FileChanged(path);  // ended before its recorded end
-      if (count > 0) sha.Transform(buffer.Data(), count);
+      count = std::min(remaining, size - position);
       position += count;
       const bool atEnd = position == size;
       // The end of the data closes the last piece. Data that ends exactly on a
@@ -123,7 +104,6 @@ void THashedStorage::HashFiles() {
       if (atEnd) break;
       if (IsAborted()) return;
     }
-    if (file.Size() != size) throw FileChanged(path);  // grew while it was read
     if (!finished) remaining -= count;
   }
 }
@@ -163,3 +143,5 @@ void TQuorvaneBTHashedStorage::DoStatus(const std::string& name, int value) {
 bool TQuorvaneBTHashedStorage::IsAborted() { return progress_.IsAborted(); }
 
 void TQuorvaneBTHashedStorage::DoProcessEvents() { progress_.ProcessEvents(); }
+
+void TQuorvaneBTHashedStorage::DoIdle() { progress_.ProcessEventsWhileWaiting(); }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "digest/Sha1Lanes.h"
 #include "metainfo/TorrentFile.h"
 
 class TProgress;
@@ -28,6 +29,10 @@ class THashedStorage {
   int64_t PieceLength = 0;
   // Empty unless the last run ended with an error: the file and the reason.
   std::string Error;
+  // Worker threads that read and hash the pieces (0: one per core); the
+  // operations below are still called on the thread that runs HashPieces.
+  int Threads = 0;
+  TSha1Path Sha1Path = TSha1Lanes::ChosenPath();
 
  protected:
   // The subclass's constructor runs HashPieces itself when asked to, so that
@@ -45,6 +50,8 @@ class THashedStorage {
   virtual bool IsAborted() = 0;
   // Before every read: lets pending events run.
   virtual void DoProcessEvents() {}
+  // Now and then while the run waits for the workers: lets events run.
+  virtual void DoIdle() {}
 
  private:
   std::string PathOf(const TTorrentSubFile& entry) const;
@@ -64,6 +71,7 @@ class TQuorvaneBTHashedStorage : public THashedStorage {
   void DoStatus(const std::string& name, int value) override;
   bool IsAborted() override;
   void DoProcessEvents() override;
+  void DoIdle() override;
 
  private:
   TProgress& progress_;

@@ -40,6 +40,9 @@ class TProgress {
   // Lets pending events run (repaints, the "Abort" button). Called before
   // every read of a hashing run.
   virtual void ProcessEvents() = 0;
+  // The same while a hashing run waits for its worker threads, every few
+  // milliseconds; nothing is read meanwhile.
+  virtual void ProcessEventsWhileWaiting() { ProcessEvents(); }
 
   // The abort request: set by "Abort" (or Ctrl-C), cleared when a create
   // command starts. Overridable so a front end can keep the flag elsewhere.
@@ -68,6 +71,7 @@ class TNullProgress : public TProgress {
   void SetFinishedEnabled(bool enabled) override { FinishedEnabled = enabled; }
   void FocusFinished() override { FinishedFocused = true; }
   void ProcessEvents() override {}
+  void ProcessEventsWhileWaiting() override {}
 
   std::string Caption = "Progress";
   std::string HashingText = "Hashing:";

@@ -2,9 +2,13 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <mutex>
 
 #include "TempDir.h"
 #include "base/Path.h"
@@ -322,15 +326,16 @@ TEST(HashedStorage, ReadFailureNamesFileAndReason) {
   static int failAfter;
   failAfter = 2;
   TFileSysCalls failing = FileSysCalls();
-  failing.Read = [](int fd, void* buffer, size_t count) -> ssize_t {
+  failing.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
     if (--failAfter < 0) {
       errno = EIO;
       return -1;
     }
-    return ::read(fd, buffer, count);
+    return ::pread(fd, buffer, count, offset);
   };
   const TFileSysCalls old = SetFileSysCalls(failing);
   TRecordingStorage storage(data.List, data.Dir.Path(), true, 1000);
+  storage.Threads = 1;  // reads in piece order, so the third read is the third piece's
   storage.HashPieces();
   SetFileSysCalls(old);
   EXPECT_EQ(storage.Error, "Cannot read file \"" + data.Dir / "f0" + "\": " + std::strerror(EIO));
@@ -340,16 +345,17 @@ TEST(HashedStorage, ReadFailureNamesFileAndReason) {
 TEST(HashedStorage, ShortAndInterruptedReadsAreRetried) {
   TDataSet data({5000, 777});
   TFileSysCalls choppy = FileSysCalls();
-  choppy.Read = [](int fd, void* buffer, size_t count) -> ssize_t {
+  choppy.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
     static int n;
     if (++n % 3 == 0) {
       errno = EINTR;
       return -1;
     }
-    return ::read(fd, buffer, std::min<size_t>(count, 97));
+    return ::pread(fd, buffer, std::min<size_t>(count, 97), offset);
   };
   const TFileSysCalls old = SetFileSysCalls(choppy);
   TRecordingStorage storage(data.List, data.Dir.Path(), true, 1000);
+  storage.Threads = 1;  // the counter above is not shared safely
   storage.HashPieces();
   SetFileSysCalls(old);
   EXPECT_EQ(storage.Error, "");
@@ -435,4 +441,209 @@ TEST(QuorvaneBTHashedStorage, AbortFlagComesFromTheProgress) {
   TQuorvaneBTHashedStorage storage(data.List, data.Dir / "f0", false, true, 1000, progress);
   EXPECT_EQ(storage.PieceCount, 2);  // the read in progress still completes its piece
   EXPECT_TRUE(progress.FinishedEnabled);
+}
+
+namespace {
+
+// The lane paths this CPU can run; the wide ones hash 8 or 16 pieces per thread.
+std::vector<TSha1Path> RunnablePaths() {
+  std::vector<TSha1Path> paths = {TSha1Path::Portable};
+  if (__builtin_cpu_supports("sha")) paths.push_back(TSha1Path::ShaNi);
+  if (__builtin_cpu_supports("avx2")) paths.push_back(TSha1Path::Avx2);
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+    paths.push_back(TSha1Path::Avx512);
+  return paths;
+}
+
+std::string NameOf(TSha1Path path) {
+  switch (path) {
+    case TSha1Path::Portable:
+      return "portable";
+    case TSha1Path::ShaNi:
+      return "sha-ni";
+    case TSha1Path::Avx2:
+      return "avx2";
+    case TSha1Path::Avx512:
+      return "avx512";
+  }
+  return "?";
+}
+
+std::vector<int64_t> TinySizes(size_t count, unsigned seed) {
+  std::vector<int64_t> sizes;
+  uint32_t x = seed;
+  for (size_t i = 0; i < count; ++i) {
+    x = x * 1103515245u + 12345u;
+    sizes.push_back(1 + (x >> 16) % 64);
+  }
+  return sizes;
+}
+
+}  // namespace
+
+// Every thread count and lane count gives the pieces and the reports of one
+// reader going through the files in order.
+TEST(HashedStorage, WorkersGiveTheResultsOfOneReader) {
+  struct TCase {
+    const char* Name;
+    std::vector<int64_t> Sizes;
+    int64_t PieceLength;
+  };
+  const TCase cases[] = {
+      {.Name = "many tiny files", .Sizes = TinySizes(2000, 3), .PieceLength = 4096},
+      {.Name = "zero-length files everywhere",
+       .Sizes = {0, 5000, 0, 0, 3000, 0, 8192, 0},
+       .PieceLength = 4096},
+      {.Name = "short last piece, odd piece length", .Sizes = {100000, 3}, .PieceLength = 10000 - 17},
+      {.Name = "pieces spanning files", .Sizes = {70000, 1, 65536, 130000, 2, 99999}, .PieceLength = 65536},
+      // Bigger than a slice: the piece is streamed through the lane in parts.
+      {.Name = "one huge piece", .Sizes = {600000, 900001}, .PieceLength = int64_t{4} << 20},
+      {.Name = "more pieces than lanes and threads", .Sizes = {333333}, .PieceLength = 1024},
+  };
+  for (const auto& c : cases) {
+    TDataSet data(c.Sizes);
+    const auto expected = ExpectedHashes(data.All, c.PieceLength, true);
+    std::vector<std::string> oneReader;
+    for (const TSha1Path path : RunnablePaths())
+      for (const int threads : {1, 2, 3, 7}) {
+        SCOPED_TRACE(std::string(c.Name) + ", " + NameOf(path) + ", " + std::to_string(threads) + " threads");
+        TRecordingStorage storage(data.List, data.Dir.Path(), true, c.PieceLength);
+        storage.Threads = threads;
+        storage.Sha1Path = path;
+        storage.HashPieces();
+        EXPECT_EQ(storage.Error, "");
+        EXPECT_EQ(Hashes(storage.Pieces), expected);
+        if (oneReader.empty()) oneReader = storage.Events;
+        EXPECT_EQ(storage.Events, oneReader);
+      }
+  }
+}
+
+TEST(HashedStorage, ReportsComeInReadingOrder) {
+  constexpr int64_t L = 1000;
+  TDataSet data({L + 100, 0, 3 * L - 100, 10});
+  TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
+  storage.Threads = 4;
+  storage.HashPieces();
+  // A piece is reported in the file where it ends; an empty file still gets its report.
+  const std::vector<std::string> events = {"start 0",      "file f0 1100", "piece", "file f1 0",
+                                           "file f2 2900", "piece",        "piece", "piece",
+                                           "file f3 10",   "piece",        "done 0"};
+  EXPECT_EQ(storage.Events, events);
+}
+
+TEST(HashedStorage, AbortFromAProgressReportStopsTheWorkers) {
+  constexpr int64_t L = 4096;
+  TDataSet data({200 * L, 50 * L});
+  for (const TSha1Path path : RunnablePaths()) {
+    SCOPED_TRACE(NameOf(path));
+    TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
+    storage.Threads = 3;
+    storage.Sha1Path = path;
+    storage.OnPiece = [](TRecordingStorage& s) {
+      if (s.PieceCount == 17) s.Aborted = true;
+    };
+    storage.HashPieces();
+    EXPECT_EQ(storage.Error, "");
+    const auto expected = ExpectedHashes(data.All, L, true);
+    EXPECT_EQ(Hashes(storage.Pieces), std::vector<std::string>(expected.begin(), expected.begin() + 17));
+    EXPECT_EQ(storage.Events.back(), "done 0");
+    EXPECT_EQ(std::count(storage.Events.begin(), storage.Events.end(), "file f1 204800"), 0);
+  }
+}
+
+namespace {
+// A read of the piece at BlockedAt waits until the run lets events run.
+std::atomic<int64_t> blockedAt{-1};
+std::atomic<bool> released{false};
+std::mutex releaseMutex;
+std::condition_variable releasedChanged;
+}  // namespace
+
+TEST(HashedStorage, AbortWhileWaitingFinishesTheAwaitedPieceOnly) {
+  constexpr int64_t L = 1000;
+  for (const TSha1Path path : RunnablePaths()) {
+    SCOPED_TRACE(NameOf(path));
+    TDataSet data({40 * L});
+    TFileSysCalls gated = FileSysCalls();
+    gated.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
+      if (offset == blockedAt) {
+        std::unique_lock lock(releaseMutex);
+        releasedChanged.wait(lock, [] { return released.load(); });
+      }
+      return ::pread(fd, buffer, count, offset);
+    };
+    blockedAt = 5 * L;
+    released = false;
+    const TFileSysCalls old = SetFileSysCalls(gated);
+    struct TIdleAbort : TRecordingStorage {
+      using TRecordingStorage::TRecordingStorage;
+      int64_t AbortedAt = -1;  // the piece awaited when "Abort" was pressed
+      void DoIdle() override {
+        if (AbortedAt < 0) AbortedAt = PieceCount;
+        Aborted = true;  // "Abort" pressed while the run waits (wide lanes hold piece 5 with earlier ones)
+        std::lock_guard lock(releaseMutex);
+        released = true;
+        releasedChanged.notify_all();
+      }
+    } storage(data.List, data.Dir.Path(), true, L);
+    storage.Threads = 2;
+    storage.Sha1Path = path;
+    storage.HashPieces();
+    SetFileSysCalls(old);
+    ASSERT_GE(storage.AbortedAt, 0);
+    ASSERT_LE(storage.AbortedAt, 5);
+    EXPECT_EQ(storage.Error, "");
+    const auto expected = ExpectedHashes(data.All, L, true);
+    EXPECT_EQ(Hashes(storage.Pieces),
+              std::vector<std::string>(expected.begin(), expected.begin() + storage.AbortedAt + 1));
+  }
+}
+
+// Files that change or vanish once the run has begun: the error names the
+// file, whatever the threads, and the pieces before it are all there.
+TEST(HashedStorage, WorkersReportFilesThatChange) {
+  constexpr int64_t L = 4096;
+  struct TCase {
+    const char* Name;
+    std::function<void(const std::string&)> Break;  // acts on f3 when f0 is announced
+    const char* Reason;
+  };
+  const TCase cases[] = {
+      {.Name = "deleted",
+       .Break = [](const std::string& p) { std::filesystem::remove(p); },
+       .Reason = "No such file or directory"},
+      {.Name = "replaced by a folder",
+       .Break =
+           [](const std::string& p) {
+             std::filesystem::remove(p);
+             std::filesystem::create_directory(p);
+           },
+       .Reason = "Is a directory"},
+      {.Name = "shortened",
+       .Break = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 100), 0); },
+       .Reason = "changed while it was being hashed"},
+      {.Name = "grown, one piece's file",
+       .Break = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 3001), 0); },
+       .Reason = "changed while it was being hashed"},
+  };
+  for (const auto& c : cases)
+    for (const TSha1Path path : RunnablePaths())
+      for (const int threads : {1, 2, 5}) {
+        SCOPED_TRACE(std::string(c.Name) + ", " + NameOf(path) + ", " + std::to_string(threads) + " threads");
+        // f3 starts inside piece 11; pieces 0 to 10 come before it.
+        TDataSet data({5 * L, 3 * L, 4 * L - 1000, 3000, 7 * L});
+        const std::string broken = data.Dir / "f3";
+        TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
+        storage.Threads = threads;
+        storage.Sha1Path = path;
+        storage.OnFile = [&](TRecordingStorage&, const std::string& p) {
+          if (LastPathComponent(p) == "f0") c.Break(broken);
+        };
+        storage.HashPieces();
+        EXPECT_NE(storage.Error.find("\"" + broken + "\""), std::string::npos) << storage.Error;
+        EXPECT_NE(storage.Error.find(c.Reason), std::string::npos) << storage.Error;
+        EXPECT_EQ(storage.Pieces.size(), 11u);
+        EXPECT_EQ(storage.Events.back(), "done 0");
+      }
 }

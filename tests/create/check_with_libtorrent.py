@@ -94,6 +94,58 @@ class CreateChecks(unittest.TestCase):
             self.assertEqual(printed_hash, str(ti.info_hash()))
         return ti
 
+    def test_pieces_match_mktorrent(self):
+        """Every mode, every piece length, an odd number of pieces with a short last one, 1 and 2 threads."""
+        big = 16 << 20
+        top = os.path.join(self.dir, "set")
+        # 2 x 16 MiB + a bit: at every piece length an odd count of pieces, the last one short.
+        sizes = {"a.bin": big - 1000, "b.bin": 1, "c/d.bin": big // 3, "c/e.bin": 0,
+                 "c/f.bin": big - big // 3 + 1000 - 1 + 12345}
+        for name, size in sizes.items():
+            write(os.path.join(top, name), self.data(size))
+        single = os.path.join(self.dir, "single.bin")
+        write(single, self.data(2 * big + 12345))
+        each_out = os.path.join(self.dir, "each")
+        os.makedirs(each_out)
+
+        def pieces(torrent):
+            ti = lt.torrent_info(torrent)
+            fs = ti.files()
+            return ([(fs.file_path(i), fs.file_size(i)) for i in range(fs.num_files())],
+                    [bytes(ti.hash_for_piece(k)) for k in range(ti.num_pieces())])
+
+        def mktorrent(path, log2):
+            out = os.path.join(self.dir, "mk.torrent")
+            if os.path.exists(out):
+                os.remove(out)
+            subprocess.run(["mktorrent", "-l", str(log2), "-o", out, path], check=True, capture_output=True)
+            return pieces(out)
+
+        for log2, option in zip(range(17, 25), ["128k", "256k", "512k", "1m", "2m", "4m", "8m", "16m"]):
+            L = 1 << log2
+            expected = {"single": mktorrent(single, log2), "folder": mktorrent(top, log2),
+                        "c": mktorrent(os.path.join(top, "c"), log2)}
+            self.assertEqual(len(expected["single"][1]) % 2, 1)
+            self.assertEqual(len(expected["folder"][1]) % 2, 1)
+            for threads in ("1", "2"):
+                with self.subTest(piece_length=option, threads=threads):
+                    common = ["-q", "-f", "-l", option, "-t", threads]
+                    out = os.path.join(self.dir, "q.torrent")
+                    run(*common, "-o", out, single, check=0)
+                    self.assertEqual(pieces(out), expected["single"])
+                    self.check_torrent(out, [((b"single.bin",), single)], L, multi=False)
+                    run(*common, "-o", out, top, check=0)
+                    self.assertEqual(pieces(out), expected["folder"])
+                    self.check_torrent(out, walk(top), L)
+                    # Several files of one folder: the files of c, in name order.
+                    c = os.path.join(top, "c")
+                    run(*common, "-o", out, *[os.path.join(c, n) for n in ("f.bin", "d.bin", "e.bin")], check=0)
+                    self.assertEqual(pieces(out), expected["c"])
+                    run(*common, "--each", each_out, top, check=0)
+                    self.assertEqual(pieces(os.path.join(each_out, "c.torrent")), expected["c"])
+                    self.assertEqual(pieces(os.path.join(each_out, "a.bin.torrent")),
+                                     mktorrent(os.path.join(top, "a.bin"), log2))
+
     def test_single_file(self):
         src = os.path.join(self.dir, "movie.avi")
         write(src, self.data(1_000_001))

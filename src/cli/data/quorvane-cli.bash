@@ -80,14 +80,14 @@ _quorvane_cli() {
           _quorvane_cli_add -d -- "$cur"
           return 0
           ;;
-        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude)
+        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude | -t | --threads)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
         _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length -o --output
                               --each -p --private -s --source -w --web-seed -n --name --no-date
-                              --exclude --keep-thumbs -f --force -y --yes -q --quiet --json --help" -- "$cur"
+                              --exclude --keep-thumbs -f --force -y --yes -q --quiet -t --threads --json --help" -- "$cur"
       else
         # A PATH is a file or a folder.
         compopt -o filenames 2>/dev/null
