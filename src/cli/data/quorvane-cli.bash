@@ -80,13 +80,13 @@ _quorvane_cli() {
           _quorvane_cli_add -d -- "$cur"
           return 0
           ;;
-        -c | --comment)
+        -c | --comment | -t | --threads)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
         _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length -o --output
-                              --each --keep-thumbs -f --force -y --yes -q --quiet --help" -- "$cur"
+                              -t --threads --each --keep-thumbs -f --force -y --yes -q --quiet --help" -- "$cur"
       else
         # A PATH is a file or a folder.
         compopt -o filenames 2>/dev/null
