@@ -186,8 +186,8 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   cmbAnnounceURL->setMinimumContentsLength(20);
   cmbAnnounceURL->setToolTip(
       QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
-  cmbAnnounceURL->addItem(QStringLiteral("[please wait - refreshing list]"));
-  cmbAnnounceURL->setEditText(Utf8Text(TrackerPlaceholder));
+  cmbAnnounceURL->addItem(Utf8Text(TrackerWaitItem));
+  cmbAnnounceURL->setEditText(Utf8Text(TrackerPrompt));
   btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
   btnVisit->setToolTip(QStringLiteral("Visit the homepage of the selected tracker"));
   lblURL = Named(new QLabel(QStringLiteral("URL:"), page), "lblURL");
@@ -625,8 +625,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   TCreationInput& in = driver_->Input;
   in.TrackerText = TrackerTextBytes();
   // The status follows the list loaded since the text was typed.
-  GetAnnounceURL();
-  in.StatusText = Utf8Bytes(lblStatus->text());
+  in.TrackerStatus = ResolveTracker().Status;
   in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
   in.SimpleFolder = DirectoryListBox1->Directory();
   for (int row = 0; row < FileListBox1->count(); ++row)
@@ -641,11 +640,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   in.Backup = chkBackup->isChecked();
   in.SkipThumbs = chkSkipThumbs->isChecked();
   driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
-  driver_->GetAnnounceURL = [this](const std::string&) {
-    const std::string url = GetAnnounceURL();
-    driver_->Input.StatusText = Utf8Bytes(lblStatus->text());
-    return url;
-  };
+  driver_->GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
   driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
   driver_->btnCreateTorrentClick();
 }
@@ -757,12 +752,14 @@ std::string TfrmQuorvane::TrackerTextBytes() const {
   return Utf8Bytes(text);
 }
 
-std::string TfrmQuorvane::GetAnnounceURL() {
-  const TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
+TAnnounceResolution TfrmQuorvane::ResolveTracker() {
+  TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
   btnVisit->setEnabled(resolution.VisitEnabled);
-  lblStatus->setText(Utf8Text(resolution.StatusText));
-  return resolution.URL;
+  lblStatus->setText(Utf8Text(TrackerStatusText(resolution.Status)));
+  return resolution;
 }
+
+std::string TfrmQuorvane::GetAnnounceURL() { return ResolveTracker().URL; }
 
 std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
   return ::LookupAnnounceURL(Trackers, name);

@@ -12,7 +12,7 @@
 #include "Dialogs.h"
 #include "base/ProfileFile.h"
 #include "metainfo/TorrentFile.h"
-#include "trackers/Tracker.h"
+#include "trackers/TrackerList.h"
 
 struct TBackupListAccess;
 
@@ -88,6 +88,8 @@ class TfrmQuorvane : public QMainWindow {
   TQtEventLoop& EventLoop() const { return *loop_; }
 
   // The tracker selection.
+  // Resolves cmbAnnounceURL's text and shows the result in lblStatus and btnVisit.
+  TAnnounceResolution ResolveTracker();
   std::string GetAnnounceURL();
   std::string LookupAnnounceURL(const std::string& name) const;
   void cmbAnnounceURL2Change();

@@ -430,11 +430,8 @@ int RunCreate(const std::vector<std::string>& args) {
         trackers = {};  // no list: names pass through as they are
       }
     }
-    const TAnnounceResolution resolution = trackers.GetAnnounceURL(options.Announce);
-    input.StatusText = resolution.StatusText;
-    driver.GetAnnounceURL = [&trackers](const std::string& text) {
-      return trackers.GetAnnounceURL(text).URL;
-    };
+    input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
+    driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
     driver.ResolveBackupTrackers = [&] {
       std::vector<std::string> urls;
       for (const auto& b : options.Backups) {

@@ -11,11 +11,7 @@
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
 
-const char* const TrackerPlaceholder = "(enter a tracker URL, or select from list below)";
-
 namespace {
-
-const char* const DownStatus = "Status: *DOWN*";
 
 bool IsThumbsDb(const std::string& name) {
   std::string lower = name;
@@ -74,19 +70,19 @@ void TCreationDriver::btnCreateTorrentClick() {
   result_ = {};
   stop_ = false;
   progress_.SetAborted(false);
-  if (Input.TrackerText == TrackerPlaceholder) {
+  if (Input.TrackerText == TrackerPrompt) {
     dialogs_.MessageBox("You must select a tracker to use with this torrent!", "Error", TMsgButtons::Ok);
     return;
   }
-  if (!ConfirmTrackerUp(Input.StatusText)) return;
+  if (!ConfirmTrackerUp(Input.TrackerStatus)) return;
   if (Input.Mode == TCreateMode::Simple)
     SimpleMode();
   else
     ClassicMode();
 }
 
-bool TCreationDriver::ConfirmTrackerUp(const std::string& status) {
-  if (status != DownStatus) return true;
+bool TCreationDriver::ConfirmTrackerUp(TTrackerStatus status) {
+  if (status != TTrackerStatus::Down) return true;
   return dialogs_.MessageBox("Tracker may be down; are you sure you want to continue?", "Question",
                              TMsgButtons::YesNo) == TMsgResult::Yes;
 }
@@ -94,9 +90,10 @@ bool TCreationDriver::ConfirmTrackerUp(const std::string& status) {
 int64_t TCreationDriver::FileSizeOf(const std::string& path) { return TSourceFile(path).OpenedSize(); }
 
 std::string TCreationDriver::AnnounceURL() {
-  if (GetAnnounceURL) return GetAnnounceURL(Input.TrackerText);
-  Input.StatusText = "Status: N/A";
-  return Input.TrackerText;
+  TAnnounceResolution resolution{.URL = Input.TrackerText};
+  if (GetAnnounceURL) resolution = GetAnnounceURL(Input.TrackerText);
+  Input.TrackerStatus = resolution.Status;
+  return resolution.URL;
 }
 
 std::optional<std::string> TCreationDriver::AskSavePath(const std::string& preset) {

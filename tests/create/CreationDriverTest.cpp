@@ -151,30 +151,30 @@ TEST_F(CreationDriverTest, TrackerChecks) {
   struct TCase {
     const char* Name;
     std::string Tracker;
-    std::string Status = {};
+    TTrackerStatus Status = TTrackerStatus::NotAvailable;
     std::deque<TMsgResult> Answers = {};
     std::vector<std::string> Log = {};
   };
   const std::string save = "save " + Dir / "f.torrent";
   const TCase cases[] = {
       {.Name = "placeholder",
-       .Tracker = TrackerPlaceholder,
+       .Tracker = TrackerPrompt,
        .Log = {"Error: You must select a tracker to use with this torrent!"}},
       {.Name = "down, No",
        .Tracker = "t",
-       .Status = "Status: *DOWN*",
+       .Status = TTrackerStatus::Down,
        .Answers = {TMsgResult::No},
        .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]"}},
       {.Name = "down, Yes",
        .Tracker = "t",
-       .Status = "Status: *DOWN*",
+       .Status = TTrackerStatus::Down,
        .Answers = {TMsgResult::Yes},
        .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]", save}},
-      {.Name = "up", .Tracker = "t", .Status = "Status: UP", .Log = {save}},
-      {.Name = "empty tracker passes", .Tracker = "", .Status = "Status: N/A", .Log = {save}},
+      {.Name = "up", .Tracker = "t", .Status = TTrackerStatus::Up, .Log = {save}},
+      {.Name = "empty tracker passes", .Tracker = "", .Status = TTrackerStatus::NotAvailable, .Log = {save}},
       {.Name = "near-placeholder passes",
-       .Tracker = std::string(TrackerPlaceholder) + " ",
-       .Status = "Status: *DOWN* ",
+       .Tracker = std::string(TrackerPrompt) + " ",
+       .Status = TTrackerStatus::NotAvailable,
        .Log = {save}},
   };
   for (const auto& c : cases) {
@@ -182,7 +182,7 @@ TEST_F(CreationDriverTest, TrackerChecks) {
     Dialogs.Log.clear();
     Dialogs.Answers = c.Answers;
     Driver.Input.TrackerText = c.Tracker;
-    Driver.Input.StatusText = c.Status;
+    Driver.Input.TrackerStatus = c.Status;
     Driver.Input.Mode = TCreateMode::Classic;
     Driver.Input.ClassicPath = Dir / "f";
     Progress.SetAborted(true);  // left over from an earlier run: cleared by the command
@@ -246,7 +246,7 @@ TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
     std::string asked;
     Driver.GetAnnounceURL = [&](const std::string& text) {
       asked = text;
-      return std::string("http://resolved/announce");
+      return TAnnounceResolution{.URL = "http://resolved/announce"};
     };
     Driver.Input.TrackerText = "Some Tracker";
     Dialogs.SaveAnswers.push_back(Dir / "album.torrent");
