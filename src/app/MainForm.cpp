@@ -206,9 +206,7 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   radCustom = Named(new QRadioButton(QStringLiteral("Custom:"), page), "radCustom");
   radCustom->setToolTip(QStringLiteral("Use a user-specified piece size"));
   cmbPieceSize = Named(new QComboBox(page), "cmbPieceSize");
-  cmbPieceSize->addItems({QStringLiteral("128kb"), QStringLiteral("256kb"), QStringLiteral("512kb"),
-                          QStringLiteral("1024kb"), QStringLiteral("2048kb"), QStringLiteral("4096kb"),
-                          QStringLiteral("8192kb"), QStringLiteral("16384kb")});
+  for (const auto& choice : PieceLengthChoices) cmbPieceSize->addItem(QLatin1String(choice.DisplayName));
   cmbPieceSize->setEnabled(false);
   btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
   btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
@@ -419,7 +417,7 @@ void TfrmQuorvane::Connect() {
 void TfrmQuorvane::FormCreate(const QStringList& arguments) {
   // An error ends the handler early; the window is still created and shown.
   Handle([&] {
-    cmbPieceSize->setCurrentIndex(1);
+    cmbPieceSize->setCurrentIndex(PieceLengthIndex(DefaultPieceLength));
     PageControl1->setCurrentIndex(0);
     ViewTorrent.reset();
     ViewTorrentFileName.clear();
@@ -633,7 +631,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   in.ClassicPath = NameBytes(txtClassicPath->text());
   in.ClassicWholeFolder = radFolder->isChecked();
   in.AutoPieceSize = radAuto->isChecked();
-  in.PieceSizeIndex = cmbPieceSize->currentIndex();
+  in.PieceLength = PieceLengthAt(cmbPieceSize->currentIndex());
   QString comment = mmoComment->toPlainText();
   comment.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
   in.Comment = Utf8Bytes(comment);

@@ -23,7 +23,6 @@
 #include "base/Text.h"
 #include "cli/Commands.h"
 #include "create/CreationDriver.h"
-#include "create/HashedStorage.h"
 #include "create/SourceFile.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/SavedTrackers.h"
@@ -66,7 +65,7 @@ struct TCreateOptions {
   bool BackupSet = false;
   std::string Comment;
   bool AutoPieceSize = true;
-  int PieceSizeIndex = 1;
+  int32_t PieceLength = DefaultPieceLength;
   std::string Output;
   std::string EachDir;
   bool KeepThumbs = false;
@@ -80,18 +79,6 @@ class EUsage : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// 128k ... 16m, or the same sizes in bytes: the index of cmbPieceSize's entry.
-int PieceSizeIndexOf(std::string_view given) {
-  const std::string text = AsciiLower(given);
-  for (int i = 0; i < 8; ++i) {
-    const int64_t bytes = int64_t{1} << (17 + i);
-    const std::string named =
-        bytes < (1 << 20) ? std::to_string(bytes >> 10) + "k" : std::to_string(bytes >> 20) + "m";
-    if (text == named || text == std::to_string(bytes)) return i;
-  }
-  return -1;
-}
 
 TCreateOptions ParseOptions(const std::vector<std::string>& args) {
   TCreateOptions o;
@@ -132,10 +119,10 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       if (size == "auto") {
         o.AutoPieceSize = true;
       } else {
-        const int index = PieceSizeIndexOf(size);
-        if (index < 0) throw EUsage("bad piece length \"" + size + "\" (auto, 128k ... 16m)");
+        const std::optional<int32_t> length = ParsePieceLength(size);
+        if (!length) throw EUsage("bad piece length \"" + size + "\" (auto, 128k ... 16m)");
         o.AutoPieceSize = false;
-        o.PieceSizeIndex = index;
+        o.PieceLength = *length;
       }
     } else if (arg == "-o" || arg == "--output") {
       o.Output = value();
@@ -188,7 +175,7 @@ std::string FolderOf(const std::string& path) {
 // The progress line on a terminal; nothing elsewhere.
 class TCliProgress : public TNullProgress {
  public:
-  TCliProgress(bool show, const TCreationDriver& driver) : show_(show), driver_(driver) {}
+  explicit TCliProgress(bool show) : show_(show) {}
 
   void Show() override {
     TNullProgress::Show();
@@ -227,9 +214,8 @@ class TCliProgress : public TNullProgress {
     const auto now = std::chrono::steady_clock::now();
     if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
-    const TQuorvaneBTHashedStorage* storage = driver_.Storage();
-    const int64_t total = driver_.RunningTotal;
-    const int64_t pieceLength = storage ? storage->PieceLength : 1;
+    const int64_t total = TotalBytes;
+    const int64_t pieceLength = std::max<int64_t>(PieceLength, 1);
     const int64_t done = std::min(total, OverallPosition() * pieceLength);
     const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
     const double seconds = std::chrono::duration<double>(now - start_).count();
@@ -260,7 +246,6 @@ class TCliProgress : public TNullProgress {
   }
 
   bool show_;
-  const TCreationDriver& driver_;
   std::chrono::steady_clock::time_point start_{};
   std::chrono::steady_clock::time_point lastDraw_{};
   bool drawn_ = false;
@@ -402,15 +387,9 @@ int RunCreate(const std::vector<std::string>& args) {
   }
 
   const bool showProgress = !options.Quiet && ::isatty(STDERR_FILENO);
-  // The progress reads the run's totals from the driver, the driver reports to the progress.
-  struct TParts {
-    TCliProgress Progress;
-    TCliDialogs Dialogs;
-    TCreationDriver Driver;
-    TParts(const TCreateOptions& o, bool show)
-        : Progress(show, Driver), Dialogs(o, Progress), Driver(Dialogs, Progress) {}
-  } parts(options, showProgress);
-  TCreationDriver& driver = parts.Driver;
+  TCliProgress progress(showProgress);
+  TCliDialogs dialogs(options, progress);
+  TCreationDriver driver(dialogs, progress);
   TCreationInput& input = driver.Input;
   // Names of trackers resolve against the list the program left behind.
   TTrackerList trackers;
@@ -419,7 +398,7 @@ int RunCreate(const std::vector<std::string>& args) {
     input.TrackerText = options.Announce;
     input.Comment = options.Comment;
     input.AutoPieceSize = options.AutoPieceSize;
-    input.PieceSizeIndex = options.PieceSizeIndex;
+    input.PieceLength = options.PieceLength;
     input.SkipThumbs = !options.KeepThumbs;
     input.Backup = options.BackupSet;
 
@@ -469,7 +448,7 @@ int RunCreate(const std::vector<std::string>& args) {
     error = e.what();
   }
   ::sigaction(SIGINT, &previous, nullptr);
-  parts.Progress.ClearLine();
+  progress.ClearLine();
 
   for (const auto& output : driver.Result().Written) {
     std::string hash;
@@ -491,7 +470,7 @@ int RunCreate(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(error).c_str());
     return ExitFailure;
   }
-  if (parts.Dialogs.Failed || driver.Result().Failed) return ExitFailure;
+  if (dialogs.Failed || driver.Result().Failed) return ExitFailure;
   return ExitOk;
 }
 

@@ -241,11 +241,17 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
 }
 
 int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list) const {
-  return ChoosePieceLength(list, Input.AutoPieceSize, Input.PieceSizeIndex);
+  return ChoosePieceLength(list, Input.AutoPieceSize, Input.PieceLength);
 }
 
-int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int pieceSizeIndex) {
-  if (!autoSize) return int32_t{1} << (17 + std::clamp(pieceSizeIndex, 0, 7));
+int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize,
+                                           int32_t customLength) {
+  if (!autoSize) {
+    int32_t length = PieceLengthChoices.front().Bytes;
+    for (const auto& choice : PieceLengthChoices)
+      if (choice.Bytes <= customLength) length = choice.Bytes;
+    return length;
+  }
   int64_t total = 0;
   for (const auto& entry : list) total += entry->Length;
   if (total > 2'000'000'000) return 2'097'152;
@@ -266,6 +272,7 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
 
   progress_.SetCaption("Progress: " + output);
   progress_.Show();
+  progress_.SetRunSize(RunningTotal, model.PieceLength);
   progress_.SetOverallMax(RunningTotal / model.PieceLength + 1);
   progress_.SetOverallPosition(0);
 

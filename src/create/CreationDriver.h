@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "create/PieceLength.h"
 #include "create/Progress.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/TrackerList.h"
@@ -37,7 +38,7 @@ struct TCreationInput {
   std::string ClassicPath;                                      // txtClassicPath
   bool ClassicWholeFolder = true;                               // radFolder checked (false: radFile)
   bool AutoPieceSize = true;                                    // radAuto checked (false: radCustom)
-  int PieceSizeIndex = 1;                                       // cmbPieceSize's selected index ("256kb")
+  int32_t PieceLength = DefaultPieceLength;                     // cmbPieceSize's entry, in bytes
   std::string Comment;                                          // mmoComment's text, lines joined by CR LF
   bool Backup = false;                                          // chkBackup
   bool SkipThumbs = true;                                       // chkSkipThumbs
@@ -89,7 +90,8 @@ class TCreationDriver {
                           bool recurse);
   // The piece length for the list and the piece-size controls in Input.
   int32_t ChoosePieceLength(const TTorrentSubFiles& list) const;
-  static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int pieceSizeIndex);
+  // A custom length not in PieceLengthChoices gives the largest entry below it.
+  static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int32_t customLength);
   void MakeSingleFileTorrent(const std::string& source, const std::string& output);
   // Hashes the list into model and writes output; model takes the list.
   // Returns false when nothing was written (abort or a hashing error).

@@ -98,7 +98,7 @@ TEST(ChoosePieceLength, AutoThresholds) {
       total += s;
     }
     SCOPED_TRACE(total);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(list, true, 7), c.Expected);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(list, true, PieceLengthAt(7)), c.Expected);
   }
 }
 
@@ -108,10 +108,10 @@ TEST(ChoosePieceLength, CustomIsTwoToTheSeventeenPlusIndex) {
   const int32_t expected[] = {131072, 262144, 524288, 1048576, 2097152, 4194304, 8388608, 16777216};
   for (int i = 0; i < 8; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(big, false, i), expected[i]);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, i), expected[i]);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(big, false, PieceLengthAt(i)), expected[i]);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, PieceLengthAt(i)), expected[i]);
   }
-  EXPECT_EQ(TCreationInput{}.PieceSizeIndex, 1);  // "256kb" is the default entry
+  EXPECT_EQ(PieceLengthIndex(TCreationInput{}.PieceLength), 1);  // "256kb" is the default entry
 }
 
 TEST_F(CreationDriverTest, CollectFolderFilesByteOrderDepthFirst) {
@@ -351,7 +351,7 @@ TEST_F(CreationDriverTest, ClassicWholeFolder) {
   Driver.Input.ClassicPath = Dir / "src";
   Driver.Input.ClassicWholeFolder = true;
   Driver.Input.AutoPieceSize = false;
-  Driver.Input.PieceSizeIndex = 0;
+  Driver.Input.PieceLength = PieceLengthAt(0);
   Dialogs.SaveAnswers.push_back(Dir / "src.torrent");
   Driver.btnCreateTorrentClick();
   auto t = Load(Dir / "src.torrent");
@@ -361,6 +361,25 @@ TEST_F(CreationDriverTest, ClassicWholeFolder) {
   EXPECT_EQ(FilesOf(t->Model), (std::vector<std::string>{"A.txt 1", "a/x.bin 1", "b.txt 1"}));
   ASSERT_EQ(t->Model.Pieces.size(), 1u);
   EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes("Axb"));
+}
+
+// The progress learns the run's size from the driver, before the first piece.
+TEST_F(CreationDriverTest, ProgressIsToldTheRunSizeBeforeTheFirstPiece) {
+  Dir.Write("src/a", std::string(200000, 'a'));
+  Dir.Write("src/b/c", std::string(100000, 'c'));
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.AutoPieceSize = false;
+  Driver.Input.PieceLength = 524288;
+  std::vector<std::pair<int64_t, int64_t>> sizesAtFirstFile;
+  Progress.OnLabel = [&](const std::string&) {
+    sizesAtFirstFile.emplace_back(Progress.TotalBytes, Progress.PieceLength);
+  };
+  Dialogs.SaveAnswers.push_back(Dir / "src.torrent");
+  Driver.btnCreateTorrentClick();
+  ASSERT_EQ(Driver.Result().Written.size(), 1u);
+  ASSERT_EQ(sizesAtFirstFile.size(), 2u);
+  EXPECT_EQ(sizesAtFirstFile.front(), (std::pair<int64_t, int64_t>{300000, 524288}));
 }
 
 TEST_F(CreationDriverTest, EmptyFolderGivesNoFilesAndNoPieces) {
