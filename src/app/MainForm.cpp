@@ -46,8 +46,8 @@
 #endif
 
 template <typename F>
-void TfrmQuorvane::Handle(F&& handler) {
-  Guarded(dialogs_, std::forward<F>(handler));
+void TfrmQuorvane::Guarded(F&& handler) {
+  ::Guarded(dialogs_, std::forward<F>(handler));
 }
 
 TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWidget* parent)
@@ -372,55 +372,44 @@ void TfrmQuorvane::SetTabOrder() {
 }
 
 void TfrmQuorvane::Connect() {
-  connect(DriveComboBox1, &QComboBox::activated, this,
-          [this] { Handle([this] { DriveComboBox1Change(); }); });
-  connect(DirectoryListBox1, &TDirectoryListBox::Changed, this,
-          [this] { Handle([this] { DirectoryListBox1Change(); }); });
+  Wire(this, DriveComboBox1, &QComboBox::activated, &TfrmQuorvane::DriveComboBox1Change);
+  Wire(this, DirectoryListBox1, &TDirectoryListBox::Changed, &TfrmQuorvane::DirectoryListBox1Change);
   connect(DirectoryListBox1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
     // Entering refills the list, which deletes the item: not while its own signal runs.
     const std::string folder = DirectoryListBox1->ItemPath(item);
-    QTimer::singleShot(0, this, [this, folder] { Handle([&] { DirectoryListBox1->SetDirectory(folder); }); });
+    QTimer::singleShot(0, this,
+                       [this, folder] { Guarded([&] { DirectoryListBox1->SetDirectory(folder); }); });
   });
-  connect(FileListBox1, &QListWidget::currentItemChanged, this,
-          [this] { Handle([this] { FileListBox1Change(); }); });
-  connect(btnAll, &QPushButton::clicked, this, [this] { Handle([this] { btnAllClick(); }); });
-  connect(btnNone, &QPushButton::clicked, this, [this] { Handle([this] { btnNoneClick(); }); });
-  connect(btnInverse, &QPushButton::clicked, this, [this] { Handle([this] { btnInverseClick(); }); });
-  connect(radAuto, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
-  connect(radCustom, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
-  connect(btnClassicFile, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicFileClick(); }); });
-  connect(btnClassicDir, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicDirClick(); }); });
-  connect(btnCreateTorrent, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnCreateTorrentClick(); }); });
-  connect(btnSaveSettings, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnSaveSettingsClick(); }); });
-  connect(btnHomepage, &QPushButton::clicked, this, [this] { Handle([this] { btnHomepageClick(); }); });
-  connect(updateTimer, &QTimer::timeout, this, [this] { Handle([this] { updateTimerTimer(); }); });
-  connect(cmbAnnounceURL, &QComboBox::editTextChanged, this,
-          [this] { Handle([this] { cmbAnnounceURL2Change(); }); });
-  connect(btnVisit, &QPushButton::clicked, this, [this] { Handle([this] { btnVisitClick(); }); });
-  connect(chkBackup, &QCheckBox::clicked, this, [this] { Handle([this] { chkBackupClick(); }); });
-  connect(btnBackup, &QPushButton::clicked, this, [this] { Handle([this] { btnBackupClick(); }); });
-  connect(lstPrivateTrackers, &QListWidget::itemSelectionChanged, this,
-          [this] { Handle([this] { lstPrivateTrackersClick(); }); });
-  connect(txtPrivateName, &QLineEdit::textChanged, this,
-          [this] { Handle([this] { txtPrivateNameChange(); }); });
-  connect(btnPrivateAddModify, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnPrivateAddModifyClick(); }); });
-  connect(btnPrivateDelete, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnPrivateDeleteClick(); }); });
-  connect(geometryTimer_, &QTimer::timeout, this, [this] { Handle([this] { SaveWindowGeometry(); }); });
+  Wire(this, FileListBox1, &QListWidget::currentItemChanged, &TfrmQuorvane::FileListBox1Change);
+  Wire(this, btnAll, &QPushButton::clicked, &TfrmQuorvane::btnAllClick);
+  Wire(this, btnNone, &QPushButton::clicked, &TfrmQuorvane::btnNoneClick);
+  Wire(this, btnInverse, &QPushButton::clicked, &TfrmQuorvane::btnInverseClick);
+  Wire(this, radAuto, &QRadioButton::clicked, &TfrmQuorvane::radAutoClick);
+  Wire(this, radCustom, &QRadioButton::clicked, &TfrmQuorvane::radAutoClick);
+  Wire(this, btnClassicFile, &QPushButton::clicked, &TfrmQuorvane::btnClassicFileClick);
+  Wire(this, btnClassicDir, &QPushButton::clicked, &TfrmQuorvane::btnClassicDirClick);
+  Wire(this, btnCreateTorrent, &QPushButton::clicked, &TfrmQuorvane::btnCreateTorrentClick);
+  Wire(this, btnSaveSettings, &QPushButton::clicked, &TfrmQuorvane::btnSaveSettingsClick);
+  Wire(this, btnHomepage, &QPushButton::clicked, &TfrmQuorvane::btnHomepageClick);
+  Wire(this, updateTimer, &QTimer::timeout, &TfrmQuorvane::updateTimerTimer);
+  Wire(this, cmbAnnounceURL, &QComboBox::editTextChanged, &TfrmQuorvane::cmbAnnounceURL2Change);
+  Wire(this, btnVisit, &QPushButton::clicked, &TfrmQuorvane::btnVisitClick);
+  Wire(this, chkBackup, &QCheckBox::clicked, &TfrmQuorvane::chkBackupClick);
+  Wire(this, btnBackup, &QPushButton::clicked, &TfrmQuorvane::btnBackupClick);
+  Wire(this, lstPrivateTrackers, &QListWidget::itemSelectionChanged, &TfrmQuorvane::lstPrivateTrackersClick);
+  Wire(this, txtPrivateName, &QLineEdit::textChanged, &TfrmQuorvane::txtPrivateNameChange);
+  Wire(this, btnPrivateAddModify, &QPushButton::clicked, &TfrmQuorvane::btnPrivateAddModifyClick);
+  Wire(this, btnPrivateDelete, &QPushButton::clicked, &TfrmQuorvane::btnPrivateDeleteClick);
+  Wire(this, geometryTimer_, &QTimer::timeout, &TfrmQuorvane::SaveWindowGeometry);
 }
 
 // ---- creation and window events ----
 
 void TfrmQuorvane::FormCreate(const QStringList& arguments) {
   // An error ends the handler early; the window is still created and shown.
-  Handle([&] {
+  Guarded([&] {
     cmbPieceSize->setCurrentIndex(PieceLengthIndex(DefaultPieceLength));
     PageControl1->setCurrentIndex(0);
-    ViewTorrent.reset();
-    ViewTorrentFileName.clear();
     LoadSettings();
     if (arguments.size() > 1 && arguments.at(1) == QLatin1String("-autosize")) {
       // The window takes the size its contents need and keeps it.
@@ -433,12 +422,12 @@ void TfrmQuorvane::FormCreate(const QStringList& arguments) {
 
 void TfrmQuorvane::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) Handle([this] { FormShow(); });
+  if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }
 
 void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  Handle([this] { FormResize(); });
+  Guarded([this] { FormResize(); });
 }
 
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
@@ -446,9 +435,9 @@ void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   AbortRequested = AbortRequested || driver_ != nullptr;
   if (geometryTimer_->isActive()) {
     geometryTimer_->stop();
-    Handle([this] { SaveWindowGeometry(); });
+    Guarded([this] { SaveWindowGeometry(); });
   }
-  Handle([this] { FormCloseQuery(); });
+  Guarded([this] { FormCloseQuery(); });
   event->accept();
   emit Closed();
 }
@@ -682,7 +671,7 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : drop->mimeData()->urls())
       if (url.isLocalFile()) paths.push_back(NameBytes(url.toLocalFile()));
-    Handle([&] { DropPaths(paths); });
+    Guarded([&] { DropPaths(paths); });
     drop->acceptProposedAction();
     return true;
   }

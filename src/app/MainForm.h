@@ -126,9 +126,6 @@ class TfrmQuorvane : public QMainWindow {
   bool AbortRequested = false;
   std::vector<TTracker> Trackers;
   std::vector<TTracker> PrivateTrackers;
-  // The metainfo of the "View/Edit Torrent" page; null when none is loaded.
-  std::unique_ptr<TTorrentFile> ViewTorrent;
-  std::string ViewTorrentFileName;
 
   // Controls, named as in the design (their Qt object names are the same).
   QTabWidget* PageControl1;
@@ -201,8 +198,11 @@ class TfrmQuorvane : public QMainWindow {
   QWidget* BuildAboutPage();
   void SetTabOrder();
   void Connect();
+  // Runs a handler; what it throws goes to the general error report.
   template <typename F>
-  void Handle(F&& handler);
+  void Guarded(F&& handler);
+  template <typename Page, typename Sender, typename Signal>
+  friend void Wire(Page* page, Sender* sender, Signal signal, void (Page::*handler)());
   // Shows the private tracker editor's entries in lstPrivateTrackers.
   void SyncPrivateTrackers();
   std::string PrivateNameBytes() const;

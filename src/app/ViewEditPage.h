@@ -56,7 +56,7 @@ class TViewEditPage : public QWidget {
   // "Creation Date: " with the date in local time, or "Creation Date: N/A".
   static QString CreationDateText(TDateTime value);
 
- public slots:
+ public:
   void btnTorrentBrowseClick();
   void txtTorrentChange();
   void lstFilesClick();
@@ -82,6 +82,8 @@ class TViewEditPage : public QWidget {
   // Runs a handler body, sending what it throws to the general error report.
   template <class F>
   void Guarded(F&& body);
+  template <typename Page, typename Sender, typename Signal>
+  friend void Wire(Page* page, Sender* sender, Signal signal, void (Page::*handler)());
 
   TViewEditLinks links_;
   std::unique_ptr<TTorrentFile> torrent_;

@@ -35,6 +35,7 @@
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
 #include "app/QuorvaneApplication.h"
+#include "app/ViewEditPage.h"
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
@@ -136,7 +137,9 @@ class MainFormTest : public QObject {
     QCOMPARE(window->cmbAnnounceURL->itemText(0), QStringLiteral("[please wait - refreshing list]"));
     QVERIFY(!window->btnBackup->isEnabled());
     QVERIFY(!window->btnPrivateDelete->isEnabled());
-    QVERIFY(!window->ViewTorrent);
+    // The "View/Edit Torrent" page starts with no torrent loaded.
+    const auto* viewEdit = window->tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(viewEdit && !viewEdit->Torrent());
     // A first run: the defaults of the settings, and nothing written yet.
     QVERIFY(window->chkRememberFolder->isChecked() && window->chkRememberTracker->isChecked());
     QVERIFY(window->chkAutoSave->isChecked() && window->chkSkipThumbs->isChecked());
