@@ -114,11 +114,33 @@ TfrmQuorvane::~TfrmQuorvane() = default;
 
 QWidget* TfrmQuorvane::BuildCreatePage() {
   auto* page = Named(new QWidget, "tabCreate");
-
   pageMode = Named(new QTabWidget(page), "pageMode");
   pageMode->setDocumentMode(true);  // flat buttons rather than a framed notebook
+  QWidget* simple = BuildSimpleTab();
+  QWidget* classic = BuildClassicTab();
+  pageMode->addTab(simple, QStringLiteral("Simple"));
+  pageMode->addTab(classic, QStringLiteral("Classic"));
 
-  // "Simple": drive, folder and files.
+  // Tracker, comment, piece size and the command: shared by both modes.
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(4);
+  BuildTrackerRows(page, grid);
+  BuildCommentAndPieceRows(page, grid);
+  grid->setColumnStretch(1, 1);
+
+  auto* box = new QVBoxLayout(page);
+  box->setContentsMargins(6, 6, 6, 6);
+  box->addWidget(pageMode, 1);
+  box->addLayout(grid);
+
+  page->setAcceptDrops(true);
+  page->installEventFilter(this);
+  return page;
+}
+
+// "Simple": drive, folder and files.
+QWidget* TfrmQuorvane::BuildSimpleTab() {
   auto* simple = Named(new QWidget, "tabSimple");
   DriveComboBox1 = Named(new TDriveComboBox(simple), "DriveComboBox1");
   DirectoryListBox1 = Named(new TDirectoryListBox(simple), "DirectoryListBox1");
@@ -129,26 +151,28 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple),
                        "lblSimpleTip");
   lblSimpleTip->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  {
-    auto* grid = new QGridLayout(simple);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setSpacing(4);
-    grid->addWidget(DriveComboBox1, 0, 0);
-    grid->addWidget(DirectoryListBox1, 1, 0);
-    grid->addWidget(FileListBox1, 0, 1, 2, 1);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-    grid->setRowStretch(1, 1);
-    auto* row = new QHBoxLayout;
-    row->addWidget(lblSimpleTip, 1);
-    for (QPushButton* b : {btnAll, btnNone, btnInverse}) {
-      b->setAutoDefault(false);
-      row->addWidget(b);
-    }
-    grid->addLayout(row, 2, 0, 1, 2);
-  }
 
-  // "Classic": one path.
+  auto* grid = new QGridLayout(simple);
+  grid->setContentsMargins(4, 4, 4, 4);
+  grid->setSpacing(4);
+  grid->addWidget(DriveComboBox1, 0, 0);
+  grid->addWidget(DirectoryListBox1, 1, 0);
+  grid->addWidget(FileListBox1, 0, 1, 2, 1);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setRowStretch(1, 1);
+  auto* row = new QHBoxLayout;
+  row->addWidget(lblSimpleTip, 1);
+  for (QPushButton* b : {btnAll, btnNone, btnInverse}) {
+    b->setAutoDefault(false);
+    row->addWidget(b);
+  }
+  grid->addLayout(row, 2, 0, 1, 2);
+  return simple;
+}
+
+// "Classic": one path.
+QWidget* TfrmQuorvane::BuildClassicTab() {
   auto* classic = Named(new QWidget, "tabClassic");
   txtClassicPath = Named(new QLineEdit(classic), "txtClassicPath");
   txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
@@ -157,28 +181,29 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   radFolder = Named(new QRadioButton(QStringLiteral("1 torrent from entire folder"), classic), "radFolder");
   radFile = Named(new QRadioButton(QStringLiteral("1 torrent for each file"), classic), "radFile");
   radFolder->setChecked(true);
-  {
-    auto* box = new QVBoxLayout(classic);
-    box->setContentsMargins(6, 6, 6, 6);
-    auto* label = new QLabel(QStringLiteral("Filename or Pathname:"), classic);
-    label->setBuddy(txtClassicPath);
-    box->addWidget(label);
-    auto* row = new QHBoxLayout;
-    row->addWidget(txtClassicPath, 1);
-    row->addWidget(btnClassicDir);
-    row->addWidget(btnClassicFile);
-    box->addLayout(row);
-    box->addWidget(radFolder);
-    box->addWidget(radFile);
-    box->addStretch(1);
-    auto* group = new QButtonGroup(classic);
-    group->addButton(radFolder);
-    group->addButton(radFile);
-  }
-  pageMode->addTab(simple, QStringLiteral("Simple"));
-  pageMode->addTab(classic, QStringLiteral("Classic"));
+  for (QPushButton* b : {btnClassicDir, btnClassicFile}) b->setAutoDefault(false);
 
-  // Tracker, comment, piece size and the command: shared by both modes.
+  auto* box = new QVBoxLayout(classic);
+  box->setContentsMargins(6, 6, 6, 6);
+  auto* label = new QLabel(QStringLiteral("Filename or Pathname:"), classic);
+  label->setBuddy(txtClassicPath);
+  box->addWidget(label);
+  auto* row = new QHBoxLayout;
+  row->addWidget(txtClassicPath, 1);
+  row->addWidget(btnClassicDir);
+  row->addWidget(btnClassicFile);
+  box->addLayout(row);
+  box->addWidget(radFolder);
+  box->addWidget(radFile);
+  box->addStretch(1);
+  auto* group = new QButtonGroup(classic);
+  group->addButton(radFolder);
+  group->addButton(radFile);
+  return classic;
+}
+
+// Rows 0 to 2 of the shared grid: the tracker selection, its URL and status, the back-up trackers.
+void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   cmbAnnounceURL = Named(new QComboBox(page), "cmbAnnounceURL");
   cmbAnnounceURL->setEditable(true);
   cmbAnnounceURL->setInsertPolicy(QComboBox::NoInsert);
@@ -196,6 +221,26 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   chkBackup = Named(new QCheckBox(page), "chkBackup");
   btnBackup = Named(new QPushButton(QStringLiteral("Use Backup Tracker(s)"), page), "btnBackup");
   btnBackup->setEnabled(false);
+  for (QPushButton* b : {btnVisit, btnBackup}) b->setAutoDefault(false);
+
+  auto* trackerLabel = new QLabel(QStringLiteral("Tracker:"), page);
+  trackerLabel->setBuddy(cmbAnnounceURL);
+  grid->addWidget(trackerLabel, 0, 0);
+  grid->addWidget(cmbAnnounceURL, 0, 1);
+  grid->addWidget(btnVisit, 0, 2);
+  auto* statusRow = new QHBoxLayout;
+  statusRow->addWidget(lblURL, 1);
+  statusRow->addWidget(lblStatus);
+  grid->addLayout(statusRow, 1, 1, 1, 2);
+  auto* backupRow = new QHBoxLayout;
+  backupRow->addWidget(chkBackup);
+  backupRow->addWidget(btnBackup);
+  backupRow->addStretch(1);
+  grid->addLayout(backupRow, 2, 1, 1, 2);
+}
+
+// Rows 3 and 4 of the shared grid: the comment, the piece size and the command.
+void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
   mmoComment = Named(new QPlainTextEdit(page), "mmoComment");
   mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoComment->setTabChangesFocus(true);
@@ -210,58 +255,23 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   cmbPieceSize->setEnabled(false);
   btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
   btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
-  for (QPushButton* b : {btnClassicDir, btnClassicFile, btnVisit, btnBackup, btnCreateTorrent})
-    b->setAutoDefault(false);
+  btnCreateTorrent->setAutoDefault(false);
   auto* pieceGroup = new QButtonGroup(page);
   pieceGroup->addButton(radAuto);
   pieceGroup->addButton(radCustom);
 
-  auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(4);
-  auto* trackerLabel = new QLabel(QStringLiteral("Tracker:"), page);
-  trackerLabel->setBuddy(cmbAnnounceURL);
-  grid->addWidget(trackerLabel, 0, 0);
-  grid->addWidget(cmbAnnounceURL, 0, 1);
-  grid->addWidget(btnVisit, 0, 2);
-  {
-    auto* row = new QHBoxLayout;
-    row->addWidget(lblURL, 1);
-    row->addWidget(lblStatus);
-    grid->addLayout(row, 1, 1, 1, 2);
-  }
-  {
-    auto* row = new QHBoxLayout;
-    row->addWidget(chkBackup);
-    row->addWidget(btnBackup);
-    row->addStretch(1);
-    grid->addLayout(row, 2, 1, 1, 2);
-  }
   auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
   commentLabel->setBuddy(mmoComment);
   grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
   grid->addWidget(mmoComment, 3, 1, 1, 2);
-  auto* pieceLabel = new QLabel(QStringLiteral("Piece Size:"), page);
-  grid->addWidget(pieceLabel, 4, 0);
-  {
-    auto* row = new QHBoxLayout;
-    row->addWidget(radAuto);
-    row->addWidget(radCustom);
-    row->addWidget(cmbPieceSize);
-    row->addStretch(1);
-    row->addWidget(btnCreateTorrent);
-    grid->addLayout(row, 4, 1, 1, 2);
-  }
-  grid->setColumnStretch(1, 1);
-
-  auto* box = new QVBoxLayout(page);
-  box->setContentsMargins(6, 6, 6, 6);
-  box->addWidget(pageMode, 1);
-  box->addLayout(grid);
-
-  page->setAcceptDrops(true);
-  page->installEventFilter(this);
-  return page;
+  grid->addWidget(new QLabel(QStringLiteral("Piece Size:"), page), 4, 0);
+  auto* row = new QHBoxLayout;
+  row->addWidget(radAuto);
+  row->addWidget(radCustom);
+  row->addWidget(cmbPieceSize);
+  row->addStretch(1);
+  row->addWidget(btnCreateTorrent);
+  grid->addLayout(row, 4, 1, 1, 2);
 }
 
 QWidget* TfrmQuorvane::BuildSettingsPage() {

@@ -19,6 +19,7 @@ struct TBackupListAccess;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -194,6 +195,10 @@ class TfrmQuorvane : public QMainWindow {
 
  private:
   QWidget* BuildCreatePage();
+  QWidget* BuildSimpleTab();
+  QWidget* BuildClassicTab();
+  void BuildTrackerRows(QWidget* page, QGridLayout* grid);
+  void BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid);
   QWidget* BuildSettingsPage();
   QWidget* BuildAboutPage();
   void SetTabOrder();

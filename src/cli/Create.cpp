@@ -370,72 +370,64 @@ std::string InfoHashOf(const std::string& path) {
   return model.InfoHashText;
 }
 
-int RunCreate(const std::vector<std::string>& args) {
+bool WantsHelp(const std::vector<std::string>& args) {
   for (const auto& a : args) {
     if (a == "--") break;
-    if (a == "--help" || a == "-h") {
-      std::fputs(CreateHelp, stdout);
-      return ExitOk;
-    }
+    if (a == "--help" || a == "-h") return true;
   }
-  TCreateOptions options;
-  try {
-    options = ParseOptions(args);
-  } catch (const EUsage& e) {
-    std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
-    return ExitUsage;
-  }
+  return false;
+}
 
-  const bool showProgress = !options.Quiet && ::isatty(STDERR_FILENO);
-  TCliProgress progress(showProgress);
-  TCliDialogs dialogs(options, progress);
-  TCreationDriver driver(dialogs, progress);
+int UsageError(const EUsage& e) {
+  std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
+  return ExitUsage;
+}
+
+// The page's controls as the options set them. Names of trackers resolve
+// against the list the program left behind, which trackers receives.
+void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTrackerList& trackers) {
   TCreationInput& input = driver.Input;
-  // Names of trackers resolve against the list the program left behind.
-  TTrackerList trackers;
+  input.TrackerText = options.Announce;
+  input.Comment = options.Comment;
+  input.AutoPieceSize = options.AutoPieceSize;
+  input.PieceLength = options.PieceLength;
+  input.SkipThumbs = !options.KeepThumbs;
+  input.Backup = options.BackupSet;
 
-  try {
-    input.TrackerText = options.Announce;
-    input.Comment = options.Comment;
-    input.AutoPieceSize = options.AutoPieceSize;
-    input.PieceLength = options.PieceLength;
-    input.SkipThumbs = !options.KeepThumbs;
-    input.Backup = options.BackupSet;
-
-    if (!options.Announce.empty() || options.BackupSet) {
-      try {
-        LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
-      } catch (const std::exception&) {
-        trackers = {};  // no list: names pass through as they are
-      }
+  if (!options.Announce.empty() || options.BackupSet) {
+    try {
+      LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
+    } catch (const std::exception&) {
+      trackers = {};  // no list: names pass through as they are
     }
-    input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
-    driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
-    driver.ResolveBackupTrackers = [&] {
-      std::vector<std::string> urls;
-      for (const auto& b : options.Backups) {
-        const std::string url = trackers.LookupAnnounceURL(b);
-        urls.push_back(url.empty() ? b : url);
-      }
-      return urls;
-    };
-
-    if (options.Paths.size() == 1) {
-      input.Mode = TCreateMode::Classic;
-      input.ClassicPath = NamedPath(options.Paths[0]);
-      input.ClassicWholeFolder = options.EachDir.empty();
-      if (!options.EachDir.empty()) {
-        if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
-        CheckEachOutputs(options, input.ClassicPath);
-      }
-    } else {
-      SetUpSimpleMode(input, options.Paths);
-    }
-  } catch (const EUsage& e) {
-    std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
-    return ExitUsage;
   }
+  input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
+  driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
+  driver.ResolveBackupTrackers = [&options, &trackers] {
+    std::vector<std::string> urls;
+    for (const auto& b : options.Backups) {
+      const std::string url = trackers.LookupAnnounceURL(b);
+      urls.push_back(url.empty() ? b : url);
+    }
+    return urls;
+  };
 
+  if (options.Paths.size() == 1) {
+    input.Mode = TCreateMode::Classic;
+    input.ClassicPath = NamedPath(options.Paths[0]);
+    input.ClassicWholeFolder = options.EachDir.empty();
+    if (!options.EachDir.empty()) {
+      if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
+      CheckEachOutputs(options, input.ClassicPath);
+    }
+  } else {
+    SetUpSimpleMode(input, options.Paths);
+  }
+}
+
+// Runs the command with Ctrl-C as its "Abort"; returns the text of an error
+// that ended it, "" when none did.
+std::string RunInterruptible(TCreationDriver& driver) {
   struct sigaction action {
   }, previous{};
   action.sa_handler = OnInterrupt;
@@ -448,9 +440,12 @@ int RunCreate(const std::vector<std::string>& args) {
     error = e.what();
   }
   ::sigaction(SIGINT, &previous, nullptr);
-  progress.ClearLine();
+  return error;
+}
 
-  for (const auto& output : driver.Result().Written) {
+// Prints "INFOHASH  OUTPUT" for every torrent written and gives the exit status.
+int ReportOutcome(const TCreationResult& result, bool questionOrSaveFailed, std::string error) {
+  for (const auto& output : result.Written) {
     std::string hash;
     try {
       hash = InfoHashOf(output);
@@ -460,8 +455,8 @@ int RunCreate(const std::vector<std::string>& args) {
     std::printf("%s  %s\n", hash.c_str(), output.c_str());
   }
   std::fflush(stdout);
-  if (driver.Result().Aborted > 0) return 130;
-  if (interrupted && driver.Result().Written.empty() && error.empty()) {
+  if (result.Aborted > 0) return 130;
+  if (interrupted && result.Written.empty() && error.empty()) {
     // Interrupted before any run began (a question, the size gathering).
     std::fputs("Operation Aborted!\n", stderr);
     return 130;
@@ -470,8 +465,35 @@ int RunCreate(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(error).c_str());
     return ExitFailure;
   }
-  if (dialogs.Failed || driver.Result().Failed) return ExitFailure;
+  if (questionOrSaveFailed || result.Failed) return ExitFailure;
   return ExitOk;
+}
+
+int RunCreate(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(CreateHelp, stdout);
+    return ExitOk;
+  }
+  TCreateOptions options;
+  try {
+    options = ParseOptions(args);
+  } catch (const EUsage& e) {
+    return UsageError(e);
+  }
+
+  TCliProgress progress(!options.Quiet && ::isatty(STDERR_FILENO));
+  TCliDialogs dialogs(options, progress);
+  TCreationDriver driver(dialogs, progress);
+  TTrackerList trackers;
+  try {
+    SetUpInput(driver, options, trackers);
+  } catch (const EUsage& e) {
+    return UsageError(e);
+  }
+
+  const std::string error = RunInterruptible(driver);
+  progress.ClearLine();
+  return ReportOutcome(driver.Result(), dialogs.Failed, error);
 }
 
 const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder",
