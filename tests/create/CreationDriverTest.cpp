@@ -69,6 +69,13 @@ class CreationDriverTest : public ::testing::Test {
   TCreationDriver Driver{Dialogs, Progress};
 
   CreationDriverTest() { FailOnUnexpectedQuestions(Dialogs); }
+
+  // "Classic" with "1 torrent for each file" on folder.
+  void OnePerEntry(const std::string& folder) {
+    Driver.Input.Mode = TCreateMode::Classic;
+    Driver.Input.ClassicPath = folder;
+    Driver.Input.ClassicWholeFolder = false;
+  }
 };
 
 }  // namespace
@@ -415,9 +422,7 @@ TEST_F(CreationDriverTest, OnePerEntry) {
   ASSERT_EQ(::mkfifo((Dir / "src/pipe").c_str(), 0600), 0);
   Dir.MakeDir("out");
   Dir.Write("out/one.txt.torrent", "old");  // replaced without asking
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "src";
-  Driver.Input.ClassicWholeFolder = false;
+  OnePerEntry(Dir / "src");
 
   Driver.btnCreateTorrentClick();  // the folder picker is cancelled
   EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"folder Enter directory to output torrents in:"});
@@ -445,9 +450,7 @@ TEST_F(CreationDriverTest, AbortInOnePerEntryEndsEachLaterEntryWithItsOwnMessage
   Dir.Write("src/b", PatternBytes(600000));
   Dir.Write("src/c", "c");
   Dir.MakeDir("out");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "src";
-  Driver.Input.ClassicWholeFolder = false;
+  OnePerEntry(Dir / "src");
   Dialogs.FolderAnswers.push_back(Dir / "out");
   // Abort while the second entry hashed by the command is under way.
   int started = 0;
@@ -541,9 +544,7 @@ TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
   Dir.Write("src/a", "aaa");
   Dir.Write("src/b", "bbb");
   Dir.MakeDir("out");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "src";
-  Driver.Input.ClassicWholeFolder = false;
+  OnePerEntry(Dir / "src");
   Dialogs.FolderAnswers.push_back(Dir / "out");
   // Whichever entry comes first loses its data before it is read.
   bool broken = false;
