@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests, the lint and the benchmarks need.
 # Idempotent: apt runs only when something is missing.
 set -euo pipefail
 
 PKGS=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format clang-tidy
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   python3 python3-libtorrent mktorrent transmission-cli
   qt6-base-dev libxkbcommon-dev libgl-dev

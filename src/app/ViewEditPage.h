@@ -56,7 +56,6 @@ class TViewEditPage : public QWidget {
   // "Creation Date: " with the date in local time, or "Creation Date: N/A".
   static QString CreationDateText(TDateTime value);
 
- public:
   void btnTorrentBrowseClick();
   void txtTorrentChange();
   void lstFilesClick();

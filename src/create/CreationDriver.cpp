@@ -221,7 +221,7 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
       if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end()) continue;
       ancestors_.emplace_back(self.st_dev, self.st_ino);
       try {
-        CollectFolderFiles(list, full, relative.empty() ? name : relative + "/" + name, recurse);
+        CollectFolderFiles(list, full, relative.empty() ? name : JoinPath(relative, name), recurse);
       } catch (...) {
         ancestors_.pop_back();
         throw;
