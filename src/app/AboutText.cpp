@@ -1,49 +1,61 @@
+#include <QCoreApplication>
+
 #include "app/MainForm.h"
 
+// One line per paragraph: the memo wraps them to its width.
 QString AboutText() {
-  return QStringLiteral(
-      "Quorvane 2.0 - a maker of .torrent files\n"
-      "\n"
-      "Contents\n"
-      "  1. Introduction\n"
-      "  2. Simple mode\n"
-      "  3. Classic mode\n"
-      "  4. Trackers, comment and piece size\n"
-      "  5. Credits\n"
-      "\n"
-      "1. Introduction\n"
-      "Quorvane makes BitTorrent metainfo files (.torrent files) from the files and\n"
-      "folders you choose, and lets you view and edit existing ones. It runs on Linux\n"
-      "desktops. A .torrent file names a tracker, lists the files to share and holds a\n"
-      "SHA-1 hash of every piece of their data; give it to the people who are to\n"
-      "download your files, and seed the files with your BitTorrent client.\n"
-      "\n"
-      "2. Simple mode\n"
-      "On the \"Create Torrent\" page, choose the \"Simple\" tab. Pick the drive, then\n"
-      "the folder (double-click a folder to enter it), then the files in the list on\n"
-      "the right. Hold down CTRL to select several files, or SHIFT for a range; the\n"
-      "All, None and Inverse buttons select every file, no file, or swap the\n"
-      "selection. One file gives a single-file torrent; several files give one torrent\n"
-      "named after their folder. You can also drop files on the page.\n"
-      "\n"
-      "3. Classic mode\n"
-      "The \"Classic\" tab takes one path, typed or chosen with the (dir) and (file)\n"
-      "buttons. A file gives a single-file torrent. A folder gives either one torrent\n"
-      "of the whole folder with everything below it, or one torrent for each file and\n"
-      "folder in it, written to a folder you choose. This is how the 1.x releases\n"
-      "worked, kept for those who are used to it.\n"
-      "\n"
-      "4. Trackers, comment and piece size\n"
-      "Choose a tracker from the list, which the program downloads shortly after it\n"
-      "starts, or type an announce URL. Your own private trackers are kept on the\n"
-      "\"Settings\" page. Back-up trackers are tried by clients when the main tracker\n"
-      "fails. The comment is stored in the torrent as you type it. Leave the piece size\n"
-      "on \"Auto\" unless you have a reason: it grows with the size of the data.\n"
-      "Press \"Create .torrent now!\", choose where to save, and watch the progress\n"
-      "window; \"Abort\" stops the run without writing anything.\n"
-      "\n"
-      "5. Credits\n"
-      "Written by the Quorvane developers. SHA-1, bencoding and the HTTP client are\n"
-      "the program's own; the windows are drawn with Qt. Thanks to everyone who sent\n"
-      "tracker entries, bug reports and ideas.\n");
+  const char* const context = "AboutText";
+  const char* const parts[] = {
+      QT_TRANSLATE_NOOP("AboutText", "Quorvane 2.0 - a maker of .torrent files"),
+      QT_TRANSLATE_NOOP("AboutText",
+                        "Contents\n"
+                        "  1. Introduction\n"
+                        "  2. Simple mode\n"
+                        "  3. Classic mode\n"
+                        "  4. Trackers, comment and piece size\n"
+                        "  5. Credits"),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "1. Introduction\n"
+          "Quorvane makes BitTorrent metainfo files (.torrent files) from the files and folders "
+          "you choose, and lets you view and edit existing ones. It runs on Linux desktops. A "
+          ".torrent file names a tracker, lists the files to share and holds a SHA-1 hash of "
+          "every piece of their data; give it to the people who are to download your files, and "
+          "seed the files with your BitTorrent client."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "2. Simple mode\n"
+          "On the \"Create Torrent\" page, choose the \"Simple\" tab. Pick the drive, then the "
+          "folder (double-click a folder to enter it), then the files in the list on the right. "
+          "Hold down CTRL to select several files, or SHIFT for a range; the All, None and "
+          "Inverse buttons select every file, no file, or swap the selection. One file gives a "
+          "single-file torrent; several files give one torrent named after their folder. You can "
+          "also drop files on the page."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "3. Classic mode\n"
+          "The \"Classic\" tab takes one path, typed or chosen with the (dir) and (file) buttons. "
+          "A file gives a single-file torrent. A folder gives either one torrent of the whole "
+          "folder with everything below it, or one torrent for each file and folder in it, "
+          "written to a folder you choose. This is how the 1.x releases worked, kept for those "
+          "who are used to it."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "4. Trackers, comment and piece size\n"
+          "Choose a tracker from the list, which the program downloads shortly after it starts, "
+          "or type an announce URL. Your own private trackers are kept on the \"Settings\" page. "
+          "Back-up trackers are tried by clients when the main tracker fails. The comment is "
+          "stored in the torrent as you type it. Leave the piece size on \"Auto\" unless you "
+          "have a reason: it grows with the size of the data. Press \"Create .torrent now!\", "
+          "choose where to save, and watch the progress window; \"Abort\" stops the run without "
+          "writing anything."),
+      QT_TRANSLATE_NOOP("AboutText",
+                        "5. Credits\n"
+                        "Written by the Quorvane developers. SHA-1, bencoding and the HTTP client are the "
+                        "program's own; the windows are drawn with Qt. Thanks to everyone who sent tracker "
+                        "entries, bug reports and ideas."),
+  };
+  QStringList paragraphs;
+  for (const char* part : parts) paragraphs << QCoreApplication::translate(context, part);
+  return paragraphs.join(QStringLiteral("\n\n")) + u'\n';
 }

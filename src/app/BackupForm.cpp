@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/FileNames.h"
 
@@ -15,7 +16,6 @@ TfrmBackup::TfrmBackup(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("frmBackup"));
   setWindowTitle(QStringLiteral("Back-up Tracker Selection"));
   setModal(false);
-  resize(478, 204);
 
   lstBackup = Named(new QListWidget(this), "lstBackup");
   cmbTrackers = Named(new QComboBox(this), "cmbTrackers");
@@ -51,6 +51,10 @@ TfrmBackup::TfrmBackup(QWidget* owner) : QDialog(owner) {
   grid->addWidget(lblNote, 4, 0, 1, 2);
   grid->setColumnStretch(0, 1);
   grid->setRowStretch(2, 1);
+
+  // The designed size, or what the fonts need; the note wraps to the width.
+  const int width = std::max(478, minimumSizeHint().width());
+  resize(width, std::max({204, minimumSizeHint().height(), layout()->minimumHeightForWidth(width)}));
 
   connect(lstBackup, &QListWidget::itemSelectionChanged, this, [this] {
     const QList<QListWidgetItem*> selected = lstBackup->selectedItems();

@@ -1,8 +1,11 @@
 #include "app/DriveComboBox.h"
 
+#include <QAbstractItemView>
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <algorithm>
 #include <vector>
 
@@ -21,7 +24,28 @@ bool IsSystemMount(const std::string& root) {
 
 }  // namespace
 
-TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) { Refresh(); }
+TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+  // Sized for a short root; the longest mount path must not squeeze the file list.
+  setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  setMinimumContentsLength(8);
+  view()->setTextElideMode(Qt::ElideMiddle);
+  setAccessibleName(tr("Drive"));
+  Refresh();
+}
+
+void TDriveComboBox::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  // The start and the end of a mount path tell volumes apart; the middle can go.
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  const int iconSpace = option.currentIcon.isNull() ? 0 : option.iconSize.width() + 4;
+  option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle,
+                                                std::max(0, field.width() - iconSpace - 2));
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
 
 void TDriveComboBox::Refresh() {
   const QSignalBlocker block(this);
@@ -35,7 +59,10 @@ void TDriveComboBox::Refresh() {
   }
   std::sort(roots.begin() + 1, roots.end());
   const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
-  for (const std::string& root : roots) addItem(icon, ShowName(root), ToByteArray(root));
+  for (const std::string& root : roots) {
+    addItem(icon, ShowName(root), ToByteArray(root));
+    setItemData(count() - 1, ShowName(root), Qt::ToolTipRole);
+  }
 }
 
 std::string TDriveComboBox::Drive() const { return Bytes(currentData().toByteArray()); }

@@ -1,6 +1,7 @@
 #pragma once
 // The drive list of the "Simple" page: the roots of the mounted volumes,
-// "/" first.
+// "/" first. A long mount path is shortened in the middle rather than
+// widening the list.
 
 #include <QComboBox>
 #include <string>
@@ -14,4 +15,7 @@ class TDriveComboBox : public QComboBox {
   std::string Drive() const;
   // Shows the volume that holds folder, without a change event.
   void SelectFor(const std::string& folder);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };

@@ -28,6 +28,7 @@
 #include "app/BackupForm.h"
 #include "app/DirectoryListBox.h"
 #include "app/DriveComboBox.h"
+#include "app/ElidedLabel.h"
 #include "app/FileListBox.h"
 #include "app/FileNames.h"
 #include "app/ProgressForm.h"
@@ -60,10 +61,9 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   loop_->OnHandlerException = [this](const std::exception& error) { ShowException(dialogs_, error); };
   setObjectName(QStringLiteral("frmQuorvane"));
   setWindowTitle(QStringLiteral("Quorvane v2.1"));
-  setMinimumSize(460, 483);
-  resize(460, 483);
 
   PageControl1 = Named(new QTabWidget(this), "PageControl1");
+  PageControl1->setUsesScrollButtons(false);  // every page's tab stays in sight
   tabCreate = BuildCreatePage();
   tabViewTorrent = Named(new QWidget, "tabViewTorrent");
   tabSettings = BuildSettingsPage();
@@ -75,8 +75,7 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   setCentralWidget(PageControl1);
 
   StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
-  statusText_ = Named(new QLabel(StatusBar1), "lblStatusBar");
-  statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusText_ = Named(new TElidedLabel(QString(), Qt::ElideMiddle, StatusBar1), "lblStatusBar");
   StatusBar1->addWidget(statusText_, 1);
   setStatusBar(StatusBar1);
 
@@ -108,6 +107,9 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
   viewLayout->addWidget(viewEdit);
+
+  FitMinimumSize();
+  resize(minimumSize());
 }
 
 TfrmQuorvane::~TfrmQuorvane() = default;
@@ -116,6 +118,7 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   auto* page = Named(new QWidget, "tabCreate");
   pageMode = Named(new QTabWidget(page), "pageMode");
   pageMode->setDocumentMode(true);  // flat buttons rather than a framed notebook
+  pageMode->setUsesScrollButtons(false);
   QWidget* simple = BuildSimpleTab();
   QWidget* classic = BuildClassicTab();
   pageMode->addTab(simple, QStringLiteral("Simple"));
@@ -150,7 +153,7 @@ QWidget* TfrmQuorvane::BuildSimpleTab() {
   btnInverse = Named(new QPushButton(QStringLiteral("Inverse"), simple), "btnInverse");
   lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple),
                        "lblSimpleTip");
-  lblSimpleTip->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lblSimpleTip->setWordWrap(true);
 
   auto* grid = new QGridLayout(simple);
   grid->setContentsMargins(4, 4, 4, 4);
@@ -212,11 +215,10 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   cmbAnnounceURL->setToolTip(
       QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
   cmbAnnounceURL->addItem(Utf8Text(TrackerWaitItem));
-  cmbAnnounceURL->setEditText(Utf8Text(TrackerPrompt));
+  ShowTrackerText(Utf8Text(TrackerPrompt));
   btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
   btnVisit->setToolTip(QStringLiteral("Visit the homepage of the selected tracker"));
-  lblURL = Named(new QLabel(QStringLiteral("URL:"), page), "lblURL");
-  lblURL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lblURL = Named(new TElidedLabel(QStringLiteral("URL:"), Qt::ElideRight, page), "lblURL");
   lblStatus = Named(new QLabel(QStringLiteral("Status:"), page), "lblStatus");
   chkBackup = Named(new QCheckBox(page), "chkBackup");
   btnBackup = Named(new QPushButton(QStringLiteral("Use Backup Tracker(s)"), page), "btnBackup");
@@ -229,6 +231,7 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   grid->addWidget(cmbAnnounceURL, 0, 1);
   grid->addWidget(btnVisit, 0, 2);
   auto* statusRow = new QHBoxLayout;
+  statusRow->setSpacing(12);  // a long URL is cut short of the status, never run into it
   statusRow->addWidget(lblURL, 1);
   statusRow->addWidget(lblStatus);
   grid->addLayout(statusRow, 1, 1, 1, 2);
@@ -443,6 +446,8 @@ void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   // A run under way stops at its next read; closing always ends the program.
   AbortRequested = AbortRequested || driver_ != nullptr;
+  // The run stops, and the progress window must not hold the program open.
+  if (driver_) frmProgress->SetRunUnderWay(false);
   if (geometryTimer_->isActive()) {
     geometryTimer_->stop();
     Guarded([this] { SaveWindowGeometry(); });
@@ -453,6 +458,20 @@ void TfrmQuorvane::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmQuorvane::FormShow() { RestoreWindowGeometry(); }
+
+// The designed size, or more when the fonts need it. An explicit minimum
+// replaces the layout's own, so it must never be smaller than that.
+void TfrmQuorvane::FitMinimumSize() {
+  if (autoSize_) return;  // the layout fixes the size itself
+  setMinimumSize(DesignSize.expandedTo(minimumSizeHint()));
+}
+
+void TfrmQuorvane::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // A new system font changes what the layouts need once they have been redone.
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    QTimer::singleShot(0, this, [this] { FitMinimumSize(); });
+}
 
 void TfrmQuorvane::FormResize() {
   // Until the stored geometry has been applied, a resize is the window's own
@@ -614,10 +633,15 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   // One run at a time: a press while hashing pumps events is ignored.
   if (driver_) return;
   driver_ = std::make_unique<TCreationDriver>(dialogs_, *frmProgress);
+  frmProgress->SetRunUnderWay(true);
   struct TEndRun {
     std::unique_ptr<TCreationDriver>& driver;
-    ~TEndRun() { driver.reset(); }
-  } endRun{driver_};
+    TfrmProgress& progress;
+    ~TEndRun() {
+      driver.reset();
+      progress.SetRunUnderWay(false);
+    }
+  } endRun{driver_, *frmProgress};
 
   TCreationInput& in = driver_->Input;
   in.TrackerText = TrackerTextBytes();
@@ -710,7 +734,7 @@ void TfrmQuorvane::updateTimerTimer() {
     events.SetTrackerText = [this](const std::string& text) {
       {
         const QSignalBlocker block(cmbAnnounceURL);
-        cmbAnnounceURL->setEditText(Utf8Text(text));
+        ShowTrackerText(Utf8Text(text));
       }
       cmbAnnounceURL2Change();
     };
@@ -734,7 +758,14 @@ void TfrmQuorvane::FillSelection(const std::vector<std::string>& names) {
   cmbAnnounceURL->clear();
   for (const std::string& name : names) cmbAnnounceURL->addItem(Utf8Text(name), ToByteArray(name));
   cmbAnnounceURL->setCurrentIndex(-1);
+  ShowTrackerText(text);
+}
+
+void TfrmQuorvane::ShowTrackerText(const QString& text) {
   cmbAnnounceURL->setEditText(text);
+  // A text longer than the box shows its start (the prompt reads from there),
+  // unless the user is typing in it.
+  if (!cmbAnnounceURL->hasFocus()) cmbAnnounceURL->lineEdit()->setCursorPosition(0);
 }
 
 std::string TfrmQuorvane::TrackerTextBytes() const {

@@ -4,6 +4,7 @@
 // "Create Torrent" page's choosers and commands.
 
 #include <QMainWindow>
+#include <QSize>
 #include <QStringList>
 #include <memory>
 #include <string>
@@ -53,6 +54,10 @@ class TfrmQuorvane : public QMainWindow {
   void FormShow();
   void FormResize();
   bool FormCloseQuery();
+  // The window's minimum: the designed size, or what the layouts need at the
+  // current fonts when that is more.
+  void FitMinimumSize();
+  static constexpr QSize DesignSize{460, 483};
 
   // The settings store.
   void LoadSettings();
@@ -191,6 +196,7 @@ class TfrmQuorvane : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -212,6 +218,8 @@ class TfrmQuorvane : public QMainWindow {
   void SyncPrivateTrackers();
   std::string PrivateNameBytes() const;
   void FillSelection(const std::vector<std::string>& names);
+  // Sets cmbAnnounceURL's text, showing its start.
+  void ShowTrackerText(const QString& text);
 
   TDialogs& dialogs_;
   TProfileFile settings_;

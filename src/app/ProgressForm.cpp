@@ -1,7 +1,9 @@
 #include "app/ProgressForm.h"
 
+#include "app/ElidedLabel.h"
 #include "app/FileNames.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,13 +18,11 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   setObjectName(QStringLiteral("frmProgress"));
   setWindowTitle(QStringLiteral("Progress"));
   setModal(false);
-  setFixedSize(447, 134);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-  lblHashing = new QLabel(QStringLiteral("Hashing:"), this);
+  // A long name is shortened in the middle; the window keeps its size.
+  lblHashing = new TElidedLabel(QStringLiteral("Hashing:"), Qt::ElideMiddle, this);
   lblHashing->setObjectName(QStringLiteral("lblHashing"));
-  lblHashing->setFixedWidth(447 - 24);  // a long name is cut, the window keeps its size
-  lblHashing->setWordWrap(false);
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   lblOverall = new QLabel(QStringLiteral("Overall Progress:"), this);
@@ -55,11 +55,31 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   buttons->addStretch(1);
   layout->addLayout(buttons);
 
+  // A fixed border: the designed size, or what the fonts need.
+  setFixedSize(QSize(447, 134).expandedTo(minimumSizeHint()));
+
   connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
   connect(btnFinished, &QPushButton::clicked, this, [this] { btnFinishedClick(); });
 }
 
 void TfrmProgress::btnFinishedClick() { hide(); }
+
+void TfrmProgress::SetRunUnderWay(bool underWay) { runUnderWay_ = underWay; }
+
+// Hidden during a run, the window would leave "Abort" out of reach while the
+// run goes on; afterwards Escape and the close button mean "Finished".
+void TfrmProgress::reject() {
+  if (!runUnderWay_) btnFinishedClick();
+}
+
+void TfrmProgress::closeEvent(QCloseEvent* event) {
+  if (runUnderWay_) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  btnFinishedClick();
+}
 
 void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
 

@@ -37,6 +37,11 @@ class TfrmProgress : public QDialog, public TProgress {
 
   void btnFinishedClick();
   void btnAbortClick();
+  // Set by the main window for the length of a create command: meanwhile the
+  // window cannot be closed or hidden by Escape.
+  void SetRunUnderWay(bool underWay);
+  bool RunUnderWay() const { return runUnderWay_; }
+  void reject() override;
 
   QLabel* lblHashing;
   QProgressBar* ProgressBar1;
@@ -45,10 +50,14 @@ class TfrmProgress : public QDialog, public TProgress {
   QPushButton* btnAbort;
   QPushButton* btnFinished;
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   static void ShowOn(QProgressBar* bar, int64_t max, int64_t position);
 
   bool& abortRequested_;
+  bool runUnderWay_ = false;
   int64_t fileMax_ = 100;
   int64_t filePos_ = 0;
   int64_t overallMax_ = 100;

@@ -1,0 +1,217 @@
+// The windows as a desktop user meets them: they fit the system font, the
+// progress window stays up during a run, a .torrent given on the command
+// line opens, the keyboard reaches every control, and German is spoken under
+// a German locale.
+
+#include <sys/stat.h>
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "../support/ScriptedDialogs.h"
+
+#include "app/BackupForm.h"
+#include "app/DirectoryListBox.h"
+#include "app/DriveComboBox.h"
+#include "app/FileListBox.h"
+#include "app/MainForm.h"
+#include "app/ProgressForm.h"
+#include "app/QuorvaneApplication.h"
+#include "app/ViewEditPage.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TScriptedDialogs applicationDialogs;
+
+void WriteFile(const std::string& path, int64_t size) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  for (int64_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
+}
+
+// Every text-showing control of window that is on screen now and shows less
+// than its text needs, or sticks out of the window.
+QStringList ClippedControls(QWidget* window) {
+  QStringList clipped;
+  const QRect inside = window->rect();
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->isVisible() || w->window() != window) continue;
+    auto* label = qobject_cast<QLabel*>(w);
+    if (!label && !qobject_cast<QAbstractButton*>(w)) continue;
+    if (qobject_cast<QToolButton*>(w)) continue;  // the tab bars' own buttons, checked apart
+    if (label && label->text().isEmpty()) continue;
+    const QSize need = label && label->wordWrap() ? w->minimumSizeHint() : w->sizeHint();
+    const QRect where(w->mapTo(window, QPoint(0, 0)), w->size());
+    const QString name =
+        w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+    if (w->width() < need.width() || w->height() < need.height())
+      clipped << QStringLiteral("%1 \"%2\" %3x%4 < %5x%6")
+                     .arg(name, label ? label->text() : static_cast<QAbstractButton*>(w)->text())
+                     .arg(w->width())
+                     .arg(w->height())
+                     .arg(need.width())
+                     .arg(need.height());
+    else if (!inside.contains(where))
+      clipped << QStringLiteral("%1 outside the window").arg(name);
+  }
+  return clipped;
+}
+
+// A tab bar that needs scroll arrows hides some of its tabs.
+bool ShowsEveryTab(const QTabWidget* tabs) {
+  const QTabBar* bar = tabs->tabBar();
+  for (const QToolButton* b : bar->findChildren<QToolButton*>())
+    if (b->isVisible()) return false;
+  return bar->tabRect(bar->count() - 1).right() < bar->width();
+}
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class DesktopTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> work_;
+  TScriptedDialogs dialogs_;
+  QFont originalFont_;
+
+  std::string Work(const std::string& relative = "") const {
+    const std::string root = work_->path().toStdString();
+    return relative.empty() ? root : root + "/" + relative;
+  }
+  std::unique_ptr<TfrmQuorvane> NewWindow(const QStringList& arguments = {QStringLiteral("quorvane")}) {
+    auto window = std::make_unique<TfrmQuorvane>(dialogs_, arguments);
+    window->SetTrackerListUrls({});  // no network: the refresh falls back at once
+    return window;
+  }
+
+ private slots:
+  void initTestCase() { originalFont_ = QApplication::font(); }
+  void init() {
+    work_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(work_->isValid());
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work("config")));
+    dialogs_ = TScriptedDialogs();
+  }
+  void cleanup() {
+    QApplication::setFont(originalFont_);
+    work_.reset();
+  }
+
+  // Paragraphs are single lines the memo wraps: a line broken at a fixed
+  // column leaves single words on lines when the memo wraps it again.
+  void aboutTextIsParagraphsThatWrap() {
+    auto window = NewWindow();
+    QCOMPARE(window->mmoAbout->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    const QStringList lines = window->mmoAbout->toPlainText().split(u'\n');
+    QVERIFY(lines.size() > 10);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+      QVERIFY2(lines[i].size() <= 50 || lines[i + 1].isEmpty(), qPrintable(lines[i]));
+    QVERIFY(lines.join(u' ').contains(QStringLiteral("the files and folders you choose")));
+  }
+
+  void everyTextFitsAtEveryFontSize_data() {
+    QTest::addColumn<int>("points");
+    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points;
+  }
+  void everyTextFitsAtEveryFontSize() {
+    QFETCH(int, points);
+    QFont font = originalFont_;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(Work());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    Settle();
+    // Never below the design, never below what the layouts need.
+    QVERIFY(window->minimumWidth() >= 460 && window->minimumHeight() >= 483);
+    QVERIFY(window->minimumWidth() >= window->minimumSizeHint().width());
+    QVERIFY(window->minimumHeight() >= window->minimumSizeHint().height());
+    QVERIFY(window->width() >= window->minimumWidth() && window->height() >= window->minimumHeight());
+    qInfo("%d pt: main window minimum %dx%d", points, window->minimumWidth(), window->minimumHeight());
+    // The smallest the user can make it is what is checked.
+    window->resize(window->minimumSize());
+    Settle();
+
+    QVERIFY(ShowsEveryTab(window->PageControl1));
+    QVERIFY(ShowsEveryTab(window->pageMode));
+    for (int page = 0; page < window->PageControl1->count(); ++page) {
+      window->PageControl1->setCurrentIndex(page);
+      for (int mode = 0; mode < (page == 0 ? 2 : 1); ++mode) {
+        window->pageMode->setCurrentIndex(mode);
+        Settle();
+        const QStringList clipped = ClippedControls(window.get());
+        QVERIFY2(clipped.isEmpty(), qPrintable(QStringLiteral("page %1/%2: ").arg(page).arg(mode) +
+                                               clipped.join(QStringLiteral("; "))));
+      }
+    }
+    // The file list keeps a fair share of the "Simple" page beside the drive list.
+    window->PageControl1->setCurrentIndex(0);
+    window->pageMode->setCurrentIndex(0);
+    Settle();
+    QVERIFY2(window->FileListBox1->width() * 3 >= window->pageMode->width(),
+             qPrintable(QString::number(window->FileListBox1->width())));
+    // A long mount path is elided, not made room for.
+    const int driveWidth = window->DriveComboBox1->sizeHint().width();
+    window->DriveComboBox1->addItem(QStringLiteral("/media/someone/") + QString(120, u'x'));
+    QCOMPARE(window->DriveComboBox1->sizeHint().width(), driveWidth);
+    QCOMPARE(window->DriveComboBox1->view()->textElideMode(), Qt::ElideMiddle);
+
+    TfrmProgress& progress = *window->frmProgress;
+    progress.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&progress));
+    Settle();
+    QVERIFY(progress.width() >= 447 && progress.height() >= 134);
+    qInfo("%d pt: progress window %dx%d", points, progress.width(), progress.height());
+    QVERIFY2(ClippedControls(&progress).isEmpty(), qPrintable(ClippedControls(&progress).join(u';')));
+    progress.hide();
+
+    TfrmBackup& backup = *window->frmBackup;
+    backup.ShowWithTrackers({"Alpha", "Beta"});
+    QVERIFY(QTest::qWaitForWindowExposed(&backup));
+    Settle();
+    qInfo("%d pt: back-up window %dx%d (minimum %dx%d)", points, backup.width(), backup.height(),
+          backup.minimumWidth(), backup.minimumHeight());
+    QVERIFY2(ClippedControls(&backup).isEmpty(), qPrintable(ClippedControls(&backup).join(u';')));
+    backup.hide();
+  }
+};
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir runtime;
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+  }
+  QTemporaryDir cache;
+  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+  TQuorvaneApplication app(argc, argv, applicationDialogs);
+  DesktopTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "DesktopTest.moc"
