@@ -119,6 +119,48 @@ class DesktopTest : public QObject {
     work_.reset();
   }
 
+  // Hidden during a run, the window would leave "Abort" out of reach while
+  // the run goes on; afterwards Escape and close mean "Finished".
+  void progressWindowStaysUpDuringARun() {
+    const std::string folder = Work("run");
+    WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(Work("run.torrent"));
+    TfrmProgress& progress = *window->frmProgress;
+
+    int ticks = 0;
+    bool visibleAfterEscape = false, visibleAfterClose = false;
+    QTimer pump;  // runs only while the hashing lets events through
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      if (++ticks != 2) return;
+      QTest::keyClick(&progress, Qt::Key_Escape);
+      visibleAfterEscape = progress.isVisible();
+      progress.close();
+      visibleAfterClose = progress.isVisible();
+    });
+    pump.start();
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    pump.stop();
+    QVERIFY2(ticks >= 2, "the run never let events through");
+    QVERIFY(visibleAfterEscape);
+    QVERIFY(visibleAfterClose);
+    QVERIFY(fs::exists(Work("run.torrent")));
+
+    // Done: Escape hides the window, as "Finished" does; so does close after the next run.
+    QVERIFY(progress.isVisible() && progress.btnFinished->isEnabled());
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    QVERIFY(!progress.isVisible());
+    dialogs_.SaveAnswers.push_back(Work("again.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    QVERIFY(progress.isVisible());
+    QVERIFY(progress.close());
+    QVERIFY(!progress.isVisible());
+  }
+
   // Paragraphs are single lines the memo wraps: a line broken at a fixed
   // column leaves single words on lines when the memo wraps it again.
   void aboutTextIsParagraphsThatWrap() {
