@@ -100,13 +100,15 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   frmBackup = new TfrmBackup(this);
 
   // The "View/Edit Torrent" page opens the back-up window, so it comes last.
-  auto* viewEdit = new TViewEditPage(
+  viewEdit_ = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
                      [this](const std::exception& error) { ShowException(dialogs_, error); }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
-  viewLayout->addWidget(viewEdit);
+  viewLayout->addWidget(viewEdit_);
+  setAcceptDrops(true);  // a .torrent dropped anywhere opens on the "View/Edit Torrent" page
+  if (const auto torrent = TorrentArgument(arguments)) Guarded([&] { OpenTorrent(*torrent); });
 
   FitMinimumSize();
   resize(minimumSize());
@@ -688,6 +690,60 @@ void TfrmQuorvane::DropPaths(const std::vector<std::string>& paths) {
   FileListBox1->SelectNames(names);
 }
 
+std::optional<std::string> TfrmQuorvane::TorrentArgument(const QStringList& arguments) {
+  qsizetype at = 1;
+  if (arguments.size() > at && arguments.at(at) == QLatin1String("-autosize")) ++at;
+  if (arguments.size() <= at || arguments.at(at).isEmpty()) return std::nullopt;
+  const QString argument = arguments.at(at);
+  // File managers may hand over a URL instead of a path.
+  const QUrl url(argument);
+  return NameBytes(url.isLocalFile() ? url.toLocalFile() : argument);
+}
+
+void TfrmQuorvane::OpenTorrent(const std::string& path) {
+  PageControl1->setCurrentWidget(tabViewTorrent);
+  if (!QFileInfo(ShowName(path)).isFile()) {
+    SetStatusText(tr("Cannot open %1: no such file").arg(ShowName(path)));
+    return;
+  }
+  viewEdit_->OpenTorrent(path);
+}
+
+namespace {
+
+// The local files a drag carries; empty when it carries anything else.
+std::vector<std::string> DraggedPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    paths.push_back(NameBytes(url.toLocalFile()));
+  }
+  return paths;
+}
+
+bool IsTorrentName(const std::string& path) {
+  return ShowName(path).endsWith(QLatin1String(".torrent"), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+// Outside the "Create Torrent" page the window takes one file, which it opens
+// as a torrent.
+void TfrmQuorvane::dragEnterEvent(QDragEnterEvent* event) {
+  if (DraggedPaths(event->mimeData()).size() == 1) event->acceptProposedAction();
+}
+
+void TfrmQuorvane::dragMoveEvent(QDragMoveEvent* event) {
+  if (DraggedPaths(event->mimeData()).size() == 1) event->acceptProposedAction();
+}
+
+void TfrmQuorvane::dropEvent(QDropEvent* event) {
+  const std::vector<std::string> paths = DraggedPaths(event->mimeData());
+  if (paths.size() != 1) return;
+  event->acceptProposedAction();
+  Guarded([&] { OpenTorrent(paths.front()); });
+}
+
 bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
   if (watched != tabCreate) return QMainWindow::eventFilter(watched, event);
   if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
@@ -705,7 +761,11 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : drop->mimeData()->urls())
       if (url.isLocalFile()) paths.push_back(NameBytes(url.toLocalFile()));
-    Guarded([&] { DropPaths(paths); });
+    // One .torrent is opened, not hashed.
+    if (paths.size() == 1 && IsTorrentName(paths.front()))
+      Guarded([&] { OpenTorrent(paths.front()); });
+    else
+      Guarded([&] { DropPaths(paths); });
     drop->acceptProposedAction();
     return true;
   }

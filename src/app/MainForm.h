@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ class TFileListBox;
 class TPrivateTrackerEditor;
 class TQtEventLoop;
 class TTrackerRefresh;
+class TViewEditPage;
 class TfrmBackup;
 class TfrmProgress;
 
@@ -81,6 +83,10 @@ class TfrmQuorvane : public QMainWindow {
   // Files or a folder dropped on the page: on "Simple" the files' folder is
   // shown and they are selected, on "Classic" the first path goes to the box.
   void DropPaths(const std::vector<std::string>& paths);
+  // Shows the "View/Edit Torrent" page and loads path there.
+  void OpenTorrent(const std::string& path);
+  // The file named on the command line after an optional "-autosize", if any.
+  static std::optional<std::string> TorrentArgument(const QStringList& arguments);
 
   // The tracker-list refresh, run once by updateTimer.
   void updateTimerTimer();
@@ -197,6 +203,9 @@ class TfrmQuorvane : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -224,6 +233,7 @@ class TfrmQuorvane : public QMainWindow {
   TDialogs& dialogs_;
   TProfileFile settings_;
   QLabel* statusText_ = nullptr;
+  TViewEditPage* viewEdit_ = nullptr;
   std::unique_ptr<TCreationDriver> driver_;  // the command under way
   // The network runs on the window's own event loop; declared first, it
   // outlives the refresh's download.

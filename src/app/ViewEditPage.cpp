@@ -88,6 +88,7 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   auto* grid = new QGridLayout(this);
 
   txtTorrent_ = Named(new QLineEdit(this), "txtTorrent");
+  txtTorrent_->setAcceptDrops(false);  // a dropped file goes to the window, which opens it
   btnTorrentBrowse_ = Named(new QPushButton(QStringLiteral("..."), this), "btnTorrentBrowse");
   grid->addWidget(Named(new QLabel(QStringLiteral("Torrent:"), this), "lblTorrent"), 0, 0);
   grid->addWidget(txtTorrent_, 0, 1, 1, 3);
@@ -199,14 +200,17 @@ void TViewEditPage::ReportError(const std::exception& e) {
 void TViewEditPage::btnTorrentBrowseClick() {
   Guarded([&] {
     const auto chosen = links_.Dialogs.OpenDialog(".torrent files (*.torrent)|*.torrent");
-    if (!chosen) return;
-    const QString text = ShowName(*chosen);
-    // Choosing the file already named reloads it.
-    if (text == txtTorrent_->text())
-      txtTorrentChange();
-    else
-      txtTorrent_->setText(text);
+    if (chosen) OpenTorrent(*chosen);
   });
+}
+
+void TViewEditPage::OpenTorrent(const std::string& path) {
+  const QString text = ShowName(path);
+  // Choosing the file already named reloads it.
+  if (text == txtTorrent_->text())
+    txtTorrentChange();
+  else
+    txtTorrent_->setText(text);
 }
 
 void TViewEditPage::txtTorrentChange() {

@@ -59,6 +59,9 @@ class TViewEditPage : public QWidget {
   static QString CreationDateText(TDateTime value);
   static QString CreationDateText(const TTorrentFile& torrent);
 
+  // Loads path as the "..." button does with a chosen file.
+  void OpenTorrent(const std::string& path);
+
   void btnTorrentBrowseClick();
   void txtTorrentChange();
   void lstFilesClick();

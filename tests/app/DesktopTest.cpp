@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -100,6 +101,15 @@ class DesktopTest : public QObject {
     const std::string root = work_->path().toStdString();
     return relative.empty() ? root : root + "/" + relative;
   }
+  // A small single-file torrent named "a.txt".
+  std::string WriteTorrent(const std::string& relative) const {
+    const std::string path = Work(relative);
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary)
+        << "d8:announce17:http://t.test/ann4:infod6:lengthi5e4:name5:a.txt12:piece lengthi16384e"
+           "6:pieces20:01234567890123456789ee";
+    return path;
+  }
   std::unique_ptr<TfrmQuorvane> NewWindow(const QStringList& arguments = {QStringLiteral("quorvane")}) {
     auto window = std::make_unique<TfrmQuorvane>(dialogs_, arguments);
     window->SetTrackerListUrls({});  // no network: the refresh falls back at once
@@ -159,6 +169,65 @@ class DesktopTest : public QObject {
     QVERIFY(progress.isVisible());
     QVERIFY(progress.close());
     QVERIFY(!progress.isVisible());
+  }
+
+  // "quorvane FILE.torrent", as a file manager's "Open with" starts it.
+  void torrentOnTheCommandLineOpens_data() {
+    QTest::addColumn<QStringList>("arguments");  // %1 stands for the file
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("alone") << QStringList{"quorvane", "%1"} << true;
+    QTest::newRow("after -autosize") << QStringList{"quorvane", "-autosize", "%1"} << true;
+    QTest::newRow("as a file URL") << QStringList{"quorvane", "file://%1"} << true;
+    QTest::newRow("missing") << QStringList{"quorvane", "%1.gone"} << false;
+  }
+  void torrentOnTheCommandLineOpens() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, loads);
+    const std::string path = WriteTorrent("cli/single.torrent");
+    for (QString& argument : arguments) argument.replace(QLatin1String("%1"), QString::fromStdString(path));
+    auto window = NewWindow(arguments);
+    QCOMPARE(window->PageControl1->currentWidget(), window->tabViewTorrent);
+    const auto* page = window->tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(dialogs_.Boxes.empty());
+    if (!loads) {
+      QVERIFY(!page->Torrent());
+      QVERIFY2(window->StatusText().contains(arguments.last()), qPrintable(window->StatusText()));
+      return;
+    }
+    QVERIFY(page->Torrent());
+    QCOMPARE(page->Torrent()->Name, std::string("a.txt"));
+    QCOMPARE(page->LoadedPath(), path);
+  }
+
+  void withoutAFileTheCreatePageShows() {
+    auto window = NewWindow({QStringLiteral("quorvane"), QStringLiteral("-autosize")});
+    QCOMPARE(window->PageControl1->currentIndex(), 0);
+    QVERIFY(!window->tabViewTorrent->findChild<TViewEditPage*>()->Torrent());
+  }
+
+  // One .torrent dropped anywhere on the window opens on the View/Edit page;
+  // on the "Create Torrent" page too, where other files are taken for hashing.
+  void droppedTorrentOpens_data() {
+    QTest::addColumn<int>("page");
+    for (int page : {0, 1, 2}) QTest::addRow("page %d", page) << page;
+  }
+  void droppedTorrentOpens() {
+    QFETCH(int, page);
+    const std::string path = WriteTorrent("drop/single.torrent");
+    auto window = NewWindow();
+    window->PageControl1->setCurrentIndex(page);
+    QWidget* target = page == 0 ? window->tabCreate : static_cast<QWidget*>(window.get());
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    QCOMPARE(window->PageControl1->currentWidget(), window->tabViewTorrent);
+    const auto* viewEdit = window->tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(viewEdit->Torrent());
+    QCOMPARE(viewEdit->LoadedPath(), path);
   }
 
   // Paragraphs are single lines the memo wraps: a line broken at a fixed
