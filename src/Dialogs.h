@@ -22,11 +22,14 @@ class TDialogs {
   virtual TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) = 0;
   // The save dialog; the chosen path, or nothing when cancelled.
   virtual std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) = 0;
-  // The open dialog; the chosen path, or nothing when cancelled.
-  virtual std::optional<std::string> OpenDialog(const std::string& filter) {
+  // The open dialog, showing startFolder ("" for the default); the chosen
+  // path, or nothing when cancelled.
+  virtual std::optional<std::string> OpenDialog(const std::string& filter, const std::string& startFolder) {
     (void)filter;
+    (void)startFolder;
     return std::nullopt;
   }
-  // The folder picker with a title; the chosen folder, or nothing when cancelled.
-  virtual std::optional<std::string> PickFolder(const std::string& title) = 0;
+  // The folder picker with a title, showing startFolder ("" for the default);
+  // the chosen folder, or nothing when cancelled.
+  virtual std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) = 0;
 };

@@ -14,25 +14,26 @@
 
 TfrmBackup::TfrmBackup(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("frmBackup"));
-  setWindowTitle(QStringLiteral("Back-up Tracker Selection"));
+  setWindowTitle(tr("Back-up Tracker Selection"));
   setModal(false);
 
   lstBackup = Named(new QListWidget(this), "lstBackup");
   cmbTrackers = Named(new QComboBox(this), "cmbTrackers");
   cmbTrackers->setEditable(false);
+  lstBackup->setAccessibleName(tr("Back-up trackers"));
+  cmbTrackers->setAccessibleName(tr("Tracker to add"));
   cmbTrackers->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cmbTrackers->setMinimumContentsLength(16);
-  btnAdd = Named(new QPushButton(QStringLiteral("Add:"), this), "btnAdd");
-  btnRemove = Named(new QPushButton(QStringLiteral("Remove Selected"), this), "btnRemove");
-  btnUp = Named(new QPushButton(QStringLiteral("Up"), this), "btnUp");
-  btnDown = Named(new QPushButton(QStringLiteral("Dn"), this), "btnDown");
-  btnOk = Named(new QPushButton(QStringLiteral("OK"), this), "btnOk");
-  lblNote =
-      Named(new QLabel(QStringLiteral("Note: multi-tracker support is preliminary, and only a few BitTorrent "
-                                      "clients understand it yet. Trackers from above will be tried in the "
-                                      "order they are listed if the main tracker fails."),
-                       this),
-            "lblNote");
+  btnAdd = Named(new QPushButton(tr("&Add:"), this), "btnAdd");
+  btnRemove = Named(new QPushButton(tr("&Remove Selected"), this), "btnRemove");
+  btnUp = Named(new QPushButton(tr("&Up"), this), "btnUp");
+  btnDown = Named(new QPushButton(tr("D&n"), this), "btnDown");
+  btnOk = Named(new QPushButton(tr("OK"), this), "btnOk");
+  lblNote = Named(new QLabel(tr("Note: multi-tracker support is preliminary, and only a few BitTorrent "
+                                "clients understand it yet. Trackers from above will be tried in the "
+                                "order they are listed if the main tracker fails."),
+                             this),
+                  "lblNote");
   lblNote->setWordWrap(true);
   for (QPushButton* b : {btnAdd, btnRemove, btnUp, btnDown}) b->setAutoDefault(false);
 

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -32,6 +33,7 @@
 #include "app/FileListBox.h"
 #include "app/FileNames.h"
 #include "app/ProgressForm.h"
+#include "app/QtDialogs.h"
 #include "app/QtEventLoop.h"
 #include "app/QuorvaneApplication.h"
 #include "app/ViewEditPage.h"
@@ -60,7 +62,7 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
       privateEditor_(std::make_unique<TPrivateTrackerEditor>(PrivateTrackers, dialogs)) {
   loop_->OnHandlerException = [this](const std::exception& error) { ShowException(dialogs_, error); };
   setObjectName(QStringLiteral("frmQuorvane"));
-  setWindowTitle(QStringLiteral("Quorvane v2.1"));
+  setWindowTitle(tr("Quorvane v2.1"));
 
   PageControl1 = Named(new QTabWidget(this), "PageControl1");
   PageControl1->setUsesScrollButtons(false);  // every page's tab stays in sight
@@ -68,10 +70,10 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   tabViewTorrent = Named(new QWidget, "tabViewTorrent");
   tabSettings = BuildSettingsPage();
   tabAbout = BuildAboutPage();
-  PageControl1->addTab(tabCreate, QStringLiteral("Create Torrent"));
-  PageControl1->addTab(tabViewTorrent, QStringLiteral("View/Edit Torrent"));
-  PageControl1->addTab(tabSettings, QStringLiteral("Settings"));
-  PageControl1->addTab(tabAbout, QStringLiteral("Help/About"));
+  PageControl1->addTab(tabCreate, tr("Create Torrent"));
+  PageControl1->addTab(tabViewTorrent, tr("View/Edit Torrent"));
+  PageControl1->addTab(tabSettings, tr("Settings"));
+  PageControl1->addTab(tabAbout, tr("Help/About"));
   setCentralWidget(PageControl1);
 
   StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
@@ -90,6 +92,7 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   geometryTimer_->setSingleShot(true);
 
   SetTabOrder();
+  NameControls();
   Connect();
   DirectoryListBox1Change();  // the file list follows the folder list from the start
 
@@ -123,8 +126,8 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   pageMode->setUsesScrollButtons(false);
   QWidget* simple = BuildSimpleTab();
   QWidget* classic = BuildClassicTab();
-  pageMode->addTab(simple, QStringLiteral("Simple"));
-  pageMode->addTab(classic, QStringLiteral("Classic"));
+  pageMode->addTab(simple, tr("Simple"));
+  pageMode->addTab(classic, tr("Classic"));
 
   // Tracker, comment, piece size and the command: shared by both modes.
   auto* grid = new QGridLayout;
@@ -150,11 +153,11 @@ QWidget* TfrmQuorvane::BuildSimpleTab() {
   DriveComboBox1 = Named(new TDriveComboBox(simple), "DriveComboBox1");
   DirectoryListBox1 = Named(new TDirectoryListBox(simple), "DirectoryListBox1");
   FileListBox1 = Named(new TFileListBox(simple), "FileListBox1");
-  btnAll = Named(new QPushButton(QStringLiteral("All"), simple), "btnAll");
-  btnNone = Named(new QPushButton(QStringLiteral("None"), simple), "btnNone");
-  btnInverse = Named(new QPushButton(QStringLiteral("Inverse"), simple), "btnInverse");
-  lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple),
-                       "lblSimpleTip");
+  btnAll = Named(new QPushButton(tr("&All"), simple), "btnAll");
+  btnNone = Named(new QPushButton(tr("&None"), simple), "btnNone");
+  btnInverse = Named(new QPushButton(tr("&Inverse"), simple), "btnInverse");
+  lblSimpleTip =
+      Named(new QLabel(tr("Tip: Hold down CTRL to select multiple files"), simple), "lblSimpleTip");
   lblSimpleTip->setWordWrap(true);
 
   auto* grid = new QGridLayout(simple);
@@ -181,16 +184,16 @@ QWidget* TfrmQuorvane::BuildClassicTab() {
   auto* classic = Named(new QWidget, "tabClassic");
   txtClassicPath = Named(new QLineEdit(classic), "txtClassicPath");
   txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
-  btnClassicDir = Named(new QPushButton(QStringLiteral("(dir)"), classic), "btnClassicDir");
-  btnClassicFile = Named(new QPushButton(QStringLiteral("(file)"), classic), "btnClassicFile");
-  radFolder = Named(new QRadioButton(QStringLiteral("1 torrent from entire folder"), classic), "radFolder");
-  radFile = Named(new QRadioButton(QStringLiteral("1 torrent for each file"), classic), "radFile");
+  btnClassicDir = Named(new QPushButton(tr("(&dir)"), classic), "btnClassicDir");
+  btnClassicFile = Named(new QPushButton(tr("(&file)"), classic), "btnClassicFile");
+  radFolder = Named(new QRadioButton(tr("1 torrent from entire f&older"), classic), "radFolder");
+  radFile = Named(new QRadioButton(tr("1 torrent for &each file"), classic), "radFile");
   radFolder->setChecked(true);
   for (QPushButton* b : {btnClassicDir, btnClassicFile}) b->setAutoDefault(false);
 
   auto* box = new QVBoxLayout(classic);
   box->setContentsMargins(6, 6, 6, 6);
-  auto* label = new QLabel(QStringLiteral("Filename or Pathname:"), classic);
+  auto* label = new QLabel(tr("File&name or Pathname:"), classic);
   label->setBuddy(txtClassicPath);
   box->addWidget(label);
   auto* row = new QHBoxLayout;
@@ -214,20 +217,19 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   cmbAnnounceURL->setInsertPolicy(QComboBox::NoInsert);
   cmbAnnounceURL->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cmbAnnounceURL->setMinimumContentsLength(20);
-  cmbAnnounceURL->setToolTip(
-      QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
+  cmbAnnounceURL->setToolTip(tr("Select the tracker that will host your file, or enter a URL manually"));
   cmbAnnounceURL->addItem(Utf8Text(TrackerWaitItem));
   ShowTrackerText(Utf8Text(TrackerPrompt));
-  btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
-  btnVisit->setToolTip(QStringLiteral("Visit the homepage of the selected tracker"));
-  lblURL = Named(new TElidedLabel(QStringLiteral("URL:"), Qt::ElideRight, page), "lblURL");
-  lblStatus = Named(new QLabel(QStringLiteral("Status:"), page), "lblStatus");
+  btnVisit = Named(new QPushButton(tr("&Visit"), page), "btnVisit");
+  btnVisit->setToolTip(tr("Visit the homepage of the selected tracker"));
+  lblURL = Named(new TElidedLabel(tr("URL:"), Qt::ElideRight, page), "lblURL");
+  lblStatus = Named(new QLabel(tr("Status:"), page), "lblStatus");
   chkBackup = Named(new QCheckBox(page), "chkBackup");
-  btnBackup = Named(new QPushButton(QStringLiteral("Use Backup Tracker(s)"), page), "btnBackup");
+  btnBackup = Named(new QPushButton(tr("Use &Backup Tracker(s)"), page), "btnBackup");
   btnBackup->setEnabled(false);
   for (QPushButton* b : {btnVisit, btnBackup}) b->setAutoDefault(false);
 
-  auto* trackerLabel = new QLabel(QStringLiteral("Tracker:"), page);
+  auto* trackerLabel = new QLabel(tr("&Tracker:"), page);
   trackerLabel->setBuddy(cmbAnnounceURL);
   grid->addWidget(trackerLabel, 0, 0);
   grid->addWidget(cmbAnnounceURL, 0, 1);
@@ -250,26 +252,28 @@ void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
   mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoComment->setTabChangesFocus(true);
   mmoComment->setFixedHeight(mmoComment->fontMetrics().lineSpacing() * 3 + 12);
-  radAuto = Named(new QRadioButton(QStringLiteral("Auto"), page), "radAuto");
-  radAuto->setToolTip(QStringLiteral("Automatically Determine Piece Size (recommended)"));
+  radAuto = Named(new QRadioButton(tr("A&uto"), page), "radAuto");
+  radAuto->setToolTip(tr("Automatically Determine Piece Size (recommended)"));
   radAuto->setChecked(true);
-  radCustom = Named(new QRadioButton(QStringLiteral("Custom:"), page), "radCustom");
-  radCustom->setToolTip(QStringLiteral("Use a user-specified piece size"));
+  radCustom = Named(new QRadioButton(tr("Cu&stom:"), page), "radCustom");
+  radCustom->setToolTip(tr("Use a user-specified piece size"));
   cmbPieceSize = Named(new QComboBox(page), "cmbPieceSize");
   for (const auto& choice : PieceLengthChoices) cmbPieceSize->addItem(QLatin1String(choice.DisplayName));
   cmbPieceSize->setEnabled(false);
-  btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
-  btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
+  btnCreateTorrent = Named(new QPushButton(tr("C&reate .torrent now!"), page), "btnCreateTorrent");
+  btnCreateTorrent->setToolTip(tr("Create .torrent metadata file"));
   btnCreateTorrent->setAutoDefault(false);
   auto* pieceGroup = new QButtonGroup(page);
   pieceGroup->addButton(radAuto);
   pieceGroup->addButton(radCustom);
 
-  auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
+  auto* commentLabel = new QLabel(tr("&Comment:"), page);
   commentLabel->setBuddy(mmoComment);
   grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
   grid->addWidget(mmoComment, 3, 1, 1, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Piece Size:"), page), 4, 0);
+  auto* pieceLabel = new QLabel(tr("&Piece Size:"), page);
+  pieceLabel->setBuddy(radAuto);
+  grid->addWidget(pieceLabel, 4, 0);
   auto* row = new QHBoxLayout;
   row->addWidget(radAuto);
   row->addWidget(radCustom);
@@ -282,40 +286,37 @@ void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
 QWidget* TfrmQuorvane::BuildSettingsPage() {
   auto* page = Named(new QWidget, "tabSettings");
 
-  grpStartup = Named(new QGroupBox(QStringLiteral(" Startup Mode "), page), "grpStartup");
-  radSimple = Named(new QRadioButton(QStringLiteral("Simple"), grpStartup), "radSimple");
-  radClassic = Named(new QRadioButton(QStringLiteral("Classic"), grpStartup), "radClassic");
+  grpStartup = Named(new QGroupBox(tr(" Startup Mode "), page), "grpStartup");
+  radSimple = Named(new QRadioButton(tr("&Simple"), grpStartup), "radSimple");
+  radClassic = Named(new QRadioButton(tr("C&lassic"), grpStartup), "radClassic");
   {
     auto* box = new QVBoxLayout(grpStartup);
     box->addWidget(radSimple);
     box->addWidget(radClassic);
     box->addStretch(1);
   }
-  chkRememberFolder =
-      Named(new QCheckBox(QStringLiteral("Remember last used folder"), page), "chkRememberFolder");
-  chkRememberTracker =
-      Named(new QCheckBox(QStringLiteral("Remember last used tracker"), page), "chkRememberTracker");
-  chkNoUpdate =
-      Named(new QCheckBox(QStringLiteral("Do NOT update tracker list on startup"), page), "chkNoUpdate");
-  chkAutoSave = Named(new QCheckBox(QStringLiteral("Auto-save Settings on close"), page), "chkAutoSave");
-  chkSkipThumbs = Named(new QCheckBox(QStringLiteral("Always skip thumbs.db"), page), "chkSkipThumbs");
+  chkRememberFolder = Named(new QCheckBox(tr("Remember last used &folder"), page), "chkRememberFolder");
+  chkRememberTracker = Named(new QCheckBox(tr("Remember last used &tracker"), page), "chkRememberTracker");
+  chkNoUpdate = Named(new QCheckBox(tr("Do NOT &update tracker list on startup"), page), "chkNoUpdate");
+  chkAutoSave = Named(new QCheckBox(tr("Auto-sa&ve Settings on close"), page), "chkAutoSave");
+  chkSkipThumbs = Named(new QCheckBox(tr("Always skip thu&mbs.db"), page), "chkSkipThumbs");
 
-  grpPrivate = Named(new QGroupBox(QStringLiteral(" Private Trackers "), page), "grpPrivate");
+  grpPrivate = Named(new QGroupBox(tr(" Private Trackers "), page), "grpPrivate");
   lstPrivateTrackers = Named(new QListWidget(grpPrivate), "lstPrivateTrackers");
   txtPrivateName = Named(new QLineEdit(grpPrivate), "txtPrivateName");
   txtPrivateAnnounce = Named(new QLineEdit(grpPrivate), "txtPrivateAnnounce");
   txtPrivateWebsite = Named(new QLineEdit(grpPrivate), "txtPrivateWebsite");
-  btnPrivateAddModify = Named(new QPushButton(QStringLiteral("Add"), grpPrivate), "btnPrivateAddModify");
-  btnPrivateDelete = Named(new QPushButton(QStringLiteral("Delete"), grpPrivate), "btnPrivateDelete");
+  btnPrivateAddModify = Named(new QPushButton(tr("Add"), grpPrivate), "btnPrivateAddModify");
+  btnPrivateDelete = Named(new QPushButton(tr("&Delete"), grpPrivate), "btnPrivateDelete");
   btnPrivateDelete->setEnabled(false);
   {
     auto* form = new QGridLayout;
-    const std::pair<const char*, QLineEdit*> rows[] = {{"Name:", txtPrivateName},
-                                                       {"Announce URL:", txtPrivateAnnounce},
-                                                       {"Website URL:", txtPrivateWebsite}};
+    const std::pair<const char*, QLineEdit*> rows[] = {{QT_TR_NOOP("Na&me:"), txtPrivateName},
+                                                       {QT_TR_NOOP("A&nnounce URL:"), txtPrivateAnnounce},
+                                                       {QT_TR_NOOP("&Website URL:"), txtPrivateWebsite}};
     int r = 0;
     for (const auto& [text, edit] : rows) {
-      auto* label = new QLabel(QLatin1String(text), grpPrivate);
+      auto* label = new QLabel(tr(text), grpPrivate);
       label->setBuddy(edit);
       form->addWidget(label, r, 0);
       form->addWidget(edit, r, 1);
@@ -331,7 +332,7 @@ QWidget* TfrmQuorvane::BuildSettingsPage() {
     box->addWidget(lstPrivateTrackers, 2);
     box->addLayout(form, 3);
   }
-  btnSaveSettings = Named(new QPushButton(QStringLiteral("Save Now"), page), "btnSaveSettings");
+  btnSaveSettings = Named(new QPushButton(tr("Save N&ow"), page), "btnSaveSettings");
   for (QPushButton* b : {btnPrivateAddModify, btnPrivateDelete, btnSaveSettings}) b->setAutoDefault(false);
 
   auto* checks = new QVBoxLayout;
@@ -359,7 +360,7 @@ QWidget* TfrmQuorvane::BuildAboutPage() {
   mmoAbout->setReadOnly(true);
   mmoAbout->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoAbout->setPlainText(AboutText());
-  btnHomepage = Named(new QPushButton(QStringLiteral("Homepage"), page), "btnHomepage");
+  btnHomepage = Named(new QPushButton(tr("&Homepage"), page), "btnHomepage");
   btnHomepage->setAutoDefault(false);
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
@@ -384,6 +385,25 @@ void TfrmQuorvane::SetTabOrder() {
   const QList<QWidget*> about = {mmoAbout, btnHomepage};
   for (const QList<QWidget*>* chain : {&create, &settings, &about})
     for (qsizetype i = 0; i + 1 < chain->size(); ++i) setTabOrder(chain->at(i), chain->at(i + 1));
+}
+
+// Names for screen readers where a control shows no text of its own and no
+// label leads to it; and the window's keys.
+void TfrmQuorvane::NameControls() {
+  PageControl1->setAccessibleName(tr("Pages"));
+  pageMode->setAccessibleName(tr("Creation mode"));
+  chkBackup->setAccessibleName(tr("Use back-up trackers"));
+  DirectoryListBox1->setAccessibleName(tr("Folders"));
+  FileListBox1->setAccessibleName(tr("Files"));
+  cmbPieceSize->setAccessibleName(tr("Custom piece size"));
+  lstPrivateTrackers->setAccessibleName(tr("Private trackers"));
+  mmoAbout->setAccessibleName(tr("Help"));
+  statusText_->setAccessibleName(tr("Status"));
+
+  auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, [this] { PageControl1->setCurrentWidget(tabAbout); });
 }
 
 void TfrmQuorvane::Connect() {
@@ -622,12 +642,19 @@ void TfrmQuorvane::btnInverseClick() {
 
 void TfrmQuorvane::radAutoClick() { cmbPieceSize->setEnabled(!radAuto->isChecked()); }
 
+// The choosers open where the path points, or at the "Simple" page's folder.
+std::string TfrmQuorvane::ClassicStartFolder() const {
+  const std::string folder = StartFolderFor(NameBytes(txtClassicPath->text()));
+  return folder.empty() ? DirectoryListBox1->Directory() : folder;
+}
+
 void TfrmQuorvane::btnClassicFileClick() {
-  if (const auto file = dialogs_.OpenDialog("All Files (*.*)|*.*")) txtClassicPath->setText(ShowName(*file));
+  if (const auto file = dialogs_.OpenDialog("All Files (*.*)|*.*", ClassicStartFolder()))
+    txtClassicPath->setText(ShowName(*file));
 }
 
 void TfrmQuorvane::btnClassicDirClick() {
-  if (const auto folder = dialogs_.PickFolder("Select a directory to hash"))
+  if (const auto folder = dialogs_.PickFolder("Select a directory to hash", ClassicStartFolder()))
     txtClassicPath->setText(ShowName(*folder));
 }
 
@@ -925,7 +952,7 @@ void TfrmQuorvane::btnPrivateAddModifyClick() {
   if (!privateEditor_->AddModify(PrivateNameBytes(), Utf8Bytes(txtPrivateAnnounce->text()),
                                  Utf8Bytes(txtPrivateWebsite->text())))
     return;
-  btnPrivateAddModify->setText(QStringLiteral("Modify"));
+  btnPrivateAddModify->setText(tr("Modify"));
   SyncPrivateTrackers();
 }
 

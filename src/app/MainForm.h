@@ -217,6 +217,8 @@ class TfrmQuorvane : public QMainWindow {
   QWidget* BuildSettingsPage();
   QWidget* BuildAboutPage();
   void SetTabOrder();
+  void NameControls();
+  std::string ClassicStartFolder() const;
   void Connect();
   // Runs a handler; what it throws goes to the general error report.
   template <typename F>

@@ -16,16 +16,16 @@
 TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
     : QDialog(owner), abortRequested_(abortRequested) {
   setObjectName(QStringLiteral("frmProgress"));
-  setWindowTitle(QStringLiteral("Progress"));
+  setWindowTitle(tr("Progress"));
   setModal(false);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
   // A long name is shortened in the middle; the window keeps its size.
-  lblHashing = new TElidedLabel(QStringLiteral("Hashing:"), Qt::ElideMiddle, this);
+  lblHashing = new TElidedLabel(tr("Hashing:"), Qt::ElideMiddle, this);
   lblHashing->setObjectName(QStringLiteral("lblHashing"));
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-  lblOverall = new QLabel(QStringLiteral("Overall Progress:"), this);
+  lblOverall = new QLabel(tr("Overall Progress:"), this);
   lblOverall->setObjectName(QStringLiteral("lblOverall"));
   ProgressBar2 = new QProgressBar(this);
   ProgressBar2->setObjectName(QStringLiteral("ProgressBar2"));
@@ -33,11 +33,13 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
     bar->setRange(0, 100);
     bar->setValue(0);
   }
-  btnAbort = new QPushButton(QStringLiteral("Abort"), this);
+  btnAbort = new QPushButton(tr("&Abort"), this);
   btnAbort->setObjectName(QStringLiteral("btnAbort"));
-  btnFinished = new QPushButton(QStringLiteral("Finished"), this);
+  btnFinished = new QPushButton(tr("&Finished"), this);
   btnFinished->setObjectName(QStringLiteral("btnFinished"));
   btnFinished->setEnabled(false);
+  ProgressBar1->setAccessibleName(tr("File progress"));
+  ProgressBar2->setAccessibleName(tr("Overall progress"));
   for (QPushButton* button : {btnAbort, btnFinished}) button->setAutoDefault(false);
 
   auto* layout = new QVBoxLayout(this);

@@ -2,8 +2,10 @@
 
 #include "app/FileNames.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 QStringList QtNameFilters(const std::string& filter) {
@@ -28,7 +30,7 @@ TMsgResult TQtDialogs::MessageBox(const std::string& text, const std::string& ca
                   : caption == "Error"          ? QMessageBox::Critical
                   : caption == "Warning"        ? QMessageBox::Warning
                                                 : QMessageBox::Information,
-                  Utf8Text(caption), Utf8Text(text),
+                  TranslatedMessage(caption), TranslatedMessage(text),
                   buttons == TMsgButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                   owner_);
   const int answer = box.exec();
@@ -49,8 +51,25 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
   return NameBytes(dialog.selectedFiles().first());
 }
 
-std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
+QString TranslatedMessage(const std::string& text) {
+  return QCoreApplication::translate("Messages", text.c_str());
+}
+
+std::string StartFolderFor(const std::string& path) {
+  if (path.empty()) return {};
+  QFileInfo info(ShowName(path));
+  // A path typed half-way names no file yet: its nearest folder serves.
+  while (!info.isDir()) {
+    const QString parent = info.absolutePath();
+    if (parent == info.absoluteFilePath()) return {};
+    info = QFileInfo(parent);
+  }
+  return NameBytes(info.absoluteFilePath());
+}
+
+std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter, const std::string& startFolder) {
   QFileDialog dialog(owner_);
+  if (!startFolder.empty()) dialog.setDirectory(ShowName(startFolder));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(QtNameFilters(filter));
@@ -58,9 +77,9 @@ std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
   return NameBytes(dialog.selectedFiles().first());
 }
 
-std::optional<std::string> TQtDialogs::PickFolder(const std::string& title) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(owner_, Utf8Text(title), QString(), QFileDialog::ShowDirsOnly);
+std::optional<std::string> TQtDialogs::PickFolder(const std::string& title, const std::string& startFolder) {
+  const QString folder = QFileDialog::getExistingDirectory(owner_, TranslatedMessage(title),
+                                                           ShowName(startFolder), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return NameBytes(folder);
 }

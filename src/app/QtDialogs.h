@@ -15,8 +15,8 @@ class TQtDialogs : public TDialogs {
 
   TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override;
   std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override;
-  std::optional<std::string> OpenDialog(const std::string& filter) override;
-  std::optional<std::string> PickFolder(const std::string& title) override;
+  std::optional<std::string> OpenDialog(const std::string& filter, const std::string& startFolder) override;
+  std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) override;
 
  private:
   QPointer<QWidget> owner_;
@@ -24,3 +24,11 @@ class TQtDialogs : public TDialogs {
 
 // "torrent files (*.torrent)|*.torrent|All Files (*.*)|*.*" as Qt's name filters.
 QStringList QtNameFilters(const std::string& filter);
+
+// A fixed text of the program's core (message, caption, status) in the
+// user's language; a text the translations do not know is shown as it is.
+QString TranslatedMessage(const std::string& text);
+
+// The folder a file or folder dialog should show for path: the path itself
+// when it is a folder, else its nearest existing ancestor; "" for an empty path.
+std::string StartFolderFor(const std::string& path);

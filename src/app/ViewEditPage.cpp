@@ -14,9 +14,11 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/FileNames.h"
+#include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
@@ -73,12 +75,12 @@ QString CreationDateTextOf(int64_t seconds) {
                               ? QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime()
                               : QDateTime();
   if (!local.isValid() || local.date().year() < 1 || local.date().year() > 9999)
-    return QStringLiteral("Creation Date: ") + QString::number(seconds) + QStringLiteral(" (Unix time)");
+    return QCoreApplication::translate("TViewEditPage", "Creation Date: %1 (Unix time)").arg(seconds);
   // The model keeps UTC; the user reads local time.
   const QLocale locale = QLocale::system();
   QString text = locale.toString(local.date(), QLocale::ShortFormat);
   if (local.time() != QTime(0, 0, 0)) text += u' ' + local.time().toString(TimeFormatWithoutZone(locale));
-  return QStringLiteral("Creation Date: ") + text;
+  return QCoreApplication::translate("TViewEditPage", "Creation Date: %1").arg(text);
 }
 
 }  // namespace
@@ -89,48 +91,48 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 
   txtTorrent_ = Named(new QLineEdit(this), "txtTorrent");
   txtTorrent_->setAcceptDrops(false);  // a dropped file goes to the window, which opens it
-  btnTorrentBrowse_ = Named(new QPushButton(QStringLiteral("..."), this), "btnTorrentBrowse");
-  grid->addWidget(Named(new QLabel(QStringLiteral("Torrent:"), this), "lblTorrent"), 0, 0);
+  btnTorrentBrowse_ = Named(new QPushButton(tr("..."), this), "btnTorrentBrowse");
+  grid->addWidget(Named(new QLabel(tr("&Torrent:"), this), "lblTorrent"), 0, 0);
   grid->addWidget(txtTorrent_, 0, 1, 1, 3);
   grid->addWidget(btnTorrentBrowse_, 0, 4);
 
   txtAnnounceURL_ = Named(new QLineEdit(this), "txtAnnounceURL");
   chkViewBackup_ = Named(new QCheckBox(this), "chkViewBackup");
-  btnViewBackupTrackers_ = Named(new QPushButton(QStringLiteral("Backup"), this), "btnViewBackupTrackers");
+  btnViewBackupTrackers_ = Named(new QPushButton(tr("&Backup"), this), "btnViewBackupTrackers");
   btnViewBackupTrackers_->setEnabled(false);
-  grid->addWidget(Named(new QLabel(QStringLiteral("Announce URL:"), this), "lblAnnounceURL"), 1, 0);
+  grid->addWidget(Named(new QLabel(tr("&Announce URL:"), this), "lblAnnounceURL"), 1, 0);
   grid->addWidget(txtAnnounceURL_, 1, 1, 1, 2);
   grid->addWidget(chkViewBackup_, 1, 3);
   grid->addWidget(btnViewBackupTrackers_, 1, 4);
 
   txtViewName_ = Named(new QLineEdit(this), "txtViewName");
-  grid->addWidget(Named(new QLabel(QStringLiteral("Name:"), this), "lblViewName"), 2, 0);
+  grid->addWidget(Named(new QLabel(tr("Na&me:"), this), "lblViewName"), 2, 0);
   grid->addWidget(txtViewName_, 2, 1, 1, 4);
 
   mmoViewComment_ = Named(new QPlainTextEdit(this), "mmoViewComment");
   mmoViewComment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoViewComment_->setTabChangesFocus(true);
-  grid->addWidget(Named(new QLabel(QStringLiteral("Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
+  grid->addWidget(Named(new QLabel(tr("&Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
   grid->addWidget(mmoViewComment_, 3, 1, 1, 4);
 
-  lblViewSHA1_ = Named(new QLabel(QStringLiteral("SHA1:"), this), "lblViewSHA1");
+  lblViewSHA1_ = Named(new QLabel(tr("SHA1:"), this), "lblViewSHA1");
   lblViewSHA1_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   grid->addWidget(lblViewSHA1_, 4, 0, 1, 5);
 
-  lblViewCreationDate_ = Named(new QLabel(QStringLiteral("Creation Date:"), this), "lblViewCreationDate");
-  btnCreationDateReset_ = Named(new QPushButton(QStringLiteral("Reset"), this), "btnCreationDateReset");
+  lblViewCreationDate_ = Named(new QLabel(tr("Creation Date:"), this), "lblViewCreationDate");
+  btnCreationDateReset_ = Named(new QPushButton(tr("&Reset"), this), "btnCreationDateReset");
   grid->addWidget(lblViewCreationDate_, 5, 0, 1, 4);
   grid->addWidget(btnCreationDateReset_, 5, 4);
 
-  auto* files = Named(new QGroupBox(QStringLiteral(" Files "), this), "grpFiles");
+  auto* files = Named(new QGroupBox(tr(" Files "), this), "grpFiles");
   auto* filesGrid = new QGridLayout(files);
   lstFiles_ = Named(new QListWidget(files), "lstFiles");
   lstFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
   txtFilesName_ = Named(new QLineEdit(files), "txtFilesName");
-  btnChange_ = Named(new QPushButton(QStringLiteral("Change"), files), "btnChange");
-  lblFilesSize_ = Named(new QLabel(QStringLiteral("Size:"), files), "lblFilesSize");
+  btnChange_ = Named(new QPushButton(tr("C&hange"), files), "btnChange");
+  lblFilesSize_ = Named(new QLabel(tr("Size:"), files), "lblFilesSize");
   filesGrid->addWidget(lstFiles_, 0, 0, 1, 3);
-  filesGrid->addWidget(Named(new QLabel(QStringLiteral("Name:"), files), "lblFilesName"), 1, 0);
+  filesGrid->addWidget(Named(new QLabel(tr("Nam&e:"), files), "lblFilesName"), 1, 0);
   filesGrid->addWidget(txtFilesName_, 1, 1);
   filesGrid->addWidget(btnChange_, 1, 2);
   filesGrid->addWidget(lblFilesSize_, 2, 0, 1, 3);
@@ -140,14 +142,33 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   grid->setColumnStretch(1, 1);
 
   auto* buttons = new QHBoxLayout;
-  btnViewSave_ = Named(new QPushButton(QStringLiteral("Save"), this), "btnViewSave");
-  btnViewSaveAs_ = Named(new QPushButton(QStringLiteral("Save As .."), this), "btnViewSaveAs");
+  btnViewSave_ = Named(new QPushButton(tr("&Save"), this), "btnViewSave");
+  btnViewSaveAs_ = Named(new QPushButton(tr("Sa&ve As .."), this), "btnViewSaveAs");
   btnViewSave_->setEnabled(false);
   btnViewSaveAs_->setEnabled(false);
   buttons->addStretch(1);
   buttons->addWidget(btnViewSave_);
   buttons->addWidget(btnViewSaveAs_);
   grid->addLayout(buttons, 7, 0, 1, 5);
+
+  // The keyboard: each label leads to its box; the controls without a text of
+  // their own get a name for screen readers.
+  const std::pair<const char*, QWidget*> buddies[] = {{"lblTorrent", txtTorrent_},
+                                                      {"lblAnnounceURL", txtAnnounceURL_},
+                                                      {"lblViewName", txtViewName_},
+                                                      {"lblViewComment", mmoViewComment_},
+                                                      {"lblFilesName", txtFilesName_}};
+  for (const auto& [label, buddy] : buddies) findChild<QLabel*>(QLatin1String(label))->setBuddy(buddy);
+  btnTorrentBrowse_->setAccessibleName(tr("Choose a .torrent file"));
+  chkViewBackup_->setAccessibleName(tr("Save with back-up trackers"));
+  lstFiles_->setAccessibleName(tr("Files in the torrent"));
+  lblViewSHA1_->setAccessibleName(tr("Info hash"));
+  auto* open = new QShortcut(QKeySequence::Open, this);
+  auto* save = new QShortcut(QKeySequence::Save, this);
+  Wire(this, open, &QShortcut::activated, &TViewEditPage::btnTorrentBrowseClick);
+  connect(save, &QShortcut::activated, this, [this] {
+    if (btnViewSave_->isEnabled()) btnViewSave_->click();
+  });
 
   Wire(this, btnTorrentBrowse_, &QPushButton::clicked, &TViewEditPage::btnTorrentBrowseClick);
   Wire(this, txtTorrent_, &QLineEdit::textChanged, &TViewEditPage::txtTorrentChange);
@@ -167,12 +188,12 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 TViewEditPage::~TViewEditPage() = default;
 
 QString TViewEditPage::CreationDateText(const TTorrentFile& torrent) {
-  if (torrent.CreationDate == 0) return QStringLiteral("Creation Date: N/A");
+  if (torrent.CreationDate == 0) return tr("Creation Date: N/A");
   return CreationDateTextOf(torrent.CreationUnix());
 }
 
 QString TViewEditPage::CreationDateText(TDateTime value) {
-  if (value == 0) return QStringLiteral("Creation Date: N/A");
+  if (value == 0) return tr("Creation Date: N/A");
   return CreationDateTextOf(DateTimeToUnix(value));
 }
 
@@ -199,7 +220,8 @@ void TViewEditPage::ReportError(const std::exception& e) {
 
 void TViewEditPage::btnTorrentBrowseClick() {
   Guarded([&] {
-    const auto chosen = links_.Dialogs.OpenDialog(".torrent files (*.torrent)|*.torrent");
+    const auto chosen = links_.Dialogs.OpenDialog(".torrent files (*.torrent)|*.torrent",
+                                                  StartFolderFor(NameBytes(txtTorrent_->text())));
     if (chosen) OpenTorrent(*chosen);
   });
 }
@@ -226,7 +248,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
   TFileStream in(path, TFileMode::OpenRead);  // a failure goes to the general error report
   torrent_ = std::make_unique<TTorrentFile>();
   backupChosen_ = false;
-  ShowStatus(QStringLiteral("Loading Torrent! This may take a while..."));
+  ShowStatus(tr("Loading Torrent! This may take a while..."));
   try {
     torrent_->LoadFromStream(in);
     DisplayTorrent();
@@ -234,7 +256,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     lstFiles_->setCurrentRow(0);
     lstFilesClick();
     txtFilesName_->setEnabled(torrent_->MultiFile);
-    ShowStatus(QStringLiteral("Loading complete!"));
+    ShowStatus(tr("Loading complete!"));
     btnViewSaveAs_->setEnabled(true);
     btnViewSave_->setEnabled(true);
     loadedPath_ = path;
@@ -245,7 +267,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
       errors += error;
     }
     links_.Dialogs.MessageBox(errors, "Error Loading!", TMsgButtons::Ok);
-    ShowStatus(QStringLiteral("Loading error!"));
+    ShowStatus(tr("Loading error!"));
     ClearAfterFailedLoad();
   }
 }
@@ -257,7 +279,7 @@ void TViewEditPage::DisplayTorrent() {
   txtAnnounceURL_->setText(Utf8Text(torrent.Announce));
   txtViewName_->setText(Utf8Text(torrent.Name));
   mmoViewComment_->setPlainText(CommentForDisplay(torrent.Comment));
-  lblViewSHA1_->setText(QStringLiteral("SHA1: ") + Utf8Text(torrent.InfoHashText));
+  lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(torrent.InfoHashText)));
   const bool hasBackup = !torrent.BackupTrackers.empty();
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
@@ -273,9 +295,9 @@ void TViewEditPage::ClearAfterFailedLoad() {
   mmoViewComment_->clear();
   txtFilesName_->clear();
   shownFileText_.clear();
-  lblViewSHA1_->setText(QStringLiteral("SHA1:"));
-  lblViewCreationDate_->setText(QStringLiteral("Creation Date:"));
-  lblFilesSize_->setText(QStringLiteral("Size:"));
+  lblViewSHA1_->setText(tr("SHA1:"));
+  lblViewCreationDate_->setText(tr("Creation Date:"));
+  lblFilesSize_->setText(tr("Size:"));
   torrent_.reset();
   btnViewSaveAs_->setEnabled(false);
   btnViewSave_->setEnabled(false);
@@ -286,7 +308,7 @@ void TViewEditPage::lstFilesClick() {
   if (!torrent_ || row < 0 || static_cast<std::size_t>(row) >= torrent_->Files.size()) return;
   shownFileText_ = lstFiles_->item(row)->text();
   txtFilesName_->setText(shownFileText_);
-  lblFilesSize_->setText(QStringLiteral("Size: ") + QString::number(torrent_->Files[row]->Length));
+  lblFilesSize_->setText(tr("Size: %1").arg(torrent_->Files[row]->Length));
 }
 
 void TViewEditPage::txtAnnounceURLChange() {
@@ -330,7 +352,7 @@ void TViewEditPage::btnChangeClick() {
     try {
       RenameFileEntry(*torrent_, static_cast<std::size_t>(row), NameBytes(text));
     } catch (const EBadFileName& e) {
-      links_.Dialogs.MessageBox(std::string("Cannot rename to ") + e.what(), "Error", TMsgButtons::Ok);
+      links_.Dialogs.MessageBox(Utf8Bytes(tr("Cannot rename to ")) + e.what(), "Error", TMsgButtons::Ok);
       return;
     }
     lstFiles_->item(row)->setText(text);
@@ -365,27 +387,28 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
     torrent_->SaveToStream(out, torrent_->Pieces);
     out.Commit();
   } catch (const std::exception&) {
-    links_.Dialogs.MessageBox("Error writing " + path, "Error", TMsgButtons::Ok);
+    links_.Dialogs.MessageBox(Utf8Bytes(tr("Error writing ")) + path, "Error", TMsgButtons::Ok);
     return false;
   }
-  ShowStatus(ShowName(path) + QStringLiteral(" written sucessfully!"));
+  ShowStatus(tr("%1 written sucessfully!").arg(ShowName(path)));
   return true;
 }
 
 bool TViewEditPage::MaySave() {
   if (const auto damage = torrent_->DamageLines(); !damage.empty()) {
-    std::string text =
-        "This torrent is damaged: it was not read whole, and saving writes only what could be read. "
-        "What these lines name would be lost:\n";
+    std::string text = Utf8Bytes(
+        tr("This torrent is damaged: it was not read whole, and saving writes only what could be read. "
+           "What these lines name would be lost:"));
+    text += "\n";
     for (const auto& line : damage) text += "\n" + line;
-    text += "\n\nSave anyway?";
+    text += "\n\n" + Utf8Bytes(tr("Save anyway?"));
     // No is the default: a scripted or careless answer keeps the file.
     return links_.Dialogs.MessageBox(text, "Question", TMsgButtons::YesNo) == TMsgResult::Yes;
   }
   try {
     CheckTorrentName(torrent_->Name);
   } catch (const EBadFileName& e) {
-    links_.Dialogs.MessageBox(std::string("Cannot save ") + e.what(), "Error", TMsgButtons::Ok);
+    links_.Dialogs.MessageBox(Utf8Bytes(tr("Cannot save ")) + e.what(), "Error", TMsgButtons::Ok);
     return false;
   }
   return true;

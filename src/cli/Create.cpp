@@ -296,8 +296,9 @@ class TCliDialogs : public TDialogs {
     return path;
   }
 
-  std::optional<std::string> PickFolder(const std::string& title) override {
+  std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) override {
     (void)title;
+    (void)startFolder;
     return options_.EachDir;
   }
 

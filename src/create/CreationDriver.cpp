@@ -197,7 +197,7 @@ void TCreationDriver::ClassicMode() {
     return;
   }
 
-  const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:");
+  const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:", path);
   if (!outFolder) return;
   // Read the whole folder first, so torrents written into it are not taken as entries.
   for (const auto& name : ReadFolder(path)) {

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +24,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "../support/ScriptedDialogs.h"
@@ -228,6 +231,114 @@ class DesktopTest : public QObject {
     const auto* viewEdit = window->tabViewTorrent->findChild<TViewEditPage*>();
     QVERIFY(viewEdit->Torrent());
     QCOMPARE(viewEdit->LoadedPath(), path);
+  }
+
+  // Screen readers name every control that takes the focus; labels with a
+  // mnemonic lead to their box, and buttons have one of their own.
+  void everyControlHasANameAndAKey() {
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->frmBackup->ShowWithTrackers({"Alpha"});
+    window->frmProgress->show();
+    // Captions the program sets itself, and the browse button named for screen readers.
+    const QStringList noMnemonic = {QStringLiteral("btnPrivateAddModify"), QStringLiteral("btnOk"),
+                                    QStringLiteral("btnTorrentBrowse")};
+    QStringList faults;
+    auto check = [&](QWidget* top) {
+      for (QWidget* w : top->findChildren<QWidget*>()) {
+        if (!w->isVisible() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+        if (qobject_cast<QTabBar*>(w) || qobject_cast<QComboBox*>(w->parentWidget())) continue;
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(w);
+        if (!access || access->text(QAccessible::Name).trimmed().isEmpty())
+          faults << QStringLiteral("%1 has no accessible name").arg(w->objectName());
+        if (auto* button = qobject_cast<QAbstractButton*>(w);
+            button && !noMnemonic.contains(w->objectName()) && !button->text().isEmpty() &&
+            !button->text().contains(u'&'))
+          faults << QStringLiteral("%1 has no mnemonic").arg(w->objectName());
+      }
+      for (QLabel* label : top->findChildren<QLabel*>())
+        if (label->text().contains(u'&') && !label->buddy())
+          faults << QStringLiteral("label \"%1\" leads nowhere").arg(label->text());
+    };
+    for (int page = 0; page < window->PageControl1->count(); ++page) {
+      window->PageControl1->setCurrentIndex(page);
+      for (int mode = 0; mode < (page == 0 ? 2 : 1); ++mode) {
+        window->pageMode->setCurrentIndex(mode);
+        Settle();
+        check(window.get());
+      }
+    }
+    check(window->frmBackup);
+    check(window->frmProgress);
+    faults.removeDuplicates();
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+  }
+
+  // Ctrl+O and Ctrl+S on the View/Edit page, F1 for help, Ctrl+Q to quit.
+  void windowKeys() {
+    const std::string path = WriteTorrent("keys/single.torrent");
+    auto window = NewWindow();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    QCOMPARE(window->PageControl1->currentWidget(), window->tabAbout);
+
+    // Ctrl+S belongs to the View/Edit page: elsewhere it does nothing.
+    window->PageControl1->setCurrentIndex(0);
+    dialogs_.OpenAnswers.push_back(path);
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(dialogs_.OpenFilters.empty());
+    window->PageControl1->setCurrentWidget(window->tabViewTorrent);
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(dialogs_.OpenFilters.size(), size_t(1));
+    const auto* page = window->tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(page->Torrent());
+
+    auto* name = window->tabViewTorrent->findChild<QLineEdit*>(QStringLiteral("txtViewName"));
+    name->setText(QStringLiteral("renamed.txt"));
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(window->StatusText().endsWith(QStringLiteral(" written sucessfully!")),
+             qPrintable(window->StatusText()));
+    std::ifstream in(path, std::ios::binary);
+    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    QVERIFY(saved.find("11:renamed.txt") != std::string::npos);
+
+    QSignalSpy closed(window.get(), &TfrmQuorvane::Closed);
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(closed.count(), 1);
+  }
+
+  // The choosers open where the current path points.
+  void dialogsStartAtTheCurrentPath() {
+    const std::string data = Work("data");
+    WriteFile(data + "/one.bin", 1);
+    WriteTorrent("data/sub/single.torrent");
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(data);
+    struct TCase {
+      const char* Path;  // in txtClassicPath, below the work folder
+      const char* Start;
+    } cases[] = {
+        {"", "data"},                         // nothing typed: the "Simple" page's folder
+        {"data/one.bin", "data"},             // a file: its folder
+        {"data/sub", "data/sub"},             // a folder: itself
+        {"data/sub/half-typed", "data/sub"},  // not there yet: the nearest folder
+    };
+    for (const TCase& c : cases) {
+      window->txtClassicPath->setText(*c.Path ? QString::fromStdString(Work(c.Path)) : QString());
+      QTest::mouseClick(window->btnClassicFile, Qt::LeftButton);
+      QTest::mouseClick(window->btnClassicDir, Qt::LeftButton);
+      QVERIFY2(dialogs_.OpenStarts.back() == Work(c.Start), c.Path);
+      QVERIFY2(dialogs_.FolderStarts.back() == Work(c.Start), c.Path);
+    }
+    // The View/Edit page's browse opens at the loaded torrent's folder.
+    window->OpenTorrent(Work("data/sub/single.torrent"));
+    auto* browse = window->tabViewTorrent->findChild<QPushButton*>(QStringLiteral("btnTorrentBrowse"));
+    QTest::mouseClick(browse, Qt::LeftButton);
+    QCOMPARE(dialogs_.OpenStarts.back(), Work("data/sub"));
   }
 
   // Paragraphs are single lines the memo wraps: a line broken at a fixed

@@ -156,7 +156,8 @@ class TViewEditPageTest : public QObject {
         {"btnViewSave", "Save", false},          {"btnViewSaveAs", "Save As ..", false},
     };
     for (const auto& b : buttons) {
-      QCOMPARE(Button(b.Name)->text(), QString::fromLatin1(b.Text));
+      // The caption as shown: a mnemonic's "&" only underlines the next letter.
+      QCOMPARE(Button(b.Name)->text().remove(u'&'), QString::fromLatin1(b.Text));
       QCOMPARE(Button(b.Name)->isEnabled(), b.Enabled);
     }
     for (const char* name : {"txtTorrent", "txtAnnounceURL", "txtViewName", "txtFilesName"})

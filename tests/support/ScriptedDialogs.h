@@ -21,6 +21,8 @@ class TScriptedDialogs : public TDialogs {
   std::vector<TBox> Boxes;
   std::vector<TSaveDialogOptions> SaveRequests;
   std::vector<std::string> OpenFilters, FolderTitles;
+  // The start folders the open dialogs and folder pickers were given, in order.
+  std::vector<std::string> OpenStarts, FolderStarts;
   // Every call as one line, to check the order across kinds:
   // "Caption: text [Yes/No]", "save <preset>", "open <filter>", "folder <title>".
   std::vector<std::string> Log;
@@ -54,13 +56,15 @@ class TScriptedDialogs : public TDialogs {
     Log.push_back("save " + options.Preset);
     return Next(SaveAnswers);
   }
-  std::optional<std::string> OpenDialog(const std::string& filter) override {
+  std::optional<std::string> OpenDialog(const std::string& filter, const std::string& startFolder) override {
     OpenFilters.push_back(filter);
+    OpenStarts.push_back(startFolder);
     Log.push_back("open " + filter);
     return Next(OpenAnswers);
   }
-  std::optional<std::string> PickFolder(const std::string& title) override {
+  std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) override {
     FolderTitles.push_back(title);
+    FolderStarts.push_back(startFolder);
     Log.push_back("folder " + title);
     return Next(FolderAnswers);
   }
