@@ -9,7 +9,8 @@
 # package index only when a package cannot be found.
 set -euo pipefail
 
-BUILD_PKGS=(build-essential cmake pkg-config qt6-base-dev libxkbcommon-dev libgl-dev)
+# qt6-l10n-tools: lupdate and lrelease; qt6-translations-l10n: Qt's own texts (standard buttons).
+BUILD_PKGS=(build-essential cmake pkg-config qt6-base-dev libxkbcommon-dev libgl-dev qt6-l10n-tools qt6-translations-l10n)
 TEST_PKGS=(
   clang-format clang-tidy
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -306,7 +306,7 @@ QWidget* TfrmQuorvane::BuildSettingsPage() {
   txtPrivateName = Named(new QLineEdit(grpPrivate), "txtPrivateName");
   txtPrivateAnnounce = Named(new QLineEdit(grpPrivate), "txtPrivateAnnounce");
   txtPrivateWebsite = Named(new QLineEdit(grpPrivate), "txtPrivateWebsite");
-  btnPrivateAddModify = Named(new QPushButton(tr("Add"), grpPrivate), "btnPrivateAddModify");
+  btnPrivateAddModify = Named(new QPushButton(TranslatedMessage("Add"), grpPrivate), "btnPrivateAddModify");
   btnPrivateDelete = Named(new QPushButton(tr("&Delete"), grpPrivate), "btnPrivateDelete");
   btnPrivateDelete->setEnabled(false);
   {
@@ -805,7 +805,7 @@ void TfrmQuorvane::updateTimerTimer() {
   updateTimer->stop();
   if (!refresh_) {
     TTrackerRefreshEvents events;
-    events.Status = [this](const std::string& text) { SetStatusText(Utf8Text(text)); };
+    events.Status = [this](const std::string& text) { SetStatusText(TranslatedMessage(text)); };
     events.FillSelection = [this](const std::vector<std::string>& names) { FillSelection(names); };
     events.OpenUrl = [](const std::string& url) {
       if (IsBrowsableUrl(url)) QDesktopServices::openUrl(QUrl(Utf8Text(url)));
@@ -870,7 +870,7 @@ std::string TfrmQuorvane::TrackerTextBytes() const {
 TAnnounceResolution TfrmQuorvane::ResolveTracker() {
   TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
   btnVisit->setEnabled(resolution.VisitEnabled);
-  lblStatus->setText(Utf8Text(TrackerStatusText(resolution.Status)));
+  lblStatus->setText(TranslatedMessage(TrackerStatusText(resolution.Status)));
   return resolution;
 }
 
@@ -881,7 +881,7 @@ std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
 }
 
 void TfrmQuorvane::cmbAnnounceURL2Change() {
-  lblURL->setText(QStringLiteral("URL: ") + Utf8Text(GetAnnounceURL()));
+  lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL())));
 }
 
 void TfrmQuorvane::btnVisitClick() {
@@ -935,7 +935,7 @@ void TfrmQuorvane::lstPrivateTrackersClick() {
     txtPrivateAnnounce->setText(Utf8Text(result.Fill->Announce));
     txtPrivateWebsite->setText(Utf8Text(result.Fill->Webpage));
   }
-  if (result.Caption) btnPrivateAddModify->setText(Utf8Text(*result.Caption));
+  if (result.Caption) btnPrivateAddModify->setText(TranslatedMessage(*result.Caption));
 }
 
 std::string TfrmQuorvane::PrivateNameBytes() const {
@@ -945,14 +945,14 @@ std::string TfrmQuorvane::PrivateNameBytes() const {
 }
 
 void TfrmQuorvane::txtPrivateNameChange() {
-  btnPrivateAddModify->setText(Utf8Text(privateEditor_->CaptionFor(PrivateNameBytes())));
+  btnPrivateAddModify->setText(TranslatedMessage(privateEditor_->CaptionFor(PrivateNameBytes())));
 }
 
 void TfrmQuorvane::btnPrivateAddModifyClick() {
   if (!privateEditor_->AddModify(PrivateNameBytes(), Utf8Bytes(txtPrivateAnnounce->text()),
                                  Utf8Bytes(txtPrivateWebsite->text())))
     return;
-  btnPrivateAddModify->setText(tr("Modify"));
+  btnPrivateAddModify->setText(TranslatedMessage("Modify"));
   SyncPrivateTrackers();
 }
 

@@ -51,6 +51,38 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
   return NameBytes(dialog.selectedFiles().first());
 }
 
+// The fixed texts of the core that reach the windows, listed for lupdate;
+// TranslatedMessage finds them by their English.
+[[maybe_unused]] const char* const CoreMessages[] = {
+    QT_TRANSLATE_NOOP("Messages", "Error"),
+    QT_TRANSLATE_NOOP("Messages", "Warning"),
+    QT_TRANSLATE_NOOP("Messages", "Question"),
+    QT_TRANSLATE_NOOP("Messages", "Abort"),
+    QT_TRANSLATE_NOOP("Messages", "Version Check"),
+    QT_TRANSLATE_NOOP("Messages", "You must select a tracker to use with this torrent!"),
+    QT_TRANSLATE_NOOP("Messages", "Tracker may be down; are you sure you want to continue?"),
+    QT_TRANSLATE_NOOP("Messages", "No files were selected!"),
+    QT_TRANSLATE_NOOP("Messages", "Please enter a file or directory name!"),
+    QT_TRANSLATE_NOOP("Messages", "Operation Aborted!"),
+    QT_TRANSLATE_NOOP("Messages",
+                      "There was an error updating the tracker list, information may not be current!"),
+    QT_TRANSLATE_NOOP("Messages", "No cached version of the tracker list could be found; you're on your own"),
+    QT_TRANSLATE_NOOP("Messages", "A new version of Quorvane is afvailable! Update now?"),
+    QT_TRANSLATE_NOOP("Messages", "Attempting to update tracker list..."),
+    QT_TRANSLATE_NOOP("Messages", "Tracker list loaded!"),
+    QT_TRANSLATE_NOOP("Messages", "Status: UP"),
+    QT_TRANSLATE_NOOP("Messages", "Status: *DOWN*"),
+    QT_TRANSLATE_NOOP("Messages", "Status: N/A"),
+    QT_TRANSLATE_NOOP("Messages", "Please enter tracker name!"),
+    QT_TRANSLATE_NOOP("Messages", "Please enter tracker announce URL!"),
+    QT_TRANSLATE_NOOP("Messages", "No torrent loaded!"),
+    QT_TRANSLATE_NOOP("Messages", "Error Loading!"),
+    QT_TRANSLATE_NOOP("Messages", "Add"),
+    QT_TRANSLATE_NOOP("Messages", "Modify"),
+    QT_TRANSLATE_NOOP("Messages", "Select a directory to hash"),
+    QT_TRANSLATE_NOOP("Messages", "Enter directory to output torrents in:"),
+};
+
 QString TranslatedMessage(const std::string& text) {
   return QCoreApplication::translate("Messages", text.c_str());
 }

@@ -1,5 +1,7 @@
 #include "app/QuorvaneApplication.h"
 
+#include <QLibraryInfo>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -26,4 +28,20 @@ bool TQuorvaneApplication::notify(QObject* receiver, QEvent* event) {
     ShowException(dialogs_, std::runtime_error("Unknown error"));
   }
   return false;
+}
+
+std::vector<QTranslator*> InstallTranslators(const QLocale& locale) {
+  std::vector<QTranslator*> installed;
+  const std::pair<QString, QString> catalogs[] = {
+      {QStringLiteral("quorvane"), QStringLiteral(":/i18n")},
+      {QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)}};
+  for (const auto& [name, folder] : catalogs) {
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(locale, name, QStringLiteral("_"), folder) ||
+        !QCoreApplication::installTranslator(translator.get()))
+      continue;
+    translator->setParent(QCoreApplication::instance());
+    installed.push_back(translator.release());
+  }
+  return installed;
 }

@@ -3,9 +3,12 @@
 // errors that escape an event handler.
 
 #include <QApplication>
+#include <QLocale>
+#include <QTranslator>
 #include <exception>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "Dialogs.h"
 
@@ -37,6 +40,11 @@ void Wire(Page* page, Sender* sender, Signal signal, void (Page::*handler)()) {
   QObject::connect(sender, signal, page,
                    [page, handler] { page->Guarded([page, handler] { (page->*handler)(); }); });
 }
+
+// Loads the program's translation for locale, and Qt's own for the standard
+// buttons, into the application; none when the language has none. Returns
+// what it installed (owned by the application).
+std::vector<QTranslator*> InstallTranslators(const QLocale& locale);
 
 class TQuorvaneApplication : public QApplication {
  public:

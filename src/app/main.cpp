@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   TQtDialogs dialogs;
   TQuorvaneApplication app(argc, argv, dialogs);
   QApplication::setWindowIcon(AppIcon());
+  InstallTranslators(QLocale::system());
 
   TfrmQuorvane frmQuorvane(dialogs, QApplication::arguments());
   dialogs.SetOwner(&frmQuorvane);
