@@ -438,12 +438,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
   input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
   driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
   driver.ResolveBackupTrackers = [&options, &trackers] {
-    std::vector<std::string> urls;
-    for (const auto& b : options.Backups) {
-      const std::string url = trackers.LookupAnnounceURL(b);
-      urls.push_back(url.empty() ? b : url);
-    }
-    return urls;
+    return ResolveTrackerNames(trackers.Trackers, options.Backups);
   };
 
   if (options.Paths.size() == 1) {

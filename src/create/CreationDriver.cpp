@@ -10,18 +10,14 @@
 
 #include "base/Path.h"
 #include "base/Stream.h"
+#include "base/Text.h"
 #include "create/BTTransfer.h"
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
 
 namespace {
 
-bool IsThumbsDb(const std::string& name) {
-  std::string lower = name;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower == "thumbs.db";
-}
+bool IsThumbsDb(const std::string& name) { return EqualsNoCase(name, "thumbs.db"); }
 
 enum class TEntryKind { Missing, File, Folder, Other };
 

@@ -70,6 +70,12 @@ class CreationDriverTest : public ::testing::Test {
 
   CreationDriverTest() { FailOnUnexpectedQuestions(Dialogs); }
 
+  // "Classic" on path, the save dialog answering output.
+  void ClassicInto(const std::string& path, const std::string& output) {
+    Driver.Input.Mode = TCreateMode::Classic;
+    Driver.Input.ClassicPath = path;
+    Dialogs.SaveAnswers.push_back(output);
+  }
   // "Classic" with "1 torrent for each file" on folder.
   void OnePerEntry(const std::string& folder) {
     Driver.Input.Mode = TCreateMode::Classic;
@@ -611,9 +617,7 @@ TEST_F(CreationDriverTest, AbortInOnePerEntryEndsEachLaterEntryWithItsOwnMessage
 TEST_F(CreationDriverTest, AbortLeavesAnExistingOutputUntouched) {
   Dir.Write("f", PatternBytes(700000));
   Dir.Write("f.torrent", "precious");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  ClassicInto(Dir / "f", Dir / "f.torrent");
   Progress.OnPump = [&] { Progress.SetAborted(true); };
   Driver.btnCreateTorrentClick();
   EXPECT_EQ(Dialogs.Log.back(), "Abort: Operation Aborted!");
@@ -719,9 +723,7 @@ TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {
 TEST_F(CreationDriverTest, FullDiskLeavesNoPartialFile) {
   Dir.Write("f", PatternBytes(1000));
   Dir.Write("f.torrent", "precious");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  ClassicInto(Dir / "f", Dir / "f.torrent");
   TFileSysCalls full = FileSysCalls();
   full.Write = [](int, const void*, size_t) -> ssize_t {
     errno = ENOSPC;
@@ -743,17 +745,13 @@ TEST_F(CreationDriverTest, FullDiskLeavesNoPartialFile) {
 
 TEST_F(CreationDriverTest, OutputThatCannotBeCreatedPropagates) {
   Dir.Write("f", "1");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "no/such/folder/f.torrent");
+  ClassicInto(Dir / "f", Dir / "no/such/folder/f.torrent");
   EXPECT_THROW(Driver.btnCreateTorrentClick(), EStreamError);
 }
 
 TEST_F(CreationDriverTest, PressingCreateAgainDuringARunDoesNothing) {
   Dir.Write("f", PatternBytes(600000));
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  ClassicInto(Dir / "f", Dir / "f.torrent");
   int nested = 0;
   Progress.OnPump = [&] {
     EXPECT_TRUE(Driver.Running());
