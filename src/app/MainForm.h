@@ -154,6 +154,9 @@ class TfrmQuorvane : public QMainWindow {
   QLabel* lblStatus;
   QCheckBox* chkBackup;
   QPushButton* btnBackup;
+  QLabel* lblSource;
+  QLineEdit* txtSource;
+  QCheckBox* chkPrivate;
   QPlainTextEdit* mmoComment;
   QRadioButton* radAuto;
   QRadioButton* radCustom;
@@ -199,6 +202,7 @@ class TfrmQuorvane : public QMainWindow {
   QWidget* BuildClassicTab();
   void BuildTrackerRows(QWidget* page, QGridLayout* grid);
   void BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid);
+  void BuildPrivateRow(QWidget* page, QGridLayout* grid);
   QWidget* BuildSettingsPage();
   QWidget* BuildAboutPage();
   void SetTabOrder();
@@ -211,6 +215,8 @@ class TfrmQuorvane : public QMainWindow {
   // Shows the private tracker editor's entries in lstPrivateTrackers.
   void SyncPrivateTrackers();
   std::string PrivateNameBytes() const;
+  // txtSource's text as bytes: the remembered bytes until the user edits it.
+  std::string SourceBytes() const;
   void FillSelection(const std::vector<std::string>& names);
 
   TDialogs& dialogs_;
@@ -225,6 +231,8 @@ class TfrmQuorvane : public QMainWindow {
   std::unique_ptr<TPrivateTrackerEditor> privateEditor_;
   QString privateNameShown_;      // txtPrivateName as last filled from a record
   std::string privateNameBytes_;  // and that record's name
+  QString sourceShown_;           // txtSource as filled from the settings
+  std::string sourceBytes_;       // and the bytes it came from
   bool autoSize_ = false;
   bool geometryReady_ = false;       // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save
