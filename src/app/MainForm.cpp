@@ -103,7 +103,8 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   // The "View/Edit Torrent" page opens the back-up window, so it comes last.
   auto* viewEdit = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
-                     [this](const std::exception& error) { ShowException(dialogs_, error); }},
+                     [this](const std::exception& error) { ShowException(dialogs_, error); },
+                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
@@ -463,7 +464,7 @@ void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
 
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   // A run under way stops at its next read; closing always ends the program.
-  AbortRequested = AbortRequested || driver_ != nullptr;
+  AbortRequested = AbortRequested || driver_ != nullptr || progressBusy_;
   if (geometryTimer_->isActive()) {
     geometryTimer_->stop();
     Guarded([this] { SaveWindowGeometry(); });
@@ -639,7 +640,7 @@ void TfrmQuorvane::btnClassicDirClick() {
 
 void TfrmQuorvane::btnCreateTorrentClick() {
   // One run at a time: a press while hashing pumps events is ignored.
-  if (driver_) return;
+  if (driver_ || progressBusy_) return;
   driver_ = std::make_unique<TCreationDriver>(dialogs_, *frmProgress);
   struct TEndRun {
     std::unique_ptr<TCreationDriver>& driver;
@@ -669,6 +670,17 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   driver_->GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
   driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
   driver_->btnCreateTorrentClick();
+}
+
+bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {
+  if (driver_ || progressBusy_) return false;
+  progressBusy_ = true;
+  struct TEndRun {
+    bool& busy;
+    ~TEndRun() { busy = false; }
+  } endRun{progressBusy_};
+  run(*frmProgress);
+  return true;
 }
 
 void TfrmQuorvane::DropPaths(const std::vector<std::string>& paths) {

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@ class TDirectoryListBox;
 class TDriveComboBox;
 class TFileListBox;
 class TPrivateTrackerEditor;
+class TProgress;
 class TQtEventLoop;
 class TTrackerRefresh;
 class TfrmBackup;
@@ -76,6 +78,9 @@ class TfrmQuorvane : public QMainWindow {
   // Files or a folder dropped on the page: on "Simple" the files' folder is
   // shown and they are selected, on "Classic" the first path goes to the box.
   void DropPaths(const std::vector<std::string>& paths);
+  // Runs another long operation (a verify) with the progress window; false,
+  // running nothing, while a creation or another such run has it.
+  bool RunWithProgress(const std::function<void(TProgress&)>& run);
 
   // The tracker-list refresh, run once by updateTimer.
   void updateTimerTimer();
@@ -223,6 +228,7 @@ class TfrmQuorvane : public QMainWindow {
   TProfileFile settings_;
   QLabel* statusText_ = nullptr;
   std::unique_ptr<TCreationDriver> driver_;  // the command under way
+  bool progressBusy_ = false;                // RunWithProgress under way
   // The network runs on the window's own event loop; declared first, it
   // outlives the refresh's download.
   std::unique_ptr<TQtEventLoop> loop_;
