@@ -279,6 +279,7 @@ void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
 // Row 3 of the shared grid: what private trackers ask of a torrent.
 void TfrmQuorvane::BuildPrivateRow(QWidget* page, QGridLayout* grid) {
   txtSource = Named(new QLineEdit(page), "txtSource");
+  txtSource->setAccessibleName(tr("Source"));
   txtSource->setToolTip(tr("Written into the torrent's info: the tag some private trackers ask for"));
   lblSource = Named(new QLabel(tr("Source:"), page), "lblSource");
   lblSource->setBuddy(txtSource);
