@@ -29,4 +29,10 @@ class TDialogs {
   }
   // The folder picker with a title; the chosen folder, or nothing when cancelled.
   virtual std::optional<std::string> PickFolder(const std::string& title) = 0;
+  // The same, opening at start (a folder that may not exist yet: the picker
+  // shows the nearest one that does).
+  virtual std::optional<std::string> PickFolderAt(const std::string& title, const std::string& start) {
+    (void)start;
+    return PickFolder(title);
+  }
 };

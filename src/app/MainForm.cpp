@@ -103,7 +103,8 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   // The "View/Edit Torrent" page opens the back-up window, so it comes last.
   auto* viewEdit = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
-                     [this](const std::exception& error) { ShowException(dialogs_, error); }},
+                     [this](const std::exception& error) { ShowException(dialogs_, error); },
+                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
@@ -126,6 +127,7 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
   BuildTrackerRows(page, grid);
+  BuildPrivateRow(page, grid);
   BuildCommentAndPieceRows(page, grid);
   grid->setColumnStretch(1, 1);
 
@@ -239,7 +241,7 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   grid->addLayout(backupRow, 2, 1, 1, 2);
 }
 
-// Rows 3 and 4 of the shared grid: the comment, the piece size and the command.
+// Rows 4 and 5 of the shared grid: the comment, the piece size and the command.
 void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
   mmoComment = Named(new QPlainTextEdit(page), "mmoComment");
   mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -262,16 +264,33 @@ void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
 
   auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
   commentLabel->setBuddy(mmoComment);
-  grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
-  grid->addWidget(mmoComment, 3, 1, 1, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Piece Size:"), page), 4, 0);
+  grid->addWidget(commentLabel, 4, 0, Qt::AlignTop);
+  grid->addWidget(mmoComment, 4, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Piece Size:"), page), 5, 0);
   auto* row = new QHBoxLayout;
   row->addWidget(radAuto);
   row->addWidget(radCustom);
   row->addWidget(cmbPieceSize);
   row->addStretch(1);
   row->addWidget(btnCreateTorrent);
-  grid->addLayout(row, 4, 1, 1, 2);
+  grid->addLayout(row, 5, 1, 1, 2);
+}
+
+// Row 3 of the shared grid: what private trackers ask of a torrent.
+void TfrmQuorvane::BuildPrivateRow(QWidget* page, QGridLayout* grid) {
+  txtSource = Named(new QLineEdit(page), "txtSource");
+  txtSource->setAccessibleName(tr("Source"));
+  txtSource->setToolTip(tr("Written into the torrent's info: the tag some private trackers ask for"));
+  lblSource = Named(new QLabel(tr("Source:"), page), "lblSource");
+  lblSource->setBuddy(txtSource);
+  chkPrivate = Named(new QCheckBox(tr("Private torrent"), page), "chkPrivate");
+  chkPrivate->setToolTip(tr("Clients find peers only through the trackers: no DHT, no peer exchange"));
+
+  grid->addWidget(lblSource, 3, 0);
+  auto* row = new QHBoxLayout;
+  row->addWidget(txtSource, 1);
+  row->addWidget(chkPrivate);
+  grid->addLayout(row, 3, 1, 1, 2);
 }
 
 QWidget* TfrmQuorvane::BuildSettingsPage() {
@@ -379,6 +398,10 @@ void TfrmQuorvane::SetTabOrder() {
   const QList<QWidget*> about = {mmoAbout, btnHomepage};
   for (const QList<QWidget*>* chain : {&create, &settings, &about})
     for (qsizetype i = 0; i + 1 < chain->size(); ++i) setTabOrder(chain->at(i), chain->at(i + 1));
+  // The source row sits between the back-up trackers and the comment.
+  setTabOrder(btnBackup, txtSource);
+  setTabOrder(txtSource, chkPrivate);
+  setTabOrder(chkPrivate, mmoComment);
 }
 
 void TfrmQuorvane::Connect() {
@@ -442,7 +465,7 @@ void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
 
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   // A run under way stops at its next read; closing always ends the program.
-  AbortRequested = AbortRequested || driver_ != nullptr;
+  AbortRequested = AbortRequested || driver_ != nullptr || progressBusy_;
   if (geometryTimer_->isActive()) {
     geometryTimer_->stop();
     Guarded([this] { SaveWindowGeometry(); });
@@ -498,6 +521,10 @@ void TfrmQuorvane::LoadSettings() {
   PrivateTrackers = LoadPrivateTrackers(settings_);
   privateEditor_->Reload();
   SyncPrivateTrackers();
+  chkPrivate->setChecked(settings_.ReadBool("memory", "private", false));
+  sourceBytes_ = settings_.ReadString("memory", "source", "");
+  sourceShown_ = Utf8Text(sourceBytes_);
+  txtSource->setText(sourceShown_);
 }
 
 void TfrmQuorvane::SaveSettings() {
@@ -533,6 +560,8 @@ bool TfrmQuorvane::FormCloseQuery() {
   if (chkRememberFolder->isChecked())
     settings_.WriteString("memory", "folder", DirectoryListBox1->Directory());
   if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", TrackerTextBytes());
+  settings_.WriteBool("memory", "private", chkPrivate->isChecked());
+  settings_.WriteString("memory", "source", SourceBytes());
   if (chkAutoSave->isChecked()) SaveSettings();
   return true;
 }
@@ -612,7 +641,7 @@ void TfrmQuorvane::btnClassicDirClick() {
 
 void TfrmQuorvane::btnCreateTorrentClick() {
   // One run at a time: a press while hashing pumps events is ignored.
-  if (driver_) return;
+  if (driver_ || progressBusy_) return;
   driver_ = std::make_unique<TCreationDriver>(dialogs_, *frmProgress);
   struct TEndRun {
     std::unique_ptr<TCreationDriver>& driver;
@@ -636,10 +665,23 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   in.Comment = Utf8Bytes(comment);
   in.Backup = chkBackup->isChecked();
   in.SkipThumbs = chkSkipThumbs->isChecked();
+  in.Private = chkPrivate->isChecked();
+  in.Source = SourceBytes();
   driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
   driver_->GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
   driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
   driver_->btnCreateTorrentClick();
+}
+
+bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {
+  if (driver_ || progressBusy_) return false;
+  progressBusy_ = true;
+  struct TEndRun {
+    bool& busy;
+    ~TEndRun() { busy = false; }
+  } endRun{progressBusy_};
+  run(*frmProgress);
+  return true;
 }
 
 void TfrmQuorvane::DropPaths(const std::vector<std::string>& paths) {
@@ -824,6 +866,11 @@ std::string TfrmQuorvane::PrivateNameBytes() const {
   // A name filled in from a record keeps its bytes until the user edits it.
   const QString text = txtPrivateName->text();
   return text == privateNameShown_ ? privateNameBytes_ : Utf8Bytes(text);
+}
+
+std::string TfrmQuorvane::SourceBytes() const {
+  const QString text = txtSource->text();
+  return text == sourceShown_ ? sourceBytes_ : Utf8Bytes(text);
 }
 
 void TfrmQuorvane::txtPrivateNameChange() {

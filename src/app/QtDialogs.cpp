@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 QStringList QtNameFilters(const std::string& filter) {
@@ -59,8 +60,17 @@ std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
 }
 
 std::optional<std::string> TQtDialogs::PickFolder(const std::string& title) {
+  return PickFolderAt(title, "");
+}
+
+std::optional<std::string> TQtDialogs::PickFolderAt(const std::string& title, const std::string& start) {
+  QString from = ShowName(start);
+  while (!from.isEmpty() && !QFileInfo(from).isDir()) {
+    const QString parent = QFileInfo(from).path();
+    from = parent == from ? QString() : parent;
+  }
   const QString folder =
-      QFileDialog::getExistingDirectory(owner_, Utf8Text(title), QString(), QFileDialog::ShowDirsOnly);
+      QFileDialog::getExistingDirectory(owner_, Utf8Text(title), from, QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return NameBytes(folder);
 }

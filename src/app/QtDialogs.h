@@ -17,6 +17,7 @@ class TQtDialogs : public TDialogs {
   std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override;
   std::optional<std::string> OpenDialog(const std::string& filter) override;
   std::optional<std::string> PickFolder(const std::string& title) override;
+  std::optional<std::string> PickFolderAt(const std::string& title, const std::string& start) override;
 
  private:
   QPointer<QWidget> owner_;

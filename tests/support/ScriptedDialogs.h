@@ -21,6 +21,7 @@ class TScriptedDialogs : public TDialogs {
   std::vector<TBox> Boxes;
   std::vector<TSaveDialogOptions> SaveRequests;
   std::vector<std::string> OpenFilters, FolderTitles;
+  std::vector<std::string> FolderStarts;  // "" when the picker was given no start
   // Every call as one line, to check the order across kinds:
   // "Caption: text [Yes/No]", "save <preset>", "open <filter>", "folder <title>".
   std::vector<std::string> Log;
@@ -61,8 +62,14 @@ class TScriptedDialogs : public TDialogs {
   }
   std::optional<std::string> PickFolder(const std::string& title) override {
     FolderTitles.push_back(title);
+    FolderStarts.emplace_back();
     Log.push_back("folder " + title);
     return Next(FolderAnswers);
+  }
+  std::optional<std::string> PickFolderAt(const std::string& title, const std::string& start) override {
+    auto answer = PickFolder(title);
+    FolderStarts.back() = start;
+    return answer;
   }
 
   std::vector<std::string> Captions() const {
