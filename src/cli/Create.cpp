@@ -21,10 +21,15 @@
 #include "base/Stream.h"
 #include "base/Terminal.h"
 #include "base/Text.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Json.h"
+#include "cli/ProgressLine.h"
 #include "create/CreationDriver.h"
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
+#include "metainfo/Magnet.h"
+#include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/SavedTrackers.h"
 
@@ -46,20 +51,28 @@ const char* const CreateHelp =
     "  -b, --backup TEXT          back-up tracker, name or URL; repeatable, order kept\n"
     "  -c, --comment TEXT         comment\n"
     "  -l, --piece-length SIZE    auto (default), 128k 256k 512k 1m 2m 4m 8m 16m, or bytes\n"
-    "  -o, --output FILE          default: PATH.torrent (several files: FOLDER.torrent)\n"
+    "  -o, --output FILE          default: PATH.torrent (several files: FOLDER.torrent);\n"
+    "                             - writes the torrent to standard output\n"
     "      --each DIR             one torrent per entry of the folder PATH, into DIR\n"
+    "  -p, --private              private torrent: peers only from the trackers\n"
+    "  -s, --source TEXT          source tag (in the info dictionary), as private trackers ask\n"
+    "  -w, --web-seed URL         web seed (url-list); repeatable\n"
+    "  -n, --name TEXT            the torrent's name instead of the file's or folder's\n"
+    "      --no-date              no creation date\n"
+    "      --exclude GLOB         leave out files and folders whose path inside the torrent\n"
+    "                             matches GLOB (\"*.nfo\" matches in every folder); repeatable\n"
     "      --keep-thumbs          do not skip thumbs.db\n"
     "  -f, --force                replace an existing output\n"
     "  -y, --yes                  answer Yes to questions\n"
     "  -q, --quiet                no progress\n"
     "  -t, --threads N            threads that read and hash (default: one per core)\n"
+    "      --json                 one JSON object per torrent and line instead of the lines\n"
+    "                             below: output, info_hash, magnet, name, piece_length,\n"
+    "                             piece_count, total_length, private, source\n"
     "\n"
-    "Prints \"INFOHASH  OUTPUT\" for every torrent written. Exit status: 0 done, 1 error,\n"
-    "2 usage error, 130 interrupted (nothing written for the torrent under way).\n";
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) { interrupted = 1; }
+    "-a and -b take a URL (http, https, udp, wss) or a name from the tracker list.\n"
+    "Prints \"INFOHASH  OUTPUT\" for every torrent written (on stderr with -o -). Exit status:\n"
+    "0 done, 1 error, 2 usage error, 130 interrupted (nothing written for the torrent under way).\n";
 
 struct TCreateOptions {
   std::string Announce;
@@ -75,12 +88,37 @@ struct TCreateOptions {
   bool Yes = false;
   bool Quiet = false;
   int Threads = 0;  // one per core
+  bool Private = false;
+  std::string Source;
+  std::vector<std::string> WebSeeds;
+  std::string Name;
+  bool NoDate = false;
+  std::vector<std::string> Exclude;
+  bool Json = false;
   std::vector<std::string> Paths;
+
+  bool ToStdout() const { return Output == "-"; }
 };
 
-class EUsage : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+const TOptionSpec CreateOptions[] = {
+    {.Short = 'a', .Long = "announce", .Kind = TArgKind::Value},
+    {.Short = 'b', .Long = "backup", .Kind = TArgKind::Value},
+    {.Short = 'c', .Long = "comment", .Kind = TArgKind::Value},
+    {.Short = 'l', .Long = "piece-length", .Kind = TArgKind::Value},
+    {.Short = 'o', .Long = "output", .Kind = TArgKind::Value},
+    {.Long = "each", .Kind = TArgKind::Value},
+    {.Short = 'p', .Long = "private"},
+    {.Short = 's', .Long = "source", .Kind = TArgKind::Value},
+    {.Short = 'w', .Long = "web-seed", .Kind = TArgKind::Value},
+    {.Short = 'n', .Long = "name", .Kind = TArgKind::Value},
+    {.Long = "no-date"},
+    {.Long = "exclude", .Kind = TArgKind::Value},
+    {.Long = "keep-thumbs"},
+    {.Short = 'f', .Long = "force"},
+    {.Short = 'y', .Long = "yes"},
+    {.Short = 'q', .Long = "quiet"},
+    {.Short = 't', .Long = "threads", .Kind = TArgKind::Value},
+    {.Long = "json"},
 };
 
 // 128k ... 16m, or the same sizes in bytes: the index of cmbPieceSize's entry.
@@ -96,77 +134,112 @@ int PieceSizeIndexOf(std::string_view given) {
 }
 
 TCreateOptions ParseOptions(const std::vector<std::string>& args) {
+  const TParsedArgs parsed = ParseArgs(args, CreateOptions);
   TCreateOptions o;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      o.Paths.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    std::optional<std::string> inlineValue;
-    if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-      inlineValue = arg.substr(arg.find('=') + 1);
-      arg = arg.substr(0, arg.find('='));
-    }
-    auto value = [&]() -> std::string {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) throw EUsage("option " + arg + " needs a value");
-      return args[++i];
-    };
-    auto flag = [&] {
-      if (inlineValue) throw EUsage("option " + arg + " takes no value");
-      return true;
-    };
-    if (arg == "-a" || arg == "--announce") {
-      o.Announce = value();
-    } else if (arg == "-b" || arg == "--backup") {
-      o.Backups.push_back(value());
+  o.Paths = parsed.Operands;
+  for (const TParsedOption& option : parsed.Options) {
+    const std::string name = option.Spec->Long;
+    const std::string value = option.Values.empty() ? std::string() : option.Values.front();
+    if (name == "announce") {
+      o.Announce = value;
+    } else if (name == "backup") {
+      o.Backups.push_back(value);
       o.BackupSet = true;
-    } else if (arg == "-c" || arg == "--comment") {
-      o.Comment = value();
-    } else if (arg == "-l" || arg == "--piece-length") {
-      const std::string size = value();
-      if (size == "auto") {
+    } else if (name == "comment") {
+      o.Comment = value;
+    } else if (name == "piece-length") {
+      if (value == "auto") {
         o.AutoPieceSize = true;
       } else {
-        const int index = PieceSizeIndexOf(size);
-        if (index < 0) throw EUsage("bad piece length \"" + size + "\" (auto, 128k ... 16m)");
+        const int index = PieceSizeIndexOf(value);
+        if (index < 0) throw EUsage("bad piece length \"" + value + "\" (auto, 128k ... 16m)");
         o.AutoPieceSize = false;
         o.PieceSizeIndex = index;
       }
-    } else if (arg == "-o" || arg == "--output") {
-      o.Output = value();
+    } else if (name == "output") {
+      o.Output = value;
       if (o.Output.empty()) throw EUsage("empty output name");
-    } else if (arg == "--each") {
-      o.EachDir = value();
+    } else if (name == "each") {
+      o.EachDir = value;
       if (o.EachDir.empty()) throw EUsage("empty --each folder");
-    } else if (arg == "--keep-thumbs") {
-      o.KeepThumbs = flag();
-    } else if (arg == "-f" || arg == "--force") {
-      o.Force = flag();
-    } else if (arg == "-y" || arg == "--yes") {
-      o.Yes = flag();
-    } else if (arg == "-q" || arg == "--quiet") {
-      o.Quiet = flag();
-    } else if (arg == "-t" || arg == "--threads") {
-      const std::string n = value();
-      if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
-          std::stoi(n) < 1)
-        throw EUsage("bad thread count \"" + n + "\" (1 or more)");
-      o.Threads = std::stoi(n);
-    } else {
-      throw EUsage("unknown option \"" + arg + "\"");
+    } else if (name == "source") {
+      o.Source = value;
+    } else if (name == "web-seed") {
+      o.WebSeeds.push_back(value);
+    } else if (name == "name") {
+      o.Name = value;
+      if (o.Name.empty()) throw EUsage("empty --name");
+    } else if (name == "exclude") {
+      o.Exclude.push_back(value);
+    } else if (name == "threads") {
+      if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(value) < 1)
+        throw EUsage("bad thread count \"" + value + "\" (1 or more)");
+      o.Threads = std::stoi(value);
     }
   }
+  o.Private = parsed.Has("private");
+  o.NoDate = parsed.Has("no-date");
+  o.KeepThumbs = parsed.Has("keep-thumbs");
+  o.Force = parsed.Has("force");
+  o.Yes = parsed.Has("yes");
+  o.Quiet = parsed.Has("quiet");
+  o.Json = parsed.Has("json");
   if (o.Paths.empty()) throw EUsage("no PATH given");
   if (!o.EachDir.empty() && o.Paths.size() != 1) throw EUsage("--each takes one folder PATH");
   if (!o.EachDir.empty() && !o.Output.empty()) throw EUsage("--each and --output do not go together");
+  if (!o.EachDir.empty() && !o.Name.empty()) throw EUsage("--each and --name do not go together");
+  if (o.ToStdout() && o.Json) throw EUsage("--json and -o - both write to standard output");
+  if (!o.Name.empty()) {
+    if (const std::string problem = ComponentProblem(o.Name); !problem.empty())
+      throw EUsage("--name \"" + o.Name + "\" " + problem);
+  }
   return o;
+}
+
+bool IsAnnounceUrl(const std::string& text) {
+  const size_t end = text.find("://");
+  if (end == std::string::npos || end + 3 >= text.size()) return false;
+  const std::string scheme = AsciiLower(text.substr(0, end));
+  return scheme == "http" || scheme == "https" || scheme == "udp" || scheme == "wss";
+}
+
+// Levenshtein distance without regard to ASCII case.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      const size_t cost = AsciiLower(a[i - 1]) == AsciiLower(b[j - 1]) ? 0 : 1;
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + cost});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// Text for -a or -b must be an announce URL or a tracker of the list: a typo
+// of a name would otherwise become the announce URL.
+void CheckTrackerText(const char* option, const std::string& text, const TTrackerList& trackers) {
+  if (text.empty() || IsAnnounceUrl(text) || !trackers.LookupAnnounceURL(text).empty()) return;
+  std::vector<std::pair<size_t, std::string>> names;
+  for (const auto& tracker : trackers.Trackers)
+    if (!tracker.Name.empty()) names.emplace_back(EditDistance(text, tracker.Name), tracker.Name);
+  std::stable_sort(names.begin(), names.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::string message = std::string(option) + " \"" + ForTerminal(text) +
+                        "\" is neither an announce URL (http, https, udp or wss) nor a tracker of the list";
+  if (names.empty()) {
+    message += " (no tracker list; quorvane-cli trackers --refresh fetches one)";
+  } else {
+    message += "; closest names:";
+    for (size_t i = 0; i < names.size() && i < 3; ++i)
+      message += (i ? ", \"" : " \"") + ForTerminal(names[i].second) + "\"";
+  }
+  throw EUsage(message);
 }
 
 bool IsFolder(const std::string& path) {
@@ -192,87 +265,6 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-// The progress line on a terminal; nothing elsewhere.
-class TCliProgress : public TNullProgress {
- public:
-  TCliProgress(bool show, const TCreationDriver& driver) : show_(show), driver_(driver) {}
-
-  void Show() override {
-    TNullProgress::Show();
-    HashingText = "Hashing:";
-    start_ = std::chrono::steady_clock::now();
-    lastDraw_ = {};
-  }
-  void SetHashingText(const std::string& text) override {
-    TNullProgress::SetHashingText(text);
-    Draw();
-  }
-  void SetOverallPosition(int64_t position) override {
-    TNullProgress::SetOverallPosition(position);
-    Draw();
-  }
-  void SetFinishedEnabled(bool enabled) override {
-    TNullProgress::SetFinishedEnabled(enabled);
-    if (enabled) ClearLine();  // the run is over
-  }
-  void ProcessEvents() override {}
-
-  bool IsAborted() const override { return interrupted != 0; }
-  // Clearing at the start of the command must not lose a Ctrl-C already pressed.
-  void SetAborted(bool aborted) override {
-    if (aborted) interrupted = 1;
-  }
-
-  void ClearLine() {
-    if (drawn_) std::fputs("\r\033[K", stderr);
-    drawn_ = false;
-  }
-
- private:
-  void Draw() {
-    if (!show_ || HashingText.rfind("Hashing: ", 0) != 0) return;  // no file started yet
-    const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
-    lastDraw_ = now;
-    const TQuorvaneBTHashedStorage* storage = driver_.Storage();
-    const int64_t total = driver_.RunningTotal;
-    const int64_t pieceLength = storage ? storage->PieceLength : 1;
-    const int64_t done = std::min(total, OverallPosition() * pieceLength);
-    const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    const double rate = seconds > 0.05 ? static_cast<double>(done) / seconds : 0.0;
-
-    winsize ws{};
-    int columns = 80;
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) columns = ws.ws_col;
-
-    constexpr int barWidth = 20;
-    const int filled = static_cast<int>(fraction * barWidth);
-    char tail[128];
-    char left[32] = "--:--";
-    if (rate > 0) {
-      const int64_t s = static_cast<int64_t>(static_cast<double>(total - done) / rate);
-      std::snprintf(left, sizeof left, "%lld:%02lld", static_cast<long long>(s / 60),
-                    static_cast<long long>(s % 60));
-    }
-    std::snprintf(tail, sizeof tail, " [%s%s] %3d%% %7.1f MB/s %s left", std::string(filled, '#').c_str(),
-                  std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6,
-                  left);
-    std::string name = ForTerminal(HashingText.substr(9));
-    const size_t room = static_cast<size_t>(std::max(8, columns - 1 - static_cast<int>(std::strlen(tail))));
-    if (name.size() > room) name = "..." + name.substr(name.size() - (room - 3));
-    std::fprintf(stderr, "\r%s%s\033[K", name.c_str(), tail);
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-
-  bool show_;
-  const TCreationDriver& driver_;
-  std::chrono::steady_clock::time_point start_{};
-  std::chrono::steady_clock::time_point lastDraw_{};
-  bool drawn_ = false;
-};
 
 // Answers the driver's dialogs from the options.
 class TCliDialogs : public TDialogs {
@@ -300,7 +292,11 @@ class TCliDialogs : public TDialogs {
     return TMsgResult::Ok;
   }
 
+  // With -o -, where the torrent is written before it goes to standard output.
+  std::string StdoutFile;
+
   std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
+    if (options_.ToStdout()) return StdoutFile;
     const std::string path = options_.Output.empty() ? options.Preset : options_.Output;
     if (!options_.Force && Exists(path)) {
       Failed = true;
@@ -386,27 +382,53 @@ void CheckEachOutputs(const TCreateOptions& o, const std::string& folder) {
   if (!clash.empty()) throw EStreamError("\"" + clash + "\" exists; use --force to replace it");
 }
 
-std::string InfoHashOf(const std::string& path) {
-  TMemoryStream stream(ReadWholeFile(path));
-  TTorrentFile model;
-  model.LoadFromStream(stream);
-  return model.InfoHashText;
+// A temporary folder for the torrent that goes to standard output.
+class TStdoutTorrent {
+ public:
+  TStdoutTorrent() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-create-XXXXXX";
+    if (!::mkdtemp(pattern.data())) throw EStreamError(FileError("Cannot create folder", pattern, errno));
+    folder_ = pattern;
+  }
+  ~TStdoutTorrent() {
+    ::unlink(File().c_str());
+    ::rmdir(folder_.c_str());
+  }
+  TStdoutTorrent(const TStdoutTorrent&) = delete;
+  TStdoutTorrent& operator=(const TStdoutTorrent&) = delete;
+  std::string File() const { return folder_ + "/out.torrent"; }
+
+ private:
+  std::string folder_;
+};
+
+// One line of --json for a torrent written.
+std::string JsonLine(const std::string& output, const TTorrentFile& torrent) {
+  return "{\"output\": " + JsonString(output) + ", \"info_hash\": " + JsonString(torrent.InfoHashText) +
+         ", \"magnet\": " + JsonString(MagnetLink(torrent)) + ", \"name\": " + JsonString(torrent.Name) +
+         ", \"piece_length\": " + std::to_string(torrent.PieceLength) +
+         ", \"piece_count\": " + std::to_string(torrent.Pieces.size()) +
+         ", \"total_length\": " + std::to_string(torrent.TotalLength) +
+         ", \"private\": " + (torrent.Private ? "true" : "false") +
+         ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) + "}\n";
+}
+
+int UsageError(const EUsage& e) {
+  std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
+  return ExitUsage;
 }
 
 int RunCreate(const std::vector<std::string>& args) {
-  for (const auto& a : args) {
-    if (a == "--") break;
-    if (a == "--help" || a == "-h") {
-      std::fputs(CreateHelp, stdout);
-      return ExitOk;
-    }
+  if (WantsHelp(args)) {
+    std::fputs(CreateHelp, stdout);
+    return ExitOk;
   }
   TCreateOptions options;
   try {
     options = ParseOptions(args);
   } catch (const EUsage& e) {
-    std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
-    return ExitUsage;
+    return UsageError(e);
   }
 
   const bool showProgress = !options.Quiet && ::isatty(STDERR_FILENO);
@@ -416,12 +438,19 @@ int RunCreate(const std::vector<std::string>& args) {
     TCliDialogs Dialogs;
     TCreationDriver Driver;
     TParts(const TCreateOptions& o, bool show)
-        : Progress(show, Driver), Dialogs(o, Progress), Driver(Dialogs, Progress) {}
+        : Progress(show,
+                   [this](int64_t& total, int64_t& pieceLength) {
+                     total = Driver.RunningTotal;
+                     pieceLength = Driver.Storage() ? Driver.Storage()->PieceLength : 1;
+                   }),
+          Dialogs(o, Progress),
+          Driver(Dialogs, Progress) {}
   } parts(options, showProgress);
   TCreationDriver& driver = parts.Driver;
   TCreationInput& input = driver.Input;
   // Names of trackers resolve against the list the program left behind.
   TTrackerList trackers;
+  std::optional<TStdoutTorrent> stdoutTorrent;
 
   try {
     input.TrackerText = options.Announce;
@@ -431,14 +460,22 @@ int RunCreate(const std::vector<std::string>& args) {
     input.SkipThumbs = !options.KeepThumbs;
     input.Backup = options.BackupSet;
     input.Threads = options.Threads;
+    input.Private = options.Private;
+    input.Source = options.Source;
+    input.WebSeeds = options.WebSeeds;
+    input.Name = options.Name;
+    input.NoDate = options.NoDate;
+    input.Exclude = options.Exclude;
 
     if (!options.Announce.empty() || options.BackupSet) {
       try {
         LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
       } catch (const std::exception&) {
-        trackers = {};  // no list: names pass through as they are
+        trackers = {};  // no list: only URLs pass
       }
     }
+    CheckTrackerText("-a", options.Announce, trackers);
+    for (const auto& backup : options.Backups) CheckTrackerText("-b", backup, trackers);
     const TAnnounceResolution resolution = trackers.GetAnnounceURL(options.Announce);
     input.StatusText = resolution.StatusText;
     driver.GetAnnounceURL = [&trackers](const std::string& text) {
@@ -465,36 +502,46 @@ int RunCreate(const std::vector<std::string>& args) {
       SetUpSimpleMode(input, options.Paths);
     }
   } catch (const EUsage& e) {
-    std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
-    return ExitUsage;
+    return UsageError(e);
   }
 
-  struct sigaction action {
-  }, previous{};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, &previous);
   std::string error;
-  try {
-    driver.btnCreateTorrentClick();
-  } catch (const std::exception& e) {
-    error = e.what();
+  {
+    TInterruptGuard guard;
+    try {
+      if (options.ToStdout()) {
+        stdoutTorrent.emplace();
+        parts.Dialogs.StdoutFile = stdoutTorrent->File();
+      }
+      driver.btnCreateTorrentClick();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
   }
-  ::sigaction(SIGINT, &previous, nullptr);
   parts.Progress.ClearLine();
 
   for (const auto& output : driver.Result().Written) {
-    std::string hash;
+    const std::string shown = options.ToStdout() ? "-" : output;
+    TTorrentFile torrent;
     try {
-      hash = InfoHashOf(output);
+      const std::string bytes = ReadWholeFile(output);
+      TMemoryStream stream(bytes);
+      torrent.LoadFromStream(stream);
+      if (options.ToStdout() &&
+          (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0))
+        throw EStreamError(FileError("Cannot write", "standard output", errno));
     } catch (const std::exception& e) {
       if (error.empty()) error = e.what();
     }
-    std::printf("%s  %s\n", hash.c_str(), output.c_str());
+    if (options.Json)
+      std::fputs(JsonLine(shown, torrent).c_str(), stdout);
+    else
+      std::fprintf(options.ToStdout() ? stderr : stdout, "%s  %s\n", torrent.InfoHashText.c_str(),
+                   ForTerminal(shown).c_str());
   }
   std::fflush(stdout);
   if (driver.Result().Aborted > 0) return 130;
-  if (interrupted && driver.Result().Written.empty() && error.empty()) {
+  if (Interrupted() && driver.Result().Written.empty() && error.empty()) {
     // Interrupted before any run began (a question, the size gathering).
     std::fputs("Operation Aborted!\n", stderr);
     return 130;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "base/Stream.h"
+#include "base/Terminal.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -17,23 +19,51 @@
 namespace {
 
 constexpr const char* EditUsage =
-    "edit FILE [-o OUT] [--announce URL] [--backup URL]... [--no-backup] [--name TEXT] [--comment TEXT] "
-    "[--date now|none|UNIXSECONDS] [--rename INDEX=PATH]...";
+    "edit FILE... [-o OUT] [--announce URL] [--backup URL]... [--no-backup] [--add-tracker URL]... "
+    "[--remove-tracker URL]... [--replace-tracker OLD NEW]... [--name TEXT] [--comment TEXT] "
+    "[--date now|none|UNIXSECONDS] [--rename INDEX=PATH]... [--private on|off] [--source TEXT | --no-source] "
+    "[--web-seed URL]... [--no-web-seeds]";
+
+const TOptionSpec EditOptions[] = {
+    {.Short = 'o', .Long = "output", .Kind = TArgKind::Value},
+    {.Long = "announce", .Kind = TArgKind::Value},
+    {.Long = "backup", .Kind = TArgKind::Value},
+    {.Long = "no-backup"},
+    {.Long = "add-tracker", .Kind = TArgKind::Value},
+    {.Long = "remove-tracker", .Kind = TArgKind::Value},
+    {.Long = "replace-tracker", .Kind = TArgKind::TwoValues},
+    {.Long = "name", .Kind = TArgKind::Value},
+    {.Long = "comment", .Kind = TArgKind::Value},
+    {.Long = "date", .Kind = TArgKind::Value},
+    {.Long = "rename", .Kind = TArgKind::Value},
+    {.Long = "private", .Kind = TArgKind::Value},
+    {.Long = "source", .Kind = TArgKind::Value},
+    {.Long = "no-source"},
+    {.Long = "web-seed", .Kind = TArgKind::Value},
+    {.Long = "no-web-seeds"},
+};
 
 struct TEditOptions {
-  std::string File;
-  std::string Out;
+  std::vector<std::string> Files;
+  std::string Out;  // "-": standard output
   std::optional<std::string> Announce;
   std::optional<std::vector<std::string>> Backup;  // nothing = keep the loaded ones
+  std::vector<std::string> AddTrackers;
+  std::vector<std::string> RemoveTrackers;
+  std::vector<std::pair<std::string, std::string>> ReplaceTrackers;
   std::optional<std::string> Name;
   std::optional<std::string> Comment;
   std::optional<std::optional<int64_t>> Date;  // set: the Unix seconds, or none for no date
   std::vector<std::pair<std::size_t, std::string>> Renames;
-};
+  std::optional<bool> Private;
+  std::optional<std::string> Source;                 // "" with --no-source
+  std::optional<std::vector<std::string>> WebSeeds;  // empty with --no-web-seeds
 
-class EUsage : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+  bool ChangesSomething() const {
+    return Announce || Backup || !AddTrackers.empty() || !RemoveTrackers.empty() ||
+           !ReplaceTrackers.empty() || Name || Comment || Date || !Renames.empty() || Private || Source ||
+           WebSeeds;
+  }
 };
 
 bool ParseInteger(const std::string& text, long long& value) {
@@ -62,68 +92,193 @@ std::pair<std::size_t, std::string> ParseRename(const std::string& text) {
 }
 
 TEditOptions ParseOptions(const std::vector<std::string>& args) {
+  const TParsedArgs parsed = ParseArgs(args, EditOptions);
   TEditOptions options;
-  bool noBackup = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw EUsage(arg + " needs a value");
-      return args[++i];
-    };
-    if (arg == "-o" || arg == "--output") {
-      options.Out = value();
-    } else if (arg == "--announce") {
-      options.Announce = value();
-    } else if (arg == "--backup") {
+  options.Files = parsed.Operands;
+  for (const TParsedOption& option : parsed.Options) {
+    const std::string name = option.Spec->Long;
+    const std::string value = option.Values.empty() ? std::string() : option.Values.front();
+    if (name == "output") {
+      options.Out = value;
+      if (value.empty()) throw EUsage("empty output name");
+    } else if (name == "announce") {
+      options.Announce = value;
+    } else if (name == "backup") {
       if (!options.Backup) options.Backup.emplace();
-      options.Backup->push_back(value());
-    } else if (arg == "--no-backup") {
-      noBackup = true;
-    } else if (arg == "--name") {
-      options.Name = value();
-    } else if (arg == "--comment") {
-      options.Comment = value();
-    } else if (arg == "--date") {
-      options.Date = ParseDate(value());
-    } else if (arg == "--rename") {
-      options.Renames.push_back(ParseRename(value()));
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw EUsage("unknown option " + arg);
-    } else if (options.File.empty()) {
-      options.File = arg;
-    } else {
-      throw EUsage("more than one FILE given");
+      options.Backup->push_back(value);
+    } else if (name == "add-tracker") {
+      options.AddTrackers.push_back(value);
+    } else if (name == "remove-tracker") {
+      options.RemoveTrackers.push_back(value);
+    } else if (name == "replace-tracker") {
+      if (value.empty()) throw EUsage("--replace-tracker needs a text to replace");
+      options.ReplaceTrackers.emplace_back(value, option.Values[1]);
+    } else if (name == "name") {
+      options.Name = value;
+    } else if (name == "comment") {
+      options.Comment = value;
+    } else if (name == "date") {
+      options.Date = ParseDate(value);
+    } else if (name == "rename") {
+      options.Renames.push_back(ParseRename(value));
+    } else if (name == "private") {
+      if (value != "on" && value != "off") throw EUsage("--private takes on or off, not \"" + value + "\"");
+      options.Private = value == "on";
+    } else if (name == "source") {
+      options.Source = value;
+    } else if (name == "web-seed") {
+      if (!options.WebSeeds) options.WebSeeds.emplace();
+      options.WebSeeds->push_back(value);
     }
   }
-  if (options.File.empty()) throw EUsage("no FILE given");
-  if (noBackup && options.Backup) throw EUsage("--backup and --no-backup exclude each other");
-  if (noBackup) options.Backup.emplace();
+  if (options.Files.empty()) throw EUsage("no FILE given");
+  if (parsed.Has("no-backup") && options.Backup) throw EUsage("--backup and --no-backup exclude each other");
+  if (parsed.Has("no-backup")) options.Backup.emplace();
+  if (parsed.Has("no-source") && options.Source) throw EUsage("--source and --no-source exclude each other");
+  if (parsed.Has("no-source")) options.Source.emplace();
+  if (parsed.Has("no-web-seeds") && options.WebSeeds)
+    throw EUsage("--web-seed and --no-web-seeds exclude each other");
+  if (parsed.Has("no-web-seeds")) options.WebSeeds.emplace();
+  if (options.Files.size() > 1) {
+    if (!options.Out.empty() || options.Name || !options.Renames.empty())
+      throw EUsage("-o, --name and --rename take one FILE");
+    if (!options.ChangesSomething()) throw EUsage("several FILEs: say what to change");
+  }
   return options;
 }
 
 void PrintHelp() {
   std::printf(
       "Usage: quorvane-cli %s\n\n"
-      "Changes a .torrent and writes it back to FILE, or to OUT. Prints the new info hash.\n"
-      "  --announce URL       the main tracker\n"
-      "  --backup URL         a back-up tracker; repeat for more, in the order to try them\n"
-      "                       (without --backup or --no-backup the file's own are kept)\n"
-      "  --no-backup          no back-up trackers\n"
-      "  --name TEXT          the torrent's name (also the file name of a single-file torrent)\n"
-      "  --comment TEXT       the comment\n"
-      "  --date now|none|N    creation date: now, none, or N Unix seconds (any 64-bit number)\n"
-      "  --rename INDEX=PATH  file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the folders;\n"
-      "                       the one file of a single-file torrent is its name\n"
-      "A torrent whose load reported errors (other than a missing announce URL) is not saved.\n",
+      "Changes each .torrent FILE and writes it back (or to OUT; \"-o -\" writes it to\n"
+      "standard output). Prints the new info hash (\"INFOHASH  FILE\" for several FILEs).\n"
+      "  -o, --output OUT          write to OUT instead of FILE (one FILE only)\n"
+      "  --announce URL            the main tracker, replaced wherever it stands in the tiers;\n"
+      "                            the old one does not stay as a back-up unless named again\n"
+      "  --backup URL              a back-up tracker, one tier each; repeat for more, in the\n"
+      "                            order to try them (without --backup or --no-backup the\n"
+      "                            file's own are kept)\n"
+      "  --no-backup               no back-up trackers\n"
+      "  --add-tracker URL         a new tier with URL at the end; repeatable\n"
+      "  --remove-tracker URL      URL out of every tier; repeatable\n"
+      "  --replace-tracker OLD NEW every tracker URL holding the text OLD gets NEW instead\n"
+      "                            (a passkey, a host); repeatable\n"
+      "  --name TEXT               the torrent's name (also the file name of a single-file torrent)\n"
+      "  --comment TEXT            the comment\n"
+      "  --date now|none|N         creation date: now, none, or N Unix seconds (any 64-bit number)\n"
+      "  --rename INDEX=PATH       file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the\n"
+      "                            folders; the one file of a single-file torrent is its name\n"
+      "  --private on|off          the private flag (peers only from the trackers)\n"
+      "  --source TEXT             the source tag private trackers ask for\n"
+      "  --no-source               no source tag\n"
+      "  --web-seed URL            a web seed; repeat for more (replaces the file's own)\n"
+      "  --no-web-seeds            no web seeds\n"
+      "The tracker edits apply in this order: --backup, --announce, --remove-tracker,\n"
+      "--replace-tracker, --add-tracker. Private flag, source, name and files are part of\n"
+      "the info hash: when an edit changes it, stderr says so (the exit status stays 0).\n"
+      "A torrent whose load reported errors (other than a missing announce URL) is not saved.\n"
+      "Exit status: 0 done, 1 a FILE was not saved, 2 usage error.\n",
       EditUsage);
 }
 
-int RunEdit(const std::vector<std::string>& args) {
-  for (const auto& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      PrintHelp();
-      return ExitOk;
+// Applies the options to one loaded torrent; raises EBadFileName for a refused name.
+void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::string& file) {
+  if (options.Name) {
+    CheckTorrentName(*options.Name);
+    SetTorrentName(torrent, *options.Name);
+  }
+  for (const auto& [index, path] : options.Renames) RenameFileEntry(torrent, index, path);
+  if (options.Comment) torrent.Comment = *options.Comment;
+  if (options.Date) {
+    if (*options.Date)
+      torrent.SetCreationUnix(**options.Date);
+    else
+      torrent.CreationDate = 0;
+  }
+  if (options.Private) torrent.Private = *options.Private;
+  if (options.Source) torrent.Source = *options.Source;
+  if (options.WebSeeds) torrent.WebSeeds = *options.WebSeeds;
+
+  // No tracker list here: every back-up line is an announce URL already.
+  if (options.Backup) RebuildBackupTrackers(torrent, true, *options.Backup, nullptr);
+  if (options.Announce) ReplaceMainTracker(torrent, *options.Announce);
+  for (const auto& url : options.RemoveTrackers)
+    if (!RemoveTracker(torrent, url))
+      std::fprintf(stderr, "quorvane-cli edit: %s: no tracker %s to remove\n", ForTerminal(file).c_str(),
+                   ForTerminal(url).c_str());
+  for (const auto& [from, to] : options.ReplaceTrackers)
+    if (ReplaceInTrackers(torrent, from, to) == 0)
+      std::fprintf(stderr, "quorvane-cli edit: %s: no tracker URL holds \"%s\"\n", ForTerminal(file).c_str(),
+                   ForTerminal(from).c_str());
+  for (const auto& url : options.AddTrackers) AddTracker(torrent, url);
+}
+
+// One FILE: ExitOk, or the status that refused it (the line on stderr said why).
+int EditOne(const std::string& file, const TEditOptions& options) {
+  TTorrentFile torrent;
+  bool loaded = false;
+  if (!LoadTorrentForCommand("edit", file, torrent, loaded)) return ExitFailure;
+  // A damaged torrent holds only what could be read: writing it back would
+  // lose the rest and make it look clean.
+  const auto damage = torrent.DamageLines();
+  if (!loaded || torrent.Files.empty() || !damage.empty()) {
+    const std::string first = damage.empty() ? "no file list" : damage.front();
+    std::fprintf(stderr, "quorvane-cli edit: %s is damaged, not saved: %s%s\n", file.c_str(), first.c_str(),
+                 damage.size() > 1 ? (" (and " + std::to_string(damage.size() - 1) + " more)").c_str() : "");
+    return ExitFailure;
+  }
+
+  for (const auto& [index, path] : options.Renames) {
+    if (index >= torrent.Files.size()) {
+      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n", file.c_str(),
+                   torrent.Files.size(), index);
+      return ExitUsage;
     }
+  }
+  try {
+    ApplyEdits(torrent, options, file);
+  } catch (const EBadFileName& e) {
+    std::fprintf(stderr, "quorvane-cli edit: refused %s\n", e.what());
+    return ExitUsage;
+  }
+
+  const std::string oldHash = torrent.InfoHashText;
+  TMemoryStream bytes;
+  torrent.SaveToStream(bytes, torrent.Pieces);
+  bytes.Seek(0, TSeekOrigin::Beginning);
+  TTorrentFile written;
+  written.LoadFromStream(bytes);
+
+  const bool toStdout = options.Out == "-";
+  if (toStdout) {
+    if (std::fwrite(bytes.Data().data(), 1, bytes.Data().size(), stdout) != bytes.Data().size() ||
+        std::fflush(stdout) != 0)
+      throw EStreamError(FileError("Cannot write", "standard output", errno));
+  } else {
+    TSafeFileStream out(options.Out.empty() ? file : options.Out);
+    out.WriteBuffer(bytes.Data().data(), static_cast<int64_t>(bytes.Data().size()));
+    out.Commit();
+  }
+
+  if (written.InfoHashText != oldHash)
+    std::fprintf(
+        stderr,
+        "quorvane-cli edit: %s: info hash changes: %s -> %s; peers of the old torrent will not find this "
+        "one\n",
+        ForTerminal(file).c_str(), oldHash.c_str(), written.InfoHashText.c_str());
+  if (toStdout)
+    std::fprintf(stderr, "%s\n", written.InfoHashText.c_str());
+  else if (options.Files.size() > 1)
+    std::printf("%s  %s\n", written.InfoHashText.c_str(), ForTerminal(file).c_str());
+  else
+    std::printf("%s\n", written.InfoHashText.c_str());
+  return ExitOk;
+}
+
+int RunEdit(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    PrintHelp();
+    return ExitOk;
   }
   TEditOptions options;
   try {
@@ -132,65 +287,17 @@ int RunEdit(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvane-cli edit: %s\nUsage: quorvane-cli %s\n", e.what(), EditUsage);
     return ExitUsage;
   }
-
-  TTorrentFile torrent;
-  bool loaded = false;
-  if (!LoadTorrentForCommand("edit", options.File, torrent, loaded)) return ExitFailure;
-  // A damaged torrent holds only what could be read: writing it back would
-  // lose the rest and make it look clean.
-  const auto damage = torrent.DamageLines();
-  if (!loaded || torrent.Files.empty() || !damage.empty()) {
-    const std::string first = damage.empty() ? "no file list" : damage.front();
-    std::fprintf(stderr, "quorvane-cli edit: %s is damaged, not saved: %s%s\n", options.File.c_str(),
-                 first.c_str(),
-                 damage.size() > 1 ? (" (and " + std::to_string(damage.size() - 1) + " more)").c_str() : "");
-    return ExitFailure;
+  int status = ExitOk;
+  for (const auto& file : options.Files) {
+    const int one = EditOne(file, options);
+    if (one != ExitOk && status != ExitUsage) status = one;
   }
-
-  for (const auto& [index, path] : options.Renames) {
-    if (index >= torrent.Files.size()) {
-      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n",
-                   options.File.c_str(), torrent.Files.size(), index);
-      return ExitUsage;
-    }
-  }
-
-  try {
-    if (options.Name) {
-      CheckTorrentName(*options.Name);
-      SetTorrentName(torrent, *options.Name);
-    }
-    for (const auto& [index, path] : options.Renames) RenameFileEntry(torrent, index, path);
-  } catch (const EBadFileName& e) {
-    std::fprintf(stderr, "quorvane-cli edit: refused %s\n", e.what());
-    return ExitUsage;
-  }
-  if (options.Announce) torrent.Announce = *options.Announce;
-  if (options.Comment) torrent.Comment = *options.Comment;
-  if (options.Date) {
-    if (*options.Date)
-      torrent.SetCreationUnix(**options.Date);
-    else
-      torrent.CreationDate = 0;
-  }
-  // No tracker list here: every back-up line is an announce URL already.
-  if (options.Backup) RebuildBackupTrackers(torrent, true, *options.Backup, nullptr);
-
-  const std::string target = options.Out.empty() ? options.File : options.Out;
-  {
-    TSafeFileStream out(target);
-    torrent.SaveToStream(out, torrent.Pieces);
-    out.Commit();
-  }
-
-  TTorrentFile written;
-  TFileStream check(target, TFileMode::OpenRead);
-  written.LoadFromStream(check);
-  std::printf("%s\n", written.InfoHashText.c_str());
-  return ExitOk;
+  std::fflush(stdout);
+  return status;
 }
 
-const TCliRegistration registration({"edit", "edit FILE [-o OUT] [OPTIONS]",
-                                     "changes trackers, name, comment, date, file names", RunEdit});
+const TCliRegistration registration(
+    {"edit", "edit FILE... [-o OUT] [OPTIONS]",
+     "changes trackers, name, comment, date, file names, private flag, source", RunEdit});
 
 }  // namespace

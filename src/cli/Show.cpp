@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "base/Terminal.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Json.h"
+#include "metainfo/Magnet.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 
@@ -20,56 +23,23 @@ namespace {
 
 const char* const ShowUsage = "show [--json] FILE";
 
-std::string JsonString(std::string_view s) {
-  static const char hexDigits[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (char ch : ToUtf8(s)) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          out += "\\u00";
-          out += hexDigits[c >> 4];
-          out += hexDigits[c & 15];
-        } else {
-          out += ch;
-        }
-    }
+std::string JsonStringOrNull(std::string_view s) { return s.empty() ? "null" : JsonString(s); }
+
+// [["url", ...], ...]: one line per tier.
+std::string JsonTiers(const std::vector<std::vector<std::string>>& tiers) {
+  if (tiers.empty()) return "[]";
+  std::string out = "[\n";
+  for (size_t i = 0; i < tiers.size(); ++i) {
+    out += "    [";
+    for (size_t j = 0; j < tiers[i].size(); ++j) out += (j ? ", " : "") + JsonString(tiers[i][j]);
+    out += i + 1 < tiers.size() ? "],\n" : "]\n";
   }
-  out += '"';
-  return out;
+  return out + "  ]";
 }
 
-std::string JsonStringArray(const std::vector<std::string>& items, const char* indent) {
-  if (items.empty()) return "[]";
-  std::string out = "[\n";
-  for (size_t i = 0; i < items.size(); ++i) {
-    out += indent;
-    out += "  " + JsonString(items[i]);
-    out += i + 1 < items.size() ? ",\n" : "\n";
-  }
-  return out + indent + "]";
+// Only a torrent with an info hash has a magnet link.
+std::string MagnetOf(const TTorrentFile& torrent) {
+  return torrent.InfoHashText.empty() ? std::string() : MagnetLink(torrent);
 }
 
 bool HasCreationDate(const TTorrentFile& torrent) { return torrent.CreationDate != 0; }
@@ -132,6 +102,12 @@ void PrintJson(const TTorrentFile& torrent) {
     out += "  ]";
   }
   out += ",\n";
+  out += "  \"announce_list\": " + JsonTiers(torrent.AnnounceTiers()) + ",\n";
+  out += std::string("  \"private\": ") + (torrent.Private ? "true" : "false") + ",\n";
+  out += "  \"source\": " + JsonStringOrNull(torrent.Source) + ",\n";
+  out += "  \"web_seeds\": " + JsonStringArray(torrent.WebSeeds, "  ") + ",\n";
+  out += "  \"created_by\": " + JsonStringOrNull(torrent.CreatedBy) + ",\n";
+  out += "  \"magnet\": " + JsonStringOrNull(MagnetOf(torrent)) + ",\n";
   out += "  \"errors\": " + JsonStringArray(torrent.Errors, "  ") + "\n";
   out += "}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
@@ -157,6 +133,13 @@ void PrintHuman(const TTorrentFile& torrent) {
   for (const auto& url : torrent.BackupTrackers)
     backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
   PrintField(out, "Backup trackers:", torrent.BackupTrackers.empty() ? "none" : backups);
+  std::string tiers;
+  const auto announceTiers = torrent.AnnounceTiers();
+  for (size_t i = 0; i < announceTiers.size(); ++i) {
+    tiers += (i ? "\n" : "") + std::to_string(i + 1) + ":";
+    for (const auto& url : announceTiers[i]) tiers += " " + ForTerminal(url, false);
+  }
+  PrintField(out, "Tiers:", tiers.empty() ? "none" : tiers);
   PrintField(out, "Name:", ShownName(torrent));
   PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
   PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));
@@ -165,6 +148,14 @@ void PrintHuman(const TTorrentFile& torrent) {
   PrintField(out, "Piece count:", std::to_string(torrent.Pieces.size()));
   PrintField(out, "Total length:", std::to_string(torrent.TotalLength));
   PrintField(out, "Type:", torrent.MultiFile ? "multi-file" : "single-file");
+  PrintField(out, "Private:", torrent.Private ? "yes" : "no");
+  PrintField(out, "Source:", torrent.Source.empty() ? "none" : ForTerminal(torrent.Source, false));
+  std::string seeds;
+  for (const auto& url : torrent.WebSeeds) seeds += (seeds.empty() ? "" : "\n") + ForTerminal(url, false);
+  PrintField(out, "Web seeds:", seeds.empty() ? "none" : seeds);
+  PrintField(out, "Created by:", torrent.CreatedBy.empty() ? "N/A" : ForTerminal(torrent.CreatedBy, false));
+  const std::string magnet = MagnetOf(torrent);
+  PrintField(out, "Magnet:", magnet.empty() ? "N/A" : magnet);
   const auto pads =
       std::count_if(torrent.Files.begin(), torrent.Files.end(), [](const auto& file) { return file->Pad; });
   PrintField(out, "Files:",
@@ -186,16 +177,19 @@ void PrintShowHelp(FILE* to) {
   std::fprintf(to,
                "Usage: quorvane-cli %s\n"
                "\n"
-               "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers, name,\n"
-               "info hash, comment, creation date (local time), piece length and count, total\n"
-               "length, the file list and what the loader found wrong.\n"
+               "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers and\n"
+               "their tiers, name, info hash, comment, creation date (local time), piece length\n"
+               "and count, total length, private flag, source, web seeds, the program that made\n"
+               "it, its magnet link, the file list and what the loader found wrong.\n"
                "\n"
                "  --json   one JSON object with the keys announce, backup_trackers, name,\n"
                "           info_hash, comment, creation_date (Unix seconds or null),\n"
                "           piece_length, piece_count, total_length, multi_file, files\n"
                "           ([{path, length}], with \"pad\": true for padding, \"symlink\" for a\n"
-               "           link's target, \"unsafe\": true for a path no client may use) and\n"
-               "           errors; texts are UTF-8, invalid bytes U+FFFD\n"
+               "           link's target, \"unsafe\": true for a path no client may use),\n"
+               "           announce_list (the tiers as lists), private, source (or null),\n"
+               "           web_seeds, created_by (or null), magnet (or null) and errors;\n"
+               "           texts are UTF-8, invalid bytes U+FFFD\n"
                "  --help   this text\n"
                "\n"
                "Exit status: 0 loaded, 1 not loaded or damaged (what was read is still printed;\n"
@@ -208,23 +202,28 @@ int UsageError(const std::string& what) {
   return ExitUsage;
 }
 
+const TOptionSpec ShowOptions[] = {
+    {.Long = "json"},
+    {.Short = 'h', .Long = "help"},
+};
+
 int RunShow(const std::vector<std::string>& args) {
-  bool json = false, endOfOptions = false;
-  std::vector<std::string> files;
-  for (const auto& arg : args) {
-    if (!endOfOptions && arg == "--") {
-      endOfOptions = true;
-    } else if (!endOfOptions && (arg == "--help" || arg == "-h")) {
-      PrintShowHelp(stdout);
-      return ExitOk;
-    } else if (!endOfOptions && arg == "--json") {
-      json = true;
-    } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
-      return UsageError("unknown option \"" + arg + "\"");
-    } else {
-      files.push_back(arg);
-    }
+  if (WantsHelp(args)) {
+    PrintShowHelp(stdout);
+    return ExitOk;
   }
+  TParsedArgs parsed;
+  try {
+    parsed = ParseArgs(args, ShowOptions);
+  } catch (const EUsage& e) {
+    return UsageError(e.what());
+  }
+  if (parsed.Has("help")) {
+    PrintShowHelp(stdout);
+    return ExitOk;
+  }
+  const bool json = parsed.Has("json");
+  const std::vector<std::string>& files = parsed.Operands;
   if (files.size() != 1) return UsageError(files.empty() ? "no FILE given" : "only one FILE at a time");
   const std::string& path = files.front();
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "net/PollLoop.h"
 #include "trackers/HttpListDownloader.h"
@@ -72,36 +73,35 @@ int Refresh(const std::vector<std::string>& urls) {
   return outcome == TRefreshOutcome::Downloaded ? ExitOk : ExitFailure;
 }
 
+const TOptionSpec TrackersOptions[] = {
+    {.Long = "refresh"},
+    {.Long = "url", .Kind = TArgKind::Value},
+};
+
 int RunTrackers(const std::vector<std::string>& args) {
-  bool refresh = false;
-  std::vector<std::string> urls;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      std::printf(
-          "Usage: quorvane-cli %s\n\n"
-          "Prints the tracker selection: the cached tracker list, then the private trackers\n"
-          "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
-          "private, separated by tabs.\n\n"
-          "  --refresh    download the list first and keep it as the cache; when no address\n"
-          "               gives a valid list, say so, print the cached list and exit 1\n"
-          "  --url URL    an address to download from, tried in the order given (implies\n"
-          "               --refresh; default: the program's two list addresses)\n",
-          TrackersUsage);
-      return ExitOk;
-    }
-    if (a == "--refresh") {
-      refresh = true;
-    } else if (a == "--url" && i + 1 < args.size()) {
-      urls.push_back(args[++i]);
-      refresh = true;
-    } else {
-      std::fprintf(stderr, "quorvane-cli trackers: %s \"%s\"\nUsage: quorvane-cli %s\n",
-                   a == "--url" ? "missing address after" : "unknown option", a.c_str(), TrackersUsage);
-      return ExitUsage;
-    }
+  if (WantsHelp(args)) {
+    std::printf(
+        "Usage: quorvane-cli %s\n\n"
+        "Prints the tracker selection: the cached tracker list, then the private trackers\n"
+        "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
+        "private, separated by tabs.\n\n"
+        "  --refresh    download the list first and keep it as the cache; when no address\n"
+        "               gives a valid list, say so, print the cached list and exit 1\n"
+        "  --url URL    an address to download from, tried in the order given (implies\n"
+        "               --refresh; default: the program's two list addresses)\n",
+        TrackersUsage);
+    return ExitOk;
   }
-  return refresh ? Refresh(urls) : ListSaved();
+  TParsedArgs parsed;
+  try {
+    parsed = ParseArgs(args, TrackersOptions);
+    if (!parsed.Operands.empty()) throw EUsage("unexpected argument \"" + parsed.Operands.front() + "\"");
+  } catch (const EUsage& e) {
+    std::fprintf(stderr, "quorvane-cli trackers: %s\nUsage: quorvane-cli %s\n", e.what(), TrackersUsage);
+    return ExitUsage;
+  }
+  const std::vector<std::string> urls = parsed.All("url");
+  return parsed.Has("refresh") || !urls.empty() ? Refresh(urls) : ListSaved();
 }
 
 const TCliRegistration registration({"trackers", TrackersUsage, "lists the trackers to choose from",

@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -60,7 +62,17 @@ struct TResetOnExit {
   ~TResetOnExit() { ptr.reset(); }
 };
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
+
+std::string NoDataMessage(const std::string& name) {
+  return "\"" + name + "\" holds no data (no files, or only empty ones); a torrent needs at least one byte.";
+}
 
 TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress)
     : dialogs_(dialogs), progress_(progress) {}
@@ -97,6 +109,24 @@ bool TCreationDriver::ConfirmTrackerUp(const std::string& status) {
 }
 
 int64_t TCreationDriver::FileSizeOf(const std::string& path) { return TSourceFile(path).OpenedSize(); }
+
+bool TCreationDriver::Excluded(const std::string& pathInTorrent) const {
+  // No FNM_PATHNAME: "*.nfo" matches in every folder.
+  return std::any_of(Input.Exclude.begin(), Input.Exclude.end(), [&](const std::string& glob) {
+    return ::fnmatch(glob.c_str(), pathInTorrent.c_str(), 0) == 0;
+  });
+}
+
+void TCreationDriver::CheckOutputWritable(const std::string& output) {
+  struct stat st {};
+  if (::stat(output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw EStreamError(FileError("Cannot create file", output, EISDIR));
+  const std::string folder = FolderOf(output);
+  if (::stat(folder.c_str(), &st) != 0) throw EStreamError(FileError("Cannot create file", output, errno));
+  if (!S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot create file", output, ENOTDIR));
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    throw EStreamError(FileError("Cannot create file", output, errno));
+}
 
 std::string TCreationDriver::AnnounceURL() {
   if (GetAnnounceURL) return GetAnnounceURL(Input.TrackerText);
@@ -139,6 +169,7 @@ void TCreationDriver::SimpleMode() {
   RunningTotal = 0;
   for (const auto& name : selected) {
     if (Input.SkipThumbs && IsThumbsDb(name)) continue;
+    if (Excluded(name)) continue;
     const int64_t length = FileSizeOf(JoinPath(folder, name));
     list.push_back(std::make_unique<TTorrentSubFile>(name, "", length, 0));
     RunningTotal += length;
@@ -178,6 +209,7 @@ void TCreationDriver::ClassicMode() {
   // Read the whole folder first, so torrents written into it are not taken as entries.
   for (const auto& name : ReadFolder(path)) {
     if (stop_) return;
+    if (Excluded(name)) continue;
     const std::string full = JoinPath(path, name);
     const std::string output = JoinPath(*outFolder, name + ".torrent");
     const TEntryKind entryKind = KindOf(full);
@@ -196,14 +228,14 @@ void TCreationDriver::ClassicMode() {
 void TCreationDriver::MultiFileTorrent(TTorrentSubFiles list, const std::string& name,
                                        const std::string& basePath, const std::string& output) {
   TTorrentFile model;
-  model.SetInfo(AnnounceURL(), name, Input.Comment, "", 0, true);
+  model.SetInfo(AnnounceURL(), Input.Name.empty() ? name : Input.Name, Input.Comment, "", 0, true);
   BuildAndWriteTorrent(model, std::move(list), basePath, output);
 }
 
 void TCreationDriver::MakeSingleFileTorrent(const std::string& source, const std::string& output) {
   const int64_t size = FileSizeOf(source);
   RunningTotal = size;
-  const std::string name = LastPathComponent(source);
+  const std::string name = Input.Name.empty() ? LastPathComponent(source) : Input.Name;
   TTorrentSubFiles list;
   list.push_back(std::make_unique<TTorrentSubFile>(name, "", size, 0));
   TTorrentFile model;
@@ -226,6 +258,7 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
   } folderFd{::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
   for (const auto& name : names) {
     const std::string full = JoinPath(folder, name);
+    if (Excluded(relative.empty() ? name : relative + "/" + name)) continue;
     struct stat st {};
     const TEntryKind kind = KindOf(full, &st, folderFd.Fd, name.c_str());
     if (recurse && kind == TEntryKind::Folder) {
@@ -278,6 +311,20 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
   model.PieceLength = ChoosePieceLength(model.Files);
   if (Input.Backup && ResolveBackupTrackers)
     for (auto& url : ResolveBackupTrackers()) model.BackupTrackers.push_back(std::move(url));
+  model.Private = Input.Private;
+  model.Source = Input.Source;
+  model.WebSeeds = Input.WebSeeds;
+  if (Input.NoDate) model.CreationDate = 0;
+
+  const bool hasData =
+      std::any_of(model.Files.begin(), model.Files.end(), [](const auto& file) { return file->Length > 0; });
+  if (!hasData) {
+    result_.Failed = true;
+    dialogs_.MessageBox(NoDataMessage(model.Name), "Error", TMsgButtons::Ok);
+    return false;
+  }
+  // Found now rather than after hours of hashing.
+  CheckOutputWritable(output);
 
   TQuorvaneBTTransfer transfer("");
   transfer.Torrent = &model;

@@ -44,7 +44,18 @@ struct TCreationInput {
   bool Backup = false;                       // chkBackup
   bool SkipThumbs = true;                    // chkSkipThumbs
   int Threads = 0;                           // hashing threads; 0: one per core
+
+  // Beyond the page's original controls.
+  bool Private = false;               // info "private" = 1: peers only from the trackers
+  std::string Source;                 // info "source"; a private tracker's tag
+  std::vector<std::string> WebSeeds;  // "url-list"
+  std::string Name;                   // the torrent's name instead of the file's or folder's
+  bool NoDate = false;                // no creation date
+  std::vector<std::string> Exclude;   // fnmatch globs for paths inside the torrent ("a/b.txt")
 };
+
+// The refusal of a torrent whose data has no bytes at all: clients load no such torrent.
+std::string NoDataMessage(const std::string& name);
 
 // The tracker box's resolution of its text into an announce URL; a GUI also
 // updates lblStatus and the "Visit" button from it.
@@ -87,6 +98,11 @@ class TCreationDriver {
   bool ConfirmTrackerUp(const std::string& status);
   // The size of a file, which must be readable.
   static int64_t FileSizeOf(const std::string& path);
+  // True when a path inside the torrent matches one of Input.Exclude.
+  bool Excluded(const std::string& pathInTorrent) const;
+  // Raises EStreamError naming output and the reason when no file can be
+  // created there; checked before the data is hashed.
+  static void CheckOutputWritable(const std::string& output);
   // Appends the files below folder (byte order, depth-first), adding to RunningTotal.
   void CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder, const std::string& relative,
                           bool recurse);

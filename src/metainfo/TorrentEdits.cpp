@@ -1,5 +1,6 @@
 #include "metainfo/TorrentEdits.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 std::string ComponentProblem(std::string_view part) {
@@ -82,4 +83,96 @@ void RebuildBackupTrackers(TTorrentFile& torrent, bool enabled, const std::vecto
                            const TAnnounceLookup& lookup) {
   torrent.BackupTrackers.clear();
   if (enabled) torrent.BackupTrackers = ResolveBackupLines(lines, lookup);
+}
+
+namespace {
+
+using TTiers = std::vector<std::vector<std::string>>;
+
+// Removes later copies of a URL, in its tier and in later tiers.
+void DropRepeats(TTiers& tiers) {
+  std::vector<std::string> seen;
+  for (auto& tier : tiers) {
+    std::erase_if(tier, [&seen](const std::string& url) {
+      if (std::find(seen.begin(), seen.end(), url) != seen.end()) return true;
+      seen.push_back(url);
+      return false;
+    });
+  }
+}
+
+}  // namespace
+
+void AddTracker(TTorrentFile& torrent, const std::string& url) {
+  TTiers tiers = torrent.AnnounceTiers();
+  // Clients read announce-list instead of announce: the main tracker must be in it.
+  if (tiers.empty() && !torrent.Announce.empty()) tiers.push_back({torrent.Announce});
+  tiers.push_back({url});
+  DropRepeats(tiers);
+  torrent.SetAnnounceTiers(std::move(tiers));
+  if (torrent.Announce.empty()) torrent.Announce = url;
+}
+
+bool RemoveTracker(TTorrentFile& torrent, const std::string& url) {
+  TTiers tiers = torrent.AnnounceTiers();
+  bool found = torrent.Announce == url;
+  for (auto& tier : tiers) found |= std::erase(tier, url) > 0;
+  if (!found) return false;
+  std::erase_if(tiers, [](const auto& tier) { return tier.empty(); });
+  torrent.SetAnnounceTiers(tiers);
+  if (torrent.Announce == url) torrent.Announce = tiers.empty() ? std::string() : tiers.front().front();
+  return true;
+}
+
+int ReplaceInTrackers(TTorrentFile& torrent, const std::string& from, const std::string& to) {
+  if (from.empty()) return 0;
+  int changed = 0;
+  auto replace = [&](std::string& url) {
+    std::string result;
+    size_t start = 0;
+    for (size_t at; (at = url.find(from, start)) != std::string::npos; start = at + from.size())
+      result += url.substr(start, at - start) + to;
+    if (start == 0) return;
+    result += url.substr(start);
+    url = std::move(result);
+    ++changed;
+  };
+  TTiers tiers = torrent.AnnounceTiers();
+  for (auto& tier : tiers)
+    for (auto& url : tier) replace(url);
+  replace(torrent.Announce);
+  if (changed == 0) return 0;
+  DropRepeats(tiers);
+  torrent.SetAnnounceTiers(std::move(tiers));
+  return changed;
+}
+
+void ReplaceMainTracker(TTorrentFile& torrent, const std::string& url) {
+  TTiers tiers = torrent.AnnounceTiers();
+  bool placed = false;
+  if (!torrent.Announce.empty()) {
+    for (auto& tier : tiers)
+      for (auto& entry : tier)
+        if (entry == torrent.Announce) {
+          entry = url;
+          placed = true;
+        }
+  }
+  if (!placed && !tiers.empty()) tiers.front().insert(tiers.front().begin(), url);
+  DropRepeats(tiers);
+  torrent.Announce = url;
+  torrent.SetAnnounceTiers(std::move(tiers));
+}
+
+std::string SavedInfoHash(const TTorrentFile& torrent) {
+  TMemoryStream saved;
+  torrent.SaveToStream(saved, torrent.Pieces);
+  saved.Seek(0, TSeekOrigin::Beginning);
+  TTorrentFile reloaded;
+  reloaded.LoadFromStream(saved);
+  return reloaded.InfoHashText;
+}
+
+bool InfoHashChanges(const TTorrentFile& torrent) {
+  return !torrent.InfoHashText.empty() && SavedInfoHash(torrent) != torrent.InfoHashText;
 }

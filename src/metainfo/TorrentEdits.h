@@ -54,3 +54,27 @@ std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& line
 // otherwise the resolved lines.
 void RebuildBackupTrackers(TTorrentFile& torrent, bool enabled, const std::vector<std::string>& lines,
                            const TAnnounceLookup& lookup);
+
+// Tracker edits that keep the announce-list's tiers (the model's
+// AnnounceTiers). A torrent without a main tracker gets the first one added.
+
+// Adds url as a new tier at the end.
+void AddTracker(TTorrentFile& torrent, const std::string& url);
+// Removes url from every tier and drops tiers left empty; when it was the main
+// tracker, the first remaining URL becomes the main one. False when url was
+// nowhere.
+bool RemoveTracker(TTorrentFile& torrent, const std::string& url);
+// Replaces the text `from` with `to` in every tracker URL, the main one
+// included; the count of URLs changed.
+int ReplaceInTrackers(TTorrentFile& torrent, const std::string& from, const std::string& to);
+// Makes url the main tracker in the announce URL and in the tiers: the old
+// main URL is replaced wherever it stands and does not stay behind as a
+// back-up; with no old main URL in the tiers, url leads the first tier.
+void ReplaceMainTracker(TTorrentFile& torrent, const std::string& url);
+
+// The info hash (40 hex digits) the torrent gets when saved as it stands now.
+std::string SavedInfoHash(const TTorrentFile& torrent);
+// True when saving would give a loaded torrent another info hash (its
+// private flag, source, name, files or pieces were changed): peers of the
+// old torrent will not find the new one.
+bool InfoHashChanges(const TTorrentFile& torrent);

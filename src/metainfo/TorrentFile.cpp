@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <stdexcept>
 
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
@@ -145,6 +146,99 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
   }
 }
 
+// One key of a dictionary as it stands in the file, with the exact bytes of its value.
+struct TRawEntry {
+  std::string_view Key;
+  std::string_view Value;
+};
+
+// The entries of a dictionary's bytes in file order. The bytes must be one
+// complete value (IsCompleteValue); anything else gives no entries.
+std::vector<TRawEntry> RawEntries(std::string_view dict) {
+  const size_t size = dict.size();
+  size_t pos = 0;
+  auto readString = [&]() -> std::string_view {
+    const size_t colon = dict.find(':', pos);
+    if (colon == std::string_view::npos) throw std::out_of_range("string");
+    const auto length = static_cast<size_t>(std::stoull(std::string(dict.substr(pos, colon - pos))));
+    if (length > size - colon - 1) throw std::out_of_range("string");
+    pos = colon + 1 + length;
+    return dict.substr(colon + 1, length);
+  };
+  auto skipValue = [&] {
+    int depth = 0;
+    do {
+      if (pos >= size) throw std::out_of_range("value");
+      const char c = dict[pos];
+      if (c == 'i') {
+        pos = dict.find('e', pos);
+        if (pos == std::string_view::npos) throw std::out_of_range("integer");
+        ++pos;
+      } else if (c == 'l' || c == 'd') {
+        ++depth;
+        ++pos;
+      } else if (c == 'e') {
+        --depth;
+        ++pos;
+      } else {
+        readString();
+      }
+    } while (depth > 0);
+  };
+  std::vector<TRawEntry> entries;
+  try {
+    if (size < 2 || dict.front() != 'd') return {};
+    pos = 1;
+    while (pos < size && dict[pos] != 'e') {
+      const std::string_view key = readString();
+      const size_t start = pos;
+      skipValue();
+      entries.push_back({key, dict.substr(start, pos - start)});
+    }
+  } catch (const std::exception&) {
+    return {};
+  }
+  return entries;
+}
+
+const TRawEntry* FindRaw(const std::vector<TRawEntry>& entries, std::string_view key) {
+  const TRawEntry* found = nullptr;
+  for (const TRawEntry& entry : entries)
+    if (entry.Key == key) found = &entry;  // the decoder keeps the last of twins too
+  return found;
+}
+
+// The loaded value of a key, byte for byte where its bytes are known.
+void AddLoadedValue(std::vector<TKeyWriter>& entries, TStream& out, std::string_view key,
+                    const std::vector<TRawEntry>& raw, const TObjectHash* loaded) {
+  if (const TRawEntry* entry = FindRaw(raw, key)) {
+    entries.push_back({key, [&out, value = entry->Value] { WriteRaw(out, value); }});
+  } else if (const TObject* value = loaded ? loaded->Find(key) : nullptr) {
+    entries.push_back({key, [&out, value] { EncodeValue(out, *value); }});
+  }
+}
+
+// "url-list" holds one URL or a list of them; anything else in it is ignored, as clients do.
+std::vector<std::string> ReadWebSeeds(const TObject* value) {
+  std::vector<std::string> seeds;
+  auto add = [&seeds](const TObject* item) {
+    const auto* text = dynamic_cast<const TIntString*>(item);
+    if (text && !text->IsInteger && !text->Text.empty()) seeds.push_back(text->Text);
+  };
+  if (const auto* list = dynamic_cast<const TObjectList*>(value)) {
+    for (const auto& item : list->Items) add(item.get());
+  } else {
+    add(value);
+  }
+  return seeds;
+}
+
+std::vector<std::string> Flatten(const std::vector<std::vector<std::string>>& tiers) {
+  std::vector<std::string> urls;
+  for (const auto& tier : tiers) urls.insert(urls.end(), tier.begin(), tier.end());
+  return urls;
+}
+
 }  // namespace
 
 const char* const MissingAnnounceError = "Corrupt File: Missing \"announce\" segment";
@@ -191,10 +285,16 @@ struct TTorrentFile::TLoaded {
   size_t InfoLength = 0;
   bool RawInfoComplete = false;
 
+  const TObject* UrlList = nullptr;  // inside Dictionary
+
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
   // The model's fields right after the load.
   std::string Announce;
   std::vector<std::string> BackupTrackers;
+  std::vector<std::vector<std::string>> Tiers;
+  bool Private = false;
+  std::string Source;
+  std::vector<std::string> WebSeeds;
   std::string Comment;
   TDateTime CreationDate = 0;
   std::string Name;
@@ -221,6 +321,11 @@ void TTorrentFile::Reset() {
   Files.clear();
   Pieces.clear();
   BackupTrackers.clear();
+  tiers_.clear();
+  Private = false;
+  Source.clear();
+  WebSeeds.clear();
+  CreatedBy.clear();
   Errors.clear();
   loaded_.reset();
   exactDate_ = 0;
@@ -240,6 +345,11 @@ void TTorrentFile::SetInfo(const std::string& announce, const std::string& name,
   CreationDate = NowUtc();
   // A model filled for creation writes the plain layout.
   loaded_.reset();
+  tiers_.clear();
+  Private = false;
+  Source.clear();
+  WebSeeds.clear();
+  CreatedBy.clear();
 }
 
 bool TTorrentFile::ReadWholeStream(TStream& stream, std::string& bytes) {
@@ -267,12 +377,52 @@ void TTorrentFile::ReadTrackers(const TObjectHash& top) {
       // Some tools write a flat list of URLs: each is a tier of its own.
       if (const auto* url = dynamic_cast<const TIntString*>(tier.get())) {
         BackupTrackers.push_back(url->Text);
+        tiers_.push_back({url->Text});
         continue;
       }
-      for (const auto& url : As<TObjectList>(tier.get()).Items)
+      tiers_.emplace_back();
+      for (const auto& url : As<TObjectList>(tier.get()).Items) {
         BackupTrackers.push_back(As<TIntString>(url.get()).Text);
+        tiers_.back().push_back(BackupTrackers.back());
+      }
     }
   }
+}
+
+void TTorrentFile::ReadExtras(const TObjectHash& top, const TObjectHash* info) {
+  if (const TObject* urlList = top.Find("url-list")) WebSeeds = ReadWebSeeds(urlList);
+  if (const auto* createdBy = dynamic_cast<const TIntString*>(top.Find("created by")))
+    CreatedBy = createdBy->Text;
+  if (!info) return;
+  // Clients take only the integer 1 as private.
+  if (const auto* flag = dynamic_cast<const TIntString*>(info->Find("private")))
+    Private = flag->IsInteger && flag->Value == 1;
+  if (const auto* source = dynamic_cast<const TIntString*>(info->Find("source"))) Source = source->Text;
+}
+
+std::vector<std::vector<std::string>> TTorrentFile::AnnounceTiers() const {
+  if (!tiers_.empty() && Flatten(tiers_) == BackupTrackers) {
+    // Clients read the tiers instead of announce: a main tracker set apart
+    // from them would never be used. A file that came that way stays so.
+    const bool asLoaded = loaded_ && Announce == loaded_->Announce && tiers_ == loaded_->Tiers;
+    if (asLoaded || Announce.empty() ||
+        std::find(BackupTrackers.begin(), BackupTrackers.end(), Announce) != BackupTrackers.end())
+      return tiers_;
+    auto tiers = tiers_;
+    tiers.insert(tiers.begin(), std::vector<std::string>{Announce});
+    return tiers;
+  }
+  if (BackupTrackers.empty()) return {};
+  std::vector<std::vector<std::string>> tiers{{Announce}};
+  for (const std::string& url : BackupTrackers)
+    if (url != Announce) tiers.push_back({url});
+  return tiers;
+}
+
+void TTorrentFile::SetAnnounceTiers(std::vector<std::vector<std::string>> tiers) {
+  std::erase_if(tiers, [](const auto& tier) { return tier.empty(); });
+  tiers_ = std::move(tiers);
+  BackupTrackers = Flatten(tiers_);
 }
 
 void TTorrentFile::ReadDescription(const TObjectHash& top) {
@@ -459,13 +609,17 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     ReadDescription(*top);
     loaded->CreationValue = top->Find("creation date");
 
+    loaded->UrlList = top->Find("url-list");
+
     TObject* infoValue = top->Find("info");
     const size_t errorsBeforeInfo = Errors.size();
     if (!infoValue) {
+      ReadExtras(*top, nullptr);
       Errors.push_back("Corrupt File: Missing \"info\" segment");
     } else {
       auto& info = As<TObjectHash>(infoValue);
       loaded->Info = &info;
+      ReadExtras(*top, &info);
       if (TObject* files = info.Find("files"); files && !info.Exists("length"))
         loaded->FileList = dynamic_cast<const TObjectList*>(files);
       ReadInfo(info);
@@ -489,6 +643,10 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     loaded->Bytes = memory.TakeData();
     loaded->Announce = Announce;
     loaded->BackupTrackers = BackupTrackers;
+    loaded->Tiers = tiers_;
+    loaded->Private = Private;
+    loaded->Source = Source;
+    loaded->WebSeeds = WebSeeds;
     loaded->Comment = Comment;
     loaded->CreationDate = CreationDate;
     loaded->Name = Name;
@@ -533,6 +691,11 @@ bool TTorrentFile::FileEntryUnchanged(size_t index) const {
 }
 
 bool TTorrentFile::InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  return LayoutUnchanged(pieces) && Private == loaded_->Private && Source == loaded_->Source;
+}
+
+// Name, files and pieces as loaded: what the info dictionary holds beside the flags.
+bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
   const TLoaded* loaded = loaded_.get();
   if (!loaded || !loaded->Info || !loaded->RawInfoComplete) return false;
   if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength)
@@ -555,33 +718,65 @@ bool TTorrentFile::InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>>
 void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
   const TLoaded* loaded = loaded_.get();
   const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
-  const bool nameChanged = loaded && Name != loaded->Name;
-  // Extra keys of the file entries are kept while the list keeps its shape.
-  const TObjectList* loadedFiles =
-      loaded && loaded->FileList && loaded->FileList->Items.size() == Files.size() ? loaded->FileList
-                                                                                   : nullptr;
+  // Every key the save does not change keeps the bytes it had in the file.
+  const std::vector<TRawEntry> raw =
+      loaded && loaded->RawInfoComplete ? RawEntries(loaded->RawInfo()) : std::vector<TRawEntry>();
+  const std::vector<std::string_view> layoutKeys{"files", "length", "name", "piece length", "pieces"};
+  // Only private or source changed: everything else stays as it was.
+  const bool layoutKept = !raw.empty() && LayoutUnchanged(pieces);
 
   std::vector<TKeyWriter> entries;
-  if (MultiFile) {
-    entries.push_back({"files", [&] {
-                         WriteRaw(out, "l");
-                         for (size_t i = 0; i < Files.size(); ++i) WriteFileEntry(out, i, loadedFiles);
-                         WriteRaw(out, "e");
-                       }});
+  if (layoutKept) {
+    for (std::string_view key : layoutKeys) AddLoadedValue(entries, out, key, raw, loadedInfo);
   } else {
-    entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
+    // Extra keys of the file entries are kept while the list keeps its shape.
+    const TObjectList* loadedFiles =
+        loaded && loaded->FileList && loaded->FileList->Items.size() == Files.size() ? loaded->FileList
+                                                                                     : nullptr;
+    if (MultiFile) {
+      entries.push_back({"files", [&out, this, loadedFiles] {
+                           WriteRaw(out, "l");
+                           for (size_t i = 0; i < Files.size(); ++i) WriteFileEntry(out, i, loadedFiles);
+                           WriteRaw(out, "e");
+                         }});
+    } else {
+      entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
+    }
+    entries.push_back({"name", [&] { WriteString(out, Name); }});
+    entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
+    entries.push_back({"pieces", [&] {
+                         out.WriteBuffer(std::to_string(20 * static_cast<int64_t>(pieces.size())) + ":");
+                         for (const auto& piece : pieces) WriteRaw(out, piece->Hash);
+                       }});
   }
-  entries.push_back({"name", [&] { WriteString(out, Name); }});
-  entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
-  entries.push_back({"pieces", [&] {
-                       out.WriteBuffer(std::to_string(20 * static_cast<int64_t>(pieces.size())) + ":");
-                       for (const auto& piece : pieces) WriteRaw(out, piece->Hash);
-                     }});
-  // A rebuilt info holds the v1 layout only: the v2 file tree would still
-  // name the old files, and clients refuse a hybrid whose two lists differ.
-  std::vector<std::string_view> stale{"file tree", "meta version"};
-  if (nameChanged) stale.push_back("name.utf-8");
-  AddForeignKeys(entries, out, loadedInfo, {"files", "length", "name", "piece length", "pieces"}, stale);
+
+  if (loaded && Private == loaded->Private)
+    AddLoadedValue(entries, out, "private", raw, loadedInfo);
+  else if (Private)
+    entries.push_back({"private", [&] { WriteInteger(out, 1); }});
+  if (loaded && Source == loaded->Source)
+    AddLoadedValue(entries, out, "source", raw, loadedInfo);
+  else if (!Source.empty())
+    entries.push_back({"source", [&] { WriteString(out, Source); }});
+
+  std::vector<std::string_view> stale;
+  if (!layoutKept) {
+    // A rebuilt info holds the v1 layout only: the v2 file tree would still
+    // name the old files, and clients refuse a hybrid whose two lists differ.
+    stale = {"file tree", "meta version"};
+    if (loaded && Name != loaded->Name) stale.push_back("name.utf-8");
+  }
+  std::vector<std::string_view> owned = layoutKeys;
+  owned.insert(owned.end(), {"private", "source"});
+  if (raw.empty()) {
+    AddForeignKeys(entries, out, loadedInfo, owned, stale);
+  } else {
+    for (const TRawEntry& entry : raw) {
+      if (IsIn(entry.Key, owned) || IsIn(entry.Key, stale)) continue;
+      if (FindRaw(raw, entry.Key) != &entry) continue;  // a twin: the last one stands
+      entries.push_back({entry.Key, [&out, value = entry.Value] { WriteRaw(out, value); }});
+    }
+  }
   WriteDictionary(out, entries);
 }
 
@@ -635,20 +830,16 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
   entries.push_back({"announce", [&] { WriteString(out, Announce); }});
 
   const bool trackersUnchanged = loaded && loaded->AnnounceList && Announce == loaded->Announce &&
-                                 BackupTrackers == loaded->BackupTrackers;
+                                 BackupTrackers == loaded->BackupTrackers && tiers_ == loaded->Tiers;
   if (trackersUnchanged) {
     // Keeps the tiers as the file had them.
     entries.push_back({"announce-list", [&] { EncodeValue(out, *loaded->AnnounceList); }});
-  } else if (!BackupTrackers.empty()) {
-    entries.push_back({"announce-list", [&] {
+  } else if (auto tiers = AnnounceTiers(); !tiers.empty()) {
+    entries.push_back({"announce-list", [&out, tiers = std::move(tiers)] {
                          WriteRaw(out, "l");
-                         WriteRaw(out, "l");
-                         WriteString(out, Announce);
-                         WriteRaw(out, "e");
-                         for (const std::string& url : BackupTrackers) {
-                           if (url == Announce) continue;
+                         for (const auto& tier : tiers) {
                            WriteRaw(out, "l");
-                           WriteString(out, url);
+                           for (const std::string& url : tier) WriteString(out, url);
                            WriteRaw(out, "e");
                          }
                          WriteRaw(out, "e");
@@ -672,13 +863,23 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
     entries.push_back({"info", [&] { WriteInfo(out, pieces); }});
   }
 
+  if (loaded && loaded->UrlList && WebSeeds == loaded->WebSeeds) {
+    entries.push_back({"url-list", [&] { EncodeValue(out, *loaded->UrlList); }});
+  } else if (!WebSeeds.empty()) {
+    entries.push_back({"url-list", [&] {
+                         WriteRaw(out, "l");
+                         for (const std::string& url : WebSeeds) WriteString(out, url);
+                         WriteRaw(out, "e");
+                       }});
+  }
+
   if (loaded) {
     std::vector<std::string_view> stale;
     if (Comment != loaded->Comment) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
-    if (!infoUnchanged) stale.push_back("piece layers");
+    if (!infoUnchanged && !LayoutUnchanged(pieces)) stale.push_back("piece layers");
     AddForeignKeys(entries, out, Dictionary.get(),
-                   {"announce", "announce-list", "comment", "creation date", "info"}, stale);
+                   {"announce", "announce-list", "comment", "creation date", "info", "url-list"}, stale);
   }
   WriteDictionary(out, entries);
 }

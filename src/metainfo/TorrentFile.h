@@ -105,6 +105,24 @@ class TTorrentFile {
   TTorrentPieces Pieces;
   int64_t PieceLength = 0;
   std::vector<std::string> BackupTrackers;
+  // Keys beside the model's own: info "private" = 1 and info "source" live in
+  // the info dictionary, so changing them changes the info hash; "url-list"
+  // (web seeds) does not.
+  bool Private = false;
+  std::string Source;
+  std::vector<std::string> WebSeeds;
+  // "created by" as loaded; the writer keeps it with the file's other keys.
+  std::string CreatedBy;
+
+  // The announce-list as tiers of URLs, as the writer writes it: the loaded
+  // or set tiers while BackupTrackers is still their URLs in order (led by a
+  // tier of the main tracker when it was changed and is in none of them), else the main
+  // tracker followed by one tier per back-up tracker (none without back-up
+  // trackers).
+  std::vector<std::vector<std::string>> AnnounceTiers() const;
+  // Sets the tiers; BackupTrackers becomes their URLs in order. Empty tiers
+  // are dropped. The main tracker is not touched.
+  void SetAnnounceTiers(std::vector<std::vector<std::string>> tiers);
 
  private:
   void Reset();
@@ -117,7 +135,9 @@ class TTorrentFile {
   void ReadPieces(const TObjectHash& info);
   void ReadFileList(const TObjectList& list);
   void CheckLengths(bool lengthsValid);
+  void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
+  bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   bool FileEntryUnchanged(size_t index) const;
   bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
@@ -126,6 +146,7 @@ class TTorrentFile {
 
   struct TLoaded;  // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
+  std::vector<std::vector<std::string>> tiers_;
   // The exact seconds behind CreationDate while it still holds their date.
   TDateTime exactDate_ = 0;
   int64_t exactSeconds_ = 0;

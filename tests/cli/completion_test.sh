@@ -44,14 +44,19 @@ check() {
 }
 
 # Commands.
-check "--help|--version|create|edit|show|trackers" "$cli" ""
+check "--help|--version|create|edit|show|trackers|verify" "$cli" ""
 check "create" "$cli" "cr"
 check "--help|--version" "$cli" "--"
 # Options of each command.
 check "--piece-length" "$cli" create --pi
 check "--json" "$cli" show --j
-check "--no-backup" "$cli" edit b.torrent --no
 check "--refresh" "$cli" trackers --re
+check "--no-backup|--no-source|--no-web-seeds" "$cli" edit b.torrent --no
+check "--no-date" "$cli" create --no
+check "off|on" "$cli" edit b.torrent --private ""
+check "" "$cli" edit b.torrent --replace-tracker old ""
+check "C.TORRENT|My Folder|Shows|b.torrent" "$cli" verify ""
+check "-odd|C.TORRENT|My Folder|Shows|a.txt|b.torrent" "$cli" verify b.torrent ""
 # Option values.
 check "128k|16m|1m" "$cli" create -l 1
 check "none|now" "$cli" edit b.torrent --date n
@@ -75,7 +80,7 @@ check 'OpenTrackr|OpenTrackr\ \(HTTP\)' "$cli" create -a OpenT
 check 'Open\ BitTorrent' "$cli" create --backup 'Open\ B'
 
 # Each command offers exactly the options its --help names (and --help itself).
-for command in create edit show trackers; do
+for command in create edit show verify trackers; do
   COMP_WORDS=("$cli" "$command" -)
   COMP_CWORD=2
   COMPREPLY=()

@@ -57,8 +57,12 @@ def make_single(path):
 
 # --- torrent makers: each returns the .torrent path --------------------------------------
 
-def mktorrent(target, out, trackers, comment=None, private=False, no_date=False):
+def mktorrent(target, out, trackers, comment=None, private=False, no_date=False, source=None, web_seeds=()):
     cmd = ["mktorrent", "-l", "15", "-o", out]
+    if source is not None:
+        cmd += ["-s", source]
+    for url in web_seeds:
+        cmd += ["-w", url]
     for tier in trackers:
         cmd += ["-a", ",".join(tier)]
     if comment is not None:
@@ -127,6 +131,9 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                        [["http://t1.example/announce", "http://t2.example/announce"], ["udp://t3.example:80"]],
                        private=True)),
             ("mktorrent no date", mktorrent(single, out("mk3.torrent"), [["http://t1.example/a"]], no_date=True)),
+            ("mktorrent multi, private, source, two web seeds",
+             mktorrent(tree, out("mk4.torrent"), [["http://t1.example/a"], ["http://t2.example/b?x=1&y=2"]],
+                       private=True, source="SRC tag", web_seeds=["http://w1.example/", "http://w2.example/b/"])),
             ("transmission single, private, comment",
              transmission(single, out("tr1.torrent"), ["http://t1.example/announce"], comment="Grüße\nline two",
                           private=True)),
@@ -149,7 +156,8 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         self.assertEqual(status, 0, ours.get("errors"))
         self.assertEqual(sorted(ours.keys()), sorted([
             "announce", "backup_trackers", "name", "info_hash", "comment", "creation_date", "piece_length",
-            "piece_count", "total_length", "multi_file", "files", "errors"]))
+            "piece_count", "total_length", "multi_file", "files", "announce_list", "private", "source",
+            "web_seeds", "created_by", "magnet", "errors"]))
         ti = lt_info(path)
         raw = raw_dict(path)
 
@@ -177,9 +185,23 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                 pos += len(tiers[tier])
             self.assertEqual(ours_by_tier, expected)
             self.assertEqual(len(ours["backup_trackers"]), len(trackers))
+            # The tiers as libtorrent numbers them (it may reorder within a tier).
+            self.assertEqual([sorted(tier) for tier in ours["announce_list"]],
+                             [sorted(tiers[tier]) for tier in sorted(tiers)])
         else:
             self.assertEqual(trackers, [(0, ours["announce"])])
             self.assertEqual(ours["backup_trackers"], [])
+            self.assertEqual(ours["announce_list"], [])
+
+        self.assertEqual(ours["private"], ti.priv())
+        self.assertEqual(ours["source"], raw[b"info"][b"source"].decode() if b"source" in raw[b"info"] else None)
+        self.assertEqual(ours["web_seeds"], [w["url"] for w in ti.web_seeds()])
+        self.assertEqual(ours["created_by"], ti.creator() or None)
+        magnet = lt.parse_magnet_uri(ours["magnet"])
+        self.assertEqual(str(magnet.info_hashes.v1), str(ti.info_hashes().v1))
+        self.assertEqual(magnet.name, ti.name())
+        main = {ours["announce"]} if ours["announce"] else set()
+        self.assertEqual(sorted(magnet.trackers), sorted(set(t.url for t in ti.trackers()) | main))
 
         fs = ti.files()
         multi = b"files" in raw[b"info"]

@@ -417,29 +417,168 @@ TEST_F(CreationDriverTest, SmallFilesInManyFolders) {
   }
 }
 
-TEST_F(CreationDriverTest, EmptyFolderGivesNoFilesAndNoPieces) {
-  Dir.MakeDir("empty");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "empty";
-  Dialogs.SaveAnswers.push_back(Dir / "empty.torrent");
-  Driver.btnCreateTorrentClick();
-  ASSERT_EQ(Driver.Result().Written.size(), 1u);
-  auto t = Load(Dir / "empty.torrent");
-  EXPECT_TRUE(t->Model.Files.empty());
-  EXPECT_TRUE(t->Model.Pieces.empty());
-  EXPECT_EQ(t->Model.PieceLength, 262144);
+// Clients load no torrent without data ("no files in torrent", "incorrect
+// number of piece hashes"): a source with no bytes at all is refused.
+TEST_F(CreationDriverTest, NoDataNoTorrent) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TCreationInput&, const TTempDir&)> SetUp;
+    std::string Torrent;  // the name the refusal gives
+  };
+  const TCase cases[] = {
+      {.Name = "empty folder",
+       .SetUp =
+           [](TCreationInput& in, const TTempDir& d) {
+             d.MakeDir("src/inner");
+             in.Mode = TCreateMode::Classic;
+             in.ClassicPath = d / "src";
+           },
+       .Torrent = "src"},
+      {.Name = "only zero-byte files",
+       .SetUp =
+           [](TCreationInput& in, const TTempDir& d) {
+             d.Write("src/a", "");
+             d.Write("src/b/c", "");
+             in.Mode = TCreateMode::Classic;
+             in.ClassicPath = d / "src";
+           },
+       .Torrent = "src"},
+      {.Name = "zero-byte single file",
+       .SetUp =
+           [](TCreationInput& in, const TTempDir& d) {
+             d.Write("src", "");
+             in.Mode = TCreateMode::Classic;
+             in.ClassicPath = d / "src";
+           },
+       .Torrent = "src"},
+      {.Name = "everything excluded",
+       .SetUp =
+           [](TCreationInput& in, const TTempDir& d) {
+             d.Write("src/a.nfo", "data");
+             in.Mode = TCreateMode::Classic;
+             in.ClassicPath = d / "src";
+             in.Exclude = {"*.nfo"};
+           },
+       .Torrent = "src"},
+      {.Name = "simple mode, empty files",
+       .SetUp =
+           [](TCreationInput& in, const TTempDir& d) {
+             d.Write("src/a", "");
+             d.Write("src/b", "");
+             in.Mode = TCreateMode::Simple;
+             in.SimpleFolder = d / "src";
+             in.SimpleFiles = {{"a", true}, {"b", true}};
+           },
+       .Torrent = "src"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir dir;
+    TScriptedDialogs dialogs;
+    FailOnUnexpectedQuestions(dialogs);
+    TScriptProgress progress;
+    TCreationDriver driver(dialogs, progress);
+    c.SetUp(driver.Input, dir);
+    dialogs.SaveAnswers.push_back(dir / "out.torrent");
+    driver.btnCreateTorrentClick();
+    ASSERT_EQ(dialogs.Log.size(), 2u);
+    EXPECT_EQ(dialogs.Log[1], "Error: " + NoDataMessage(c.Torrent));
+    EXPECT_TRUE(driver.Result().Failed);
+    EXPECT_TRUE(driver.Result().Written.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.torrent"));
+    EXPECT_FALSE(progress.Shown);
+  }
 }
 
-TEST_F(CreationDriverTest, ZeroByteSingleFile) {
-  Dir.Write("zero", "");
+// One entry without data does not stop the others.
+TEST_F(CreationDriverTest, OnePerEntryRefusesOnlyTheEntryWithoutData) {
+  Dir.Write("src/empty", "");
+  Dir.Write("src/full", "x");
+  Dir.MakeDir("out");
   Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "zero";
-  Dialogs.SaveAnswers.push_back(Dir / "zero.torrent");
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.ClassicWholeFolder = false;
+  Dialogs.FolderAnswers.push_back(Dir / "out");
   Driver.btnCreateTorrentClick();
-  auto t = Load(Dir / "zero.torrent");
-  EXPECT_EQ(t->Model.TotalLength, 0);
+  EXPECT_EQ(Dir.List("out"), std::vector<std::string>{"full.torrent"});
+  EXPECT_TRUE(Driver.Result().Failed);
+  EXPECT_NE(std::find(Dialogs.Log.begin(), Dialogs.Log.end(), "Error: " + NoDataMessage("empty")),
+            Dialogs.Log.end());
+}
+
+// An output that cannot be written is found before any data is read.
+TEST_F(CreationDriverTest, OutputFolderIsCheckedBeforeHashing) {
+  Dir.Write("f", "1");
+  Dir.Write("file", "not a folder");
+  Dir.MakeDir("ro");
+  ASSERT_EQ(::chmod((Dir / "ro").c_str(), 0500), 0);
+  struct TCase {
+    const char* Name;
+    std::string Output;
+    std::string Reason;
+  };
+  const bool root = ::geteuid() == 0;  // root writes anywhere
+  std::vector<TCase> cases = {
+      {.Name = "no such folder", .Output = Dir / "no/f.torrent", .Reason = "No such file or directory"},
+      {.Name = "a file as the folder", .Output = Dir / "file/f.torrent", .Reason = "Not a directory"},
+      {.Name = "a folder as the output", .Output = Dir.Path(), .Reason = "Is a directory"},
+  };
+  if (!root)
+    cases.push_back(
+        {.Name = "read-only folder", .Output = Dir / "ro/f.torrent", .Reason = "Permission denied"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScriptProgress progress;
+    TCreationDriver driver(Dialogs, progress);
+    driver.Input.Mode = TCreateMode::Classic;
+    driver.Input.ClassicPath = Dir / "f";
+    Dialogs.SaveAnswers.push_back(c.Output);
+    try {
+      driver.btnCreateTorrentClick();
+      ADD_FAILURE() << "no error";
+    } catch (const EStreamError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + c.Output + "\": " + c.Reason);
+    }
+    EXPECT_EQ(progress.HashingText, "Hashing:") << "nothing was hashed";
+  }
+  ::chmod((Dir / "ro").c_str(), 0700);
+}
+
+TEST_F(CreationDriverTest, PrivateSourceWebSeedsNameNoDateAndExclusions) {
+  Dir.Write("src/keep.bin", "keep");
+  Dir.Write("src/skip.nfo", "nfo");
+  Dir.Write("src/sub/skip.nfo", "nfo");
+  Dir.Write("src/sub/keep.txt", "txt");
+  Dir.Write("src/cache/x", "cache");
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.Private = true;
+  Driver.Input.Source = "SRC";
+  Driver.Input.WebSeeds = {"http://s1/", "http://s2/"};
+  Driver.Input.Name = "Renamed";
+  Driver.Input.NoDate = true;
+  Driver.Input.Exclude = {"*.nfo", "cache"};
+  Dialogs.SaveAnswers.push_back(Dir / "out.torrent");
+  Driver.btnCreateTorrentClick();
+  auto t = Load(Dir / "out.torrent");
+  ASSERT_TRUE(t->Ok);
+  EXPECT_TRUE(t->Model.DamageLines().empty());
+  EXPECT_EQ(t->Model.Name, "Renamed");
+  EXPECT_TRUE(t->Model.Private);
+  EXPECT_EQ(t->Model.Source, "SRC");
+  EXPECT_EQ(t->Model.WebSeeds, (std::vector<std::string>{"http://s1/", "http://s2/"}));
+  EXPECT_EQ(t->Model.CreationDate, 0);
+  EXPECT_EQ(FilesOf(t->Model), (std::vector<std::string>{"keep.bin 4", "sub/keep.txt 3"}));
   ASSERT_EQ(t->Model.Pieces.size(), 1u);
-  EXPECT_EQ(t->Model.Pieces[0]->HashText, "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+  EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes("keeptxt"));
+
+  // A single file takes the name too.
+  Dialogs.SaveAnswers.push_back(Dir / "one.torrent");
+  Driver.Input.ClassicPath = Dir / "src/keep.bin";
+  Driver.btnCreateTorrentClick();
+  auto one = Load(Dir / "one.torrent");
+  EXPECT_EQ(one->Model.Name, "Renamed");
+  EXPECT_EQ(FilesOf(one->Model), std::vector<std::string>{"Renamed 4"});
 }
 
 TEST_F(CreationDriverTest, OnePerEntry) {

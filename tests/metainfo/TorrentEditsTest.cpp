@@ -308,6 +308,16 @@ TEST_F(EditCommand, BadArgumentsAndBadFilesChangeNothing) {
       {.Label = "rename past the list", .Args = {good, "--rename", "2=x"}, .Status = 2},
       {.Label = "not bencoded", .Args = {bad, "--name", "x"}, .Status = 1},
       {.Label = "missing file", .Args = {(dir_ / "none.torrent").string(), "--name", "x"}, .Status = 1},
+      {.Label = "private neither on nor off", .Args = {good, "--private", "yes"}, .Status = 2},
+      {.Label = "source and no-source", .Args = {good, "--source", "S", "--no-source"}, .Status = 2},
+      {.Label = "web-seed and no-web-seeds",
+       .Args = {good, "--web-seed", "u", "--no-web-seeds"},
+       .Status = 2},
+      {.Label = "replace-tracker with one value", .Args = {good, "--replace-tracker", "a"}, .Status = 2},
+      {.Label = "replace-tracker of nothing", .Args = {good, "--replace-tracker", "", "b"}, .Status = 2},
+      {.Label = "ambiguous prefix", .Args = {good, "--no", "x"}, .Status = 2},
+      {.Label = "two files with -o", .Args = {good, good, "--comment", "x", "-o", "o.torrent"}, .Status = 2},
+      {.Label = "two files with --rename", .Args = {good, good, "--rename", "0=x"}, .Status = 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);

@@ -44,7 +44,7 @@ _quorvane_cli() {
   COMPREPLY=()
 
   if ((COMP_CWORD == 1)); then
-    _quorvane_cli_add -W "create edit show trackers --help --version" -- "$cur"
+    _quorvane_cli_add -W "create edit show verify trackers --help --version" -- "$cur"
     return 0
   fi
 
@@ -80,13 +80,14 @@ _quorvane_cli() {
           _quorvane_cli_add -d -- "$cur"
           return 0
           ;;
-        -c | --comment | -t | --threads)
+        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude | -t | --threads)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
         _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length -o --output
-                              -t --threads --each --keep-thumbs -f --force -y --yes -q --quiet --help" -- "$cur"
+                              --each -p --private -s --source -w --web-seed -n --name --no-date
+                              --exclude --keep-thumbs -f --force -y --yes -q --quiet -t --threads --json --help" -- "$cur"
       else
         # A PATH is a file or a folder.
         compopt -o filenames 2>/dev/null
@@ -94,8 +95,12 @@ _quorvane_cli() {
       fi
       ;;
     edit)
+      # The second value of --replace-tracker.
+      if ((COMP_CWORD > 2)) && [[ ${COMP_WORDS[COMP_CWORD - 2]} == --replace-tracker ]]; then
+        return 0
+      fi
       case $prev in
-        -o)
+        -o | --output)
           _quorvane_cli_torrents "$cur"
           return 0
           ;;
@@ -103,14 +108,38 @@ _quorvane_cli() {
           _quorvane_cli_add -W "now none" -- "$cur"
           return 0
           ;;
-        --announce | --backup | --name | --comment | --rename)
+        --private)
+          _quorvane_cli_add -W "on off" -- "$cur"
+          return 0
+          ;;
+        --announce | --backup | --add-tracker | --remove-tracker | --replace-tracker | --name | --comment | \
+          --rename | --source | --web-seed)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
-        _quorvane_cli_add -W "-o --announce --backup --no-backup --name --comment --date --rename --help" -- "$cur"
+        _quorvane_cli_add -W "-o --output --announce --backup --no-backup --add-tracker --remove-tracker
+                              --replace-tracker --name --comment --date --rename --private --source
+                              --no-source --web-seed --no-web-seeds --help" -- "$cur"
       else
         _quorvane_cli_torrents "$cur"
+      fi
+      ;;
+    verify)
+      if [[ $cur == -* ]]; then
+        _quorvane_cli_add -W "--json -q --quiet --help" -- "$cur"
+      else
+        # FILE, then DATA: a file or a folder.
+        local operands=0
+        for ((i = 2; i < COMP_CWORD; i++)); do
+          [[ ${COMP_WORDS[i]} != -* ]] && operands=$((operands + 1))
+        done
+        if ((operands == 0)); then
+          _quorvane_cli_torrents "$cur"
+        else
+          compopt -o filenames 2>/dev/null
+          _quorvane_cli_add -f -- "$cur"
+        fi
       fi
       ;;
     show)

@@ -1,0 +1,126 @@
+#include "cli/Args.h"
+
+#include <algorithm>
+
+namespace {
+
+// An exact name, or the one long option the name begins.
+const TOptionSpec& FindLong(std::string_view name, std::span<const TOptionSpec> specs,
+                            const std::string& given) {
+  std::vector<const TOptionSpec*> matches;
+  for (const TOptionSpec& spec : specs) {
+    const std::string_view full = spec.Long;
+    if (full == name) return spec;
+    if (!name.empty() && full.starts_with(name)) matches.push_back(&spec);
+  }
+  if (matches.empty()) throw EUsage("unknown option \"" + given + "\"");
+  if (matches.size() > 1) {
+    std::string names;
+    for (const TOptionSpec* spec : matches)
+      names += (names.empty() ? "--" : ", --") + std::string(spec->Long);
+    throw EUsage("option " + given + " is ambiguous (" + names + ")");
+  }
+  return *matches.front();
+}
+
+const TOptionSpec* FindShort(char letter, std::span<const TOptionSpec> specs) {
+  for (const TOptionSpec& spec : specs)
+    if (spec.Short != 0 && spec.Short == letter) return &spec;
+  return nullptr;
+}
+
+}  // namespace
+
+bool TParsedArgs::Has(std::string_view longName) const {
+  return std::any_of(Options.begin(), Options.end(),
+                     [&](const TParsedOption& o) { return o.Spec->Long == longName; });
+}
+
+std::vector<std::string> TParsedArgs::All(std::string_view longName) const {
+  std::vector<std::string> values;
+  for (const TParsedOption& o : Options)
+    if (o.Spec->Long == longName && !o.Values.empty()) values.push_back(o.Values.front());
+  return values;
+}
+
+std::optional<std::string> TParsedArgs::Last(std::string_view longName) const {
+  std::optional<std::string> value;
+  for (const TParsedOption& o : Options)
+    if (o.Spec->Long == longName) value = o.Values.empty() ? std::string() : o.Values.front();
+  return value;
+}
+
+TParsedArgs ParseArgs(const std::vector<std::string>& args, std::span<const TOptionSpec> specs) {
+  TParsedArgs parsed;
+  size_t i = 0;
+  // The values an option takes from the arguments after it.
+  auto takeValues = [&](TParsedOption& option, size_t count) {
+    while (count-- > 0) {
+      if (i + 1 >= args.size()) throw EUsage("option " + option.Given + " needs a value");
+      option.Values.push_back(args[++i]);
+    }
+  };
+  auto wanted = [](const TOptionSpec& spec) -> size_t {
+    return spec.Kind == TArgKind::Flag ? 0 : spec.Kind == TArgKind::Value ? 1 : 2;
+  };
+
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      parsed.Operands.insert(parsed.Operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                             args.end());
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') {
+      parsed.Operands.push_back(arg);  // "-" included
+      continue;
+    }
+    if (arg[1] == '-') {
+      const size_t eq = arg.find('=');
+      const std::string given = arg.substr(0, eq);
+      TParsedOption option;
+      option.Spec = &FindLong(std::string_view(given).substr(2), specs, given);
+      option.Given = "--" + std::string(option.Spec->Long);
+      const size_t count = wanted(*option.Spec);
+      if (eq != std::string::npos) {
+        if (count == 0) throw EUsage("option " + option.Given + " takes no value");
+        option.Values.push_back(arg.substr(eq + 1));
+        takeValues(option, count - 1);
+      } else {
+        takeValues(option, count);
+      }
+      parsed.Options.push_back(std::move(option));
+      continue;
+    }
+    // One or more short options; a value option takes the rest of the word.
+    for (size_t at = 1; at < arg.size(); ++at) {
+      const TOptionSpec* spec = FindShort(arg[at], specs);
+      const std::string given = std::string("-") + arg[at];
+      if (!spec) throw EUsage("unknown option \"" + given + "\"");
+      TParsedOption option;
+      option.Spec = spec;
+      option.Given = given;
+      const size_t count = wanted(*spec);
+      if (count > 0) {
+        if (at + 1 < arg.size()) {
+          option.Values.push_back(arg.substr(at + 1));
+          takeValues(option, count - 1);
+        } else {
+          takeValues(option, count);
+        }
+        parsed.Options.push_back(std::move(option));
+        break;
+      }
+      parsed.Options.push_back(std::move(option));
+    }
+  }
+  return parsed;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const auto& a : args) {
+    if (a == "--") break;
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}

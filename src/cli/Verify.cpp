@@ -1,0 +1,185 @@
+// quorvane-cli verify FILE [DATA]: checks data against a torrent's pieces with
+// the creation's hashing storage.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/Terminal.h"
+#include "cli/Args.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "cli/ProgressLine.h"
+#include "create/Verify.h"
+#include "metainfo/TorrentFile.h"
+
+namespace {
+
+const char* const VerifyUsage = "verify [--json] [-q] FILE [DATA]";
+
+const TOptionSpec VerifyOptions[] = {
+    {.Long = "json"},
+    {.Short = 'q', .Long = "quiet"},
+};
+
+void PrintHelp() {
+  std::printf(
+      "Usage: quorvane-cli %s\n"
+      "\n"
+      "Checks the data of FILE (a .torrent) piece by piece. DATA is the file of a\n"
+      "single-file torrent or the folder holding the files of a multi-file one; by\n"
+      "default the torrent's name beside FILE. Prints each damaged, missing or wrongly\n"
+      "sized file with its bad byte ranges and the pieces they lie in (a piece shared by\n"
+      "two files marks both).\n"
+      "\n"
+      "  --json       one JSON object: ok, data, piece_count, bad_pieces, files ([{index,\n"
+      "               path, state (missing, size or damaged), length, found_length,\n"
+      "               bad_ranges ([[first, last], ...]), first_bad_piece, last_bad_piece}])\n"
+      "               and errors\n"
+      "  -q, --quiet  no progress\n"
+      "\n"
+      "Exit status: 0 every piece matches, 1 damage, missing data or an error, 2 usage\n"
+      "error, 130 interrupted.\n",
+      VerifyUsage);
+}
+
+const char* StateName(TVerifyState state) {
+  switch (state) {
+    case TVerifyState::Missing:
+      return "missing";
+    case TVerifyState::WrongSize:
+      return "size";
+    case TVerifyState::Damaged:
+      return "damaged";
+    case TVerifyState::Ok:
+      break;
+  }
+  return "ok";
+}
+
+std::string RangesText(const std::vector<TByteRange>& ranges, const char* separator) {
+  std::string text;
+  for (const auto& range : ranges)
+    text += (text.empty() ? "" : separator) + std::to_string(range.First) + "-" + std::to_string(range.Last);
+  return text;
+}
+
+std::string PiecesText(const TVerifiedFile& file) {
+  if (file.FirstBadPiece < 0) return "";
+  if (file.FirstBadPiece == file.LastBadPiece) return "piece " + std::to_string(file.FirstBadPiece);
+  return "pieces " + std::to_string(file.FirstBadPiece) + "-" + std::to_string(file.LastBadPiece);
+}
+
+void PrintText(const TVerifyResult& result) {
+  for (const auto& file : result.Problems) {
+    const std::string path = ForTerminal(file.PathInTorrent);
+    const std::string pieces = PiecesText(file);
+    switch (file.State) {
+      case TVerifyState::Missing:
+        std::printf("missing: %s (%s)\n", path.c_str(), pieces.c_str());
+        break;
+      case TVerifyState::WrongSize:
+        std::printf("wrong size: %s: %lld bytes, the torrent says %lld (%s)\n", path.c_str(),
+                    static_cast<long long>(file.FoundLength), static_cast<long long>(file.Length),
+                    pieces.c_str());
+        break;
+      default:
+        std::printf("damaged: %s: bytes %s (%s)\n", path.c_str(), RangesText(file.BadRanges, ", ").c_str(),
+                    pieces.c_str());
+    }
+  }
+  for (const auto& error : result.Errors) std::printf("error: %s\n", ForTerminal(error).c_str());
+  if (result.BadPieces.empty() && result.Errors.empty())
+    std::printf("all %lld pieces match\n", static_cast<long long>(result.PieceCount));
+  else
+    std::printf("%zu of %lld pieces do not match\n", result.BadPieces.size(),
+                static_cast<long long>(result.PieceCount));
+}
+
+void PrintJson(const TVerifyResult& result, const std::string& data) {
+  std::string out = "{\n";
+  out += std::string("  \"ok\": ") + (result.Ok() ? "true" : "false") + ",\n";
+  out += "  \"data\": " + JsonString(data) + ",\n";
+  out += "  \"piece_count\": " + std::to_string(result.PieceCount) + ",\n";
+  out += "  \"bad_pieces\": [";
+  for (size_t i = 0; i < result.BadPieces.size(); ++i)
+    out += (i ? ", " : "") + std::to_string(result.BadPieces[i]);
+  out += "],\n  \"files\": [";
+  for (size_t i = 0; i < result.Problems.size(); ++i) {
+    const auto& file = result.Problems[i];
+    out += i ? ",\n    " : "\n    ";
+    out += "{\"index\": " + std::to_string(file.Index) + ", \"path\": " + JsonString(file.PathInTorrent) +
+           ", \"state\": \"" + StateName(file.State) + "\", \"length\": " + std::to_string(file.Length) +
+           ", \"found_length\": " + (file.FoundLength < 0 ? "null" : std::to_string(file.FoundLength)) +
+           ", \"bad_ranges\": [";
+    for (size_t r = 0; r < file.BadRanges.size(); ++r)
+      out += (r ? ", [" : "[") + std::to_string(file.BadRanges[r].First) + ", " +
+             std::to_string(file.BadRanges[r].Last) + "]";
+    out += "], \"first_bad_piece\": " + std::to_string(file.FirstBadPiece) +
+           ", \"last_bad_piece\": " + std::to_string(file.LastBadPiece) + "}";
+  }
+  out += result.Problems.empty() ? "],\n" : "\n  ],\n";
+  out += "  \"errors\": " + JsonStringArray(result.Errors, "  ") + "\n}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+int UsageError(const std::string& what) {
+  std::fprintf(stderr, "quorvane-cli verify: %s\nUsage: quorvane-cli %s\n", what.c_str(), VerifyUsage);
+  return ExitUsage;
+}
+
+int RunVerify(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    PrintHelp();
+    return ExitOk;
+  }
+  TParsedArgs parsed;
+  try {
+    parsed = ParseArgs(args, VerifyOptions);
+  } catch (const EUsage& e) {
+    return UsageError(e.what());
+  }
+  if (parsed.Operands.empty()) return UsageError("no FILE given");
+  if (parsed.Operands.size() > 2) return UsageError("FILE and at most one DATA");
+  const std::string& path = parsed.Operands[0];
+
+  TTorrentFile torrent;
+  bool loaded = false;
+  if (!LoadTorrentForCommand("verify", path, torrent, loaded)) return ExitFailure;
+  const auto damage = torrent.DamageLines();
+  if (!loaded || torrent.Files.empty() || !damage.empty()) {
+    std::fprintf(stderr, "quorvane-cli verify: %s is damaged, nothing to check against: %s\n",
+                 ForTerminal(path).c_str(),
+                 damage.empty() ? "no file list" : ForTerminal(damage.front()).c_str());
+    return ExitFailure;
+  }
+  const std::string data = parsed.Operands.size() > 1 ? parsed.Operands[1] : DefaultDataPath(path, torrent);
+
+  TInterruptGuard guard;
+  TCliProgress progress(!parsed.Has("quiet") && ::isatty(STDERR_FILENO),
+                        [&torrent](int64_t& total, int64_t& pieceLength) {
+                          total = torrent.TotalLength;
+                          pieceLength = torrent.PieceLength;
+                        });
+  progress.SetCaption("Verifying: " + path);
+  progress.Show();
+  const TVerifyResult result = VerifyData(torrent, data, progress);
+  progress.ClearLine();
+  if (result.Aborted) {
+    std::fputs("Operation Aborted!\n", stderr);
+    return 130;
+  }
+  if (parsed.Has("json"))
+    PrintJson(result, data);
+  else
+    PrintText(result);
+  std::fflush(stdout);
+  return result.Ok() ? ExitOk : ExitFailure;
+}
+
+const TCliRegistration registration({"verify", VerifyUsage, "checks data against a .torrent's pieces",
+                                     RunVerify});
+
+}  // namespace

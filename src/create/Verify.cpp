@@ -1,0 +1,201 @@
+#include "create/Verify.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "base/Path.h"
+#include "base/Stream.h"
+#include "create/HashedStorage.h"
+#include "create/Progress.h"
+
+namespace {
+
+// Files of zeros that stand in where the storage must read bytes that are not
+// the user's: padding, and the head of a piece whose earlier files are
+// missing (so the storage's pieces line up with the torrent's). Sparse: they
+// take no disk space.
+class TZeroFiles {
+ public:
+  ~TZeroFiles() {
+    if (folder_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  std::string Of(int64_t length) {
+    auto found = files_.find(length);
+    if (found != files_.end()) return found->second;
+    if (folder_.empty()) {
+      const char* tmp = std::getenv("TMPDIR");
+      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-verify-XXXXXX";
+      if (!::mkdtemp(pattern.data())) throw EStreamError(FileError("Cannot create folder", pattern, errno));
+      folder_ = pattern;
+    }
+    const std::string path = folder_ + "/" + std::to_string(length);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) throw EStreamError(FileError("Cannot create file", path, errno));
+    const int result = ::ftruncate(fd, length);
+    const int err = errno;
+    ::close(fd);
+    if (result != 0) throw EStreamError(FileError("Cannot write file", path, err));
+    return files_[length] = path;
+  }
+
+ private:
+  std::string folder_;
+  std::map<int64_t, std::string> files_;
+};
+
+struct TEntry {
+  const TTorrentSubFile* File;
+  std::string DataPath;
+  int64_t Offset = 0;
+  bool Usable = false;  // its bytes can be hashed as they are
+  int64_t FoundLength = -1;
+  TVerifyState State = TVerifyState::Ok;
+};
+
+std::string DataPathOf(const TTorrentFile& torrent, const TTorrentSubFile& file,
+                       const std::string& dataPath) {
+  if (!torrent.MultiFile) return dataPath;
+  std::string path = dataPath;
+  if (!file.Path.empty()) {
+    path = JoinPath(path, file.Path);
+    if (path.back() == '/') path.pop_back();
+  }
+  return JoinPath(path, file.Name);
+}
+
+}  // namespace
+
+std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& torrent) {
+  const size_t slash = torrentPath.rfind('/');
+  if (slash == std::string::npos) return torrent.Name;
+  return JoinPath(torrentPath.substr(0, slash + 1), torrent.Name);
+}
+
+TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress) {
+  TVerifyResult result;
+  const int64_t pieceLength = torrent.PieceLength;
+  const auto pieceCount = static_cast<int64_t>(torrent.Pieces.size());
+  result.PieceCount = pieceCount;
+  if (pieceLength <= 0) throw EStreamError("Invalid piece length");
+
+  std::vector<TEntry> entries;
+  int64_t offset = 0;
+  for (const auto& file : torrent.Files) {
+    TEntry entry{.File = file.get(), .DataPath = DataPathOf(torrent, *file, dataPath), .Offset = offset};
+    offset += file->Length;
+    if (file->Pad || file->Symlink || file->Length == 0) {
+      entry.Usable = true;  // padding reads as zeros; links and empty files hold nothing
+    } else {
+      struct stat st {};
+      if (::stat(entry.DataPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        entry.State = TVerifyState::Missing;
+      } else {
+        entry.FoundLength = st.st_size;
+        entry.Usable = st.st_size == file->Length;
+        if (!entry.Usable) entry.State = TVerifyState::WrongSize;
+      }
+    }
+    entries.push_back(std::move(entry));
+  }
+
+  auto piecesOf = [&](int64_t start, int64_t length) {
+    return std::pair<int64_t, int64_t>{start / pieceLength, (start + length - 1) / pieceLength};
+  };
+  std::set<int64_t> bad;
+  for (const TEntry& entry : entries) {
+    if (entry.Usable) continue;
+    const auto [first, last] = piecesOf(entry.Offset, entry.File->Length);
+    for (int64_t p = first; p <= last && p < pieceCount; ++p) bad.insert(p);
+  }
+
+  TZeroFiles zeros;
+  progress.SetOverallMax(pieceCount);
+  progress.SetOverallPosition(0);
+  int64_t piecesDone = 0;
+  // Runs of files that are all there, each hashed as one stream.
+  for (size_t i = 0; i < entries.size() && !result.Aborted;) {
+    if (!entries[i].Usable || entries[i].File->Length == 0) {
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < entries.size() && entries[end].Usable) ++end;
+    const int64_t runStart = entries[i].Offset;
+    const int64_t firstPiece = runStart / pieceLength;
+    TTorrentSubFiles list;
+    if (const int64_t head = runStart - firstPiece * pieceLength; head > 0) {
+      list.push_back(std::make_unique<TTorrentSubFile>("", "", head, 0));
+      list.back()->SourcePath = zeros.Of(head);
+    }
+    for (size_t j = i; j < end; ++j) {
+      const TTorrentSubFile& file = *entries[j].File;
+      if (file.Length == 0 || file.Symlink) continue;
+      list.push_back(std::make_unique<TTorrentSubFile>(file.Name, file.Path, file.Length, 0));
+      list.back()->SourcePath = file.Pad ? zeros.Of(file.Length) : entries[j].DataPath;
+    }
+    const int64_t runEnd = end < entries.size() ? entries[end].Offset : offset;
+    i = end;
+
+    TQuorvaneBTHashedStorage storage(list, "", true, false, pieceLength, progress);
+    storage.HashPieces();
+    const auto hashed = static_cast<int64_t>(storage.Pieces.size());
+    const int64_t lastPiece = runEnd > runStart ? (runEnd - 1) / pieceLength : firstPiece - 1;
+    for (int64_t p = firstPiece; p <= lastPiece && p < pieceCount; ++p) {
+      const int64_t k = p - firstPiece;
+      if (k >= hashed) {
+        bad.insert(p);  // not reached: an error or an abort cut the run short
+        continue;
+      }
+      if (storage.Pieces[static_cast<size_t>(k)]->Hash != torrent.Pieces[static_cast<size_t>(p)]->Hash)
+        bad.insert(p);
+    }
+    if (!storage.Error.empty()) result.Errors.push_back(storage.Error);
+    if (progress.IsAborted()) result.Aborted = true;
+    piecesDone = std::min(pieceCount, lastPiece + 1);
+    progress.SetOverallPosition(piecesDone);
+  }
+  // Data beyond the pieces, or pieces beyond the data, cannot match.
+  for (int64_t p = offset > 0 ? (offset - 1) / pieceLength + 1 : 0; p < pieceCount; ++p) bad.insert(p);
+  result.BadPieces.assign(bad.begin(), bad.end());
+
+  for (size_t index = 0; index < entries.size(); ++index) {
+    const TEntry& entry = entries[index];
+    const TTorrentSubFile& file = *entry.File;
+    if (file.Pad) continue;
+    TVerifiedFile problem;
+    problem.Index = index;
+    problem.PathInTorrent = file.Path + file.Name;
+    problem.DataPath = entry.DataPath;
+    problem.State = entry.State;
+    problem.Length = file.Length;
+    problem.FoundLength = entry.FoundLength;
+    if (file.Length > 0) {
+      const auto [first, last] = piecesOf(entry.Offset, file.Length);
+      for (auto p = bad.lower_bound(first); p != bad.end() && *p <= last; ++p) {
+        const int64_t from = std::max(*p * pieceLength, entry.Offset) - entry.Offset;
+        const int64_t to = std::min((*p + 1) * pieceLength, entry.Offset + file.Length) - 1 - entry.Offset;
+        if (!problem.BadRanges.empty() && problem.BadRanges.back().Last + 1 == from)
+          problem.BadRanges.back().Last = to;
+        else
+          problem.BadRanges.push_back({from, to});
+        if (problem.FirstBadPiece < 0) problem.FirstBadPiece = *p;
+        problem.LastBadPiece = *p;
+      }
+    }
+    if (problem.State == TVerifyState::Ok && !problem.BadRanges.empty())
+      problem.State = TVerifyState::Damaged;
+    if (problem.State != TVerifyState::Ok) result.Problems.push_back(std::move(problem));
+  }
+  return result;
+}

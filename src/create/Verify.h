@@ -1,0 +1,57 @@
+#pragma once
+// Checks data on disk against a torrent's piece hashes, with the hashing
+// storage the creation uses, and says which files are damaged or missing and
+// where.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "metainfo/TorrentFile.h"
+
+class TProgress;
+
+enum class TVerifyState {
+  Ok,
+  Missing,    // no such file (or no regular file) on disk
+  WrongSize,  // on disk with another length than the torrent's
+  Damaged,    // the right length, but pieces that do not match
+};
+
+// Bytes First..Last of a file, both included.
+struct TByteRange {
+  int64_t First = 0;
+  int64_t Last = 0;
+  bool operator==(const TByteRange&) const = default;
+};
+
+// A file whose data did not check out.
+struct TVerifiedFile {
+  size_t Index = 0;           // in the torrent's file list
+  std::string PathInTorrent;  // "folder/name"
+  std::string DataPath;       // where it was looked for
+  TVerifyState State = TVerifyState::Ok;
+  int64_t Length = 0;        // in the torrent
+  int64_t FoundLength = -1;  // on disk; -1 when missing
+  std::vector<TByteRange> BadRanges;
+  int64_t FirstBadPiece = -1;  // the pieces those ranges lie in
+  int64_t LastBadPiece = -1;
+};
+
+struct TVerifyResult {
+  int64_t PieceCount = 0;
+  std::vector<int64_t> BadPieces;       // ascending
+  std::vector<TVerifiedFile> Problems;  // in torrent order; padding is never listed
+  std::vector<std::string> Errors;      // read errors that cut a check short
+  bool Aborted = false;
+  bool Ok() const { return !Aborted && BadPieces.empty() && Problems.empty() && Errors.empty(); }
+};
+
+// Where a torrent's data lies unless told: beside the .torrent, under the torrent's name.
+std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& torrent);
+
+// Hashes the data and compares every piece. dataPath: the file of a
+// single-file torrent, the folder holding the files of a multi-file one.
+// Reports to progress as a creation run does; stops when it is aborted. The
+// torrent must have loaded without damage.
+TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress);

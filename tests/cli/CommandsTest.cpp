@@ -1,0 +1,198 @@
+// create, edit and verify run as programs: exit statuses and refusals, in tables.
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "../create/TempDir.h"
+#include "base/Stream.h"
+#include "metainfo/TorrentFile.h"
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+class CommandsTest : public ::testing::Test {
+ public:
+  CommandsTest() {
+    // The tracker list the names resolve against.
+    Dir.Write("cache/quorvane/trackers.lst",
+              ReadWholeFile(QUORVANE_SOURCE_DIR "/src/trackers/data/trackers.lst"));
+    Dir.Write("data/a", PatternBytes(100000, 1));
+    Dir.Write("data/b", PatternBytes(700000, 2));
+    Dir.Write("data/c", PatternBytes(50000, 3));
+    Dir.MakeDir("empty/inner");
+  }
+
+  TRun Cli(const std::vector<std::string>& args) {
+    std::string command = "cd '" + Dir.Path() + "' && XDG_CACHE_HOME='" + Dir / "cache" +
+                          "' XDG_CONFIG_HOME='" + Dir / "config" +
+                          "' '" QUORVANE_BINARY_DIR "/src/cli/quorvane-cli'";
+    for (const auto& arg : args) command += " '" + arg + "'";
+    command += " 2>'" + Dir / "stderr.txt" + "' </dev/null";
+    TRun run;
+    FILE* out = ::popen(command.c_str(), "r");
+    if (!out) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) run.Out.append(buffer, n);
+    const int status = ::pclose(out);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Err = ReadWholeFile(Dir / "stderr.txt");
+    return run;
+  }
+
+  std::unique_ptr<TTorrentFile> Load(const std::string& name) {
+    auto torrent = std::make_unique<TTorrentFile>();
+    TMemoryStream stream(ReadWholeFile(Dir / name));
+    EXPECT_TRUE(torrent->LoadFromStream(stream));
+    return torrent;
+  }
+
+  TTempDir Dir;
+};
+
+struct TCase {
+  const char* Label;
+  std::vector<std::string> Args;
+  int Status;
+  std::string Err{};  // a part of stderr
+  std::function<void(CommandsTest&)> Before = nullptr;
+};
+
+void RunTable(CommandsTest& test, std::function<TRun(const std::vector<std::string>&)> run,
+              const std::vector<TCase>& cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    if (c.Before) c.Before(test);
+    const TRun result = run(c.Args);
+    EXPECT_EQ(result.Status, c.Status) << result.Err;
+    EXPECT_NE(result.Err.find(c.Err), std::string::npos) << result.Err;
+  }
+}
+
+TEST_F(CommandsTest, CreateRefusals) {
+  const std::vector<TCase> cases = {
+      {.Label = "a typo of a list name",
+       .Args = {"create", "-q", "-a", "OpenTrakr", "data"},
+       .Status = 2,
+       .Err =
+           "-a \"OpenTrakr\" is neither an announce URL (http, https, udp or wss) nor a tracker of the list; "
+           "closest names: \"OpenTrackr\""},
+      {.Label = "not a URL",
+       .Args = {"create", "-q", "-a", "not a url", "data"},
+       .Status = 2,
+       .Err = "closest names"},
+      {.Label = "a URL of another scheme", .Args = {"create", "-q", "-a", "ftp://x/a", "data"}, .Status = 2},
+      {.Label = "a back-up typo",
+       .Args = {"create", "-q", "-b", "Exodsu", "data"},
+       .Status = 2,
+       .Err = "\"Exodus\""},
+      {.Label = "no data", .Args = {"create", "-q", "empty"}, .Status = 1, .Err = "\"empty\" holds no data"},
+      {.Label = "--json with -o -", .Args = {"create", "--json", "-o", "-", "data"}, .Status = 2},
+      {.Label = "--each with --name", .Args = {"create", "--each", "empty", "-n", "x", "data"}, .Status = 2},
+      {.Label = "--name ..", .Args = {"create", "-n", "..", "data"}, .Status = 2},
+      {.Label = "unknown option in a bundle",
+       .Args = {"create", "-qz", "data"},
+       .Status = 2,
+       .Err = "\"-z\""},
+      {.Label = "no such output folder",
+       .Args = {"create", "-q", "-o", "no/such/x.torrent", "data"},
+       .Status = 1,
+       .Err = "Cannot create file \"no/such/x.torrent\": No such file or directory"},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, cases);
+  EXPECT_EQ(Dir.List(), (std::vector<std::string>{"cache", "data", "empty", "stderr.txt"}));
+}
+
+TEST_F(CommandsTest, CreateForms) {
+  // Bundled flags, --opt=value, a name from the list, and the result line.
+  TRun run =
+      Cli({"create", "-qfp", "--source=SRC", "-a", "OpenTrackr", "-w", "http://w/", "--no-date", "data"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const auto made = Load("data.torrent");
+  EXPECT_EQ(run.Out, made->InfoHashText + "  data.torrent\n");
+  EXPECT_TRUE(made->Private);
+  EXPECT_EQ(made->Source, "SRC");
+  EXPECT_EQ(made->Announce, "udp://tracker.opentrackr.org:1337/announce");
+  EXPECT_EQ(made->WebSeeds, std::vector<std::string>{"http://w/"});
+  EXPECT_EQ(made->CreationDate, 0);
+
+  // -o -: the torrent on stdout, the result line on stderr.
+  run = Cli({"create", "-q", "-o", "-", "-p", "--no-date", "-a", "OpenTrackr", "-s", "SRC", "-w", "http://w/",
+             "data"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, ReadWholeFile(Dir / "data.torrent"));
+  EXPECT_EQ(run.Err, made->InfoHashText + "  -\n");
+  EXPECT_FALSE(std::filesystem::exists(Dir / "-"));
+
+  // "--" ends the options: a PATH may start with "-".
+  Dir.Write("-odd", "x");
+  run = Cli({"create", "-q", "--", "-odd"});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(std::filesystem::exists(Dir / "-odd.torrent"));
+}
+
+TEST_F(CommandsTest, CreateResultLinesAreCleanedForTheTerminal) {
+  Dir.Write("evil\nname\x1b[31m", "data");
+  const TRun run = Cli({"create", "-q", "evil\nname\x1b[31m"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
+}
+
+TEST_F(CommandsTest, Verify) {
+  ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
+  Dir.Write("broken.torrent", "d4:infod4:name1:xee");
+  auto flip = [](CommandsTest& t) {
+    std::string bytes = ReadWholeFile(t.Dir / "data/b");
+    bytes[300000] ^= 1;
+    WriteWholeFile(t.Dir / "data/b", bytes);
+  };
+  const std::vector<TCase> cases = {
+      {.Label = "untouched", .Args = {"verify", "data.torrent"}, .Status = 0},
+      {.Label = "data named", .Args = {"verify", "-q", "data.torrent", "data"}, .Status = 0},
+      {.Label = "one flipped byte", .Args = {"verify", "data.torrent"}, .Status = 1, .Before = flip},
+      {.Label = "data elsewhere", .Args = {"verify", "data.torrent", "nowhere"}, .Status = 1},
+      {.Label = "damaged torrent", .Args = {"verify", "broken.torrent"}, .Status = 1, .Err = "is damaged"},
+      {.Label = "no torrent", .Args = {"verify", "none.torrent"}, .Status = 1, .Err = "none.torrent"},
+      {.Label = "no FILE", .Args = {"verify"}, .Status = 2, .Err = "no FILE given"},
+      {.Label = "three operands", .Args = {"verify", "a", "b", "c"}, .Status = 2},
+      {.Label = "unknown option", .Args = {"verify", "--x", "data.torrent"}, .Status = 2},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, cases);
+  const TRun run = Cli({"verify", "data.torrent"});
+  EXPECT_EQ(run.Out, "damaged: b: bytes 162144-424287 (piece 1)\n1 of 4 pieces do not match\n");
+}
+
+TEST_F(CommandsTest, EditSeveralFiles) {
+  ASSERT_EQ(Cli({"create", "-q", "-a", "http://a/ann", "-o", "one.torrent", "data"}).Status, 0);
+  ASSERT_EQ(Cli({"create", "-q", "-a", "http://a/ann", "-o", "two.torrent", "data/b"}).Status, 0);
+  Dir.Write("broken.torrent", "not bencoded");
+  TRun run = Cli({"edit", "one.torrent", "broken.torrent", "two.torrent", "--replace-tracker", "a/", "b/"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("broken.torrent is damaged, not saved"), std::string::npos) << run.Err;
+  EXPECT_EQ(Load("one.torrent")->Announce, "http://b/ann");
+  EXPECT_EQ(Load("two.torrent")->Announce, "http://b/ann");
+  EXPECT_EQ(run.Out, Load("one.torrent")->InfoHashText + "  one.torrent\n" +
+                         Load("two.torrent")->InfoHashText + "  two.torrent\n");
+  EXPECT_EQ(ReadWholeFile(Dir / "broken.torrent"), "not bencoded");
+
+  // A private flag changes the info hash: said on stderr, exit 0.
+  const std::string before = Load("one.torrent")->InfoHashText;
+  run = Cli({"edit", "--private=on", "one.torrent"});
+  EXPECT_EQ(run.Status, 0);
+  const std::string after = Load("one.torrent")->InfoHashText;
+  EXPECT_EQ(run.Err, "quorvane-cli edit: one.torrent: info hash changes: " + before + " -> " + after +
+                         "; peers of the old torrent will not find this one\n");
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// Data checked against a torrent made by the creation driver: every piece,
+// with the damaged or missing files named and their bad bytes.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "../support/ScriptedDialogs.h"
+#include "TempDir.h"
+#include "base/Stream.h"
+#include "create/CreationDriver.h"
+#include "create/Verify.h"
+#include "metainfo/TorrentFile.h"
+
+namespace {
+
+constexpr int64_t Piece = 262144;
+
+// Three files, a:100000 b:700000 c:50000, so piece 0 spans a and b, pieces 1
+// and 2 lie inside b, and piece 3 spans b and c.
+class VerifyTest : public ::testing::Test {
+ public:
+  VerifyTest() {
+    Dir.Write("data/a", PatternBytes(100000, 1));
+    Dir.Write("data/b", PatternBytes(700000, 2));
+    Dir.Write("data/c", PatternBytes(50000, 3));
+    TScriptedDialogs dialogs;
+    TNullProgress progress;
+    TCreationDriver driver(dialogs, progress);
+    driver.Input.Mode = TCreateMode::Classic;
+    driver.Input.ClassicPath = Dir / "data";
+    dialogs.SaveAnswers.push_back(Dir / "data.torrent");
+    driver.btnCreateTorrentClick();
+    TMemoryStream stream(ReadWholeFile(Dir / "data.torrent"));
+    EXPECT_TRUE(Torrent.LoadFromStream(stream));
+    EXPECT_EQ(Torrent.PieceLength, Piece);
+    EXPECT_EQ(Torrent.Pieces.size(), 4u);
+  }
+
+  void Flip(const std::string& name, int64_t at) {
+    std::string bytes = ReadWholeFile(Dir / name);
+    bytes[static_cast<size_t>(at)] ^= 1;
+    WriteWholeFile(Dir / name, bytes);
+  }
+
+  TTempDir Dir;
+  TTorrentFile Torrent;
+};
+
+std::string StateName(TVerifyState state) {
+  switch (state) {
+    case TVerifyState::Ok:
+      return "ok";
+    case TVerifyState::Missing:
+      return "missing";
+    case TVerifyState::WrongSize:
+      return "size";
+    case TVerifyState::Damaged:
+      return "damaged";
+  }
+  return "?";
+}
+
+// "path state first-last,... pieces P-Q" for every problem.
+std::vector<std::string> Describe(const TVerifyResult& result) {
+  std::vector<std::string> lines;
+  for (const auto& file : result.Problems) {
+    std::string line = file.PathInTorrent + " " + StateName(file.State);
+    for (const auto& range : file.BadRanges)
+      line += " " + std::to_string(range.First) + "-" + std::to_string(range.Last);
+    line += " pieces " + std::to_string(file.FirstBadPiece) + "-" + std::to_string(file.LastBadPiece);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST_F(VerifyTest, UntouchedDataPasses) {
+  TNullProgress progress;
+  const TVerifyResult result = VerifyData(Torrent, Dir / "data", progress);
+  EXPECT_TRUE(result.Ok());
+  EXPECT_EQ(result.PieceCount, 4);
+  EXPECT_TRUE(result.Problems.empty());
+  EXPECT_EQ(progress.HashingText, "Hashing: c");
+  EXPECT_EQ(progress.OverallPosition(), 4);
+  EXPECT_EQ(DefaultDataPath(Dir / "data.torrent", Torrent), Dir / "data");
+}
+
+TEST_F(VerifyTest, DamageIsPlacedInTheRightFileAndPiece) {
+  struct TCase {
+    const char* Name;
+    std::function<void(VerifyTest&)> Break;
+    std::vector<int64_t> BadPieces;
+    std::vector<std::string> Problems;
+  };
+  const TCase cases[] = {
+      {.Name = "one flipped byte inside b",
+       .Break = [](VerifyTest& t) { t.Flip("data/b", 400000 - 100000); },
+       .BadPieces = {1},
+       .Problems = {"b damaged 162144-424287 pieces 1-1"}},
+      {.Name = "flipped last byte of c",
+       .Break = [](VerifyTest& t) { t.Flip("data/c", 49999); },
+       .BadPieces = {3},
+       .Problems = {"b damaged 686432-699999 pieces 3-3", "c damaged 0-49999 pieces 3-3"}},
+      {.Name = "a missing: only the piece it shares with b is lost",
+       .Break = [](VerifyTest& t) { std::filesystem::remove(t.Dir / "data/a"); },
+       .BadPieces = {0},
+       .Problems = {"a missing 0-99999 pieces 0-0", "b damaged 0-162143 pieces 0-0"}},
+      {.Name = "c cut short",
+       .Break = [](VerifyTest& t) { ASSERT_EQ(::truncate((t.Dir / "data/c").c_str(), 10), 0); },
+       .BadPieces = {3},
+       .Problems = {"b damaged 686432-699999 pieces 3-3", "c size 0-49999 pieces 3-3"}},
+      {.Name = "b is a folder",
+       .Break =
+           [](VerifyTest& t) {
+             std::filesystem::remove(t.Dir / "data/b");
+             std::filesystem::create_directory(t.Dir / "data/b");
+           },
+       .BadPieces = {0, 1, 2, 3},
+       .Problems = {"a damaged 0-99999 pieces 0-0", "b missing 0-699999 pieces 0-3",
+                    "c damaged 0-49999 pieces 3-3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    VerifyTest& self = *this;
+    // Each case starts from the untouched data.
+    Dir.Write("data/a", PatternBytes(100000, 1));
+    std::filesystem::remove_all(Dir / "data/b");
+    Dir.Write("data/b", PatternBytes(700000, 2));
+    Dir.Write("data/c", PatternBytes(50000, 3));
+    c.Break(self);
+    TNullProgress progress;
+    const TVerifyResult result = VerifyData(Torrent, Dir / "data", progress);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_EQ(result.BadPieces, c.BadPieces);
+    EXPECT_EQ(Describe(result), c.Problems);
+  }
+}
+
+TEST_F(VerifyTest, NoDataAtAllIsEveryFileMissing) {
+  TNullProgress progress;
+  const TVerifyResult result = VerifyData(Torrent, Dir / "elsewhere", progress);
+  EXPECT_EQ(result.BadPieces, (std::vector<int64_t>{0, 1, 2, 3}));
+  EXPECT_EQ(Describe(result),
+            (std::vector<std::string>{"a missing 0-99999 pieces 0-0", "b missing 0-699999 pieces 0-3",
+                                      "c missing 0-49999 pieces 3-3"}));
+  EXPECT_EQ(result.Problems[1].DataPath, Dir / "elsewhere/b");
+}
+
+TEST_F(VerifyTest, AbortStopsTheCheck) {
+  struct TAbortingProgress : TNullProgress {
+    void ProcessEvents() override { SetAborted(true); }
+  } progress;
+  const TVerifyResult result = VerifyData(Torrent, Dir / "data", progress);
+  EXPECT_TRUE(result.Aborted);
+  EXPECT_FALSE(result.Ok());
+}
+
+TEST(Verify, SingleFileTorrent) {
+  TTempDir dir;
+  const std::string data = dir.Write("movie.bin", PatternBytes(600000));
+  TScriptedDialogs dialogs;
+  TNullProgress progress;
+  TCreationDriver driver(dialogs, progress);
+  driver.Input.Mode = TCreateMode::Classic;
+  driver.Input.ClassicPath = data;
+  dialogs.SaveAnswers.push_back(dir / "movie.torrent");
+  driver.btnCreateTorrentClick();
+  TTorrentFile torrent;
+  TMemoryStream stream(ReadWholeFile(dir / "movie.torrent"));
+  ASSERT_TRUE(torrent.LoadFromStream(stream));
+  EXPECT_EQ(DefaultDataPath(dir / "movie.torrent", torrent), data);
+  EXPECT_TRUE(VerifyData(torrent, data, progress).Ok());
+
+  std::string bytes = ReadWholeFile(data);
+  bytes[599999] ^= 0x80;
+  WriteWholeFile(data, bytes);
+  const TVerifyResult result = VerifyData(torrent, data, progress);
+  EXPECT_EQ(result.BadPieces, std::vector<int64_t>{2});
+  ASSERT_EQ(result.Problems.size(), 1u);
+  EXPECT_EQ(result.Problems[0].PathInTorrent, "movie.bin");
+  EXPECT_EQ(result.Problems[0].BadRanges, (std::vector<TByteRange>{{2 * Piece, 599999}}));
+}
+
+}  // namespace
