@@ -20,10 +20,11 @@ function(quorvane_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
 endfunction()
 
-# quorvane_add_qt_test(NAME SOURCE)
-# A Qt Test program that drives the windows on the offscreen platform.
+# quorvane_add_qt_test(NAME SOURCE [HEADER...])
+# A Qt Test program that drives the windows on the offscreen platform; the
+# headers are shared test helpers with Qt objects of their own.
 function(quorvane_add_qt_test name source)
-  add_executable(${name} ${source})
+  add_executable(${name} ${source} ${ARGN})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_link_libraries(${name} PRIVATE quorvane_gui Qt6::Test)
   target_compile_options(${name} PRIVATE -Wno-missing-field-initializers)

@@ -11,6 +11,7 @@ set -euo pipefail
 
 BUILD_PKGS=(build-essential cmake pkg-config qt6-base-dev libxkbcommon-dev libgl-dev)
 TEST_PKGS=(
+  clang-format clang-tidy
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   python3 python3-libtorrent mktorrent transmission-cli
   fonts-dejavu-core xvfb xauth

@@ -46,8 +46,8 @@
 #endif
 
 template <typename F>
-void TfrmQuorvane::Handle(F&& handler) {
-  Guarded(dialogs_, std::forward<F>(handler));
+void TfrmQuorvane::Guarded(F&& handler) {
+  ::Guarded(dialogs_, std::forward<F>(handler));
 }
 
 TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWidget* parent)
@@ -114,146 +114,19 @@ TfrmQuorvane::~TfrmQuorvane() = default;
 
 QWidget* TfrmQuorvane::BuildCreatePage() {
   auto* page = Named(new QWidget, "tabCreate");
-
   pageMode = Named(new QTabWidget(page), "pageMode");
   pageMode->setDocumentMode(true);  // flat buttons rather than a framed notebook
-
-  // "Simple": drive, folder and files.
-  auto* simple = Named(new QWidget, "tabSimple");
-  DriveComboBox1 = Named(new TDriveComboBox(simple), "DriveComboBox1");
-  DirectoryListBox1 = Named(new TDirectoryListBox(simple), "DirectoryListBox1");
-  FileListBox1 = Named(new TFileListBox(simple), "FileListBox1");
-  btnAll = Named(new QPushButton(QStringLiteral("All"), simple), "btnAll");
-  btnNone = Named(new QPushButton(QStringLiteral("None"), simple), "btnNone");
-  btnInverse = Named(new QPushButton(QStringLiteral("Inverse"), simple), "btnInverse");
-  lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple),
-                       "lblSimpleTip");
-  lblSimpleTip->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  {
-    auto* grid = new QGridLayout(simple);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setSpacing(4);
-    grid->addWidget(DriveComboBox1, 0, 0);
-    grid->addWidget(DirectoryListBox1, 1, 0);
-    grid->addWidget(FileListBox1, 0, 1, 2, 1);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-    grid->setRowStretch(1, 1);
-    auto* row = new QHBoxLayout;
-    row->addWidget(lblSimpleTip, 1);
-    for (QPushButton* b : {btnAll, btnNone, btnInverse}) {
-      b->setAutoDefault(false);
-      row->addWidget(b);
-    }
-    grid->addLayout(row, 2, 0, 1, 2);
-  }
-
-  // "Classic": one path.
-  auto* classic = Named(new QWidget, "tabClassic");
-  txtClassicPath = Named(new QLineEdit(classic), "txtClassicPath");
-  txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
-  btnClassicDir = Named(new QPushButton(QStringLiteral("(dir)"), classic), "btnClassicDir");
-  btnClassicFile = Named(new QPushButton(QStringLiteral("(file)"), classic), "btnClassicFile");
-  radFolder = Named(new QRadioButton(QStringLiteral("1 torrent from entire folder"), classic), "radFolder");
-  radFile = Named(new QRadioButton(QStringLiteral("1 torrent for each file"), classic), "radFile");
-  radFolder->setChecked(true);
-  {
-    auto* box = new QVBoxLayout(classic);
-    box->setContentsMargins(6, 6, 6, 6);
-    auto* label = new QLabel(QStringLiteral("Filename or Pathname:"), classic);
-    label->setBuddy(txtClassicPath);
-    box->addWidget(label);
-    auto* row = new QHBoxLayout;
-    row->addWidget(txtClassicPath, 1);
-    row->addWidget(btnClassicDir);
-    row->addWidget(btnClassicFile);
-    box->addLayout(row);
-    box->addWidget(radFolder);
-    box->addWidget(radFile);
-    box->addStretch(1);
-    auto* group = new QButtonGroup(classic);
-    group->addButton(radFolder);
-    group->addButton(radFile);
-  }
+  QWidget* simple = BuildSimpleTab();
+  QWidget* classic = BuildClassicTab();
   pageMode->addTab(simple, QStringLiteral("Simple"));
   pageMode->addTab(classic, QStringLiteral("Classic"));
 
   // Tracker, comment, piece size and the command: shared by both modes.
-  cmbAnnounceURL = Named(new QComboBox(page), "cmbAnnounceURL");
-  cmbAnnounceURL->setEditable(true);
-  cmbAnnounceURL->setInsertPolicy(QComboBox::NoInsert);
-  cmbAnnounceURL->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  cmbAnnounceURL->setMinimumContentsLength(20);
-  cmbAnnounceURL->setToolTip(
-      QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
-  cmbAnnounceURL->addItem(QStringLiteral("[please wait - refreshing list]"));
-  cmbAnnounceURL->setEditText(Utf8Text(TrackerPlaceholder));
-  btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
-  btnVisit->setToolTip(QStringLiteral("Visit the homepage of the selected tracker"));
-  lblURL = Named(new QLabel(QStringLiteral("URL:"), page), "lblURL");
-  lblURL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  lblStatus = Named(new QLabel(QStringLiteral("Status:"), page), "lblStatus");
-  chkBackup = Named(new QCheckBox(page), "chkBackup");
-  btnBackup = Named(new QPushButton(QStringLiteral("Use Backup Tracker(s)"), page), "btnBackup");
-  btnBackup->setEnabled(false);
-  mmoComment = Named(new QPlainTextEdit(page), "mmoComment");
-  mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  mmoComment->setTabChangesFocus(true);
-  mmoComment->setFixedHeight(mmoComment->fontMetrics().lineSpacing() * 3 + 12);
-  radAuto = Named(new QRadioButton(QStringLiteral("Auto"), page), "radAuto");
-  radAuto->setToolTip(QStringLiteral("Automatically Determine Piece Size (recommended)"));
-  radAuto->setChecked(true);
-  radCustom = Named(new QRadioButton(QStringLiteral("Custom:"), page), "radCustom");
-  radCustom->setToolTip(QStringLiteral("Use a user-specified piece size"));
-  cmbPieceSize = Named(new QComboBox(page), "cmbPieceSize");
-  cmbPieceSize->addItems({QStringLiteral("128kb"), QStringLiteral("256kb"), QStringLiteral("512kb"),
-                          QStringLiteral("1024kb"), QStringLiteral("2048kb"), QStringLiteral("4096kb"),
-                          QStringLiteral("8192kb"), QStringLiteral("16384kb")});
-  cmbPieceSize->setEnabled(false);
-  btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
-  btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
-  for (QPushButton* b : {btnClassicDir, btnClassicFile, btnVisit, btnBackup, btnCreateTorrent})
-    b->setAutoDefault(false);
-  auto* pieceGroup = new QButtonGroup(page);
-  pieceGroup->addButton(radAuto);
-  pieceGroup->addButton(radCustom);
-
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
-  auto* trackerLabel = new QLabel(QStringLiteral("Tracker:"), page);
-  trackerLabel->setBuddy(cmbAnnounceURL);
-  grid->addWidget(trackerLabel, 0, 0);
-  grid->addWidget(cmbAnnounceURL, 0, 1);
-  grid->addWidget(btnVisit, 0, 2);
-  {
-    auto* row = new QHBoxLayout;
-    row->addWidget(lblURL, 1);
-    row->addWidget(lblStatus);
-    grid->addLayout(row, 1, 1, 1, 2);
-  }
-  {
-    auto* row = new QHBoxLayout;
-    row->addWidget(chkBackup);
-    row->addWidget(btnBackup);
-    row->addStretch(1);
-    grid->addLayout(row, 2, 1, 1, 2);
-  }
-  auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
-  commentLabel->setBuddy(mmoComment);
-  grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
-  grid->addWidget(mmoComment, 3, 1, 1, 2);
-  auto* pieceLabel = new QLabel(QStringLiteral("Piece Size:"), page);
-  grid->addWidget(pieceLabel, 4, 0);
-  {
-    auto* row = new QHBoxLayout;
-    row->addWidget(radAuto);
-    row->addWidget(radCustom);
-    row->addWidget(cmbPieceSize);
-    row->addStretch(1);
-    row->addWidget(btnCreateTorrent);
-    grid->addLayout(row, 4, 1, 1, 2);
-  }
+  BuildTrackerRows(page, grid);
+  BuildCommentAndPieceRows(page, grid);
   grid->setColumnStretch(1, 1);
 
   auto* box = new QVBoxLayout(page);
@@ -264,6 +137,141 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   page->setAcceptDrops(true);
   page->installEventFilter(this);
   return page;
+}
+
+// "Simple": drive, folder and files.
+QWidget* TfrmQuorvane::BuildSimpleTab() {
+  auto* simple = Named(new QWidget, "tabSimple");
+  DriveComboBox1 = Named(new TDriveComboBox(simple), "DriveComboBox1");
+  DirectoryListBox1 = Named(new TDirectoryListBox(simple), "DirectoryListBox1");
+  FileListBox1 = Named(new TFileListBox(simple), "FileListBox1");
+  btnAll = Named(new QPushButton(QStringLiteral("All"), simple), "btnAll");
+  btnNone = Named(new QPushButton(QStringLiteral("None"), simple), "btnNone");
+  btnInverse = Named(new QPushButton(QStringLiteral("Inverse"), simple), "btnInverse");
+  lblSimpleTip = Named(new QLabel(QStringLiteral("Tip: Hold down CTRL to select multiple files"), simple),
+                       "lblSimpleTip");
+  lblSimpleTip->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+  auto* grid = new QGridLayout(simple);
+  grid->setContentsMargins(4, 4, 4, 4);
+  grid->setSpacing(4);
+  grid->addWidget(DriveComboBox1, 0, 0);
+  grid->addWidget(DirectoryListBox1, 1, 0);
+  grid->addWidget(FileListBox1, 0, 1, 2, 1);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setRowStretch(1, 1);
+  auto* row = new QHBoxLayout;
+  row->addWidget(lblSimpleTip, 1);
+  for (QPushButton* b : {btnAll, btnNone, btnInverse}) {
+    b->setAutoDefault(false);
+    row->addWidget(b);
+  }
+  grid->addLayout(row, 2, 0, 1, 2);
+  return simple;
+}
+
+// "Classic": one path.
+QWidget* TfrmQuorvane::BuildClassicTab() {
+  auto* classic = Named(new QWidget, "tabClassic");
+  txtClassicPath = Named(new QLineEdit(classic), "txtClassicPath");
+  txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
+  btnClassicDir = Named(new QPushButton(QStringLiteral("(dir)"), classic), "btnClassicDir");
+  btnClassicFile = Named(new QPushButton(QStringLiteral("(file)"), classic), "btnClassicFile");
+  radFolder = Named(new QRadioButton(QStringLiteral("1 torrent from entire folder"), classic), "radFolder");
+  radFile = Named(new QRadioButton(QStringLiteral("1 torrent for each file"), classic), "radFile");
+  radFolder->setChecked(true);
+  for (QPushButton* b : {btnClassicDir, btnClassicFile}) b->setAutoDefault(false);
+
+  auto* box = new QVBoxLayout(classic);
+  box->setContentsMargins(6, 6, 6, 6);
+  auto* label = new QLabel(QStringLiteral("Filename or Pathname:"), classic);
+  label->setBuddy(txtClassicPath);
+  box->addWidget(label);
+  auto* row = new QHBoxLayout;
+  row->addWidget(txtClassicPath, 1);
+  row->addWidget(btnClassicDir);
+  row->addWidget(btnClassicFile);
+  box->addLayout(row);
+  box->addWidget(radFolder);
+  box->addWidget(radFile);
+  box->addStretch(1);
+  auto* group = new QButtonGroup(classic);
+  group->addButton(radFolder);
+  group->addButton(radFile);
+  return classic;
+}
+
+// Rows 0 to 2 of the shared grid: the tracker selection, its URL and status, the back-up trackers.
+void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
+  cmbAnnounceURL = Named(new QComboBox(page), "cmbAnnounceURL");
+  cmbAnnounceURL->setEditable(true);
+  cmbAnnounceURL->setInsertPolicy(QComboBox::NoInsert);
+  cmbAnnounceURL->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cmbAnnounceURL->setMinimumContentsLength(20);
+  cmbAnnounceURL->setToolTip(
+      QStringLiteral("Select the tracker that will host your file, or enter a URL manually"));
+  cmbAnnounceURL->addItem(Utf8Text(TrackerWaitItem));
+  cmbAnnounceURL->setEditText(Utf8Text(TrackerPrompt));
+  btnVisit = Named(new QPushButton(QStringLiteral("Visit"), page), "btnVisit");
+  btnVisit->setToolTip(QStringLiteral("Visit the homepage of the selected tracker"));
+  lblURL = Named(new QLabel(QStringLiteral("URL:"), page), "lblURL");
+  lblURL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lblStatus = Named(new QLabel(QStringLiteral("Status:"), page), "lblStatus");
+  chkBackup = Named(new QCheckBox(page), "chkBackup");
+  btnBackup = Named(new QPushButton(QStringLiteral("Use Backup Tracker(s)"), page), "btnBackup");
+  btnBackup->setEnabled(false);
+  for (QPushButton* b : {btnVisit, btnBackup}) b->setAutoDefault(false);
+
+  auto* trackerLabel = new QLabel(QStringLiteral("Tracker:"), page);
+  trackerLabel->setBuddy(cmbAnnounceURL);
+  grid->addWidget(trackerLabel, 0, 0);
+  grid->addWidget(cmbAnnounceURL, 0, 1);
+  grid->addWidget(btnVisit, 0, 2);
+  auto* statusRow = new QHBoxLayout;
+  statusRow->addWidget(lblURL, 1);
+  statusRow->addWidget(lblStatus);
+  grid->addLayout(statusRow, 1, 1, 1, 2);
+  auto* backupRow = new QHBoxLayout;
+  backupRow->addWidget(chkBackup);
+  backupRow->addWidget(btnBackup);
+  backupRow->addStretch(1);
+  grid->addLayout(backupRow, 2, 1, 1, 2);
+}
+
+// Rows 3 and 4 of the shared grid: the comment, the piece size and the command.
+void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
+  mmoComment = Named(new QPlainTextEdit(page), "mmoComment");
+  mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mmoComment->setTabChangesFocus(true);
+  mmoComment->setFixedHeight(mmoComment->fontMetrics().lineSpacing() * 3 + 12);
+  radAuto = Named(new QRadioButton(QStringLiteral("Auto"), page), "radAuto");
+  radAuto->setToolTip(QStringLiteral("Automatically Determine Piece Size (recommended)"));
+  radAuto->setChecked(true);
+  radCustom = Named(new QRadioButton(QStringLiteral("Custom:"), page), "radCustom");
+  radCustom->setToolTip(QStringLiteral("Use a user-specified piece size"));
+  cmbPieceSize = Named(new QComboBox(page), "cmbPieceSize");
+  for (const auto& choice : PieceLengthChoices) cmbPieceSize->addItem(QLatin1String(choice.DisplayName));
+  cmbPieceSize->setEnabled(false);
+  btnCreateTorrent = Named(new QPushButton(QStringLiteral("Create .torrent now!"), page), "btnCreateTorrent");
+  btnCreateTorrent->setToolTip(QStringLiteral("Create .torrent metadata file"));
+  btnCreateTorrent->setAutoDefault(false);
+  auto* pieceGroup = new QButtonGroup(page);
+  pieceGroup->addButton(radAuto);
+  pieceGroup->addButton(radCustom);
+
+  auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
+  commentLabel->setBuddy(mmoComment);
+  grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
+  grid->addWidget(mmoComment, 3, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Piece Size:"), page), 4, 0);
+  auto* row = new QHBoxLayout;
+  row->addWidget(radAuto);
+  row->addWidget(radCustom);
+  row->addWidget(cmbPieceSize);
+  row->addStretch(1);
+  row->addWidget(btnCreateTorrent);
+  grid->addLayout(row, 4, 1, 1, 2);
 }
 
 QWidget* TfrmQuorvane::BuildSettingsPage() {
@@ -374,55 +382,44 @@ void TfrmQuorvane::SetTabOrder() {
 }
 
 void TfrmQuorvane::Connect() {
-  connect(DriveComboBox1, &QComboBox::activated, this,
-          [this] { Handle([this] { DriveComboBox1Change(); }); });
-  connect(DirectoryListBox1, &TDirectoryListBox::Changed, this,
-          [this] { Handle([this] { DirectoryListBox1Change(); }); });
+  Wire(this, DriveComboBox1, &QComboBox::activated, &TfrmQuorvane::DriveComboBox1Change);
+  Wire(this, DirectoryListBox1, &TDirectoryListBox::Changed, &TfrmQuorvane::DirectoryListBox1Change);
   connect(DirectoryListBox1, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
     // Entering refills the list, which deletes the item: not while its own signal runs.
     const std::string folder = DirectoryListBox1->ItemPath(item);
-    QTimer::singleShot(0, this, [this, folder] { Handle([&] { DirectoryListBox1->SetDirectory(folder); }); });
+    QTimer::singleShot(0, this,
+                       [this, folder] { Guarded([&] { DirectoryListBox1->SetDirectory(folder); }); });
   });
-  connect(FileListBox1, &QListWidget::currentItemChanged, this,
-          [this] { Handle([this] { FileListBox1Change(); }); });
-  connect(btnAll, &QPushButton::clicked, this, [this] { Handle([this] { btnAllClick(); }); });
-  connect(btnNone, &QPushButton::clicked, this, [this] { Handle([this] { btnNoneClick(); }); });
-  connect(btnInverse, &QPushButton::clicked, this, [this] { Handle([this] { btnInverseClick(); }); });
-  connect(radAuto, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
-  connect(radCustom, &QRadioButton::clicked, this, [this] { Handle([this] { radAutoClick(); }); });
-  connect(btnClassicFile, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicFileClick(); }); });
-  connect(btnClassicDir, &QPushButton::clicked, this, [this] { Handle([this] { btnClassicDirClick(); }); });
-  connect(btnCreateTorrent, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnCreateTorrentClick(); }); });
-  connect(btnSaveSettings, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnSaveSettingsClick(); }); });
-  connect(btnHomepage, &QPushButton::clicked, this, [this] { Handle([this] { btnHomepageClick(); }); });
-  connect(updateTimer, &QTimer::timeout, this, [this] { Handle([this] { updateTimerTimer(); }); });
-  connect(cmbAnnounceURL, &QComboBox::editTextChanged, this,
-          [this] { Handle([this] { cmbAnnounceURL2Change(); }); });
-  connect(btnVisit, &QPushButton::clicked, this, [this] { Handle([this] { btnVisitClick(); }); });
-  connect(chkBackup, &QCheckBox::clicked, this, [this] { Handle([this] { chkBackupClick(); }); });
-  connect(btnBackup, &QPushButton::clicked, this, [this] { Handle([this] { btnBackupClick(); }); });
-  connect(lstPrivateTrackers, &QListWidget::itemSelectionChanged, this,
-          [this] { Handle([this] { lstPrivateTrackersClick(); }); });
-  connect(txtPrivateName, &QLineEdit::textChanged, this,
-          [this] { Handle([this] { txtPrivateNameChange(); }); });
-  connect(btnPrivateAddModify, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnPrivateAddModifyClick(); }); });
-  connect(btnPrivateDelete, &QPushButton::clicked, this,
-          [this] { Handle([this] { btnPrivateDeleteClick(); }); });
-  connect(geometryTimer_, &QTimer::timeout, this, [this] { Handle([this] { SaveWindowGeometry(); }); });
+  Wire(this, FileListBox1, &QListWidget::currentItemChanged, &TfrmQuorvane::FileListBox1Change);
+  Wire(this, btnAll, &QPushButton::clicked, &TfrmQuorvane::btnAllClick);
+  Wire(this, btnNone, &QPushButton::clicked, &TfrmQuorvane::btnNoneClick);
+  Wire(this, btnInverse, &QPushButton::clicked, &TfrmQuorvane::btnInverseClick);
+  Wire(this, radAuto, &QRadioButton::clicked, &TfrmQuorvane::radAutoClick);
+  Wire(this, radCustom, &QRadioButton::clicked, &TfrmQuorvane::radAutoClick);
+  Wire(this, btnClassicFile, &QPushButton::clicked, &TfrmQuorvane::btnClassicFileClick);
+  Wire(this, btnClassicDir, &QPushButton::clicked, &TfrmQuorvane::btnClassicDirClick);
+  Wire(this, btnCreateTorrent, &QPushButton::clicked, &TfrmQuorvane::btnCreateTorrentClick);
+  Wire(this, btnSaveSettings, &QPushButton::clicked, &TfrmQuorvane::btnSaveSettingsClick);
+  Wire(this, btnHomepage, &QPushButton::clicked, &TfrmQuorvane::btnHomepageClick);
+  Wire(this, updateTimer, &QTimer::timeout, &TfrmQuorvane::updateTimerTimer);
+  Wire(this, cmbAnnounceURL, &QComboBox::editTextChanged, &TfrmQuorvane::cmbAnnounceURL2Change);
+  Wire(this, btnVisit, &QPushButton::clicked, &TfrmQuorvane::btnVisitClick);
+  Wire(this, chkBackup, &QCheckBox::clicked, &TfrmQuorvane::chkBackupClick);
+  Wire(this, btnBackup, &QPushButton::clicked, &TfrmQuorvane::btnBackupClick);
+  Wire(this, lstPrivateTrackers, &QListWidget::itemSelectionChanged, &TfrmQuorvane::lstPrivateTrackersClick);
+  Wire(this, txtPrivateName, &QLineEdit::textChanged, &TfrmQuorvane::txtPrivateNameChange);
+  Wire(this, btnPrivateAddModify, &QPushButton::clicked, &TfrmQuorvane::btnPrivateAddModifyClick);
+  Wire(this, btnPrivateDelete, &QPushButton::clicked, &TfrmQuorvane::btnPrivateDeleteClick);
+  Wire(this, geometryTimer_, &QTimer::timeout, &TfrmQuorvane::SaveWindowGeometry);
 }
 
 // ---- creation and window events ----
 
 void TfrmQuorvane::FormCreate(const QStringList& arguments) {
   // An error ends the handler early; the window is still created and shown.
-  Handle([&] {
-    cmbPieceSize->setCurrentIndex(1);
+  Guarded([&] {
+    cmbPieceSize->setCurrentIndex(PieceLengthIndex(DefaultPieceLength));
     PageControl1->setCurrentIndex(0);
-    ViewTorrent.reset();
-    ViewTorrentFileName.clear();
     LoadSettings();
     if (arguments.size() > 1 && arguments.at(1) == QLatin1String("-autosize")) {
       // The window takes the size its contents need and keeps it.
@@ -435,12 +432,12 @@ void TfrmQuorvane::FormCreate(const QStringList& arguments) {
 
 void TfrmQuorvane::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) Handle([this] { FormShow(); });
+  if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }
 
 void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  Handle([this] { FormResize(); });
+  Guarded([this] { FormResize(); });
 }
 
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
@@ -448,9 +445,9 @@ void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   AbortRequested = AbortRequested || driver_ != nullptr;
   if (geometryTimer_->isActive()) {
     geometryTimer_->stop();
-    Handle([this] { SaveWindowGeometry(); });
+    Guarded([this] { SaveWindowGeometry(); });
   }
-  Handle([this] { FormCloseQuery(); });
+  Guarded([this] { FormCloseQuery(); });
   event->accept();
   emit Closed();
 }
@@ -625,8 +622,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   TCreationInput& in = driver_->Input;
   in.TrackerText = TrackerTextBytes();
   // The status follows the list loaded since the text was typed.
-  GetAnnounceURL();
-  in.StatusText = Utf8Bytes(lblStatus->text());
+  in.TrackerStatus = ResolveTracker().Status;
   in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
   in.SimpleFolder = DirectoryListBox1->Directory();
   for (int row = 0; row < FileListBox1->count(); ++row)
@@ -634,18 +630,14 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   in.ClassicPath = NameBytes(txtClassicPath->text());
   in.ClassicWholeFolder = radFolder->isChecked();
   in.AutoPieceSize = radAuto->isChecked();
-  in.PieceSizeIndex = cmbPieceSize->currentIndex();
+  in.PieceLength = PieceLengthAt(cmbPieceSize->currentIndex());
   QString comment = mmoComment->toPlainText();
   comment.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
   in.Comment = Utf8Bytes(comment);
   in.Backup = chkBackup->isChecked();
   in.SkipThumbs = chkSkipThumbs->isChecked();
   driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
-  driver_->GetAnnounceURL = [this](const std::string&) {
-    const std::string url = GetAnnounceURL();
-    driver_->Input.StatusText = Utf8Bytes(lblStatus->text());
-    return url;
-  };
+  driver_->GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
   driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
   driver_->btnCreateTorrentClick();
 }
@@ -689,7 +681,7 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : drop->mimeData()->urls())
       if (url.isLocalFile()) paths.push_back(NameBytes(url.toLocalFile()));
-    Handle([&] { DropPaths(paths); });
+    Guarded([&] { DropPaths(paths); });
     drop->acceptProposedAction();
     return true;
   }
@@ -757,12 +749,14 @@ std::string TfrmQuorvane::TrackerTextBytes() const {
   return Utf8Bytes(text);
 }
 
-std::string TfrmQuorvane::GetAnnounceURL() {
-  const TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
+TAnnounceResolution TfrmQuorvane::ResolveTracker() {
+  TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
   btnVisit->setEnabled(resolution.VisitEnabled);
-  lblStatus->setText(Utf8Text(resolution.StatusText));
-  return resolution.URL;
+  lblStatus->setText(Utf8Text(TrackerStatusText(resolution.Status)));
+  return resolution;
 }
+
+std::string TfrmQuorvane::GetAnnounceURL() { return ResolveTracker().URL; }
 
 std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
   return ::LookupAnnounceURL(Trackers, name);

@@ -12,13 +12,14 @@
 #include "Dialogs.h"
 #include "base/ProfileFile.h"
 #include "metainfo/TorrentFile.h"
-#include "trackers/Tracker.h"
+#include "trackers/TrackerList.h"
 
 struct TBackupListAccess;
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -88,6 +89,8 @@ class TfrmQuorvane : public QMainWindow {
   TQtEventLoop& EventLoop() const { return *loop_; }
 
   // The tracker selection.
+  // Resolves cmbAnnounceURL's text and shows the result in lblStatus and btnVisit.
+  TAnnounceResolution ResolveTracker();
   std::string GetAnnounceURL();
   std::string LookupAnnounceURL(const std::string& name) const;
   void cmbAnnounceURL2Change();
@@ -124,9 +127,6 @@ class TfrmQuorvane : public QMainWindow {
   bool AbortRequested = false;
   std::vector<TTracker> Trackers;
   std::vector<TTracker> PrivateTrackers;
-  // The metainfo of the "View/Edit Torrent" page; null when none is loaded.
-  std::unique_ptr<TTorrentFile> ViewTorrent;
-  std::string ViewTorrentFileName;
 
   // Controls, named as in the design (their Qt object names are the same).
   QTabWidget* PageControl1;
@@ -195,12 +195,19 @@ class TfrmQuorvane : public QMainWindow {
 
  private:
   QWidget* BuildCreatePage();
+  QWidget* BuildSimpleTab();
+  QWidget* BuildClassicTab();
+  void BuildTrackerRows(QWidget* page, QGridLayout* grid);
+  void BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid);
   QWidget* BuildSettingsPage();
   QWidget* BuildAboutPage();
   void SetTabOrder();
   void Connect();
+  // Runs a handler; what it throws goes to the general error report.
   template <typename F>
-  void Handle(F&& handler);
+  void Guarded(F&& handler);
+  template <typename Page, typename Sender, typename Signal>
+  friend void Wire(Page* page, Sender* sender, Signal signal, void (Page::*handler)());
   // Shows the private tracker editor's entries in lstPrivateTrackers.
   void SyncPrivateTrackers();
   std::string PrivateNameBytes() const;

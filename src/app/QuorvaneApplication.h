@@ -28,6 +28,16 @@ void Guarded(TDialogs& dialogs, F&& handler) {
   }
 }
 
+// The one way a page wires a control: the signal runs one of the page's
+// handlers inside the page's own Guarded, so what the handler throws goes to
+// the page's error report and never into Qt. Handlers take no arguments; they
+// read the controls.
+template <typename Page, typename Sender, typename Signal>
+void Wire(Page* page, Sender* sender, Signal signal, void (Page::*handler)()) {
+  QObject::connect(sender, signal, page,
+                   [page, handler] { page->Guarded([page, handler] { (page->*handler)(); }); });
+}
+
 class TQuorvaneApplication : public QApplication {
  public:
   TQuorvaneApplication(int& argc, char** argv, TDialogs& dialogs);

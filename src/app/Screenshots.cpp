@@ -49,7 +49,7 @@ bool Save(QWidget* widget, const QString& path) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  app.setWindowIcon(AppIcon());
+  QApplication::setWindowIcon(AppIcon());
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(out);
 

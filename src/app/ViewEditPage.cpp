@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/FileNames.h"
+#include "app/QuorvaneApplication.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 
@@ -147,19 +148,19 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   buttons->addWidget(btnViewSaveAs_);
   grid->addLayout(buttons, 7, 0, 1, 5);
 
-  connect(btnTorrentBrowse_, &QPushButton::clicked, this, &TViewEditPage::btnTorrentBrowseClick);
-  connect(txtTorrent_, &QLineEdit::textChanged, this, &TViewEditPage::txtTorrentChange);
-  connect(lstFiles_, &QListWidget::currentRowChanged, this, &TViewEditPage::lstFilesClick);
-  connect(lstFiles_, &QListWidget::itemClicked, this, &TViewEditPage::lstFilesClick);
-  connect(txtAnnounceURL_, &QLineEdit::textChanged, this, &TViewEditPage::txtAnnounceURLChange);
-  connect(txtViewName_, &QLineEdit::textChanged, this, &TViewEditPage::txtViewNameChange);
-  connect(mmoViewComment_, &QPlainTextEdit::textChanged, this, &TViewEditPage::mmoViewCommentChange);
-  connect(btnCreationDateReset_, &QPushButton::clicked, this, &TViewEditPage::btnCreationDateResetClick);
-  connect(btnChange_, &QPushButton::clicked, this, &TViewEditPage::btnChangeClick);
-  connect(chkViewBackup_, &QCheckBox::toggled, this, &TViewEditPage::chkViewBackupClick);
-  connect(btnViewBackupTrackers_, &QPushButton::clicked, this, &TViewEditPage::btnViewBackupTrackersClick);
-  connect(btnViewSave_, &QPushButton::clicked, this, &TViewEditPage::btnViewSaveClick);
-  connect(btnViewSaveAs_, &QPushButton::clicked, this, &TViewEditPage::btnViewSaveAsClick);
+  Wire(this, btnTorrentBrowse_, &QPushButton::clicked, &TViewEditPage::btnTorrentBrowseClick);
+  Wire(this, txtTorrent_, &QLineEdit::textChanged, &TViewEditPage::txtTorrentChange);
+  Wire(this, lstFiles_, &QListWidget::currentRowChanged, &TViewEditPage::lstFilesClick);
+  Wire(this, lstFiles_, &QListWidget::itemClicked, &TViewEditPage::lstFilesClick);
+  Wire(this, txtAnnounceURL_, &QLineEdit::textChanged, &TViewEditPage::txtAnnounceURLChange);
+  Wire(this, txtViewName_, &QLineEdit::textChanged, &TViewEditPage::txtViewNameChange);
+  Wire(this, mmoViewComment_, &QPlainTextEdit::textChanged, &TViewEditPage::mmoViewCommentChange);
+  Wire(this, btnCreationDateReset_, &QPushButton::clicked, &TViewEditPage::btnCreationDateResetClick);
+  Wire(this, btnChange_, &QPushButton::clicked, &TViewEditPage::btnChangeClick);
+  Wire(this, chkViewBackup_, &QCheckBox::toggled, &TViewEditPage::chkViewBackupClick);
+  Wire(this, btnViewBackupTrackers_, &QPushButton::clicked, &TViewEditPage::btnViewBackupTrackersClick);
+  Wire(this, btnViewSave_, &QPushButton::clicked, &TViewEditPage::btnViewSaveClick);
+  Wire(this, btnViewSaveAs_, &QPushButton::clicked, &TViewEditPage::btnViewSaveAsClick);
 }
 
 TViewEditPage::~TViewEditPage() = default;

@@ -59,7 +59,6 @@ class TViewEditPage : public QWidget {
   static QString CreationDateText(TDateTime value);
   static QString CreationDateText(const TTorrentFile& torrent);
 
- public slots:
   void btnTorrentBrowseClick();
   void txtTorrentChange();
   void lstFilesClick();
@@ -88,6 +87,8 @@ class TViewEditPage : public QWidget {
   // Runs a handler body, sending what it throws to the general error report.
   template <class F>
   void Guarded(F&& body);
+  template <typename Page, typename Sender, typename Signal>
+  friend void Wire(Page* page, Sender* sender, Signal signal, void (Page::*handler)());
 
   TViewEditLinks links_;
   std::unique_ptr<TTorrentFile> torrent_;

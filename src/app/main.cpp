@@ -13,11 +13,11 @@ int main(int argc, char** argv) {
   InstallTempFileCleanup();
   TQtDialogs dialogs;
   TQuorvaneApplication app(argc, argv, dialogs);
-  app.setWindowIcon(AppIcon());
+  QApplication::setWindowIcon(AppIcon());
 
   TfrmQuorvane frmQuorvane(dialogs, QApplication::arguments());
   dialogs.SetOwner(&frmQuorvane);
   QObject::connect(&frmQuorvane, &TfrmQuorvane::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
   frmQuorvane.show();
-  return app.exec();
+  return QApplication::exec();
 }

@@ -37,8 +37,8 @@ class TProfileFile {
 };
 
 // Parses an integer the way the settings file stores them; false when the
-// text is not a number that fits 32 bits.
-bool ParseProfileInteger(const std::string& text, int32_t& value);
+// raw is not a number that fits 32 bits.
+bool ParseProfileInteger(const std::string& raw, int32_t& value);
 
 // $XDG_CONFIG_HOME/quorvane/quorvane.ini, or ~/.config/quorvane/quorvane.ini.
 std::string SettingsFileName();

@@ -65,7 +65,7 @@ std::string ForTerminal(std::string_view s, bool keepLineBreaks) {
   for (size_t i = 0; i < utf8.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
     if (c == '\n' && keepLineBreaks) {
-      out += c;
+      out += utf8[i];
     } else if (c == '\r' && keepLineBreaks && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
       // CR LF from the program's own comments: the LF alone breaks the line
     } else if (c < 0x20 || c == 0x7F) {
@@ -74,7 +74,7 @@ std::string ForTerminal(std::string_view s, bool keepLineBreaks) {
       out += ReplacementCharacter;  // C1 controls U+0080..U+009F
       ++i;
     } else {
-      out += c;
+      out += utf8[i];
     }
   }
   return out;

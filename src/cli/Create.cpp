@@ -27,6 +27,7 @@
 #include "cli/ProgressLine.h"
 #include "create/CreationDriver.h"
 #include "create/HashedStorage.h"
+#include "create/PieceLength.h"
 #include "create/SourceFile.h"
 #include "metainfo/Magnet.h"
 #include "metainfo/TorrentEdits.h"
@@ -80,7 +81,7 @@ struct TCreateOptions {
   bool BackupSet = false;
   std::string Comment;
   bool AutoPieceSize = true;
-  int PieceSizeIndex = 1;
+  int32_t PieceLength = DefaultPieceLength;
   std::string Output;
   std::string EachDir;
   bool KeepThumbs = false;
@@ -121,18 +122,6 @@ const TOptionSpec CreateOptions[] = {
     {.Long = "json"},
 };
 
-// 128k ... 16m, or the same sizes in bytes: the index of cmbPieceSize's entry.
-int PieceSizeIndexOf(std::string_view given) {
-  const std::string text = AsciiLower(given);
-  for (int i = 0; i < 8; ++i) {
-    const int64_t bytes = int64_t{1} << (17 + i);
-    const std::string named =
-        bytes < (1 << 20) ? std::to_string(bytes >> 10) + "k" : std::to_string(bytes >> 20) + "m";
-    if (text == named || text == std::to_string(bytes)) return i;
-  }
-  return -1;
-}
-
 TCreateOptions ParseOptions(const std::vector<std::string>& args) {
   const TParsedArgs parsed = ParseArgs(args, CreateOptions);
   TCreateOptions o;
@@ -151,10 +140,10 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       if (value == "auto") {
         o.AutoPieceSize = true;
       } else {
-        const int index = PieceSizeIndexOf(value);
-        if (index < 0) throw EUsage("bad piece length \"" + value + "\" (auto, 128k ... 16m)");
+        const std::optional<int32_t> length = ParsePieceLength(value);
+        if (!length) throw EUsage("bad piece length \"" + value + "\" (auto, 128k ... 16m)");
         o.AutoPieceSize = false;
-        o.PieceSizeIndex = index;
+        o.PieceLength = *length;
       }
     } else if (name == "output") {
       o.Output = value;
@@ -419,108 +408,79 @@ int UsageError(const EUsage& e) {
   return ExitUsage;
 }
 
-int RunCreate(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(CreateHelp, stdout);
-    return ExitOk;
-  }
-  TCreateOptions options;
-  try {
-    options = ParseOptions(args);
-  } catch (const EUsage& e) {
-    return UsageError(e);
-  }
-
-  const bool showProgress = !options.Quiet && ::isatty(STDERR_FILENO);
-  // The progress reads the run's totals from the driver, the driver reports to the progress.
-  struct TParts {
-    TCliProgress Progress;
-    TCliDialogs Dialogs;
-    TCreationDriver Driver;
-    TParts(const TCreateOptions& o, bool show)
-        : Progress(show,
-                   [this](int64_t& total, int64_t& pieceLength) {
-                     total = Driver.RunningTotal;
-                     pieceLength = Driver.Storage() ? Driver.Storage()->PieceLength : 1;
-                   }),
-          Dialogs(o, Progress),
-          Driver(Dialogs, Progress) {}
-  } parts(options, showProgress);
-  TCreationDriver& driver = parts.Driver;
+// The page's controls as the options set them. Names of trackers resolve
+// against the list the program left behind, which trackers receives.
+void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTrackerList& trackers) {
   TCreationInput& input = driver.Input;
-  // Names of trackers resolve against the list the program left behind.
-  TTrackerList trackers;
-  std::optional<TStdoutTorrent> stdoutTorrent;
+  input.TrackerText = options.Announce;
+  input.Comment = options.Comment;
+  input.AutoPieceSize = options.AutoPieceSize;
+  input.PieceLength = options.PieceLength;
+  input.SkipThumbs = !options.KeepThumbs;
+  input.Backup = options.BackupSet;
+  input.Threads = options.Threads;
+  input.Private = options.Private;
+  input.Source = options.Source;
+  input.WebSeeds = options.WebSeeds;
+  input.Name = options.Name;
+  input.NoDate = options.NoDate;
+  input.Exclude = options.Exclude;
 
-  try {
-    input.TrackerText = options.Announce;
-    input.Comment = options.Comment;
-    input.AutoPieceSize = options.AutoPieceSize;
-    input.PieceSizeIndex = options.PieceSizeIndex;
-    input.SkipThumbs = !options.KeepThumbs;
-    input.Backup = options.BackupSet;
-    input.Threads = options.Threads;
-    input.Private = options.Private;
-    input.Source = options.Source;
-    input.WebSeeds = options.WebSeeds;
-    input.Name = options.Name;
-    input.NoDate = options.NoDate;
-    input.Exclude = options.Exclude;
-
-    if (!options.Announce.empty() || options.BackupSet) {
-      try {
-        LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
-      } catch (const std::exception&) {
-        trackers = {};  // no list: only URLs pass
-      }
-    }
-    CheckTrackerText("-a", options.Announce, trackers);
-    for (const auto& backup : options.Backups) CheckTrackerText("-b", backup, trackers);
-    const TAnnounceResolution resolution = trackers.GetAnnounceURL(options.Announce);
-    input.StatusText = resolution.StatusText;
-    driver.GetAnnounceURL = [&trackers](const std::string& text) {
-      return trackers.GetAnnounceURL(text).URL;
-    };
-    driver.ResolveBackupTrackers = [&] {
-      std::vector<std::string> urls;
-      for (const auto& b : options.Backups) {
-        const std::string url = trackers.LookupAnnounceURL(b);
-        urls.push_back(url.empty() ? b : url);
-      }
-      return urls;
-    };
-
-    if (options.Paths.size() == 1) {
-      input.Mode = TCreateMode::Classic;
-      input.ClassicPath = NamedPath(options.Paths[0]);
-      input.ClassicWholeFolder = options.EachDir.empty();
-      if (!options.EachDir.empty()) {
-        if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
-        CheckEachOutputs(options, input.ClassicPath);
-      }
-    } else {
-      SetUpSimpleMode(input, options.Paths);
-    }
-  } catch (const EUsage& e) {
-    return UsageError(e);
-  }
-
-  std::string error;
-  {
-    TInterruptGuard guard;
+  if (!options.Announce.empty() || options.BackupSet) {
     try {
-      if (options.ToStdout()) {
-        stdoutTorrent.emplace();
-        parts.Dialogs.StdoutFile = stdoutTorrent->File();
-      }
-      driver.btnCreateTorrentClick();
-    } catch (const std::exception& e) {
-      error = e.what();
+      LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
+    } catch (const std::exception&) {
+      trackers = {};  // no list: only URLs pass
     }
   }
-  parts.Progress.ClearLine();
+  CheckTrackerText("-a", options.Announce, trackers);
+  for (const auto& backup : options.Backups) CheckTrackerText("-b", backup, trackers);
+  input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
+  driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
+  driver.ResolveBackupTrackers = [&options, &trackers] {
+    std::vector<std::string> urls;
+    for (const auto& b : options.Backups) {
+      const std::string url = trackers.LookupAnnounceURL(b);
+      urls.push_back(url.empty() ? b : url);
+    }
+    return urls;
+  };
 
-  for (const auto& output : driver.Result().Written) {
+  if (options.Paths.size() == 1) {
+    input.Mode = TCreateMode::Classic;
+    input.ClassicPath = NamedPath(options.Paths[0]);
+    input.ClassicWholeFolder = options.EachDir.empty();
+    if (!options.EachDir.empty()) {
+      if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
+      CheckEachOutputs(options, input.ClassicPath);
+    }
+  } else {
+    SetUpSimpleMode(input, options.Paths);
+  }
+}
+
+// Runs the command with Ctrl-C as its "Abort"; returns the text of an error
+// that ended it, "" when none did.
+std::string RunInterruptible(TCreationDriver& driver, TCliDialogs& dialogs, const TCreateOptions& options,
+                             std::optional<TStdoutTorrent>& stdoutTorrent) {
+  TInterruptGuard guard;
+  try {
+    if (options.ToStdout()) {
+      stdoutTorrent.emplace();
+      dialogs.StdoutFile = stdoutTorrent->File();
+    }
+    driver.btnCreateTorrentClick();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+// Prints a line (or a JSON object) for every torrent written, sends the torrent
+// to standard output when asked, and gives the exit status.
+int ReportOutcome(const TCreationResult& result, const TCreateOptions& options, bool questionOrSaveFailed,
+                  std::string error) {
+  for (const auto& output : result.Written) {
     const std::string shown = options.ToStdout() ? "-" : output;
     TTorrentFile torrent;
     try {
@@ -540,8 +500,8 @@ int RunCreate(const std::vector<std::string>& args) {
                    ForTerminal(shown).c_str());
   }
   std::fflush(stdout);
-  if (driver.Result().Aborted > 0) return 130;
-  if (Interrupted() && driver.Result().Written.empty() && error.empty()) {
+  if (result.Aborted > 0) return 130;
+  if (Interrupted() && result.Written.empty() && error.empty()) {
     // Interrupted before any run began (a question, the size gathering).
     std::fputs("Operation Aborted!\n", stderr);
     return 130;
@@ -550,8 +510,36 @@ int RunCreate(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(error).c_str());
     return ExitFailure;
   }
-  if (parts.Dialogs.Failed || driver.Result().Failed) return ExitFailure;
+  if (questionOrSaveFailed || result.Failed) return ExitFailure;
   return ExitOk;
+}
+
+int RunCreate(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(CreateHelp, stdout);
+    return ExitOk;
+  }
+  TCreateOptions options;
+  try {
+    options = ParseOptions(args);
+  } catch (const EUsage& e) {
+    return UsageError(e);
+  }
+
+  TCliProgress progress(!options.Quiet && ::isatty(STDERR_FILENO));
+  TCliDialogs dialogs(options, progress);
+  TCreationDriver driver(dialogs, progress);
+  TTrackerList trackers;
+  try {
+    SetUpInput(driver, options, trackers);
+  } catch (const EUsage& e) {
+    return UsageError(e);
+  }
+
+  std::optional<TStdoutTorrent> stdoutTorrent;
+  const std::string error = RunInterruptible(driver, dialogs, options, stdoutTorrent);
+  progress.ClearLine();
+  return ReportOutcome(driver.Result(), options, dialogs.Failed, error);
 }
 
 const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder",

@@ -64,9 +64,8 @@ void TCliProgress::Draw() {
   const auto now = std::chrono::steady_clock::now();
   if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
   lastDraw_ = now;
-  int64_t total = 0, pieceLength = 1;
-  if (totals_) totals_(total, pieceLength);
-  pieceLength = std::max<int64_t>(pieceLength, 1);
+  const int64_t total = TotalBytes;
+  const int64_t pieceLength = std::max<int64_t>(PieceLength, 1);
   const int64_t done = std::min(total, OverallPosition() * pieceLength);
   const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
   const double seconds = std::chrono::duration<double>(now - start_).count();

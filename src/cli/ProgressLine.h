@@ -5,7 +5,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "create/Progress.h"
@@ -27,10 +26,8 @@ bool Interrupted();
 
 class TCliProgress : public TNullProgress {
  public:
-  // The run's size in bytes and its piece length, asked for at each redraw.
-  using TTotals = std::function<void(int64_t& totalBytes, int64_t& pieceLength)>;
-
-  TCliProgress(bool show, TTotals totals) : show_(show), totals_(std::move(totals)) {}
+  // The run's size comes through SetRunSize before its first piece.
+  explicit TCliProgress(bool show) : show_(show) {}
 
   void Show() override;
   void SetHashingText(const std::string& text) override;
@@ -48,7 +45,6 @@ class TCliProgress : public TNullProgress {
   void Draw();
 
   bool show_;
-  TTotals totals_;
   std::chrono::steady_clock::time_point start_{};
   std::chrono::steady_clock::time_point lastDraw_{};
   bool drawn_ = false;

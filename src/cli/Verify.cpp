@@ -158,11 +158,8 @@ int RunVerify(const std::vector<std::string>& args) {
   const std::string data = parsed.Operands.size() > 1 ? parsed.Operands[1] : DefaultDataPath(path, torrent);
 
   TInterruptGuard guard;
-  TCliProgress progress(!parsed.Has("quiet") && ::isatty(STDERR_FILENO),
-                        [&torrent](int64_t& total, int64_t& pieceLength) {
-                          total = torrent.TotalLength;
-                          pieceLength = torrent.PieceLength;
-                        });
+  TCliProgress progress(!parsed.Has("quiet") && ::isatty(STDERR_FILENO));
+  progress.SetRunSize(torrent.TotalLength, torrent.PieceLength);
   progress.SetCaption("Verifying: " + path);
   progress.Show();
   const TVerifyResult result = VerifyData(torrent, data, progress);

@@ -15,11 +15,7 @@
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
 
-const char* const TrackerPlaceholder = "(enter a tracker URL, or select from list below)";
-
 namespace {
-
-const char* const DownStatus = "Status: *DOWN*";
 
 bool IsThumbsDb(const std::string& name) {
   std::string lower = name;
@@ -91,19 +87,19 @@ void TCreationDriver::btnCreateTorrentClick() {
   result_ = {};
   stop_ = false;
   progress_.SetAborted(false);
-  if (Input.TrackerText == TrackerPlaceholder) {
+  if (Input.TrackerText == TrackerPrompt) {
     dialogs_.MessageBox("You must select a tracker to use with this torrent!", "Error", TMsgButtons::Ok);
     return;
   }
-  if (!ConfirmTrackerUp(Input.StatusText)) return;
+  if (!ConfirmTrackerUp(Input.TrackerStatus)) return;
   if (Input.Mode == TCreateMode::Simple)
     SimpleMode();
   else
     ClassicMode();
 }
 
-bool TCreationDriver::ConfirmTrackerUp(const std::string& status) {
-  if (status != DownStatus) return true;
+bool TCreationDriver::ConfirmTrackerUp(TTrackerStatus status) {
+  if (status != TTrackerStatus::Down) return true;
   return dialogs_.MessageBox("Tracker may be down; are you sure you want to continue?", "Question",
                              TMsgButtons::YesNo) == TMsgResult::Yes;
 }
@@ -129,9 +125,10 @@ void TCreationDriver::CheckOutputWritable(const std::string& output) {
 }
 
 std::string TCreationDriver::AnnounceURL() {
-  if (GetAnnounceURL) return GetAnnounceURL(Input.TrackerText);
-  Input.StatusText = "Status: N/A";
-  return Input.TrackerText;
+  TAnnounceResolution resolution{.URL = Input.TrackerText};
+  if (GetAnnounceURL) resolution = GetAnnounceURL(Input.TrackerText);
+  Input.TrackerStatus = resolution.Status;
+  return resolution.URL;
 }
 
 std::optional<std::string> TCreationDriver::AskSavePath(const std::string& preset) {
@@ -268,7 +265,7 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
       if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end()) continue;
       ancestors_.emplace_back(self.st_dev, self.st_ino);
       try {
-        CollectFolderFiles(list, full, relative.empty() ? name : relative + "/" + name, recurse);
+        CollectFolderFiles(list, full, relative.empty() ? name : JoinPath(relative, name), recurse);
       } catch (...) {
         ancestors_.pop_back();
         throw;
@@ -292,11 +289,17 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
 }
 
 int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list) const {
-  return ChoosePieceLength(list, Input.AutoPieceSize, Input.PieceSizeIndex);
+  return ChoosePieceLength(list, Input.AutoPieceSize, Input.PieceLength);
 }
 
-int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int pieceSizeIndex) {
-  if (!autoSize) return int32_t{1} << (17 + std::clamp(pieceSizeIndex, 0, 7));
+int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize,
+                                           int32_t customLength) {
+  if (!autoSize) {
+    int32_t length = PieceLengthChoices.front().Bytes;
+    for (const auto& choice : PieceLengthChoices)
+      if (choice.Bytes <= customLength) length = choice.Bytes;
+    return length;
+  }
   int64_t total = 0;
   for (const auto& entry : list) total += entry->Length;
   if (total > 2'000'000'000) return 2'097'152;
@@ -331,6 +334,7 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
 
   progress_.SetCaption("Progress: " + output);
   progress_.Show();
+  progress_.SetRunSize(RunningTotal, model.PieceLength);
   progress_.SetOverallMax(RunningTotal / model.PieceLength + 1);
   progress_.SetOverallPosition(0);
 

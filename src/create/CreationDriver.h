@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "create/PieceLength.h"
 #include "create/Progress.h"
 #include "metainfo/TorrentFile.h"
+#include "trackers/TrackerList.h"
 
 class TQuorvaneBTHashedStorage;
-
-// The text the tracker box shows before anything is chosen.
-extern const char* const TrackerPlaceholder;  // "(enter a tracker URL, or select from list below)"
 
 enum class TCreateMode { Simple, Classic };  // pageMode: page 0, page 1
 
@@ -31,19 +30,19 @@ struct TSimpleFileItem {
 
 // The controls' values the command reads.
 struct TCreationInput {
-  std::string TrackerText;                   // cmbAnnounceURL's text
-  std::string StatusText = "Status: N/A";    // lblStatus, as last left by the tracker box
-  TCreateMode Mode = TCreateMode::Simple;    // the active page of pageMode
-  std::string SimpleFolder;                  // DirectoryListBox1's folder
-  std::vector<TSimpleFileItem> SimpleFiles;  // FileListBox1, in list order
-  std::string ClassicPath;                   // txtClassicPath
-  bool ClassicWholeFolder = true;            // radFolder checked (false: radFile)
-  bool AutoPieceSize = true;                 // radAuto checked (false: radCustom)
-  int PieceSizeIndex = 1;                    // cmbPieceSize's selected index ("256kb")
-  std::string Comment;                       // mmoComment's text, lines joined by CR LF
-  bool Backup = false;                       // chkBackup
-  bool SkipThumbs = true;                    // chkSkipThumbs
-  int Threads = 0;                           // hashing threads; 0: one per core
+  std::string TrackerText;                                      // cmbAnnounceURL's text
+  TTrackerStatus TrackerStatus = TTrackerStatus::NotAvailable;  // as last left by the tracker box
+  TCreateMode Mode = TCreateMode::Simple;                       // the active page of pageMode
+  std::string SimpleFolder;                                     // DirectoryListBox1's folder
+  std::vector<TSimpleFileItem> SimpleFiles;                     // FileListBox1, in list order
+  std::string ClassicPath;                                      // txtClassicPath
+  bool ClassicWholeFolder = true;                               // radFolder checked (false: radFile)
+  bool AutoPieceSize = true;                                    // radAuto checked (false: radCustom)
+  int32_t PieceLength = DefaultPieceLength;                     // cmbPieceSize's entry, in bytes
+  std::string Comment;                                          // mmoComment's text, lines joined by CR LF
+  bool Backup = false;                                          // chkBackup
+  bool SkipThumbs = true;                                       // chkSkipThumbs
+  int Threads = 0;                                              // hashing threads; 0: one per core
 
   // Beyond the page's original controls.
   bool Private = false;               // info "private" = 1: peers only from the trackers
@@ -57,9 +56,9 @@ struct TCreationInput {
 // The refusal of a torrent whose data has no bytes at all: clients load no such torrent.
 std::string NoDataMessage(const std::string& name);
 
-// The tracker box's resolution of its text into an announce URL; a GUI also
-// updates lblStatus and the "Visit" button from it.
-using TAnnounceResolver = std::function<std::string(const std::string& trackerText)>;
+// The tracker box's resolution of its text into an announce URL and a status;
+// a GUI also updates lblStatus and the "Visit" button from it.
+using TAnnounceResolver = std::function<TAnnounceResolution(const std::string& trackerText)>;
 // The back-up list resolved into announce URLs, in order.
 using TBackupProvider = std::function<std::vector<std::string>()>;
 
@@ -78,7 +77,7 @@ class TCreationDriver {
   TCreationDriver& operator=(const TCreationDriver&) = delete;
 
   TCreationInput Input;
-  // Empty: the text itself, with "Status: N/A".
+  // Empty: the text itself, with TTrackerStatus::NotAvailable.
   TAnnounceResolver GetAnnounceURL;
   TBackupProvider ResolveBackupTrackers;
   // Receives the classic path after a trailing "/" was removed from it.
@@ -95,7 +94,7 @@ class TCreationDriver {
   bool Running() const { return running_; }
 
   // True when the command may go on with a tracker of this status.
-  bool ConfirmTrackerUp(const std::string& status);
+  bool ConfirmTrackerUp(TTrackerStatus status);
   // The size of a file, which must be readable.
   static int64_t FileSizeOf(const std::string& path);
   // True when a path inside the torrent matches one of Input.Exclude.
@@ -108,7 +107,8 @@ class TCreationDriver {
                           bool recurse);
   // The piece length for the list and the piece-size controls in Input.
   int32_t ChoosePieceLength(const TTorrentSubFiles& list) const;
-  static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int pieceSizeIndex);
+  // A custom length not in PieceLengthChoices gives the largest entry below it.
+  static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int32_t customLength);
   void MakeSingleFileTorrent(const std::string& source, const std::string& output);
   // Hashes the list into model and writes output; model takes the list.
   // Returns false when nothing was written (abort or a hashing error).

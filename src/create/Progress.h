@@ -20,6 +20,12 @@ class TProgress {
   virtual void Show() = 0;
   // lblHashing: "Hashing: " + the file's name.
   virtual void SetHashingText(const std::string& text) = 0;
+  // The run's size, told before its first piece: the bytes to hash and the
+  // piece length the bars count in, for a front end that shows bytes.
+  virtual void SetRunSize(int64_t totalBytes, int64_t pieceLength) {
+    (void)totalBytes;
+    (void)pieceLength;
+  }
 
   // ProgressBar1: pieces finished while the current file is read.
   virtual void SetFileMax(int64_t max) = 0;
@@ -59,6 +65,10 @@ class TNullProgress : public TProgress {
   void SetCaption(const std::string& caption) override { Caption = caption; }
   void Show() override { Shown = true; }
   void SetHashingText(const std::string& text) override { HashingText = text; }
+  void SetRunSize(int64_t totalBytes, int64_t pieceLength) override {
+    TotalBytes = totalBytes;
+    PieceLength = pieceLength;
+  }
   void SetFileMax(int64_t max) override { fileMax_ = max; }
   int64_t FileMax() const override { return fileMax_; }
   void SetFilePosition(int64_t position) override { filePos_ = position; }
@@ -79,6 +89,8 @@ class TNullProgress : public TProgress {
   bool AbortEnabled = true;
   bool FinishedEnabled = false;
   bool FinishedFocused = false;
+  int64_t TotalBytes = 0;
+  int64_t PieceLength = 0;
 
  private:
   int64_t fileMax_ = 100;

@@ -112,7 +112,7 @@ void TMessageDigest::Transform(const void* m, int64_t count) {
   if (isComplete_) throw EMessageDigestError("Message digest already complete.");
   Assert(m != nullptr, "Transform: M not assigned.", 315);
   Assert(count >= 0, "Transform: Count < 0.", 316);
-  auto bytes = static_cast<const uint8_t*>(m);
+  const auto* bytes = static_cast<const uint8_t*>(m);
 
   if (bufferedBytes_ > 0) {
     const int space = blockSize_ - bufferedBytes_;

@@ -44,7 +44,8 @@ std::vector<std::string> TBackupList::ResolveBackupTrackers(const std::vector<TT
   urls.reserve(Entries.size());
   for (const auto& e : Entries) {
     std::string url = LookupAnnounceURL(trackers, e);
-    urls.push_back(url.empty() ? e : std::move(url));
+    if (url.empty()) url = e;
+    urls.push_back(std::move(url));
   }
   return urls;
 }

@@ -9,3 +9,7 @@ struct TTracker {
   std::string Webpage;  // may be empty
   bool Down = false;    // always false for private trackers
 };
+
+// What the tracker box knows of its text: a listed tracker that is up or down,
+// or text that names no listed tracker (a typed URL, the prompt).
+enum class TTrackerStatus { NotAvailable, Up, Down };

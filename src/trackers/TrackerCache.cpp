@@ -61,7 +61,7 @@ std::string GetInstallDir() {
 
 std::string DefaultTrackerListFile() {
   if (const std::string exeDir = ExecutableDir(); !exeDir.empty()) {
-    const std::string beside = exeDir + "/../share/quorvane/trackers.lst";
+    std::string beside = exeDir + "/../share/quorvane/trackers.lst";
     if (IsFile(beside)) return beside;
   }
   return std::string(QUORVANE_DATADIR) + "/trackers.lst";

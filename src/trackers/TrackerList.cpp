@@ -127,14 +127,23 @@ TAnnounceResolution GetAnnounceURL(const std::vector<TTracker>& trackers, const 
   for (const auto& t : trackers) {
     if (t.Name != text) continue;
     result.URL = t.Announce;
-    result.StatusText = t.Down ? "Status: *DOWN*" : "Status: UP";
+    result.Status = t.Down ? TTrackerStatus::Down : TTrackerStatus::Up;
     result.VisitEnabled = true;
   }
-  if (!result.VisitEnabled) {
-    result.URL = text;
-    result.StatusText = "Status: N/A";
-  }
+  if (!result.VisitEnabled) result.URL = text;
   return result;
+}
+
+std::string TrackerStatusText(TTrackerStatus status) {
+  switch (status) {
+    case TTrackerStatus::Up:
+      return "Status: UP";
+    case TTrackerStatus::Down:
+      return "Status: *DOWN*";
+    case TTrackerStatus::NotAvailable:
+      break;
+  }
+  return "Status: N/A";
 }
 
 std::vector<std::string> VisitPages(const std::vector<TTracker>& trackers, const std::string& text) {

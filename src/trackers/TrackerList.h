@@ -8,7 +8,8 @@
 
 #include "trackers/Tracker.h"
 
-// The prompt shown in the tracker selection; creation refuses it as a tracker.
+// The prompt shown in the tracker selection; creation refuses it as a tracker,
+// and it is the remembered tracker until one was remembered.
 inline constexpr const char* TrackerPrompt = "(enter a tracker URL, or select from list below)";
 // The single item the selection holds until a list has been loaded.
 inline constexpr const char* TrackerWaitItem = "[please wait - refreshing list]";
@@ -39,9 +40,12 @@ bool IsBrowsableUrl(const std::string& url);
 // GetAnnounceURL's result: the URL and what the labels and "Visit" button show.
 struct TAnnounceResolution {
   std::string URL;
-  std::string StatusText;  // "Status: UP", "Status: *DOWN*" or "Status: N/A"
+  TTrackerStatus Status = TTrackerStatus::NotAvailable;
   bool VisitEnabled = false;
 };
+
+// lblStatus's text for a status: "Status: UP", "Status: *DOWN*" or "Status: N/A".
+std::string TrackerStatusText(TTrackerStatus status);
 
 // The lookups, on the window's sequences. Names match exactly; the last match wins.
 // The Announce of the last entry named name, or "".

@@ -51,10 +51,10 @@ void TTrackerRefresh::FetchNext() {
     return;
   }
   const std::string url = urls_[next_++];
-  downloader_->Fetch(url, [this, url](TListDownload download) { Downloaded(url, std::move(download)); });
+  downloader_->Fetch(url, [this, url](const TListDownload& download) { Downloaded(url, download); });
 }
 
-void TTrackerRefresh::Downloaded(const std::string& url, TListDownload download) {
+void TTrackerRefresh::Downloaded(const std::string& url, const TListDownload& download) {
   std::string failure;
   if (!download.Completed) {
     failure = download.Error.empty() ? "the request failed" : download.Error;

@@ -84,7 +84,7 @@ class TTrackerRefresh {
  private:
   void Begin();
   void FetchNext();
-  void Downloaded(const std::string& url, TListDownload download);
+  void Downloaded(const std::string& url, const TListDownload& download);
   void UseCache(TRefreshOutcome outcome);
   bool Store(const std::string& bytes);
   bool Apply(const TTrackerListParse& parse);

@@ -5,7 +5,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +26,7 @@
 #include <stdexcept>
 
 #include "../support/ScriptedDialogs.h"
+#include "../support/UrlCatcher.h"
 #include "../trackers/ListServer.h"
 
 #include "app/BackupForm.h"
@@ -35,6 +35,7 @@
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
 #include "app/QuorvaneApplication.h"
+#include "app/ViewEditPage.h"
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
@@ -68,15 +69,6 @@ std::vector<std::string> SelectedNames(const TFileListBox* list) {
 
 }  // namespace
 
-class TUrlCatcher : public QObject {
-  Q_OBJECT
- public slots:
-  void open(const QUrl& url) { Opened.push_back(url); }
-
- public:
-  QList<QUrl> Opened;
-};
-
 class MainFormTest : public QObject {
   Q_OBJECT
 
@@ -94,6 +86,17 @@ class MainFormTest : public QObject {
     auto window = std::make_unique<TfrmQuorvane>(dialogs_, arguments);
     // The refresh fires during longer tests: it loads an empty list from here.
     window->SetTrackerListUrls({listServer_->Url("/trackers.lst")});
+    return window;
+  }
+  // A window on folder with its first file selected, a typed tracker, and
+  // output as the answer of the save dialog.
+  std::unique_ptr<TfrmQuorvane> WindowCreatingFirstFile(const std::string& folder,
+                                                        const std::string& output) {
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(output);
     return window;
   }
   // Runs the create command the way the user does.
@@ -136,7 +139,9 @@ class MainFormTest : public QObject {
     QCOMPARE(window->cmbAnnounceURL->itemText(0), QStringLiteral("[please wait - refreshing list]"));
     QVERIFY(!window->btnBackup->isEnabled());
     QVERIFY(!window->btnPrivateDelete->isEnabled());
-    QVERIFY(!window->ViewTorrent);
+    // The "View/Edit Torrent" page starts with no torrent loaded.
+    const auto* viewEdit = window->tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(viewEdit && !viewEdit->Torrent());
     // A first run: the defaults of the settings, and nothing written yet.
     QVERIFY(window->chkRememberFolder->isChecked() && window->chkRememberTracker->isChecked());
     QVERIFY(window->chkAutoSave->isChecked() && window->chkSkipThumbs->isChecked());
@@ -378,11 +383,7 @@ class MainFormTest : public QObject {
     const std::string folder = Work("big");
     WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
     const std::string output = Work("big.torrent");
-    auto window = NewWindow();
-    window->DirectoryListBox1->SetDirectory(folder);
-    window->FileListBox1->item(0)->setSelected(true);
-    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
-    dialogs_.SaveAnswers.push_back(output);
+    auto window = WindowCreatingFirstFile(folder, output);
 
     TfrmProgress& progress = *window->frmProgress;
     int ticks = 0;
@@ -427,11 +428,7 @@ class MainFormTest : public QObject {
     const std::string folder = Work("closing");
     WriteFile(folder + "/big.bin", 16 * 262144);
     const std::string output = Work("closing.torrent");
-    auto window = NewWindow();
-    window->DirectoryListBox1->SetDirectory(folder);
-    window->FileListBox1->item(0)->setSelected(true);
-    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
-    dialogs_.SaveAnswers.push_back(output);
+    auto window = WindowCreatingFirstFile(folder, output);
     QSignalSpy closed(window.get(), &TfrmQuorvane::Closed);
     QTimer::singleShot(0, window.get(), [&] { window->close(); });
     Create(*window);
@@ -445,11 +442,7 @@ class MainFormTest : public QObject {
   void progressBarsForOneMillionBytes() {
     const std::string folder = Work("one");
     WriteFile(folder + "/million.bin", 1000000);
-    auto window = NewWindow();
-    window->DirectoryListBox1->SetDirectory(folder);
-    window->FileListBox1->item(0)->setSelected(true);
-    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
-    dialogs_.SaveAnswers.push_back(Work("million.torrent"));
+    auto window = WindowCreatingFirstFile(folder, Work("million.torrent"));
 
     TfrmProgress& progress = *window->frmProgress;
     std::vector<int> seen;  // overall bar values while hashing
@@ -595,12 +588,8 @@ class MainFormTest : public QObject {
 
   void homepageOpensTheConfiguredAddress() {
     TUrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     auto window = NewWindow();
     QTest::mouseClick(window->btnHomepage, Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QCOMPARE(catcher.Opened.size(), 1);
     QCOMPARE(catcher.Opened[0], QUrl(QStringLiteral(QUORVANE_HOMEPAGE)));
     QVERIFY(window->mmoAbout->isReadOnly());

@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,6 +25,7 @@
 #include <thread>
 
 #include "../support/ScriptedDialogs.h"
+#include "../support/UrlCatcher.h"
 #include "../trackers/ListServer.h"
 #include "app/BackupForm.h"
 #include "app/MainForm.h"
@@ -85,23 +85,6 @@ int SelectedRow(const QListWidget* list) {
 }
 
 }  // namespace
-
-class TUrlCatcher : public QObject {
-  Q_OBJECT
- public slots:
-  void open(const QUrl& url) { Opened.push_back(url); }
-
- public:
-  TUrlCatcher() {
-    for (const char* scheme : {"http", "https", "ftp"})
-      QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
-  }
-  ~TUrlCatcher() override {
-    for (const char* scheme : {"http", "https", "ftp"})
-      QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
-  }
-  QList<QUrl> Opened;
-};
 
 class TrackersGuiTest : public QObject {
   Q_OBJECT

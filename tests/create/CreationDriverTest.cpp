@@ -69,6 +69,13 @@ class CreationDriverTest : public ::testing::Test {
   TCreationDriver Driver{Dialogs, Progress};
 
   CreationDriverTest() { FailOnUnexpectedQuestions(Dialogs); }
+
+  // "Classic" with "1 torrent for each file" on folder.
+  void OnePerEntry(const std::string& folder) {
+    Driver.Input.Mode = TCreateMode::Classic;
+    Driver.Input.ClassicPath = folder;
+    Driver.Input.ClassicWholeFolder = false;
+  }
 };
 
 }  // namespace
@@ -98,7 +105,7 @@ TEST(ChoosePieceLength, AutoThresholds) {
       total += s;
     }
     SCOPED_TRACE(total);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(list, true, 7), c.Expected);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(list, true, PieceLengthAt(7)), c.Expected);
   }
 }
 
@@ -108,10 +115,10 @@ TEST(ChoosePieceLength, CustomIsTwoToTheSeventeenPlusIndex) {
   const int32_t expected[] = {131072, 262144, 524288, 1048576, 2097152, 4194304, 8388608, 16777216};
   for (int i = 0; i < 8; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(big, false, i), expected[i]);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, i), expected[i]);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(big, false, PieceLengthAt(i)), expected[i]);
+    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, PieceLengthAt(i)), expected[i]);
   }
-  EXPECT_EQ(TCreationInput{}.PieceSizeIndex, 1);  // "256kb" is the default entry
+  EXPECT_EQ(PieceLengthIndex(TCreationInput{}.PieceLength), 1);  // "256kb" is the default entry
 }
 
 TEST_F(CreationDriverTest, CollectFolderFilesByteOrderDepthFirst) {
@@ -151,30 +158,30 @@ TEST_F(CreationDriverTest, TrackerChecks) {
   struct TCase {
     const char* Name;
     std::string Tracker;
-    std::string Status = {};
+    TTrackerStatus Status = TTrackerStatus::NotAvailable;
     std::deque<TMsgResult> Answers = {};
     std::vector<std::string> Log = {};
   };
   const std::string save = "save " + Dir / "f.torrent";
   const TCase cases[] = {
       {.Name = "placeholder",
-       .Tracker = TrackerPlaceholder,
+       .Tracker = TrackerPrompt,
        .Log = {"Error: You must select a tracker to use with this torrent!"}},
       {.Name = "down, No",
        .Tracker = "t",
-       .Status = "Status: *DOWN*",
+       .Status = TTrackerStatus::Down,
        .Answers = {TMsgResult::No},
        .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]"}},
       {.Name = "down, Yes",
        .Tracker = "t",
-       .Status = "Status: *DOWN*",
+       .Status = TTrackerStatus::Down,
        .Answers = {TMsgResult::Yes},
        .Log = {"Question: Tracker may be down; are you sure you want to continue? [Yes/No]", save}},
-      {.Name = "up", .Tracker = "t", .Status = "Status: UP", .Log = {save}},
-      {.Name = "empty tracker passes", .Tracker = "", .Status = "Status: N/A", .Log = {save}},
+      {.Name = "up", .Tracker = "t", .Status = TTrackerStatus::Up, .Log = {save}},
+      {.Name = "empty tracker passes", .Tracker = "", .Status = TTrackerStatus::NotAvailable, .Log = {save}},
       {.Name = "near-placeholder passes",
-       .Tracker = std::string(TrackerPlaceholder) + " ",
-       .Status = "Status: *DOWN* ",
+       .Tracker = std::string(TrackerPrompt) + " ",
+       .Status = TTrackerStatus::NotAvailable,
        .Log = {save}},
   };
   for (const auto& c : cases) {
@@ -182,7 +189,7 @@ TEST_F(CreationDriverTest, TrackerChecks) {
     Dialogs.Log.clear();
     Dialogs.Answers = c.Answers;
     Driver.Input.TrackerText = c.Tracker;
-    Driver.Input.StatusText = c.Status;
+    Driver.Input.TrackerStatus = c.Status;
     Driver.Input.Mode = TCreateMode::Classic;
     Driver.Input.ClassicPath = Dir / "f";
     Progress.SetAborted(true);  // left over from an earlier run: cleared by the command
@@ -246,7 +253,7 @@ TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
     std::string asked;
     Driver.GetAnnounceURL = [&](const std::string& text) {
       asked = text;
-      return std::string("http://resolved/announce");
+      return TAnnounceResolution{.URL = "http://resolved/announce"};
     };
     Driver.Input.TrackerText = "Some Tracker";
     Dialogs.SaveAnswers.push_back(Dir / "album.torrent");
@@ -351,7 +358,7 @@ TEST_F(CreationDriverTest, ClassicWholeFolder) {
   Driver.Input.ClassicPath = Dir / "src";
   Driver.Input.ClassicWholeFolder = true;
   Driver.Input.AutoPieceSize = false;
-  Driver.Input.PieceSizeIndex = 0;
+  Driver.Input.PieceLength = PieceLengthAt(0);
   Dialogs.SaveAnswers.push_back(Dir / "src.torrent");
   Driver.btnCreateTorrentClick();
   auto t = Load(Dir / "src.torrent");
@@ -490,6 +497,25 @@ TEST_F(CreationDriverTest, NoDataNoTorrent) {
   }
 }
 
+// The progress learns the run's size from the driver, before the first piece.
+TEST_F(CreationDriverTest, ProgressIsToldTheRunSizeBeforeTheFirstPiece) {
+  Dir.Write("src/a", std::string(200000, 'a'));
+  Dir.Write("src/b/c", std::string(100000, 'c'));
+  Driver.Input.Mode = TCreateMode::Classic;
+  Driver.Input.ClassicPath = Dir / "src";
+  Driver.Input.AutoPieceSize = false;
+  Driver.Input.PieceLength = 524288;
+  std::vector<std::pair<int64_t, int64_t>> sizesAtFirstFile;
+  Progress.OnLabel = [&](const std::string&) {
+    sizesAtFirstFile.emplace_back(Progress.TotalBytes, Progress.PieceLength);
+  };
+  Dialogs.SaveAnswers.push_back(Dir / "src.torrent");
+  Driver.btnCreateTorrentClick();
+  ASSERT_EQ(Driver.Result().Written.size(), 1u);
+  ASSERT_EQ(sizesAtFirstFile.size(), 2u);
+  EXPECT_EQ(sizesAtFirstFile.front(), (std::pair<int64_t, int64_t>{300000, 524288}));
+}
+
 // One entry without data does not stop the others.
 TEST_F(CreationDriverTest, OnePerEntryRefusesOnlyTheEntryWithoutData) {
   Dir.Write("src/empty", "");
@@ -589,9 +615,7 @@ TEST_F(CreationDriverTest, OnePerEntry) {
   ASSERT_EQ(::mkfifo((Dir / "src/pipe").c_str(), 0600), 0);
   Dir.MakeDir("out");
   Dir.Write("out/one.txt.torrent", "old");  // replaced without asking
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "src";
-  Driver.Input.ClassicWholeFolder = false;
+  OnePerEntry(Dir / "src");
 
   Driver.btnCreateTorrentClick();  // the folder picker is cancelled
   EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"folder Enter directory to output torrents in:"});
@@ -619,9 +643,7 @@ TEST_F(CreationDriverTest, AbortInOnePerEntryEndsEachLaterEntryWithItsOwnMessage
   Dir.Write("src/b", PatternBytes(600000));
   Dir.Write("src/c", "c");
   Dir.MakeDir("out");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "src";
-  Driver.Input.ClassicWholeFolder = false;
+  OnePerEntry(Dir / "src");
   Dialogs.FolderAnswers.push_back(Dir / "out");
   // Abort while the second entry hashed by the command is under way.
   int started = 0;
@@ -715,9 +737,7 @@ TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
   Dir.Write("src/a", "aaa");
   Dir.Write("src/b", "bbb");
   Dir.MakeDir("out");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "src";
-  Driver.Input.ClassicWholeFolder = false;
+  OnePerEntry(Dir / "src");
   Dialogs.FolderAnswers.push_back(Dir / "out");
   // Whichever entry comes first loses its data before it is read.
   bool broken = false;

@@ -196,7 +196,7 @@ TEST_F(TTrackerListTest, ResolutionFollowsTheLastMatch) {
     SCOPED_TRACE(c.Text);
     const TAnnounceResolution r = list.GetAnnounceURL(c.Text);
     EXPECT_EQ(r.URL, c.Url);
-    EXPECT_EQ(r.StatusText, c.Status);
+    EXPECT_EQ(TrackerStatusText(r.Status), c.Status);
     EXPECT_EQ(r.VisitEnabled, c.Visit);
   }
   EXPECT_EQ(list.LookupAnnounceURL("Dup"), "http://private-dup/announce");

@@ -1,0 +1,37 @@
+#pragma once
+// The piece lengths a user may choose: the window's "Custom:" list and the
+// CLI's -l both come from this one table.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+struct TPieceLengthChoice {
+  int32_t Bytes;
+  const char* DisplayName;  // cmbPieceSize's entry
+  const char* ShortName;    // what -l takes besides the byte count
+};
+
+// In cmbPieceSize's order: 2 to the power (17 + position).
+inline constexpr std::array<TPieceLengthChoice, 8> PieceLengthChoices = {{
+    {131'072, "128kb", "128k"},
+    {262'144, "256kb", "256k"},
+    {524'288, "512kb", "512k"},
+    {1'048'576, "1024kb", "1m"},
+    {2'097'152, "2048kb", "2m"},
+    {4'194'304, "4096kb", "4m"},
+    {8'388'608, "8192kb", "8m"},
+    {16'777'216, "16384kb", "16m"},
+}};
+
+// The entry "Custom:" starts on ("256kb").
+inline constexpr int32_t DefaultPieceLength = 262'144;
+
+// A short name in any case ("1m", "1M") or the byte count ("1048576") of an
+// entry; nothing for any other text.
+std::optional<int32_t> ParsePieceLength(std::string_view text);
+// The position of length in the table; -1 when it is not there.
+int PieceLengthIndex(int32_t length);
+// The length at a position, the nearest end of the table outside it.
+int32_t PieceLengthAt(int index);
