@@ -400,7 +400,7 @@ TEST_F(CreationDriverTest, SmallFilesInManyFolders) {
       driver.Input.ClassicPath = dir / "src";
       driver.Input.ClassicWholeFolder = true;
       driver.Input.AutoPieceSize = false;
-      driver.Input.PieceSizeIndex = 0;
+      driver.Input.PieceLength = 131072;
       driver.Input.Threads = threads;
       dialogs.SaveAnswers.push_back(dir / "src.torrent");
       // Before the first piece is awaited, so before any worker reads.
