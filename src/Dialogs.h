@@ -22,14 +22,23 @@ class TDialogs {
   virtual TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) = 0;
   // The save dialog; the chosen path, or nothing when cancelled.
   virtual std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) = 0;
-  // The open dialog, showing startFolder ("" for the default); the chosen
-  // path, or nothing when cancelled.
-  virtual std::optional<std::string> OpenDialog(const std::string& filter, const std::string& startFolder) {
+  // The open dialog; the chosen path, or nothing when cancelled.
+  virtual std::optional<std::string> OpenDialog(const std::string& filter) {
     (void)filter;
-    (void)startFolder;
     return std::nullopt;
   }
-  // The folder picker with a title, showing startFolder ("" for the default);
-  // the chosen folder, or nothing when cancelled.
-  virtual std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) = 0;
+  // The same, opening at start's folder (start may name a file, or a path
+  // not there yet: the dialog shows the nearest folder that is).
+  virtual std::optional<std::string> OpenDialogAt(const std::string& filter, const std::string& start) {
+    (void)start;
+    return OpenDialog(filter);
+  }
+  // The folder picker with a title; the chosen folder, or nothing when cancelled.
+  virtual std::optional<std::string> PickFolder(const std::string& title) = 0;
+  // The same, opening at start (a folder that may not exist yet: the picker
+  // shows the nearest one that does).
+  virtual std::optional<std::string> PickFolderAt(const std::string& title, const std::string& start) {
+    (void)start;
+    return PickFolder(title);
+  }
 };

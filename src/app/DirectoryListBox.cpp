@@ -66,7 +66,7 @@ void TDirectoryListBox::Fill() {
   int depth = 0;
   QListWidgetItem* current = nullptr;
   for (const std::string& path : chain) {
-    const std::string name = path == "/" ? "/" : path.substr(path.rfind('/') + 1);
+    const std::string name = path == "/" ? "/" : LastPathComponent(path);
     auto* item = new QListWidgetItem(open, QString(depth * 2, QLatin1Char(' ')) + ShowName(name), this);
     item->setData(PathRole, ToByteArray(path));
     current = item;

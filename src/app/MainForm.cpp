@@ -105,7 +105,8 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   // The "View/Edit Torrent" page opens the back-up window, so it comes last.
   viewEdit_ = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
-                     [this](const std::exception& error) { ShowException(dialogs_, error); }},
+                     [this](const std::exception& error) { ShowException(dialogs_, error); },
+                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
@@ -134,6 +135,7 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
   BuildTrackerRows(page, grid);
+  BuildPrivateRow(page, grid);
   BuildCommentAndPieceRows(page, grid);
   grid->setColumnStretch(1, 1);
 
@@ -246,7 +248,7 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   grid->addLayout(backupRow, 2, 1, 1, 2);
 }
 
-// Rows 3 and 4 of the shared grid: the comment, the piece size and the command.
+// Rows 4 and 5 of the shared grid: the comment, the piece size and the command.
 void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
   mmoComment = Named(new QPlainTextEdit(page), "mmoComment");
   mmoComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -269,18 +271,35 @@ void TfrmQuorvane::BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid) {
 
   auto* commentLabel = new QLabel(tr("&Comment:"), page);
   commentLabel->setBuddy(mmoComment);
-  grid->addWidget(commentLabel, 3, 0, Qt::AlignTop);
-  grid->addWidget(mmoComment, 3, 1, 1, 2);
+  grid->addWidget(commentLabel, 4, 0, Qt::AlignTop);
+  grid->addWidget(mmoComment, 4, 1, 1, 2);
   auto* pieceLabel = new QLabel(tr("&Piece Size:"), page);
   pieceLabel->setBuddy(radAuto);
-  grid->addWidget(pieceLabel, 4, 0);
+  grid->addWidget(pieceLabel, 5, 0);
   auto* row = new QHBoxLayout;
   row->addWidget(radAuto);
   row->addWidget(radCustom);
   row->addWidget(cmbPieceSize);
   row->addStretch(1);
   row->addWidget(btnCreateTorrent);
-  grid->addLayout(row, 4, 1, 1, 2);
+  grid->addLayout(row, 5, 1, 1, 2);
+}
+
+// Row 3 of the shared grid: what private trackers ask of a torrent.
+void TfrmQuorvane::BuildPrivateRow(QWidget* page, QGridLayout* grid) {
+  txtSource = Named(new QLineEdit(page), "txtSource");
+  txtSource->setAccessibleName(tr("Source"));
+  txtSource->setToolTip(tr("Written into the torrent's info: the tag some private trackers ask for"));
+  lblSource = Named(new QLabel(tr("Source:"), page), "lblSource");
+  lblSource->setBuddy(txtSource);
+  chkPrivate = Named(new QCheckBox(tr("Private torrent"), page), "chkPrivate");
+  chkPrivate->setToolTip(tr("Clients find peers only through the trackers: no DHT, no peer exchange"));
+
+  grid->addWidget(lblSource, 3, 0);
+  auto* row = new QHBoxLayout;
+  row->addWidget(txtSource, 1);
+  row->addWidget(chkPrivate);
+  grid->addLayout(row, 3, 1, 1, 2);
 }
 
 QWidget* TfrmQuorvane::BuildSettingsPage() {
@@ -385,6 +404,10 @@ void TfrmQuorvane::SetTabOrder() {
   const QList<QWidget*> about = {mmoAbout, btnHomepage};
   for (const QList<QWidget*>* chain : {&create, &settings, &about})
     for (qsizetype i = 0; i + 1 < chain->size(); ++i) setTabOrder(chain->at(i), chain->at(i + 1));
+  // The source row sits between the back-up trackers and the comment.
+  setTabOrder(btnBackup, txtSource);
+  setTabOrder(txtSource, chkPrivate);
+  setTabOrder(chkPrivate, mmoComment);
 }
 
 // Names for screen readers where a control shows no text of its own and no
@@ -467,9 +490,9 @@ void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
 
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   // A run under way stops at its next read; closing always ends the program.
-  AbortRequested = AbortRequested || driver_ != nullptr;
+  AbortRequested = AbortRequested || driver_ != nullptr || progressBusy_;
   // The run stops, and the progress window must not hold the program open.
-  if (driver_) frmProgress->SetRunUnderWay(false);
+  frmProgress->SetRunUnderWay(false);
   if (geometryTimer_->isActive()) {
     geometryTimer_->stop();
     Guarded([this] { SaveWindowGeometry(); });
@@ -539,6 +562,10 @@ void TfrmQuorvane::LoadSettings() {
   PrivateTrackers = LoadPrivateTrackers(settings_);
   privateEditor_->Reload();
   SyncPrivateTrackers();
+  chkPrivate->setChecked(settings_.ReadBool("memory", "private", false));
+  sourceBytes_ = settings_.ReadString("memory", "source", "");
+  sourceShown_ = Utf8Text(sourceBytes_);
+  txtSource->setText(sourceShown_);
 }
 
 void TfrmQuorvane::SaveSettings() {
@@ -574,6 +601,8 @@ bool TfrmQuorvane::FormCloseQuery() {
   if (chkRememberFolder->isChecked())
     settings_.WriteString("memory", "folder", DirectoryListBox1->Directory());
   if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", TrackerTextBytes());
+  settings_.WriteBool("memory", "private", chkPrivate->isChecked());
+  settings_.WriteString("memory", "source", SourceBytes());
   if (chkAutoSave->isChecked()) SaveSettings();
   return true;
 }
@@ -649,18 +678,18 @@ std::string TfrmQuorvane::ClassicStartFolder() const {
 }
 
 void TfrmQuorvane::btnClassicFileClick() {
-  if (const auto file = dialogs_.OpenDialog("All Files (*.*)|*.*", ClassicStartFolder()))
+  if (const auto file = dialogs_.OpenDialogAt("All Files (*.*)|*.*", ClassicStartFolder()))
     txtClassicPath->setText(ShowName(*file));
 }
 
 void TfrmQuorvane::btnClassicDirClick() {
-  if (const auto folder = dialogs_.PickFolder("Select a directory to hash", ClassicStartFolder()))
+  if (const auto folder = dialogs_.PickFolderAt("Select a directory to hash", ClassicStartFolder()))
     txtClassicPath->setText(ShowName(*folder));
 }
 
 void TfrmQuorvane::btnCreateTorrentClick() {
   // One run at a time: a press while hashing pumps events is ignored.
-  if (driver_) return;
+  if (driver_ || progressBusy_) return;
   driver_ = std::make_unique<TCreationDriver>(dialogs_, *frmProgress);
   frmProgress->SetRunUnderWay(true);
   struct TEndRun {
@@ -689,10 +718,28 @@ void TfrmQuorvane::btnCreateTorrentClick() {
   in.Comment = Utf8Bytes(comment);
   in.Backup = chkBackup->isChecked();
   in.SkipThumbs = chkSkipThumbs->isChecked();
+  in.Private = chkPrivate->isChecked();
+  in.Source = SourceBytes();
   driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
   driver_->GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
   driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
   driver_->btnCreateTorrentClick();
+}
+
+bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {
+  if (driver_ || progressBusy_) return false;
+  progressBusy_ = true;
+  frmProgress->SetRunUnderWay(true);
+  struct TEndRun {
+    bool& busy;
+    TfrmProgress& progress;
+    ~TEndRun() {
+      busy = false;
+      progress.SetRunUnderWay(false);
+    }
+  } endRun{progressBusy_, *frmProgress};
+  run(*frmProgress);
+  return true;
 }
 
 void TfrmQuorvane::DropPaths(const std::vector<std::string>& paths) {
@@ -880,9 +927,7 @@ std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
   return ::LookupAnnounceURL(Trackers, name);
 }
 
-void TfrmQuorvane::cmbAnnounceURL2Change() {
-  lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL())));
-}
+void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL()))); }
 
 void TfrmQuorvane::btnVisitClick() {
   for (const std::string& page : VisitPages(Trackers, TrackerTextBytes()))
@@ -942,6 +987,11 @@ std::string TfrmQuorvane::PrivateNameBytes() const {
   // A name filled in from a record keeps its bytes until the user edits it.
   const QString text = txtPrivateName->text();
   return text == privateNameShown_ ? privateNameBytes_ : Utf8Bytes(text);
+}
+
+std::string TfrmQuorvane::SourceBytes() const {
+  const QString text = txtSource->text();
+  return text == sourceShown_ ? sourceBytes_ : Utf8Bytes(text);
 }
 
 void TfrmQuorvane::txtPrivateNameChange() {

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QSize>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,7 @@ class TDirectoryListBox;
 class TDriveComboBox;
 class TFileListBox;
 class TPrivateTrackerEditor;
+class TProgress;
 class TQtEventLoop;
 class TTrackerRefresh;
 class TViewEditPage;
@@ -87,6 +89,9 @@ class TfrmQuorvane : public QMainWindow {
   void OpenTorrent(const std::string& path);
   // The file named on the command line after an optional "-autosize", if any.
   static std::optional<std::string> TorrentArgument(const QStringList& arguments);
+  // Runs another long operation (a verify) with the progress window; false,
+  // running nothing, while a creation or another such run has it.
+  bool RunWithProgress(const std::function<void(TProgress&)>& run);
 
   // The tracker-list refresh, run once by updateTimer.
   void updateTimerTimer();
@@ -165,6 +170,9 @@ class TfrmQuorvane : public QMainWindow {
   QLabel* lblStatus;
   QCheckBox* chkBackup;
   QPushButton* btnBackup;
+  QLabel* lblSource;
+  QLineEdit* txtSource;
+  QCheckBox* chkPrivate;
   QPlainTextEdit* mmoComment;
   QRadioButton* radAuto;
   QRadioButton* radCustom;
@@ -214,6 +222,7 @@ class TfrmQuorvane : public QMainWindow {
   QWidget* BuildClassicTab();
   void BuildTrackerRows(QWidget* page, QGridLayout* grid);
   void BuildCommentAndPieceRows(QWidget* page, QGridLayout* grid);
+  void BuildPrivateRow(QWidget* page, QGridLayout* grid);
   QWidget* BuildSettingsPage();
   QWidget* BuildAboutPage();
   void SetTabOrder();
@@ -228,6 +237,8 @@ class TfrmQuorvane : public QMainWindow {
   // Shows the private tracker editor's entries in lstPrivateTrackers.
   void SyncPrivateTrackers();
   std::string PrivateNameBytes() const;
+  // txtSource's text as bytes: the remembered bytes until the user edits it.
+  std::string SourceBytes() const;
   void FillSelection(const std::vector<std::string>& names);
   // Sets cmbAnnounceURL's text, showing its start.
   void ShowTrackerText(const QString& text);
@@ -237,6 +248,7 @@ class TfrmQuorvane : public QMainWindow {
   QLabel* statusText_ = nullptr;
   TViewEditPage* viewEdit_ = nullptr;
   std::unique_ptr<TCreationDriver> driver_;  // the command under way
+  bool progressBusy_ = false;                // RunWithProgress under way
   // The network runs on the window's own event loop; declared first, it
   // outlives the refresh's download.
   std::unique_ptr<TQtEventLoop> loop_;
@@ -245,6 +257,8 @@ class TfrmQuorvane : public QMainWindow {
   std::unique_ptr<TPrivateTrackerEditor> privateEditor_;
   QString privateNameShown_;      // txtPrivateName as last filled from a record
   std::string privateNameBytes_;  // and that record's name
+  QString sourceShown_;           // txtSource as filled from the settings
+  std::string sourceBytes_;       // and the bytes it came from
   bool autoSize_ = false;
   bool geometryReady_ = false;       // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save

@@ -99,9 +99,14 @@ std::string StartFolderFor(const std::string& path) {
   return NameBytes(info.absoluteFilePath());
 }
 
-std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter, const std::string& startFolder) {
+std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter) {
+  return OpenDialogAt(filter, "");
+}
+
+std::optional<std::string> TQtDialogs::OpenDialogAt(const std::string& filter, const std::string& start) {
   QFileDialog dialog(owner_);
-  if (!startFolder.empty()) dialog.setDirectory(ShowName(startFolder));
+  if (const std::string folder = StartFolderFor(start); !folder.empty())
+    dialog.setDirectory(ShowName(folder));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(QtNameFilters(filter));
@@ -109,9 +114,18 @@ std::optional<std::string> TQtDialogs::OpenDialog(const std::string& filter, con
   return NameBytes(dialog.selectedFiles().first());
 }
 
-std::optional<std::string> TQtDialogs::PickFolder(const std::string& title, const std::string& startFolder) {
-  const QString folder = QFileDialog::getExistingDirectory(owner_, TranslatedMessage(title),
-                                                           ShowName(startFolder), QFileDialog::ShowDirsOnly);
+std::optional<std::string> TQtDialogs::PickFolder(const std::string& title) {
+  return PickFolderAt(title, "");
+}
+
+std::optional<std::string> TQtDialogs::PickFolderAt(const std::string& title, const std::string& start) {
+  QString from = ShowName(start);
+  while (!from.isEmpty() && !QFileInfo(from).isDir()) {
+    const QString parent = QFileInfo(from).path();
+    from = parent == from ? QString() : parent;
+  }
+  const QString folder =
+      QFileDialog::getExistingDirectory(owner_, TranslatedMessage(title), from, QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return NameBytes(folder);
 }

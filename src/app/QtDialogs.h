@@ -15,8 +15,10 @@ class TQtDialogs : public TDialogs {
 
   TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override;
   std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override;
-  std::optional<std::string> OpenDialog(const std::string& filter, const std::string& startFolder) override;
-  std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) override;
+  std::optional<std::string> OpenDialog(const std::string& filter) override;
+  std::optional<std::string> OpenDialogAt(const std::string& filter, const std::string& start) override;
+  std::optional<std::string> PickFolder(const std::string& title) override;
+  std::optional<std::string> PickFolderAt(const std::string& title, const std::string& start) override;
 
  private:
   QPointer<QWidget> owner_;

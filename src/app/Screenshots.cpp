@@ -31,9 +31,7 @@ class TQuietDialogs : public TDialogs {
     return TMsgResult::Ok;
   }
   std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }
-  std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
+  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
 };
 
 void Settle() {

@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,11 +18,15 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/FileNames.h"
 #include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
 #include "base/Stream.h"
+#include "create/Progress.h"
+#include "create/Verify.h"
+#include "metainfo/Magnet.h"
 #include "metainfo/TorrentEdits.h"
 
 namespace {
@@ -83,6 +89,55 @@ QString CreationDateTextOf(int64_t seconds) {
   return QCoreApplication::translate("TViewEditPage", "Creation Date: %1").arg(text);
 }
 
+// A path inside the torrent as one line of a message: control characters
+// would break the line or the box.
+QString ShownPath(const std::string& bytes) {
+  QString text = Utf8Text(bytes);
+  for (QChar& c : text)
+    if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = u'?';
+  return text;
+}
+
+// The message after a verify that found problems: one line per file, the
+// first few only, then the count of bad pieces.
+QString VerifyReport(const TVerifyResult& result, const QString& dataPath) {
+  constexpr size_t MaxFiles = 20;
+  constexpr size_t MaxRanges = 3;
+  QString text = TViewEditPage::tr("The data in %1 does not match the torrent:").arg(dataPath) + u'\n';
+  for (size_t i = 0; i < result.Problems.size() && i < MaxFiles; ++i) {
+    const TVerifiedFile& file = result.Problems[i];
+    const QString path = ShownPath(file.PathInTorrent);
+    QString line;
+    switch (file.State) {
+      case TVerifyState::Missing:
+        line = TViewEditPage::tr("missing: %1").arg(path);
+        break;
+      case TVerifyState::WrongSize:
+        line = TViewEditPage::tr("wrong size: %1 (%2 bytes, the torrent says %3)")
+                   .arg(path)
+                   .arg(file.FoundLength)
+                   .arg(file.Length);
+        break;
+      default: {
+        QStringList ranges;
+        for (size_t r = 0; r < file.BadRanges.size() && r < MaxRanges; ++r)
+          ranges << QStringLiteral("%1-%2").arg(file.BadRanges[r].First).arg(file.BadRanges[r].Last);
+        if (file.BadRanges.size() > MaxRanges) ranges << QStringLiteral("...");
+        line = TViewEditPage::tr("damaged: %1, bytes %2").arg(path, ranges.join(QStringLiteral(", ")));
+      }
+    }
+    text += u'\n' + line;
+  }
+  if (result.Problems.size() > MaxFiles)
+    text += u'\n' + TViewEditPage::tr("... and %1 more files").arg(result.Problems.size() - MaxFiles);
+  for (const std::string& error : result.Errors)
+    text += u'\n' + TViewEditPage::tr("error: %1").arg(Utf8Text(error));
+  text +=
+      QStringLiteral("\n\n") +
+      TViewEditPage::tr("%1 of %2 pieces do not match.").arg(result.BadPieces.size()).arg(result.PieceCount);
+  return text;
+}
+
 }  // namespace
 
 TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
@@ -136,9 +191,9 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   filesGrid->addWidget(txtFilesName_, 1, 1);
   filesGrid->addWidget(btnChange_, 1, 2);
   filesGrid->addWidget(lblFilesSize_, 2, 0, 1, 3);
-  grid->addWidget(files, 6, 0, 1, 5);
+  grid->addWidget(files, 8, 0, 1, 5);
   grid->setRowStretch(3, 1);
-  grid->setRowStretch(6, 3);
+  grid->setRowStretch(8, 3);
   grid->setColumnStretch(1, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -149,7 +204,42 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   buttons->addStretch(1);
   buttons->addWidget(btnViewSave_);
   buttons->addWidget(btnViewSaveAs_);
-  grid->addLayout(buttons, 7, 0, 1, 5);
+  grid->addLayout(buttons, 9, 0, 1, 5);
+
+  // Keys beside the model's own: the private flag, the source tag, the web seeds.
+  txtViewSource_ = Named(new QLineEdit(this), "txtViewSource");
+  txtViewSource_->setAccessibleName(tr("Source"));
+  lblViewSource_ = Named(new QLabel(tr("Source:"), this), "lblViewSource");
+  lblViewSource_->setBuddy(txtViewSource_);
+  chkViewPrivate_ = Named(new QCheckBox(tr("Private torrent"), this), "chkViewPrivate");
+  auto* sourceRow = new QHBoxLayout;
+  sourceRow->addWidget(txtViewSource_, 1);
+  sourceRow->addWidget(chkViewPrivate_);
+  grid->addWidget(lblViewSource_, 6, 0);
+  grid->addLayout(sourceRow, 6, 1, 1, 4);
+  mmoViewWebSeeds_ = Named(new QPlainTextEdit(this), "mmoViewWebSeeds");
+  mmoViewWebSeeds_->setAccessibleName(tr("Web seeds"));
+  mmoViewWebSeeds_->setToolTip(tr("One URL per line"));
+  mmoViewWebSeeds_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmoViewWebSeeds_->setTabChangesFocus(true);
+  lblViewWebSeeds_ = Named(new QLabel(tr("Web seeds:"), this), "lblViewWebSeeds");
+  lblViewWebSeeds_->setBuddy(mmoViewWebSeeds_);
+  grid->addWidget(lblViewWebSeeds_, 7, 0, Qt::AlignTop);
+  grid->addWidget(mmoViewWebSeeds_, 7, 1, 1, 4);
+  grid->setRowStretch(7, 1);
+
+  btnCopyMagnet_ = Named(new QPushButton(tr("Copy magnet link"), this), "btnCopyMagnet");
+  btnVerifyData_ = Named(new QPushButton(tr("Verify data..."), this), "btnVerifyData");
+  btnCopyMagnet_->setEnabled(false);
+  btnVerifyData_->setEnabled(false);
+  buttons->insertWidget(0, btnCopyMagnet_);
+  buttons->insertWidget(1, btnVerifyData_);
+
+  setTabOrder(btnCreationDateReset_, txtViewSource_);
+  setTabOrder(txtViewSource_, chkViewPrivate_);
+  setTabOrder(chkViewPrivate_, mmoViewWebSeeds_);
+  setTabOrder(btnChange_, btnCopyMagnet_);
+  setTabOrder(btnCopyMagnet_, btnVerifyData_);
 
   // The keyboard: each label leads to its box; the controls without a text of
   // their own get a name for screen readers.
@@ -183,6 +273,11 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   Wire(this, btnViewBackupTrackers_, &QPushButton::clicked, &TViewEditPage::btnViewBackupTrackersClick);
   Wire(this, btnViewSave_, &QPushButton::clicked, &TViewEditPage::btnViewSaveClick);
   Wire(this, btnViewSaveAs_, &QPushButton::clicked, &TViewEditPage::btnViewSaveAsClick);
+  Wire(this, chkViewPrivate_, &QCheckBox::toggled, &TViewEditPage::chkViewPrivateClick);
+  Wire(this, txtViewSource_, &QLineEdit::textChanged, &TViewEditPage::txtViewSourceChange);
+  Wire(this, mmoViewWebSeeds_, &QPlainTextEdit::textChanged, &TViewEditPage::mmoViewWebSeedsChange);
+  Wire(this, btnCopyMagnet_, &QPushButton::clicked, &TViewEditPage::btnCopyMagnetClick);
+  Wire(this, btnVerifyData_, &QPushButton::clicked, &TViewEditPage::btnVerifyDataClick);
 }
 
 TViewEditPage::~TViewEditPage() = default;
@@ -220,8 +315,8 @@ void TViewEditPage::ReportError(const std::exception& e) {
 
 void TViewEditPage::btnTorrentBrowseClick() {
   Guarded([&] {
-    const auto chosen = links_.Dialogs.OpenDialog(".torrent files (*.torrent)|*.torrent",
-                                                  StartFolderFor(NameBytes(txtTorrent_->text())));
+    const auto chosen = links_.Dialogs.OpenDialogAt(".torrent files (*.torrent)|*.torrent",
+                                                    StartFolderFor(NameBytes(txtTorrent_->text())));
     if (chosen) OpenTorrent(*chosen);
   });
 }
@@ -237,6 +332,8 @@ void TViewEditPage::OpenTorrent(const std::string& path) {
 
 void TViewEditPage::txtTorrentChange() {
   Guarded([&] {
+    // The verify under way reads the loaded model.
+    if (verifying_) return;
     const std::string path = NameBytes(txtTorrent_->text());
     if (!IsRegularFile(path)) return;
     LoadTorrent(path);
@@ -259,7 +356,10 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     ShowStatus(tr("Loading complete!"));
     btnViewSaveAs_->setEnabled(true);
     btnViewSave_->setEnabled(true);
+    btnCopyMagnet_->setEnabled(true);
+    btnVerifyData_->setEnabled(true);
     loadedPath_ = path;
+    diskHash_ = torrent_->InfoHashText;
   } catch (const std::exception&) {
     std::string errors;
     for (const auto& error : torrent_->Errors) {
@@ -285,6 +385,17 @@ void TViewEditPage::DisplayTorrent() {
   btnViewBackupTrackers_->setEnabled(hasBackup);
   lblViewCreationDate_->setText(CreationDateText(torrent));
   for (const auto& file : torrent.Files) lstFiles_->addItem(ShowName(FileEntryText(*file)));
+  baseAnnounce_ = torrent.Announce;
+  baseTiers_ = torrent.AnnounceTiers();
+  chkViewPrivate_->setChecked(torrent.Private);
+  txtViewSource_->setText(Utf8Text(torrent.Source));
+  shownWebSeeds_.clear();
+  QStringList seeds;
+  for (const std::string& seed : torrent.WebSeeds) {
+    shownWebSeeds_.emplace_back(Utf8Text(seed), seed);
+    seeds << shownWebSeeds_.back().first;
+  }
+  mmoViewWebSeeds_->setPlainText(seeds.join(u'\n'));
 }
 
 void TViewEditPage::ClearAfterFailedLoad() {
@@ -298,9 +409,15 @@ void TViewEditPage::ClearAfterFailedLoad() {
   lblViewSHA1_->setText(tr("SHA1:"));
   lblViewCreationDate_->setText(tr("Creation Date:"));
   lblFilesSize_->setText(tr("Size:"));
+  chkViewPrivate_->setChecked(false);
+  txtViewSource_->clear();
+  mmoViewWebSeeds_->clear();
+  shownWebSeeds_.clear();
   torrent_.reset();
   btnViewSaveAs_->setEnabled(false);
   btnViewSave_->setEnabled(false);
+  btnCopyMagnet_->setEnabled(false);
+  btnVerifyData_->setEnabled(false);
 }
 
 void TViewEditPage::lstFilesClick() {
@@ -313,7 +430,18 @@ void TViewEditPage::lstFilesClick() {
 
 void TViewEditPage::txtAnnounceURLChange() {
   if (displaying_ || !torrent_) return;
-  torrent_->Announce = Utf8Bytes(txtAnnounceURL_->text());
+  const std::string url = Utf8Bytes(txtAnnounceURL_->text());
+  torrent_->Announce = baseAnnounce_;
+  torrent_->SetAnnounceTiers(baseTiers_);
+  if (!url.empty()) {
+    // The old main URL goes wherever it stands; it does not stay behind as a back-up.
+    ReplaceMainTracker(*torrent_, url);
+    return;
+  }
+  auto tiers = baseTiers_;
+  for (auto& tier : tiers) std::erase(tier, baseAnnounce_);
+  torrent_->SetAnnounceTiers(std::move(tiers));
+  torrent_->Announce.clear();
 }
 
 void TViewEditPage::txtViewNameChange() {
@@ -386,8 +514,9 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
     TSafeFileStream out(path);
     torrent_->SaveToStream(out, torrent_->Pieces);
     out.Commit();
-  } catch (const std::exception&) {
-    links_.Dialogs.MessageBox(Utf8Bytes(tr("Error writing ")) + path, "Error", TMsgButtons::Ok);
+  } catch (const std::exception& e) {
+    links_.Dialogs.MessageBox(Utf8Bytes(tr("Error writing ")) + path + ": " + e.what(), "Error",
+                              TMsgButtons::Ok);
     return false;
   }
   ShowStatus(tr("%1 written sucessfully!").arg(ShowName(path)));
@@ -420,8 +549,10 @@ void TViewEditPage::btnViewSaveClick() {
       links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
       return;
     }
-    if (!MaySave()) return;
-    WriteTorrent(loadedPath_);
+    if (!MaySave() || !MayChangeInfoHash()) return;
+    if (!WriteTorrent(loadedPath_)) return;
+    diskHash_ = SavedInfoHash(*torrent_);
+    lblViewSHA1_->setText(QStringLiteral("SHA1: ") + Utf8Text(diskHash_));
   });
 }
 
@@ -431,7 +562,7 @@ void TViewEditPage::btnViewSaveAsClick() {
       links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
       return;
     }
-    if (!MaySave()) return;
+    if (!MaySave() || !MayChangeInfoHash()) return;
     TSaveDialogOptions options;
     options.DefaultExt = "torrent";
     options.Filter = TorrentFilter;
@@ -439,5 +570,128 @@ void TViewEditPage::btnViewSaveAsClick() {
     const auto chosen = links_.Dialogs.SaveDialog(options);
     if (!chosen) return;
     WriteTorrent(*chosen);
+  });
+}
+
+bool TViewEditPage::MayChangeInfoHash() {
+  if (diskHash_.empty()) return true;
+  const std::string saved = SavedInfoHash(*torrent_);
+  if (saved == diskHash_) return true;
+  const QString text =
+      tr("Saving changes the info hash from %1 to %2: peers of the old torrent will not find this one.")
+          .arg(Utf8Text(diskHash_), Utf8Text(saved)) +
+      QStringLiteral("\n\n") + tr("Save anyway?");
+  // No is the default: peers and links of the old torrent stay valid.
+  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNo) == TMsgResult::Yes;
+}
+
+void TViewEditPage::chkViewPrivateClick() {
+  if (displaying_ || !torrent_) return;
+  torrent_->Private = chkViewPrivate_->isChecked();
+}
+
+void TViewEditPage::txtViewSourceChange() {
+  if (displaying_ || !torrent_) return;
+  torrent_->Source = Utf8Bytes(txtViewSource_->text());
+}
+
+void TViewEditPage::mmoViewWebSeedsChange() {
+  if (displaying_ || !torrent_) return;
+  std::vector<std::string> seeds;
+  for (const QString& line : mmoViewWebSeeds_->toPlainText().split(u'\n')) {
+    const QString url = line.trimmed();
+    if (url.isEmpty()) continue;
+    const auto shown = std::find_if(shownWebSeeds_.begin(), shownWebSeeds_.end(),
+                                    [&](const auto& seed) { return seed.first == url; });
+    seeds.push_back(shown != shownWebSeeds_.end() ? shown->second : Utf8Bytes(url));
+  }
+  torrent_->WebSeeds = std::move(seeds);
+}
+
+void TViewEditPage::btnCopyMagnetClick() {
+  Guarded([&] {
+    if (!torrent_) return;
+    // The link of the torrent as it would be saved now.
+    const std::string link = MagnetLink(*torrent_, SavedInfoHash(*torrent_));
+    QGuiApplication::clipboard()->setText(Utf8Text(link));
+    ShowStatus(tr("Magnet link copied to the clipboard"));
+  });
+}
+
+void TViewEditPage::btnVerifyDataClick() {
+  Guarded([&] {
+    if (verifying_) return;  // pressed again while the run lets events through
+    if (!torrent_) {
+      links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
+      return;
+    }
+    const TTorrentFile& torrent = *torrent_;
+    if (const auto damage = torrent.DamageLines(); !damage.empty()) {
+      const QString text = tr("This torrent is damaged, so its data cannot be checked:") +
+                           QStringLiteral("\n\n") + Utf8Text(damage.front());
+      links_.Dialogs.MessageBox(Utf8Bytes(text), "Error", TMsgButtons::Ok);
+      return;
+    }
+    // A multi-file torrent's data is a folder named like the torrent; a
+    // single file lies in the folder the user picks.
+    const std::string proposed = DefaultDataPath(loadedPath_, torrent);
+    const QString name = ShownPath(torrent.Name);
+    std::optional<std::string> folder;
+    if (torrent.MultiFile) {
+      folder = links_.Dialogs.PickFolderAt(
+          Utf8Bytes(tr("Select the folder that holds the files of %1").arg(name)), proposed);
+    } else {
+      const size_t slash = proposed.rfind('/');
+      folder = links_.Dialogs.PickFolderAt(Utf8Bytes(tr("Select the folder that holds %1").arg(name)),
+                                           slash == std::string::npos ? "." : proposed.substr(0, slash + 1));
+    }
+    if (!folder) return;
+    const std::string dataPath = torrent.MultiFile ? *folder : JoinPath(*folder, torrent.Name);
+
+    TVerifyResult result;
+    const auto run = [&](TProgress& progress) {
+      progress.SetAborted(false);
+      progress.SetCaption(Utf8Bytes(tr("Verifying: %1").arg(ShowName(dataPath))));
+      progress.Show();
+      progress.SetRunSize(torrent.TotalLength, torrent.PieceLength);
+      result = VerifyData(torrent, dataPath, progress);
+    };
+    {
+      // The page stays still while the run lets events through: the model
+      // it reads must not be replaced or edited.
+      struct TQuiet {
+        TViewEditPage& page;
+        explicit TQuiet(TViewEditPage& p) : page(p) {
+          page.verifying_ = true;
+          page.setEnabled(false);
+        }
+        ~TQuiet() {
+          page.setEnabled(true);
+          page.verifying_ = false;
+        }
+        TQuiet(const TQuiet&) = delete;
+        TQuiet& operator=(const TQuiet&) = delete;
+      } quiet(*this);
+      if (!links_.WithProgress) {
+        TNullProgress progress;
+        run(progress);
+      } else if (!links_.WithProgress(run)) {
+        links_.Dialogs.MessageBox(
+            Utf8Bytes(
+                tr("The progress window is busy with a torrent being created; verify when it is done.")),
+            "Error", TMsgButtons::Ok);
+        return;
+      }
+    }
+    if (result.Aborted) {
+      links_.Dialogs.MessageBox("Operation Aborted!", "Abort", TMsgButtons::Ok);
+    } else if (result.Ok()) {
+      const QString text =
+          tr("All %1 pieces match the data in %2.").arg(result.PieceCount).arg(ShowName(dataPath));
+      links_.Dialogs.MessageBox(Utf8Bytes(text), Utf8Bytes(tr("Verify")), TMsgButtons::Ok);
+    } else {
+      links_.Dialogs.MessageBox(Utf8Bytes(VerifyReport(result, ShowName(dataPath))), "Warning",
+                                TMsgButtons::Ok);
+    }
   });
 }

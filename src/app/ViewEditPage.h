@@ -20,6 +20,7 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class TProgress;
 
 // What the page needs of the program's one back-up tracker list and its window.
 struct TBackupListAccess {
@@ -39,6 +40,9 @@ struct TViewEditLinks {
   std::function<void(const QString&)> ShowStatus;
   // The application's general error report; a message box when not given.
   std::function<void(const std::exception&)> ReportError;
+  // Runs a verify with the progress window; false, running nothing, while
+  // the window serves another run. Without it, a verify shows no progress.
+  std::function<bool(const std::function<void(TProgress&)>& run)> WithProgress;
 };
 
 class TViewEditPage : public QWidget {
@@ -74,6 +78,11 @@ class TViewEditPage : public QWidget {
   void btnViewBackupTrackersClick();
   void btnViewSaveClick();
   void btnViewSaveAsClick();
+  void chkViewPrivateClick();
+  void txtViewSourceChange();
+  void mmoViewWebSeedsChange();
+  void btnCopyMagnetClick();
+  void btnVerifyDataClick();
 
  private:
   void LoadTorrent(const std::string& path);
@@ -85,6 +94,9 @@ class TViewEditPage : public QWidget {
   // Asks before a damaged torrent is saved; refuses an unusable name. True
   // when the save may go ahead.
   bool MaySave();
+  // Asks before a save that gives the torrent another info hash than the
+  // file at the loaded path has. True when the save may go ahead.
+  bool MayChangeInfoHash();
   void ShowStatus(const QString& text);
   void ReportError(const std::exception& e);
   // Runs a handler body, sending what it throws to the general error report.
@@ -105,6 +117,17 @@ class TViewEditPage : public QWidget {
   bool backupChosen_ = false;
   // What lstFilesClick put into txtFilesName, to tell a real edit from none.
   QString shownFileText_;
+  // The info hash of the file at the loaded path: as loaded, then as last saved there.
+  std::string diskHash_;
+  // The trackers before the user typed into txtAnnounceURL: each change
+  // replaces the main tracker starting from here, so a URL typed on the
+  // way to another one never merges with a back-up tracker it matched.
+  std::string baseAnnounce_;
+  std::vector<std::vector<std::string>> baseTiers_;
+  // The web seeds as shown, each with its bytes, so lines the user did not
+  // edit keep them.
+  std::vector<std::pair<QString, std::string>> shownWebSeeds_;
+  bool verifying_ = false;
 
   QLineEdit* txtTorrent_;
   QPushButton* btnTorrentBrowse_;
@@ -122,4 +145,11 @@ class TViewEditPage : public QWidget {
   QLabel* lblFilesSize_;
   QPushButton* btnViewSave_;
   QPushButton* btnViewSaveAs_;
+  QLabel* lblViewSource_;
+  QLineEdit* txtViewSource_;
+  QCheckBox* chkViewPrivate_;
+  QLabel* lblViewWebSeeds_;
+  QPlainTextEdit* mmoViewWebSeeds_;
+  QPushButton* btnCopyMagnet_;
+  QPushButton* btnVerifyData_;
 };

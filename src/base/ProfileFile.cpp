@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Stream.h"
+#include "base/Text.h"
 
 namespace {
 
@@ -15,17 +16,6 @@ std::string Trim(const std::string& s) {
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
   return s.substr(b, e - b);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -123,8 +113,8 @@ std::string TProfileFile::ReadString(const std::string& section, const std::stri
   std::string name, k, v;
   for (const std::string& line : SplitLines(text)) {
     if (IsSection(line, name)) {
-      inSection = SameText(name, section);
-    } else if (inSection && IsEntry(line, k, v) && SameText(k, key)) {
+      inSection = EqualsNoCase(name, section);
+    } else if (inSection && IsEntry(line, k, v) && EqualsNoCase(k, key)) {
       if (v.size() > MaxValueBytes) v.resize(MaxValueBytes);
       return v;
     }
@@ -160,8 +150,8 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
   std::string name, k, v;
   for (size_t i = 0; i < lines.size() && !found; ++i) {
     if (IsSection(lines[i], name)) {
-      inSection = SameText(name, section);
-    } else if (inSection && IsEntry(lines[i], k, v) && SameText(k, key)) {
+      inSection = EqualsNoCase(name, section);
+    } else if (inSection && IsEntry(lines[i], k, v) && EqualsNoCase(k, key)) {
       lines[i] = entry;
       found = true;
     }
@@ -169,7 +159,7 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
   if (!found) {
     size_t header = lines.size();
     for (size_t i = 0; i < lines.size() && header == lines.size(); ++i)
-      if (IsSection(lines[i], name) && SameText(name, section)) header = i;
+      if (IsSection(lines[i], name) && EqualsNoCase(name, section)) header = i;
     if (header < lines.size()) {
       // After the section's last entry, before the blank lines that part it from the next.
       size_t at = header + 1;

@@ -17,8 +17,14 @@ namespace {
 
 TFileSysCalls& Calls() {
   static TFileSysCalls calls{
-      [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }, ::read, ::write,
-      ::close, ::pread};
+      [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+      ::read,
+      ::write,
+      ::close,
+      ::pread,
+      [](int folderFd, const char* name, int flags, mode_t mode) {
+        return ::openat(folderFd, name, flags, mode);
+      }};
   return calls;
 }
 

@@ -63,6 +63,8 @@ struct TFileSysCalls {
   ssize_t (*Write)(int fd, const void* buffer, size_t count);
   int (*Close)(int fd);
   ssize_t (*Pread)(int fd, void* buffer, size_t count, off_t offset);
+  // A name in an open folder (a set without it opens the whole path instead).
+  int (*Openat)(int folderFd, const char* name, int flags, mode_t mode) = nullptr;
 };
 const TFileSysCalls& FileSysCalls();
 // "what "path": the system's reason" for an errno value.

@@ -296,9 +296,8 @@ class TCliDialogs : public TDialogs {
     return path;
   }
 
-  std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) override {
+  std::optional<std::string> PickFolder(const std::string& title) override {
     (void)title;
-    (void)startFolder;
     return options_.EachDir;
   }
 
@@ -439,12 +438,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
   input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
   driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
   driver.ResolveBackupTrackers = [&options, &trackers] {
-    std::vector<std::string> urls;
-    for (const auto& b : options.Backups) {
-      const std::string url = trackers.LookupAnnounceURL(b);
-      urls.push_back(url.empty() ? b : url);
-    }
-    return urls;
+    return ResolveTrackerNames(trackers.Trackers, options.Backups);
   };
 
   if (options.Paths.size() == 1) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -215,7 +216,10 @@ void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::s
 
 // One FILE: ExitOk, or the status that refused it (the line on stderr said why).
 int EditOne(const std::string& file, const TEditOptions& options) {
-  TTorrentFile torrent;
+  // On the heap, so it is gone before the written copy is loaded: two models
+  // of a large torrent at once would double the peak.
+  auto model = std::make_unique<TTorrentFile>();
+  TTorrentFile& torrent = *model;
   bool loaded = false;
   if (!LoadTorrentForCommand("edit", file, torrent, loaded)) return ExitFailure;
   // A damaged torrent holds only what could be read: writing it back would
@@ -245,6 +249,7 @@ int EditOne(const std::string& file, const TEditOptions& options) {
   const std::string oldHash = torrent.InfoHashText;
   TMemoryStream bytes;
   torrent.SaveToStream(bytes, torrent.Pieces);
+  model.reset();
   bytes.Seek(0, TSeekOrigin::Beginning);
   TTorrentFile written;
   written.LoadFromStream(bytes);

@@ -65,7 +65,7 @@ std::string ShownPath(const TTorrentSubFile& file) {
 }
 
 std::string ShownName(const TTorrentFile& torrent) {
-  const std::string name = ForTerminal(torrent.Name, false);
+  std::string name = ForTerminal(torrent.Name, false);
   if (!ComponentProblem(torrent.Name).empty()) return "[unsafe name] \"" + name + "\"";
   return name;
 }

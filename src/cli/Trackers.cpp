@@ -34,9 +34,7 @@ class TCliDialogs : public TDialogs {
     return buttons == TMsgButtons::Ok ? TMsgResult::Ok : TMsgResult::No;
   }
   std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }
-  std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
+  std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
 };
 
 int ListSaved() {

@@ -1,6 +1,7 @@
 #include "create/CreationDriver.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,24 +11,23 @@
 
 #include "base/Path.h"
 #include "base/Stream.h"
+#include "base/Text.h"
 #include "create/BTTransfer.h"
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
 
 namespace {
 
-bool IsThumbsDb(const std::string& name) {
-  std::string lower = name;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower == "thumbs.db";
-}
+bool IsThumbsDb(const std::string& name) { return EqualsNoCase(name, "thumbs.db"); }
 
 enum class TEntryKind { Missing, File, Folder, Other };
 
-TEntryKind KindOf(const std::string& path, struct stat* out = nullptr) {
+// folderFd: path's folder, open, so that only the last name is looked up (or -1).
+TEntryKind KindOf(const std::string& path, struct stat* out = nullptr, int folderFd = -1,
+                  const char* name = nullptr) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return TEntryKind::Missing;
+  const int failed = folderFd >= 0 ? ::fstatat(folderFd, name, &st, 0) : ::stat(path.c_str(), &st);
+  if (failed != 0) return TEntryKind::Missing;
   if (out) *out = st;
   if (S_ISDIR(st.st_mode)) return TEntryKind::Folder;
   if (S_ISREG(st.st_mode)) return TEntryKind::File;
@@ -197,7 +197,7 @@ void TCreationDriver::ClassicMode() {
     return;
   }
 
-  const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:", path);
+  const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:");
   if (!outFolder) return;
   // Read the whole folder first, so torrents written into it are not taken as entries.
   for (const auto& name : ReadFolder(path)) {
@@ -243,11 +243,17 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
   std::sort(names.begin(), names.end());
   struct stat self {};
   KindOf(folder, &self);
+  struct TFolderFd {
+    int Fd;
+    ~TFolderFd() {
+      if (Fd >= 0) ::close(Fd);
+    }
+  } folderFd{::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
   for (const auto& name : names) {
     const std::string full = JoinPath(folder, name);
     if (Excluded(relative.empty() ? name : relative + "/" + name)) continue;
     struct stat st {};
-    const TEntryKind kind = KindOf(full, &st);
+    const TEntryKind kind = KindOf(full, &st, folderFd.Fd, name.c_str());
     if (recurse && kind == TEntryKind::Folder) {
       // A link back to this folder would recurse for ever.
       const std::pair<uint64_t, uint64_t> id{st.st_dev, st.st_ino};

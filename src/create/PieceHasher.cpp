@@ -1,8 +1,11 @@
 #include "create/PieceHasher.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <string_view>
 
 #include "base/Stream.h"
 #include "create/SourceFile.h"
@@ -29,6 +32,40 @@ void LowerTo(std::atomic<int64_t>& value, int64_t bound) {
 
 }  // namespace
 
+// The folder of the last file a lane opened, kept open: many small files of
+// one folder are then opened by their names alone, which saves the look-up
+// of every folder above them on each open.
+struct TPieceHasher::TFolder {
+  std::string Path;
+  int Fd = -1;
+  TFolder() = default;
+  TFolder(const TFolder&) = delete;
+  TFolder& operator=(const TFolder&) = delete;
+  ~TFolder() {
+    if (Fd >= 0) ::close(Fd);
+  }
+
+  // Opens path's file, through the kept folder where it can.
+  void Open(std::optional<TSourceFile>& file, const std::string& path, bool sequential) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+      file.emplace(path, sequential);
+      return;
+    }
+    const std::string_view folder(path.data(), slash);
+    if (Fd < 0 || folder != Path) {
+      if (Fd >= 0) ::close(Fd);
+      Path.assign(folder);
+      // Should this fail, the file's own open below reports why.
+      Fd = ::open(Path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (Fd < 0)
+      file.emplace(path, sequential);
+    else
+      file.emplace(Fd, path.c_str() + slash + 1, path, sequential);
+  }
+};
+
 // One piece in one SHA-1 lane of a worker: streamed through a slice buffer.
 struct TPieceHasher::TLane {
   int64_t Piece = 0;
@@ -38,6 +75,7 @@ struct TPieceHasher::TLane {
   size_t FileEnd = 0;
   TSourceFile* Current = nullptr;  // the file being read, if open
   std::optional<TSourceFile> Own;  // a file no other piece reads
+  TFolder Folder;
   std::unique_ptr<uint8_t[]> Buffer;
   int64_t Filled = 0;
   TSha1LaneState State{};
@@ -256,7 +294,7 @@ void TPieceHasher::FillSlice(TLane& lane) {
     const bool own = firstPiece_[i] == lastPiece_[i];
     if (!lane.Current) {
       if (own) {
-        lane.Own.emplace(pathOf_(i), fileEnd - fileStart >= (int64_t{1} << 20));
+        lane.Folder.Open(lane.Own, pathOf_(i), fileEnd - fileStart >= (int64_t{1} << 20));
         lane.Current = &*lane.Own;
       } else {
         lane.Current = &SharedFile(i);

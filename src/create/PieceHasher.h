@@ -53,6 +53,7 @@ class TPieceHasher {
   void FileDone(size_t file);
 
  private:
+  struct TFolder;
   struct TLane;
   void Work();
   bool HashBatch(int64_t first, int count, std::vector<TLane>& lanes);

@@ -14,6 +14,22 @@ TSourceFile::TSourceFile(const std::string& path, bool sequential) : path_(path)
     fd_ = FileSysCalls().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path, errno));
+  Opened(sequential);
+}
+
+TSourceFile::TSourceFile(int folderFd, const char* name, const std::string& path, bool sequential)
+    : path_(path) {
+  const auto openat = FileSysCalls().Openat;
+  do {
+    fd_ = openat ? openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0)
+                 : FileSysCalls().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path, errno));
+  Opened(sequential);
+}
+
+void TSourceFile::Opened(bool sequential) {
+  const std::string& path = path_;
   struct stat st {};
   if (::fstat(fd_, &st) != 0) {
     const int err = errno;

@@ -11,6 +11,9 @@ class TSourceFile {
   // and the reason. Never blocks on a FIFO or a device. sequential: the
   // whole file is about to be read.
   explicit TSourceFile(const std::string& path, bool sequential = false);
+  // The same for `name` in the open folder folderFd (path names it in errors):
+  // one name to look up instead of every folder on the way.
+  TSourceFile(int folderFd, const char* name, const std::string& path, bool sequential);
   ~TSourceFile();
   TSourceFile(const TSourceFile&) = delete;
   TSourceFile& operator=(const TSourceFile&) = delete;
@@ -27,6 +30,8 @@ class TSourceFile {
   const std::string& Path() const { return path_; }
 
  private:
+  void Opened(bool sequential);
+
   std::string path_;
   int fd_ = -1;
   int64_t openedSize_ = 0;

@@ -83,9 +83,16 @@ class TDecoder {
   std::unique_ptr<TObjectList> List() {
     auto list = std::make_unique<TObjectList>();
     char c;
+    // The info's file list: directly inside the info dictionary.
+    std::vector<int64_t>* starts = depth_ == 3 ? filesStarts_ : nullptr;
+    filesStarts_ = nullptr;
     while (ReadByte(c) && c != 'e') {
+      const int64_t start = starts ? stream_.Position() - 1 : 0;
       // A byte that begins no value is skipped.
-      if (auto item = ValueFrom(c)) list->Add(std::move(item));
+      if (auto item = ValueFrom(c)) {
+        if (starts) starts->push_back(start);
+        if (!starts || !report_->DropFileEntries) list->Add(std::move(item));
+      }
     }
     return list;
   }
@@ -101,9 +108,20 @@ class TDecoder {
       auto key = String(c - '0');
       if (!key || !Spend(ValueCost)) break;
       const int64_t start = stream_.Position();
+      // The file list's entries are found in the info value at the top and in
+      // its "files" value; as with the keys, the last value kept counts.
+      std::vector<int64_t> starts;
+      const bool infoKey = report_ && depth_ == 1 && key->Text == "info";
+      const bool filesKey = infoFiles_ && depth_ == 2 && key->Text == "files";
+      if (infoKey) infoFiles_ = &starts;
+      if (filesKey) filesStarts_ = &starts;
       auto value = Value();
+      if (infoKey) infoFiles_ = nullptr;
+      filesStarts_ = nullptr;
       const bool stored = value && !key->Text.empty();
       if (stored) dict->Put(key->Text, std::move(value));
+      if (stored && infoKey) report_->FileEntryStarts = std::move(starts);
+      if (stored && filesKey) *infoFiles_ = std::move(starts);
       // Where the raw info value lies, for the info hash: only the top level
       // counts, and only a value that was kept.
       if (report_ && depth_ == 1 && key->Text == "info") {
@@ -147,6 +165,8 @@ class TDecoder {
   TDecodeReport* report_;
   int64_t spent_ = 0;
   bool ended_ = false;
+  std::vector<int64_t>* infoFiles_ = nullptr;    // while the top-level info value is read
+  std::vector<int64_t>* filesStarts_ = nullptr;  // set for the info's "files" value
 };
 
 void WriteDecimal(TStream& out, int64_t value, char prefix, char suffix) {
@@ -167,7 +187,9 @@ std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget) {
 }
 
 std::unique_ptr<TObject> DecodeValue(TStream& stream, TDecodeReport& report, int64_t memoryBudget) {
+  const bool drop = report.DropFileEntries;
   report = TDecodeReport();
+  report.DropFileEntries = drop;
   return TDecoder(stream, 0, memoryBudget, &report).Value();
 }
 

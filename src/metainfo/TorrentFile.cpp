@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 
 #include "digest/MessageDigests.h"
@@ -129,6 +130,33 @@ class TBufferedOutput : public TStream {
   TStream& out_;
   std::string buffer_;
   int64_t written_ = 0;
+};
+
+// Reads bytes kept elsewhere, for decoding one value again.
+class TViewStream : public TStream {
+ public:
+  TViewStream(std::string_view bytes, size_t position)
+      : bytes_(bytes), pos_(std::min(position, bytes.size())) {}
+
+  int64_t Read(void* buffer, int64_t count) override {
+    const size_t n = std::min(bytes_.size() - pos_, static_cast<size_t>(std::max<int64_t>(count, 0)));
+    std::copy_n(bytes_.data() + pos_, n, static_cast<char*>(buffer));
+    pos_ += n;
+    return static_cast<int64_t>(n);
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                         : origin == TSeekOrigin::Current ? static_cast<int64_t>(pos_)
+                                                          : static_cast<int64_t>(bytes_.size());
+    pos_ = static_cast<size_t>(std::clamp<int64_t>(base + offset, 0, static_cast<int64_t>(bytes_.size())));
+    return static_cast<int64_t>(pos_);
+  }
+  int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_;
 };
 
 bool IsIn(std::string_view key, const std::vector<std::string_view>& keys) {
@@ -276,8 +304,12 @@ TDateTime NowUtc() {
 
 // What a successful load saw, so that a save keeps what the model does not own.
 struct TTorrentFile::TLoaded {
-  const TObjectHash* Info = nullptr;       // inside Dictionary
-  const TObjectList* FileList = nullptr;   // info.files, inside Dictionary
+  const TObjectHash* Info = nullptr;      // inside Dictionary
+  const TObjectList* FileList = nullptr;  // info.files, inside Dictionary
+  // Where each file entry begins in Bytes; FileList itself stays empty then. A
+  // decoded entry costs several times the file's own record, and only the load
+  // and a save need one, one at a time.
+  std::vector<uint32_t> EntryStarts;
   const TObject* AnnounceList = nullptr;   // inside Dictionary
   const TObject* CreationValue = nullptr;  // inside Dictionary
   std::string Bytes;                       // the file as loaded
@@ -288,6 +320,17 @@ struct TTorrentFile::TLoaded {
   const TObject* UrlList = nullptr;  // inside Dictionary
 
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
+  size_t EntryCount() const {
+    if (!FileList) return 0;
+    return EntryStarts.empty() ? FileList->Items.size() : EntryStarts.size();
+  }
+  // File entry i as loaded (nullptr when it is not a dictionary); owner keeps one decoded again.
+  const TObjectHash* Entry(size_t i, std::unique_ptr<TObject>& owner) const {
+    if (EntryStarts.empty()) return dynamic_cast<const TObjectHash*>(FileList->Items[i].get());
+    TViewStream stream(Bytes, EntryStarts[i]);
+    owner = DecodeValue(stream);
+    return dynamic_cast<const TObjectHash*>(owner.get());
+  }
   // The model's fields right after the load.
   std::string Announce;
   std::vector<std::string> BackupTrackers;
@@ -473,14 +516,20 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
 
 void TTorrentFile::ReadFileList(const TObjectList& list) {
   MultiFile = true;
-  if (list.Items.empty()) Errors.push_back("Corrupt File: \"info.files\" is empty");
-  Files.reserve(list.Items.size());
+  // The entries were left in the loaded bytes when the decoder noted where they are.
+  const TLoaded* source =
+      loading_ && list.Items.empty() && !loading_->EntryStarts.empty() ? loading_ : nullptr;
+  const size_t count = source ? source->EntryStarts.size() : list.Items.size();
+  if (count == 0) Errors.push_back("Corrupt File: \"info.files\" is empty");
+  Files.reserve(count);
   int64_t offset = 0;
   bool lengthsValid = true, overflow = false;
   std::string folder, fileName;
-  for (int i = 0; i < list.Count(); ++i) {
+  std::unique_ptr<TObject> owner;
+  for (size_t i = 0; i < count; ++i) {
     const std::string entryName = "files[" + std::to_string(i) + "]";
-    const auto& entry = As<TObjectHash>(list[i]);
+    const auto& entry =
+        source ? As<TObjectHash>(source->Entry(i, owner)) : As<TObjectHash>(list[static_cast<int>(i)]);
     const bool symlink = HasAttribute(entry, 'l');
     int64_t fileLength = 0;
     if (TObject* lengthValue = entry.Find("length")) {
@@ -532,7 +581,7 @@ void TTorrentFile::ReadFileList(const TObjectList& list) {
   TotalLength = offset;
   if (overflow && lengthsValid)
     Errors.push_back("Corrupt File: the file lengths add up to more than 2^63 bytes");
-  CheckLengths(lengthsValid && !overflow && !list.Items.empty());
+  CheckLengths(lengthsValid && !overflow && count != 0);
 }
 
 // Clients check that the pieces cover the data exactly: one hash per piece
@@ -587,6 +636,8 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     TMemoryStream memory(std::move(bytes));
 
     TDecodeReport report;
+    // No larger than MaxFileSize, so every offset fits 32 bits.
+    report.DropFileEntries = true;
     std::unique_ptr<TObject> value = DecodeValue(memory, report);
     if (report.Stop == TDecodeStop::TooComplex) {
       // Whatever was read is a fraction of the file: no other line would be true.
@@ -604,6 +655,14 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     Dictionary.reset(top);
 
     auto loaded = std::make_unique<TLoaded>();
+    loaded->Bytes = memory.TakeData();
+    loaded->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
+    std::vector<int64_t>().swap(report.FileEntryStarts);
+    loading_ = loaded.get();
+    struct TClearLoading {
+      const TLoaded*& Ptr;
+      ~TClearLoading() { Ptr = nullptr; }
+    } clearLoading{loading_};
     ReadTrackers(*top);
     loaded->AnnounceList = top->Find("announce-list");
     ReadDescription(*top);
@@ -626,11 +685,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       // Clients hash the first "info"; this decoder keeps the last.
       if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
       if (report.InfoStart >= 0) {
-        HashInfo(memory.Data(), report.InfoStart, report.InfoLength);
+        HashInfo(loaded->Bytes, report.InfoStart, report.InfoLength);
         loaded->InfoStart = static_cast<size_t>(report.InfoStart);
         loaded->InfoLength = static_cast<size_t>(report.InfoLength);
         loaded->RawInfoComplete =
-            IsCompleteValue(std::string_view(memory.Data()).substr(loaded->InfoStart, loaded->InfoLength));
+            IsCompleteValue(std::string_view(loaded->Bytes).substr(loaded->InfoStart, loaded->InfoLength));
         // The decoder skips stray bytes, but the info hash covers them: no client
         // takes such an info, and a save would rebuild it under another hash.
         // A cut-off info has said so already.
@@ -639,8 +698,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       }
     }
 
-    // Kept whole rather than copying the info out: no second copy at the peak.
-    loaded->Bytes = memory.TakeData();
+    // The bytes are kept whole rather than copying the info out: no second copy at the peak.
     loaded->Announce = Announce;
     loaded->BackupTrackers = BackupTrackers;
     loaded->Tiers = tiers_;
@@ -679,10 +737,9 @@ void TTorrentFile::SetCreationUnix(int64_t seconds) {
   exactSeconds_ = seconds;
 }
 
-bool TTorrentFile::FileEntryUnchanged(size_t index) const {
-  const TObjectList* list = loaded_ ? loaded_->FileList : nullptr;
-  if (!list || index >= list->Items.size() || index >= Files.size()) return false;
-  const auto& entry = As<TObjectHash>(list->Items[index].get());
+bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const {
+  if (!loadedEntry || index >= Files.size()) return false;
+  const TObjectHash& entry = *loadedEntry;
   const TTorrentSubFile& file = *Files[index];
   const int64_t length = EntryLength(entry);
   std::string folder, name;
@@ -701,9 +758,10 @@ bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece
   if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength)
     return false;
   if (MultiFile) {
-    if (!loaded->FileList || Files.size() != loaded->FileList->Items.size()) return false;
+    if (!loaded->FileList || Files.size() != loaded->EntryCount()) return false;
+    std::unique_ptr<TObject> owner;
     for (size_t i = 0; i < Files.size(); ++i)
-      if (!FileEntryUnchanged(i)) return false;
+      if (!FileEntryUnchanged(i, loaded->Entry(i, owner))) return false;
   } else if (TotalLength != loaded->TotalLength) {
     return false;
   }
@@ -730,9 +788,7 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
     for (std::string_view key : layoutKeys) AddLoadedValue(entries, out, key, raw, loadedInfo);
   } else {
     // Extra keys of the file entries are kept while the list keeps its shape.
-    const TObjectList* loadedFiles =
-        loaded && loaded->FileList && loaded->FileList->Items.size() == Files.size() ? loaded->FileList
-                                                                                     : nullptr;
+    const bool loadedFiles = loaded && loaded->FileList && loaded->EntryCount() == Files.size();
     if (MultiFile) {
       entries.push_back({"files", [&out, this, loadedFiles] {
                            WriteRaw(out, "l");
@@ -780,13 +836,14 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
   WriteDictionary(out, entries);
 }
 
-void TTorrentFile::WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const {
+void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const {
   const TTorrentSubFile& file = *Files[index];
-  const TObjectHash* loadedEntry =
-      loadedFiles ? dynamic_cast<const TObjectHash*>(loadedFiles->Items[index].get()) : nullptr;
+  std::unique_ptr<TObject> owner;
+  const TObjectHash* loadedEntry = loadedFiles ? loaded_->Entry(index, owner) : nullptr;
+  const bool unchanged = FileEntryUnchanged(index, loadedEntry);
   // An entry the user left alone keeps its path list as loaded: a component
   // holding a "/" must never become two.
-  const TObject* loadedPath = loadedEntry && FileEntryUnchanged(index) ? loadedEntry->Find("path") : nullptr;
+  const TObject* loadedPath = unchanged ? loadedEntry->Find("path") : nullptr;
   auto writePath = [&] {
     if (loadedPath) {
       EncodeValue(out, *loadedPath);
@@ -812,7 +869,7 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, const TObjectList*
   entries.push_back({"length", [&] { WriteInteger(out, file.Length); }});
   entries.push_back({"path", writePath});
   std::vector<std::string_view> stale;
-  if (!FileEntryUnchanged(index)) stale.push_back("path.utf-8");
+  if (!unchanged) stale.push_back("path.utf-8");
   AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, stale);
   WriteDictionary(out, entries);
 }

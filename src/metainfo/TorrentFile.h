@@ -138,14 +138,15 @@ class TTorrentFile {
   void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
   bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
-  bool FileEntryUnchanged(size_t index) const;
+  bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
   bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
-  void WriteFileEntry(TStream& out, size_t index, const TObjectList* loadedFiles) const;
+  void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
 
   struct TLoaded;  // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
+  const TLoaded* loading_ = nullptr;  // during a load: where the file entries are
   std::vector<std::vector<std::string>> tiers_;
   // The exact seconds behind CreationDate while it still holds their date.
   TDateTime exactDate_ = 0;

@@ -45,7 +45,7 @@ enum class THttpClientState {
 class THttpCli : private THttpResponse::TListener {
  public:
   explicit THttpCli(TEventLoop& loop);
-  ~THttpCli();
+  ~THttpCli() override;
   THttpCli(const THttpCli&) = delete;
   THttpCli& operator=(const THttpCli&) = delete;
 

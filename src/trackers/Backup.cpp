@@ -40,12 +40,5 @@ void TBackupList::Assign(std::vector<std::string> entries) {
 }
 
 std::vector<std::string> TBackupList::ResolveBackupTrackers(const std::vector<TTracker>& trackers) const {
-  std::vector<std::string> urls;
-  urls.reserve(Entries.size());
-  for (const auto& e : Entries) {
-    std::string url = LookupAnnounceURL(trackers, e);
-    if (url.empty()) url = e;
-    urls.push_back(std::move(url));
-  }
-  return urls;
+  return ResolveTrackerNames(trackers, Entries);
 }

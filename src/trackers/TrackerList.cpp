@@ -122,6 +122,18 @@ std::string LookupAnnounceURL(const std::vector<TTracker>& trackers, const std::
   return url;
 }
 
+std::vector<std::string> ResolveTrackerNames(const std::vector<TTracker>& trackers,
+                                             const std::vector<std::string>& names) {
+  std::vector<std::string> urls;
+  urls.reserve(names.size());
+  for (const auto& name : names) {
+    std::string url = LookupAnnounceURL(trackers, name);
+    if (url.empty()) url = name;
+    urls.push_back(std::move(url));
+  }
+  return urls;
+}
+
 TAnnounceResolution GetAnnounceURL(const std::vector<TTracker>& trackers, const std::string& text) {
   TAnnounceResolution result;
   for (const auto& t : trackers) {

@@ -50,6 +50,10 @@ std::string TrackerStatusText(TTrackerStatus status);
 // The lookups, on the window's sequences. Names match exactly; the last match wins.
 // The Announce of the last entry named name, or "".
 std::string LookupAnnounceURL(const std::vector<TTracker>& trackers, const std::string& name);
+// The announce URLs for names, in order: a name of the selection gives its
+// announce URL (as LookupAnnounceURL), anything else passes through unchanged.
+std::vector<std::string> ResolveTrackerNames(const std::vector<TTracker>& trackers,
+                                             const std::vector<std::string>& names);
 // The announce URL for the selection's text: a matching entry's or the text itself unchanged.
 TAnnounceResolution GetAnnounceURL(const std::vector<TTracker>& trackers, const std::string& text);
 // The home pages "Visit" opens: every matching entry's, in order, leaving out

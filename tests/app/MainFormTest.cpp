@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -368,6 +369,84 @@ class MainFormTest : public QObject {
     QCOMPARE(torrent->Files.size(), size_t(2));  // thumbs.db skipped by default
     QCOMPARE(torrent->Files[0]->Name, std::string("ep1.mkv"));
     QCOMPARE(torrent->Files[1]->Name, std::string("ep2.mkv"));
+  }
+
+  // "Private torrent" and "Source:" go into the info dictionary, so each
+  // choice gives a torrent of its own info hash.
+  void privateAndSourceReachTheTorrent() {
+    const std::string folder = Work("priv");
+    WriteFile(folder + "/a.bin", 70000);
+    struct TCase {
+      const char* Label;
+      bool Private;
+      QString Source;
+      std::string SourceBytes;
+    };
+    const TCase cases[] = {
+        {"neither", false, QString(), ""},
+        {"private", true, QString(), ""},
+        {"source", false, QStringLiteral("TRK"), "TRK"},
+        {"both", true, QStringLiteral("caf\u00e9"), "caf\xc3\xa9"},
+    };
+    std::vector<std::string> hashes;
+    for (const auto& c : cases) {
+      const std::string output = Work(std::string(c.Label) + ".torrent");
+      auto window = WindowCreatingFirstFile(folder, output);
+      window->chkPrivate->setChecked(c.Private);
+      window->txtSource->setText(c.Source);
+      Create(*window);
+      QVERIFY2(dialogs_.Boxes.empty(), c.Label);
+      const auto torrent = LoadTorrent(output);
+      QVERIFY2(torrent->Errors.empty(), c.Label);
+      QVERIFY2(torrent->Private == c.Private, c.Label);
+      QVERIFY2(torrent->Source == c.SourceBytes, c.Label);
+      const std::string bytes = ReadWholeFile(output);
+      QVERIFY2((bytes.find("7:privatei1e") != std::string::npos) == c.Private, c.Label);
+      QVERIFY2((bytes.find("6:source") != std::string::npos) == !c.SourceBytes.empty(), c.Label);
+      hashes.push_back(torrent->InfoHashText);
+      window->frmProgress->hide();
+    }
+    std::sort(hashes.begin(), hashes.end());
+    QVERIFY(std::adjacent_find(hashes.begin(), hashes.end()) == hashes.end());
+  }
+
+  void privateAndSourceAreRemembered() {
+    {
+      auto first = NewWindow();
+      QVERIFY(!first->chkPrivate->isChecked());
+      QVERIFY(first->txtSource->text().isEmpty());
+      first->chkPrivate->setChecked(true);
+      first->txtSource->setText(QStringLiteral("My Tracker"));
+      first->chkAutoSave->setChecked(false);  // remembered on close like the folder, not a setting
+      QVERIFY(first->close());
+    }
+    const TProfileFile ini(Ini());
+    QCOMPARE(ini.ReadString("memory", "private", ""), std::string("1"));
+    QCOMPARE(ini.ReadString("memory", "source", ""), std::string("My Tracker"));
+    {
+      auto second = NewWindow();
+      QVERIFY(second->chkPrivate->isChecked());
+      QCOMPARE(second->txtSource->text(), QStringLiteral("My Tracker"));
+      second->chkPrivate->setChecked(false);
+      second->txtSource->clear();
+      QVERIFY(second->close());
+    }
+    QCOMPARE(ini.ReadString("memory", "private", ""), std::string("0"));
+    QCOMPARE(ini.ReadString("memory", "source", "?"), std::string());
+
+    // A source that is not UTF-8 keeps its bytes through the window, into
+    // the torrent and back into the file.
+    ini.WriteString("memory", "source", "Caf\xe9");
+    const std::string folder = Work("bytes");
+    WriteFile(folder + "/a.bin", 1000);
+    const std::string output = Work("bytes.torrent");
+    {
+      auto window = WindowCreatingFirstFile(folder, output);
+      Create(*window);
+      QCOMPARE(LoadTorrent(output)->Source, std::string("Caf\xe9"));
+      QVERIFY(window->close());
+    }
+    QCOMPARE(ini.ReadString("memory", "source", ""), std::string("Caf\xe9"));
   }
 
   void placeholderTrackerIsRefused() {

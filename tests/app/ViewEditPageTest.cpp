@@ -15,19 +15,27 @@
 #include <QTest>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QProgressBar>
+#include <QTimer>
 #include "app/ViewEditPage.h"
 
 #include "app/BackupForm.h"
 #include "app/MainForm.h"
+#include "app/ProgressForm.h"
 #include "base/Stream.h"
+#include "create/CreationDriver.h"
+#include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 
 #include "../support/ScriptedDialogs.h"
@@ -127,6 +135,42 @@ class TViewEditPageTest : public QObject {
     Edit("txtTorrent")->setText(QFile::decodeName(QByteArray::fromStdString(path)));
   }
   int Loads() const { return static_cast<int>(status_.count(QStringLiteral("Loading complete!"))); }
+  QCheckBox* Check(const char* name) { return Find<QCheckBox>(name); }
+  QPlainTextEdit* Memo(const char* name) { return Find<QPlainTextEdit>(name); }
+
+  static std::string Pattern(size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+      bytes[i] = static_cast<char>((i * 7 + static_cast<size_t>(seed)) & 0xFF);
+    return bytes;
+  }
+  // Makes a torrent of source (a file or a folder) with the creation driver.
+  std::string MakeTorrent(const std::string& source, const char* output) {
+    TScriptedDialogs dialogs;
+    TNullProgress progress;
+    TCreationDriver driver(dialogs, progress);
+    driver.Input.Mode = TCreateMode::Classic;
+    driver.Input.ClassicPath = source;
+    driver.Input.TrackerText = "http://main/announce";
+    dialogs.SaveAnswers.push_back(Path(output));
+    driver.btnCreateTorrentClick();
+    if (driver.Result().Written.size() != 1) qFatal("no torrent made of %s", source.c_str());
+    return Path(output);
+  }
+  // Three files a:100000 b:700000 c:50000 in data/: piece 0 spans a and b,
+  // pieces 1 and 2 lie inside b, piece 3 spans b and c.
+  std::string MakeDataTorrent() {
+    QDir(dir_->path()).mkdir(QStringLiteral("data"));
+    Write("data/a", Pattern(100000, 1));
+    Write("data/b", Pattern(700000, 2));
+    Write("data/c", Pattern(50000, 3));
+    return MakeTorrent(Path("data"), "data.torrent");
+  }
+  void Flip(const char* name, size_t at) {
+    std::string bytes = ReadWholeFile(Path(name));
+    bytes[at] ^= 1;
+    WriteWholeFile(Path(name), bytes);
+  }
 
  private slots:
   void init() {
@@ -305,6 +349,7 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size: 12345"));
     QVERIFY(!Edit("txtFilesName")->isEnabled());
     const auto hashBefore = page_->Torrent()->InfoHashText;
+    dialogs_->Answer = TMsgResult::Yes;  // the new name gives a new info hash
 
     Edit("txtViewName")->selectAll();
     QTest::keyClicks(Edit("txtViewName"), QStringLiteral("film.mkv"));
@@ -334,6 +379,7 @@ class TViewEditPageTest : public QObject {
         {"name only keeps the folders", 0, "z.txt", "a/b/", "z.txt"},
         {"into a folder", 1, "sub/d2.txt", "sub/", "d2.txt"},
     };
+    dialogs_->Answer = TMsgResult::Yes;  // a new file name gives a new info hash
     for (const auto& c : cases) {
       const auto file = Write(c.Label, Torrent(Announce(), MultiFile()));
       Open(file);
@@ -452,7 +498,9 @@ class TViewEditPageTest : public QObject {
     Button("btnViewSave")->click();
     SetFileSysCalls(previous);
     QCOMPARE(dialogs_->Boxes.size(), size_t(1));
-    QCOMPARE(dialogs_->Boxes[0].Text, "Error writing " + file);
+    QCOMPARE(dialogs_->Boxes[0].Text.substr(0, 16 + file.size()), "Error writing " + file + ": ");
+    QVERIFY2(dialogs_->Boxes[0].Text.find(std::strerror(ENOSPC)) != std::string::npos,
+             dialogs_->Boxes[0].Text.c_str());
     QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
     QCOMPARE(ReadWholeFile(file), original);
     QCOMPARE(static_cast<int>(
@@ -464,7 +512,9 @@ class TViewEditPageTest : public QObject {
     dialogs_->SaveAnswers = {nowhere};
     Button("btnViewSaveAs")->click();
     QCOMPARE(dialogs_->Boxes.size(), size_t(2));
-    QCOMPARE(dialogs_->Boxes[1].Text, "Error writing " + nowhere);
+    QCOMPARE(dialogs_->Boxes[1].Text.substr(0, 16 + nowhere.size()), "Error writing " + nowhere + ": ");
+    QVERIFY2(dialogs_->Boxes[1].Text.find(std::strerror(ENOENT)) != std::string::npos,
+             dialogs_->Boxes[1].Text.c_str());
 
     // The model is still loaded and can be saved.
     Button("btnViewSave")->click();
@@ -676,6 +726,273 @@ class TViewEditPageTest : public QObject {
     Open(Write("last.torrent",
                Torrent(Announce() + Str("creation date") + Int(253402300799LL - 3 * 3600), MultiFile())));
     QVERIFY(!Label("lblViewCreationDate")->text().contains(QStringLiteral("Unix time")));
+  }
+
+  void privateSourceAndWebSeedsAreShownAndSaved() {
+    const std::string seedBytes = "http://seed/caf\xe9/";  // not UTF-8
+    const std::string info = Str("length") + Int(77) + Str("name") + Str("x.bin") + Str("piece length") +
+                             Int(16384) + Str("pieces") + Str(Pieces20) + Str("private") + Int(1) +
+                             Str("source") + Str("SRC");
+    const auto file = Write(
+        "p.torrent",
+        Torrent(Announce(), info, Str("url-list") + "l" + Str(seedBytes) + Str("http://mirror/x.bin") + "e"));
+    Open(file);
+    QVERIFY(Check("chkViewPrivate")->isChecked());
+    QCOMPARE(Edit("txtViewSource")->text(), QStringLiteral("SRC"));
+    const QStringList lines = Memo("mmoViewWebSeeds")->toPlainText().split(u'\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[1], QStringLiteral("http://mirror/x.bin"));
+
+    // Edits: the flag off, another source, one seed more and one fewer; the
+    // seed left alone keeps its bytes.
+    Check("chkViewPrivate")->click();
+    Edit("txtViewSource")->setText(QStringLiteral("OTHER"));
+    Memo("mmoViewWebSeeds")->setPlainText(lines[0] + QStringLiteral("\n\n  http://new/x.bin  \n"));
+    dialogs_->Answer = TMsgResult::Yes;
+    Button("btnViewSave")->click();
+    const auto saved = LoadFile(file);
+    QVERIFY(saved->Errors.empty());
+    QVERIFY(!saved->Private);
+    QCOMPARE(saved->Source, std::string("OTHER"));
+    QCOMPARE(saved->WebSeeds, (std::vector<std::string>{seedBytes, "http://new/x.bin"}));
+
+    // Cleared, they are gone from the file.
+    Open(file);
+    QVERIFY(!Check("chkViewPrivate")->isChecked());
+    Edit("txtViewSource")->clear();
+    Memo("mmoViewWebSeeds")->clear();
+    Button("btnViewSave")->click();
+    const std::string bytes = ReadWholeFile(file);
+    for (const char* key : {"7:private", "6:source", "8:url-list"})
+      QVERIFY2(bytes.find(key) == std::string::npos, key);
+
+    // A torrent without them, and a failed load, show none.
+    Open(Write("p2.torrent", Torrent(Announce(), info, Str("url-list") + Str("http://one/"))));
+    QCOMPARE(Memo("mmoViewWebSeeds")->toPlainText(), QStringLiteral("http://one/"));
+    Open(Write("bad.torrent", "no torrent"));
+    QVERIFY(!Check("chkViewPrivate")->isChecked());
+    QVERIFY(Edit("txtViewSource")->text().isEmpty());
+    QVERIFY(Memo("mmoViewWebSeeds")->toPlainText().isEmpty());
+    QVERIFY(!Button("btnCopyMagnet")->isEnabled());
+    QVERIFY(!Button("btnVerifyData")->isEnabled());
+  }
+
+  // Only edits inside the info dictionary give a new info hash, and only
+  // those ask; No, the default, writes nothing.
+  void theInfoHashQuestion() {
+    struct TCase {
+      const char* Label;
+      std::function<void()> Edit;
+      bool Changes;
+    };
+    const TCase cases[] = {
+        {"announce", [&] { Edit("txtAnnounceURL")->setText(QStringLiteral("http://x/announce")); }, false},
+        {"comment", [&] { Memo("mmoViewComment")->setPlainText(QStringLiteral("c")); }, false},
+        {"web seeds", [&] { Memo("mmoViewWebSeeds")->setPlainText(QStringLiteral("http://w/")); }, false},
+        {"date", [&] { Button("btnCreationDateReset")->click(); }, false},
+        {"private", [&] { Check("chkViewPrivate")->click(); }, true},
+        {"source", [&] { Edit("txtViewSource")->setText(QStringLiteral("S")); }, true},
+        {"name", [&] { Edit("txtViewName")->setText(QStringLiteral("renamed")); }, true},
+    };
+    const std::string original = Torrent(Announce(), MultiFile());
+    for (const auto& c : cases) {
+      const auto file = Write((std::string(c.Label) + ".torrent").c_str(), original);
+      Open(file);
+      const std::string oldHash = page_->Torrent()->InfoHashText;
+      c.Edit();
+      const std::string newHash = SavedInfoHash(*page_->Torrent());
+      QVERIFY2((newHash != oldHash) == c.Changes, c.Label);
+      dialogs_->Boxes.clear();
+      Button("btnViewSave")->click();
+      if (!c.Changes) {
+        QVERIFY2(dialogs_->Boxes.empty(), c.Label);
+        QCOMPARE(LoadFile(file)->InfoHashText, oldHash);
+        continue;
+      }
+      QVERIFY2(dialogs_->Boxes.size() == 1, c.Label);
+      const auto& box = dialogs_->Boxes[0];
+      QCOMPARE(box.Caption, std::string("Question"));
+      QVERIFY(box.Buttons == TMsgButtons::YesNo);
+      QVERIFY2(box.Text.find(oldHash) != std::string::npos && box.Text.find(newHash) != std::string::npos,
+               box.Text.c_str());
+      QVERIFY2(ReadWholeFile(file) == original, c.Label);  // No: untouched
+
+      // Save As asks too, before the file is chosen.
+      dialogs_->Boxes.clear();
+      Button("btnViewSaveAs")->click();
+      QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+      QVERIFY(dialogs_->SaveRequests.empty());
+
+      // Yes writes the new hash, shows it, and a second save has nothing to ask.
+      dialogs_->Answers = {TMsgResult::Yes};
+      Button("btnViewSave")->click();
+      QCOMPARE(LoadFile(file)->InfoHashText, newHash);
+      QCOMPARE(Label("lblViewSHA1")->text(), QStringLiteral("SHA1: ") + QString::fromStdString(newHash));
+      dialogs_->Boxes.clear();
+      Button("btnViewSave")->click();
+      QVERIFY2(dialogs_->Boxes.empty(), c.Label);
+    }
+  }
+
+  // Typing a new announce URL replaces the main tracker in the tiers; a URL
+  // passed on the way never swallows a back-up tracker it matched.
+  void theAnnounceURLReplacesTheMainTracker() {
+    const std::string head = Announce() + Str("announce-list") + "l" + "l" + Str("http://main/announce") +
+                             "e" + "l" + Str("http://b1/announce") + "e" + "e";
+    const auto file = Write("t.torrent", Torrent(head, MultiFile()));
+    Open(file);
+    auto* announce = Edit("txtAnnounceURL");
+    announce->setText(QStringLiteral("http://b1/announce"));
+    announce->setText(QStringLiteral("http://b1/announce2"));
+    Button("btnViewSave")->click();
+    auto saved = LoadFile(file);
+    QCOMPARE(saved->Announce, std::string("http://b1/announce2"));
+    QCOMPARE(saved->AnnounceTiers(),
+             (std::vector<std::vector<std::string>>{{"http://b1/announce2"}, {"http://b1/announce"}}));
+
+    announce->clear();
+    Button("btnViewSave")->click();
+    saved = LoadFile(file);
+    QVERIFY(saved->Announce.empty());
+    QCOMPARE(saved->AnnounceTiers(), (std::vector<std::vector<std::string>>{{"http://b1/announce"}}));
+  }
+
+  void theMagnetLinkGoesToTheClipboard() {
+    const auto file =
+        Write("m.torrent", Torrent(Announce(), MultiFile(), Str("url-list") + Str("http://ws/")));
+    QVERIFY(!Button("btnCopyMagnet")->isEnabled());
+    Open(file);
+    QGuiApplication::clipboard()->clear();
+    Button("btnCopyMagnet")->click();
+    const std::string hash = page_->Torrent()->InfoHashText;
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QString::fromStdString("magnet:?xt=urn:btih:" + hash +
+                                    "&dn=top&tr=http%3A%2F%2Fmain%2Fannounce&ws=http%3A%2F%2Fws%2F"));
+    QCOMPARE(status_.last(), QStringLiteral("Magnet link copied to the clipboard"));
+
+    // After an edit of the info, the link carries the hash the saved file gets.
+    Check("chkViewPrivate")->click();
+    Button("btnCopyMagnet")->click();
+    const QString link = QGuiApplication::clipboard()->text();
+    QVERIFY(!link.contains(QString::fromStdString(hash)));
+    dialogs_->Answer = TMsgResult::Yes;
+    Button("btnViewSave")->click();
+    QVERIFY2(link.startsWith(QString::fromStdString("magnet:?xt=urn:btih:" + LoadFile(file)->InfoHashText)),
+             qPrintable(link));
+  }
+
+  void verifyNamesTheDamagedFile() {
+    const auto torrent = MakeDataTorrent();
+    Open(torrent);
+    QVERIFY(Button("btnVerifyData")->isEnabled());
+
+    // Cancelled: nothing is checked.
+    Button("btnVerifyData")->click();
+    QCOMPARE(dialogs_->FolderStarts.size(), size_t(1));
+    QCOMPARE(dialogs_->FolderStarts[0], Path("data"));  // beside the torrent, under its name
+    QVERIFY(dialogs_->Boxes.empty());
+
+    struct TCase {
+      const char* Label;
+      std::function<void()> Damage;
+      const char* Caption;
+      std::vector<std::string> Present, Absent;
+    };
+    const TCase cases[] = {
+        {"good data", [] {}, "Verify", {"All 4 pieces match the data in " + Path("data") + "."}, {}},
+        {"a flipped byte in b",
+         [&] { Flip("data/b", 300000); },
+         "Warning",
+         {"The data in " + Path("data") + " does not match the torrent:", "damaged: b, bytes 162144-424287",
+          "1 of 4 pieces do not match."},
+         {"damaged: a", "damaged: c"}},
+        {"c missing",
+         [&] { fs::remove(Path("data/c")); },
+         "Warning",
+         {"damaged: b, bytes 162144-424287, 686432-699999", "missing: c", "2 of 4 pieces do not match."},
+         {"damaged: a"}},
+    };
+    for (const auto& c : cases) {
+      c.Damage();
+      dialogs_->Boxes.clear();
+      dialogs_->FolderAnswers = {Path("data")};
+      Button("btnVerifyData")->click();
+      QVERIFY2(dialogs_->Boxes.size() == 1, c.Label);
+      const auto& box = dialogs_->Boxes[0];
+      QVERIFY2(box.Caption == c.Caption, c.Label);
+      for (const auto& text : c.Present) QVERIFY2(box.Text.find(text) != std::string::npos, box.Text.c_str());
+      for (const auto& text : c.Absent) QVERIFY2(box.Text.find(text) == std::string::npos, box.Text.c_str());
+    }
+    QVERIFY(page_->isEnabled());
+
+    // A single file lies in the folder picked.
+    QDir(dir_->path()).mkdir(QStringLiteral("solo"));
+    Write("solo/one.bin", Pattern(300000, 4));
+    Open(MakeTorrent(Path("solo/one.bin"), "one.torrent"));
+    QVERIFY(!page_->Torrent()->MultiFile);
+    dialogs_->Boxes.clear();
+    dialogs_->FolderAnswers = {Path("solo")};
+    Button("btnVerifyData")->click();
+    QCOMPARE(dialogs_->FolderStarts.back(), Path(""));  // the torrent's folder
+    QCOMPARE(dialogs_->Boxes.at(0).Caption, std::string("Verify"));
+    Flip("solo/one.bin", 5);
+    dialogs_->Boxes.clear();
+    dialogs_->FolderAnswers = {Path("solo")};
+    Button("btnVerifyData")->click();
+    QVERIFY2(dialogs_->Boxes.at(0).Text.find("damaged: one.bin, bytes 0-262143") != std::string::npos,
+             dialogs_->Boxes.at(0).Text.c_str());
+  }
+
+  // In the window, a verify shows the progress window, and "Abort" stops it.
+  void verifyWithTheProgressWindow() {
+    TfrmQuorvane window(*dialogs_, {QStringLiteral("quorvane")});
+    window.SetTrackerListUrls({"http://127.0.0.1:1/trackers.lst"});
+    auto* page = window.tabViewTorrent->findChild<TViewEditPage*>();
+    QDir(dir_->path()).mkdir(QStringLiteral("big"));
+    Write("big/big.bin", Pattern(16 * 262144, 5));  // 16 pieces
+    const auto torrent = MakeTorrent(Path("big"), "big.torrent");
+    page->findChild<QLineEdit*>(QStringLiteral("txtTorrent"))->setText(QString::fromStdString(torrent));
+    QVERIFY(page->Torrent());
+    auto* verify = page->findChild<QPushButton*>(QStringLiteral("btnVerifyData"));
+    TfrmProgress& progress = *window.frmProgress;
+
+    dialogs_->FolderAnswers = {Path("big")};
+    verify->click();
+    QCOMPARE(dialogs_->Boxes.at(0).Caption, std::string("Verify"));
+    QVERIFY(progress.isVisible());
+    QCOMPARE(progress.windowTitle(), QString::fromStdString("Verifying: " + Path("big")));
+    QCOMPARE(progress.ProgressBar2->value(), progress.ProgressBar2->maximum());
+    QVERIFY(progress.btnFinished->isEnabled() && !progress.btnAbort->isEnabled());
+
+    int ticks = 0;
+    bool pageWasDisabled = false;
+    QTimer pump;  // runs only while the run lets events through
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      ++ticks;
+      pageWasDisabled = pageWasDisabled || !page->isEnabled();
+      if (ticks == 2) QTest::mouseClick(window.btnCreateTorrent, Qt::LeftButton);  // ignored meanwhile
+      if (ticks == 3) QTest::mouseClick(progress.btnAbort, Qt::LeftButton);
+    });
+    dialogs_->Boxes.clear();
+    dialogs_->FolderAnswers = {Path("big")};
+    pump.start();
+    verify->click();
+    pump.stop();
+    QVERIFY2(ticks >= 3, "the run never let events through");
+    QVERIFY(pageWasDisabled);
+    QVERIFY(page->isEnabled());
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_->Boxes[0].Text, std::string("Operation Aborted!"));
+    QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Abort"));
+    QVERIFY(dialogs_->SaveRequests.empty());  // the create press did nothing
+
+    // The next run starts with the flag cleared.
+    dialogs_->Boxes.clear();
+    dialogs_->FolderAnswers = {Path("big")};
+    verify->click();
+    QCOMPARE(dialogs_->Boxes.at(0).Caption, std::string("Verify"));
+    progress.hide();
   }
 
   // The page inside the main window: its status bar, its back-up window and

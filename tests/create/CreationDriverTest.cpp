@@ -70,6 +70,12 @@ class CreationDriverTest : public ::testing::Test {
 
   CreationDriverTest() { FailOnUnexpectedQuestions(Dialogs); }
 
+  // "Classic" on path, the save dialog answering output.
+  void ClassicInto(const std::string& path, const std::string& output) {
+    Driver.Input.Mode = TCreateMode::Classic;
+    Driver.Input.ClassicPath = path;
+    Dialogs.SaveAnswers.push_back(output);
+  }
   // "Classic" with "1 torrent for each file" on folder.
   void OnePerEntry(const std::string& folder) {
     Driver.Input.Mode = TCreateMode::Classic;
@@ -370,6 +376,60 @@ TEST_F(CreationDriverTest, ClassicWholeFolder) {
   EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes("Axb"));
 }
 
+// Small files are opened through their folder, kept open by the reader: the
+// folders must not be mixed up as the stream moves between them, and a file
+// gone missing is still named by its whole path.
+TEST_F(CreationDriverTest, SmallFilesInManyFolders) {
+  for (const bool removeOne : {false, true}) {
+    SCOPED_TRACE(removeOne ? "one file removed" : "all there");
+    TTempDir dir;
+    std::string all;
+    // Same names in every folder, sizes that put folder borders inside pieces.
+    for (const char* folder : {"a", "a/deeper", "b", "c"})
+      for (int i = 0; i < 40; ++i) {
+        const std::string bytes =
+            PatternBytes(100 + 97 * static_cast<size_t>(i), static_cast<unsigned>(i + 3));
+        dir.Write(std::string("src/") + folder + "/f" + std::to_string(100 + i), bytes);
+      }
+    // The stream in byte order of the paths: a/deeper/... before a/f...
+    for (const char* folder : {"a/deeper", "a", "b", "c"})
+      for (int i = 0; i < 40; ++i)
+        all += ReadWholeFile(dir / (std::string("src/") + folder + "/f" + std::to_string(100 + i)));
+    const std::string gone = dir / "src/b/f120";
+    for (const int threads : {1, 2}) {
+      SCOPED_TRACE(threads);
+      TScriptedDialogs dialogs;
+      FailOnUnexpectedQuestions(dialogs);
+      TScriptProgress progress;
+      TCreationDriver driver(dialogs, progress);
+      driver.Input.Mode = TCreateMode::Classic;
+      driver.Input.ClassicPath = dir / "src";
+      driver.Input.ClassicWholeFolder = true;
+      driver.Input.AutoPieceSize = false;
+      driver.Input.PieceLength = 131072;
+      driver.Input.Threads = threads;
+      dialogs.SaveAnswers.push_back(dir / "src.torrent");
+      // Before the first piece is awaited, so before any worker reads.
+      progress.OnLabel = [&](const std::string& label) {
+        if (removeOne && label == "Hashing: f100") std::filesystem::remove(gone);
+      };
+      driver.btnCreateTorrentClick();
+      if (removeOne) {
+        ASSERT_EQ(dialogs.Log.size(), 2u);
+        EXPECT_NE(dialogs.Log[1].find("\"" + gone + "\": No such file or directory"), std::string::npos)
+            << dialogs.Log[1];
+        EXPECT_TRUE(driver.Result().Written.empty());
+        break;  // the file stays gone
+      }
+      auto t = Load(dir / "src.torrent");
+      ASSERT_TRUE(t->Ok);
+      ASSERT_EQ(t->Model.Pieces.size(), (all.size() + 131071) / 131072);
+      for (size_t p = 0; p < t->Model.Pieces.size(); ++p)
+        EXPECT_EQ(t->Model.Pieces[p]->Hash, Sha1Bytes(all.substr(p * 131072, 131072))) << p;
+    }
+  }
+}
+
 // Clients load no torrent without data ("no files in torrent", "incorrect
 // number of piece hashes"): a source with no bytes at all is refused.
 TEST_F(CreationDriverTest, NoDataNoTorrent) {
@@ -611,9 +671,7 @@ TEST_F(CreationDriverTest, AbortInOnePerEntryEndsEachLaterEntryWithItsOwnMessage
 TEST_F(CreationDriverTest, AbortLeavesAnExistingOutputUntouched) {
   Dir.Write("f", PatternBytes(700000));
   Dir.Write("f.torrent", "precious");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  ClassicInto(Dir / "f", Dir / "f.torrent");
   Progress.OnPump = [&] { Progress.SetAborted(true); };
   Driver.btnCreateTorrentClick();
   EXPECT_EQ(Dialogs.Log.back(), "Abort: Operation Aborted!");
@@ -719,9 +777,7 @@ TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {
 TEST_F(CreationDriverTest, FullDiskLeavesNoPartialFile) {
   Dir.Write("f", PatternBytes(1000));
   Dir.Write("f.torrent", "precious");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  ClassicInto(Dir / "f", Dir / "f.torrent");
   TFileSysCalls full = FileSysCalls();
   full.Write = [](int, const void*, size_t) -> ssize_t {
     errno = ENOSPC;
@@ -743,17 +799,13 @@ TEST_F(CreationDriverTest, FullDiskLeavesNoPartialFile) {
 
 TEST_F(CreationDriverTest, OutputThatCannotBeCreatedPropagates) {
   Dir.Write("f", "1");
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "no/such/folder/f.torrent");
+  ClassicInto(Dir / "f", Dir / "no/such/folder/f.torrent");
   EXPECT_THROW(Driver.btnCreateTorrentClick(), EStreamError);
 }
 
 TEST_F(CreationDriverTest, PressingCreateAgainDuringARunDoesNothing) {
   Dir.Write("f", PatternBytes(600000));
-  Driver.Input.Mode = TCreateMode::Classic;
-  Driver.Input.ClassicPath = Dir / "f";
-  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  ClassicInto(Dir / "f", Dir / "f.torrent");
   int nested = 0;
   Progress.OnPump = [&] {
     EXPECT_TRUE(Driver.Running());

@@ -713,3 +713,48 @@ TEST(TorrentFile, ARebuiltInfoNeverSplitsAComponent) {
 }
 
 }  // namespace
+
+// The loader reads the file entries one at a time from the loaded bytes, at
+// the places the decoder noted: they must be the entries of the list the
+// decoder kept, also when keys repeat, stray bytes sit between entries, or a
+// "files" key lies somewhere else.
+TEST(TorrentFile, FileEntriesComeFromTheKeptList) {
+  const std::string a = Dict({{"length", Int(1)}, {"path", List({Str("a")})}});
+  const std::string b =
+      Dict({{"length", Int(2)}, {"md5sum", Str("m")}, {"path", List({Str("d"), Str("b")})}});
+  const std::string c = Dict({{"length", Int(3)}, {"path", List({Str("c")})}});
+  auto info = [](const std::string& files) {
+    return "d5:files" + files + "4:name4:many12:piece lengthi16384e6:pieces" + Str(FakeHash(1)) + "e";
+  };
+  struct TCase {
+    const char* Name;
+    std::string Bytes;
+  };
+  const TCase cases[] = {
+      {.Name = "stray bytes between entries", .Bytes = Torrent(info("l" + a + "x" + b + "?" + c + "e"))},
+      {.Name = "files twice: the last counts",
+       .Bytes = Torrent("d5:filesl" + c + "e" + info("l" + a + b + c + "e").substr(1))},
+      {.Name = "info twice: the last counts",
+       .Bytes = "d8:announce" + Str("http://a/ann") + "4:info" + info("l" + c + "e") + "4:info" +
+                info("l" + a + b + c + "e") + "e"},
+      {.Name = "files elsewhere is not the list",
+       .Bytes = "d8:announce" + Str("http://a/ann") + "5:otherd5:filesl" + c + "ee4:info" +
+                info("l" + a + b + c + "e") + "e"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.Name);
+    auto [model, ok] = Load(tc.Bytes);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(model->Files.size(), 3u);
+    EXPECT_EQ(model->Files[0]->Name, "a");
+    EXPECT_EQ(model->Files[1]->Path + model->Files[1]->Name, "d/b");
+    EXPECT_EQ(model->Files[2]->Length, 3);
+    EXPECT_EQ(model->TotalLength, 6);
+    // A rebuilt list keeps the untouched entries' other keys, decoded again from the bytes.
+    model->Files[0]->Name = "z";
+    const std::string saved = Save(*model);
+    EXPECT_NE(saved.find("5:filesl" + Dict({{"length", Int(1)}, {"path", List({Str("z")})}}) + b + c + "e"),
+              std::string::npos)
+        << saved;
+  }
+}

@@ -21,8 +21,8 @@ class TScriptedDialogs : public TDialogs {
   std::vector<TBox> Boxes;
   std::vector<TSaveDialogOptions> SaveRequests;
   std::vector<std::string> OpenFilters, FolderTitles;
-  // The start folders the open dialogs and folder pickers were given, in order.
-  std::vector<std::string> OpenStarts, FolderStarts;
+  std::vector<std::string> FolderStarts;  // "" when the picker was given no start
+  std::vector<std::string> OpenStarts;    // the same for the open dialog
   // Every call as one line, to check the order across kinds:
   // "Caption: text [Yes/No]", "save <preset>", "open <filter>", "folder <title>".
   std::vector<std::string> Log;
@@ -56,17 +56,27 @@ class TScriptedDialogs : public TDialogs {
     Log.push_back("save " + options.Preset);
     return Next(SaveAnswers);
   }
-  std::optional<std::string> OpenDialog(const std::string& filter, const std::string& startFolder) override {
+  std::optional<std::string> OpenDialog(const std::string& filter) override {
     OpenFilters.push_back(filter);
-    OpenStarts.push_back(startFolder);
+    OpenStarts.emplace_back();
     Log.push_back("open " + filter);
     return Next(OpenAnswers);
   }
-  std::optional<std::string> PickFolder(const std::string& title, const std::string& startFolder) override {
+  std::optional<std::string> OpenDialogAt(const std::string& filter, const std::string& start) override {
+    auto answer = OpenDialog(filter);
+    OpenStarts.back() = start;
+    return answer;
+  }
+  std::optional<std::string> PickFolder(const std::string& title) override {
     FolderTitles.push_back(title);
-    FolderStarts.push_back(startFolder);
+    FolderStarts.emplace_back();
     Log.push_back("folder " + title);
     return Next(FolderAnswers);
+  }
+  std::optional<std::string> PickFolderAt(const std::string& title, const std::string& start) override {
+    auto answer = PickFolder(title);
+    FolderStarts.back() = start;
+    return answer;
   }
 
   std::vector<std::string> Captions() const {
