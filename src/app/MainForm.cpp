@@ -290,9 +290,9 @@ void TfrmQuorvane::BuildPrivateRow(QWidget* page, QGridLayout* grid) {
   txtSource = Named(new QLineEdit(page), "txtSource");
   txtSource->setAccessibleName(tr("Source"));
   txtSource->setToolTip(tr("Written into the torrent's info: the tag some private trackers ask for"));
-  lblSource = Named(new QLabel(tr("Source:"), page), "lblSource");
+  lblSource = Named(new QLabel(tr("Sourc&e:"), page), "lblSource");
   lblSource->setBuddy(txtSource);
-  chkPrivate = Named(new QCheckBox(tr("Private torrent"), page), "chkPrivate");
+  chkPrivate = Named(new QCheckBox(tr("Private t&orrent"), page), "chkPrivate");
   chkPrivate->setToolTip(tr("Clients find peers only through the trackers: no DHT, no peer exchange"));
 
   grid->addWidget(lblSource, 3, 0);

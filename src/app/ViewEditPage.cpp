@@ -165,6 +165,9 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   grid->addWidget(txtViewName_, 2, 1, 1, 4);
 
   mmoViewComment_ = Named(new QPlainTextEdit(this), "mmoViewComment");
+  // Two lines are enough to start with: the page must fit the designed window.
+  const int line = fontMetrics().lineSpacing();
+  mmoViewComment_->setMinimumHeight(line * 2 + 10);
   mmoViewComment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoViewComment_->setTabChangesFocus(true);
   grid->addWidget(Named(new QLabel(tr("&Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
@@ -183,6 +186,7 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   auto* filesGrid = new QGridLayout(files);
   lstFiles_ = Named(new QListWidget(files), "lstFiles");
   lstFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lstFiles_->setMinimumHeight(line * 2 + 10);
   txtFilesName_ = Named(new QLineEdit(files), "txtFilesName");
   btnChange_ = Named(new QPushButton(tr("C&hange"), files), "btnChange");
   lblFilesSize_ = Named(new QLabel(tr("Size:"), files), "lblFilesSize");
@@ -209,9 +213,9 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   // Keys beside the model's own: the private flag, the source tag, the web seeds.
   txtViewSource_ = Named(new QLineEdit(this), "txtViewSource");
   txtViewSource_->setAccessibleName(tr("Source"));
-  lblViewSource_ = Named(new QLabel(tr("Source:"), this), "lblViewSource");
+  lblViewSource_ = Named(new QLabel(tr("S&ource:"), this), "lblViewSource");
   lblViewSource_->setBuddy(txtViewSource_);
-  chkViewPrivate_ = Named(new QCheckBox(tr("Private torrent"), this), "chkViewPrivate");
+  chkViewPrivate_ = Named(new QCheckBox(tr("&Private torrent"), this), "chkViewPrivate");
   auto* sourceRow = new QHBoxLayout;
   sourceRow->addWidget(txtViewSource_, 1);
   sourceRow->addWidget(chkViewPrivate_);
@@ -221,15 +225,16 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   mmoViewWebSeeds_->setAccessibleName(tr("Web seeds"));
   mmoViewWebSeeds_->setToolTip(tr("One URL per line"));
   mmoViewWebSeeds_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmoViewWebSeeds_->setMinimumHeight(line * 2 + 10);
   mmoViewWebSeeds_->setTabChangesFocus(true);
-  lblViewWebSeeds_ = Named(new QLabel(tr("Web seeds:"), this), "lblViewWebSeeds");
+  lblViewWebSeeds_ = Named(new QLabel(tr("&Web seeds:"), this), "lblViewWebSeeds");
   lblViewWebSeeds_->setBuddy(mmoViewWebSeeds_);
   grid->addWidget(lblViewWebSeeds_, 7, 0, Qt::AlignTop);
   grid->addWidget(mmoViewWebSeeds_, 7, 1, 1, 4);
   grid->setRowStretch(7, 1);
 
-  btnCopyMagnet_ = Named(new QPushButton(tr("Copy magnet link"), this), "btnCopyMagnet");
-  btnVerifyData_ = Named(new QPushButton(tr("Verify data..."), this), "btnVerifyData");
+  btnCopyMagnet_ = Named(new QPushButton(tr("Copy magnet &link"), this), "btnCopyMagnet");
+  btnVerifyData_ = Named(new QPushButton(tr("Ver&ify data..."), this), "btnVerifyData");
   btnCopyMagnet_->setEnabled(false);
   btnVerifyData_->setEnabled(false);
   buttons->insertWidget(0, btnCopyMagnet_);
@@ -552,7 +557,7 @@ void TViewEditPage::btnViewSaveClick() {
     if (!MaySave() || !MayChangeInfoHash()) return;
     if (!WriteTorrent(loadedPath_)) return;
     diskHash_ = SavedInfoHash(*torrent_);
-    lblViewSHA1_->setText(QStringLiteral("SHA1: ") + Utf8Text(diskHash_));
+    lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
   });
 }
 

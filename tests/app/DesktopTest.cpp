@@ -299,6 +299,7 @@ class DesktopTest : public QObject {
 
     auto* name = window->tabViewTorrent->findChild<QLineEdit*>(QStringLiteral("txtViewName"));
     name->setText(QStringLiteral("renamed.txt"));
+    dialogs_.Answer = TMsgResult::Yes;  // yes, the info hash changes
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY2(window->StatusText().endsWith(QStringLiteral(" written sucessfully!")),
              qPrintable(window->StatusText()));
