@@ -35,6 +35,7 @@
 #include "app/FileListBox.h"
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
+#include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
 #include "app/ViewEditPage.h"
 
@@ -84,6 +85,14 @@ bool ShowsEveryTab(const QTabWidget* tabs) {
   for (const QToolButton* b : bar->findChildren<QToolButton*>())
     if (b->isVisible()) return false;
   return bar->tabRect(bar->count() - 1).right() < bar->width();
+}
+
+// Takes back what InstallTranslators gave the application.
+void RemoveTranslators(const std::vector<QTranslator*>& translators) {
+  for (QTranslator* translator : translators) {
+    QCoreApplication::removeTranslator(translator);
+    std::unique_ptr<QTranslator> owned(translator);
+  }
 }
 
 void Settle() {
@@ -342,6 +351,32 @@ class DesktopTest : public QObject {
     QCOMPARE(dialogs_.OpenStarts.back(), Work("data/sub"));
   }
 
+  // Under a German locale the windows speak German, Qt's standard buttons too;
+  // the translators are loaded as the program loads them.
+  void germanUnderAGermanLocale() {
+    QVERIFY(InstallTranslators(QLocale(QLocale::English, QLocale::UnitedStates)).empty());
+    const std::vector<QTranslator*> translators =
+        InstallTranslators(QLocale(QLocale::German, QLocale::Germany));
+    QVERIFY(!translators.empty());
+    auto window = NewWindow();
+    const QString created = window->PageControl1->tabText(0), create = window->btnCreateTorrent->text(),
+                  abort = window->frmProgress->btnAbort->text(), backup = window->frmBackup->windowTitle(),
+                  about = window->mmoAbout->toPlainText(), aborted = TranslatedMessage("Operation Aborted!"),
+                  yes = QCoreApplication::translate("QPlatformTheme", "&Yes");
+    window.reset();
+    RemoveTranslators(translators);
+    QCOMPARE(created, QStringLiteral("Torrent erstellen"));
+    QCOMPARE(create, QStringLiteral(".torrent jetzt e&rstellen!"));
+    QCOMPARE(abort, QStringLiteral("&Abbrechen"));
+    QCOMPARE(backup, QStringLiteral("Auswahl der Ersatz-Tracker"));
+    QVERIFY(about.startsWith(QStringLiteral("Quorvane 2.0 - ein Programm")));
+    QCOMPARE(aborted, QStringLiteral("Vorgang abgebrochen!"));
+    // Qt's own catalogue is there when Debian's qt6-translations-l10n is.
+    if (translators.size() > 1) QCOMPARE(yes, QStringLiteral("&Ja"));
+    // Removed, English is back.
+    QCOMPARE(TranslatedMessage("Operation Aborted!"), QStringLiteral("Operation Aborted!"));
+  }
+
   // Paragraphs are single lines the memo wraps: a line broken at a fixed
   // column leaves single words on lines when the memo wraps it again.
   void aboutTextIsParagraphsThatWrap() {
@@ -356,10 +391,18 @@ class DesktopTest : public QObject {
 
   void everyTextFitsAtEveryFontSize_data() {
     QTest::addColumn<int>("points");
-    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points;
+    QTest::addColumn<bool>("german");  // longer texts
+    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
+    for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
   }
   void everyTextFitsAtEveryFontSize() {
     QFETCH(int, points);
+    QFETCH(bool, german);
+    struct TGerman {
+      std::vector<QTranslator*> Translators;
+      ~TGerman() { RemoveTranslators(Translators); }
+    } language{german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
+                      : std::vector<QTranslator*>()};
     QFont font = originalFont_;
     font.setPointSize(points);
     QApplication::setFont(font);
@@ -374,7 +417,8 @@ class DesktopTest : public QObject {
     QVERIFY(window->minimumWidth() >= window->minimumSizeHint().width());
     QVERIFY(window->minimumHeight() >= window->minimumSizeHint().height());
     QVERIFY(window->width() >= window->minimumWidth() && window->height() >= window->minimumHeight());
-    qInfo("%d pt: main window minimum %dx%d", points, window->minimumWidth(), window->minimumHeight());
+    qInfo("%d pt%s: main window minimum %dx%d", points, german ? " German" : "", window->minimumWidth(),
+          window->minimumHeight());
     // The smallest the user can make it is what is checked.
     window->resize(window->minimumSize());
     Settle();
@@ -408,7 +452,8 @@ class DesktopTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&progress));
     Settle();
     QVERIFY(progress.width() >= 447 && progress.height() >= 134);
-    qInfo("%d pt: progress window %dx%d", points, progress.width(), progress.height());
+    qInfo("%d pt%s: progress window %dx%d", points, german ? " German" : "", progress.width(),
+          progress.height());
     QVERIFY2(ClippedControls(&progress).isEmpty(), qPrintable(ClippedControls(&progress).join(u';')));
     progress.hide();
 
@@ -416,8 +461,8 @@ class DesktopTest : public QObject {
     backup.ShowWithTrackers({"Alpha", "Beta"});
     QVERIFY(QTest::qWaitForWindowExposed(&backup));
     Settle();
-    qInfo("%d pt: back-up window %dx%d (minimum %dx%d)", points, backup.width(), backup.height(),
-          backup.minimumWidth(), backup.minimumHeight());
+    qInfo("%d pt%s: back-up window %dx%d (minimum %dx%d)", points, german ? " German" : "", backup.width(),
+          backup.height(), backup.minimumWidth(), backup.minimumHeight());
     QVERIFY2(ClippedControls(&backup).isEmpty(), qPrintable(ClippedControls(&backup).join(u';')));
     backup.hide();
   }

@@ -5,7 +5,7 @@
     <name>AboutText</name>
     <message>
         <source>Quorvane 2.0 - a maker of .torrent files</source>
-        <translation type="unfinished"></translation>
+        <translation>Quorvane 2.0 - ein Programm zum Erstellen von .torrent-Dateien</translation>
     </message>
     <message>
         <source>Contents
@@ -14,578 +14,708 @@
   3. Classic mode
   4. Trackers, comment and piece size
   5. Credits</source>
-        <translation type="unfinished"></translation>
+        <translation>Inhalt
+  1. Einführung
+  2. Einfacher Modus
+  3. Klassischer Modus
+  4. Tracker, Kommentar und Stückgröße
+  5. Danksagung</translation>
     </message>
     <message>
         <source>1. Introduction
 Quorvane makes BitTorrent metainfo files (.torrent files) from the files and folders you choose, and lets you view and edit existing ones. It runs on Linux desktops. A .torrent file names a tracker, lists the files to share and holds a SHA-1 hash of every piece of their data; give it to the people who are to download your files, and seed the files with your BitTorrent client.</source>
-        <translation type="unfinished"></translation>
+        <translation>1. Einführung
+Quorvane erstellt BitTorrent-Metadateien (.torrent-Dateien) aus den Dateien und Ordnern, die Sie auswählen, und zeigt vorhandene an oder bearbeitet sie. Es läuft auf Linux-Arbeitsoberflächen. Eine .torrent-Datei nennt einen Tracker, führt die freizugebenden Dateien auf und enthält einen SHA-1-Hash jedes Stücks ihrer Daten; geben Sie sie den Leuten, die Ihre Dateien herunterladen sollen, und stellen Sie die Dateien mit Ihrem BitTorrent-Programm bereit.</translation>
     </message>
     <message>
         <source>2. Simple mode
 On the &quot;Create Torrent&quot; page, choose the &quot;Simple&quot; tab. Pick the drive, then the folder (double-click a folder to enter it), then the files in the list on the right. Hold down CTRL to select several files, or SHIFT for a range; the All, None and Inverse buttons select every file, no file, or swap the selection. One file gives a single-file torrent; several files give one torrent named after their folder. You can also drop files on the page.</source>
-        <translation type="unfinished"></translation>
+        <translation>2. Einfacher Modus
+Wählen Sie auf der Seite „Torrent erstellen“ den Reiter „Einfach“. Wählen Sie das Laufwerk, dann den Ordner (Doppelklick öffnet einen Ordner), dann die Dateien in der Liste rechts. Halten Sie STRG gedrückt, um mehrere Dateien auszuwählen, oder UMSCHALT für einen Bereich; die Knöpfe Alle, Keine und Umkehren wählen jede Datei, keine Datei oder kehren die Auswahl um. Eine Datei ergibt einen Torrent mit einer Datei; mehrere Dateien ergeben einen Torrent, der nach ihrem Ordner heißt. Sie können Dateien auch auf die Seite ziehen.</translation>
     </message>
     <message>
         <source>3. Classic mode
 The &quot;Classic&quot; tab takes one path, typed or chosen with the (dir) and (file) buttons. A file gives a single-file torrent. A folder gives either one torrent of the whole folder with everything below it, or one torrent for each file and folder in it, written to a folder you choose. This is how the 1.x releases worked, kept for those who are used to it.</source>
-        <translation type="unfinished"></translation>
+        <translation>3. Klassischer Modus
+Der Reiter „Klassisch“ nimmt einen Pfad, eingetippt oder mit den Knöpfen (Ordner) und (Datei) gewählt. Eine Datei ergibt einen Torrent mit einer Datei. Ein Ordner ergibt entweder einen Torrent des ganzen Ordners mit allem darunter oder einen Torrent für jede Datei und jeden Ordner darin, geschrieben in einen Ordner Ihrer Wahl. So arbeiteten die Versionen 1.x; es bleibt für alle, die daran gewöhnt sind.</translation>
     </message>
     <message>
         <source>4. Trackers, comment and piece size
 Choose a tracker from the list, which the program downloads shortly after it starts, or type an announce URL. Your own private trackers are kept on the &quot;Settings&quot; page. Back-up trackers are tried by clients when the main tracker fails. The comment is stored in the torrent as you type it. Leave the piece size on &quot;Auto&quot; unless you have a reason: it grows with the size of the data. Press &quot;Create .torrent now!&quot;, choose where to save, and watch the progress window; &quot;Abort&quot; stops the run without writing anything.</source>
-        <translation type="unfinished"></translation>
+        <translation>4. Tracker, Kommentar und Stückgröße
+Wählen Sie einen Tracker aus der Liste, die das Programm kurz nach dem Start herunterlädt, oder tippen Sie eine Announce-URL ein. Ihre eigenen privaten Tracker stehen auf der Seite „Einstellungen“. Ersatz-Tracker versuchen die Programme, wenn der Haupttracker ausfällt. Der Kommentar wird so im Torrent gespeichert, wie Sie ihn eintippen. Lassen Sie die Stückgröße auf „Automatisch“, wenn Sie keinen Grund haben: Sie wächst mit der Größe der Daten. Drücken Sie „.torrent jetzt erstellen!“, wählen Sie, wohin gespeichert wird, und verfolgen Sie das Fortschrittsfenster; „Abbrechen“ beendet den Lauf, ohne etwas zu schreiben.</translation>
     </message>
     <message>
         <source>5. Credits
 Written by the Quorvane developers. SHA-1, bencoding and the HTTP client are the program&apos;s own; the windows are drawn with Qt. Thanks to everyone who sent tracker entries, bug reports and ideas.</source>
-        <translation type="unfinished"></translation>
+        <translation>5. Danksagung
+Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client sind Teil des Programms; die Fenster zeichnet Qt. Dank an alle, die Tracker-Einträge, Fehlerberichte und Ideen geschickt haben.</translation>
     </message>
 </context>
 <context>
     <name>Messages</name>
     <message>
         <source>Error</source>
-        <translation type="unfinished"></translation>
+        <translation>Fehler</translation>
     </message>
     <message>
         <source>Warning</source>
-        <translation type="unfinished"></translation>
+        <translation>Warnung</translation>
     </message>
     <message>
         <source>Question</source>
-        <translation type="unfinished"></translation>
+        <translation>Frage</translation>
     </message>
     <message>
         <source>Abort</source>
-        <translation type="unfinished"></translation>
+        <translation>Abbruch</translation>
     </message>
     <message>
         <source>Version Check</source>
-        <translation type="unfinished"></translation>
+        <translation>Versionsprüfung</translation>
     </message>
     <message>
         <source>You must select a tracker to use with this torrent!</source>
-        <translation type="unfinished"></translation>
+        <translation>Sie müssen einen Tracker für diesen Torrent auswählen!</translation>
     </message>
     <message>
         <source>Tracker may be down; are you sure you want to continue?</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Tracker ist vielleicht nicht erreichbar; wirklich fortfahren?</translation>
     </message>
     <message>
         <source>No files were selected!</source>
-        <translation type="unfinished"></translation>
+        <translation>Es wurden keine Dateien ausgewählt!</translation>
     </message>
     <message>
         <source>Please enter a file or directory name!</source>
-        <translation type="unfinished"></translation>
+        <translation>Bitte geben Sie einen Datei- oder Ordnernamen ein!</translation>
     </message>
     <message>
         <source>Operation Aborted!</source>
-        <translation type="unfinished"></translation>
+        <translation>Vorgang abgebrochen!</translation>
     </message>
     <message>
         <source>There was an error updating the tracker list, information may not be current!</source>
-        <translation type="unfinished"></translation>
+        <translation>Beim Aktualisieren der Trackerliste ist ein Fehler aufgetreten; die Angaben sind vielleicht nicht aktuell!</translation>
     </message>
     <message>
         <source>No cached version of the tracker list could be found; you&apos;re on your own</source>
-        <translation type="unfinished"></translation>
+        <translation>Es wurde keine zwischengespeicherte Trackerliste gefunden; Sie sind auf sich allein gestellt</translation>
     </message>
     <message>
         <source>A new version of Quorvane is afvailable! Update now?</source>
-        <translation type="unfinished"></translation>
+        <translation>Eine neue Version von Quorvane ist verfügbar! Jetzt aktualisieren?</translation>
     </message>
     <message>
         <source>Attempting to update tracker list...</source>
-        <translation type="unfinished"></translation>
+        <translation>Trackerliste wird aktualisiert...</translation>
     </message>
     <message>
         <source>Tracker list loaded!</source>
-        <translation type="unfinished"></translation>
+        <translation>Trackerliste geladen!</translation>
     </message>
     <message>
         <source>Status: UP</source>
-        <translation type="unfinished"></translation>
+        <translation>Status: ERREICHBAR</translation>
     </message>
     <message>
         <source>Status: *DOWN*</source>
-        <translation type="unfinished"></translation>
+        <translation>Status: *AUSGEFALLEN*</translation>
     </message>
     <message>
         <source>Status: N/A</source>
-        <translation type="unfinished"></translation>
+        <translation>Status: k. A.</translation>
     </message>
     <message>
         <source>Please enter tracker name!</source>
-        <translation type="unfinished"></translation>
+        <translation>Bitte geben Sie den Namen des Trackers ein!</translation>
     </message>
     <message>
         <source>Please enter tracker announce URL!</source>
-        <translation type="unfinished"></translation>
+        <translation>Bitte geben Sie die Announce-URL des Trackers ein!</translation>
     </message>
     <message>
         <source>No torrent loaded!</source>
-        <translation type="unfinished"></translation>
+        <translation>Kein Torrent geladen!</translation>
     </message>
     <message>
         <source>Error Loading!</source>
-        <translation type="unfinished"></translation>
+        <translation>Fehler beim Laden!</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>Hinzufügen</translation>
     </message>
     <message>
         <source>Modify</source>
-        <translation type="unfinished"></translation>
+        <translation>Ändern</translation>
     </message>
     <message>
         <source>Select a directory to hash</source>
-        <translation type="unfinished"></translation>
+        <translation>Ordner zum Hashen auswählen</translation>
     </message>
     <message>
         <source>Enter directory to output torrents in:</source>
-        <translation type="unfinished"></translation>
+        <translation>Ordner, in den die Torrents geschrieben werden:</translation>
     </message>
 </context>
 <context>
     <name>TDriveComboBox</name>
     <message>
         <source>Drive</source>
-        <translation type="unfinished"></translation>
+        <translation>Laufwerk</translation>
     </message>
 </context>
 <context>
     <name>TViewEditPage</name>
     <message>
         <source>Creation Date: %1 (Unix time)</source>
-        <translation type="unfinished"></translation>
+        <translation>Erstellt am: %1 (Unix-Zeit)</translation>
     </message>
     <message>
         <source>Creation Date: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Erstellt am: %1</translation>
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished"></translation>
+        <translation>...</translation>
     </message>
     <message>
         <source>&amp;Torrent:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Torrent:</translation>
     </message>
     <message>
         <source>&amp;Backup</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Ersatz</translation>
     </message>
     <message>
         <source>&amp;Announce URL:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Announce-URL:</translation>
     </message>
     <message>
         <source>Na&amp;me:</source>
-        <translation type="unfinished"></translation>
+        <translation>Na&amp;me:</translation>
     </message>
     <message>
         <source>&amp;Comment:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Kommentar:</translation>
     </message>
     <message>
         <source>SHA1:</source>
-        <translation type="unfinished"></translation>
+        <translation>SHA1:</translation>
     </message>
     <message>
         <source>Creation Date:</source>
-        <translation type="unfinished"></translation>
+        <translation>Erstellt am:</translation>
     </message>
     <message>
         <source>&amp;Reset</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Jetzt</translation>
     </message>
     <message>
         <source> Files </source>
-        <translation type="unfinished"></translation>
+        <translation> Dateien </translation>
     </message>
     <message>
         <source>C&amp;hange</source>
-        <translation type="unfinished"></translation>
+        <translation>Än&amp;dern</translation>
     </message>
     <message>
         <source>Size:</source>
-        <translation type="unfinished"></translation>
+        <translation>Größe:</translation>
     </message>
     <message>
         <source>Nam&amp;e:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Name:</translation>
     </message>
     <message>
         <source>&amp;Save</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Speichern</translation>
     </message>
     <message>
         <source>Sa&amp;ve As ..</source>
-        <translation type="unfinished"></translation>
+        <translation>Speichern &amp;unter ..</translation>
     </message>
     <message>
         <source>Choose a .torrent file</source>
-        <translation type="unfinished"></translation>
+        <translation>.torrent-Datei auswählen</translation>
     </message>
     <message>
         <source>Save with back-up trackers</source>
-        <translation type="unfinished"></translation>
+        <translation>Mit Ersatz-Trackern speichern</translation>
     </message>
     <message>
         <source>Files in the torrent</source>
-        <translation type="unfinished"></translation>
+        <translation>Dateien im Torrent</translation>
     </message>
     <message>
         <source>Info hash</source>
-        <translation type="unfinished"></translation>
+        <translation>Info-Hash</translation>
     </message>
     <message>
         <source>Creation Date: N/A</source>
-        <translation type="unfinished"></translation>
+        <translation>Erstellt am: k. A.</translation>
     </message>
     <message>
         <source>Loading Torrent! This may take a while...</source>
-        <translation type="unfinished"></translation>
+        <translation>Torrent wird geladen! Das kann eine Weile dauern...</translation>
     </message>
     <message>
         <source>Loading complete!</source>
-        <translation type="unfinished"></translation>
+        <translation>Laden abgeschlossen!</translation>
     </message>
     <message>
         <source>Loading error!</source>
-        <translation type="unfinished"></translation>
+        <translation>Fehler beim Laden!</translation>
     </message>
     <message>
         <source>SHA1: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>SHA1: %1</translation>
     </message>
     <message>
         <source>Size: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Größe: %1</translation>
     </message>
     <message>
         <source>Cannot rename to </source>
-        <translation type="unfinished"></translation>
+        <translation>Umbenennen nicht möglich: </translation>
     </message>
     <message>
         <source>Error writing </source>
-        <translation type="unfinished"></translation>
+        <translation>Fehler beim Schreiben von </translation>
     </message>
     <message>
         <source>%1 written sucessfully!</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 erfolgreich geschrieben!</translation>
     </message>
     <message>
         <source>This torrent is damaged: it was not read whole, and saving writes only what could be read. What these lines name would be lost:</source>
-        <translation type="unfinished"></translation>
+        <translation>Dieser Torrent ist beschädigt: Er wurde nicht vollständig gelesen, und Speichern schreibt nur, was gelesen werden konnte. Was diese Zeilen nennen, ginge verloren:</translation>
     </message>
     <message>
         <source>Save anyway?</source>
-        <translation type="unfinished"></translation>
+        <translation>Trotzdem speichern?</translation>
     </message>
     <message>
         <source>Cannot save </source>
-        <translation type="unfinished"></translation>
+        <translation>Speichern nicht möglich: </translation>
+    </message>
+    <message>
+        <source>The data in %1 does not match the torrent:</source>
+        <translation>Die Daten in %1 passen nicht zum Torrent:</translation>
+    </message>
+    <message>
+        <source>missing: %1</source>
+        <translation>fehlt: %1</translation>
+    </message>
+    <message>
+        <source>wrong size: %1 (%2 bytes, the torrent says %3)</source>
+        <translation>falsche Größe: %1 (%2 Bytes, laut Torrent %3)</translation>
+    </message>
+    <message>
+        <source>damaged: %1, bytes %2</source>
+        <translation>beschädigt: %1, Bytes %2</translation>
+    </message>
+    <message>
+        <source>... and %1 more files</source>
+        <translation>... und %1 weitere Dateien</translation>
+    </message>
+    <message>
+        <source>error: %1</source>
+        <translation>Fehler: %1</translation>
+    </message>
+    <message>
+        <source>%1 of %2 pieces do not match.</source>
+        <translation>%1 von %2 Stücken passen nicht.</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Quelle</translation>
+    </message>
+    <message>
+        <source>S&amp;ource:</source>
+        <translation>&amp;Quelle:</translation>
+    </message>
+    <message>
+        <source>&amp;Private torrent</source>
+        <translation>&amp;Privater Torrent</translation>
+    </message>
+    <message>
+        <source>Web seeds</source>
+        <translation>Web-Seeds</translation>
+    </message>
+    <message>
+        <source>One URL per line</source>
+        <translation>Eine URL pro Zeile</translation>
+    </message>
+    <message>
+        <source>&amp;Web seeds:</source>
+        <translation>&amp;Web-Seeds:</translation>
+    </message>
+    <message>
+        <source>Copy magnet &amp;link</source>
+        <translation>Magnet-&amp;Link kopieren</translation>
+    </message>
+    <message>
+        <source>Ver&amp;ify data...</source>
+        <translation>Daten p&amp;rüfen...</translation>
+    </message>
+    <message>
+        <source>Saving changes the info hash from %1 to %2: peers of the old torrent will not find this one.</source>
+        <translation>Speichern ändert den Info-Hash von %1 in %2: Peers des alten Torrents finden diesen nicht.</translation>
+    </message>
+    <message>
+        <source>Magnet link copied to the clipboard</source>
+        <translation>Magnet-Link in die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>This torrent is damaged, so its data cannot be checked:</source>
+        <translation>Dieser Torrent ist beschädigt, daher können seine Daten nicht geprüft werden:</translation>
+    </message>
+    <message>
+        <source>Select the folder that holds the files of %1</source>
+        <translation>Ordner mit den Dateien von %1 auswählen</translation>
+    </message>
+    <message>
+        <source>Select the folder that holds %1</source>
+        <translation>Ordner auswählen, der %1 enthält</translation>
+    </message>
+    <message>
+        <source>Verifying: %1</source>
+        <translation>Prüfe: %1</translation>
+    </message>
+    <message>
+        <source>The progress window is busy with a torrent being created; verify when it is done.</source>
+        <translation>Das Fortschrittsfenster ist mit dem Erstellen eines Torrents beschäftigt; prüfen Sie, wenn es fertig ist.</translation>
+    </message>
+    <message>
+        <source>All %1 pieces match the data in %2.</source>
+        <translation>Alle %1 Stücke passen zu den Daten in %2.</translation>
+    </message>
+    <message>
+        <source>Verify</source>
+        <translation>Prüfen</translation>
     </message>
 </context>
 <context>
     <name>TfrmBackup</name>
     <message>
         <source>Back-up Tracker Selection</source>
-        <translation type="unfinished"></translation>
+        <translation>Auswahl der Ersatz-Tracker</translation>
     </message>
     <message>
         <source>Back-up trackers</source>
-        <translation type="unfinished"></translation>
+        <translation>Ersatz-Tracker</translation>
     </message>
     <message>
         <source>Tracker to add</source>
-        <translation type="unfinished"></translation>
+        <translation>Hinzuzufügender Tracker</translation>
     </message>
     <message>
         <source>&amp;Add:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Hinzufügen:</translation>
     </message>
     <message>
         <source>&amp;Remove Selected</source>
-        <translation type="unfinished"></translation>
+        <translation>Auswahl &amp;entfernen</translation>
     </message>
     <message>
         <source>&amp;Up</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Hoch</translation>
     </message>
     <message>
         <source>D&amp;n</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Runter</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
     <message>
         <source>Note: multi-tracker support is preliminary, and only a few BitTorrent clients understand it yet. Trackers from above will be tried in the order they are listed if the main tracker fails.</source>
-        <translation type="unfinished"></translation>
+        <translation>Hinweis: Die Unterstützung mehrerer Tracker ist vorläufig, und erst wenige BitTorrent-Programme verstehen sie. Die Tracker oben werden in der aufgeführten Reihenfolge versucht, wenn der Haupttracker ausfällt.</translation>
     </message>
 </context>
 <context>
     <name>TfrmProgress</name>
     <message>
         <source>Progress</source>
-        <translation type="unfinished"></translation>
+        <translation>Fortschritt</translation>
     </message>
     <message>
         <source>Hashing:</source>
-        <translation type="unfinished"></translation>
+        <translation>Hashe:</translation>
     </message>
     <message>
         <source>Overall Progress:</source>
-        <translation type="unfinished"></translation>
+        <translation>Gesamtfortschritt:</translation>
     </message>
     <message>
         <source>&amp;Abort</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Abbrechen</translation>
     </message>
     <message>
         <source>&amp;Finished</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Fertig</translation>
     </message>
     <message>
         <source>File progress</source>
-        <translation type="unfinished"></translation>
+        <translation>Fortschritt der Datei</translation>
     </message>
     <message>
         <source>Overall progress</source>
-        <translation type="unfinished"></translation>
+        <translation>Gesamtfortschritt</translation>
     </message>
 </context>
 <context>
     <name>TfrmQuorvane</name>
     <message>
         <source>Quorvane v2.1</source>
-        <translation type="unfinished"></translation>
+        <translation>Quorvane v2.1</translation>
     </message>
     <message>
         <source>Create Torrent</source>
-        <translation type="unfinished"></translation>
+        <translation>Torrent erstellen</translation>
     </message>
     <message>
         <source>View/Edit Torrent</source>
-        <translation type="unfinished"></translation>
+        <translation>Torrent ansehen/bearbeiten</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Help/About</source>
-        <translation type="unfinished"></translation>
+        <translation>Hilfe/Info</translation>
     </message>
     <message>
         <source>Simple</source>
-        <translation type="unfinished"></translation>
+        <translation>Einfach</translation>
     </message>
     <message>
         <source>Classic</source>
-        <translation type="unfinished"></translation>
+        <translation>Klassisch</translation>
     </message>
     <message>
         <source>&amp;All</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Alle</translation>
     </message>
     <message>
         <source>&amp;None</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Keine</translation>
     </message>
     <message>
         <source>&amp;Inverse</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Umkehren</translation>
     </message>
     <message>
         <source>Tip: Hold down CTRL to select multiple files</source>
-        <translation type="unfinished"></translation>
+        <translation>Tipp: STRG gedrückt halten, um mehrere Dateien auszuwählen</translation>
     </message>
     <message>
         <source>(&amp;dir)</source>
-        <translation type="unfinished"></translation>
+        <translation>(&amp;Ordner)</translation>
     </message>
     <message>
         <source>(&amp;file)</source>
-        <translation type="unfinished"></translation>
+        <translation>(&amp;Datei)</translation>
     </message>
     <message>
         <source>1 torrent from entire f&amp;older</source>
-        <translation type="unfinished"></translation>
+        <translation>1 Torrent aus dem &amp;ganzen Ordner</translation>
     </message>
     <message>
         <source>1 torrent for &amp;each file</source>
-        <translation type="unfinished"></translation>
+        <translation>1 Torrent für &amp;jede Datei</translation>
     </message>
     <message>
         <source>File&amp;name or Pathname:</source>
-        <translation type="unfinished"></translation>
+        <translation>Datei&amp;name oder Pfad:</translation>
     </message>
     <message>
         <source>Select the tracker that will host your file, or enter a URL manually</source>
-        <translation type="unfinished"></translation>
+        <translation>Wählen Sie den Tracker für Ihre Datei, oder geben Sie eine URL von Hand ein</translation>
     </message>
     <message>
         <source>&amp;Visit</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Besuchen</translation>
     </message>
     <message>
         <source>Visit the homepage of the selected tracker</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Homepage des gewählten Trackers besuchen</translation>
     </message>
     <message>
         <source>URL:</source>
-        <translation type="unfinished"></translation>
+        <translation>URL:</translation>
     </message>
     <message>
         <source>Status:</source>
-        <translation type="unfinished"></translation>
+        <translation>Status:</translation>
     </message>
     <message>
         <source>Use &amp;Backup Tracker(s)</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Ersatz-Tracker verwenden</translation>
     </message>
     <message>
         <source>&amp;Tracker:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Tracker:</translation>
     </message>
     <message>
         <source>A&amp;uto</source>
-        <translation type="unfinished"></translation>
+        <translation>Automat&amp;isch</translation>
     </message>
     <message>
         <source>Automatically Determine Piece Size (recommended)</source>
-        <translation type="unfinished"></translation>
+        <translation>Stückgröße automatisch bestimmen (empfohlen)</translation>
     </message>
     <message>
         <source>Cu&amp;stom:</source>
-        <translation type="unfinished"></translation>
+        <translation>Ei&amp;gene:</translation>
     </message>
     <message>
         <source>Use a user-specified piece size</source>
-        <translation type="unfinished"></translation>
+        <translation>Eine selbst gewählte Stückgröße verwenden</translation>
     </message>
     <message>
         <source>C&amp;reate .torrent now!</source>
-        <translation type="unfinished"></translation>
+        <translation>.torrent jetzt e&amp;rstellen!</translation>
     </message>
     <message>
         <source>Create .torrent metadata file</source>
-        <translation type="unfinished"></translation>
+        <translation>.torrent-Metadatei erstellen</translation>
     </message>
     <message>
         <source>&amp;Comment:</source>
-        <translation type="unfinished"></translation>
+        <translation>Ko&amp;mmentar:</translation>
     </message>
     <message>
         <source>&amp;Piece Size:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Stückgröße:</translation>
     </message>
     <message>
         <source> Startup Mode </source>
-        <translation type="unfinished"></translation>
+        <translation> Startmodus </translation>
     </message>
     <message>
         <source>&amp;Simple</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Einfach</translation>
     </message>
     <message>
         <source>C&amp;lassic</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Klassisch</translation>
     </message>
     <message>
         <source>Remember last used &amp;folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Zuletzt verwendeten &amp;Ordner merken</translation>
     </message>
     <message>
         <source>Remember last used &amp;tracker</source>
-        <translation type="unfinished"></translation>
+        <translation>Zuletzt verwendeten &amp;Tracker merken</translation>
     </message>
     <message>
         <source>Do NOT &amp;update tracker list on startup</source>
-        <translation type="unfinished"></translation>
+        <translation>Trackerliste beim Start NICHT aktualisie&amp;ren</translation>
     </message>
     <message>
         <source>Auto-sa&amp;ve Settings on close</source>
-        <translation type="unfinished"></translation>
+        <translation>Einstellungen beim Schließen &amp;speichern</translation>
     </message>
     <message>
         <source>Always skip thu&amp;mbs.db</source>
-        <translation type="unfinished"></translation>
+        <translation>th&amp;umbs.db immer überspringen</translation>
     </message>
     <message>
         <source> Private Trackers </source>
-        <translation type="unfinished"></translation>
+        <translation> Private Tracker </translation>
     </message>
     <message>
         <source>&amp;Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Löschen</translation>
     </message>
     <message>
         <source>Na&amp;me:</source>
-        <translation type="unfinished"></translation>
+        <translation>Na&amp;me:</translation>
     </message>
     <message>
         <source>A&amp;nnounce URL:</source>
-        <translation type="unfinished"></translation>
+        <translation>An&amp;nounce-URL:</translation>
     </message>
     <message>
         <source>&amp;Website URL:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Website-URL:</translation>
     </message>
     <message>
         <source>Save N&amp;ow</source>
-        <translation type="unfinished"></translation>
+        <translation>Jetzt si&amp;chern</translation>
     </message>
     <message>
         <source>&amp;Homepage</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Homepage</translation>
     </message>
     <message>
         <source>Pages</source>
-        <translation type="unfinished"></translation>
+        <translation>Seiten</translation>
     </message>
     <message>
         <source>Creation mode</source>
-        <translation type="unfinished"></translation>
+        <translation>Erstellungsmodus</translation>
     </message>
     <message>
         <source>Use back-up trackers</source>
-        <translation type="unfinished"></translation>
+        <translation>Ersatz-Tracker verwenden</translation>
     </message>
     <message>
         <source>Folders</source>
-        <translation type="unfinished"></translation>
+        <translation>Ordner</translation>
     </message>
     <message>
         <source>Files</source>
-        <translation type="unfinished"></translation>
+        <translation>Dateien</translation>
     </message>
     <message>
         <source>Custom piece size</source>
-        <translation type="unfinished"></translation>
+        <translation>Eigene Stückgröße</translation>
     </message>
     <message>
         <source>Private trackers</source>
-        <translation type="unfinished"></translation>
+        <translation>Private Tracker</translation>
     </message>
     <message>
         <source>Help</source>
-        <translation type="unfinished"></translation>
+        <translation>Hilfe</translation>
     </message>
     <message>
         <source>Status</source>
-        <translation type="unfinished"></translation>
+        <translation>Status</translation>
     </message>
     <message>
         <source>Cannot open %1: no such file</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 kann nicht geöffnet werden: Datei nicht vorhanden</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Quelle</translation>
+    </message>
+    <message>
+        <source>Written into the torrent&apos;s info: the tag some private trackers ask for</source>
+        <translation>Wird in die Info des Torrents geschrieben: die Kennung, die manche privaten Tracker verlangen</translation>
+    </message>
+    <message>
+        <source>Sourc&amp;e:</source>
+        <translation>Que&amp;lle:</translation>
+    </message>
+    <message>
+        <source>Private t&amp;orrent</source>
+        <translation>Pri&amp;vater Torrent</translation>
+    </message>
+    <message>
+        <source>Clients find peers only through the trackers: no DHT, no peer exchange</source>
+        <translation>Programme finden Peers nur über die Tracker: kein DHT, kein Peer-Austausch</translation>
+    </message>
+    <message>
+        <source>URL: %1</source>
+        <translation>URL: %1</translation>
     </message>
 </context>
 </TS>
