@@ -115,7 +115,7 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   if (const auto torrent = TorrentArgument(arguments)) Guarded([&] { OpenTorrent(*torrent); });
 
   FitMinimumSize();
-  resize(minimumSize());
+  if (!autoSize_) resize(minimumSize());
 }
 
 TfrmQuorvane::~TfrmQuorvane() = default;
