@@ -120,8 +120,10 @@ class TDecoder {
       filesStarts_ = nullptr;
       const bool stored = value && !key->Text.empty();
       if (stored) dict->Put(key->Text, std::move(value));
-      if (stored && infoKey) report_->FileEntryStarts = std::move(starts);
-      if (stored && filesKey) *infoFiles_ = std::move(starts);
+      if (stored && infoKey)
+        report_->FileEntryStarts = std::move(starts);
+      else if (stored && filesKey)
+        *infoFiles_ = std::move(starts);
       // Where the raw info value lies, for the info hash: only the top level
       // counts, and only a value that was kept.
       if (report_ && depth_ == 1 && key->Text == "info") {
