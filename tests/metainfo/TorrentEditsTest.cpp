@@ -3,14 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../support/RunProgram.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -171,22 +170,8 @@ class EditCommand : public ::testing::Test {
     return path;
   }
 
-  struct TRun {
-    int Status;
-    std::string Out;
-  };
   TRun Run(const std::vector<std::string>& args) {
-    std::string command = "'" QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' edit";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    command += " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[256];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return RunShell("'" + QuorvaneCli + "' edit" + ShellWords(args) + " 2>/dev/null");
   }
 
   fs::path dir_;
