@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "../create/TempDir.h"
 #include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <mutex>
 
-#include "TempDir.h"
+#include "../support/TempDir.h"
 #include "base/Path.h"
 #include "base/Stream.h"
 #include "create/HashedStorage.h"

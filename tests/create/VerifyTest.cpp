@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "../support/ScriptedDialogs.h"
-#include "TempDir.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "create/CreationDriver.h"
 #include "create/Verify.h"
