@@ -45,20 +45,6 @@ void PrintHelp() {
       VerifyUsage);
 }
 
-const char* StateName(TVerifyState state) {
-  switch (state) {
-    case TVerifyState::Missing:
-      return "missing";
-    case TVerifyState::WrongSize:
-      return "size";
-    case TVerifyState::Damaged:
-      return "damaged";
-    case TVerifyState::Ok:
-      break;
-  }
-  return "ok";
-}
-
 std::string RangesText(const std::vector<TByteRange>& ranges, const char* separator) {
   std::string text;
   for (const auto& range : ranges)
@@ -111,7 +97,8 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
     const auto& file = result.Problems[i];
     out += i ? ",\n    " : "\n    ";
     out += "{\"index\": " + std::to_string(file.Index) + ", \"path\": " + JsonString(file.PathInTorrent) +
-           ", \"state\": \"" + StateName(file.State) + "\", \"length\": " + std::to_string(file.Length) +
+           ", \"state\": \"" + VerifyStateName(file.State) +
+           "\", \"length\": " + std::to_string(file.Length) +
            ", \"found_length\": " + (file.FoundLength < 0 ? "null" : std::to_string(file.FoundLength)) +
            ", \"bad_ranges\": [";
     for (size_t r = 0; r < file.BadRanges.size(); ++r)
