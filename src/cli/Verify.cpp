@@ -112,11 +112,6 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-int UsageError(const std::string& what) {
-  std::fprintf(stderr, "quorvane-cli verify: %s\nUsage: quorvane-cli %s\n", what.c_str(), VerifyUsage);
-  return ExitUsage;
-}
-
 int RunVerify(const std::vector<std::string>& args) {
   if (WantsHelp(args)) {
     PrintHelp();
@@ -126,10 +121,10 @@ int RunVerify(const std::vector<std::string>& args) {
   try {
     parsed = ParseArgs(args, VerifyOptions);
   } catch (const EUsage& e) {
-    return UsageError(e.what());
+    return UsageError("verify", e.what(), VerifyUsage);
   }
-  if (parsed.Operands.empty()) return UsageError("no FILE given");
-  if (parsed.Operands.size() > 2) return UsageError("FILE and at most one DATA");
+  if (parsed.Operands.empty()) return UsageError("verify", "no FILE given", VerifyUsage);
+  if (parsed.Operands.size() > 2) return UsageError("verify", "FILE and at most one DATA", VerifyUsage);
   const std::string& path = parsed.Operands[0];
 
   TTorrentFile torrent;
