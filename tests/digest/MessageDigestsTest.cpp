@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "../support/Sanitizer.h"
 #include "digest/MessageDigests.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UnderSanitizer = true;
-#else
-constexpr bool UnderSanitizer = false;
-#endif
 
 // Every digest test runs once per compression path.
 class TSHA1PathTest : public ::testing::TestWithParam<TSHA1Impl> {

@@ -10,17 +10,12 @@
 #include <vector>
 
 #include "../support/RunProgram.h"
+#include "../support/Sanitizer.h"
 #include "../support/TempDir.h"
 #include "digest/MessageDigests.h"
 #include "digest/Sha1Lanes.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UnderSanitizer = true;
-#else
-constexpr bool UnderSanitizer = false;
-#endif
 
 const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
 
