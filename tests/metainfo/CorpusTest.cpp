@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
@@ -27,19 +28,12 @@ TRun RunCli(const std::vector<std::string>& args) {
 
 class Corpus : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("quorvane-corpus-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   size_t FilesInDir() const {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
-  fs::path dir_;
+  TTempDir scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 const std::string MissingAnnounce = "Corrupt File: Missing \"announce\" segment";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -156,14 +157,6 @@ TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
 // `quorvane-cli edit` run as a program.
 class EditCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("quorvane-edit-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Write(const std::string& name, const std::string& bytes) {
     const auto path = (dir_ / name).string();
     WriteWholeFile(path, bytes);
@@ -174,7 +167,8 @@ class EditCommand : public ::testing::Test {
     return RunShell("'" + QuorvaneCli + "' edit" + ShellWords(args) + " 2>/dev/null");
   }
 
-  fs::path dir_;
+  TTempDir scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {
