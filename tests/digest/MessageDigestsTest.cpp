@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/Hex.h"
 #include "../support/Sanitizer.h"
 #include "digest/MessageDigests.h"
 
@@ -95,16 +96,6 @@ std::vector<TVector> KnownVectors() {
        .Message = std::string(129, 'a'),
        .Digest = "d96debf1bdcbc896e6c134ea76e8141f40d78536"},
   };
-}
-
-std::string ToHex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/Hex.h"
 #include "../support/RunProgram.h"
 #include "../support/Sanitizer.h"
 #include "../support/TempDir.h"
@@ -18,16 +19,6 @@
 namespace {
 
 const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
-
-std::string ToHex(const uint8_t* bytes, size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (size_t i = 0; i < size; ++i) {
-    hex += digits[bytes[i] >> 4];
-    hex += digits[bytes[i] & 15];
-  }
-  return hex;
-}
 
 const char* const Python = "/usr/bin/python3";
 
