@@ -43,3 +43,15 @@ bool LessNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return a.size() < b.size();
   return a < b;
 }
+
+std::string BytesToHex(std::string_view bytes, int maxCount) {
+  static constexpr char Digits[] = "0123456789abcdef";
+  const size_t count = maxCount <= 0 ? 0 : std::min(bytes.size(), static_cast<size_t>(maxCount));
+  std::string hex(count * 2, '0');
+  for (size_t i = 0; i < count; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    hex[2 * i] = Digits[b >> 4];
+    hex[2 * i + 1] = Digits[b & 15];
+  }
+  return hex;
+}

@@ -14,3 +14,5 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // Names sorted without regard to ASCII case; equal ones in byte order.
 bool LessNoCase(std::string_view a, std::string_view b);
+// Two lower-case hex digits per byte for the first min(size, maxCount) bytes.
+std::string BytesToHex(std::string_view bytes, int maxCount);

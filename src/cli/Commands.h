@@ -22,6 +22,10 @@ struct TCliRegistration {
 
 const std::vector<TCliCommand>& CliCommands();
 
+// Says what was wrong with a command line, and the command's usage line, on
+// stderr; returns ExitUsage.
+int UsageError(const char* command, const std::string& what, const char* usage);
+
 class TTorrentFile;
 // Loads the .torrent at path for a command; refuses a folder, FIFO or device
 // before opening it. False, with one line on stderr, when the file could not

@@ -403,11 +403,6 @@ std::string JsonLine(const std::string& output, const TTorrentFile& torrent) {
          ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) + "}\n";
 }
 
-int UsageError(const EUsage& e) {
-  std::fprintf(stderr, "quorvane-cli create: %s\nUsage: quorvane-cli %s\n", e.what(), CreateUsage);
-  return ExitUsage;
-}
-
 // The page's controls as the options set them. Names of trackers resolve
 // against the list the program left behind, which trackers receives.
 void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTrackerList& trackers) {
@@ -518,7 +513,7 @@ int RunCreate(const std::vector<std::string>& args) {
   try {
     options = ParseOptions(args);
   } catch (const EUsage& e) {
-    return UsageError(e);
+    return UsageError("create", e.what(), CreateUsage);
   }
 
   TCliProgress progress(!options.Quiet && ::isatty(STDERR_FILENO));
@@ -528,7 +523,7 @@ int RunCreate(const std::vector<std::string>& args) {
   try {
     SetUpInput(driver, options, trackers);
   } catch (const EUsage& e) {
-    return UsageError(e);
+    return UsageError("create", e.what(), CreateUsage);
   }
 
   std::optional<TStdoutTorrent> stdoutTorrent;

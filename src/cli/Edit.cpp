@@ -289,8 +289,7 @@ int RunEdit(const std::vector<std::string>& args) {
   try {
     options = ParseOptions(args);
   } catch (const EUsage& e) {
-    std::fprintf(stderr, "quorvane-cli edit: %s\nUsage: quorvane-cli %s\n", e.what(), EditUsage);
-    return ExitUsage;
+    return UsageError("edit", e.what(), EditUsage);
   }
   int status = ExitOk;
   for (const auto& file : options.Files) {

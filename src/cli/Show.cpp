@@ -197,11 +197,6 @@ void PrintShowHelp(FILE* to) {
                ShowUsage);
 }
 
-int UsageError(const std::string& what) {
-  std::fprintf(stderr, "quorvane-cli show: %s\nUsage: quorvane-cli %s\n", what.c_str(), ShowUsage);
-  return ExitUsage;
-}
-
 const TOptionSpec ShowOptions[] = {
     {.Long = "json"},
     {.Short = 'h', .Long = "help"},
@@ -216,7 +211,7 @@ int RunShow(const std::vector<std::string>& args) {
   try {
     parsed = ParseArgs(args, ShowOptions);
   } catch (const EUsage& e) {
-    return UsageError(e.what());
+    return UsageError("show", e.what(), ShowUsage);
   }
   if (parsed.Has("help")) {
     PrintShowHelp(stdout);
@@ -224,7 +219,8 @@ int RunShow(const std::vector<std::string>& args) {
   }
   const bool json = parsed.Has("json");
   const std::vector<std::string>& files = parsed.Operands;
-  if (files.size() != 1) return UsageError(files.empty() ? "no FILE given" : "only one FILE at a time");
+  if (files.size() != 1)
+    return UsageError("show", files.empty() ? "no FILE given" : "only one FILE at a time", ShowUsage);
   const std::string& path = files.front();
 
   TTorrentFile torrent;

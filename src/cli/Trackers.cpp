@@ -97,8 +97,7 @@ int RunTrackers(const std::vector<std::string>& args) {
     parsed = ParseArgs(args, TrackersOptions);
     if (!parsed.Operands.empty()) throw EUsage("unexpected argument \"" + parsed.Operands.front() + "\"");
   } catch (const EUsage& e) {
-    std::fprintf(stderr, "quorvane-cli trackers: %s\nUsage: quorvane-cli %s\n", e.what(), TrackersUsage);
-    return ExitUsage;
+    return UsageError("trackers", e.what(), TrackersUsage);
   }
   const std::vector<std::string> urls = parsed.All("url");
   return parsed.Has("refresh") || !urls.empty() ? Refresh(urls) : ListSaved();

@@ -45,20 +45,6 @@ void PrintHelp() {
       VerifyUsage);
 }
 
-const char* StateName(TVerifyState state) {
-  switch (state) {
-    case TVerifyState::Missing:
-      return "missing";
-    case TVerifyState::WrongSize:
-      return "size";
-    case TVerifyState::Damaged:
-      return "damaged";
-    case TVerifyState::Ok:
-      break;
-  }
-  return "ok";
-}
-
 std::string RangesText(const std::vector<TByteRange>& ranges, const char* separator) {
   std::string text;
   for (const auto& range : ranges)
@@ -111,7 +97,8 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
     const auto& file = result.Problems[i];
     out += i ? ",\n    " : "\n    ";
     out += "{\"index\": " + std::to_string(file.Index) + ", \"path\": " + JsonString(file.PathInTorrent) +
-           ", \"state\": \"" + StateName(file.State) + "\", \"length\": " + std::to_string(file.Length) +
+           ", \"state\": \"" + VerifyStateName(file.State) +
+           "\", \"length\": " + std::to_string(file.Length) +
            ", \"found_length\": " + (file.FoundLength < 0 ? "null" : std::to_string(file.FoundLength)) +
            ", \"bad_ranges\": [";
     for (size_t r = 0; r < file.BadRanges.size(); ++r)
@@ -125,11 +112,6 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-int UsageError(const std::string& what) {
-  std::fprintf(stderr, "quorvane-cli verify: %s\nUsage: quorvane-cli %s\n", what.c_str(), VerifyUsage);
-  return ExitUsage;
-}
-
 int RunVerify(const std::vector<std::string>& args) {
   if (WantsHelp(args)) {
     PrintHelp();
@@ -139,10 +121,10 @@ int RunVerify(const std::vector<std::string>& args) {
   try {
     parsed = ParseArgs(args, VerifyOptions);
   } catch (const EUsage& e) {
-    return UsageError(e.what());
+    return UsageError("verify", e.what(), VerifyUsage);
   }
-  if (parsed.Operands.empty()) return UsageError("no FILE given");
-  if (parsed.Operands.size() > 2) return UsageError("FILE and at most one DATA");
+  if (parsed.Operands.empty()) return UsageError("verify", "no FILE given", VerifyUsage);
+  if (parsed.Operands.size() > 2) return UsageError("verify", "FILE and at most one DATA", VerifyUsage);
   const std::string& path = parsed.Operands[0];
 
   TTorrentFile torrent;

@@ -76,6 +76,20 @@ std::string DataPathOf(const TTorrentFile& torrent, const TTorrentSubFile& file,
 
 }  // namespace
 
+const char* VerifyStateName(TVerifyState state) {
+  switch (state) {
+    case TVerifyState::Missing:
+      return "missing";
+    case TVerifyState::WrongSize:
+      return "size";
+    case TVerifyState::Damaged:
+      return "damaged";
+    case TVerifyState::Ok:
+      break;
+  }
+  return "ok";
+}
+
 std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& torrent) {
   const size_t slash = torrentPath.rfind('/');
   if (slash == std::string::npos) return torrent.Name;

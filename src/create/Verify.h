@@ -18,6 +18,9 @@ enum class TVerifyState {
   Damaged,    // the right length, but pieces that do not match
 };
 
+// The state's one-word name, as reports print it: "ok", "missing", "size", "damaged".
+const char* VerifyStateName(TVerifyState state);
+
 // Bytes First..Last of a file, both included.
 struct TByteRange {
   int64_t First = 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/Text.h"
 #include "digest/Sha1Kernels.h"
 #include "digest/Sha1Lanes.h"
 #include "digest/Sha1ShaNi.h"
@@ -145,14 +146,8 @@ const uint8_t* TMessageDigest::Digest() const {
 }
 
 std::string TMessageDigest::DigestString() const {
-  static const char hexDigits[] = "0123456789abcdef";
-  const uint8_t* d = Digest();
-  std::string text(2 * size_t(digestSize_), '0');
-  for (int i = 0; i < digestSize_; ++i) {
-    text[2 * i] = hexDigits[d[i] >> 4];
-    text[2 * i + 1] = hexDigits[d[i] & 0x0F];
-  }
-  return text;
+  return BytesToHex(std::string_view(reinterpret_cast<const char*>(Digest()), size_t(digestSize_)),
+                    digestSize_);
 }
 
 std::string TMessageDigest::DigestBytes() const {

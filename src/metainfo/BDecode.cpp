@@ -205,18 +205,6 @@ std::unique_ptr<TObjectList> DecodeList(TStream& stream) { return TDecoder(strea
 
 std::unique_ptr<TObjectHash> DecodeDictionary(TStream& stream) { return TDecoder(stream, 1).Dictionary(); }
 
-std::string BytesToHex(std::string_view bytes, int maxCount) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  const size_t count = maxCount <= 0 ? 0 : std::min(bytes.size(), static_cast<size_t>(maxCount));
-  std::string hex(count * 2, '0');
-  for (size_t i = 0; i < count; ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    hex[2 * i] = Digits[b >> 4];
-    hex[2 * i + 1] = Digits[b & 15];
-  }
-  return hex;
-}
-
 void WriteRaw(TStream& out, std::string_view bytes) {
   out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
 }

@@ -79,9 +79,6 @@ std::unique_ptr<TIntString> DecodeInteger(TStream& stream);
 std::unique_ptr<TObjectList> DecodeList(TStream& stream);
 std::unique_ptr<TObjectHash> DecodeDictionary(TStream& stream);
 
-// Two lower-case hex digits per byte for the first min(size, maxCount) bytes.
-std::string BytesToHex(std::string_view bytes, int maxCount);
-
 // Encoding primitives; a short write raises EStreamError "Stream write error".
 void WriteRaw(TStream& out, std::string_view bytes);
 void WriteString(TStream& out, std::string_view bytes);

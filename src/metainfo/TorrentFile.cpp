@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "base/Text.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
 #include "metainfo/TorrentEdits.h"

@@ -457,12 +457,7 @@ void THttpCli::HeaderEnd(bool bodyExpected) {
     return;
   }
   if (!bodyExpected) {
-    if (relocationPending_)
-      StartRelocation();
-    else if (KeepConnection())
-      PostSetReady();
-    else
-      socket_->CloseLater();
+    FinishExchange();
     return;
   }
   const auto dot = documentName_.rfind('.');
@@ -491,6 +486,10 @@ void THttpCli::DocumentEnd() {
   SetState(THttpClientState::DocumentDone);
   if (OnDocEnd) OnDocEnd(*this);
   if (state_ != THttpClientState::DocumentDone) return;  // the handler aborted
+  FinishExchange();
+}
+
+void THttpCli::FinishExchange() {
   // A pending relocation goes on from here; ending now would complete the
   // request with the redirection's own status.
   if (relocationPending_)

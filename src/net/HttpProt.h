@@ -140,6 +140,8 @@ class THttpCli : private THttpResponse::TListener {
   void SendRequest(const std::string& method, const std::string& version);
   void SendNextChunk();
   void DocumentEnd();
+  // After a complete response: follow a relocation, or keep or close the connection.
+  void FinishExchange();
   void LocationHeader(const std::string& value);
   void StartRelocation();
   bool RelocationRefused();

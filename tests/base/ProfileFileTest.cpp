@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "../support/TempDir.h"
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
 
@@ -13,19 +14,15 @@ namespace fs = std::filesystem;
 
 class ProfileFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quorvane-profile-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    path_ = dir_ + "/sub/quorvane.ini";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   void Put(const std::string& text) {
     fs::create_directories(fs::path(path_).parent_path());
     std::ofstream(path_, std::ios::binary) << text;
   }
   std::string Text() { return ReadWholeFile(path_); }
 
-  std::string dir_, path_;
+  TTempDir scratch_;
+  const std::string dir_ = scratch_.Path();
+  const std::string path_ = dir_ + "/sub/quorvane.ini";
 };
 
 TEST_F(ProfileFileTest, MissingFileGivesDefaultsAndFirstWriteCreatesFolder) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <set>
 
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 
 namespace fs = std::filesystem;
@@ -23,16 +24,7 @@ namespace {
 
 class StreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "quorvane-stream-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    SetFileSysCalls(saved_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void TearDown() override { SetFileSysCalls(saved_); }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::string Put(const std::string& name, const std::string& bytes, mode_t mode = 0644) {
@@ -66,7 +58,8 @@ class StreamTest : public ::testing::Test {
     return "no error";
   }
 
-  std::string dir_;
+  TTempDir scratch_;
+  const std::string dir_ = scratch_.Path();
   const TFileSysCalls saved_ = FileSysCalls();
 };
 

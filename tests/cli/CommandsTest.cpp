@@ -1,23 +1,16 @@
 // create, edit and verify run as programs: exit statuses and refusals, in tables.
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 
 #include <gtest/gtest.h>
 
-#include "../create/TempDir.h"
+#include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
 
 class CommandsTest : public ::testing::Test {
  public:
@@ -32,20 +25,9 @@ class CommandsTest : public ::testing::Test {
   }
 
   TRun Cli(const std::vector<std::string>& args) {
-    std::string command = "cd '" + Dir.Path() + "' && XDG_CACHE_HOME='" + Dir / "cache" +
-                          "' XDG_CONFIG_HOME='" + Dir / "config" +
-                          "' '" QUORVANE_BINARY_DIR "/src/cli/quorvane-cli'";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    command += " 2>'" + Dir / "stderr.txt" + "' </dev/null";
-    TRun run;
-    FILE* out = ::popen(command.c_str(), "r");
-    if (!out) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) run.Out.append(buffer, n);
-    const int status = ::pclose(out);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Err = ReadWholeFile(Dir / "stderr.txt");
-    return run;
+    return RunShell("cd '" + Dir.Path() + "' && XDG_CACHE_HOME='" + Dir / "cache" + "' XDG_CONFIG_HOME='" +
+                        Dir / "config" + "' '" + QuorvaneCli + "'" + ShellWords(args) + " </dev/null",
+                    Dir / "stderr.txt");
   }
 
   std::unique_ptr<TTorrentFile> Load(const std::string& name) {

@@ -2,25 +2,19 @@
 // what it refuses to open or to replace.
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "../support/RunProgram.h"
 #include "../trackers/TestSupport.h"
 #include "base/Stream.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
 
 class CliSave : public ::testing::Test {
  protected:
@@ -36,16 +30,7 @@ class CliSave : public ::testing::Test {
   // A hung command ends after a minute with status 124 instead of hanging the run.
   TRun Cli(const std::string& args) {
     const std::string errFile = dir / "stderr.txt";
-    const std::string command =
-        "timeout 60 '" QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' " + args + " 2>'" + errFile + "'";
-    TRun run;
-    FILE* out = popen(command.c_str(), "r");
-    if (out == nullptr) return run;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) run.Out.append(buffer, n);
-    const int status = pclose(out);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Err = ReadWholeFile(errFile);
+    const TRun run = RunShell("timeout 60 '" + QuorvaneCli + "' " + args, errFile);
     fs::remove(errFile);
     return run;
   }

@@ -1,38 +1,21 @@
 // quorvane-cli trackers, run as a program with its own cache and settings folders.
 
-#include <sys/wait.h>
-
-#include <cstdio>
-
 #include <gtest/gtest.h>
 
+#include "../support/RunProgram.h"
 #include "../trackers/ListServer.h"
 #include "../trackers/TestSupport.h"
 #include "base/Stream.h"
 
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
-
 class TTrackersCliTest : public ::testing::Test {
  protected:
   TRun Cli(const std::string& args) {
     const std::string errFile = dir / "stderr.txt";
-    const std::string command = "XDG_CACHE_HOME='" + dir / "cache" + "' XDG_CONFIG_HOME='" + dir / "config" +
-                                "' '" + QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' trackers " + args +
-                                " 2>'" + errFile + "'";
-    TRun run;
-    FILE* out = popen(command.c_str(), "r");
-    if (out == nullptr) return run;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) run.Out.append(buffer, n);
-    const int status = pclose(out);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Err = ReadWholeFile(errFile);
-    return run;
+    return RunShell("XDG_CACHE_HOME='" + dir / "cache" + "' XDG_CONFIG_HOME='" + dir / "config" + "' '" +
+                        QuorvaneCli + "' trackers " + args,
+                    errFile);
   }
   void WriteCache(const std::string& bytes) {
     std::filesystem::create_directories(dir / "cache/quorvane");

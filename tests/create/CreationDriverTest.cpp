@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "../support/ScriptedDialogs.h"
-#include "TempDir.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "create/CreationDriver.h"
 #include "create/HashedStorage.h"

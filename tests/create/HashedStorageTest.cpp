@@ -10,7 +10,8 @@
 #include <functional>
 #include <mutex>
 
-#include "TempDir.h"
+#include "../support/Hex.h"
+#include "../support/TempDir.h"
 #include "base/Path.h"
 #include "base/Stream.h"
 #include "create/HashedStorage.h"
@@ -79,16 +80,6 @@ std::vector<std::string> Hashes(const TTorrentPieces& pieces) {
   return hashes;
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
 }  // namespace
 
 TEST(HashedStorage, PiecesRunAcrossFileBoundaries) {
@@ -127,7 +118,7 @@ TEST(HashedStorage, PiecesRunAcrossFileBoundaries) {
     EXPECT_EQ(storage.PieceCount, static_cast<int64_t>(c.Pieces));
     EXPECT_EQ(Hashes(storage.Pieces), ExpectedHashes(data.All, c.PieceLength, !c.Sizes.empty()));
     for (const auto& p : storage.Pieces) {
-      EXPECT_EQ(p->HashText, Hex(p->Hash));
+      EXPECT_EQ(p->HashText, ToHex(p->Hash));
       EXPECT_TRUE(p->Hashed);
     }
     // Every file is announced once, in order, with its size; the run is bracketed.

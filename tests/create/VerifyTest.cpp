@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "../support/ScriptedDialogs.h"
-#include "TempDir.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "create/CreationDriver.h"
 #include "create/Verify.h"
@@ -50,25 +50,11 @@ class VerifyTest : public ::testing::Test {
   TTorrentFile Torrent;
 };
 
-std::string StateName(TVerifyState state) {
-  switch (state) {
-    case TVerifyState::Ok:
-      return "ok";
-    case TVerifyState::Missing:
-      return "missing";
-    case TVerifyState::WrongSize:
-      return "size";
-    case TVerifyState::Damaged:
-      return "damaged";
-  }
-  return "?";
-}
-
 // "path state first-last,... pieces P-Q" for every problem.
 std::vector<std::string> Describe(const TVerifyResult& result) {
   std::vector<std::string> lines;
   for (const auto& file : result.Problems) {
-    std::string line = file.PathInTorrent + " " + StateName(file.State);
+    std::string line = file.PathInTorrent + " " + VerifyStateName(file.State);
     for (const auto& range : file.BadRanges)
       line += " " + std::to_string(range.First) + "-" + std::to_string(range.Last);
     line += " pieces " + std::to_string(file.FirstBadPiece) + "-" + std::to_string(file.LastBadPiece);

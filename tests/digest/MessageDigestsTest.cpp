@@ -6,15 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "../support/Hex.h"
+#include "../support/Sanitizer.h"
 #include "digest/MessageDigests.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UnderSanitizer = true;
-#else
-constexpr bool UnderSanitizer = false;
-#endif
 
 // Every digest test runs once per compression path.
 class TSHA1PathTest : public ::testing::TestWithParam<TSHA1Impl> {
@@ -100,16 +96,6 @@ std::vector<TVector> KnownVectors() {
        .Message = std::string(129, 'a'),
        .Digest = "d96debf1bdcbc896e6c134ea76e8141f40d78536"},
   };
-}
-
-std::string ToHex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex;
 }
 
 }  // namespace

@@ -9,57 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "../support/Hex.h"
+#include "../support/RunProgram.h"
+#include "../support/Sanitizer.h"
+#include "../support/TempDir.h"
 #include "digest/MessageDigests.h"
 #include "digest/Sha1Lanes.h"
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UnderSanitizer = true;
-#else
-constexpr bool UnderSanitizer = false;
-#endif
-
 const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
-
-std::string ToHex(const uint8_t* bytes, size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (size_t i = 0; i < size; ++i) {
-    hex += digits[bytes[i] >> 4];
-    hex += digits[bytes[i] & 15];
-  }
-  return hex;
-}
-
-// Runs a shell command and returns what it printed.
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-  pclose(pipe);
-  return output;
-}
-
-// A scratch directory, removed with everything in it.
-class TTempDir {
- public:
-  TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sha1lanes-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TTempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 const char* const Python = "/usr/bin/python3";
 
@@ -70,12 +29,10 @@ std::vector<std::string> PythonDigests(const std::vector<std::string>& messages)
                         " -c 'import hashlib, sys\nfor name in sys.argv[1:]: "
                         "print(hashlib.sha1(open(name, \"rb\").read()).hexdigest())'";
   for (size_t i = 0; i < messages.size(); ++i) {
-    const auto file = dir.Path() / std::to_string(i);
-    std::ofstream(file, std::ios::binary) << messages[i];
-    command += " " + file.string();
+    command += " " + dir.Write(std::to_string(i), messages[i]);
   }
   std::vector<std::string> digests;
-  const std::string output = RunCommand(command);
+  const std::string output = RunShell(command).Out;
   for (size_t pos = 0; pos + 40 <= output.size(); pos += 41) digests.push_back(output.substr(pos, 40));
   return digests;
 }
@@ -239,14 +196,13 @@ TEST_P(TSha1LanesPathTest, MessagesOfTwoTo28BytesAndMore) {
   for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = char((i * 131 + 7) & 0xFF);
   const size_t tail = 77;
   TTempDir dir;
-  const auto file = dir.Path() / "pattern";
-  std::ofstream(file, std::ios::binary) << pattern;
-  const std::string expected = RunCommand(std::string(Python) +
-                                          " -c 'import hashlib, sys\np = open(sys.argv[1], \"rb\").read()\n"
-                                          "h = hashlib.sha1()\nfor _ in range(256): h.update(p)\n"
-                                          "h.update(p[:77])\nprint(h.hexdigest())' " +
-                                          file.string())
-                                   .substr(0, 40);
+  const std::string file = dir.Write("pattern", pattern);
+  const std::string expected = RunShell(std::string(Python) +
+                                        " -c 'import hashlib, sys\np = open(sys.argv[1], \"rb\").read()\n"
+                                        "h = hashlib.sha1()\nfor _ in range(256): h.update(p)\n"
+                                        "h.update(p[:77])\nprint(h.hexdigest())' " +
+                                        file)
+                                   .Out.substr(0, 40);
 
   // Two lanes of the same message, kept in the vector unit.
   TSha1Lanes lanes(GetParam());
@@ -346,8 +302,9 @@ TEST(TSha1LanesTest, VariableForcesThePathInANewProcess) {
     SCOPED_TRACE(setting);
     const TSha1Path expected = TSha1Lanes::PathForSetting(setting, available);
     const bool shaNiSingle = expected != TSha1Path::Portable && TSha1Lanes::CpuHas(TSha1Path::ShaNi);
-    const std::string output = RunCommand(std::string("QUORVANE_SHA1=") + setting + " '" + self +
-                                          "' --gtest_filter=" + ReportTest + " 2>&1");
+    const std::string output = RunShell(std::string("QUORVANE_SHA1=") + setting + " '" + self +
+                                        "' --gtest_filter=" + ReportTest + " 2>&1")
+                                   .Out;
     const std::string report = std::string("lanes=") + TSha1Lanes::PathName(expected) +
                                " tsha1=" + (shaNiSingle ? "shani" : "portable") + ";";
     EXPECT_NE(output.find(report), std::string::npos) << "wanted " << report << " in:\n" << output;

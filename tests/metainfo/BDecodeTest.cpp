@@ -6,6 +6,7 @@
 #include <string>
 
 #include "MetainfoTestUtil.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
@@ -22,41 +22,18 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const fs::path CorpusDir = fs::path(QUORVANE_SOURCE_DIR) / "tests/metainfo/corpus";
-const std::string Cli = QUORVANE_BINARY_DIR "/src/cli/quorvane-cli";
-
-struct TRun {
-  int Status;
-  std::string Out;
-};
-
 TRun RunCli(const std::vector<std::string>& args) {
-  std::string command = "'" + Cli + "'";
-  for (const auto& arg : args) command += " '" + arg + "'";
-  command += " 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {-1, ""};
-  std::string out;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return RunShell("'" + QuorvaneCli + "'" + ShellWords(args) + " 2>/dev/null");
 }
 
 class Corpus : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("quorvane-corpus-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   size_t FilesInDir() const {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
-  fs::path dir_;
+  TTempDir scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 const std::string MissingAnnounce = "Corrupt File: Missing \"announce\" segment";
@@ -197,14 +174,10 @@ TEST_F(Corpus, NonRegularFilesAreRefusedBeforeOpening) {
                          TCase{"edit", dir_.string()}}) {
     SCOPED_TRACE(c.Command + " " + c.Path);
     // A FIFO with no writer would block an open for ever: this must return.
-    std::string command = "'" + Cli + "' " + c.Command + " '" + c.Path + "' 2>&1 >/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string err;
-    char buffer[512];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) err.append(buffer, n);
-    const int status = ::pclose(pipe);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    // Standard error comes through the pipe, standard output is dropped.
+    const TRun run = RunShell("'" + QuorvaneCli + "' " + c.Command + " '" + c.Path + "' 2>&1 >/dev/null");
+    const std::string& err = run.Out;
+    EXPECT_EQ(run.Status, 1);
     const std::string reason = c.Path == fifo ? "Not a regular file" : "Is a directory";
     EXPECT_EQ(err, "quorvane-cli " + c.Command + ": " + c.Path + ": " + reason + "\n");
   }

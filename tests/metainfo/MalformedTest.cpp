@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "../support/Sanitizer.h"
 #include "MetainfoTestUtil.h"
 #include "digest/MessageDigests.h"
 
@@ -165,11 +166,7 @@ TEST(Malformed, FixtureFolder) {
 }
 
 TEST(Scale, ManyFilesLoad) {
-#if defined(__SANITIZE_ADDRESS__)
-  const int count = 20000;
-#else
-  const int count = 200000;
-#endif
+  const int count = UnderSanitizer ? 20000 : 200000;
   std::string info;
   const std::string bytes = ManyFilesTorrent(count, &info);
   auto [model, ok] = Load(bytes);

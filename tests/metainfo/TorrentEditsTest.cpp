@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -157,39 +157,18 @@ TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
 // `quorvane-cli edit` run as a program.
 class EditCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("quorvane-edit-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Write(const std::string& name, const std::string& bytes) {
     const auto path = (dir_ / name).string();
     WriteWholeFile(path, bytes);
     return path;
   }
 
-  struct TRun {
-    int Status;
-    std::string Out;
-  };
   TRun Run(const std::vector<std::string>& args) {
-    std::string command = "'" QUORVANE_BINARY_DIR "/src/cli/quorvane-cli' edit";
-    for (const auto& arg : args) command += " '" + arg + "'";
-    command += " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[256];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return RunShell("'" + QuorvaneCli + "' edit" + ShellWords(args) + " 2>/dev/null");
   }
 
-  fs::path dir_;
+  TTempDir scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MetainfoTestUtil.h"
+#include "base/Text.h"
 #include "digest/MessageDigests.h"
 
 namespace {

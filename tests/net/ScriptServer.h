@@ -2,6 +2,7 @@
 // Runs tests/net/script_server.py on 127.0.0.1 (or ::1) with an ephemeral port for the
 // length of a test, and reads back the requests it received.
 
+#include "../support/TempDir.h"
 #include "NetTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -45,15 +46,7 @@ class TScriptServer {
  public:
   explicit TScriptServer(const std::vector<TResponse>& responses, TOnHost on = {})
       : host_(std::move(on.Host)) {
-    char pattern[] = "/tmp/quorvane-net-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (!made) {
-      ADD_FAILURE() << "mkdtemp failed";
-      return;
-    }
-    dir_ = made;
-    const std::string script = dir_ + "/script";
-    log_ = dir_ + "/log";
+    const std::string script = dir_ / "script";
     {
       std::ofstream out(script, std::ios::binary);
       for (const auto& r : responses) {
@@ -123,11 +116,6 @@ class TScriptServer {
         ::usleep(1000);
       }
     }
-    if (!dir_.empty()) {
-      std::remove((dir_ + "/script").c_str());
-      std::remove(log_.c_str());
-      ::rmdir(dir_.c_str());
-    }
   }
 
   int Port() const { return port_; }
@@ -165,7 +153,8 @@ class TScriptServer {
 
  private:
   std::string host_;
-  std::string dir_, log_;
+  TTempDir dir_;
+  const std::string log_ = dir_ / "log";
   pid_t pid_ = -1;
   TFd stdin_;
   int port_ = 0;

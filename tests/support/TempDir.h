@@ -1,6 +1,8 @@
 #pragma once
 // A scratch folder for one test, removed with everything in it afterwards.
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +13,7 @@
 class TTempDir {
  public:
   TTempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quorvane-create-XXXXXX").string();
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quorvane-test-XXXXXX").string();
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     if (!::mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
