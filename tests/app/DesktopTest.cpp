@@ -27,6 +27,7 @@
 #include <iterator>
 #include <memory>
 
+#include "../support/QtTestEnvironment.h"
 #include "../support/ScriptedDialogs.h"
 
 #include "app/BackupForm.h"
@@ -469,14 +470,7 @@ class DesktopTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir runtime;
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-  }
-  QTemporaryDir cache;
-  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+  TQtTestEnvironment environment;
   TQuorvaneApplication app(argc, argv, applicationDialogs);
   DesktopTest test;
   return QTest::qExec(&test, argc, argv);

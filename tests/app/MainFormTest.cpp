@@ -26,6 +26,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "../support/QtTestEnvironment.h"
 #include "../support/ScriptedDialogs.h"
 #include "../support/UrlCatcher.h"
 #include "../trackers/ListServer.h"
@@ -677,15 +678,7 @@ class MainFormTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  // The offscreen platform and a private runtime folder, also when run by hand.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir runtime;
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-  }
-  QTemporaryDir cache;
-  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+  TQtTestEnvironment environment;
   TQuorvaneApplication app(argc, argv, applicationDialogs);
   MainFormTest test;
   return QTest::qExec(&test, argc, argv);

@@ -24,6 +24,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "../support/QtTestEnvironment.h"
 #include "../support/ScriptedDialogs.h"
 #include "../support/UrlCatcher.h"
 #include "../trackers/ListServer.h"
@@ -666,13 +667,7 @@ class TrackersGuiTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  // The offscreen platform and a private runtime folder, also when run by hand.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir runtime;
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    ::chmod(runtime.path().toLocal8Bit().constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-  }
+  TQtTestEnvironment environment(false);  // the tests point the cache at their own folders
   TQuorvaneApplication app(argc, argv, applicationDialogs);
   TrackersGuiTest test;
   return QTest::qExec(&test, argc, argv);
