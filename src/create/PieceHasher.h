@@ -72,6 +72,7 @@ class TPieceHasher {
   int threads_;
   TSha1Lanes sha_;
   int64_t slice_ = 0;  // bytes read per lane and round
+  int64_t batch_ = 1;  // pieces a worker takes at once
 
   std::mutex mutex_;  // guards state_, errors_, shared_
   std::condition_variable changed_;
