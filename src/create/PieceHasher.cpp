@@ -115,7 +115,7 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
 
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   threads_ = static_cast<int>(std::clamp<int64_t>(std::min<int64_t>(threads, pieceCount_), 1, MaxThreads));
-  const int64_t lanes = sha_.LaneCount();
+  const int64_t lanes = sha_.PieceLanes();
   slice_ = LargestSlice;
   auto tooBig = [&] {
     const int64_t all = threads_ * lanes * slice_;
@@ -139,7 +139,7 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
 
 TPieceHasher::~TPieceHasher() { Stop(); }
 
-int64_t TPieceHasher::BufferBytes() const { return threads_ * int64_t{sha_.LaneCount()} * (slice_ + 64); }
+int64_t TPieceHasher::BufferBytes() const { return threads_ * int64_t{sha_.PieceLanes()} * (slice_ + 64); }
 
 void TPieceHasher::Stop() {
   limit_ = 0;
@@ -203,7 +203,7 @@ void TPieceHasher::FailPending(const std::string& why) {
 }
 
 void TPieceHasher::Work() {
-  const int laneCount = sha_.LaneCount();
+  const int laneCount = sha_.PieceLanes();
   std::vector<TLane> lanes(static_cast<size_t>(laneCount));
   for (auto& lane : lanes) lane.Buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(slice_ + 64));
   for (;;) {
