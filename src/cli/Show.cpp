@@ -60,7 +60,7 @@ std::string ShownPath(const TTorrentSubFile& file) {
   if (file.UnsafePath) return "[unsafe path] \"" + ForTerminal(FullPath(file), false) + "\"";
   std::string text = ForTerminal(FullPath(file), false);
   if (file.Pad) return "[padding] " + text;
-  if (file.Symlink) text += " -> " + ForTerminal(file.SymlinkPath, false);
+  if (file.Symlink) text += " -> " + ForTerminal(file.SymlinkPath(), false);
   return text;
 }
 
@@ -94,7 +94,7 @@ void PrintJson(const TTorrentFile& torrent) {
       out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length);
       // Padding stays in the list, so indices stay those of the info dictionary.
       if (file.Pad) out += ", \"pad\": true";
-      if (file.Symlink) out += ", \"symlink\": " + JsonString(file.SymlinkPath);
+      if (file.Symlink) out += ", \"symlink\": " + JsonString(file.SymlinkPath());
       if (file.UnsafePath) out += ", \"unsafe\": true";
       out += "}";
       out += i + 1 < torrent.Files.size() ? ",\n" : "\n";

@@ -277,7 +277,7 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
       // An entry stat cannot reach (a dangling link) still fails here, by name.
       const int64_t size = kind == TEntryKind::Missing ? FileSizeOf(full) : static_cast<int64_t>(st.st_size);
       auto entry = std::make_unique<TTorrentSubFile>(name, relative, size, 0);
-      entry->SourcePath = full;
+      entry->SetSourcePath(full);
       RunningTotal += entry->Length;
       list.push_back(std::move(entry));
     }

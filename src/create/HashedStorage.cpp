@@ -17,7 +17,7 @@ THashedStorage::THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>>
 THashedStorage::~THashedStorage() = default;
 
 std::string THashedStorage::PathOf(const TTorrentSubFile& entry) const {
-  if (!entry.SourcePath.empty()) return entry.SourcePath;
+  if (!entry.SourcePath().empty()) return entry.SourcePath();
   if (!MultiFile) return BasePath;
   std::string path = BasePath;
   if (path.empty() || path.back() != '/') path += '/';

@@ -72,12 +72,15 @@ class TPieceHasher {
   int threads_;
   TSha1Lanes sha_;
   int64_t slice_ = 0;  // bytes read per lane and round
+  int64_t batch_ = 1;  // pieces a worker takes at once
 
   std::mutex mutex_;  // guards state_, errors_, shared_
   std::condition_variable changed_;
   std::vector<TPieceState> state_;
   std::vector<std::array<uint8_t, 20>> digests_;
   std::unordered_map<int64_t, std::string> errors_;
+  int64_t waitingFor_ = 0;  // the piece the caller waits for
+  int64_t settled_ = 0;     // pieces before this one are done or failed
   // Files read by more than one piece, open until FileDone.
   std::unordered_map<size_t, std::unique_ptr<TSourceFile>> shared_;
 

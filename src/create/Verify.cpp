@@ -150,13 +150,13 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     TTorrentSubFiles list;
     if (const int64_t head = runStart - firstPiece * pieceLength; head > 0) {
       list.push_back(std::make_unique<TTorrentSubFile>("", "", head, 0));
-      list.back()->SourcePath = zeros.Of(head);
+      list.back()->SetSourcePath(zeros.Of(head));
     }
     for (size_t j = i; j < end; ++j) {
       const TTorrentSubFile& file = *entries[j].File;
       if (file.Length == 0 || file.Symlink) continue;
       list.push_back(std::make_unique<TTorrentSubFile>(file.Name, file.Path, file.Length, 0));
-      list.back()->SourcePath = file.Pad ? zeros.Of(file.Length) : entries[j].DataPath;
+      list.back()->SetSourcePath(file.Pad ? zeros.Of(file.Length) : entries[j].DataPath);
     }
     const int64_t runEnd = end < entries.size() ? entries[end].Offset : offset;
     i = end;

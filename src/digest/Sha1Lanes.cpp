@@ -150,6 +150,8 @@ int TSha1Lanes::LaneCount() const {
   }
 }
 
+int TSha1Lanes::PieceLanes() const { return path_ == TSha1Path::ShaNi ? 2 : LaneCount(); }
+
 void TSha1Lanes::Init(TSha1LaneState& state) {
   std::memcpy(state.H, Sha1InitialValues, sizeof state.H);
   state.Bytes = 0;
@@ -190,11 +192,19 @@ void TSha1Lanes::TransformBlocks(TSha1LaneState* states, const uint8_t* const* d
                                  size_t blocks) const {
   if (blocks == 0) return;
   const int width = LaneCount();
-  for (int first = 0; first < lanes; first += width) {
-    const int count = std::min(width, lanes - first);
+  // Single streams take every lane in one go, so that SHA-NI can pair them.
+  const int step = width == 1 ? lanes : width;
+  for (int first = 0; first < lanes; first += step) {
+    const int count = std::min(step, lanes - first);
     if (count < minVectorLanes_ || width == 1) {
-      for (int lane = first; lane < first + count; ++lane)
-        SingleStreamBlocks(states[lane], data[lane], blocks);
+      int lane = first;
+      // SHA-NI streams go in pairs.
+      for (; singlePath_ == TSha1Path::ShaNi && lane + 1 < first + count; lane += 2) {
+        Sha1ShaNiBlocks2(states[lane].H, states[lane + 1].H, data[lane], data[lane + 1], int64_t(blocks));
+        states[lane].Bytes += uint64_t(blocks) * 64;
+        states[lane + 1].Bytes += uint64_t(blocks) * 64;
+      }
+      for (; lane < first + count; ++lane) SingleStreamBlocks(states[lane], data[lane], blocks);
     } else if (path_ == TSha1Path::Avx512) {
       VectorBlocks<16, Sha1Avx512Blocks>(states + first, data + first, count, blocks);
     } else {

@@ -28,9 +28,12 @@ class TSha1Lanes {
   explicit TSha1Lanes(TSha1Path path = ChosenPath());
   TSha1Path Path() const { return path_; }
   int LaneCount() const;  // 16 (Avx512), 8 (Avx2), 1 (ShaNi, Portable)
+  // Messages worth hashing side by side through TransformBlocks: LaneCount(), but
+  // 2 for SHA-NI, whose streams go through in interleaved pairs.
+  int PieceLanes() const;
   static void Init(TSha1LaneState& state);
   // Compresses `blocks` whole 64-byte blocks of data[i] into states[i] for every i < lanes.
-  // lanes may be anything from 1 to LaneCount() (more are taken LaneCount() at a time); unused
+  // lanes may be anything from 1 up (more than LaneCount() are taken LaneCount() at a time); unused
   // vector lanes are padded internally, and fewer than MinVectorLanes() lanes go to the
   // single-stream path, which is faster for them.
   void TransformBlocks(TSha1LaneState* states, const uint8_t* const* data, int lanes, size_t blocks) const;

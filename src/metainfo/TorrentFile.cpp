@@ -569,7 +569,7 @@ void TTorrentFile::ReadFileList(const TObjectList& list) {
     if (TObject* target = symlink ? entry.Find("symlink path") : nullptr) {
       std::string targetFolder, targetName;
       SplitPathList(As<TObjectList>(target), targetFolder, targetName);
-      file->SymlinkPath = targetFolder + targetName;
+      file->SetSymlinkPath(targetFolder + targetName);
     }
     Files.push_back(std::move(file));
     if (__builtin_add_overflow(offset, fileLength, &offset)) {

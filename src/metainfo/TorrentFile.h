@@ -24,23 +24,47 @@ TDateTime NowUtc();
 // magnet-style torrents, so it never counts as damage.
 extern const char* const MissingAnnounceError;
 
-// One file of a torrent.
+// One file of a torrent. Torrents of a few hundred thousand files keep one of
+// these per file, so the strings few files need live out of line.
 class TTorrentSubFile {
  public:
   TTorrentSubFile(std::string name, std::string path, int64_t length, int64_t offset)
       : Name(std::move(name)), Path(std::move(path)), Length(length), Offset(offset), SecondLength(length) {}
 
-  std::string Name;        // the file's own name
-  std::string Path;        // folders inside the torrent: loaded "a/b/", created "a/b"
-  std::string SourcePath;  // full path of the data on disk (creation only)
+  std::string Name;  // the file's own name
+  std::string Path;  // folders inside the torrent: loaded "a/b/", created "a/b"
   int64_t Length;
   int64_t Offset;
   int64_t SecondLength;
   bool Pad = false;         // padding that aligns the next file to a piece (attr "p")
-  bool Symlink = false;     // a link to SymlinkPath (attr "l"); holds no data
-  std::string SymlinkPath;  // the link's target inside the torrent, "/"-separated
+  bool Symlink = false;     // a link to SymlinkPath() (attr "l"); holds no data
   bool UnsafePath = false;  // a path component no client may use as it stands
+
+  // Full path of the data on disk (creation only); empty when not set.
+  const std::string& SourcePath() const { return extras_ ? extras_->SourcePath : NoText(); }
+  void SetSourcePath(std::string path) { Extras().SourcePath = std::move(path); }
+  // The link's target inside the torrent, "/"-separated; empty when not set.
+  const std::string& SymlinkPath() const { return extras_ ? extras_->SymlinkPath : NoText(); }
+  void SetSymlinkPath(std::string path) { Extras().SymlinkPath = std::move(path); }
+
+ private:
+  struct TExtras {
+    std::string SourcePath;
+    std::string SymlinkPath;
+  };
+  static const std::string& NoText() {
+    static const std::string empty;
+    return empty;
+  }
+  TExtras& Extras() {
+    if (!extras_) extras_ = std::make_unique<TExtras>();
+    return *extras_;
+  }
+
+  std::unique_ptr<TExtras> extras_;
 };
+
+static_assert(sizeof(TTorrentSubFile) <= 112, "a loaded torrent keeps one file entry per file");
 
 // One piece hash.
 class TTorrentPiece {

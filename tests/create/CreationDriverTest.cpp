@@ -148,7 +148,7 @@ TEST_F(CreationDriverTest, CollectFolderFilesByteOrderDepthFirst) {
     std::vector<std::string> got;
     for (const auto& e : list) {
       got.push_back(e->Path + "|" + e->Name + "|" + std::to_string(e->Length));
-      EXPECT_EQ(e->SourcePath, Dir / "top/" + (e->Path.empty() ? "" : e->Path + "/") + e->Name);
+      EXPECT_EQ(e->SourcePath(), Dir / "top/" + (e->Path.empty() ? "" : e->Path + "/") + e->Name);
       EXPECT_EQ(e->Offset, 0);
     }
     std::vector<std::string> expected = {"|.hidden|2", "|A.txt|1"};

@@ -168,8 +168,8 @@ TEST(HashedStorage, SameDataSamePiecesHoweverSplit) {
     for (size_t i = 0; i < sizes.size(); ++i) {
       // Source paths in a sub-folder, as the folder walk sets them.
       auto entry = std::make_unique<TTorrentSubFile>("p" + std::to_string(i), "sub", sizes[i], 0);
-      entry->SourcePath =
-          dir.Write("sub/p" + std::to_string(i), all.substr(at, static_cast<size_t>(sizes[i])));
+      entry->SetSourcePath(
+          dir.Write("sub/p" + std::to_string(i), all.substr(at, static_cast<size_t>(sizes[i]))));
       list.push_back(std::move(entry));
       at += static_cast<size_t>(sizes[i]);
     }
@@ -271,15 +271,15 @@ TEST(HashedStorage, UnreadableSourcesEndTheRunWithAnError) {
     TTempDir dir;
     TTorrentSubFiles list;
     auto first = std::make_unique<TTorrentSubFile>("ok", "", 1500, 0);
-    first->SourcePath = dir.Write("ok", PatternBytes(1500));
+    first->SetSourcePath(dir.Write("ok", PatternBytes(1500)));
     list.push_back(std::move(first));
     auto bad = std::make_unique<TTorrentSubFile>("bad", "", c.Length, 0);
-    bad->SourcePath = c.Make(dir);
+    bad->SetSourcePath(c.Make(dir));
     list.push_back(std::move(bad));
     list.push_back(std::make_unique<TTorrentSubFile>("never", "", 1, 0));
     TRecordingStorage storage(list, dir.Path(), true, 1000);
     storage.HashPieces();
-    EXPECT_NE(storage.Error.find("\"" + list[1]->SourcePath + "\""), std::string::npos) << storage.Error;
+    EXPECT_NE(storage.Error.find("\"" + list[1]->SourcePath() + "\""), std::string::npos) << storage.Error;
     EXPECT_NE(storage.Error.find(c.Reason), std::string::npos) << storage.Error;
     EXPECT_EQ(storage.Events.back(), "done 0");
     EXPECT_EQ(storage.Pieces.size(), 1u);  // what was finished before; the caller must not use it

@@ -157,6 +157,8 @@ TEST_P(TSha1LanesPathTest, TransformBlocksInSlicesThenFinish) {
        .Slices = {3, 1},
        .EveryCallInVectors = true},
       {.Name = "more lanes than a vector", .Lanes = width + 5, .Blocks = 6, .Tail = 64 + 9, .Slices = {4}},
+      // SHA-NI: an interleaved pair, with messages whose blocks differ from the first one on.
+      {.Name = "a piece batch", .Lanes = reference.PieceLanes(), .Blocks = 33, .Tail = 1, .Slices = {16, 1}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -228,7 +228,7 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_TRUE(t.Files[1]->Pad);
              EXPECT_FALSE(t.Files[0]->Pad || t.Files[2]->Pad || t.Files[3]->Pad);
              EXPECT_TRUE(t.Files[2]->Symlink);
-             EXPECT_EQ(t.Files[2]->SymlinkPath, "d/a");
+             EXPECT_EQ(t.Files[2]->SymlinkPath(), "d/a");
              EXPECT_EQ(t.Files[2]->Length, 0);
              EXPECT_EQ(t.Files[3]->Offset, 16);
              EXPECT_EQ(t.TotalLength, 20);
