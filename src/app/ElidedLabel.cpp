@@ -22,8 +22,8 @@ void TElidedLabel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QRect area = contentsRect();
   const QString shown = fontMetrics().elidedText(text(), mode_, area.width());
-  style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
-                        isEnabled(), shown, foregroundRole());
+  const int flags = static_cast<int>(QStyle::visualAlignment(layoutDirection(), alignment()).toInt());
+  style()->drawItemText(&painter, area, flags, palette(), isEnabled(), shown, foregroundRole());
 }
 
 bool TElidedLabel::event(QEvent* event) {

@@ -768,7 +768,7 @@ std::optional<std::string> TfrmQuorvane::TorrentArgument(const QStringList& argu
   qsizetype at = 1;
   if (arguments.size() > at && arguments.at(at) == QLatin1String("-autosize")) ++at;
   if (arguments.size() <= at || arguments.at(at).isEmpty()) return std::nullopt;
-  const QString argument = arguments.at(at);
+  const QString& argument = arguments.at(at);
   // File managers may hand over a URL instead of a path.
   const QUrl url(argument);
   return NameBytes(url.isLocalFile() ? url.toLocalFile() : argument);
