@@ -95,7 +95,6 @@ int Run(int argc, char** argv) {
   TQuorvaneApplication app(argc, argv, dialogs);
 
   TfrmQuorvane window(dialogs, {QStringLiteral("quorvane")});
-  window.SetTrackerListUrls({});  // no list download from the network
   window.show();
 
   window.pageMode->setCurrentIndex(1);
@@ -120,7 +119,10 @@ int Run(int argc, char** argv) {
   QObject::connect(&check, &QTimer::timeout, &app, [&] {
     if (done()) QCoreApplication::quit();
   });
+  // Posted after the window's start-up, which arms the tracker list refresh:
+  // stopped here, as it would only report that there is no list to load.
   QTimer::singleShot(0, &app, [&] {
+    window.updateTimer->stop();
     clock.start();
     window.btnCreateTorrent->click();
     if (done())
