@@ -3,9 +3,13 @@
 # mktorrent (-t 2 and -t 1) and transmission-create, data in the page cache.
 # The tools take turns run after run (so a burst of other work hits them all
 # alike); each tool's best wall time counts. Prints wall time, CPU time and
-# ours / peer for every peer: below 1.0 we are faster.
+# ours / peer for every peer: below 1.0 we are faster. When bench_gui_create is
+# built next to the CLI, the desktop program takes its turns too, a Create
+# through its window driven offscreen, and gets a "window / tool" column; it
+# must give the CLI's info hash.
 #
 # Usage: bench/compare_create.sh [QUORVANE_CLI]
+#   GUI_BENCH   the window's benchmark (default build/bench/bench_gui_create)
 #   BENCH_DIR   where the data goes (default /tmp/quorvane-bench; kept for the next run)
 #   RUNS        turns per tool (default 5)
 #   SETS        data sets to run (default "1g small tiny"; also "4g")
@@ -19,6 +23,8 @@ dir=${BENCH_DIR:-/tmp/quorvane-bench}
 runs=${RUNS:-5}
 sets=${SETS:-1g small tiny}
 pieces=${PIECES:-256k 1m 4m}
+gui=${GUI_BENCH:-$(dirname "$cli")/../../bench/bench_gui_create}
+[[ -x $gui ]] || gui=
 
 [[ -x $cli ]] || { echo "quorvane-cli not found at $cli (give its path)" >&2; exit 2; }
 for tool in mktorrent transmission-create; do
@@ -73,6 +79,17 @@ data_set() {
     names=("${names[0]}" "${names[1]}" "${names[4]}")
     cmds=("${cmds[0]}" "${cmds[1]}" "${cmds[4]}")
   fi
+  local win=-1
+  if [[ $gui ]]; then
+    # The same torrent from the window as from the CLI, before any timing.
+    local cliHash guiHash
+    cliHash=$($cli create -f --keep-thumbs -l $opt -o "$dir/out/q.torrent" "$path" | cut -d' ' -f1)
+    guiHash=$("$gui" "$path" "$dir/out/w.torrent" $opt 2> /dev/null) || { echo "failed: $gui $path" >&2; return 1; }
+    [[ $cliHash == "$guiHash" ]] || { echo "info hash: window $guiHash, CLI $cliHash" >&2; return 1; }
+    win=${#cmds[@]}
+    names+=("quorvane (window)")
+    cmds+=("$gui $path $dir/out/w.torrent $opt")
+  fi
   local -a best=() cpu=()
   local r i t u s
   for ((r = 0; r < runs; r++)); do
@@ -89,11 +106,17 @@ data_set() {
   done
 
   echo "== $name: $(echo "scale=1; $bytes / 1048576" | bc) MiB, piece length $kib KiB, best of $runs"
-  printf "  %-22s %8s %8s %8s %12s\n" tool "wall s" "cpu s" "MB/s" "ours / tool"
+  printf "  %-22s %8s %8s %8s %12s" tool "wall s" "cpu s" "MB/s" "ours / tool"
+  ((win < 0)) || printf " %14s" "window / tool"
+  printf "\n"
   for i in "${!names[@]}"; do
-    printf "  %-22s %8.3f %8.2f %8.1f %12.2f\n" "${names[$i]}" "${best[$i]}" "${cpu[$i]}" \
+    printf "  %-22s %8.3f %8.2f %8.1f %12.2f" "${names[$i]}" "${best[$i]}" "${cpu[$i]}" \
       "$(echo "$bytes / ${best[$i]} / 1000000" | bc -l)" "$(echo "${best[0]} / ${best[$i]}" | bc -l)"
+    ((win < 0)) || printf " %14.2f" "$(echo "${best[$win]} / ${best[$i]}" | bc -l)"
+    printf "\n"
   done
+  [[ $gui ]] && echo "  (window and CLI: info hash $guiHash)"
+  return 0
 }
 
 echo "cpu: $(grep -o -w -e sha_ni -e avx512f -e avx2 /proc/cpuinfo | sort -u | tr '\n' ' ')cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg)"
