@@ -7,6 +7,7 @@
 
 #include "base/Path.h"
 #include "base/Stream.h"
+#include "base/Text.h"
 #include "create/PieceHasher.h"
 #include "create/Progress.h"
 
@@ -66,14 +67,9 @@ void THashedStorage::HashFiles() {
     }
     if (state == TPieceHasher::TPieceState::Failed) throw EStreamError(hasher.ErrorOf(index));
     const auto& digest = hasher.Digest(index);
-    static const char hexDigits[] = "0123456789abcdef";
-    std::string hex(40, '0');
-    for (size_t k = 0; k < 20; ++k) {
-      hex[2 * k] = hexDigits[digest[k] >> 4];
-      hex[2 * k + 1] = hexDigits[digest[k] & 15];
-    }
-    Pieces.push_back(std::make_unique<TTorrentPiece>(
-        std::move(hex), std::string(reinterpret_cast<const char*>(digest.data()), 20), true));
+    std::string hash(reinterpret_cast<const char*>(digest.data()), 20);
+    std::string hex = BytesToHex(hash, 20);
+    Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), true));
     ++PieceCount;
     remaining = pieceLength;
     DoPieceDone();
