@@ -66,7 +66,11 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
 
 void TfrmProgress::btnFinishedClick() { hide(); }
 
-void TfrmProgress::SetRunUnderWay(bool underWay) { runUnderWay_ = underWay; }
+void TfrmProgress::SetRunUnderWay(bool underWay) {
+  runUnderWay_ = underWay;
+  lastPush_.invalidate();
+  if (!Deferring() && dirty_) Push();
+}
 
 // Hidden during a run, the window would leave "Abort" out of reach while the
 // run goes on; afterwards Escape and the close button mean "Finished".
@@ -92,7 +96,10 @@ void TfrmProgress::Show() {
   raise();
 }
 
-void TfrmProgress::SetHashingText(const std::string& text) { lblHashing->setText(Utf8Text(text)); }
+void TfrmProgress::SetHashingText(const std::string& text) {
+  hashingText_ = text;
+  Changed();
+}
 
 // A bar shows at most full, and Qt's bars count in int.
 void TfrmProgress::ShowOn(QProgressBar* bar, int64_t max, int64_t position) {
@@ -103,28 +110,53 @@ void TfrmProgress::ShowOn(QProgressBar* bar, int64_t max, int64_t position) {
 
 void TfrmProgress::SetFileMax(int64_t max) {
   fileMax_ = max;
-  ShowOn(ProgressBar1, fileMax_, filePos_);
+  Changed();
 }
 
 void TfrmProgress::SetFilePosition(int64_t position) {
   filePos_ = std::min(position, fileMax_);
-  ShowOn(ProgressBar1, fileMax_, filePos_);
+  Changed();
 }
 
 void TfrmProgress::SetOverallMax(int64_t max) {
   overallMax_ = max;
-  ShowOn(ProgressBar2, overallMax_, overallPos_);
+  Changed();
 }
 
 void TfrmProgress::SetOverallPosition(int64_t position) {
   overallPos_ = std::min(position, overallMax_);
+  Changed();
+}
+
+void TfrmProgress::Changed() {
+  dirty_ = true;
+  if (!Deferring()) Push();
+}
+
+void TfrmProgress::Push() {
+  if (hashingText_) {
+    const QString text = Utf8Text(*hashingText_);
+    if (lblHashing->text() != text) lblHashing->setText(text);
+  }
+  ShowOn(ProgressBar1, fileMax_, filePos_);
   ShowOn(ProgressBar2, overallMax_, overallPos_);
+  dirty_ = false;
+  lastPush_.start();
 }
 
 void TfrmProgress::SetAbortEnabled(bool enabled) { btnAbort->setEnabled(enabled); }
 
-void TfrmProgress::SetFinishedEnabled(bool enabled) { btnFinished->setEnabled(enabled); }
+void TfrmProgress::SetFinishedEnabled(bool enabled) {
+  btnFinished->setEnabled(enabled);
+  finishedEnabled_ = enabled;
+  lastPush_.invalidate();
+  if (!Deferring() && dirty_) Push();
+}
 
 void TfrmProgress::FocusFinished() { btnFinished->setFocus(); }
 
-void TfrmProgress::ProcessEvents() { QCoreApplication::processEvents(); }
+void TfrmProgress::ProcessEvents() {
+  constexpr qint64 FrameMs = 16;
+  if (dirty_ && (!lastPush_.isValid() || lastPush_.elapsed() >= FrameMs)) Push();
+  QCoreApplication::processEvents();
+}

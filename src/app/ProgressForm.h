@@ -3,7 +3,10 @@
 // and "Finished". Created hidden at start-up; lives as long as the program.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "create/Progress.h"
 
@@ -55,9 +58,19 @@ class TfrmProgress : public QDialog, public TProgress {
 
  private:
   static void ShowOn(QProgressBar* bar, int64_t max, int64_t position);
+  // While a run hashes, the label and the bars follow the run at most once a
+  // frame: a run of many small files would otherwise lay out and paint the
+  // window for every file, and take several times as long.
+  bool Deferring() const { return runUnderWay_ && !finishedEnabled_; }
+  void Changed();
+  void Push();
 
   bool& abortRequested_;
   bool runUnderWay_ = false;
+  bool finishedEnabled_ = false;
+  bool dirty_ = false;
+  QElapsedTimer lastPush_;                  // invalid: the next chance pushes
+  std::optional<std::string> hashingText_;  // none: the label keeps its first text
   int64_t fileMax_ = 100;
   int64_t filePos_ = 0;
   int64_t overallMax_ = 100;

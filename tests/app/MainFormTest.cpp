@@ -550,6 +550,44 @@ class MainFormTest : public QObject {
     QCOMPARE(progress.focusWidget(), static_cast<QWidget*>(progress.btnFinished));
   }
 
+  // The window follows a run of many small files at most once a frame; the
+  // end of the run still shows its last file and full bars.
+  void progressOfManySmallFiles() {
+    const std::string folder = Work("many");
+    std::vector<QString> names;
+    for (int i = 0; i < 300; ++i) {
+      const std::string name = "f" + std::to_string(1000 + i);
+      WriteFile(folder + "/" + name, 1000);
+      names.push_back(QStringLiteral("Hashing: ") + QString::fromStdString(name));
+    }
+    auto window = NewWindow();
+    window->pageMode->setCurrentIndex(1);
+    window->txtClassicPath->setText(QString::fromStdString(folder));
+    window->radFolder->click();
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(Work("many.torrent"));
+
+    TfrmProgress& progress = *window->frmProgress;
+    std::vector<QString> labels;
+    QTimer pump;
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] { labels.push_back(progress.lblHashing->text()); });
+    pump.start();
+    Create(*window);
+    pump.stop();
+
+    QVERIFY(dialogs_.Boxes.empty());
+    QVERIFY(!labels.empty());
+    for (const QString& label : labels)
+      QVERIFY2(std::find(names.begin(), names.end(), label) != names.end(), qPrintable(label));
+    QCOMPARE(progress.lblHashing->text(), names.back());
+    QCOMPARE(progress.ProgressBar1->value(), progress.ProgressBar1->maximum());
+    const auto torrent = LoadTorrent(Work("many.torrent"));
+    const int bars = static_cast<int>(300000 / torrent->PieceLength + 1);
+    QCOMPARE(progress.ProgressBar2->maximum(), bars);
+    QCOMPARE(progress.ProgressBar2->value(), bars);
+  }
+
   void selectionButtonsStatusBarAndPieceSize() {
     const std::string folder = Work("sel");
     for (const char* name : {"x1", "x2", "x3"}) WriteFile(folder + "/" + name, 1);
