@@ -82,6 +82,8 @@ void THashedStorage::HashFiles() {
     const bool last = i + 1 == Files.size();
     const int64_t size = entry.Length;
     DoFileStart(PathOf(entry), size);
+    // Before the first events run: a front end's first paint then overlaps the hashing.
+    hasher.Start();
 
     int64_t position = 0;
     int64_t count = 0;

@@ -147,18 +147,21 @@ void TPieceHasher::Stop() {
   workers_.clear();
 }
 
+void TPieceHasher::Start() {
+  if (started_) return;
+  started_ = true;
+  for (int i = 0; i < threads_; ++i)
+    workers_.emplace_back([this] {
+      try {
+        Work();
+      } catch (const std::exception& e) {
+        FailPending(e.what());
+      }
+    });
+}
+
 TPieceHasher::TPieceState TPieceHasher::WaitFor(int64_t index, std::chrono::milliseconds limit) {
-  if (!started_) {
-    started_ = true;
-    for (int i = 0; i < threads_; ++i)
-      workers_.emplace_back([this] {
-        try {
-          Work();
-        } catch (const std::exception& e) {
-          FailPending(e.what());
-        }
-      });
-  }
+  Start();
   std::unique_lock lock(mutex_);
   const auto at = static_cast<size_t>(index);
   waitingFor_ = index;

@@ -39,7 +39,9 @@ class TPieceHasher {
   int Threads() const { return threads_; }
   int64_t BufferBytes() const;
 
-  // Waits at most `limit` for piece index (starting the workers on first use).
+  // Starts the workers; WaitFor starts them too if this was not called.
+  void Start();
+  // Waits at most `limit` for piece index.
   TPieceState WaitFor(int64_t index, std::chrono::milliseconds limit);
   const std::array<uint8_t, 20>& Digest(int64_t index) const { return digests_[static_cast<size_t>(index)]; }
   // Why piece index failed (a file that cannot be read or changed).
