@@ -142,7 +142,7 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
     if (c == '\r' || c == '\n') c = ' ';
 
   std::string text;
-  ReadFile(path_, text);
+  const bool existed = ReadFile(path_, text);
   std::vector<std::string> lines = SplitLines(text);
   const std::string entry = key + "=" + clean;
 
@@ -175,6 +175,9 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
 
   std::string out;
   for (const std::string& line : lines) out += line + "\n";
+  // Each write is made durable, which takes disk flushes: a program closing
+  // with its settings as they were should not wait for them.
+  if (existed && out == text) return;
   try {
     const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder);

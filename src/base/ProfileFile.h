@@ -24,7 +24,8 @@ class TProfileFile {
   bool ReadBool(const std::string& section, const std::string& key, bool def) const;
 
   // Each write reaches the file at once: the whole file is rewritten beside
-  // the target and renamed over it. The folder is created when missing.
+  // the target and renamed over it, unless it would come out the same. The
+  // folder is created when missing.
   // Raises EProfileError "Unable to write to <path>" when that fails.
   void WriteString(const std::string& section, const std::string& key, const std::string& value) const;
   void WriteInteger(const std::string& section, const std::string& key, int32_t value) const;

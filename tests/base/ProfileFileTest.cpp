@@ -110,6 +110,15 @@ TEST_F(ProfileFileTest, WriteReplacesTheFileAtomically) {
   size_t entries = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(fs::path(path_).parent_path())) ++entries;
   EXPECT_EQ(entries, 1u);  // no temporary file left behind
+
+  // The same value again leaves the file alone (no flushes on every close).
+  ini.WriteInteger("settings", "startup", 1);
+  ini.WriteString("settings", "autosave", "1");
+  struct stat again {};
+  ASSERT_EQ(stat(path_.c_str(), &again), 0);
+  EXPECT_EQ(again.st_ino, after.st_ino);
+  ini.WriteString("settings", "autosave", "0");
+  EXPECT_EQ(Text(), "[settings]\nautosave=0\nstartup=1\n");
 }
 
 TEST_F(ProfileFileTest, RefusedWriteRaisesAndLeavesTheFile) {
