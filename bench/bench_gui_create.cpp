@@ -1,12 +1,14 @@
 // bench_gui_create: one Create through the desktop program's window, driven
 // offscreen, so its whole-process time can be set beside the CLI's.
 //
-// Usage: bench_gui_create PATH OUTPUT [PIECE]
-//   PATH    a file or a folder, made on the "Classic" page
-//   OUTPUT  the .torrent to write (the answer of the save dialog)
-//   PIECE   a piece length as the CLI's -l takes it ("1m", "262144");
-//           without it the window chooses ("Auto")
-// Prints the info hash of OUTPUT; exits 0, or 1 on any failure.
+// Usage: bench_gui_create [--check] PATH OUTPUT [PIECE]
+//   --check  load OUTPUT afterwards and print its info hash (not for timed runs)
+//   PATH     a file or a folder, made on the "Classic" page
+//   OUTPUT   the .torrent to write (the answer of the save dialog)
+//   PIECE    a piece length as the CLI's -l takes it ("1m", "262144");
+//            without it the window chooses ("Auto")
+//   BENCH_GUI_HOME  see TPrivateEnvironment
+// Exits 0, or 1 on any failure.
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -39,22 +41,27 @@ namespace fs = std::filesystem;
 namespace {
 
 // Offscreen, and settings, runtime and cache folders of our own, so the
-// user's settings are neither read nor touched.
+// user's settings are neither read nor touched. BENCH_GUI_HOME names a folder
+// kept from run to run, as a returning user's settings are; without it every
+// run starts afresh in a temporary one.
 class TPrivateEnvironment {
  public:
   TPrivateEnvironment() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QByteArray root = home_.path().toLocal8Bit();
+    const QByteArray kept = qgetenv("BENCH_GUI_HOME");
+    const QByteArray root = kept.isEmpty() ? home_.path().toLocal8Bit() : kept;
+    valid_ = !kept.isEmpty() || home_.isValid();
     fs::create_directories(root.toStdString() + "/runtime");
     fs::permissions(root.toStdString() + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
     qputenv("XDG_RUNTIME_DIR", root + "/runtime");
     qputenv("XDG_CONFIG_HOME", root + "/config");
     qputenv("XDG_CACHE_HOME", root + "/cache");
   }
-  bool Valid() const { return home_.isValid(); }
+  bool Valid() const { return valid_; }
 
  private:
   QTemporaryDir home_;
+  bool valid_ = false;
 };
 
 // Everything the dialogs were asked, for a failure report.
@@ -68,7 +75,7 @@ bool AnyErrorBox(const TScriptedDialogs& dialogs) {
   return false;
 }
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, bool printInfoHash) {
   const std::string path = argv[1], output = argv[2];
   std::optional<int32_t> pieceLength;
   if (argc == 4) {
@@ -138,15 +145,17 @@ int Run(int argc, char** argv) {
     PrintLog(dialogs);
     return 1;
   }
-  TTorrentFile torrent;
-  TMemoryStream stream(ReadWholeFile(output));
-  torrent.LoadFromStream(stream);
-  if (!torrent.Errors.empty()) {
-    std::fprintf(stderr, "bench_gui_create: %s does not load cleanly\n", output.c_str());
-    return 1;
-  }
-  std::printf("%s\n", torrent.InfoHashText.c_str());
   std::fprintf(stderr, "create through the window: %.3f s\n", seconds);
+  if (printInfoHash) {
+    TTorrentFile torrent;
+    TMemoryStream stream(ReadWholeFile(output));
+    torrent.LoadFromStream(stream);
+    if (!torrent.Errors.empty()) {
+      std::fprintf(stderr, "bench_gui_create: %s does not load cleanly\n", output.c_str());
+      return 1;
+    }
+    std::printf("%s\n", torrent.InfoHashText.c_str());
+  }
   window.frmProgress->hide();
   return 0;
 }
@@ -154,12 +163,18 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool check = argc > 1 && std::string(argv[1]) == "--check";
+  if (check) {
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: bench_gui_create PATH OUTPUT [PIECE]\n");
+    std::fprintf(stderr, "usage: bench_gui_create [--check] PATH OUTPUT [PIECE]\n");
     return 1;
   }
   try {
-    return Run(argc, argv);
+    return Run(argc, argv, check);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bench_gui_create: %s\n", error.what());
     return 1;

@@ -9,7 +9,8 @@
 # must give the CLI's info hash.
 #
 # Usage: bench/compare_create.sh [QUORVANE_CLI]
-#   GUI_BENCH   the window's benchmark (default build/bench/bench_gui_create)
+#   GUI_BENCH   the window's benchmark (default build/bench/bench_gui_create);
+#               its settings are kept in BENCH_DIR/gui-home, as a returning user's
 #   BENCH_DIR   where the data goes (default /tmp/quorvane-bench; kept for the next run)
 #   RUNS        turns per tool (default 5)
 #   SETS        data sets to run (default "1g small tiny"; also "4g")
@@ -31,6 +32,7 @@ for tool in mktorrent transmission-create; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/deps.sh installs it)" >&2; exit 2; }
 done
 mkdir -p "$dir/out"
+export BENCH_GUI_HOME=$dir/gui-home
 
 make_big() {  # make_big FILE GIB
   local file=$1 gib=$2
@@ -84,7 +86,7 @@ data_set() {
     # The same torrent from the window as from the CLI, before any timing.
     local cliHash guiHash
     cliHash=$($cli create -f --keep-thumbs -l $opt -o "$dir/out/q.torrent" "$path" | cut -d' ' -f1)
-    guiHash=$("$gui" "$path" "$dir/out/w.torrent" $opt 2> /dev/null) || { echo "failed: $gui $path" >&2; return 1; }
+    guiHash=$("$gui" --check "$path" "$dir/out/w.torrent" $opt 2> /dev/null) || { echo "failed: $gui $path" >&2; return 1; }
     [[ $cliHash == "$guiHash" ]] || { echo "info hash: window $guiHash, CLI $cliHash" >&2; return 1; }
     win=${#cmds[@]}
     names+=("quorvane (window)")
