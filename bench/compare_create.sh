@@ -98,8 +98,11 @@ data_set() {
     for i in "${!cmds[@]}"; do
       rm -f "$dir"/out/*
       # shellcheck disable=SC2086
-      /usr/bin/time -f "%e %U %S" -o "$dir/time.txt" ${cmds[$i]} > /dev/null 2>&1 || { echo "failed: ${cmds[$i]}" >&2; return 1; }
-      read -r t u s < "$dir/time.txt"
+      # Wall time from the shell's microsecond clock (time's own has 10 ms steps).
+      local began=$EPOCHREALTIME
+      /usr/bin/time -f "%U %S" -o "$dir/time.txt" ${cmds[$i]} > /dev/null 2>&1 || { echo "failed: ${cmds[$i]}" >&2; return 1; }
+      t=$(echo "$EPOCHREALTIME - $began" | bc -l)
+      read -r u s < "$dir/time.txt"
       if [[ -z ${best[$i]:-} ]] || (($(echo "$t < ${best[$i]}" | bc -l))); then
         best[$i]=$t
         cpu[$i]=$(echo "$u + $s" | bc -l)
