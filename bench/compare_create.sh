@@ -108,8 +108,8 @@ data_set() {
         if [[ $c ]] && { [[ -z $click ]] || (($(echo "$c < $click" | bc -l))); }; then click=$c; fi
       fi
       if [[ -z ${best[$i]:-} ]] || (($(echo "$t < ${best[$i]}" | bc -l))); then
-        best[$i]=$t
-        cpu[$i]=$(echo "$u + $s" | bc -l)
+        best[i]=$t
+        cpu[i]=$(echo "$u + $s" | bc -l)
       fi
     done
   done
