@@ -68,8 +68,7 @@ void TfrmProgress::btnFinishedClick() { hide(); }
 
 void TfrmProgress::SetRunUnderWay(bool underWay) {
   runUnderWay_ = underWay;
-  lastPush_.invalidate();
-  if (!Deferring() && dirty_) Push();
+  RunStateChanged();
 }
 
 // Hidden during a run, the window would leave "Abort" out of reach while the
@@ -128,9 +127,18 @@ void TfrmProgress::SetOverallPosition(int64_t position) {
   Changed();
 }
 
+// From the start of hashing until "Finished" is offered.
+bool TfrmProgress::Deferring() const { return runUnderWay_ && !btnFinished->isEnabledTo(this); }
+
 void TfrmProgress::Changed() {
   dirty_ = true;
   if (!Deferring()) Push();
+}
+
+// A run that starts hashing pushes at its first chance; one that ends shows all at once.
+void TfrmProgress::RunStateChanged() {
+  lastPush_.invalidate();
+  if (dirty_ && !Deferring()) Push();
 }
 
 void TfrmProgress::Push() {
@@ -148,9 +156,7 @@ void TfrmProgress::SetAbortEnabled(bool enabled) { btnAbort->setEnabled(enabled)
 
 void TfrmProgress::SetFinishedEnabled(bool enabled) {
   btnFinished->setEnabled(enabled);
-  finishedEnabled_ = enabled;
-  lastPush_.invalidate();
-  if (!Deferring() && dirty_) Push();
+  RunStateChanged();
 }
 
 void TfrmProgress::FocusFinished() { btnFinished->setFocus(); }

@@ -61,13 +61,13 @@ class TfrmProgress : public QDialog, public TProgress {
   // While a run hashes, the label and the bars follow the run at most once a
   // frame: a run of many small files would otherwise lay out and paint the
   // window for every file, and take several times as long.
-  bool Deferring() const { return runUnderWay_ && !finishedEnabled_; }
+  bool Deferring() const;
   void Changed();
+  void RunStateChanged();
   void Push();
 
   bool& abortRequested_;
   bool runUnderWay_ = false;
-  bool finishedEnabled_ = false;
   bool dirty_ = false;
   QElapsedTimer lastPush_;                  // invalid: the next chance pushes
   std::optional<std::string> hashingText_;  // none: the label keeps its first text
