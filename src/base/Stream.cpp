@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Path.h"
+
 namespace {
 
 TFileSysCalls& Calls() {
@@ -30,12 +32,6 @@ TFileSysCalls& Calls() {
 
 std::string WriteError(const std::string& path, int err) {
   return "Cannot write " + path + ": " + std::strerror(err);
-}
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Follows symlinks until a path that is not one (or does not exist yet: a
@@ -56,6 +52,16 @@ std::string FollowLinks(const std::string& path) {
     current = (!link.empty() && link.front() == '/') || fromHere ? link : FolderOf(current) + "/" + link;
   }
   throw EStreamError(FileError("Cannot create file", path, ELOOP));
+}
+
+// Whether finalTarget exists (its stat in old); raises for one a file cannot replace.
+bool CheckReplaceable(const std::string& target, const std::string& finalTarget, struct stat& old) {
+  // A rename would put a plain file in place of a device, pipe or folder.
+  const bool replacing = ::stat(finalTarget.c_str(), &old) == 0;
+  if (replacing && S_ISDIR(old.st_mode)) throw EStreamError(FileError("Cannot create file", target, EISDIR));
+  if (replacing && !S_ISREG(old.st_mode))
+    throw EStreamError("Cannot create file \"" + target + "\": Not a regular file");
+  return replacing;
 }
 
 // The umask without changing it where the kernel tells; the umask() round trip
@@ -305,15 +311,22 @@ int64_t TFileStream::Size() {
   return st.st_size;
 }
 
+void TSafeFileStream::CheckCreatable(const std::string& target) {
+  const std::string finalTarget = FollowLinks(target);
+  struct stat st {};
+  CheckReplaceable(target, finalTarget, st);
+  const std::string folder = FolderOf(finalTarget);
+  if (::stat(folder.c_str(), &st) != 0) throw EStreamError(FileError("Cannot create file", target, errno));
+  if (!S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot create file", target, ENOTDIR));
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    throw EStreamError(FileError("Cannot create file", target, errno));
+}
+
 TSafeFileStream::TSafeFileStream(const std::string& target)
     : target_(target), finalTarget_(FollowLinks(target)) {
   shownName_ = target;
-  // A rename would put a plain file in place of a device, pipe or folder.
   struct stat old {};
-  const bool replacing = ::stat(finalTarget_.c_str(), &old) == 0;
-  if (replacing && S_ISDIR(old.st_mode)) throw EStreamError(FileError("Cannot create file", target, EISDIR));
-  if (replacing && !S_ISREG(old.st_mode))
-    throw EStreamError("Cannot create file \"" + target + "\": Not a regular file");
+  const bool replacing = CheckReplaceable(target, finalTarget_, old);
   // Beside the file that is replaced, so the rename stays on its file system.
   std::string tmpl = finalTarget_ + ".XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());

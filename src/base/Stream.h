@@ -124,6 +124,9 @@ class TSafeFileStream : public TFileStream {
  public:
   explicit TSafeFileStream(const std::string& target);
   ~TSafeFileStream() override;
+  // Raises the error a save to target would meet at its start, without
+  // creating anything: a long run checks this before its work.
+  static void CheckCreatable(const std::string& target);
 
   // Syncs the file, renames it over the target and syncs the folder; raises
   // EStreamError on failure.

@@ -249,12 +249,6 @@ std::string RealPath(const std::string& path) {
   return result;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Answers the driver's dialogs from the options.
 class TCliDialogs : public TDialogs {
  public:

@@ -54,12 +54,6 @@ struct TResetOnExit {
   ~TResetOnExit() { ptr.reset(); }
 };
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 std::string NoDataMessage(const std::string& name) {
@@ -107,17 +101,6 @@ bool TCreationDriver::Excluded(const std::string& pathInTorrent) const {
   return std::any_of(Input.Exclude.begin(), Input.Exclude.end(), [&](const std::string& glob) {
     return ::fnmatch(glob.c_str(), pathInTorrent.c_str(), 0) == 0;
   });
-}
-
-void TCreationDriver::CheckOutputWritable(const std::string& output) {
-  struct stat st {};
-  if (::stat(output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    throw EStreamError(FileError("Cannot create file", output, EISDIR));
-  const std::string folder = FolderOf(output);
-  if (::stat(folder.c_str(), &st) != 0) throw EStreamError(FileError("Cannot create file", output, errno));
-  if (!S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot create file", output, ENOTDIR));
-  if (::access(folder.c_str(), W_OK | X_OK) != 0)
-    throw EStreamError(FileError("Cannot create file", output, errno));
 }
 
 std::string TCreationDriver::AnnounceURL() {
@@ -323,7 +306,7 @@ bool TCreationDriver::BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles
     return false;
   }
   // Found now rather than after hours of hashing.
-  CheckOutputWritable(output);
+  TSafeFileStream::CheckCreatable(output);
 
   TQuorvaneBTTransfer transfer("");
   transfer.Torrent = &model;

@@ -99,9 +99,6 @@ class TCreationDriver {
   static int64_t FileSizeOf(const std::string& path);
   // True when a path inside the torrent matches one of Input.Exclude.
   bool Excluded(const std::string& pathInTorrent) const;
-  // Raises EStreamError naming output and the reason when no file can be
-  // created there; checked before the data is hashed.
-  static void CheckOutputWritable(const std::string& output);
   // Appends the files below folder (byte order, depth-first), adding to RunningTotal.
   void CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder, const std::string& relative,
                           bool recurse);

@@ -544,6 +544,8 @@ TEST_F(CreationDriverTest, OutputFolderIsCheckedBeforeHashing) {
   Dir.Write("file", "not a folder");
   Dir.MakeDir("ro");
   ASSERT_EQ(::chmod((Dir / "ro").c_str(), 0500), 0);
+  ASSERT_EQ(::mkfifo((Dir / "pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink((Dir / "gone/f.torrent").c_str(), (Dir / "link").c_str()), 0);
   struct TCase {
     const char* Name;
     std::string Output;
@@ -554,6 +556,8 @@ TEST_F(CreationDriverTest, OutputFolderIsCheckedBeforeHashing) {
       {.Name = "no such folder", .Output = Dir / "no/f.torrent", .Reason = "No such file or directory"},
       {.Name = "a file as the folder", .Output = Dir / "file/f.torrent", .Reason = "Not a directory"},
       {.Name = "a folder as the output", .Output = Dir.Path(), .Reason = "Is a directory"},
+      {.Name = "a pipe as the output", .Output = Dir / "pipe", .Reason = "Not a regular file"},
+      {.Name = "a link into a missing folder", .Output = Dir / "link", .Reason = "No such file or directory"},
   };
   if (!root)
     cases.push_back(
