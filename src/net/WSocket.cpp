@@ -346,31 +346,6 @@ uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {
   return ntohs(static_cast<uint16_t>(found->s_port));
 }
 
-uint32_t WSocketResolveHost(const std::string& host) {
-  if (host.empty() || host.size() > 256)
-    throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
-  const std::string name = Trim(host);
-  uint32_t address = 0;
-  if (IsDottedAddress(name, &address)) return address;
-  if (name == "255.255.255.255") return INADDR_BROADCAST;
-  if (!name.empty() && name.find_first_not_of("0123456789.") == std::string::npos)
-    throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int rc = Calls().GetAddrInfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || !result) {
-    const int error = rc != 0 ? SocketErrorFromLookup(rc, errno) : 11004;
-    if (result) ::freeaddrinfo(result);
-    throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "', Error #" +
-                           std::to_string(error));
-  }
-  address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(result);
-  return address;
-}
-
 std::string AddressText(const sockaddr* address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address->sa_family == AF_INET)
@@ -389,30 +364,36 @@ bool ParseIpv6(const std::string& host, in6_addr& address) {
   return text.find(':') != std::string::npos && ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
-}  // namespace
-
-socklen_t WSocketResolveAddress(const std::string& host, sockaddr_storage& address) {
+// A dotted IPv4 or an IPv6 literal as it stands, no lookup: the address's
+// length, or 0 for any other text.
+socklen_t LiteralAddress(const std::string& host, sockaddr_storage& address) {
   address = {};
   in6_addr v6{};
+  uint32_t v4 = 0;
   if (ParseIpv6(host, v6)) {
     auto& a = reinterpret_cast<sockaddr_in6&>(address);
     a.sin6_family = AF_INET6;
     a.sin6_addr = v6;
     return sizeof(sockaddr_in6);
   }
+  if (IsDottedAddress(host, &v4)) {
+    auto& a = reinterpret_cast<sockaddr_in&>(address);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = v4;
+    return sizeof(sockaddr_in);
+  }
+  return 0;
+}
+
+}  // namespace
+
+socklen_t WSocketResolveHost(const std::string& host, sockaddr_storage& address) {
   if (host.empty() || host.size() > 256)
     throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
   const std::string name = Trim(host);
-  uint32_t v4 = 0;
-  const bool literal = IsDottedAddress(name, &v4) || name == "255.255.255.255";
-  if (!literal && !name.empty() && name.find_first_not_of("0123456789.") == std::string::npos)
+  if (const socklen_t length = LiteralAddress(name, address)) return length;
+  if (!name.empty() && name.find_first_not_of("0123456789.") == std::string::npos)
     throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
-  if (literal) {
-    auto& a = reinterpret_cast<sockaddr_in&>(address);
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = name == "255.255.255.255" ? INADDR_BROADCAST : v4;
-    return sizeof(sockaddr_in);
-  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -576,10 +557,10 @@ void TWSocket::Connect() {
     }
     localPort = WSocketResolvePort(localPort_, proto_);
     if (!addrResolved_) {
-      remoteLength_ = WSocketResolveAddress(addr_, remote_);
+      remoteLength_ = WSocketResolveHost(addr_, remote_);
       addrResolved_ = true;
     }
-    if (localAddr_ != "0.0.0.0") localLength = WSocketResolveAddress(localAddr_, localAddress);
+    if (localAddr_ != "0.0.0.0") localLength = WSocketResolveHost(localAddr_, localAddress);
   } catch (const ESocketException& e) {
     return RaiseException(std::string("connect: ") + e.what());
   }
@@ -1017,11 +998,7 @@ void TWSocket::DnsLookup(const std::string& host) {
   StopLookup();
   dnsResult_.clear();
   dnsResultList_.clear();
-  uint32_t address = 0;
-  in6_addr v6{};
-  if (IsDottedAddress(host, &address) || ParseIpv6(host, v6)) {
-    sockaddr_storage literal{};
-    WSocketResolveAddress(host, literal);
+  if (sockaddr_storage literal{}; LiteralAddress(host, literal) != 0) {
     dnsResult_ = AddressText(reinterpret_cast<sockaddr*>(&literal));
     dnsResultList_.push_back(dnsResult_);
     if (OnDnsLookupDone) OnDnsLookupDone(*this, 0);

@@ -51,10 +51,9 @@ int SocketErrorFromLookup(int gaiError, int err);
 // Blocking resolution used by Connect; each raises ESocketException.
 int WSocketResolveProto(const std::string& proto);
 uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
-uint32_t WSocketResolveHost(const std::string& host);  // network byte order
-// As WSocketResolveHost, for IPv4 and IPv6: a dotted or IPv6 literal as it
-// stands, a name by a blocking lookup (its first address). Returns the length.
-socklen_t WSocketResolveAddress(const std::string& host, sockaddr_storage& address);
+// IPv4 and IPv6: a dotted or IPv6 literal as it stands, a name by a blocking
+// lookup (its first address). Returns the address's length.
+socklen_t WSocketResolveHost(const std::string& host, sockaddr_storage& address);
 // The numeric text of an IPv4 or IPv6 address; empty for other families.
 std::string AddressText(const sockaddr* address);
 // The dotted-address test of DnsLookup: four digit groups of at most 255,
