@@ -99,14 +99,13 @@ void THttpCli::ClearRequestState() {
   receivedCount_ = 0;
   uploadedCount_ = 0;
   allowedToSend_ = false;
-  serverWantsClose_ = false;
   closeAfterFeed_ = false;
 }
 
 bool THttpCli::KeepConnection() const {
   // Only a 1.1 request answered by a 1.1 response that does not ask to close
   // leaves a connection the server will keep; a 1.0 server closes after each.
-  return responseVersion_ == "1.1" && requestVer_ == "1.1" && !serverWantsClose_;
+  return responseVersion_ == "1.1" && requestVer_ == "1.1" && !response_.ServerWantsClose();
 }
 
 std::string THttpCli::TargetOrigin() const { return Origin(targetHost_, targetPort_); }
@@ -440,8 +439,6 @@ void THttpCli::HeaderField(const std::string& name, const std::string& value) {
   } else if (name == "set-cookie") {
     bool accept = true;
     if (OnCookie) OnCookie(*this, value, accept);
-  } else if (name == "connection") {
-    serverWantsClose_ = response_.ServerWantsClose();
   }
 }
 
@@ -686,7 +683,6 @@ void THttpCli::RelocationClosed() {
   response_.Begin(requestType_ == THttpRequest::httpHEAD);
   receivedCount_ = 0;
   statusCode_ = 0;
-  serverWantsClose_ = false;
   if (!Proxy.empty()) {
     const TUrlParts proxy = SplitUrl(Proxy);
     port_ = proxy.Port.empty() ? ProxyPort : proxy.Port;

@@ -199,7 +199,6 @@ class THttpCli : private THttpResponse::TListener {
   std::string relocationError_;  // a Location we refuse to follow
   int relocations_ = 0;
   bool headerInProgress_ = false;
-  bool serverWantsClose_ = false;
   bool allowedToSend_ = false;
   bool closeForRelocation_ = false;  // session close routed to the relocation
   bool ignoreClose_ = false;         // our own hard close of a connection

@@ -340,6 +340,23 @@ TEST_F(THttpFixture, KeepAliveSendsTwoRequestsOnOneConnection) {
   EXPECT_EQ(Cli.CtrlSocket().State(), TSocketState::wsClosed);
 }
 
+// An interim response's "Connection: close" belongs to it alone.
+TEST_F(THttpFixture, AnInterimCloseDoesNotEndTheKeptConnection) {
+  TScriptServer server({{.Target = "/interim",
+                         .Raw = "HTTP/1.1 100 Continue\r\nConnection: close\r\n\r\n"
+                                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nmid",
+                         .Keep = true},
+                        {.Target = "/two", .Raw = Ok("two", "1.1"), .Keep = true}});
+  Cli.SetRequestVer("1.1");
+  EXPECT_EQ(GetCode(server.Url("/interim")), 0);
+  EXPECT_EQ(Cli.CtrlSocket().State(), TSocketState::wsConnected) << "the connection stays open";
+  EXPECT_EQ(GetCode(server.Url("/two")), 0);
+  EXPECT_EQ(Body.Data(), "midtwo");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].Connection, requests[0].Connection);
+}
+
 TEST_F(THttpFixture, TheOldConnectionsCloseNeverCompletesANewRequest) {
   // An open HTTP/1.1 connection to one server, then a slow request to another:
   // the hard close of the first must not end the second.
