@@ -11,7 +11,8 @@ namespace {
 
 constexpr size_t MaxValueBytes = 2047;
 
-std::string Trim(const std::string& s) {
+// Blanks only: a settings value keeps its other control bytes.
+std::string TrimBlanks(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
@@ -34,22 +35,22 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 // "[name]" gives true and the name.
 bool IsSection(const std::string& line, std::string& name) {
-  const std::string t = Trim(line);
+  const std::string t = TrimBlanks(line);
   if (t.empty() || t[0] != '[') return false;
   const size_t close = t.find(']');
   if (close == std::string::npos) return false;
-  name = Trim(t.substr(1, close - 1));
+  name = TrimBlanks(t.substr(1, close - 1));
   return true;
 }
 
 // "key=value" gives true, the key and the value.
 bool IsEntry(const std::string& line, std::string& key, std::string& value) {
-  const std::string t = Trim(line);
+  const std::string t = TrimBlanks(line);
   if (t.empty() || t[0] == ';' || t[0] == '[') return false;
   const size_t eq = t.find('=');
   if (eq == std::string::npos) return false;
-  key = Trim(t.substr(0, eq));
-  value = Trim(t.substr(eq + 1));
+  key = TrimBlanks(t.substr(0, eq));
+  value = TrimBlanks(t.substr(eq + 1));
   return true;
 }
 
@@ -65,7 +66,7 @@ bool ReadFile(const std::string& path, std::string& text) {
 }  // namespace
 
 bool ParseProfileInteger(const std::string& raw, int32_t& value) {
-  const std::string text = Trim(raw);
+  const std::string text = TrimBlanks(raw);
   size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
@@ -164,10 +165,10 @@ void TProfileFile::WriteString(const std::string& section, const std::string& ke
       // After the section's last entry, before the blank lines that part it from the next.
       size_t at = header + 1;
       for (size_t j = header + 1; j < lines.size() && !IsSection(lines[j], name); ++j)
-        if (!Trim(lines[j]).empty()) at = j + 1;
+        if (!TrimBlanks(lines[j]).empty()) at = j + 1;
       lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
     } else {
-      if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
+      if (!lines.empty() && !TrimBlanks(lines.back()).empty()) lines.emplace_back();
       lines.push_back("[" + section + "]");
       lines.push_back(entry);
     }

@@ -11,8 +11,6 @@
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
 // "host:port" with the host lower-cased; a missing port is 80.
 std::string Origin(const std::string& host, const std::string& port) {
   return AsciiLower(host) + ":" + (port.empty() ? std::string("80") : port);
@@ -568,15 +566,15 @@ void THttpCli::LocationHeader(const std::string& value) {
   }
   if (!FollowRelocation) return;
   relocationPending_ = true;
-  if (StartsWith(AsciiLower(value), "https://")) {
+  if (StartsWithNoCase(value, "https://")) {
     relocationError_ = "https is not supported";
     return;
   }
   if (Proxy.empty()) {
-    if (StartsWith(value, "/")) {
+    if (value.starts_with("/")) {
       path_ = value;
       location_ = "http://" + HostForUrl(hostname_) + path_;
-    } else if (!StartsWith(value, "http://")) {
+    } else if (!value.starts_with("http://")) {
       path_ = PathBase(path_) + value;
       location_ = "http://" + HostForUrl(hostname_) + path_;
     } else {
@@ -605,12 +603,12 @@ void THttpCli::LocationHeader(const std::string& value) {
     }
     return;
   }
-  if (StartsWith(value, "/")) {
+  if (value.starts_with("/")) {
     const TUrlParts current = SplitUrl(path_);
     location_ = (current.Proto.empty() ? std::string("http") : current.Proto) + "://" +
                 HostForUrl(current.Host) + value;
     path_ = location_;
-  } else if (!StartsWith(value, "http://")) {
+  } else if (!value.starts_with("http://")) {
     path_ = PathBase(path_) + value;
     location_ = path_;
   } else {

@@ -28,8 +28,6 @@ bool ParseInt(const std::string& text, int& value) {
   return true;
 }
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
 }  // namespace
 
 void THttpResponse::Begin(bool headRequest) {
@@ -117,7 +115,7 @@ void THttpResponse::HeaderLine(const std::string& line, const char* lineEnd) {
 
   header_.push_back(line);
   if (lineCount_ == 1) {
-    if (StartsWith(line, "HTTP/1.0") || StartsWith(line, "HTTP/1.1")) {
+    if (line.starts_with("HTTP/1.0") || line.starts_with("HTTP/1.1")) {
       version_ = line.substr(5, 3);
       const std::string status = line.size() > 9 ? line.substr(9, 3) : std::string();
       if (!ParseInt(status, statusCode_)) {
