@@ -4,6 +4,7 @@
 
 #include "../support/TempDir.h"
 #include "NetTestUtil.h"
+#include "net/Url.h"
 
 #include <gtest/gtest.h>
 
@@ -120,8 +121,7 @@ class TScriptServer {
 
   int Port() const { return port_; }
   std::string Url(const std::string& path) const {
-    return "http://" + (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" +
-           std::to_string(port_) + path;
+    return "http://" + HostForUrl(host_) + ":" + std::to_string(port_) + path;
   }
 
   std::vector<TRecordedRequest> Requests() const {

@@ -141,7 +141,6 @@ TEST_F(THttpRefreshTest, FailedAttemptsNameTheAddressAndTheReason) {
   server.Route("/long", {.Raw = "HTTP/1.0 200 OK\r\nX-Long: " + std::string(9000, 'a') + "\r\n\r\n"});
   server.Route("/cut", {.Raw = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly this"});
   server.Route("/chunk", {.Raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nx"});
-  server.Route("/silent", {.Raw = ""});
   const std::string port = std::to_string(ClosedPort());
   const struct {
     std::string Url;
