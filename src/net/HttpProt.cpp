@@ -1,5 +1,6 @@
 #include "net/HttpProt.h"
 
+#include "base/Path.h"
 #include "base/Stream.h"
 #include "base/Text.h"
 #include "net/Url.h"
@@ -694,10 +695,7 @@ void THttpCli::AdjustDocName() {
     documentName_ = "document.htm";
     return;
   }
-  const auto slash = name.rfind('/');
-  if (slash != std::string::npos) name = name.substr(slash + 1);
-  name = name.substr(0, 255);
-  documentName_ = name.substr(0, name.find('?'));
+  documentName_ = LastPathComponent(name).substr(0, 255);
 }
 
 void THttpCli::EndRequest(int status, const std::string& reason) {
