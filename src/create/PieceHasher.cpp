@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cassert>
 #include <exception>
 #include <optional>
 #include <string_view>
@@ -161,6 +162,7 @@ void TPieceHasher::Start() {
 }
 
 TPieceHasher::TPieceState TPieceHasher::WaitFor(int64_t index, std::chrono::milliseconds limit) {
+  assert(index >= 0 && index < pieceCount_);
   Start();
   std::unique_lock lock(mutex_);
   const auto at = static_cast<size_t>(index);
