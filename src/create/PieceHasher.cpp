@@ -140,8 +140,6 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
 
 TPieceHasher::~TPieceHasher() { Stop(); }
 
-int64_t TPieceHasher::BufferBytes() const { return threads_ * int64_t{sha_.PieceLanes()} * (slice_ + 64); }
-
 void TPieceHasher::Stop() {
   limit_ = 0;
   for (auto& worker : workers_) worker.join();
