@@ -273,12 +273,7 @@ int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list) const {
 
 int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize,
                                            int32_t customLength) {
-  if (!autoSize) {
-    int32_t length = PieceLengthChoices.front().Bytes;
-    for (const auto& choice : PieceLengthChoices)
-      if (choice.Bytes <= customLength) length = choice.Bytes;
-    return length;
-  }
+  if (!autoSize) return PieceLengthAtMost(customLength);
   int64_t total = 0;
   for (const auto& entry : list) total += entry->Length;
   if (total > 2'000'000'000) return 2'097'152;
