@@ -20,11 +20,11 @@ constexpr int64_t LargestSlice = int64_t{256} << 10;
 // One round's slices of all lanes of a worker: small enough to stay in a core's
 // L2 cache from the read's copy to the hash. At 4 MiB a round the copy out of
 // the page cache went through memory and cost 15% more CPU.
+constexpr int64_t RoundBytes = int64_t{1} << 20;
 // The caller is woken once this much data past the piece it waits for is
 // hashed (or the run ends or fails), not for every piece: with one lane per
 // thread and small pieces a wake per piece preempted a worker each time.
 constexpr int64_t WakeBytes = int64_t{16} << 20;
-constexpr int64_t RoundBytes = int64_t{1} << 20;
 constexpr int64_t SmallestSlice = int64_t{16} << 10;
 // A single reader held one buffer of a piece, rounded up to a huge page.
 constexpr int64_t SingleReaderBuffer = int64_t{2} << 20;
