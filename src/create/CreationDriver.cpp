@@ -224,17 +224,18 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
   std::vector<std::string> names = ReadFolder(folder);
   // Plain byte order: "A" before "a" before "b", a prefix before its longer names.
   std::sort(names.begin(), names.end());
-  struct stat self {};
-  KindOf(folder, &self);
   struct TFolderFd {
     int Fd;
     ~TFolderFd() {
       if (Fd >= 0) ::close(Fd);
     }
   } folderFd{::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  struct stat self {};
+  if (folderFd.Fd < 0 || ::fstat(folderFd.Fd, &self) != 0) KindOf(folder, &self);
   for (const auto& name : names) {
     const std::string full = JoinPath(folder, name);
-    if (Excluded(relative.empty() ? name : relative + "/" + name)) continue;
+    const std::string inTorrent = relative.empty() ? name : JoinPath(relative, name);
+    if (Excluded(inTorrent)) continue;
     struct stat st {};
     const TEntryKind kind = KindOf(full, &st, folderFd.Fd, name.c_str());
     if (recurse && kind == TEntryKind::Folder) {
@@ -244,7 +245,7 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
       if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end()) continue;
       ancestors_.emplace_back(self.st_dev, self.st_ino);
       try {
-        CollectFolderFiles(list, full, relative.empty() ? name : JoinPath(relative, name), recurse);
+        CollectFolderFiles(list, full, inTorrent, recurse);
       } catch (...) {
         ancestors_.pop_back();
         throw;
@@ -273,12 +274,7 @@ int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list) const {
 
 int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize,
                                            int32_t customLength) {
-  if (!autoSize) {
-    int32_t length = PieceLengthChoices.front().Bytes;
-    for (const auto& choice : PieceLengthChoices)
-      if (choice.Bytes <= customLength) length = choice.Bytes;
-    return length;
-  }
+  if (!autoSize) return PieceLengthAtMost(customLength);
   int64_t total = 0;
   for (const auto& entry : list) total += entry->Length;
   if (total > 2'000'000'000) return 2'097'152;

@@ -93,11 +93,10 @@ void THashedStorage::HashFiles() {
       count = std::min(remaining, size - position);
       position += count;
       const bool atEnd = position == size;
-      // The end of the data closes the last piece. Data that ends exactly on a
-      // piece boundary has no bytes left for one more; an extra hash of no
-      // data there would give a piece count no client accepts.
-      const bool pieceHasData = count > 0 || remaining < pieceLength;
-      finished = count == remaining || (atEnd && last && (pieceHasData || PieceCount == 0));
+      // The end of the data closes the last piece, if one is still open: data
+      // that ends exactly on a piece boundary has none left, and the hasher's
+      // count is the one the digests are kept for.
+      finished = count == remaining || (atEnd && last && PieceCount < hasher.PieceCount());
       if (finished) finishPiece();
       if (atEnd) break;
       if (IsAborted()) return;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cassert>
 #include <exception>
 #include <optional>
 #include <string_view>
@@ -19,11 +20,11 @@ constexpr int64_t LargestSlice = int64_t{256} << 10;
 // One round's slices of all lanes of a worker: small enough to stay in a core's
 // L2 cache from the read's copy to the hash. At 4 MiB a round the copy out of
 // the page cache went through memory and cost 15% more CPU.
+constexpr int64_t RoundBytes = int64_t{1} << 20;
 // The caller is woken once this much data past the piece it waits for is
 // hashed (or the run ends or fails), not for every piece: with one lane per
 // thread and small pieces a wake per piece preempted a worker each time.
 constexpr int64_t WakeBytes = int64_t{16} << 20;
-constexpr int64_t RoundBytes = int64_t{1} << 20;
 constexpr int64_t SmallestSlice = int64_t{16} << 10;
 // A single reader held one buffer of a piece, rounded up to a huge page.
 constexpr int64_t SingleReaderBuffer = int64_t{2} << 20;
@@ -139,8 +140,6 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
 
 TPieceHasher::~TPieceHasher() { Stop(); }
 
-int64_t TPieceHasher::BufferBytes() const { return threads_ * int64_t{sha_.PieceLanes()} * (slice_ + 64); }
-
 void TPieceHasher::Stop() {
   limit_ = 0;
   for (auto& worker : workers_) worker.join();
@@ -161,6 +160,7 @@ void TPieceHasher::Start() {
 }
 
 TPieceHasher::TPieceState TPieceHasher::WaitFor(int64_t index, std::chrono::milliseconds limit) {
+  assert(index >= 0 && index < pieceCount_);
   Start();
   std::unique_lock lock(mutex_);
   const auto at = static_cast<size_t>(index);

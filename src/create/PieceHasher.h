@@ -35,9 +35,6 @@ class TPieceHasher {
 
   // Pieces of the stream: none for no files, one (of no data) when every file is empty.
   int64_t PieceCount() const { return pieceCount_; }
-  // Worker threads a run uses, and the bytes of read buffers they hold in all.
-  int Threads() const { return threads_; }
-  int64_t BufferBytes() const;
 
   // Starts the workers; WaitFor starts them too if this was not called.
   void Start();

@@ -24,3 +24,10 @@ int32_t PieceLengthAt(int index) {
   const int last = static_cast<int>(PieceLengthChoices.size()) - 1;
   return PieceLengthChoices[static_cast<size_t>(std::clamp(index, 0, last))].Bytes;
 }
+
+int32_t PieceLengthAtMost(int32_t length) {
+  int32_t found = PieceLengthChoices.front().Bytes;
+  for (const auto& choice : PieceLengthChoices)
+    if (choice.Bytes <= length) found = choice.Bytes;
+  return found;
+}

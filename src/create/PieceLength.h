@@ -35,3 +35,5 @@ std::optional<int32_t> ParsePieceLength(std::string_view text);
 int PieceLengthIndex(int32_t length);
 // The length at a position, the nearest end of the table outside it.
 int32_t PieceLengthAt(int index);
+// The largest entry at or below length; the smallest entry below the table.
+int32_t PieceLengthAtMost(int32_t length);

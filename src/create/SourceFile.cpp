@@ -58,8 +58,6 @@ int64_t TSourceFile::Size() const {
   return st.st_size;
 }
 
-int64_t TSourceFile::Read(void* buffer, int64_t count) { return ReadFully(fd_, buffer, count, path_); }
-
 int64_t TSourceFile::ReadAt(void* buffer, int64_t count, int64_t offset, int64_t enough) const {
   return ReadFullyAt(fd_, buffer, count, offset, path_, enough);
 }

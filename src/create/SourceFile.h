@@ -22,9 +22,8 @@ class TSourceFile {
   int64_t OpenedSize() const { return openedSize_; }
   // The file's current size.
   int64_t Size() const;
-  // Reads up to count bytes, fewer only at the end of the file; raises on error.
-  int64_t Read(void* buffer, int64_t count);
-  // The same from offset, without moving the file position: several threads may read at once.
+  // Reads up to count bytes from offset, fewer only at the end of the file; raises on error.
+  // Several threads may read at once.
   // Stops early once `enough` bytes are in, when given.
   int64_t ReadAt(void* buffer, int64_t count, int64_t offset, int64_t enough = -1) const;
   const std::string& Path() const { return path_; }

@@ -1,7 +1,5 @@
 #include "digest/MessageDigests.h"
 
-#include <cpuid.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -21,8 +19,6 @@ void Assert(bool condition, const char* text, int line) {
   std::snprintf(message, sizeof message, "%s (%s, line %d)", text, UnitName, line);
   throw EAssertionFailed(message);
 }
-
-constexpr uint32_t Sha1InitialValues[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
 
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -237,18 +233,7 @@ void TSHA1::TransformBlocks(const uint8_t* blocks, int64_t count) {
   TMD4Family::TransformBlocks(blocks, count);
 }
 
-bool TSHA1::CpuHasShaNi() {
-  static const bool has = [] {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    const bool ssse3 = ecx & (1u << 9);
-    const bool sse41 = ecx & (1u << 19);
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
-    const bool sha = ebx & (1u << 29);
-    return ssse3 && sse41 && sha;
-  }();
-  return has;
-}
+bool TSHA1::CpuHasShaNi() { return TSha1Lanes::CpuHas(TSha1Path::ShaNi); }
 
 std::string Sha1Bytes(std::string_view data) {
   TSHA1 sha1;

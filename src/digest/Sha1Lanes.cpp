@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr uint32_t Sha1InitialValues[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-
 // Best first.
 constexpr TSha1Path PathsByPreference[] = {TSha1Path::Avx512, TSha1Path::Avx2, TSha1Path::ShaNi,
                                            TSha1Path::Portable};

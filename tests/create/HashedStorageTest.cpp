@@ -18,6 +18,7 @@
 #include "create/Progress.h"
 #include "create/SourceFile.h"
 #include "digest/MessageDigests.h"
+#include "digest/Sha1Lanes.h"
 
 namespace {
 
@@ -438,26 +439,10 @@ namespace {
 
 // The lane paths this CPU can run; the wide ones hash 8 or 16 pieces per thread.
 std::vector<TSha1Path> RunnablePaths() {
-  std::vector<TSha1Path> paths = {TSha1Path::Portable};
-  if (__builtin_cpu_supports("sha")) paths.push_back(TSha1Path::ShaNi);
-  if (__builtin_cpu_supports("avx2")) paths.push_back(TSha1Path::Avx2);
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-    paths.push_back(TSha1Path::Avx512);
+  std::vector<TSha1Path> paths;
+  for (const TSha1Path path : {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512})
+    if (TSha1Lanes::CpuHas(path)) paths.push_back(path);
   return paths;
-}
-
-std::string NameOf(TSha1Path path) {
-  switch (path) {
-    case TSha1Path::Portable:
-      return "portable";
-    case TSha1Path::ShaNi:
-      return "sha-ni";
-    case TSha1Path::Avx2:
-      return "avx2";
-    case TSha1Path::Avx512:
-      return "avx512";
-  }
-  return "?";
 }
 
 std::vector<int64_t> TinySizes(size_t count, unsigned seed) {
@@ -497,7 +482,8 @@ TEST(HashedStorage, WorkersGiveTheResultsOfOneReader) {
     std::vector<std::string> oneReader;
     for (const TSha1Path path : RunnablePaths())
       for (const int threads : {1, 2, 3, 7}) {
-        SCOPED_TRACE(std::string(c.Name) + ", " + NameOf(path) + ", " + std::to_string(threads) + " threads");
+        SCOPED_TRACE(std::string(c.Name) + ", " + TSha1Lanes::PathName(path) + ", " +
+                     std::to_string(threads) + " threads");
         TRecordingStorage storage(data.List, data.Dir.Path(), true, c.PieceLength);
         storage.Threads = threads;
         storage.Sha1Path = path;
@@ -527,7 +513,7 @@ TEST(HashedStorage, AbortFromAProgressReportStopsTheWorkers) {
   constexpr int64_t L = 4096;
   TDataSet data({200 * L, 50 * L});
   for (const TSha1Path path : RunnablePaths()) {
-    SCOPED_TRACE(NameOf(path));
+    SCOPED_TRACE(TSha1Lanes::PathName(path));
     TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
     storage.Threads = 3;
     storage.Sha1Path = path;
@@ -554,7 +540,7 @@ std::condition_variable releasedChanged;
 TEST(HashedStorage, AbortWhileWaitingFinishesTheAwaitedPieceOnly) {
   constexpr int64_t L = 1000;
   for (const TSha1Path path : RunnablePaths()) {
-    SCOPED_TRACE(NameOf(path));
+    SCOPED_TRACE(TSha1Lanes::PathName(path));
     TDataSet data({40 * L});
     TFileSysCalls gated = FileSysCalls();
     gated.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
@@ -621,7 +607,8 @@ TEST(HashedStorage, WorkersReportFilesThatChange) {
   for (const auto& c : cases)
     for (const TSha1Path path : RunnablePaths())
       for (const int threads : {1, 2, 5}) {
-        SCOPED_TRACE(std::string(c.Name) + ", " + NameOf(path) + ", " + std::to_string(threads) + " threads");
+        SCOPED_TRACE(std::string(c.Name) + ", " + TSha1Lanes::PathName(path) + ", " +
+                     std::to_string(threads) + " threads");
         // f3 starts inside piece 11; pieces 0 to 10 come before it.
         TDataSet data({5 * L, 3 * L, 4 * L - 1000, 3000, 7 * L});
         const std::string broken = data.Dir / "f3";

@@ -59,9 +59,11 @@ TEST(PieceLength, CustomLengthOffTheTableGivesTheEntryBelowIt) {
       {.Given = 0, .Expected = 131072},          {.Given = -1, .Expected = 131072},
       {.Given = 131071, .Expected = 131072},     {.Given = 1048577, .Expected = 1048576},
       {.Given = 3'000'000, .Expected = 2097152}, {.Given = 1 << 30, .Expected = 16777216},
+      {.Given = 524288, .Expected = 524288},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Given);
+    EXPECT_EQ(PieceLengthAtMost(c.Given), c.Expected);
     EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, c.Given), c.Expected);
   }
 }
