@@ -790,17 +790,17 @@ bool IsTorrentName(const std::string& path) {
   return ShowName(path).endsWith(QLatin1String(".torrent"), Qt::CaseInsensitive);
 }
 
-}  // namespace
-
 // Outside the "Create Torrent" page the window takes one file, which it opens
 // as a torrent.
-void TfrmQuorvane::dragEnterEvent(QDragEnterEvent* event) {
+void AcceptOneFile(QDragMoveEvent* event) {
   if (DraggedPaths(event->mimeData()).size() == 1) event->acceptProposedAction();
 }
 
-void TfrmQuorvane::dragMoveEvent(QDragMoveEvent* event) {
-  if (DraggedPaths(event->mimeData()).size() == 1) event->acceptProposedAction();
-}
+}  // namespace
+
+void TfrmQuorvane::dragEnterEvent(QDragEnterEvent* event) { AcceptOneFile(event); }
+
+void TfrmQuorvane::dragMoveEvent(QDragMoveEvent* event) { AcceptOneFile(event); }
 
 void TfrmQuorvane::dropEvent(QDropEvent* event) {
   const std::vector<std::string> paths = DraggedPaths(event->mimeData());
@@ -813,19 +813,13 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
   if (watched != tabCreate) return QMainWindow::eventFilter(watched, event);
   if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
     auto* drag = static_cast<QDropEvent*>(event);
-    const QList<QUrl> urls = drag->mimeData()->urls();
-    if (!urls.isEmpty() &&
-        std::all_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) {
-      drag->acceptProposedAction();
-      return true;
-    }
-    return false;
+    if (DraggedPaths(drag->mimeData()).empty()) return false;
+    drag->acceptProposedAction();
+    return true;
   }
   if (event->type() == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
-    std::vector<std::string> paths;
-    for (const QUrl& url : drop->mimeData()->urls())
-      if (url.isLocalFile()) paths.push_back(NameBytes(url.toLocalFile()));
+    const std::vector<std::string> paths = DraggedPaths(drop->mimeData());
     // One .torrent is opened, not hashed.
     if (paths.size() == 1 && IsTorrentName(paths.front()))
       Guarded([&] { OpenTorrent(paths.front()); });
