@@ -52,9 +52,6 @@ class TfrmProgress : public QDialog, public TProgress {
   QPushButton* btnAbort;
   QPushButton* btnFinished;
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
  private:
   static void ShowOn(QProgressBar* bar, int64_t max, int64_t position);
   // While a run hashes, the label and the bars follow the run at most once a
