@@ -292,11 +292,6 @@ QString TViewEditPage::CreationDateText(const TTorrentFile& torrent) {
   return CreationDateTextOf(torrent.CreationUnix());
 }
 
-QString TViewEditPage::CreationDateText(TDateTime value) {
-  if (value == 0) return tr("Creation Date: N/A");
-  return CreationDateTextOf(DateTimeToUnix(value));
-}
-
 template <class F>
 void TViewEditPage::Guarded(F&& body) {
   try {
@@ -464,7 +459,7 @@ void TViewEditPage::mmoViewCommentChange() {
 void TViewEditPage::btnCreationDateResetClick() {
   if (!torrent_) return;
   torrent_->CreationDate = NowUtc();
-  lblViewCreationDate_->setText(CreationDateText(torrent_->CreationDate));
+  lblViewCreationDate_->setText(CreationDateText(*torrent_));
 }
 
 void TViewEditPage::btnChangeClick() {
