@@ -490,7 +490,7 @@ void TfrmQuorvane::resizeEvent(QResizeEvent* event) {
 
 void TfrmQuorvane::closeEvent(QCloseEvent* event) {
   // A run under way stops at its next read; closing always ends the program.
-  AbortRequested = AbortRequested || driver_ != nullptr || progressBusy_;
+  AbortRequested = AbortRequested || progressBusy_;
   // The run stops, and the progress window must not hold the program open.
   frmProgress->SetRunUnderWay(false);
   if (geometryTimer_->isActive()) {
@@ -688,46 +688,37 @@ void TfrmQuorvane::btnClassicDirClick() {
 }
 
 void TfrmQuorvane::btnCreateTorrentClick() {
-  // One run at a time: a press while hashing pumps events is ignored.
-  if (driver_ || progressBusy_) return;
-  driver_ = std::make_unique<TCreationDriver>(dialogs_, *frmProgress);
-  frmProgress->SetRunUnderWay(true);
-  struct TEndRun {
-    std::unique_ptr<TCreationDriver>& driver;
-    TfrmProgress& progress;
-    ~TEndRun() {
-      driver.reset();
-      progress.SetRunUnderWay(false);
-    }
-  } endRun{driver_, *frmProgress};
-
-  TCreationInput& in = driver_->Input;
-  in.TrackerText = TrackerTextBytes();
-  // The status follows the list loaded since the text was typed.
-  in.TrackerStatus = ResolveTracker().Status;
-  in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
-  in.SimpleFolder = DirectoryListBox1->Directory();
-  for (int row = 0; row < FileListBox1->count(); ++row)
-    in.SimpleFiles.push_back({FileListBox1->FileName(row), FileListBox1->item(row)->isSelected()});
-  in.ClassicPath = NameBytes(txtClassicPath->text());
-  in.ClassicWholeFolder = radFolder->isChecked();
-  in.AutoPieceSize = radAuto->isChecked();
-  in.PieceLength = PieceLengthAt(cmbPieceSize->currentIndex());
-  QString comment = mmoComment->toPlainText();
-  comment.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-  in.Comment = Utf8Bytes(comment);
-  in.Backup = chkBackup->isChecked();
-  in.SkipThumbs = chkSkipThumbs->isChecked();
-  in.Private = chkPrivate->isChecked();
-  in.Source = SourceBytes();
-  driver_->SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
-  driver_->GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
-  driver_->ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
-  driver_->btnCreateTorrentClick();
+  RunWithProgress([this](TProgress& progress) {
+    TCreationDriver driver(dialogs_, progress);
+    TCreationInput& in = driver.Input;
+    in.TrackerText = TrackerTextBytes();
+    // The status follows the list loaded since the text was typed.
+    in.TrackerStatus = ResolveTracker().Status;
+    in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;
+    in.SimpleFolder = DirectoryListBox1->Directory();
+    for (int row = 0; row < FileListBox1->count(); ++row)
+      in.SimpleFiles.push_back({FileListBox1->FileName(row), FileListBox1->item(row)->isSelected()});
+    in.ClassicPath = NameBytes(txtClassicPath->text());
+    in.ClassicWholeFolder = radFolder->isChecked();
+    in.AutoPieceSize = radAuto->isChecked();
+    in.PieceLength = PieceLengthAt(cmbPieceSize->currentIndex());
+    QString comment = mmoComment->toPlainText();
+    comment.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    in.Comment = Utf8Bytes(comment);
+    in.Backup = chkBackup->isChecked();
+    in.SkipThumbs = chkSkipThumbs->isChecked();
+    in.Private = chkPrivate->isChecked();
+    in.Source = SourceBytes();
+    driver.SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
+    driver.GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
+    driver.ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
+    driver.btnCreateTorrentClick();
+  });
 }
 
 bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {
-  if (driver_ || progressBusy_) return false;
+  // One run at a time: a press while hashing pumps events is ignored.
+  if (progressBusy_) return false;
   progressBusy_ = true;
   frmProgress->SetRunUnderWay(true);
   struct TEndRun {
@@ -799,17 +790,17 @@ bool IsTorrentName(const std::string& path) {
   return ShowName(path).endsWith(QLatin1String(".torrent"), Qt::CaseInsensitive);
 }
 
-}  // namespace
-
 // Outside the "Create Torrent" page the window takes one file, which it opens
 // as a torrent.
-void TfrmQuorvane::dragEnterEvent(QDragEnterEvent* event) {
+void AcceptOneFile(QDragMoveEvent* event) {
   if (DraggedPaths(event->mimeData()).size() == 1) event->acceptProposedAction();
 }
 
-void TfrmQuorvane::dragMoveEvent(QDragMoveEvent* event) {
-  if (DraggedPaths(event->mimeData()).size() == 1) event->acceptProposedAction();
-}
+}  // namespace
+
+void TfrmQuorvane::dragEnterEvent(QDragEnterEvent* event) { AcceptOneFile(event); }
+
+void TfrmQuorvane::dragMoveEvent(QDragMoveEvent* event) { AcceptOneFile(event); }
 
 void TfrmQuorvane::dropEvent(QDropEvent* event) {
   const std::vector<std::string> paths = DraggedPaths(event->mimeData());
@@ -822,19 +813,13 @@ bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
   if (watched != tabCreate) return QMainWindow::eventFilter(watched, event);
   if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
     auto* drag = static_cast<QDropEvent*>(event);
-    const QList<QUrl> urls = drag->mimeData()->urls();
-    if (!urls.isEmpty() &&
-        std::all_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) {
-      drag->acceptProposedAction();
-      return true;
-    }
-    return false;
+    if (DraggedPaths(drag->mimeData()).empty()) return false;
+    drag->acceptProposedAction();
+    return true;
   }
   if (event->type() == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
-    std::vector<std::string> paths;
-    for (const QUrl& url : drop->mimeData()->urls())
-      if (url.isLocalFile()) paths.push_back(NameBytes(url.toLocalFile()));
+    const std::vector<std::string> paths = DraggedPaths(drop->mimeData());
     // One .torrent is opened, not hashed.
     if (paths.size() == 1 && IsTorrentName(paths.front()))
       Guarded([&] { OpenTorrent(paths.front()); });

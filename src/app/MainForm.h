@@ -34,7 +34,6 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QWidget;
-class TCreationDriver;
 class TDirectoryListBox;
 class TDriveComboBox;
 class TFileListBox;
@@ -89,8 +88,8 @@ class TfrmQuorvane : public QMainWindow {
   void OpenTorrent(const std::string& path);
   // The file named on the command line after an optional "-autosize", if any.
   static std::optional<std::string> TorrentArgument(const QStringList& arguments);
-  // Runs another long operation (a verify) with the progress window; false,
-  // running nothing, while a creation or another such run has it.
+  // Runs a long operation (a creation, a verify) with the progress window;
+  // false, running nothing, while another run has it.
   bool RunWithProgress(const std::function<void(TProgress&)>& run);
 
   // The tracker-list refresh, run once by updateTimer.
@@ -247,8 +246,7 @@ class TfrmQuorvane : public QMainWindow {
   TProfileFile settings_;
   QLabel* statusText_ = nullptr;
   TViewEditPage* viewEdit_ = nullptr;
-  std::unique_ptr<TCreationDriver> driver_;  // the command under way
-  bool progressBusy_ = false;                // RunWithProgress under way
+  bool progressBusy_ = false;  // a run holds the progress window
   // The network runs on the window's own event loop; declared first, it
   // outlives the refresh's download.
   std::unique_ptr<TQtEventLoop> loop_;

@@ -3,7 +3,6 @@
 #include "app/ElidedLabel.h"
 #include "app/FileNames.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -72,18 +71,10 @@ void TfrmProgress::SetRunUnderWay(bool underWay) {
 }
 
 // Hidden during a run, the window would leave "Abort" out of reach while the
-// run goes on; afterwards Escape and the close button mean "Finished".
+// run goes on; afterwards Escape and the close button mean "Finished" (a close
+// comes here through QDialog's, which keeps the window while it stays shown).
 void TfrmProgress::reject() {
   if (!runUnderWay_) btnFinishedClick();
-}
-
-void TfrmProgress::closeEvent(QCloseEvent* event) {
-  if (runUnderWay_) {
-    event->ignore();
-    return;
-  }
-  event->accept();
-  btnFinishedClick();
 }
 
 void TfrmProgress::btnAbortClick() { abortRequested_ = true; }

@@ -40,10 +40,9 @@ class TfrmProgress : public QDialog, public TProgress {
 
   void btnFinishedClick();
   void btnAbortClick();
-  // Set by the main window for the length of a create command: meanwhile the
-  // window cannot be closed or hidden by Escape.
+  // Set by the main window for the length of a run: meanwhile the window
+  // cannot be closed or hidden by Escape.
   void SetRunUnderWay(bool underWay);
-  bool RunUnderWay() const { return runUnderWay_; }
   void reject() override;
 
   QLabel* lblHashing;
@@ -52,9 +51,6 @@ class TfrmProgress : public QDialog, public TProgress {
   QProgressBar* ProgressBar2;
   QPushButton* btnAbort;
   QPushButton* btnFinished;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   static void ShowOn(QProgressBar* bar, int64_t max, int64_t position);

@@ -119,13 +119,8 @@ std::optional<std::string> TQtDialogs::PickFolder(const std::string& title) {
 }
 
 std::optional<std::string> TQtDialogs::PickFolderAt(const std::string& title, const std::string& start) {
-  QString from = ShowName(start);
-  while (!from.isEmpty() && !QFileInfo(from).isDir()) {
-    const QString parent = QFileInfo(from).path();
-    from = parent == from ? QString() : parent;
-  }
-  const QString folder =
-      QFileDialog::getExistingDirectory(owner_, TranslatedMessage(title), from, QFileDialog::ShowDirsOnly);
+  const QString folder = QFileDialog::getExistingDirectory(
+      owner_, TranslatedMessage(title), ShowName(StartFolderFor(start)), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return NameBytes(folder);
 }

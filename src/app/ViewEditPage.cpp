@@ -292,11 +292,6 @@ QString TViewEditPage::CreationDateText(const TTorrentFile& torrent) {
   return CreationDateTextOf(torrent.CreationUnix());
 }
 
-QString TViewEditPage::CreationDateText(TDateTime value) {
-  if (value == 0) return tr("Creation Date: N/A");
-  return CreationDateTextOf(DateTimeToUnix(value));
-}
-
 template <class F>
 void TViewEditPage::Guarded(F&& body) {
   try {
@@ -319,30 +314,26 @@ void TViewEditPage::ReportError(const std::exception& e) {
 }
 
 void TViewEditPage::btnTorrentBrowseClick() {
-  Guarded([&] {
-    const auto chosen = links_.Dialogs.OpenDialogAt(".torrent files (*.torrent)|*.torrent",
-                                                    StartFolderFor(NameBytes(txtTorrent_->text())));
-    if (chosen) OpenTorrent(*chosen);
-  });
+  const auto chosen = links_.Dialogs.OpenDialogAt(".torrent files (*.torrent)|*.torrent",
+                                                  StartFolderFor(NameBytes(txtTorrent_->text())));
+  if (chosen) OpenTorrent(*chosen);
 }
 
 void TViewEditPage::OpenTorrent(const std::string& path) {
   const QString text = ShowName(path);
-  // Choosing the file already named reloads it.
+  // Choosing the file already named reloads it; no signal runs the handler then.
   if (text == txtTorrent_->text())
-    txtTorrentChange();
+    Guarded([this] { txtTorrentChange(); });
   else
     txtTorrent_->setText(text);
 }
 
 void TViewEditPage::txtTorrentChange() {
-  Guarded([&] {
-    // The verify under way reads the loaded model.
-    if (verifying_) return;
-    const std::string path = NameBytes(txtTorrent_->text());
-    if (!IsRegularFile(path)) return;
-    LoadTorrent(path);
-  });
+  // The verify under way reads the loaded model.
+  if (verifying_) return;
+  const std::string path = NameBytes(txtTorrent_->text());
+  if (!IsRegularFile(path)) return;
+  LoadTorrent(path);
 }
 
 void TViewEditPage::LoadTorrent(const std::string& path) {
@@ -468,29 +459,27 @@ void TViewEditPage::mmoViewCommentChange() {
 void TViewEditPage::btnCreationDateResetClick() {
   if (!torrent_) return;
   torrent_->CreationDate = NowUtc();
-  lblViewCreationDate_->setText(CreationDateText(torrent_->CreationDate));
+  lblViewCreationDate_->setText(CreationDateText(*torrent_));
 }
 
 void TViewEditPage::btnChangeClick() {
-  Guarded([&] {
-    const int row = lstFiles_->currentRow();
-    if (!torrent_ || row < 0 || static_cast<std::size_t>(row) >= torrent_->Files.size()) return;
-    const QString text = txtFilesName_->text();
-    // Unchanged text leaves the entry's bytes alone: they need not survive a
-    // round trip through the shown text.
-    if (text == shownFileText_) {
-      lstFiles_->item(row)->setText(text);
-      return;
-    }
-    try {
-      RenameFileEntry(*torrent_, static_cast<std::size_t>(row), NameBytes(text));
-    } catch (const EBadFileName& e) {
-      links_.Dialogs.MessageBox(Utf8Bytes(tr("Cannot rename to ")) + e.what(), "Error", TMsgButtons::Ok);
-      return;
-    }
+  const int row = lstFiles_->currentRow();
+  if (!torrent_ || row < 0 || static_cast<std::size_t>(row) >= torrent_->Files.size()) return;
+  const QString text = txtFilesName_->text();
+  // Unchanged text leaves the entry's bytes alone: they need not survive a
+  // round trip through the shown text.
+  if (text == shownFileText_) {
     lstFiles_->item(row)->setText(text);
-    shownFileText_ = text;
-  });
+    return;
+  }
+  try {
+    RenameFileEntry(*torrent_, static_cast<std::size_t>(row), NameBytes(text));
+  } catch (const EBadFileName& e) {
+    links_.Dialogs.MessageBox(Utf8Bytes(tr("Cannot rename to ")) + e.what(), "Error", TMsgButtons::Ok);
+    return;
+  }
+  lstFiles_->item(row)->setText(text);
+  shownFileText_ = text;
 }
 
 void TViewEditPage::chkViewBackupClick() {
@@ -500,11 +489,9 @@ void TViewEditPage::chkViewBackupClick() {
 }
 
 void TViewEditPage::btnViewBackupTrackersClick() {
-  Guarded([&] {
-    if (!torrent_) return;
-    if (links_.BackupList.ShowWithLines) links_.BackupList.ShowWithLines(torrent_->BackupTrackers);
-    backupChosen_ = true;
-  });
+  if (!torrent_) return;
+  if (links_.BackupList.ShowWithLines) links_.BackupList.ShowWithLines(torrent_->BackupTrackers);
+  backupChosen_ = true;
 }
 
 bool TViewEditPage::WriteTorrent(const std::string& path) {
@@ -549,33 +536,29 @@ bool TViewEditPage::MaySave() {
 }
 
 void TViewEditPage::btnViewSaveClick() {
-  Guarded([&] {
-    if (!torrent_) {
-      links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
-      return;
-    }
-    if (!MaySave() || !MayChangeInfoHash()) return;
-    if (!WriteTorrent(loadedPath_)) return;
-    diskHash_ = SavedInfoHash(*torrent_);
-    lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
-  });
+  if (!torrent_) {
+    links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
+    return;
+  }
+  if (!MaySave() || !MayChangeInfoHash()) return;
+  if (!WriteTorrent(loadedPath_)) return;
+  diskHash_ = SavedInfoHash(*torrent_);
+  lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
 }
 
 void TViewEditPage::btnViewSaveAsClick() {
-  Guarded([&] {
-    if (!torrent_) {
-      links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
-      return;
-    }
-    if (!MaySave() || !MayChangeInfoHash()) return;
-    TSaveDialogOptions options;
-    options.DefaultExt = "torrent";
-    options.Filter = TorrentFilter;
-    options.ConfirmOverwrite = true;
-    const auto chosen = links_.Dialogs.SaveDialog(options);
-    if (!chosen) return;
-    WriteTorrent(*chosen);
-  });
+  if (!torrent_) {
+    links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
+    return;
+  }
+  if (!MaySave() || !MayChangeInfoHash()) return;
+  TSaveDialogOptions options;
+  options.DefaultExt = "torrent";
+  options.Filter = TorrentFilter;
+  options.ConfirmOverwrite = true;
+  const auto chosen = links_.Dialogs.SaveDialog(options);
+  if (!chosen) return;
+  WriteTorrent(*chosen);
 }
 
 bool TViewEditPage::MayChangeInfoHash() {
@@ -614,89 +597,84 @@ void TViewEditPage::mmoViewWebSeedsChange() {
 }
 
 void TViewEditPage::btnCopyMagnetClick() {
-  Guarded([&] {
-    if (!torrent_) return;
-    // The link of the torrent as it would be saved now.
-    const std::string link = MagnetLink(*torrent_, SavedInfoHash(*torrent_));
-    QGuiApplication::clipboard()->setText(Utf8Text(link));
-    ShowStatus(tr("Magnet link copied to the clipboard"));
-  });
+  if (!torrent_) return;
+  // The link of the torrent as it would be saved now.
+  const std::string link = MagnetLink(*torrent_, SavedInfoHash(*torrent_));
+  QGuiApplication::clipboard()->setText(Utf8Text(link));
+  ShowStatus(tr("Magnet link copied to the clipboard"));
 }
 
 void TViewEditPage::btnVerifyDataClick() {
-  Guarded([&] {
-    if (verifying_) return;  // pressed again while the run lets events through
-    if (!torrent_) {
-      links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
-      return;
-    }
-    const TTorrentFile& torrent = *torrent_;
-    if (const auto damage = torrent.DamageLines(); !damage.empty()) {
-      const QString text = tr("This torrent is damaged, so its data cannot be checked:") +
-                           QStringLiteral("\n\n") + Utf8Text(damage.front());
-      links_.Dialogs.MessageBox(Utf8Bytes(text), "Error", TMsgButtons::Ok);
-      return;
-    }
-    // A multi-file torrent's data is a folder named like the torrent; a
-    // single file lies in the folder the user picks.
-    const std::string proposed = DefaultDataPath(loadedPath_, torrent);
-    const QString name = ShownPath(torrent.Name);
-    std::optional<std::string> folder;
-    if (torrent.MultiFile) {
-      folder = links_.Dialogs.PickFolderAt(
-          Utf8Bytes(tr("Select the folder that holds the files of %1").arg(name)), proposed);
-    } else {
-      const size_t slash = proposed.rfind('/');
-      folder = links_.Dialogs.PickFolderAt(Utf8Bytes(tr("Select the folder that holds %1").arg(name)),
-                                           slash == std::string::npos ? "." : proposed.substr(0, slash + 1));
-    }
-    if (!folder) return;
-    const std::string dataPath = torrent.MultiFile ? *folder : JoinPath(*folder, torrent.Name);
+  if (verifying_) return;  // pressed again while the run lets events through
+  if (!torrent_) {
+    links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
+    return;
+  }
+  const TTorrentFile& torrent = *torrent_;
+  if (const auto damage = torrent.DamageLines(); !damage.empty()) {
+    const QString text = tr("This torrent is damaged, so its data cannot be checked:") +
+                         QStringLiteral("\n\n") + Utf8Text(damage.front());
+    links_.Dialogs.MessageBox(Utf8Bytes(text), "Error", TMsgButtons::Ok);
+    return;
+  }
+  // A multi-file torrent's data is a folder named like the torrent; a
+  // single file lies in the folder the user picks.
+  const std::string proposed = DefaultDataPath(loadedPath_, torrent);
+  const QString name = ShownPath(torrent.Name);
+  std::optional<std::string> folder;
+  if (torrent.MultiFile) {
+    folder = links_.Dialogs.PickFolderAt(
+        Utf8Bytes(tr("Select the folder that holds the files of %1").arg(name)), proposed);
+  } else {
+    const size_t slash = proposed.rfind('/');
+    folder = links_.Dialogs.PickFolderAt(Utf8Bytes(tr("Select the folder that holds %1").arg(name)),
+                                         slash == std::string::npos ? "." : proposed.substr(0, slash + 1));
+  }
+  if (!folder) return;
+  const std::string dataPath = torrent.MultiFile ? *folder : JoinPath(*folder, torrent.Name);
 
-    TVerifyResult result;
-    const auto run = [&](TProgress& progress) {
-      progress.SetAborted(false);
-      progress.SetCaption(Utf8Bytes(tr("Verifying: %1").arg(ShowName(dataPath))));
-      progress.Show();
-      progress.SetRunSize(torrent.TotalLength, torrent.PieceLength);
-      result = VerifyData(torrent, dataPath, progress);
-    };
-    {
-      // The page stays still while the run lets events through: the model
-      // it reads must not be replaced or edited.
-      struct TQuiet {
-        TViewEditPage& page;
-        explicit TQuiet(TViewEditPage& p) : page(p) {
-          page.verifying_ = true;
-          page.setEnabled(false);
-        }
-        ~TQuiet() {
-          page.setEnabled(true);
-          page.verifying_ = false;
-        }
-        TQuiet(const TQuiet&) = delete;
-        TQuiet& operator=(const TQuiet&) = delete;
-      } quiet(*this);
-      if (!links_.WithProgress) {
-        TNullProgress progress;
-        run(progress);
-      } else if (!links_.WithProgress(run)) {
-        links_.Dialogs.MessageBox(
-            Utf8Bytes(
-                tr("The progress window is busy with a torrent being created; verify when it is done.")),
-            "Error", TMsgButtons::Ok);
-        return;
+  TVerifyResult result;
+  const auto run = [&](TProgress& progress) {
+    progress.SetAborted(false);
+    progress.SetCaption(Utf8Bytes(tr("Verifying: %1").arg(ShowName(dataPath))));
+    progress.Show();
+    progress.SetRunSize(torrent.TotalLength, torrent.PieceLength);
+    result = VerifyData(torrent, dataPath, progress);
+  };
+  {
+    // The page stays still while the run lets events through: the model
+    // it reads must not be replaced or edited.
+    struct TQuiet {
+      TViewEditPage& page;
+      explicit TQuiet(TViewEditPage& p) : page(p) {
+        page.verifying_ = true;
+        page.setEnabled(false);
       }
+      ~TQuiet() {
+        page.setEnabled(true);
+        page.verifying_ = false;
+      }
+      TQuiet(const TQuiet&) = delete;
+      TQuiet& operator=(const TQuiet&) = delete;
+    } quiet(*this);
+    if (!links_.WithProgress) {
+      TNullProgress progress;
+      run(progress);
+    } else if (!links_.WithProgress(run)) {
+      links_.Dialogs.MessageBox(
+          Utf8Bytes(tr("The progress window is busy with a torrent being created; verify when it is done.")),
+          "Error", TMsgButtons::Ok);
+      return;
     }
-    if (result.Aborted) {
-      links_.Dialogs.MessageBox("Operation Aborted!", "Abort", TMsgButtons::Ok);
-    } else if (result.Ok()) {
-      const QString text =
-          tr("All %1 pieces match the data in %2.").arg(result.PieceCount).arg(ShowName(dataPath));
-      links_.Dialogs.MessageBox(Utf8Bytes(text), Utf8Bytes(tr("Verify")), TMsgButtons::Ok);
-    } else {
-      links_.Dialogs.MessageBox(Utf8Bytes(VerifyReport(result, ShowName(dataPath))), "Warning",
-                                TMsgButtons::Ok);
-    }
-  });
+  }
+  if (result.Aborted) {
+    links_.Dialogs.MessageBox("Operation Aborted!", "Abort", TMsgButtons::Ok);
+  } else if (result.Ok()) {
+    const QString text =
+        tr("All %1 pieces match the data in %2.").arg(result.PieceCount).arg(ShowName(dataPath));
+    links_.Dialogs.MessageBox(Utf8Bytes(text), Utf8Bytes(tr("Verify")), TMsgButtons::Ok);
+  } else {
+    links_.Dialogs.MessageBox(Utf8Bytes(VerifyReport(result, ShowName(dataPath))), "Warning",
+                              TMsgButtons::Ok);
+  }
 }

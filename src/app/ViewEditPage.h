@@ -60,7 +60,6 @@ class TViewEditPage : public QWidget {
   // "Creation Date: " with the date in local time, or "Creation Date: N/A";
   // a date the locale cannot show (outside the years 1 to 9999) is shown as
   // its Unix seconds.
-  static QString CreationDateText(TDateTime value);
   static QString CreationDateText(const TTorrentFile& torrent);
 
   // Loads path as the "..." button does with a chosen file.

@@ -27,6 +27,7 @@
 #include <iterator>
 #include <memory>
 
+#include "../support/PatternFile.h"
 #include "../support/QtTestEnvironment.h"
 #include "../support/ScriptedDialogs.h"
 
@@ -45,12 +46,6 @@ namespace fs = std::filesystem;
 namespace {
 
 TScriptedDialogs applicationDialogs;
-
-void WriteFile(const std::string& path, int64_t size) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary);
-  for (int64_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
-}
 
 // Every text-showing control of window that is on screen now and shows less
 // than its text needs, or sticks out of the window.

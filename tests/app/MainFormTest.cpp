@@ -22,10 +22,10 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 
+#include "../support/PatternFile.h"
 #include "../support/QtTestEnvironment.h"
 #include "../support/ScriptedDialogs.h"
 #include "../support/UrlCatcher.h"
@@ -45,12 +45,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteFile(const std::string& path, int64_t size) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary);
-  for (int64_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
-}
 
 // What the application object reports, for handlers that were not wrapped.
 TScriptedDialogs applicationDialogs;
