@@ -1,5 +1,4 @@
 // quorvane-cli create [OPTIONS] PATH...: the create page's command, driven from the command line.
-#include <dirent.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -345,24 +344,20 @@ void SetUpSimpleMode(TCreationInput& input, const std::vector<std::string>& path
   for (const auto& name : names) input.SimpleFiles.push_back({name, true});
 }
 
-// --each: an existing DIR/ENTRY.torrent is only replaced with --force.
-void CheckEachOutputs(const TCreateOptions& o, const std::string& folder) {
+// --each: an existing DIR/ENTRY.torrent is only replaced with --force. The
+// entries are the driver's own, so excluded ones and FIFOs do not count.
+void CheckEachOutputs(const TCreationDriver& driver, const TCreateOptions& o, const std::string& folder) {
   if (!IsFolder(o.EachDir)) throw EStreamError("\"" + o.EachDir + "\" is not a folder");
   if (o.Force) return;
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;  // the driver reports it
-  std::string clash;
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string output = o.EachDir + "/" + name + ".torrent";
-    if (Exists(output)) {
-      clash = output;
-      break;
-    }
+  std::vector<TEachOutput> entries;
+  try {
+    entries = driver.EachOutputs(folder, o.EachDir);
+  } catch (const EStreamError&) {
+    return;  // the driver reports it
   }
-  ::closedir(dir);
-  if (!clash.empty()) throw EStreamError("\"" + clash + "\" exists; use --force to replace it");
+  for (const auto& entry : entries)
+    if (Exists(entry.Output))
+      throw EStreamError("\"" + entry.Output + "\" exists; use --force to replace it");
 }
 
 // A temporary folder for the torrent that goes to standard output.
@@ -436,7 +431,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
     input.ClassicWholeFolder = options.EachDir.empty();
     if (!options.EachDir.empty()) {
       if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
-      CheckEachOutputs(options, input.ClassicPath);
+      CheckEachOutputs(driver, options, input.ClassicPath);
     }
   } else {
     SetUpSimpleMode(input, options.Paths);

@@ -1,5 +1,7 @@
 // create, edit and verify run as programs: exit statuses and refusals, in tables.
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -120,6 +122,29 @@ TEST_F(CommandsTest, CreateForms) {
   run = Cli({"create", "-q", "--", "-odd"});
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_TRUE(std::filesystem::exists(Dir / "-odd.torrent"));
+}
+
+TEST_F(CommandsTest, CreateEachRefusesOnlyATorrentItWouldWrite) {
+  Dir.Write("Shows/a.bin", "hello\n");
+  Dir.Write("Shows/info.nfo", "x\n");
+  ASSERT_EQ(::mkfifo((Dir / "Shows/pipe").c_str(), 0600), 0);
+  // An excluded entry and a FIFO make no torrent: these stay as they are.
+  Dir.Write("out/info.nfo.torrent", "kept");
+  Dir.Write("out/pipe.torrent", "kept");
+  const std::vector<std::string> each = {"create", "-q", "--exclude", "*.nfo", "--each", "out", "Shows"};
+
+  Dir.Write("out/a.bin.torrent", "kept");
+  TRun run = Cli(each);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "quorvane-cli create: \"out/a.bin.torrent\" exists; use --force to replace it\n");
+  EXPECT_EQ(ReadWholeFile(Dir / "out/a.bin.torrent"), "kept");
+
+  std::filesystem::remove(Dir / "out/a.bin.torrent");
+  run = Cli(each);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, Load("out/a.bin.torrent")->InfoHashText + "  out/a.bin.torrent\n");
+  EXPECT_EQ(ReadWholeFile(Dir / "out/info.nfo.torrent"), "kept");
+  EXPECT_EQ(ReadWholeFile(Dir / "out/pipe.torrent"), "kept");
 }
 
 TEST_F(CommandsTest, CreateResultLinesAreCleanedForTheTerminal) {
