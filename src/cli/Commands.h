@@ -31,3 +31,7 @@ class TTorrentFile;
 // before opening it. False, with one line on stderr, when the file could not
 // be opened; loaded is LoadFromStream's result.
 bool LoadTorrentForCommand(const char* command, const std::string& path, TTorrentFile& torrent, bool& loaded);
+// True, with "FILE is damaged, <consequence>: <first error> (and N more)" on
+// stderr, when the torrent did not load, has no file list or reported errors.
+bool RefuseDamaged(const char* command, const std::string& path, const TTorrentFile& torrent, bool loaded,
+                   const char* consequence);

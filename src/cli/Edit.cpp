@@ -224,18 +224,12 @@ int EditOne(const std::string& file, const TEditOptions& options) {
   if (!LoadTorrentForCommand("edit", file, torrent, loaded)) return ExitFailure;
   // A damaged torrent holds only what could be read: writing it back would
   // lose the rest and make it look clean.
-  const auto damage = torrent.DamageLines();
-  if (!loaded || torrent.Files.empty() || !damage.empty()) {
-    const std::string first = damage.empty() ? "no file list" : damage.front();
-    std::fprintf(stderr, "quorvane-cli edit: %s is damaged, not saved: %s%s\n", file.c_str(), first.c_str(),
-                 damage.size() > 1 ? (" (and " + std::to_string(damage.size() - 1) + " more)").c_str() : "");
-    return ExitFailure;
-  }
+  if (RefuseDamaged("edit", file, torrent, loaded, "not saved")) return ExitFailure;
 
   for (const auto& [index, path] : options.Renames) {
     if (index >= torrent.Files.size()) {
-      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n", file.c_str(),
-                   torrent.Files.size(), index);
+      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n",
+                   ForTerminal(file).c_str(), torrent.Files.size(), index);
       return ExitUsage;
     }
   }

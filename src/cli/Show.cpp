@@ -1,11 +1,7 @@
 // quorvane-cli show [--json] FILE: everything a .torrent holds, for people or for scripts.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -251,27 +247,3 @@ const TCliRegistration registration({
 });
 
 }  // namespace
-
-bool LoadTorrentForCommand(const char* command, const std::string& path, TTorrentFile& torrent,
-                           bool& loaded) {
-  // Checked before opening: a folder opens on Linux but fails to read, and a
-  // FIFO with no writer would block the open for ever.
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(), std::strerror(errno));
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(),
-                 S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
-    return false;
-  }
-  try {
-    TFileStream file(path, TFileMode::OpenRead);
-    loaded = torrent.LoadFromStream(file);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "quorvane-cli %s: %s\n", command, e.what());
-    return false;
-  }
-  return true;
-}

@@ -130,13 +130,7 @@ int RunVerify(const std::vector<std::string>& args) {
   TTorrentFile torrent;
   bool loaded = false;
   if (!LoadTorrentForCommand("verify", path, torrent, loaded)) return ExitFailure;
-  const auto damage = torrent.DamageLines();
-  if (!loaded || torrent.Files.empty() || !damage.empty()) {
-    std::fprintf(stderr, "quorvane-cli verify: %s is damaged, nothing to check against: %s\n",
-                 ForTerminal(path).c_str(),
-                 damage.empty() ? "no file list" : ForTerminal(damage.front()).c_str());
-    return ExitFailure;
-  }
+  if (RefuseDamaged("verify", path, torrent, loaded, "nothing to check against")) return ExitFailure;
   const std::string data = parsed.Operands.size() > 1 ? parsed.Operands[1] : DefaultDataPath(path, torrent);
 
   TInterruptGuard guard;

@@ -29,11 +29,6 @@ TCliRegistration::TCliRegistration(const TCliCommand& command) { Registry().push
 
 const std::vector<TCliCommand>& CliCommands() { return Registry(); }
 
-int UsageError(const char* command, const std::string& what, const char* usage) {
-  std::fprintf(stderr, "quorvane-cli %s: %s\nUsage: quorvane-cli %s\n", command, what.c_str(), usage);
-  return ExitUsage;
-}
-
 int main(int argc, char** argv) {
   // Ctrl-C or a kill during a save must not leave the temporary file behind.
   InstallTempFileCleanup();

@@ -155,6 +155,31 @@ TEST_F(CommandsTest, CreateResultLinesAreCleanedForTheTerminal) {
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
 }
 
+TEST_F(CommandsTest, RefusalsNameTheFileCleanedForTheTerminal) {
+  const std::string damaged = "bad\x1b[31m.torrent";
+  const std::string good = "good\x1b[31m.torrent";
+  Dir.Write(damaged, "d4:infod4:name1:xee");
+  ASSERT_EQ(Cli({"create", "-q", "-o", good, "data/a"}).Status, 0);
+  const std::vector<TCase> cases = {
+      {.Label = "edit, damaged",
+       .Args = {"edit", "--comment", "x", damaged},
+       .Status = 1,
+       .Err = "is damaged"},
+      {.Label = "verify, damaged", .Args = {"verify", damaged}, .Status = 1, .Err = "is damaged"},
+      {.Label = "edit, no such file index",
+       .Args = {"edit", "--rename", "5=y", good},
+       .Status = 2,
+       .Err = "no file 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    const TRun run = Cli(c.Args);
+    EXPECT_EQ(run.Status, c.Status) << run.Err;
+    EXPECT_NE(run.Err.find(c.Err), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
+  }
+}
+
 TEST_F(CommandsTest, Verify) {
   ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
   Dir.Write("broken.torrent", "d4:infod4:name1:xee");
