@@ -6,9 +6,12 @@
 
 struct TCliCommand {
   const char* Name;
-  const char* Usage;                                 // one line: "show [--json] FILE"
-  const char* Summary;                               // one line
-  int (*Run)(const std::vector<std::string>& args);  // args after the command name
+  const char* Usage;    // one line: "show [--json] FILE"
+  const char* Summary;  // one line
+  // Args after the command name; raises EUsage for a mistake on the command line.
+  int (*Run)(const std::vector<std::string>& args);
+  void (*PrintHelp)();              // to stdout, for --help
+  const char* FullUsage = nullptr;  // the usage line under a usage error; null: Usage
 };
 
 // Exit statuses shared by every command.
@@ -23,7 +26,7 @@ struct TCliRegistration {
 const std::vector<TCliCommand>& CliCommands();
 
 // Says what was wrong with a command line, and the command's usage line, on
-// stderr; returns ExitUsage.
+// stderr; returns ExitUsage. Run's EUsage ends here.
 int UsageError(const char* command, const std::string& what, const char* usage);
 
 class TTorrentFile;

@@ -494,26 +494,12 @@ int ReportOutcome(const TCreationResult& result, const TCreateOptions& options, 
 }
 
 int RunCreate(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(CreateHelp, stdout);
-    return ExitOk;
-  }
-  TCreateOptions options;
-  try {
-    options = ParseOptions(args);
-  } catch (const EUsage& e) {
-    return UsageError("create", e.what(), CreateUsage);
-  }
-
+  const TCreateOptions options = ParseOptions(args);
   TCliProgress progress(!options.Quiet && ::isatty(STDERR_FILENO));
   TCliDialogs dialogs(options, progress);
   TCreationDriver driver(dialogs, progress);
   TTrackerList trackers;
-  try {
-    SetUpInput(driver, options, trackers);
-  } catch (const EUsage& e) {
-    return UsageError("create", e.what(), CreateUsage);
-  }
+  SetUpInput(driver, options, trackers);
 
   std::optional<TStdoutTorrent> stdoutTorrent;
   const std::string error = RunInterruptible(driver, dialogs, options, stdoutTorrent);
@@ -521,7 +507,14 @@ int RunCreate(const std::vector<std::string>& args) {
   return ReportOutcome(driver.Result(), options, dialogs.Failed, error);
 }
 
-const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder",
-                                     RunCreate});
+void PrintHelp() { std::fputs(CreateHelp, stdout); }
+
+const TCliRegistration registration({
+    .Name = "create",
+    .Usage = CreateUsage,
+    .Summary = "makes a .torrent of files or a folder",
+    .Run = RunCreate,
+    .PrintHelp = PrintHelp,
+});
 
 }  // namespace

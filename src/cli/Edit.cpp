@@ -275,16 +275,7 @@ int EditOne(const std::string& file, const TEditOptions& options) {
 }
 
 int RunEdit(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    PrintHelp();
-    return ExitOk;
-  }
-  TEditOptions options;
-  try {
-    options = ParseOptions(args);
-  } catch (const EUsage& e) {
-    return UsageError("edit", e.what(), EditUsage);
-  }
+  const TEditOptions options = ParseOptions(args);
   int status = ExitOk;
   for (const auto& file : options.Files) {
     const int one = EditOne(file, options);
@@ -294,8 +285,13 @@ int RunEdit(const std::vector<std::string>& args) {
   return status;
 }
 
-const TCliRegistration registration(
-    {"edit", "edit FILE... [-o OUT] [OPTIONS]",
-     "changes trackers, name, comment, date, file names, private flag, source", RunEdit});
+const TCliRegistration registration({
+    .Name = "edit",
+    .Usage = "edit FILE... [-o OUT] [OPTIONS]",
+    .Summary = "changes trackers, name, comment, date, file names, private flag, source",
+    .Run = RunEdit,
+    .PrintHelp = PrintHelp,
+    .FullUsage = EditUsage,
+});
 
 }  // namespace

@@ -169,8 +169,8 @@ void PrintHuman(const TTorrentFile& torrent) {
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-void PrintShowHelp(FILE* to) {
-  std::fprintf(to,
+void PrintHelp() {
+  std::fprintf(stdout,
                "Usage: quorvane-cli %s\n"
                "\n"
                "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers and\n"
@@ -199,24 +199,14 @@ const TOptionSpec ShowOptions[] = {
 };
 
 int RunShow(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    PrintShowHelp(stdout);
-    return ExitOk;
-  }
-  TParsedArgs parsed;
-  try {
-    parsed = ParseArgs(args, ShowOptions);
-  } catch (const EUsage& e) {
-    return UsageError("show", e.what(), ShowUsage);
-  }
-  if (parsed.Has("help")) {
-    PrintShowHelp(stdout);
+  const TParsedArgs parsed = ParseArgs(args, ShowOptions);
+  if (parsed.Has("help")) {  // "--he": a prefix
+    PrintHelp();
     return ExitOk;
   }
   const bool json = parsed.Has("json");
   const std::vector<std::string>& files = parsed.Operands;
-  if (files.size() != 1)
-    return UsageError("show", files.empty() ? "no FILE given" : "only one FILE at a time", ShowUsage);
+  if (files.size() != 1) throw EUsage(files.empty() ? "no FILE given" : "only one FILE at a time");
   const std::string& path = files.front();
 
   TTorrentFile torrent;
@@ -244,6 +234,7 @@ const TCliRegistration registration({
     .Usage = ShowUsage,
     .Summary = "prints everything a .torrent holds",
     .Run = RunShow,
+    .PrintHelp = PrintHelp,
 });
 
 }  // namespace

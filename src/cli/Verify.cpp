@@ -113,18 +113,9 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
 }
 
 int RunVerify(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    PrintHelp();
-    return ExitOk;
-  }
-  TParsedArgs parsed;
-  try {
-    parsed = ParseArgs(args, VerifyOptions);
-  } catch (const EUsage& e) {
-    return UsageError("verify", e.what(), VerifyUsage);
-  }
-  if (parsed.Operands.empty()) return UsageError("verify", "no FILE given", VerifyUsage);
-  if (parsed.Operands.size() > 2) return UsageError("verify", "FILE and at most one DATA", VerifyUsage);
+  const TParsedArgs parsed = ParseArgs(args, VerifyOptions);
+  if (parsed.Operands.empty()) throw EUsage("no FILE given");
+  if (parsed.Operands.size() > 2) throw EUsage("FILE and at most one DATA");
   const std::string& path = parsed.Operands[0];
 
   TTorrentFile torrent;
@@ -152,7 +143,12 @@ int RunVerify(const std::vector<std::string>& args) {
   return result.Ok() ? ExitOk : ExitFailure;
 }
 
-const TCliRegistration registration({"verify", VerifyUsage, "checks data against a .torrent's pieces",
-                                     RunVerify});
+const TCliRegistration registration({
+    .Name = "verify",
+    .Usage = VerifyUsage,
+    .Summary = "checks data against a .torrent's pieces",
+    .Run = RunVerify,
+    .PrintHelp = PrintHelp,
+});
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "Version.h"
 #include "base/Stream.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -47,8 +48,15 @@ int main(int argc, char** argv) {
   }
   for (const auto& c : Registry()) {
     if (first != c.Name) continue;
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (WantsHelp(args)) {
+      c.PrintHelp();
+      return ExitOk;
+    }
     try {
-      return c.Run(std::vector<std::string>(argv + 2, argv + argc));
+      return c.Run(args);
+    } catch (const EUsage& e) {
+      return UsageError(c.Name, e.what(), c.FullUsage ? c.FullUsage : c.Usage);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "quorvane-cli %s: %s\n", c.Name, e.what());
       return ExitFailure;
