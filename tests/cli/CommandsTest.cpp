@@ -26,11 +26,7 @@ class CommandsTest : public ::testing::Test {
     Dir.MakeDir("empty/inner");
   }
 
-  TRun Cli(const std::vector<std::string>& args) {
-    return RunShell("cd '" + Dir.Path() + "' && XDG_CACHE_HOME='" + Dir / "cache" + "' XDG_CONFIG_HOME='" +
-                        Dir / "config" + "' '" + QuorvaneCli + "'" + ShellWords(args) + " </dev/null",
-                    Dir / "stderr.txt");
-  }
+  TRun Cli(const std::vector<std::string>& args) { return RunCli(Dir.Path(), ShellWords(args)); }
 
   std::unique_ptr<TTorrentFile> Load(const std::string& name) {
     auto torrent = std::make_unique<TTorrentFile>();
