@@ -77,7 +77,6 @@ const char* const CreateHelp =
 struct TCreateOptions {
   std::string Announce;
   std::vector<std::string> Backups;
-  bool BackupSet = false;
   std::string Comment;
   bool AutoPieceSize = true;
   int32_t PieceLength = DefaultPieceLength;
@@ -132,7 +131,6 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       o.Announce = value;
     } else if (name == "backup") {
       o.Backups.push_back(value);
-      o.BackupSet = true;
     } else if (name == "comment") {
       o.Comment = value;
     } else if (name == "piece-length") {
@@ -401,7 +399,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
   input.AutoPieceSize = options.AutoPieceSize;
   input.PieceLength = options.PieceLength;
   input.SkipThumbs = !options.KeepThumbs;
-  input.Backup = options.BackupSet;
+  input.Backup = !options.Backups.empty();
   input.Threads = options.Threads;
   input.Private = options.Private;
   input.Source = options.Source;
@@ -410,7 +408,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
   input.NoDate = options.NoDate;
   input.Exclude = options.Exclude;
 
-  if (!options.Announce.empty() || options.BackupSet) {
+  if (!options.Announce.empty() || !options.Backups.empty()) {
     try {
       LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
     } catch (const std::exception&) {
