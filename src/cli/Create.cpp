@@ -1,18 +1,12 @@
 // quorvane-cli create [OPTIONS] PATH...: the create page's command, driven from the command line.
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -25,9 +19,7 @@
 #include "cli/Json.h"
 #include "cli/ProgressLine.h"
 #include "create/CreationDriver.h"
-#include "create/HashedStorage.h"
 #include "create/PieceLength.h"
-#include "create/SourceFile.h"
 #include "metainfo/Magnet.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
