@@ -150,10 +150,11 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "exclude") {
       o.Exclude.push_back(value);
     } else if (name == "threads") {
-      if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
-          std::stoi(value) < 1)
+      long long threads = 0;
+      if (value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
+          !ParseInteger(value, threads) || threads < 1)
         throw EUsage("bad thread count \"" + value + "\" (1 or more)");
-      o.Threads = std::stoi(value);
+      o.Threads = static_cast<int>(threads);
     }
   }
   o.Private = parsed.Has("private");

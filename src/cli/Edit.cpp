@@ -1,9 +1,7 @@
 // quorvane-cli edit: the View/Edit page's edits from the command line.
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,14 +64,6 @@ struct TEditOptions {
            WebSeeds;
   }
 };
-
-bool ParseInteger(const std::string& text, long long& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && end == text.c_str() + text.size();
-}
 
 std::optional<int64_t> ParseDate(const std::string& text) {
   if (text == "now") return DateTimeToUnix(NowUtc());
