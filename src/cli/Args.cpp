@@ -1,6 +1,8 @@
 #include "cli/Args.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 
 namespace {
 
@@ -115,6 +117,14 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, std::span<const TOpt
     }
   }
   return parsed;
+}
+
+bool ParseInteger(const std::string& text, long long& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtoll(text.c_str(), &end, 10);
+  return errno == 0 && end == text.c_str() + text.size();
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {

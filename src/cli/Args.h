@@ -50,6 +50,10 @@ struct TParsedArgs {
 // no value; option X is ambiguous (...).
 TParsedArgs ParseArgs(const std::vector<std::string>& args, std::span<const TOptionSpec> specs);
 
+// A whole decimal number as strtoll reads it (sign and leading blanks allowed);
+// false for an empty text, other characters or a number out of range.
+bool ParseInteger(const std::string& text, long long& value);
+
 // True when "--help" or "-h" stands before any "--": help wins over every
 // other mistake on the line.
 bool WantsHelp(const std::vector<std::string>& args);

@@ -1,19 +1,12 @@
 // quorvane-cli create [OPTIONS] PATH...: the create page's command, driven from the command line.
-#include <dirent.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -26,9 +19,7 @@
 #include "cli/Json.h"
 #include "cli/ProgressLine.h"
 #include "create/CreationDriver.h"
-#include "create/HashedStorage.h"
 #include "create/PieceLength.h"
-#include "create/SourceFile.h"
 #include "metainfo/Magnet.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -78,7 +69,6 @@ const char* const CreateHelp =
 struct TCreateOptions {
   std::string Announce;
   std::vector<std::string> Backups;
-  bool BackupSet = false;
   std::string Comment;
   bool AutoPieceSize = true;
   int32_t PieceLength = DefaultPieceLength;
@@ -133,7 +123,6 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       o.Announce = value;
     } else if (name == "backup") {
       o.Backups.push_back(value);
-      o.BackupSet = true;
     } else if (name == "comment") {
       o.Comment = value;
     } else if (name == "piece-length") {
@@ -161,10 +150,11 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "exclude") {
       o.Exclude.push_back(value);
     } else if (name == "threads") {
-      if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
-          std::stoi(value) < 1)
+      long long threads = 0;
+      if (value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
+          !ParseInteger(value, threads) || threads < 1)
         throw EUsage("bad thread count \"" + value + "\" (1 or more)");
-      o.Threads = std::stoi(value);
+      o.Threads = static_cast<int>(threads);
     }
   }
   o.Private = parsed.Has("private");
@@ -345,24 +335,20 @@ void SetUpSimpleMode(TCreationInput& input, const std::vector<std::string>& path
   for (const auto& name : names) input.SimpleFiles.push_back({name, true});
 }
 
-// --each: an existing DIR/ENTRY.torrent is only replaced with --force.
-void CheckEachOutputs(const TCreateOptions& o, const std::string& folder) {
+// --each: an existing DIR/ENTRY.torrent is only replaced with --force. The
+// entries are the driver's own, so excluded ones and FIFOs do not count.
+void CheckEachOutputs(const TCreationDriver& driver, const TCreateOptions& o, const std::string& folder) {
   if (!IsFolder(o.EachDir)) throw EStreamError("\"" + o.EachDir + "\" is not a folder");
   if (o.Force) return;
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;  // the driver reports it
-  std::string clash;
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string output = o.EachDir + "/" + name + ".torrent";
-    if (Exists(output)) {
-      clash = output;
-      break;
-    }
+  std::vector<TEachOutput> entries;
+  try {
+    entries = driver.EachOutputs(folder, o.EachDir);
+  } catch (const EStreamError&) {
+    return;  // the driver reports it
   }
-  ::closedir(dir);
-  if (!clash.empty()) throw EStreamError("\"" + clash + "\" exists; use --force to replace it");
+  for (const auto& entry : entries)
+    if (Exists(entry.Output))
+      throw EStreamError("\"" + entry.Output + "\" exists; use --force to replace it");
 }
 
 // A temporary folder for the torrent that goes to standard output.
@@ -406,7 +392,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
   input.AutoPieceSize = options.AutoPieceSize;
   input.PieceLength = options.PieceLength;
   input.SkipThumbs = !options.KeepThumbs;
-  input.Backup = options.BackupSet;
+  input.Backup = !options.Backups.empty();
   input.Threads = options.Threads;
   input.Private = options.Private;
   input.Source = options.Source;
@@ -415,7 +401,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
   input.NoDate = options.NoDate;
   input.Exclude = options.Exclude;
 
-  if (!options.Announce.empty() || options.BackupSet) {
+  if (!options.Announce.empty() || !options.Backups.empty()) {
     try {
       LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
     } catch (const std::exception&) {
@@ -436,7 +422,7 @@ void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTracker
     input.ClassicWholeFolder = options.EachDir.empty();
     if (!options.EachDir.empty()) {
       if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
-      CheckEachOutputs(options, input.ClassicPath);
+      CheckEachOutputs(driver, options, input.ClassicPath);
     }
   } else {
     SetUpSimpleMode(input, options.Paths);
@@ -499,26 +485,12 @@ int ReportOutcome(const TCreationResult& result, const TCreateOptions& options, 
 }
 
 int RunCreate(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(CreateHelp, stdout);
-    return ExitOk;
-  }
-  TCreateOptions options;
-  try {
-    options = ParseOptions(args);
-  } catch (const EUsage& e) {
-    return UsageError("create", e.what(), CreateUsage);
-  }
-
+  const TCreateOptions options = ParseOptions(args);
   TCliProgress progress(!options.Quiet && ::isatty(STDERR_FILENO));
   TCliDialogs dialogs(options, progress);
   TCreationDriver driver(dialogs, progress);
   TTrackerList trackers;
-  try {
-    SetUpInput(driver, options, trackers);
-  } catch (const EUsage& e) {
-    return UsageError("create", e.what(), CreateUsage);
-  }
+  SetUpInput(driver, options, trackers);
 
   std::optional<TStdoutTorrent> stdoutTorrent;
   const std::string error = RunInterruptible(driver, dialogs, options, stdoutTorrent);
@@ -526,7 +498,14 @@ int RunCreate(const std::vector<std::string>& args) {
   return ReportOutcome(driver.Result(), options, dialogs.Failed, error);
 }
 
-const TCliRegistration registration({"create", CreateUsage, "makes a .torrent of files or a folder",
-                                     RunCreate});
+void PrintHelp() { std::fputs(CreateHelp, stdout); }
+
+const TCliRegistration registration({
+    .Name = "create",
+    .Usage = CreateUsage,
+    .Summary = "makes a .torrent of files or a folder",
+    .Run = RunCreate,
+    .PrintHelp = PrintHelp,
+});
 
 }  // namespace

@@ -1,9 +1,7 @@
 // quorvane-cli edit: the View/Edit page's edits from the command line.
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,14 +64,6 @@ struct TEditOptions {
            WebSeeds;
   }
 };
-
-bool ParseInteger(const std::string& text, long long& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && end == text.c_str() + text.size();
-}
 
 std::optional<int64_t> ParseDate(const std::string& text) {
   if (text == "now") return DateTimeToUnix(NowUtc());
@@ -224,18 +214,12 @@ int EditOne(const std::string& file, const TEditOptions& options) {
   if (!LoadTorrentForCommand("edit", file, torrent, loaded)) return ExitFailure;
   // A damaged torrent holds only what could be read: writing it back would
   // lose the rest and make it look clean.
-  const auto damage = torrent.DamageLines();
-  if (!loaded || torrent.Files.empty() || !damage.empty()) {
-    const std::string first = damage.empty() ? "no file list" : damage.front();
-    std::fprintf(stderr, "quorvane-cli edit: %s is damaged, not saved: %s%s\n", file.c_str(), first.c_str(),
-                 damage.size() > 1 ? (" (and " + std::to_string(damage.size() - 1) + " more)").c_str() : "");
-    return ExitFailure;
-  }
+  if (RefuseDamaged("edit", file, torrent, loaded, "not saved")) return ExitFailure;
 
   for (const auto& [index, path] : options.Renames) {
     if (index >= torrent.Files.size()) {
-      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n", file.c_str(),
-                   torrent.Files.size(), index);
+      std::fprintf(stderr, "quorvane-cli edit: --rename: %s has %zu file(s), no file %zu\n",
+                   ForTerminal(file).c_str(), torrent.Files.size(), index);
       return ExitUsage;
     }
   }
@@ -281,16 +265,7 @@ int EditOne(const std::string& file, const TEditOptions& options) {
 }
 
 int RunEdit(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    PrintHelp();
-    return ExitOk;
-  }
-  TEditOptions options;
-  try {
-    options = ParseOptions(args);
-  } catch (const EUsage& e) {
-    return UsageError("edit", e.what(), EditUsage);
-  }
+  const TEditOptions options = ParseOptions(args);
   int status = ExitOk;
   for (const auto& file : options.Files) {
     const int one = EditOne(file, options);
@@ -300,8 +275,13 @@ int RunEdit(const std::vector<std::string>& args) {
   return status;
 }
 
-const TCliRegistration registration(
-    {"edit", "edit FILE... [-o OUT] [OPTIONS]",
-     "changes trackers, name, comment, date, file names, private flag, source", RunEdit});
+const TCliRegistration registration({
+    .Name = "edit",
+    .Usage = "edit FILE... [-o OUT] [OPTIONS]",
+    .Summary = "changes trackers, name, comment, date, file names, private flag, source",
+    .Run = RunEdit,
+    .PrintHelp = PrintHelp,
+    .FullUsage = EditUsage,
+});
 
 }  // namespace

@@ -6,12 +6,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "base/Terminal.h"
 
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+
+// How the hashing text begins once a file is under way; the file's name follows.
+constexpr std::string_view HashingPrefix = "Hashing: ";
 
 void OnInterrupt(int) { interrupted = 1; }
 
@@ -60,7 +64,7 @@ void TCliProgress::ClearLine() {
 }
 
 void TCliProgress::Draw() {
-  if (!show_ || HashingText.rfind("Hashing: ", 0) != 0) return;  // no file started yet
+  if (!show_ || !HashingText.starts_with(HashingPrefix)) return;  // no file started yet
   const auto now = std::chrono::steady_clock::now();
   if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
   lastDraw_ = now;
@@ -87,7 +91,7 @@ void TCliProgress::Draw() {
   std::snprintf(tail, sizeof tail, " [%s%s] %3d%% %7.1f MB/s %s left", std::string(filled, '#').c_str(),
                 std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6,
                 left);
-  std::string name = ForTerminal(HashingText.substr(9));
+  std::string name = ForTerminal(std::string_view(HashingText).substr(HashingPrefix.size()));
   const size_t room = static_cast<size_t>(std::max(8, columns - 1 - static_cast<int>(std::strlen(tail))));
   if (name.size() > room) name = "..." + name.substr(name.size() - (room - 3));
   std::fprintf(stderr, "\r%s%s\033[K", name.c_str(), tail);

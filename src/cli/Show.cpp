@@ -1,11 +1,7 @@
 // quorvane-cli show [--json] FILE: everything a .torrent holds, for people or for scripts.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -173,8 +169,8 @@ void PrintHuman(const TTorrentFile& torrent) {
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-void PrintShowHelp(FILE* to) {
-  std::fprintf(to,
+void PrintHelp() {
+  std::fprintf(stdout,
                "Usage: quorvane-cli %s\n"
                "\n"
                "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers and\n"
@@ -203,24 +199,14 @@ const TOptionSpec ShowOptions[] = {
 };
 
 int RunShow(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    PrintShowHelp(stdout);
-    return ExitOk;
-  }
-  TParsedArgs parsed;
-  try {
-    parsed = ParseArgs(args, ShowOptions);
-  } catch (const EUsage& e) {
-    return UsageError("show", e.what(), ShowUsage);
-  }
-  if (parsed.Has("help")) {
-    PrintShowHelp(stdout);
+  const TParsedArgs parsed = ParseArgs(args, ShowOptions);
+  if (parsed.Has("help")) {  // "--he": a prefix
+    PrintHelp();
     return ExitOk;
   }
   const bool json = parsed.Has("json");
   const std::vector<std::string>& files = parsed.Operands;
-  if (files.size() != 1)
-    return UsageError("show", files.empty() ? "no FILE given" : "only one FILE at a time", ShowUsage);
+  if (files.size() != 1) throw EUsage(files.empty() ? "no FILE given" : "only one FILE at a time");
   const std::string& path = files.front();
 
   TTorrentFile torrent;
@@ -248,30 +234,7 @@ const TCliRegistration registration({
     .Usage = ShowUsage,
     .Summary = "prints everything a .torrent holds",
     .Run = RunShow,
+    .PrintHelp = PrintHelp,
 });
 
 }  // namespace
-
-bool LoadTorrentForCommand(const char* command, const std::string& path, TTorrentFile& torrent,
-                           bool& loaded) {
-  // Checked before opening: a folder opens on Linux but fails to read, and a
-  // FIFO with no writer would block the open for ever.
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(), std::strerror(errno));
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(),
-                 S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
-    return false;
-  }
-  try {
-    TFileStream file(path, TFileMode::OpenRead);
-    loaded = torrent.LoadFromStream(file);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "quorvane-cli %s: %s\n", command, e.what());
-    return false;
-  }
-  return true;
-}

@@ -78,32 +78,32 @@ const TOptionSpec TrackersOptions[] = {
     {.Long = "url", .Kind = TArgKind::Value},
 };
 
+void PrintHelp() {
+  std::printf(
+      "Usage: quorvane-cli %s\n\n"
+      "Prints the tracker selection: the cached tracker list, then the private trackers\n"
+      "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
+      "private, separated by tabs.\n\n"
+      "  --refresh    download the list first and keep it as the cache; when no address\n"
+      "               gives a valid list, say so, print the cached list and exit 1\n"
+      "  --url URL    an address to download from, tried in the order given (implies\n"
+      "               --refresh; default: the program's two list addresses)\n",
+      TrackersUsage);
+}
+
 int RunTrackers(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::printf(
-        "Usage: quorvane-cli %s\n\n"
-        "Prints the tracker selection: the cached tracker list, then the private trackers\n"
-        "of the settings file. One tracker per line: name, announce URL and UP, DOWN or\n"
-        "private, separated by tabs.\n\n"
-        "  --refresh    download the list first and keep it as the cache; when no address\n"
-        "               gives a valid list, say so, print the cached list and exit 1\n"
-        "  --url URL    an address to download from, tried in the order given (implies\n"
-        "               --refresh; default: the program's two list addresses)\n",
-        TrackersUsage);
-    return ExitOk;
-  }
-  TParsedArgs parsed;
-  try {
-    parsed = ParseArgs(args, TrackersOptions);
-    if (!parsed.Operands.empty()) throw EUsage("unexpected argument \"" + parsed.Operands.front() + "\"");
-  } catch (const EUsage& e) {
-    return UsageError("trackers", e.what(), TrackersUsage);
-  }
+  const TParsedArgs parsed = ParseArgs(args, TrackersOptions);
+  if (!parsed.Operands.empty()) throw EUsage("unexpected argument \"" + parsed.Operands.front() + "\"");
   const std::vector<std::string> urls = parsed.All("url");
   return parsed.Has("refresh") || !urls.empty() ? Refresh(urls) : ListSaved();
 }
 
-const TCliRegistration registration({"trackers", TrackersUsage, "lists the trackers to choose from",
-                                     RunTrackers});
+const TCliRegistration registration({
+    .Name = "trackers",
+    .Usage = TrackersUsage,
+    .Summary = "lists the trackers to choose from",
+    .Run = RunTrackers,
+    .PrintHelp = PrintHelp,
+});
 
 }  // namespace

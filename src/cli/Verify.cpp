@@ -113,30 +113,15 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
 }
 
 int RunVerify(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    PrintHelp();
-    return ExitOk;
-  }
-  TParsedArgs parsed;
-  try {
-    parsed = ParseArgs(args, VerifyOptions);
-  } catch (const EUsage& e) {
-    return UsageError("verify", e.what(), VerifyUsage);
-  }
-  if (parsed.Operands.empty()) return UsageError("verify", "no FILE given", VerifyUsage);
-  if (parsed.Operands.size() > 2) return UsageError("verify", "FILE and at most one DATA", VerifyUsage);
+  const TParsedArgs parsed = ParseArgs(args, VerifyOptions);
+  if (parsed.Operands.empty()) throw EUsage("no FILE given");
+  if (parsed.Operands.size() > 2) throw EUsage("FILE and at most one DATA");
   const std::string& path = parsed.Operands[0];
 
   TTorrentFile torrent;
   bool loaded = false;
   if (!LoadTorrentForCommand("verify", path, torrent, loaded)) return ExitFailure;
-  const auto damage = torrent.DamageLines();
-  if (!loaded || torrent.Files.empty() || !damage.empty()) {
-    std::fprintf(stderr, "quorvane-cli verify: %s is damaged, nothing to check against: %s\n",
-                 ForTerminal(path).c_str(),
-                 damage.empty() ? "no file list" : ForTerminal(damage.front()).c_str());
-    return ExitFailure;
-  }
+  if (RefuseDamaged("verify", path, torrent, loaded, "nothing to check against")) return ExitFailure;
   const std::string data = parsed.Operands.size() > 1 ? parsed.Operands[1] : DefaultDataPath(path, torrent);
 
   TInterruptGuard guard;
@@ -158,7 +143,12 @@ int RunVerify(const std::vector<std::string>& args) {
   return result.Ok() ? ExitOk : ExitFailure;
 }
 
-const TCliRegistration registration({"verify", VerifyUsage, "checks data against a .torrent's pieces",
-                                     RunVerify});
+const TCliRegistration registration({
+    .Name = "verify",
+    .Usage = VerifyUsage,
+    .Summary = "checks data against a .torrent's pieces",
+    .Run = RunVerify,
+    .PrintHelp = PrintHelp,
+});
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "Version.h"
 #include "base/Stream.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -29,11 +30,6 @@ TCliRegistration::TCliRegistration(const TCliCommand& command) { Registry().push
 
 const std::vector<TCliCommand>& CliCommands() { return Registry(); }
 
-int UsageError(const char* command, const std::string& what, const char* usage) {
-  std::fprintf(stderr, "quorvane-cli %s: %s\nUsage: quorvane-cli %s\n", command, what.c_str(), usage);
-  return ExitUsage;
-}
-
 int main(int argc, char** argv) {
   // Ctrl-C or a kill during a save must not leave the temporary file behind.
   InstallTempFileCleanup();
@@ -52,8 +48,15 @@ int main(int argc, char** argv) {
   }
   for (const auto& c : Registry()) {
     if (first != c.Name) continue;
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (WantsHelp(args)) {
+      c.PrintHelp();
+      return ExitOk;
+    }
     try {
-      return c.Run(std::vector<std::string>(argv + 2, argv + argc));
+      return c.Run(args);
+    } catch (const EUsage& e) {
+      return UsageError(c.Name, e.what(), c.FullUsage ? c.FullUsage : c.Usage);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "quorvane-cli %s: %s\n", c.Name, e.what());
       return ExitFailure;

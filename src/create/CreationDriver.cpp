@@ -183,22 +183,31 @@ void TCreationDriver::ClassicMode() {
   const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:");
   if (!outFolder) return;
   // Read the whole folder first, so torrents written into it are not taken as entries.
-  for (const auto& name : ReadFolder(path)) {
+  for (const auto& entry : EachOutputs(path, *outFolder)) {
     if (stop_) return;
-    if (Excluded(name)) continue;
-    const std::string full = JoinPath(path, name);
-    const std::string output = JoinPath(*outFolder, name + ".torrent");
-    const TEntryKind entryKind = KindOf(full);
+    const TEntryKind entryKind = KindOf(entry.Source);
     if (entryKind == TEntryKind::Folder) {
       TTorrentSubFiles list;
       RunningTotal = 0;
-      CollectFolderFiles(list, full, "", true);
-      MultiFileTorrent(std::move(list), name, full, output);
-    } else if (entryKind != TEntryKind::Other) {
-      // Sockets, FIFOs and devices hold no data to share.
-      MakeSingleFileTorrent(full, output);
+      CollectFolderFiles(list, entry.Source, "", true);
+      MultiFileTorrent(std::move(list), entry.Name, entry.Source, entry.Output);
+    } else if (entryKind != TEntryKind::Other) {  // it may have changed since the listing
+      MakeSingleFileTorrent(entry.Source, entry.Output);
     }
   }
+}
+
+std::vector<TEachOutput> TCreationDriver::EachOutputs(const std::string& folder,
+                                                      const std::string& outFolder) const {
+  std::vector<TEachOutput> entries;
+  for (const auto& name : ReadFolder(folder)) {
+    if (Excluded(name)) continue;
+    const std::string full = JoinPath(folder, name);
+    // Sockets, FIFOs and devices hold no data to share.
+    if (KindOf(full) == TEntryKind::Other) continue;
+    entries.push_back({.Name = name, .Source = full, .Output = JoinPath(outFolder, name + ".torrent")});
+  }
+  return entries;
 }
 
 void TCreationDriver::MultiFileTorrent(TTorrentSubFiles list, const std::string& name,

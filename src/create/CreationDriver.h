@@ -69,6 +69,13 @@ struct TCreationResult {
   bool Failed = false;               // a hashing run ended with an error message
 };
 
+// One entry of "1 torrent for each file" and the torrent it gives.
+struct TEachOutput {
+  std::string Name;    // the entry's name in the folder
+  std::string Source;  // the entry's path
+  std::string Output;  // its torrent's path in the output folder
+};
+
 class TCreationDriver {
  public:
   TCreationDriver(TDialogs& dialogs, TProgress& progress);
@@ -99,6 +106,9 @@ class TCreationDriver {
   static int64_t FileSizeOf(const std::string& path);
   // True when a path inside the torrent matches one of Input.Exclude.
   bool Excluded(const std::string& pathInTorrent) const;
+  // The entries of folder that "1 torrent for each file" makes a torrent of, in
+  // the order it makes them: neither excluded nor a socket, FIFO or device.
+  std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::string& outFolder) const;
   // Appends the files below folder (byte order, depth-first), adding to RunningTotal.
   void CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder, const std::string& relative,
                           bool recurse);

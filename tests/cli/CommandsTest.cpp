@@ -1,5 +1,7 @@
 // create, edit and verify run as programs: exit statuses and refusals, in tables.
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -24,11 +26,7 @@ class CommandsTest : public ::testing::Test {
     Dir.MakeDir("empty/inner");
   }
 
-  TRun Cli(const std::vector<std::string>& args) {
-    return RunShell("cd '" + Dir.Path() + "' && XDG_CACHE_HOME='" + Dir / "cache" + "' XDG_CONFIG_HOME='" +
-                        Dir / "config" + "' '" + QuorvaneCli + "'" + ShellWords(args) + " </dev/null",
-                    Dir / "stderr.txt");
-  }
+  TRun Cli(const std::vector<std::string>& args) { return RunCli(Dir.Path(), ShellWords(args)); }
 
   std::unique_ptr<TTorrentFile> Load(const std::string& name) {
     auto torrent = std::make_unique<TTorrentFile>();
@@ -122,12 +120,60 @@ TEST_F(CommandsTest, CreateForms) {
   EXPECT_TRUE(std::filesystem::exists(Dir / "-odd.torrent"));
 }
 
+TEST_F(CommandsTest, CreateEachRefusesOnlyATorrentItWouldWrite) {
+  Dir.Write("Shows/a.bin", "hello\n");
+  Dir.Write("Shows/info.nfo", "x\n");
+  ASSERT_EQ(::mkfifo((Dir / "Shows/pipe").c_str(), 0600), 0);
+  // An excluded entry and a FIFO make no torrent: these stay as they are.
+  Dir.Write("out/info.nfo.torrent", "kept");
+  Dir.Write("out/pipe.torrent", "kept");
+  const std::vector<std::string> each = {"create", "-q", "--exclude", "*.nfo", "--each", "out", "Shows"};
+
+  Dir.Write("out/a.bin.torrent", "kept");
+  TRun run = Cli(each);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "quorvane-cli create: \"out/a.bin.torrent\" exists; use --force to replace it\n");
+  EXPECT_EQ(ReadWholeFile(Dir / "out/a.bin.torrent"), "kept");
+
+  std::filesystem::remove(Dir / "out/a.bin.torrent");
+  run = Cli(each);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, Load("out/a.bin.torrent")->InfoHashText + "  out/a.bin.torrent\n");
+  EXPECT_EQ(ReadWholeFile(Dir / "out/info.nfo.torrent"), "kept");
+  EXPECT_EQ(ReadWholeFile(Dir / "out/pipe.torrent"), "kept");
+}
+
 TEST_F(CommandsTest, CreateResultLinesAreCleanedForTheTerminal) {
   Dir.Write("evil\nname\x1b[31m", "data");
   const TRun run = Cli({"create", "-q", "evil\nname\x1b[31m"});
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out.find('\x1b'), std::string::npos);
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
+}
+
+TEST_F(CommandsTest, RefusalsNameTheFileCleanedForTheTerminal) {
+  const std::string damaged = "bad\x1b[31m.torrent";
+  const std::string good = "good\x1b[31m.torrent";
+  Dir.Write(damaged, "d4:infod4:name1:xee");
+  ASSERT_EQ(Cli({"create", "-q", "-o", good, "data/a"}).Status, 0);
+  const std::vector<TCase> cases = {
+      {.Label = "edit, damaged",
+       .Args = {"edit", "--comment", "x", damaged},
+       .Status = 1,
+       .Err = "is damaged"},
+      {.Label = "verify, damaged", .Args = {"verify", damaged}, .Status = 1, .Err = "is damaged"},
+      {.Label = "edit, no such file index",
+       .Args = {"edit", "--rename", "5=y", good},
+       .Status = 2,
+       .Err = "no file 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    const TRun run = Cli(c.Args);
+    EXPECT_EQ(run.Status, c.Status) << run.Err;
+    EXPECT_NE(run.Err.find(c.Err), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
+  }
 }
 
 TEST_F(CommandsTest, Verify) {

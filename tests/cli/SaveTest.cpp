@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/RunProgram.h"
-#include "../trackers/TestSupport.h"
+#include "../support/TempDir.h"
 #include "base/Stream.h"
 
 namespace fs = std::filesystem;
@@ -27,19 +27,7 @@ class CliSave : public ::testing::Test {
     fs::remove(dir / "made.torrent");
   }
 
-  // A hung command ends after a minute with status 124 instead of hanging the run.
-  TRun Cli(const std::string& args) {
-    const std::string errFile = dir / "stderr.txt";
-    const TRun run = RunShell("timeout 60 '" + QuorvaneCli + "' " + args, errFile);
-    fs::remove(errFile);
-    return run;
-  }
-  std::vector<std::string> List(const std::string& folder) const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  TRun Cli(const std::string& args) { return RunCli(dir.Path(), args); }
 
   TTempDir dir;
   std::string original;
@@ -62,8 +50,8 @@ TEST_F(CliSave, EditKeepsModeAndWritesThroughTheLink) {
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  EXPECT_EQ(List(dir / "store"), std::vector<std::string>{"private.torrent"});
-  EXPECT_EQ(List(dir / "links"), std::vector<std::string>{"private.torrent"});
+  EXPECT_EQ(dir.List("store"), std::vector<std::string>{"private.torrent"});
+  EXPECT_EQ(dir.List("links"), std::vector<std::string>{"private.torrent"});
 }
 
 TEST_F(CliSave, RefusesWhatIsNotARegularFileWithoutBlocking) {

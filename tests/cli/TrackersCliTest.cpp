@@ -3,28 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "../support/RunProgram.h"
+#include "../support/TempDir.h"
 #include "../trackers/ListServer.h"
-#include "../trackers/TestSupport.h"
 #include "base/Stream.h"
 
 namespace {
 
 class TTrackersCliTest : public ::testing::Test {
  protected:
-  TRun Cli(const std::string& args) {
-    const std::string errFile = dir / "stderr.txt";
-    return RunShell("XDG_CACHE_HOME='" + dir / "cache" + "' XDG_CONFIG_HOME='" + dir / "config" + "' '" +
-                        QuorvaneCli + "' trackers " + args,
-                    errFile);
-  }
-  void WriteCache(const std::string& bytes) {
-    std::filesystem::create_directories(dir / "cache/quorvane");
-    WriteWholeFile(dir / "cache/quorvane/trackers.lst", bytes);
-  }
-  void WriteSettings(const std::string& bytes) {
-    std::filesystem::create_directories(dir / "config/quorvane");
-    WriteWholeFile(dir / "config/quorvane/quorvane.ini", bytes);
-  }
+  TRun Cli(const std::string& args) { return RunCli(dir.Path(), "trackers " + args); }
+  void WriteCache(const std::string& bytes) { dir.Write("cache/quorvane/trackers.lst", bytes); }
+  void WriteSettings(const std::string& bytes) { dir.Write("config/quorvane/quorvane.ini", bytes); }
 
   TTempDir dir;
 };

@@ -39,3 +39,13 @@ inline TRun RunShell(const std::string& command, const std::string& errFile = ""
   if (!errFile.empty()) run.Err = ReadWholeFile(errFile);
   return run;
 }
+
+// quorvane-cli with `args` (shell text) run in the folder `home`, whose "config" and "cache" folders
+// stand in for the user's: the developer's own settings and tracker list never count. Standard input
+// is empty, standard error goes through home's "stderr.txt", and a hung command ends after a minute
+// with status 124 instead of hanging the run.
+inline TRun RunCli(const std::string& home, const std::string& args) {
+  return RunShell("cd '" + home + "' && XDG_CACHE_HOME='" + home + "/cache' XDG_CONFIG_HOME='" + home +
+                      "/config' timeout 60 '" + QuorvaneCli + "' " + args + " </dev/null",
+                  home + "/stderr.txt");
+}
