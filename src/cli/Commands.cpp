@@ -23,11 +23,12 @@ bool LoadTorrentForCommand(const char* command, const std::string& path, TTorren
   // FIFO with no writer would block the open for ever.
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, ForTerminal(path).c_str(),
+                 std::strerror(errno));
     return false;
   }
   if (!S_ISREG(info.st_mode)) {
-    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, path.c_str(),
+    std::fprintf(stderr, "quorvane-cli %s: %s: %s\n", command, ForTerminal(path).c_str(),
                  S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
     return false;
   }
@@ -35,7 +36,7 @@ bool LoadTorrentForCommand(const char* command, const std::string& path, TTorren
     TFileStream file(path, TFileMode::OpenRead);
     loaded = torrent.LoadFromStream(file);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "quorvane-cli %s: %s\n", command, e.what());
+    std::fprintf(stderr, "quorvane-cli %s: %s\n", command, ForTerminal(e.what()).c_str());
     return false;
   }
   return true;

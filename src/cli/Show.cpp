@@ -218,12 +218,12 @@ int RunShow(const std::vector<std::string>& args) {
     PrintHuman(torrent);
   std::fflush(stdout);
   if (!loaded) {
-    std::fprintf(stderr, "quorvane-cli show: %s could not be loaded\n", path.c_str());
+    std::fprintf(stderr, "quorvane-cli show: %s could not be loaded\n", ForTerminal(path).c_str());
     return ExitFailure;
   }
   if (const auto damage = torrent.DamageLines(); !damage.empty()) {
-    std::fprintf(stderr, "quorvane-cli show: %s is damaged (%zu error line%s)\n", path.c_str(), damage.size(),
-                 damage.size() == 1 ? "" : "s");
+    std::fprintf(stderr, "quorvane-cli show: %s is damaged (%zu error line%s)\n", ForTerminal(path).c_str(),
+                 damage.size(), damage.size() == 1 ? "" : "s");
     return ExitFailure;
   }
   return ExitOk;

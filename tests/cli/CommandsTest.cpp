@@ -162,6 +162,8 @@ TEST_F(CommandsTest, RefusalsNameTheFileCleanedForTheTerminal) {
        .Status = 1,
        .Err = "is damaged"},
       {.Label = "verify, damaged", .Args = {"verify", damaged}, .Status = 1, .Err = "is damaged"},
+      {.Label = "show, damaged", .Args = {"show", damaged}, .Status = 1, .Err = "is damaged"},
+      {.Label = "show, missing", .Args = {"show", "gone\x1b[31m.torrent"}, .Status = 1, .Err = "gone"},
       {.Label = "edit, no such file index",
        .Args = {"edit", "--rename", "5=y", good},
        .Status = 2,
