@@ -14,9 +14,6 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// How the hashing text begins once a file is under way; the file's name follows.
-constexpr std::string_view HashingPrefix = "Hashing: ";
-
 void OnInterrupt(int) { interrupted = 1; }
 
 }  // namespace

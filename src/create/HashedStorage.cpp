@@ -113,7 +113,7 @@ TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(std::span<const std::unique_p
 }
 
 void TQuorvaneBTHashedStorage::DoFileStart(const std::string& path, int64_t size) {
-  progress_.SetHashingText("Hashing: " + LastPathComponent(path));
+  progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(path));
   progress_.SetFileMax(size / PieceLength + 1);
   progress_.SetFilePosition(0);
 }

@@ -5,6 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+// What the "Hashing:" label says before the file's name.
+inline constexpr std::string_view HashingPrefix = "Hashing: ";
 
 // The progress window: a caption, the "Hashing:" label, the file bar
 // (ProgressBar1), the overall bar (ProgressBar2), "Abort" and "Finished".
@@ -18,7 +22,7 @@ class TProgress {
   virtual void SetCaption(const std::string& caption) = 0;
   // Shows the window without making it modal.
   virtual void Show() = 0;
-  // lblHashing: "Hashing: " + the file's name.
+  // lblHashing: HashingPrefix + the file's name.
   virtual void SetHashingText(const std::string& text) = 0;
   // The run's size, told before its first piece: the bytes to hash and the
   // piece length the bars count in, for a front end that shows bytes.
