@@ -232,17 +232,13 @@ TFileSysCalls SetFileSysCalls(const TFileSysCalls& calls) {
   return old;
 }
 
-namespace {
+namespace {}  // namespace
 
-// Refuses what a reader must not open: a folder always, anything but a
-// regular file unless the caller reads pipes and devices too.
 void CheckReadable(const std::string& path, const struct stat& st, TFileMode mode) {
   if (S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot open file", path, EISDIR));
   if (mode == TFileMode::OpenRead && !S_ISREG(st.st_mode))
     throw EStreamError("Cannot open file \"" + path + "\": Not a regular file");
 }
-
-}  // namespace
 
 TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path), shownName_(path) {
   const bool reading = mode != TFileMode::Create;

@@ -1,6 +1,7 @@
 #pragma once
 // Seekable byte streams: the decoder reads from them, the writer writes to them.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <cstdint>
 #include <stdexcept>
@@ -148,6 +149,10 @@ class TSafeFileStream : public TFileStream {
 // streams clean up as they close); an ignored signal stays ignored. Call once
 // at start-up, before other threads exist.
 void InstallTempFileCleanup();
+
+// Refuses what a reader must not open (st: its stat): a folder always,
+// anything but a regular file unless mode reads pipes and devices too.
+void CheckReadable(const std::string& path, const struct stat& st, TFileMode mode);
 
 // Reads a whole file into memory; raises EStreamError on failure.
 std::string ReadWholeFile(const std::string& path);

@@ -36,10 +36,11 @@ void TSourceFile::Opened(bool sequential) {
     FileSysCalls().Close(fd_);
     throw EStreamError(FileError("Cannot open file", path, err));
   }
-  if (!S_ISREG(st.st_mode)) {
+  try {
+    CheckReadable(path, st, TFileMode::OpenRead);
+  } catch (...) {
     FileSysCalls().Close(fd_);
-    if (S_ISDIR(st.st_mode)) throw EStreamError(FileError("Cannot open file", path, EISDIR));
-    throw EStreamError("Cannot open file \"" + path + "\": Not a regular file");
+    throw;
   }
   // Regular files ignore O_NONBLOCK, so it may stay set.
   openedSize_ = st.st_size;
