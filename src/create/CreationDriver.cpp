@@ -1,10 +1,8 @@
 #include "create/CreationDriver.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +10,7 @@
 #include "base/Path.h"
 #include "base/Stream.h"
 #include "base/Text.h"
+#include "base/UniqueFd.h"
 #include "create/BTTransfer.h"
 #include "create/HashedStorage.h"
 #include "create/SourceFile.h"
@@ -233,20 +232,15 @@ void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::stri
   std::vector<std::string> names = ReadFolder(folder);
   // Plain byte order: "A" before "a" before "b", a prefix before its longer names.
   std::sort(names.begin(), names.end());
-  struct TFolderFd {
-    int Fd;
-    ~TFolderFd() {
-      if (Fd >= 0) ::close(Fd);
-    }
-  } folderFd{::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  const TUniqueFd folderFd = OpenFolderHandle(folder);
   struct stat self {};
-  if (folderFd.Fd < 0 || ::fstat(folderFd.Fd, &self) != 0) KindOf(folder, &self);
+  if (!folderFd.Valid() || ::fstat(folderFd.Get(), &self) != 0) KindOf(folder, &self);
   for (const auto& name : names) {
     const std::string full = JoinPath(folder, name);
     const std::string inTorrent = relative.empty() ? name : JoinPath(relative, name);
     if (Excluded(inTorrent)) continue;
     struct stat st {};
-    const TEntryKind kind = KindOf(full, &st, folderFd.Fd, name.c_str());
+    const TEntryKind kind = KindOf(full, &st, folderFd.Get(), name.c_str());
     if (recurse && kind == TEntryKind::Folder) {
       // A link back to this folder would recurse for ever.
       const std::pair<uint64_t, uint64_t> id{st.st_dev, st.st_ino};

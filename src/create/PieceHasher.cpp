@@ -1,7 +1,5 @@
 #include "create/PieceHasher.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cassert>
 #include <exception>
@@ -9,6 +7,7 @@
 #include <string_view>
 
 #include "base/Stream.h"
+#include "base/UniqueFd.h"
 #include "create/SourceFile.h"
 
 namespace {
@@ -46,13 +45,7 @@ void LowerTo(std::atomic<int64_t>& value, int64_t bound) {
 // of every folder above them on each open.
 struct TPieceHasher::TFolder {
   std::string Path;
-  int Fd = -1;
-  TFolder() = default;
-  TFolder(const TFolder&) = delete;
-  TFolder& operator=(const TFolder&) = delete;
-  ~TFolder() {
-    if (Fd >= 0) ::close(Fd);
-  }
+  TUniqueFd Fd;
 
   // Opens path's file, through the kept folder where it can.
   void Open(std::optional<TSourceFile>& file, const std::string& path, bool sequential) {
@@ -62,16 +55,15 @@ struct TPieceHasher::TFolder {
       return;
     }
     const std::string_view folder(path.data(), slash);
-    if (Fd < 0 || folder != Path) {
-      if (Fd >= 0) ::close(Fd);
+    if (!Fd.Valid() || folder != Path) {
       Path.assign(folder);
       // Should this fail, the file's own open below reports why.
-      Fd = ::open(Path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      Fd = OpenFolderHandle(Path);
     }
-    if (Fd < 0)
+    if (!Fd.Valid())
       file.emplace(path, sequential);
     else
-      file.emplace(Fd, path.c_str() + slash + 1, path, sequential);
+      file.emplace(Fd.Get(), path.c_str() + slash + 1, path, sequential);
   }
 };
 
