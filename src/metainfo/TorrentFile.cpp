@@ -748,10 +748,6 @@ bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEnt
   return file.Length == length && PathComponents(file.Path, file.Name) == PathComponents(folder, name);
 }
 
-bool TTorrentFile::InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
-  return LayoutUnchanged(pieces) && Private == loaded_->Private && Source == loaded_->Source;
-}
-
 // Name, files and pieces as loaded: what the info dictionary holds beside the flags.
 bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
   const TLoaded* loaded = loaded_.get();
@@ -774,7 +770,8 @@ bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece
   return true;
 }
 
-void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
+                             bool layoutUnchanged) const {
   const TLoaded* loaded = loaded_.get();
   const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
   // Every key the save does not change keeps the bytes it had in the file.
@@ -782,7 +779,7 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
       loaded && loaded->RawInfoComplete ? RawEntries(loaded->RawInfo()) : std::vector<TRawEntry>();
   const std::vector<std::string_view> layoutKeys{"files", "length", "name", "piece length", "pieces"};
   // Only private or source changed: everything else stays as it was.
-  const bool layoutKept = !raw.empty() && LayoutUnchanged(pieces);
+  const bool layoutKept = !raw.empty() && layoutUnchanged;
 
   std::vector<TKeyWriter> entries;
   if (layoutKept) {
@@ -913,12 +910,13 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
       entries.push_back({"creation date", [&] { WriteInteger(out, CreationUnix()); }});
   }
 
-  const bool infoUnchanged = InfoUnchanged(pieces);
-  if (infoUnchanged) {
+  // Decodes every file entry again and compares every piece: once per save.
+  const bool layoutUnchanged = LayoutUnchanged(pieces);
+  if (layoutUnchanged && Private == loaded->Private && Source == loaded->Source) {
     // Byte for byte, so the info hash stays.
     entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
   } else {
-    entries.push_back({"info", [&] { WriteInfo(out, pieces); }});
+    entries.push_back({"info", [&, layoutUnchanged] { WriteInfo(out, pieces, layoutUnchanged); }});
   }
 
   if (loaded && loaded->UrlList && WebSeeds == loaded->WebSeeds) {
@@ -935,7 +933,7 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
     std::vector<std::string_view> stale;
     if (Comment != loaded->Comment) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
-    if (!infoUnchanged && !LayoutUnchanged(pieces)) stale.push_back("piece layers");
+    if (!layoutUnchanged) stale.push_back("piece layers");
     AddForeignKeys(entries, out, Dictionary.get(),
                    {"announce", "announce-list", "comment", "creation date", "info", "url-list"}, stale);
   }

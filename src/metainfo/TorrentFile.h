@@ -163,9 +163,10 @@ class TTorrentFile {
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
   bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
-  bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
-  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
+  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
+                 bool layoutUnchanged) const;
   void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
 
   struct TLoaded;  // what a load saw, so a save can keep it
