@@ -133,6 +133,30 @@ class TBufferedOutput : public TStream {
   int64_t written_ = 0;
 };
 
+// Hashes what is written to it, for the info hash of bytes never kept whole.
+class TSha1Output : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return 0;
+    sha1_.Transform(buffer, count);
+    written_ += count;
+    return count;
+  }
+  int64_t Seek(int64_t, TSeekOrigin) override { return written_; }
+  int64_t Size() override { return written_; }
+
+  int64_t Written() const { return written_; }
+  std::string DigestBytes() {
+    sha1_.Complete();
+    return sha1_.DigestBytes();
+  }
+
+ private:
+  TSHA1 sha1_;
+  int64_t written_ = 0;
+};
+
 // Reads bytes kept elsewhere, for decoding one value again.
 class TViewStream : public TStream {
  public:
@@ -748,6 +772,26 @@ bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEnt
   return file.Length == length && PathComponents(file.Path, file.Name) == PathComponents(folder, name);
 }
 
+bool TTorrentFile::InfoUnchanged(bool layoutUnchanged) const {
+  return layoutUnchanged && Private == loaded_->Private && Source == loaded_->Source;
+}
+
+std::string TTorrentFile::SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  const bool layoutUnchanged = LayoutUnchanged(pieces);
+  // The save copies the info byte for byte: the hash of those bytes.
+  if (InfoUnchanged(layoutUnchanged)) return InfoHashText;
+  // A hash of another length breaks the "pieces" string: the info a reader
+  // finds is not the one written.
+  for (const auto& piece : pieces)
+    if (!piece || piece->Hash.size() != 20) return {};
+  TSha1Output info;
+  TBufferedOutput buffered(info);
+  WriteInfo(buffered, pieces, layoutUnchanged);
+  buffered.Flush();
+  if (info.Written() > MaxFileSize) return {};
+  return BytesToHex(info.DigestBytes(), 999);
+}
+
 // Name, files and pieces as loaded: what the info dictionary holds beside the flags.
 bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
   const TLoaded* loaded = loaded_.get();
@@ -912,7 +956,7 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
 
   // Decodes every file entry again and compares every piece: once per save.
   const bool layoutUnchanged = LayoutUnchanged(pieces);
-  if (layoutUnchanged && Private == loaded->Private && Source == loaded->Source) {
+  if (InfoUnchanged(layoutUnchanged)) {
     // Byte for byte, so the info hash stays.
     entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
   } else {

@@ -113,6 +113,11 @@ class TTorrentFile {
   // pieces are unchanged, so the info hash stays.
   // Raises EStreamError "Stream write error" on a short write.
   void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // The info hash (40 hex digits) of the info SaveToStream would write with
+  // these pieces, without writing the rest of the file. "" when only reading
+  // the saved file back can tell: a piece hash that is not 20 bytes long, or
+  // an info too large to load.
+  std::string SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
 
   std::string Announce;
   std::string Name;
@@ -163,6 +168,8 @@ class TTorrentFile {
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
   bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
+  // The flags as loaded too: a save copies the info byte for byte.
+  bool InfoUnchanged(bool layoutUnchanged) const;
   void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
   void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
