@@ -91,7 +91,7 @@ class TDecoder {
       // A byte that begins no value is skipped.
       if (auto item = ValueFrom(c)) {
         if (starts) starts->push_back(start);
-        if (!starts || !report_->DropFileEntries) list->Add(std::move(item));
+        if (!starts) list->Add(std::move(item));
       }
     }
     return list;
@@ -189,9 +189,7 @@ std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget) {
 }
 
 std::unique_ptr<TObject> DecodeValue(TStream& stream, TDecodeReport& report, int64_t memoryBudget) {
-  const bool drop = report.DropFileEntries;
   report = TDecodeReport();
-  report.DropFileEntries = drop;
   return TDecoder(stream, 0, memoryBudget, &report).Value();
 }
 

@@ -57,11 +57,9 @@ struct TDecodeReport {
   int64_t InfoLength = 0;
   int InfoCount = 0;  // how many "info" keys the top-level dictionary holds
   // Where each item of the kept info's "files" list begins, when that list is
-  // a list: each decodes again from there.
+  // a list: each decodes again from there. The list itself is left empty (a
+  // caller reading the entries one at a time never holds them all).
   std::vector<int64_t> FileEntryStarts;
-  // Set by the caller: that list is left empty, its entries only noted in
-  // FileEntryStarts (a caller reading them one at a time never holds them all).
-  bool DropFileEntries = false;
 };
 
 // Each takes a stream positioned where the value begins (after the marker

@@ -331,7 +331,7 @@ TDateTime NowUtc() {
 struct TTorrentFile::TLoaded {
   const TObjectHash* Info = nullptr;      // inside Dictionary
   const TObjectList* FileList = nullptr;  // info.files, inside Dictionary
-  // Where each file entry begins in Bytes; FileList itself stays empty then. A
+  // Where each file entry begins in Bytes; FileList itself stays empty. A
   // decoded entry costs several times the file's own record, and only the load
   // and a save need one, one at a time.
   std::vector<uint32_t> EntryStarts;
@@ -345,13 +345,9 @@ struct TTorrentFile::TLoaded {
   const TObject* UrlList = nullptr;  // inside Dictionary
 
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
-  size_t EntryCount() const {
-    if (!FileList) return 0;
-    return EntryStarts.empty() ? FileList->Items.size() : EntryStarts.size();
-  }
+  size_t EntryCount() const { return FileList ? EntryStarts.size() : 0; }
   // File entry i as loaded (nullptr when it is not a dictionary); owner keeps one decoded again.
   const TObjectHash* Entry(size_t i, std::unique_ptr<TObject>& owner) const {
-    if (EntryStarts.empty()) return dynamic_cast<const TObjectHash*>(FileList->Items[i].get());
     TViewStream stream(Bytes, EntryStarts[i]);
     owner = DecodeValue(stream);
     return dynamic_cast<const TObjectHash*>(owner.get());
@@ -539,12 +535,9 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
   }
 }
 
-void TTorrentFile::ReadFileList(const TObjectList& list) {
+void TTorrentFile::ReadFileList(const TLoaded& loaded) {
   MultiFile = true;
-  // The entries were left in the loaded bytes when the decoder noted where they are.
-  const TLoaded* source =
-      loading_ && list.Items.empty() && !loading_->EntryStarts.empty() ? loading_ : nullptr;
-  const size_t count = source ? source->EntryStarts.size() : list.Items.size();
+  const size_t count = loaded.EntryStarts.size();
   if (count == 0) Errors.push_back("Corrupt File: \"info.files\" is empty");
   Files.reserve(count);
   int64_t offset = 0;
@@ -553,8 +546,7 @@ void TTorrentFile::ReadFileList(const TObjectList& list) {
   std::unique_ptr<TObject> owner;
   for (size_t i = 0; i < count; ++i) {
     const std::string entryName = "files[" + std::to_string(i) + "]";
-    const auto& entry =
-        source ? As<TObjectHash>(source->Entry(i, owner)) : As<TObjectHash>(list[static_cast<int>(i)]);
+    const auto& entry = As<TObjectHash>(loaded.Entry(i, owner));
     const bool symlink = HasAttribute(entry, 'l');
     int64_t fileLength = 0;
     if (TObject* lengthValue = entry.Find("length")) {
@@ -625,7 +617,7 @@ void TTorrentFile::CheckLengths(bool lengthsValid) {
                      " piece hashes, but the total length needs " + std::to_string(needed));
 }
 
-void TTorrentFile::ReadInfo(const TObjectHash& info) {
+void TTorrentFile::ReadInfo(const TObjectHash& info, const TLoaded& loaded) {
   ReadName(info);
   ReadPieces(info);
   if (TObject* length = info.Find("length")) {
@@ -636,7 +628,9 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
     if (TotalLength < 0) Errors.push_back("Corrupt File: \"info.length\" is negative");
     CheckLengths(TotalLength >= 0);
   } else if (TObject* files = info.Find("files")) {
-    ReadFileList(As<TObjectList>(files));
+    // The decoder left the entries in the loaded bytes, noting where each begins.
+    if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();
+    ReadFileList(loaded);
   } else {
     Errors.push_back(
         "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
@@ -661,8 +655,6 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     TMemoryStream memory(std::move(bytes));
 
     TDecodeReport report;
-    // No larger than MaxFileSize, so every offset fits 32 bits.
-    report.DropFileEntries = true;
     std::unique_ptr<TObject> value = DecodeValue(memory, report);
     if (report.Stop == TDecodeStop::TooComplex) {
       // Whatever was read is a fraction of the file: no other line would be true.
@@ -681,13 +673,9 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
 
     auto loaded = std::make_unique<TLoaded>();
     loaded->Bytes = memory.TakeData();
+    // No larger than MaxFileSize, so every offset fits 32 bits.
     loaded->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
     std::vector<int64_t>().swap(report.FileEntryStarts);
-    loading_ = loaded.get();
-    struct TClearLoading {
-      const TLoaded*& Ptr;
-      ~TClearLoading() { Ptr = nullptr; }
-    } clearLoading{loading_};
     ReadTrackers(*top);
     loaded->AnnounceList = top->Find("announce-list");
     ReadDescription(*top);
@@ -706,7 +694,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       ReadExtras(*top, &info);
       if (TObject* files = info.Find("files"); files && !info.Exists("length"))
         loaded->FileList = dynamic_cast<const TObjectList*>(files);
-      ReadInfo(info);
+      ReadInfo(info, *loaded);
       // Clients hash the first "info"; this decoder keeps the last.
       if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
       if (report.InfoStart >= 0) {

@@ -154,15 +154,17 @@ class TTorrentFile {
   void SetAnnounceTiers(std::vector<std::vector<std::string>> tiers);
 
  private:
+  struct TLoaded;  // what a load saw, so a save can keep it
+
   void Reset();
   // The steps of LoadFromStream, in order.
   bool ReadWholeStream(TStream& stream, std::string& bytes);
   void ReadTrackers(const TObjectHash& top);
   void ReadDescription(const TObjectHash& top);
-  void ReadInfo(const TObjectHash& info);
+  void ReadInfo(const TObjectHash& info, const TLoaded& loaded);
   void ReadName(const TObjectHash& info);
   void ReadPieces(const TObjectHash& info);
-  void ReadFileList(const TObjectList& list);
+  void ReadFileList(const TLoaded& loaded);
   void CheckLengths(bool lengthsValid);
   void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
@@ -176,9 +178,7 @@ class TTorrentFile {
                  bool layoutUnchanged) const;
   void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
 
-  struct TLoaded;  // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
-  const TLoaded* loading_ = nullptr;  // during a load: where the file entries are
   std::vector<std::vector<std::string>> tiers_;
   // The exact seconds behind CreationDate while it still holds their date.
   TDateTime exactDate_ = 0;
