@@ -87,3 +87,14 @@ void EncodeValue(TStream& out, const TObject& value);
 // True when the bytes are exactly one complete, well-formed value (key order
 // and leading zeros not checked).
 bool IsCompleteValue(std::string_view bytes);
+
+// One key of a dictionary as it stands in the bytes, with the exact bytes of its value.
+struct TRawEntry {
+  std::string_view Key;
+  std::string_view Value;
+};
+
+// The entries of a dictionary's bytes in their order, twins included. The
+// bytes must be one complete value (IsCompleteValue); anything else gives no
+// entries.
+std::vector<TRawEntry> RawEntries(std::string_view dict);

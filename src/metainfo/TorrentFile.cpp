@@ -5,7 +5,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <stdexcept>
 
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
@@ -197,61 +196,6 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
     if (!value || IsIn(key, owned) || IsIn(key, stale)) continue;
     entries.push_back({key, [&out, value = value] { EncodeValue(out, *value); }});
   }
-}
-
-// One key of a dictionary as it stands in the file, with the exact bytes of its value.
-struct TRawEntry {
-  std::string_view Key;
-  std::string_view Value;
-};
-
-// The entries of a dictionary's bytes in file order. The bytes must be one
-// complete value (IsCompleteValue); anything else gives no entries.
-std::vector<TRawEntry> RawEntries(std::string_view dict) {
-  const size_t size = dict.size();
-  size_t pos = 0;
-  auto readString = [&]() -> std::string_view {
-    const size_t colon = dict.find(':', pos);
-    if (colon == std::string_view::npos) throw std::out_of_range("string");
-    const auto length = static_cast<size_t>(std::stoull(std::string(dict.substr(pos, colon - pos))));
-    if (length > size - colon - 1) throw std::out_of_range("string");
-    pos = colon + 1 + length;
-    return dict.substr(colon + 1, length);
-  };
-  auto skipValue = [&] {
-    int depth = 0;
-    do {
-      if (pos >= size) throw std::out_of_range("value");
-      const char c = dict[pos];
-      if (c == 'i') {
-        pos = dict.find('e', pos);
-        if (pos == std::string_view::npos) throw std::out_of_range("integer");
-        ++pos;
-      } else if (c == 'l' || c == 'd') {
-        ++depth;
-        ++pos;
-      } else if (c == 'e') {
-        --depth;
-        ++pos;
-      } else {
-        readString();
-      }
-    } while (depth > 0);
-  };
-  std::vector<TRawEntry> entries;
-  try {
-    if (size < 2 || dict.front() != 'd') return {};
-    pos = 1;
-    while (pos < size && dict[pos] != 'e') {
-      const std::string_view key = readString();
-      const size_t start = pos;
-      skipValue();
-      entries.push_back({key, dict.substr(start, pos - start)});
-    }
-  } catch (const std::exception&) {
-    return {};
-  }
-  return entries;
 }
 
 const TRawEntry* FindRaw(const std::vector<TRawEntry>& entries, std::string_view key) {
