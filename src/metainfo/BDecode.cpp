@@ -91,7 +91,7 @@ class TDecoder {
       // A byte that begins no value is skipped.
       if (auto item = ValueFrom(c)) {
         if (starts) starts->push_back(start);
-        if (!starts || !report_->DropFileEntries) list->Add(std::move(item));
+        if (!starts) list->Add(std::move(item));
       }
     }
     return list;
@@ -189,9 +189,7 @@ std::unique_ptr<TObject> DecodeValue(TStream& stream, int64_t memoryBudget) {
 }
 
 std::unique_ptr<TObject> DecodeValue(TStream& stream, TDecodeReport& report, int64_t memoryBudget) {
-  const bool drop = report.DropFileEntries;
   report = TDecodeReport();
-  report.DropFileEntries = drop;
   return TDecoder(stream, 0, memoryBudget, &report).Value();
 }
 
@@ -240,60 +238,104 @@ void EncodeValue(TStream& out, const TObject& value) {
   }
 }
 
-bool IsCompleteValue(std::string_view bytes) {
-  // Without recursion: one entry per open container. 'l' list, 'k' dictionary
-  // expecting a key, 'v' dictionary expecting the value of a key.
-  std::vector<char> open;
-  size_t pos = 0;
-  const size_t size = bytes.size();
+namespace {
 
-  auto readString = [&]() {
+// Walks bencoded bytes without decoding them, for checks and byte copies.
+class TRawScanner {
+ public:
+  explicit TRawScanner(std::string_view bytes) : bytes_(bytes) {}
+
+  size_t Position() const { return pos_; }
+  bool AtEnd() const { return pos_ == bytes_.size(); }
+  bool Next(char c) const { return pos_ < bytes_.size() && bytes_[pos_] == c; }
+  void Skip() { ++pos_; }
+
+  // A string, at its length's first digit.
+  bool String(std::string_view* text = nullptr) {
+    const size_t size = bytes_.size();
     uint64_t length = 0;
     size_t digits = 0;
-    while (pos < size && IsDigit(bytes[pos])) {
+    while (pos_ < size && IsDigit(bytes_[pos_])) {
       if (++digits > 10) return false;
-      length = length * 10 + static_cast<uint64_t>(bytes[pos++] - '0');
+      length = length * 10 + static_cast<uint64_t>(bytes_[pos_++] - '0');
     }
-    if (digits == 0 || pos >= size || bytes[pos] != ':') return false;
-    ++pos;
-    if (length > size - pos) return false;
-    pos += static_cast<size_t>(length);
+    if (digits == 0 || pos_ >= size || bytes_[pos_] != ':') return false;
+    ++pos_;
+    if (length > size - pos_) return false;
+    if (text) *text = bytes_.substr(pos_, static_cast<size_t>(length));
+    pos_ += static_cast<size_t>(length);
     return true;
-  };
-  auto readInteger = [&]() {  // after the "i"
-    if (pos < size && bytes[pos] == '-') ++pos;
-    const size_t first = pos;
-    while (pos < size && IsDigit(bytes[pos])) ++pos;
-    if (pos == first || pos >= size || bytes[pos] != 'e') return false;
-    ++pos;
-    return true;
-  };
+  }
 
-  do {
-    if (pos >= size) return false;
-    const char c = bytes[pos];
-    if (!open.empty() && c == 'e' && open.back() != 'v') {
-      ++pos;
-      open.pop_back();
-    } else if (!open.empty() && open.back() == 'k') {
-      if (!readString()) return false;
-      open.back() = 'v';
-      continue;
-    } else if (IsDigit(c)) {
-      if (!readString()) return false;
-    } else if (c == 'i') {
-      ++pos;
-      if (!readInteger()) return false;
-    } else if (c == 'l' || c == 'd') {
-      ++pos;
+  // An integer, after its "i".
+  bool Integer() {
+    const size_t size = bytes_.size();
+    if (pos_ < size && bytes_[pos_] == '-') ++pos_;
+    const size_t first = pos_;
+    while (pos_ < size && IsDigit(bytes_[pos_])) ++pos_;
+    if (pos_ == first || pos_ >= size || bytes_[pos_] != 'e') return false;
+    ++pos_;
+    return true;
+  }
+
+  // Moves past one complete, well-formed value (key order and leading zeros
+  // not checked).
+  bool Value() {
+    // Without recursion: one entry per open container. 'l' list, 'k' dictionary
+    // expecting a key, 'v' dictionary expecting the value of a key.
+    std::vector<char> open;
+    do {
+      if (pos_ >= bytes_.size()) return false;
+      const char c = bytes_[pos_];
+      if (!open.empty() && c == 'e' && open.back() != 'v') {
+        ++pos_;
+        open.pop_back();
+      } else if (!open.empty() && open.back() == 'k') {
+        if (!String()) return false;
+        open.back() = 'v';
+        continue;
+      } else if (IsDigit(c)) {
+        if (!String()) return false;
+      } else if (c == 'i') {
+        ++pos_;
+        if (!Integer()) return false;
+      } else if (c == 'l' || c == 'd') {
+        ++pos_;
+        if (!open.empty() && open.back() == 'v') open.back() = 'k';
+        open.push_back(c == 'l' ? 'l' : 'k');
+        continue;
+      } else {
+        return false;
+      }
+      // A value is complete: a dictionary now expects its next key.
       if (!open.empty() && open.back() == 'v') open.back() = 'k';
-      open.push_back(c == 'l' ? 'l' : 'k');
-      continue;
-    } else {
-      return false;
-    }
-    // A value is complete: a dictionary now expects its next key.
-    if (!open.empty() && open.back() == 'v') open.back() = 'k';
-  } while (!open.empty());
-  return pos == size;
+    } while (!open.empty());
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+bool IsCompleteValue(std::string_view bytes) {
+  TRawScanner scanner(bytes);
+  return scanner.Value() && scanner.AtEnd();
+}
+
+std::vector<TRawEntry> RawEntries(std::string_view dict) {
+  TRawScanner scanner(dict);
+  if (!scanner.Next('d')) return {};
+  scanner.Skip();
+  std::vector<TRawEntry> entries;
+  while (!scanner.Next('e')) {
+    std::string_view key;
+    if (!scanner.String(&key)) return {};
+    const size_t start = scanner.Position();
+    if (!scanner.Value()) return {};
+    entries.push_back({key, dict.substr(start, scanner.Position() - start)});
+  }
+  return entries;
 }

@@ -57,11 +57,9 @@ struct TDecodeReport {
   int64_t InfoLength = 0;
   int InfoCount = 0;  // how many "info" keys the top-level dictionary holds
   // Where each item of the kept info's "files" list begins, when that list is
-  // a list: each decodes again from there.
+  // a list: each decodes again from there. The list itself is left empty (a
+  // caller reading the entries one at a time never holds them all).
   std::vector<int64_t> FileEntryStarts;
-  // Set by the caller: that list is left empty, its entries only noted in
-  // FileEntryStarts (a caller reading them one at a time never holds them all).
-  bool DropFileEntries = false;
 };
 
 // Each takes a stream positioned where the value begins (after the marker
@@ -89,3 +87,14 @@ void EncodeValue(TStream& out, const TObject& value);
 // True when the bytes are exactly one complete, well-formed value (key order
 // and leading zeros not checked).
 bool IsCompleteValue(std::string_view bytes);
+
+// One key of a dictionary as it stands in the bytes, with the exact bytes of its value.
+struct TRawEntry {
+  std::string_view Key;
+  std::string_view Value;
+};
+
+// The entries of a dictionary's bytes in their order, twins included. The
+// bytes must be one complete value (IsCompleteValue); anything else gives no
+// entries.
+std::vector<TRawEntry> RawEntries(std::string_view dict);

@@ -165,6 +165,9 @@ void ReplaceMainTracker(TTorrentFile& torrent, const std::string& url) {
 }
 
 std::string SavedInfoHash(const TTorrentFile& torrent) {
+  // Writing the info alone is enough, and on a torrent of many files much
+  // cheaper than writing and loading the whole file.
+  if (std::string hash = torrent.SavedInfoHashText(torrent.Pieces); !hash.empty()) return hash;
   TMemoryStream saved;
   torrent.SaveToStream(saved, torrent.Pieces);
   saved.Seek(0, TSeekOrigin::Beginning);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <stdexcept>
 
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
@@ -133,6 +132,30 @@ class TBufferedOutput : public TStream {
   int64_t written_ = 0;
 };
 
+// Hashes what is written to it, for the info hash of bytes never kept whole.
+class TSha1Output : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return 0;
+    sha1_.Transform(buffer, count);
+    written_ += count;
+    return count;
+  }
+  int64_t Seek(int64_t, TSeekOrigin) override { return written_; }
+  int64_t Size() override { return written_; }
+
+  int64_t Written() const { return written_; }
+  std::string DigestBytes() {
+    sha1_.Complete();
+    return sha1_.DigestBytes();
+  }
+
+ private:
+  TSHA1 sha1_;
+  int64_t written_ = 0;
+};
+
 // Reads bytes kept elsewhere, for decoding one value again.
 class TViewStream : public TStream {
  public:
@@ -173,61 +196,6 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
     if (!value || IsIn(key, owned) || IsIn(key, stale)) continue;
     entries.push_back({key, [&out, value = value] { EncodeValue(out, *value); }});
   }
-}
-
-// One key of a dictionary as it stands in the file, with the exact bytes of its value.
-struct TRawEntry {
-  std::string_view Key;
-  std::string_view Value;
-};
-
-// The entries of a dictionary's bytes in file order. The bytes must be one
-// complete value (IsCompleteValue); anything else gives no entries.
-std::vector<TRawEntry> RawEntries(std::string_view dict) {
-  const size_t size = dict.size();
-  size_t pos = 0;
-  auto readString = [&]() -> std::string_view {
-    const size_t colon = dict.find(':', pos);
-    if (colon == std::string_view::npos) throw std::out_of_range("string");
-    const auto length = static_cast<size_t>(std::stoull(std::string(dict.substr(pos, colon - pos))));
-    if (length > size - colon - 1) throw std::out_of_range("string");
-    pos = colon + 1 + length;
-    return dict.substr(colon + 1, length);
-  };
-  auto skipValue = [&] {
-    int depth = 0;
-    do {
-      if (pos >= size) throw std::out_of_range("value");
-      const char c = dict[pos];
-      if (c == 'i') {
-        pos = dict.find('e', pos);
-        if (pos == std::string_view::npos) throw std::out_of_range("integer");
-        ++pos;
-      } else if (c == 'l' || c == 'd') {
-        ++depth;
-        ++pos;
-      } else if (c == 'e') {
-        --depth;
-        ++pos;
-      } else {
-        readString();
-      }
-    } while (depth > 0);
-  };
-  std::vector<TRawEntry> entries;
-  try {
-    if (size < 2 || dict.front() != 'd') return {};
-    pos = 1;
-    while (pos < size && dict[pos] != 'e') {
-      const std::string_view key = readString();
-      const size_t start = pos;
-      skipValue();
-      entries.push_back({key, dict.substr(start, pos - start)});
-    }
-  } catch (const std::exception&) {
-    return {};
-  }
-  return entries;
 }
 
 const TRawEntry* FindRaw(const std::vector<TRawEntry>& entries, std::string_view key) {
@@ -307,7 +275,7 @@ TDateTime NowUtc() {
 struct TTorrentFile::TLoaded {
   const TObjectHash* Info = nullptr;      // inside Dictionary
   const TObjectList* FileList = nullptr;  // info.files, inside Dictionary
-  // Where each file entry begins in Bytes; FileList itself stays empty then. A
+  // Where each file entry begins in Bytes; FileList itself stays empty. A
   // decoded entry costs several times the file's own record, and only the load
   // and a save need one, one at a time.
   std::vector<uint32_t> EntryStarts;
@@ -321,13 +289,9 @@ struct TTorrentFile::TLoaded {
   const TObject* UrlList = nullptr;  // inside Dictionary
 
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
-  size_t EntryCount() const {
-    if (!FileList) return 0;
-    return EntryStarts.empty() ? FileList->Items.size() : EntryStarts.size();
-  }
+  size_t EntryCount() const { return FileList ? EntryStarts.size() : 0; }
   // File entry i as loaded (nullptr when it is not a dictionary); owner keeps one decoded again.
   const TObjectHash* Entry(size_t i, std::unique_ptr<TObject>& owner) const {
-    if (EntryStarts.empty()) return dynamic_cast<const TObjectHash*>(FileList->Items[i].get());
     TViewStream stream(Bytes, EntryStarts[i]);
     owner = DecodeValue(stream);
     return dynamic_cast<const TObjectHash*>(owner.get());
@@ -515,12 +479,9 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
   }
 }
 
-void TTorrentFile::ReadFileList(const TObjectList& list) {
+void TTorrentFile::ReadFileList(const TLoaded& loaded) {
   MultiFile = true;
-  // The entries were left in the loaded bytes when the decoder noted where they are.
-  const TLoaded* source =
-      loading_ && list.Items.empty() && !loading_->EntryStarts.empty() ? loading_ : nullptr;
-  const size_t count = source ? source->EntryStarts.size() : list.Items.size();
+  const size_t count = loaded.EntryStarts.size();
   if (count == 0) Errors.push_back("Corrupt File: \"info.files\" is empty");
   Files.reserve(count);
   int64_t offset = 0;
@@ -529,8 +490,7 @@ void TTorrentFile::ReadFileList(const TObjectList& list) {
   std::unique_ptr<TObject> owner;
   for (size_t i = 0; i < count; ++i) {
     const std::string entryName = "files[" + std::to_string(i) + "]";
-    const auto& entry =
-        source ? As<TObjectHash>(source->Entry(i, owner)) : As<TObjectHash>(list[static_cast<int>(i)]);
+    const auto& entry = As<TObjectHash>(loaded.Entry(i, owner));
     const bool symlink = HasAttribute(entry, 'l');
     int64_t fileLength = 0;
     if (TObject* lengthValue = entry.Find("length")) {
@@ -601,7 +561,7 @@ void TTorrentFile::CheckLengths(bool lengthsValid) {
                      " piece hashes, but the total length needs " + std::to_string(needed));
 }
 
-void TTorrentFile::ReadInfo(const TObjectHash& info) {
+void TTorrentFile::ReadInfo(const TObjectHash& info, const TLoaded& loaded) {
   ReadName(info);
   ReadPieces(info);
   if (TObject* length = info.Find("length")) {
@@ -612,7 +572,9 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
     if (TotalLength < 0) Errors.push_back("Corrupt File: \"info.length\" is negative");
     CheckLengths(TotalLength >= 0);
   } else if (TObject* files = info.Find("files")) {
-    ReadFileList(As<TObjectList>(files));
+    // The decoder left the entries in the loaded bytes, noting where each begins.
+    if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();
+    ReadFileList(loaded);
   } else {
     Errors.push_back(
         "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
@@ -637,8 +599,6 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     TMemoryStream memory(std::move(bytes));
 
     TDecodeReport report;
-    // No larger than MaxFileSize, so every offset fits 32 bits.
-    report.DropFileEntries = true;
     std::unique_ptr<TObject> value = DecodeValue(memory, report);
     if (report.Stop == TDecodeStop::TooComplex) {
       // Whatever was read is a fraction of the file: no other line would be true.
@@ -657,13 +617,9 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
 
     auto loaded = std::make_unique<TLoaded>();
     loaded->Bytes = memory.TakeData();
+    // No larger than MaxFileSize, so every offset fits 32 bits.
     loaded->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
     std::vector<int64_t>().swap(report.FileEntryStarts);
-    loading_ = loaded.get();
-    struct TClearLoading {
-      const TLoaded*& Ptr;
-      ~TClearLoading() { Ptr = nullptr; }
-    } clearLoading{loading_};
     ReadTrackers(*top);
     loaded->AnnounceList = top->Find("announce-list");
     ReadDescription(*top);
@@ -682,7 +638,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       ReadExtras(*top, &info);
       if (TObject* files = info.Find("files"); files && !info.Exists("length"))
         loaded->FileList = dynamic_cast<const TObjectList*>(files);
-      ReadInfo(info);
+      ReadInfo(info, *loaded);
       // Clients hash the first "info"; this decoder keeps the last.
       if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
       if (report.InfoStart >= 0) {
@@ -748,8 +704,24 @@ bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEnt
   return file.Length == length && PathComponents(file.Path, file.Name) == PathComponents(folder, name);
 }
 
-bool TTorrentFile::InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
-  return LayoutUnchanged(pieces) && Private == loaded_->Private && Source == loaded_->Source;
+bool TTorrentFile::InfoUnchanged(bool layoutUnchanged) const {
+  return layoutUnchanged && Private == loaded_->Private && Source == loaded_->Source;
+}
+
+std::string TTorrentFile::SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  const bool layoutUnchanged = LayoutUnchanged(pieces);
+  // The save copies the info byte for byte: the hash of those bytes.
+  if (InfoUnchanged(layoutUnchanged)) return InfoHashText;
+  // A hash of another length breaks the "pieces" string: the info a reader
+  // finds is not the one written.
+  for (const auto& piece : pieces)
+    if (!piece || piece->Hash.size() != 20) return {};
+  TSha1Output info;
+  TBufferedOutput buffered(info);
+  WriteInfo(buffered, pieces, layoutUnchanged);
+  buffered.Flush();
+  if (info.Written() > MaxFileSize) return {};
+  return BytesToHex(info.DigestBytes(), 999);
 }
 
 // Name, files and pieces as loaded: what the info dictionary holds beside the flags.
@@ -774,7 +746,8 @@ bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece
   return true;
 }
 
-void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
+                             bool layoutUnchanged) const {
   const TLoaded* loaded = loaded_.get();
   const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
   // Every key the save does not change keeps the bytes it had in the file.
@@ -782,7 +755,7 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
       loaded && loaded->RawInfoComplete ? RawEntries(loaded->RawInfo()) : std::vector<TRawEntry>();
   const std::vector<std::string_view> layoutKeys{"files", "length", "name", "piece length", "pieces"};
   // Only private or source changed: everything else stays as it was.
-  const bool layoutKept = !raw.empty() && LayoutUnchanged(pieces);
+  const bool layoutKept = !raw.empty() && layoutUnchanged;
 
   std::vector<TKeyWriter> entries;
   if (layoutKept) {
@@ -913,12 +886,13 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
       entries.push_back({"creation date", [&] { WriteInteger(out, CreationUnix()); }});
   }
 
-  const bool infoUnchanged = InfoUnchanged(pieces);
-  if (infoUnchanged) {
+  // Decodes every file entry again and compares every piece: once per save.
+  const bool layoutUnchanged = LayoutUnchanged(pieces);
+  if (InfoUnchanged(layoutUnchanged)) {
     // Byte for byte, so the info hash stays.
     entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
   } else {
-    entries.push_back({"info", [&] { WriteInfo(out, pieces); }});
+    entries.push_back({"info", [&, layoutUnchanged] { WriteInfo(out, pieces, layoutUnchanged); }});
   }
 
   if (loaded && loaded->UrlList && WebSeeds == loaded->WebSeeds) {
@@ -935,7 +909,7 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
     std::vector<std::string_view> stale;
     if (Comment != loaded->Comment) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
-    if (!infoUnchanged && !LayoutUnchanged(pieces)) stale.push_back("piece layers");
+    if (!layoutUnchanged) stale.push_back("piece layers");
     AddForeignKeys(entries, out, Dictionary.get(),
                    {"announce", "announce-list", "comment", "creation date", "info", "url-list"}, stale);
   }

@@ -113,6 +113,11 @@ class TTorrentFile {
   // pieces are unchanged, so the info hash stays.
   // Raises EStreamError "Stream write error" on a short write.
   void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // The info hash (40 hex digits) of the info SaveToStream would write with
+  // these pieces, without writing the rest of the file. "" when only reading
+  // the saved file back can tell: a piece hash that is not 20 bytes long, or
+  // an info too large to load.
+  std::string SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
 
   std::string Announce;
   std::string Name;
@@ -149,28 +154,31 @@ class TTorrentFile {
   void SetAnnounceTiers(std::vector<std::vector<std::string>> tiers);
 
  private:
+  struct TLoaded;  // what a load saw, so a save can keep it
+
   void Reset();
   // The steps of LoadFromStream, in order.
   bool ReadWholeStream(TStream& stream, std::string& bytes);
   void ReadTrackers(const TObjectHash& top);
   void ReadDescription(const TObjectHash& top);
-  void ReadInfo(const TObjectHash& info);
+  void ReadInfo(const TObjectHash& info, const TLoaded& loaded);
   void ReadName(const TObjectHash& info);
   void ReadPieces(const TObjectHash& info);
-  void ReadFileList(const TObjectList& list);
+  void ReadFileList(const TLoaded& loaded);
   void CheckLengths(bool lengthsValid);
   void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
   bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
-  bool InfoUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // The flags as loaded too: a save copies the info byte for byte.
+  bool InfoUnchanged(bool layoutUnchanged) const;
   void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
-  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
+  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
+                 bool layoutUnchanged) const;
   void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
 
-  struct TLoaded;  // what a load saw, so a save can keep it
   std::unique_ptr<TLoaded> loaded_;
-  const TLoaded* loading_ = nullptr;  // during a load: where the file entries are
   std::vector<std::vector<std::string>> tiers_;
   // The exact seconds behind CreationDate while it still holds their date.
   TDateTime exactDate_ = 0;

@@ -350,4 +350,30 @@ TEST(BDecode, CompleteValues) {
   }
 }
 
+// The writer copies a dictionary's values byte for byte from these spans.
+TEST(BDecode, RawEntriesSplitADictionaryIntoKeysAndValueBytes) {
+  using TPairs = std::vector<std::pair<std::string, std::string>>;
+  struct {
+    std::string Bytes;
+    TPairs Entries;
+  } cases[] = {
+      {.Bytes = "de", .Entries = {}},
+      {.Bytes = "d1:bi-12e1:a3:xyze", .Entries = {{"b", "i-12e"}, {"a", "3:xyz"}}},
+      // Nested values, an "e" inside a string, twins kept in file order.
+      {.Bytes = "d1:ald1:xleee1:k2:e:1:kd0:i1eee",
+       .Entries = {{"a", "ld1:xleee"}, {"k", "2:e:"}, {"k", "d0:i1ee"}}},
+      {.Bytes = "li1ee", .Entries = {}},
+      {.Bytes = "3:abc", .Entries = {}},
+      {.Bytes = "d1:ai1e", .Entries = {}},
+      {.Bytes = "d1:a5:abce", .Entries = {}},
+      {.Bytes = "di1ei2ee", .Entries = {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Bytes);
+    TPairs entries;
+    for (const TRawEntry& entry : RawEntries(c.Bytes)) entries.emplace_back(entry.Key, entry.Value);
+    EXPECT_EQ(entries, c.Entries);
+  }
+}
+
 }  // namespace

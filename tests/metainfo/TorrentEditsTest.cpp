@@ -11,6 +11,7 @@
 
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
+#include "MetainfoTestUtil.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -19,8 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Str(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
-std::string Int(long long v) { return "i" + std::to_string(v) + "e"; }
+using Ben::Int;
+using Ben::Str;
 
 const std::string Pieces20 = std::string(20, '\x11');
 
@@ -41,11 +42,11 @@ std::string SingleFileBytes() {
          Str(Pieces20) + "e" + "e";
 }
 
-std::unique_ptr<TTorrentFile> Load(const std::string& bytes) {
-  auto torrent = std::make_unique<TTorrentFile>();
-  TMemoryStream in(bytes);
-  EXPECT_TRUE(torrent->LoadFromStream(in));
-  return torrent;
+// A torrent that must load.
+std::unique_ptr<TTorrentFile> LoadOk(const std::string& bytes) {
+  auto loaded = Load(bytes);
+  EXPECT_TRUE(loaded.Ok);
+  return std::move(loaded.Model);
 }
 
 TEST(TorrentEdits, RenameFileEntrySplitsAtTheLastSlash) {
@@ -64,7 +65,7 @@ TEST(TorrentEdits, RenameFileEntrySplitsAtTheLastSlash) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);
-    auto torrent = Load(MultiFileBytes());
+    auto torrent = LoadOk(MultiFileBytes());
     RenameFileEntry(*torrent, c.Index, c.Text);
     EXPECT_EQ(torrent->Files[c.Index]->Path, c.Path);
     EXPECT_EQ(torrent->Files[c.Index]->Name, c.Name);
@@ -76,7 +77,7 @@ TEST(TorrentEdits, RenameFileEntrySplitsAtTheLastSlash) {
 }
 
 TEST(TorrentEdits, RenameFileEntryRefusesAnIndexPastTheList) {
-  auto torrent = Load(MultiFileBytes());
+  auto torrent = LoadOk(MultiFileBytes());
   EXPECT_THROW(RenameFileEntry(*torrent, 2, "x"), std::out_of_range);
   EXPECT_EQ(FileEntryText(*torrent->Files[1]), "d.txt");
 }
@@ -86,10 +87,10 @@ TEST(TorrentEdits, RenameRefusesNamesThatLeaveTheTorrentsFolder) {
        std::vector<std::string>{"", ".", "..", "dir/", "/top.txt", "../../evil.sh", "a/./b", "a//b", "a/../b",
                                 std::string("a\0b", 3)}) {
     SCOPED_TRACE(text);
-    auto torrent = Load(MultiFileBytes());
+    auto torrent = LoadOk(MultiFileBytes());
     EXPECT_THROW(RenameFileEntry(*torrent, 0, text), EBadFileName);
     EXPECT_EQ(FileEntryText(*torrent->Files[0]), "a/b/c.txt");
-    auto single = Load(SingleFileBytes());
+    auto single = LoadOk(SingleFileBytes());
     EXPECT_THROW(RenameFileEntry(*single, 0, text), EBadFileName);
     EXPECT_EQ(single->Name, "movie.bin");
   }
@@ -101,23 +102,23 @@ TEST(TorrentEdits, RenameRefusesNamesThatLeaveTheTorrentsFolder) {
 }
 
 TEST(TorrentEdits, RenamingTheOneFileOfASingleFileTorrentRenamesTheTorrent) {
-  auto single = Load(SingleFileBytes());
+  auto single = LoadOk(SingleFileBytes());
   RenameFileEntry(*single, 0, "other.bin");
   EXPECT_EQ(single->Name, "other.bin");
   EXPECT_EQ(single->Files[0]->Name, "other.bin");
   TMemoryStream out;
   single->SaveToStream(out, single->Pieces);
-  auto again = Load(out.Data());
+  auto again = LoadOk(out.Data());
   EXPECT_EQ(again->Name, "other.bin");
 }
 
 TEST(TorrentEdits, SetTorrentNameRenamesTheOneFileOfASingleFileTorrent) {
-  auto single = Load(SingleFileBytes());
+  auto single = LoadOk(SingleFileBytes());
   EXPECT_TRUE(SetTorrentName(*single, "other.bin"));
   EXPECT_EQ(single->Name, "other.bin");
   EXPECT_EQ(single->Files[0]->Name, "other.bin");
 
-  auto multi = Load(MultiFileBytes());
+  auto multi = LoadOk(MultiFileBytes());
   EXPECT_FALSE(SetTorrentName(*multi, "folder"));
   EXPECT_EQ(multi->Name, "folder");
   EXPECT_EQ(multi->Files[0]->Name, "c.txt");
@@ -144,7 +145,7 @@ TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
   EXPECT_EQ(ResolveBackupLines(lines, lookup), expected);
   EXPECT_EQ(ResolveBackupLines(lines, nullptr), lines);
 
-  auto torrent = Load(MultiFileBytes());
+  auto torrent = LoadOk(MultiFileBytes());
   ASSERT_FALSE(torrent->BackupTrackers.empty());
   RebuildBackupTrackers(*torrent, true, lines, lookup);
   EXPECT_EQ(torrent->BackupTrackers, expected);
@@ -180,7 +181,7 @@ TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {
   ASSERT_EQ(run.Status, 0);
   EXPECT_EQ(ReadWholeFile(in), MultiFileBytes()) << "the input must stay as it was when -o is given";
 
-  auto edited = Load(ReadWholeFile(out));
+  auto edited = LoadOk(ReadWholeFile(out));
   EXPECT_EQ(run.Out, edited->InfoHashText + "\n");
   EXPECT_EQ(edited->Announce, "http://new/announce");
   EXPECT_EQ(edited->BackupTrackers,
@@ -195,7 +196,7 @@ TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {
 }
 
 TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
-  const auto original = Load(MultiFileBytes());
+  const auto original = LoadOk(MultiFileBytes());
   struct TCase {
     const char* Label;
     std::vector<std::string> Args;
@@ -214,19 +215,19 @@ TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
     auto args = c.Args;
     args.insert(args.begin(), file);
     ASSERT_EQ(Run(args).Status, 0);
-    EXPECT_EQ(Load(ReadWholeFile(file))->BackupTrackers, c.Backup);
+    EXPECT_EQ(LoadOk(ReadWholeFile(file))->BackupTrackers, c.Backup);
   }
 }
 
 TEST_F(EditCommand, DateNowAndNone) {
   const auto file = Write("t.torrent", MultiFileBytes());
   ASSERT_EQ(Run({file, "--date", "none"}).Status, 0);
-  EXPECT_EQ(Load(ReadWholeFile(file))->CreationDate, 0);
+  EXPECT_EQ(LoadOk(ReadWholeFile(file))->CreationDate, 0);
   EXPECT_EQ(ReadWholeFile(file).find("13:creation date"), std::string::npos);
 
   const auto before = DateTimeToUnix(NowUtc());
   ASSERT_EQ(Run({file, "--date", "now"}).Status, 0);
-  const auto written = DateTimeToUnix(Load(ReadWholeFile(file))->CreationDate);
+  const auto written = DateTimeToUnix(LoadOk(ReadWholeFile(file))->CreationDate);
   EXPECT_GE(written, before);
   EXPECT_LE(written, before + 60);
 }
@@ -239,21 +240,21 @@ TEST_F(EditCommand, AnyDateOfSixtyFourBits) {
     ASSERT_EQ(Run({file, "--date", std::to_string(seconds)}).Status, 0);
     EXPECT_NE(ReadWholeFile(file).find("13:creation datei" + std::to_string(seconds) + "e"),
               std::string::npos);
-    EXPECT_EQ(Load(ReadWholeFile(file))->CreationUnix(), seconds);
+    EXPECT_EQ(LoadOk(ReadWholeFile(file))->CreationUnix(), seconds);
   }
 }
 
 TEST_F(EditCommand, RenameOnASingleFileTorrentRenamesIt) {
   const auto file = Write("t.torrent", SingleFileBytes());
   ASSERT_EQ(Run({file, "--rename", "0=renamed.bin"}).Status, 0);
-  const auto edited = Load(ReadWholeFile(file));
+  const auto edited = LoadOk(ReadWholeFile(file));
   EXPECT_EQ(edited->Name, "renamed.bin");
   EXPECT_EQ(edited->Files[0]->Name, "renamed.bin");
 }
 
 TEST_F(EditCommand, WithoutEditsTheInfoHashStays) {
   const auto file = Write("t.torrent", MultiFileBytes());
-  const auto hash = Load(MultiFileBytes())->InfoHashText;
+  const auto hash = LoadOk(MultiFileBytes())->InfoHashText;
   ASSERT_EQ(hash.size(), 40u);
   const auto run = Run({file, "--announce", "http://other/announce"});
   ASSERT_EQ(run.Status, 0);

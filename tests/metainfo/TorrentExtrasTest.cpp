@@ -138,6 +138,39 @@ TEST(TorrentExtras, FlagChangesRebuildInfoKeepingEveryOtherKeyByteForByte) {
   }
 }
 
+// The info hash is worked out without saving and loading the file: it must be
+// the one the saved file loads with, also where the writer cannot write a
+// sound "pieces" string and the file reads back as something else.
+TEST(TorrentExtras, SavedInfoHashIsTheHashTheSavedFileLoadsWith) {
+  struct TCase {
+    const char* Label;
+    std::function<void(TTorrentFile&)> Edit;
+  };
+  const TCase cases[] = {
+      {"nothing", [](TTorrentFile&) {}},
+      {"comment only", [](TTorrentFile& t) { t.Comment = "c"; }},
+      {"private", [](TTorrentFile& t) { t.Private = true; }},
+      {"source", [](TTorrentFile& t) { t.Source = "S"; }},
+      {"name", [](TTorrentFile& t) { t.Name = "renamed"; }},
+      {"file renamed", [](TTorrentFile& t) { RenameFileEntry(t, 1, "c.txt"); }},
+      {"piece added",
+       [](TTorrentFile& t) { t.Pieces.push_back(std::make_unique<TTorrentPiece>("", FakeHash(2), true)); }},
+      {"piece hash too short",
+       [](TTorrentFile& t) { t.Pieces.push_back(std::make_unique<TTorrentPiece>("", "abc", true)); }},
+      {"piece hash too long",
+       [](TTorrentFile& t) {
+         t.Pieces.push_back(std::make_unique<TTorrentPiece>("", FakeHash(2) + FakeHash(3), true));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    auto loaded = Load(TorrentBytes(InfoBytes("6:source1:S")));
+    ASSERT_TRUE(loaded.Ok);
+    c.Edit(*loaded.Model);
+    EXPECT_EQ(SavedInfoHash(*loaded.Model), Load(Save(*loaded.Model)).Model->InfoHashText);
+  }
+}
+
 TEST(TorrentExtras, ARenameKeepsUnknownInfoKeysAndTheFlagsByteForByte) {
   auto loaded = Load(TorrentBytes(InfoBytes("7:privatei1e6:source1:S")));
   RenameFileEntry(*loaded.Model, 1, "c.txt");
