@@ -37,7 +37,7 @@
 #include "app/QtEventLoop.h"
 #include "app/QuorvaneApplication.h"
 #include "app/ViewEditPage.h"
-#include "create/CreationDriver.h"
+#include "app/CreationDriver.h"
 #include "trackers/HttpListDownloader.h"
 #include "trackers/PrivateTrackerEditor.h"
 #include "trackers/SavedTrackers.h"

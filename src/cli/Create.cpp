@@ -20,7 +20,6 @@
 #include "cli/Json.h"
 #include "cli/ProgressLine.h"
 #include "create/Build.h"
-#include "create/CreationDriver.h"
 #include "create/PieceLength.h"
 #include "create/Sources.h"
 #include "metainfo/Magnet.h"

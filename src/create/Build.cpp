@@ -45,6 +45,10 @@ std::string InfoHashOf(const std::string& bytes) {
 
 }  // namespace
 
+std::string NoDataMessage(const std::string& name) {
+  return "\"" + name + "\" holds no data (no files, or only empty ones); a torrent needs at least one byte.";
+}
+
 int32_t ChoosePieceLength(int64_t totalBytes, std::optional<int32_t> custom) {
   if (custom) return PieceLengthAtMost(*custom);
   if (totalBytes > 2'000'000'000) return 2'097'152;

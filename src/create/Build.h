@@ -61,6 +61,9 @@ struct TBuildResult {
   std::string Written;                    // the file written, or empty
 };
 
+// What the front ends say for TBuildOutcome::NoData.
+std::string NoDataMessage(const std::string& name);
+
 // The automatic piece length for a total size (decimal thresholds), or the
 // largest choice at or below a custom length.
 int32_t ChoosePieceLength(int64_t totalBytes, std::optional<int32_t> custom);

@@ -34,7 +34,7 @@
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
 #include "base/Stream.h"
-#include "create/CreationDriver.h"
+#include "app/CreationDriver.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 

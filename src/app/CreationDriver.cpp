@@ -1,12 +1,8 @@
-#include "create/CreationDriver.h"
+#include "app/CreationDriver.h"
 
 #include <ctime>
 
 #include "base/Path.h"
-
-std::string NoDataMessage(const std::string& name) {
-  return "\"" + name + "\" holds no data (no files, or only empty ones); a torrent needs at least one byte.";
-}
 
 TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress)
     : dialogs_(dialogs), progress_(progress), builder_(progress) {}

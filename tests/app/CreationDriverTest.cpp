@@ -9,7 +9,7 @@
 #include "../support/ScriptedDialogs.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
-#include "create/CreationDriver.h"
+#include "app/CreationDriver.h"
 #include "create/HashedStorage.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/TorrentFile.h"

@@ -1,7 +1,7 @@
 #pragma once
-// The "Create .torrent now!" command, free of any toolkit: it takes the
-// values of the create page's controls, talks to the user through TDialogs
-// and makes each torrent with Build.
+// The "Create .torrent now!" command: the create page's modes, questions,
+// save dialogs and "one torrent per entry" loop. It uses no Qt, so its tests
+// answer the dialogs from a script; each torrent is made by Build.
 
 #include <cstdint>
 #include <functional>
@@ -53,9 +53,6 @@ struct TCreationInput {
   bool NoDate = false;                // no creation date
   std::vector<std::string> Exclude;   // fnmatch globs for paths inside the torrent ("a/b.txt")
 };
-
-// The refusal of a torrent whose data has no bytes at all: clients load no such torrent.
-std::string NoDataMessage(const std::string& name);
 
 // The tracker box's resolution of its text into an announce URL and a status;
 // a GUI also updates lblStatus and the "Visit" button from it.
