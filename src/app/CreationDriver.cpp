@@ -184,7 +184,6 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
       return;
     case TBuildOutcome::Built:
       result_.Written.push_back(built.Written);
-      if (OnTorrentWritten) OnTorrentWritten(built.Written);
       return;
   }
 }

@@ -80,8 +80,6 @@ class TCreationDriver {
   TBackupProvider ResolveBackupTrackers;
   // Receives the classic path after a trailing "/" was removed from it.
   std::function<void(const std::string& path)> SetClassicPath;
-  // Called after each torrent file was written (output path).
-  std::function<void(const std::string& output)> OnTorrentWritten;
 
   // Runs the command on Input; does nothing while a command is under way
   // (called again from inside its event pump). Errors that are not the user's to answer

@@ -4,7 +4,6 @@
 
 #include "base/Stream.h"
 #include "base/Text.h"
-#include "create/BTTransfer.h"
 #include "create/HashedStorage.h"
 #include "create/PieceLength.h"
 #include "create/Progress.h"
@@ -94,9 +93,6 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   }
   // Found now rather than after hours of hashing.
   if (!request.Output.empty()) TSafeFileStream::CheckCreatable(request.Output);
-
-  TQuorvaneBTTransfer transfer("");
-  transfer.Torrent = &torrent;
 
   progress_.SetCaption("Progress: " + request.Output);
   progress_.Show();
