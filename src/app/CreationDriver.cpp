@@ -78,7 +78,7 @@ void TCreationDriver::SimpleMode() {
   const auto output = AskSavePath(nameSource + ".torrent");
   if (!output) return;
 
-  TBuildRequest request = FilesRequest(folder, selected, LastPathComponent(nameSource), Rules());
+  TBuildRequest request = FilesRequest(Settings(), folder, selected, LastPathComponent(nameSource), Rules());
   RunningTotal = TotalLength(request);
   BuildAndWriteTorrent(std::move(request), *output);
 }
@@ -102,7 +102,7 @@ void TCreationDriver::ClassicMode() {
 
   const TSourceRules rules = Rules();
   auto wholeFolder = [&](const std::string& folder, const std::string& name, const std::string& output) {
-    TBuildRequest request = FolderRequest(folder, name, rules);
+    TBuildRequest request = FolderRequest(Settings(), folder, name, rules);
     RunningTotal = TotalLength(request);
     BuildAndWriteTorrent(std::move(request), output);
   };
@@ -146,27 +146,29 @@ int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool au
 }
 
 void TCreationDriver::MakeSingleFileTorrent(const std::string& source, const std::string& output) {
-  TBuildRequest request = FileRequest(source, LastPathComponent(source));
+  TBuildRequest request = FileRequest(Settings(), source, LastPathComponent(source));
   RunningTotal = TotalLength(request);
   BuildAndWriteTorrent(std::move(request), output);
 }
 
-void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::string& output) {
-  if (!Input.Name.empty()) {
-    request.Name = Input.Name;
-  }
-  request.Output = output;
-  request.Trackers.push_back({AnnounceURL()});
+TBuildRequest TCreationDriver::Settings() {
+  TBuildRequest settings;
+  settings.Name = Input.Name;
+  settings.Trackers.push_back({AnnounceURL()});
   if (Input.Backup && ResolveBackupTrackers)
-    for (auto& url : ResolveBackupTrackers()) request.Trackers.push_back({std::move(url)});
-  if (!Input.AutoPieceSize) request.PieceLength = Input.PieceLength;
-  request.Private = Input.Private;
-  request.Source = Input.Source;
-  request.WebSeeds = Input.WebSeeds;
-  request.Comment = Input.Comment;
-  if (!Input.NoDate) request.CreationDate = static_cast<int64_t>(std::time(nullptr));
-  request.Threads = Input.Threads;
+    for (auto& url : ResolveBackupTrackers()) settings.Trackers.push_back({std::move(url)});
+  if (!Input.AutoPieceSize) settings.PieceLength = Input.PieceLength;
+  settings.Private = Input.Private;
+  settings.Source = Input.Source;
+  settings.WebSeeds = Input.WebSeeds;
+  settings.Comment = Input.Comment;
+  if (!Input.NoDate) settings.CreationDate = static_cast<int64_t>(std::time(nullptr));
+  settings.Threads = Input.Threads;
+  return settings;
+}
 
+void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::string& output) {
+  request.Output = output;
   const TBuildResult built = builder_.Build(request);
   switch (built.Outcome) {
     case TBuildOutcome::NoData:

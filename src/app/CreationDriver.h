@@ -110,8 +110,9 @@ class TCreationDriver {
   std::string AnnounceURL();
   std::optional<std::string> AskSavePath(const std::string& preset);
   TSourceRules Rules() const { return {.SkipThumbs = Input.SkipThumbs, .Exclude = Input.Exclude}; }
-  // Fills in what every torrent of the command shares, builds it into output
-  // and tells the user how it ended.
+  // What every torrent of the command shares, as the controls say now.
+  TBuildRequest Settings();
+  // Builds the request into output and tells the user how it ended.
   void BuildAndWriteTorrent(TBuildRequest request, const std::string& output);
 
   TDialogs& dialogs_;

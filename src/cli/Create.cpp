@@ -330,6 +330,7 @@ class TCreateRun {
   TTrackerList& trackers_;
   TSourceRules rules_;
   TCreateSources sources_;
+  TBuildRequest settings_;  // what every torrent of the run shares
   TTorrentBuilder builder_{progress_};
   TTrackerStatus trackerStatus_ = TTrackerStatus::NotAvailable;
   size_t written_ = 0;
@@ -350,7 +351,19 @@ void TCreateRun::Prepare() {
   }
   CheckTrackerText("-a", options_.Announce, trackers_);
   for (const auto& backup : options_.Backups) CheckTrackerText("-b", backup, trackers_);
-  trackerStatus_ = trackers_.GetAnnounceURL(options_.Announce).Status;
+  const TAnnounceResolution announce = trackers_.GetAnnounceURL(options_.Announce);
+  trackerStatus_ = announce.Status;
+
+  settings_.Name = options_.Name;
+  settings_.Trackers.push_back({announce.URL});
+  for (auto& url : ResolveTrackerNames(trackers_.Trackers, options_.Backups))
+    settings_.Trackers.push_back({std::move(url)});
+  if (!options_.AutoPieceSize) settings_.PieceLength = options_.PieceLength;
+  settings_.Private = options_.Private;
+  settings_.Source = options_.Source;
+  settings_.WebSeeds = options_.WebSeeds;
+  settings_.Comment = options_.Comment;
+  settings_.Threads = options_.Threads;
 
   if (options_.Paths.size() > 1) {
     sources_ = FilesOfOneFolder(options_.Paths);
@@ -404,13 +417,13 @@ void TCreateRun::Run() {
     if (names.size() == 1) {
       const std::string source = JoinPath(folder, names.front());
       if (const auto output = OutputFor(source + ".torrent"))
-        Make(FileRequest(source, LastPathComponent(source)), *output);
+        Make(FileRequest(settings_, source, LastPathComponent(source)), *output);
       return;
     }
     // The root folder has no name of its own: the torrent is named after the first file.
     const std::string nameSource = LastPathComponent(folder).empty() ? names.front() : folder;
     if (const auto output = OutputFor(nameSource + ".torrent"))
-      Make(FilesRequest(folder, names, LastPathComponent(nameSource), rules_), *output);
+      Make(FilesRequest(settings_, folder, names, LastPathComponent(nameSource), rules_), *output);
     return;
   }
 
@@ -422,37 +435,26 @@ void TCreateRun::Run() {
     Message("Please enter a file or directory name!");
   } else if (kind != TEntryKind::Folder) {
     if (const auto output = OutputFor(path + ".torrent"))
-      Make(FileRequest(path, LastPathComponent(path)), *output);
+      Make(FileRequest(settings_, path, LastPathComponent(path)), *output);
   } else if (options_.EachDir.empty()) {
     if (const auto output = OutputFor(path + ".torrent"))
-      Make(FolderRequest(path, LastPathComponent(path), rules_), *output);
+      Make(FolderRequest(settings_, path, LastPathComponent(path), rules_), *output);
   } else {
     // Read the whole folder first, so torrents written into it are not taken as entries.
     for (const auto& entry : EachOutputs(path, options_.EachDir, rules_)) {
       if (stop_) return;
       const TEntryKind entryKind = KindOf(entry.Source);
       if (entryKind == TEntryKind::Folder)
-        Make(FolderRequest(entry.Source, entry.Name, rules_), entry.Output);
+        Make(FolderRequest(settings_, entry.Source, entry.Name, rules_), entry.Output);
       else if (entryKind != TEntryKind::Other)  // it may have changed since the listing
-        Make(FileRequest(entry.Source, entry.Name), entry.Output);
+        Make(FileRequest(settings_, entry.Source, entry.Name), entry.Output);
     }
   }
 }
 
 void TCreateRun::Make(TBuildRequest request, const std::string& output) {
-  if (!options_.Name.empty()) request.Name = options_.Name;
-  request.Trackers.push_back({trackers_.GetAnnounceURL(options_.Announce).URL});
-  for (auto& url : ResolveTrackerNames(trackers_.Trackers, options_.Backups))
-    request.Trackers.push_back({std::move(url)});
-  if (!options_.AutoPieceSize) request.PieceLength = options_.PieceLength;
-  request.Private = options_.Private;
-  request.Source = options_.Source;
-  request.WebSeeds = options_.WebSeeds;
-  request.Comment = options_.Comment;
   if (!options_.NoDate) request.CreationDate = static_cast<int64_t>(std::time(nullptr));
   request.Output = output;
-  request.Threads = options_.Threads;
-
   const TBuildResult result = builder_.Build(request);
   switch (result.Outcome) {
     case TBuildOutcome::NoData:

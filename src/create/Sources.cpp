@@ -104,27 +104,35 @@ void CollectFolderFiles(std::vector<TBuildFile>& files, const std::string& folde
   Walk(files, folder, relative, rules, ancestors);
 }
 
-TBuildRequest FileRequest(const std::string& source, const std::string& name) {
-  TBuildRequest request;
-  request.Mode = TBuildMode::SingleFile;
-  request.Name = name;
-  request.Files.push_back({.Folder = "", .Name = name, .Source = source, .Length = FileSizeOf(source)});
+namespace {
+
+TBuildRequest WithData(TBuildRequest settings, TBuildMode mode, const std::string& name) {
+  settings.Mode = mode;
+  if (settings.Name.empty()) settings.Name = name;
+  settings.Files.clear();
+  return settings;
+}
+
+}  // namespace
+
+TBuildRequest FileRequest(TBuildRequest settings, const std::string& source, const std::string& name) {
+  const int64_t size = FileSizeOf(source);
+  TBuildRequest request = WithData(std::move(settings), TBuildMode::SingleFile, name);
+  request.Files.push_back({.Folder = "", .Name = request.Name, .Source = source, .Length = size});
   return request;
 }
 
-TBuildRequest FolderRequest(const std::string& folder, const std::string& name, const TSourceRules& rules) {
-  TBuildRequest request;
-  request.Mode = TBuildMode::Folder;
-  request.Name = name;
+TBuildRequest FolderRequest(TBuildRequest settings, const std::string& folder, const std::string& name,
+                            const TSourceRules& rules) {
+  TBuildRequest request = WithData(std::move(settings), TBuildMode::Folder, name);
   CollectFolderFiles(request.Files, folder, "", rules);
   return request;
 }
 
-TBuildRequest FilesRequest(const std::string& folder, const std::vector<std::string>& names,
-                           const std::string& name, const TSourceRules& rules) {
-  TBuildRequest request;
-  request.Mode = TBuildMode::Folder;
-  request.Name = name;
+TBuildRequest FilesRequest(TBuildRequest settings, const std::string& folder,
+                           const std::vector<std::string>& names, const std::string& name,
+                           const TSourceRules& rules) {
+  TBuildRequest request = WithData(std::move(settings), TBuildMode::Folder, name);
   for (const auto& file : names) {
     if ((rules.SkipThumbs && rules.IsThumbsDb(file)) || rules.Excluded(file)) continue;
     const std::string source = JoinPath(folder, file);

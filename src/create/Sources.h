@@ -31,15 +31,18 @@ int64_t FileSizeOf(const std::string& path);
 void CollectFolderFiles(std::vector<TBuildFile>& files, const std::string& folder,
                         const std::string& relative, const TSourceRules& rules);
 
-// Requests with the data filled in; the caller adds trackers, output and the rest.
+// Requests with the data filled in. settings holds the rest (trackers, flags,
+// output, ...); its name, when not empty, stays the torrent's name.
 // One file, called name in the torrent.
-TBuildRequest FileRequest(const std::string& source, const std::string& name);
+TBuildRequest FileRequest(TBuildRequest settings, const std::string& source, const std::string& name);
 // The files below folder (CollectFolderFiles) as one torrent called name.
-TBuildRequest FolderRequest(const std::string& folder, const std::string& name, const TSourceRules& rules);
+TBuildRequest FolderRequest(TBuildRequest settings, const std::string& folder, const std::string& name,
+                            const TSourceRules& rules);
 // Files of one folder, in the order given, as one torrent called name; the
 // rules apply to their names.
-TBuildRequest FilesRequest(const std::string& folder, const std::vector<std::string>& names,
-                           const std::string& name, const TSourceRules& rules);
+TBuildRequest FilesRequest(TBuildRequest settings, const std::string& folder,
+                           const std::vector<std::string>& names, const std::string& name,
+                           const TSourceRules& rules);
 // The bytes of all the files of a request.
 int64_t TotalLength(const TBuildRequest& request);
 

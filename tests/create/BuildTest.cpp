@@ -54,7 +54,7 @@ TEST_F(BuildTest, ResultAgreesWithALoadOfItsBytes) {
   for (const auto& cs : cases) {
     SCOPED_TRACE(cs.Name);
     TBuildRequest request =
-        cs.Folder ? FolderRequest(Dir / "src", "src", {}) : FileRequest(Dir / "src/a", "a");
+        cs.Folder ? FolderRequest({}, Dir / "src", "src", {}) : FileRequest({}, Dir / "src/a", "a");
     const std::string output = Dir / "out.torrent";
     std::filesystem::remove(output);
     if (cs.ToFile) request.Output = output;
@@ -135,7 +135,7 @@ TEST_F(BuildTest, TiersDateFlagsAndPieceLength) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TBuildRequest request = FileRequest(Dir / "f", "name");
+    TBuildRequest request = FileRequest({}, Dir / "f", "name");
     request.Trackers = c.Trackers;
     request.CreationDate = c.Date;
     request.PieceLength = c.PieceLength;
@@ -184,7 +184,7 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
     TTempDir dir;
     const std::string data = dir.Write("d/f", c.Data);
     dir.Write("out.torrent", "precious");
-    TBuildRequest request = FolderRequest(dir / "d", "d", {});
+    TBuildRequest request = FolderRequest({}, dir / "d", "d", {});
     request.Output = dir / "out.torrent";
     if (c.RemoveData) std::filesystem::remove(data);
     TNullProgress progress;
@@ -204,7 +204,7 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
 
 TEST_F(BuildTest, OutputThatCannotBeCreatedRaisesBeforeAnyRead) {
   Dir.Write("f", "1");
-  TBuildRequest request = FileRequest(Dir / "f", "f");
+  TBuildRequest request = FileRequest({}, Dir / "f", "f");
   request.Output = Dir / "no/such/folder/f.torrent";
   EXPECT_THROW(Build(request, Progress), EStreamError);
   EXPECT_FALSE(Progress.Shown);

@@ -29,7 +29,7 @@ class VerifyTest : public ::testing::Test {
     Dir.Write("data/b", PatternBytes(700000, 2));
     Dir.Write("data/c", PatternBytes(50000, 3));
     TNullProgress progress;
-    TBuildRequest request = FolderRequest(Dir / "data", "data", {});
+    TBuildRequest request = FolderRequest({}, Dir / "data", "data", {});
     request.Output = Dir / "data.torrent";
     EXPECT_EQ(Build(request, progress).Outcome, TBuildOutcome::Built);
     TMemoryStream stream(ReadWholeFile(Dir / "data.torrent"));
@@ -146,7 +146,7 @@ TEST(Verify, SingleFileTorrent) {
   TTempDir dir;
   const std::string data = dir.Write("movie.bin", PatternBytes(600000));
   TNullProgress progress;
-  TBuildRequest request = FileRequest(data, "movie.bin");
+  TBuildRequest request = FileRequest({}, data, "movie.bin");
   request.Output = dir / "movie.torrent";
   EXPECT_EQ(Build(request, progress).Outcome, TBuildOutcome::Built);
   TTorrentFile torrent;
