@@ -1,6 +1,7 @@
 #include "create/Build.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "base/Stream.h"
 #include "base/Text.h"
@@ -61,6 +62,8 @@ TTorrentBuilder::TTorrentBuilder(TProgress& progress) : progress_(progress) {}
 TTorrentBuilder::~TTorrentBuilder() = default;
 
 TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
+  if (request.Mode == TBuildMode::SingleFile && request.Files.size() != 1)
+    throw std::invalid_argument("a single-file torrent is made of exactly one file");
   TBuildResult result;
   result.Torrent = std::make_unique<TTorrentFile>();
   TTorrentFile& torrent = *result.Torrent;

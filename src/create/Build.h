@@ -70,7 +70,8 @@ int32_t ChoosePieceLength(int64_t totalBytes, std::optional<int32_t> custom);
 
 // Runs one build; reports to progress and polls its abort request. An output
 // that cannot be created raises EStreamError before any data is read, and a
-// failed write leaves whatever stood at Output untouched.
+// failed write leaves whatever stood at Output untouched. A single-file
+// request without exactly one file raises std::invalid_argument.
 class TTorrentBuilder {
  public:
   explicit TTorrentBuilder(TProgress& progress);

@@ -202,10 +202,16 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
   }
 }
 
-TEST_F(BuildTest, OutputThatCannotBeCreatedRaisesBeforeAnyRead) {
+TEST_F(BuildTest, BadRequestsRaiseBeforeAnyRead) {
   Dir.Write("f", "1");
   TBuildRequest request = FileRequest({}, Dir / "f", "f");
   request.Output = Dir / "no/such/folder/f.torrent";
   EXPECT_THROW(Build(request, Progress), EStreamError);
+
+  TBuildRequest two = FileRequest({}, Dir / "f", "f");
+  two.Files.push_back(two.Files.front());
+  EXPECT_THROW(Build(two, Progress), std::invalid_argument);
+  two.Files.clear();
+  EXPECT_THROW(Build(two, Progress), std::invalid_argument);
   EXPECT_FALSE(Progress.Shown);
 }
