@@ -21,7 +21,7 @@ void TCreationDriver::btnCreateTorrentClick() {
   result_ = {};
   stop_ = false;
   progress_.SetAborted(false);
-  if (!Input.TrackerChosen) {
+  if (Input.TrackerText == TrackerPrompt) {
     dialogs_.MessageBox("You must select a tracker to use with this torrent!", "Error", TMsgButtons::Ok);
     return;
   }

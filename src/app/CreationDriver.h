@@ -31,7 +31,6 @@ struct TSimpleFileItem {
 // The controls' values the command reads.
 struct TCreationInput {
   std::string TrackerText;                                      // cmbAnnounceURL's text
-  bool TrackerChosen = true;                                    // false while the box shows its prompt
   TTrackerStatus TrackerStatus = TTrackerStatus::NotAvailable;  // as last left by the tracker box
   TCreateMode Mode = TCreateMode::Simple;                       // the active page of pageMode
   std::string SimpleFolder;                                     // DirectoryListBox1's folder

@@ -692,7 +692,6 @@ void TfrmQuorvane::btnCreateTorrentClick() {
     TCreationDriver driver(dialogs_, progress);
     TCreationInput& in = driver.Input;
     in.TrackerText = TrackerTextBytes();
-    in.TrackerChosen = in.TrackerText != TrackerPrompt;
     // The status follows the list loaded since the text was typed.
     in.TrackerStatus = ResolveTracker().Status;
     in.Mode = pageMode->currentIndex() == 1 ? TCreateMode::Classic : TCreateMode::Simple;

@@ -195,7 +195,6 @@ TEST_F(CreationDriverTest, TrackerChecks) {
     Dialogs.Log.clear();
     Dialogs.Answers = c.Answers;
     Driver.Input.TrackerText = c.Tracker;
-    Driver.Input.TrackerChosen = c.Tracker != TrackerPrompt;  // the window tells the prompt
     Driver.Input.TrackerStatus = c.Status;
     Driver.Input.Mode = TCreateMode::Classic;
     Driver.Input.ClassicPath = Dir / "f";
