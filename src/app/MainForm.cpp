@@ -27,6 +27,7 @@
 #include <algorithm>
 
 #include "app/BackupForm.h"
+#include "app/CreationDriver.h"
 #include "app/DirectoryListBox.h"
 #include "app/DriveComboBox.h"
 #include "app/ElidedLabel.h"
@@ -37,7 +38,6 @@
 #include "app/QtEventLoop.h"
 #include "app/QuorvaneApplication.h"
 #include "app/ViewEditPage.h"
-#include "create/CreationDriver.h"
 #include "trackers/HttpListDownloader.h"
 #include "trackers/PrivateTrackerEditor.h"
 #include "trackers/SavedTrackers.h"

@@ -1,4 +1,4 @@
-// quorvane-cli create [OPTIONS] PATH...: the create page's command, driven from the command line.
+// quorvane-cli create [OPTIONS] PATH...: builds requests from the options and makes the torrents.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "cli/ProgressLine.h"
-#include "create/CreationDriver.h"
+#include "create/Build.h"
 #include "create/PieceLength.h"
+#include "create/Sources.h"
 #include "metainfo/Magnet.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
@@ -239,72 +241,6 @@ std::string RealPath(const std::string& path) {
   return result;
 }
 
-// Answers the driver's dialogs from the options.
-class TCliDialogs : public TDialogs {
- public:
-  TCliDialogs(const TCreateOptions& options, TCliProgress& progress)
-      : options_(options), progress_(progress) {}
-
-  bool Failed = false;
-
-  TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
-    progress_.ClearLine();
-    if (buttons == TMsgButtons::YesNo) {
-      const TMsgResult answer = Ask(text);
-      if (answer != TMsgResult::Yes) Failed = true;  // the command stops: nothing is made
-      return answer;
-    }
-    if (caption == "Abort") {
-      // One-per-entry mode ends every remaining entry this way: say it once.
-      if (!abortShown_) std::fprintf(stderr, "%s\n", ForTerminal(text).c_str());
-      abortShown_ = true;
-      return TMsgResult::Ok;
-    }
-    if (caption == "Error") Failed = true;
-    std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(text).c_str());
-    return TMsgResult::Ok;
-  }
-
-  // With -o -, where the torrent is written before it goes to standard output.
-  std::string StdoutFile;
-
-  std::optional<std::string> SaveDialog(const TSaveDialogOptions& options) override {
-    if (options_.ToStdout()) return StdoutFile;
-    const std::string path = options_.Output.empty() ? options.Preset : options_.Output;
-    if (!options_.Force && Exists(path)) {
-      Failed = true;
-      std::fprintf(stderr, "quorvane-cli create: \"%s\" exists; use --force to replace it\n",
-                   ForTerminal(path).c_str());
-      return std::nullopt;
-    }
-    return path;
-  }
-
-  std::optional<std::string> PickFolder(const std::string& title) override {
-    (void)title;
-    return options_.EachDir;
-  }
-
- private:
-  TMsgResult Ask(const std::string& text) {
-    if (options_.Yes) return TMsgResult::Yes;
-    if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
-      std::fprintf(stderr, "quorvane-cli create: %s No (use --yes to answer Yes)\n",
-                   ForTerminal(text).c_str());
-      return TMsgResult::No;
-    }
-    std::fprintf(stderr, "%s [y/N] ", ForTerminal(text).c_str());
-    std::fflush(stderr);
-    char line[64] = "";
-    if (!std::fgets(line, sizeof line, stdin)) return TMsgResult::No;
-    return line[0] == 'y' || line[0] == 'Y' ? TMsgResult::Yes : TMsgResult::No;
-  }
-
-  const TCreateOptions& options_;
-  TCliProgress& progress_;
-  bool abortShown_ = false;
-};
-
 // A folder given as "." or "x/.." has no name of its own: use where it really is.
 std::string NamedPath(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -312,65 +248,6 @@ std::string NamedPath(std::string path) {
   if (path != "/" && (last.empty() || last == "." || last == "..") && Exists(path)) return RealPath(path);
   return path;
 }
-
-// Several files of one folder: the create page's Simple mode.
-void SetUpSimpleMode(TCreationInput& input, const std::vector<std::string>& paths) {
-  std::string folder;
-  std::vector<std::string> names;
-  for (const auto& path : paths) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) throw EStreamError(FileError("Cannot open file", path, errno));
-    if (S_ISDIR(st.st_mode))
-      throw EUsage("several PATHs must all be files of one folder; \"" + path + "\" is a folder");
-    const std::string real = RealPath(FolderOf(path));
-    if (folder.empty()) folder = real;
-    if (real != folder) throw EUsage("several PATHs must all be files of one folder");
-    names.push_back(LastPathComponent(path));
-  }
-  // The window's file list: by name without regard to case.
-  std::sort(names.begin(), names.end(), LessNoCase);
-  names.erase(std::unique(names.begin(), names.end()), names.end());
-  input.Mode = TCreateMode::Simple;
-  input.SimpleFolder = folder;
-  for (const auto& name : names) input.SimpleFiles.push_back({name, true});
-}
-
-// --each: an existing DIR/ENTRY.torrent is only replaced with --force. The
-// entries are the driver's own, so excluded ones and FIFOs do not count.
-void CheckEachOutputs(const TCreationDriver& driver, const TCreateOptions& o, const std::string& folder) {
-  if (!IsFolder(o.EachDir)) throw EStreamError("\"" + o.EachDir + "\" is not a folder");
-  if (o.Force) return;
-  std::vector<TEachOutput> entries;
-  try {
-    entries = driver.EachOutputs(folder, o.EachDir);
-  } catch (const EStreamError&) {
-    return;  // the driver reports it
-  }
-  for (const auto& entry : entries)
-    if (Exists(entry.Output))
-      throw EStreamError("\"" + entry.Output + "\" exists; use --force to replace it");
-}
-
-// A temporary folder for the torrent that goes to standard output.
-class TStdoutTorrent {
- public:
-  TStdoutTorrent() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-create-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw EStreamError(FileError("Cannot create folder", pattern, errno));
-    folder_ = pattern;
-  }
-  ~TStdoutTorrent() {
-    ::unlink(File().c_str());
-    ::rmdir(folder_.c_str());
-  }
-  TStdoutTorrent(const TStdoutTorrent&) = delete;
-  TStdoutTorrent& operator=(const TStdoutTorrent&) = delete;
-  std::string File() const { return folder_ + "/out.torrent"; }
-
- private:
-  std::string folder_;
-};
 
 // One line of --json for a torrent written.
 std::string JsonLine(const std::string& output, const TTorrentFile& torrent) {
@@ -383,95 +260,244 @@ std::string JsonLine(const std::string& output, const TTorrentFile& torrent) {
          ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) + "}\n";
 }
 
-// The page's controls as the options set them. Names of trackers resolve
-// against the list the program left behind, which trackers receives.
-void SetUpInput(TCreationDriver& driver, const TCreateOptions& options, TTrackerList& trackers) {
-  TCreationInput& input = driver.Input;
-  input.TrackerText = options.Announce;
-  input.Comment = options.Comment;
-  input.AutoPieceSize = options.AutoPieceSize;
-  input.PieceLength = options.PieceLength;
-  input.SkipThumbs = !options.KeepThumbs;
-  input.Backup = !options.Backups.empty();
-  input.Threads = options.Threads;
-  input.Private = options.Private;
-  input.Source = options.Source;
-  input.WebSeeds = options.WebSeeds;
-  input.Name = options.Name;
-  input.NoDate = options.NoDate;
-  input.Exclude = options.Exclude;
+// What PATH... asks for, worked out before anything is read.
+struct TCreateSources {
+  std::string Path;                // one PATH, as named
+  std::string Folder;              // several files: their folder
+  std::vector<std::string> Names;  // ... and their names, by name without regard to case
+};
 
-  if (!options.Announce.empty() || !options.Backups.empty()) {
-    try {
-      LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
-    } catch (const std::exception&) {
-      trackers = {};  // no list: only URLs pass
-    }
+// Several PATHs must be files of one folder.
+TCreateSources FilesOfOneFolder(const std::vector<std::string>& paths) {
+  TCreateSources sources;
+  for (const auto& path : paths) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throw EStreamError(FileError("Cannot open file", path, errno));
+    if (S_ISDIR(st.st_mode))
+      throw EUsage("several PATHs must all be files of one folder; \"" + path + "\" is a folder");
+    const std::string real = RealPath(FolderOf(path));
+    if (sources.Folder.empty()) sources.Folder = real;
+    if (real != sources.Folder) throw EUsage("several PATHs must all be files of one folder");
+    sources.Names.push_back(LastPathComponent(path));
   }
-  CheckTrackerText("-a", options.Announce, trackers);
-  for (const auto& backup : options.Backups) CheckTrackerText("-b", backup, trackers);
-  input.TrackerStatus = trackers.GetAnnounceURL(options.Announce).Status;
-  driver.GetAnnounceURL = [&trackers](const std::string& text) { return trackers.GetAnnounceURL(text); };
-  driver.ResolveBackupTrackers = [&options, &trackers] {
-    return ResolveTrackerNames(trackers.Trackers, options.Backups);
-  };
-
-  if (options.Paths.size() == 1) {
-    input.Mode = TCreateMode::Classic;
-    input.ClassicPath = NamedPath(options.Paths[0]);
-    input.ClassicWholeFolder = options.EachDir.empty();
-    if (!options.EachDir.empty()) {
-      if (!IsFolder(input.ClassicPath)) throw EUsage("--each needs a folder PATH");
-      CheckEachOutputs(driver, options, input.ClassicPath);
-    }
-  } else {
-    SetUpSimpleMode(input, options.Paths);
-  }
+  std::sort(sources.Names.begin(), sources.Names.end(), LessNoCase);
+  sources.Names.erase(std::unique(sources.Names.begin(), sources.Names.end()), sources.Names.end());
+  return sources;
 }
 
-// Runs the command with Ctrl-C as its "Abort"; returns the text of an error
-// that ended it, "" when none did.
-std::string RunInterruptible(TCreationDriver& driver, TCliDialogs& dialogs, const TCreateOptions& options,
-                             std::optional<TStdoutTorrent>& stdoutTorrent) {
-  TInterruptGuard guard;
+// --each: an existing DIR/ENTRY.torrent is only replaced with --force.
+void CheckEachOutputs(const TCreateOptions& o, const std::string& folder, const TSourceRules& rules) {
+  if (!IsFolder(o.EachDir)) throw EStreamError("\"" + o.EachDir + "\" is not a folder");
+  if (o.Force) return;
+  std::vector<TEachOutput> entries;
   try {
-    if (options.ToStdout()) {
-      stdoutTorrent.emplace();
-      dialogs.StdoutFile = stdoutTorrent->File();
-    }
-    driver.btnCreateTorrentClick();
-  } catch (const std::exception& e) {
-    return e.what();
+    entries = EachOutputs(folder, o.EachDir, rules);
+  } catch (const EStreamError&) {
+    return;  // the run reports it
   }
-  return {};
+  for (const auto& entry : entries)
+    if (Exists(entry.Output))
+      throw EStreamError("\"" + entry.Output + "\" exists; use --force to replace it");
 }
 
-// Prints a line (or a JSON object) for every torrent written, sends the torrent
-// to standard output when asked, and gives the exit status.
-int ReportOutcome(const TCreationResult& result, const TCreateOptions& options, bool questionOrSaveFailed,
-                  std::string error) {
-  for (const auto& output : result.Written) {
-    const std::string shown = options.ToStdout() ? "-" : output;
-    TTorrentFile torrent;
-    try {
-      const std::string bytes = ReadWholeFile(output);
-      TMemoryStream stream(bytes);
-      torrent.LoadFromStream(stream);
-      if (options.ToStdout() &&
-          (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0))
-        throw EStreamError(FileError("Cannot write", "standard output", errno));
-    } catch (const std::exception& e) {
-      if (error.empty()) error = e.what();
-    }
-    if (options.Json)
-      std::fputs(JsonLine(shown, torrent).c_str(), stdout);
-    else
-      std::fprintf(options.ToStdout() ? stderr : stdout, "%s  %s\n", torrent.InfoHashText.c_str(),
-                   ForTerminal(shown).c_str());
+// One run of create: makes the torrents PATH... asks for and prints a line
+// for each as it is made.
+class TCreateRun {
+ public:
+  TCreateRun(const TCreateOptions& options, TCliProgress& progress, TTrackerList& trackers)
+      : options_(options), progress_(progress), trackers_(trackers) {
+    rules_.SkipThumbs = !options.KeepThumbs;
+    rules_.Exclude = options.Exclude;
   }
+
+  // Checks the options against the tracker list and the file system.
+  void Prepare();
+  // Makes the torrents; errors that end the command propagate.
+  void Run();
+  // Prints the error that ended the run (or "") and gives the exit status.
+  int Finish(std::string error) const;
+
+ private:
+  bool ConfirmTrackerUp();
+  // The output for a torrent whose default is preset; none when it must not be written.
+  std::optional<std::string> OutputFor(const std::string& preset);
+  void Make(TBuildRequest request, const std::string& output);
+  void Report(const TBuildResult& result);
+  void Message(const std::string& text);
+
+  const TCreateOptions& options_;
+  TCliProgress& progress_;
+  TTrackerList& trackers_;
+  TSourceRules rules_;
+  TCreateSources sources_;
+  TBuildRequest settings_;  // what every torrent of the run shares
+  TTorrentBuilder builder_{progress_};
+  TTrackerStatus trackerStatus_ = TTrackerStatus::NotAvailable;
+  size_t written_ = 0;
+  int aborted_ = 0;
+  bool failed_ = false;
+  bool stop_ = false;  // a hashing error ends the whole command
+  std::string writeError_;
+};
+
+void TCreateRun::Prepare() {
+  // Names of trackers resolve against the list the program left behind.
+  if (!options_.Announce.empty() || !options_.Backups.empty()) {
+    try {
+      LoadSavedTrackers(trackers_, TTrackerCache::Installed(), SettingsFileName());
+    } catch (const std::exception&) {
+      trackers_ = {};  // no list: only URLs pass
+    }
+  }
+  CheckTrackerText("-a", options_.Announce, trackers_);
+  for (const auto& backup : options_.Backups) CheckTrackerText("-b", backup, trackers_);
+  const TAnnounceResolution announce = trackers_.GetAnnounceURL(options_.Announce);
+  trackerStatus_ = announce.Status;
+
+  settings_.Name = options_.Name;
+  settings_.Trackers.push_back({announce.URL});
+  for (auto& url : ResolveTrackerNames(trackers_.Trackers, options_.Backups))
+    settings_.Trackers.push_back({std::move(url)});
+  if (!options_.AutoPieceSize) settings_.PieceLength = options_.PieceLength;
+  settings_.Private = options_.Private;
+  settings_.Source = options_.Source;
+  settings_.WebSeeds = options_.WebSeeds;
+  settings_.Comment = options_.Comment;
+  settings_.Threads = options_.Threads;
+
+  if (options_.Paths.size() > 1) {
+    sources_ = FilesOfOneFolder(options_.Paths);
+    return;
+  }
+  sources_.Path = NamedPath(options_.Paths[0]);
+  if (!options_.EachDir.empty()) {
+    if (!IsFolder(sources_.Path)) throw EUsage("--each needs a folder PATH");
+    CheckEachOutputs(options_, sources_.Path, rules_);
+  }
+}
+
+void TCreateRun::Message(const std::string& text) {
+  progress_.ClearLine();
+  std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(text).c_str());
+}
+
+bool TCreateRun::ConfirmTrackerUp() {
+  if (trackerStatus_ != TTrackerStatus::Down || options_.Yes) return true;
+  const std::string question = "Tracker may be down; are you sure you want to continue?";
+  progress_.ClearLine();
+  bool yes = false;
+  if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
+    std::fprintf(stderr, "quorvane-cli create: %s No (use --yes to answer Yes)\n", question.c_str());
+  } else {
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    char line[64] = "";
+    yes = std::fgets(line, sizeof line, stdin) && (line[0] == 'y' || line[0] == 'Y');
+  }
+  if (!yes) failed_ = true;  // the command stops: nothing is made
+  return yes;
+}
+
+std::optional<std::string> TCreateRun::OutputFor(const std::string& preset) {
+  if (options_.ToStdout()) return std::string();  // only the bytes
+  const std::string path = options_.Output.empty() ? preset : options_.Output;
+  if (!options_.Force && Exists(path)) {
+    failed_ = true;
+    Message("\"" + path + "\" exists; use --force to replace it");
+    return std::nullopt;
+  }
+  return path;
+}
+
+void TCreateRun::Run() {
+  if (!ConfirmTrackerUp()) return;
+  if (options_.Paths.size() > 1) {
+    const std::string& folder = sources_.Folder;
+    const std::vector<std::string>& names = sources_.Names;
+    if (names.size() == 1) {
+      const std::string source = JoinPath(folder, names.front());
+      if (const auto output = OutputFor(source + ".torrent"))
+        Make(FileRequest(settings_, source, LastPathComponent(source)), *output);
+      return;
+    }
+    // The root folder has no name of its own: the torrent is named after the first file.
+    const std::string nameSource = LastPathComponent(folder).empty() ? names.front() : folder;
+    if (const auto output = OutputFor(nameSource + ".torrent"))
+      Make(FilesRequest(settings_, folder, names, LastPathComponent(nameSource), rules_), *output);
+    return;
+  }
+
+  std::string path = sources_.Path;
+  if (!path.empty() && path.back() == '/') path.pop_back();
+  const TEntryKind kind = path.empty() ? TEntryKind::Missing : KindOf(path);
+  if (kind == TEntryKind::Missing) {
+    failed_ = true;
+    Message("Please enter a file or directory name!");
+  } else if (kind != TEntryKind::Folder) {
+    if (const auto output = OutputFor(path + ".torrent"))
+      Make(FileRequest(settings_, path, LastPathComponent(path)), *output);
+  } else if (options_.EachDir.empty()) {
+    if (const auto output = OutputFor(path + ".torrent"))
+      Make(FolderRequest(settings_, path, LastPathComponent(path), rules_), *output);
+  } else {
+    // Read the whole folder first, so torrents written into it are not taken as entries.
+    for (const auto& entry : EachOutputs(path, options_.EachDir, rules_)) {
+      if (stop_) return;
+      const TEntryKind entryKind = KindOf(entry.Source);
+      if (entryKind == TEntryKind::Folder)
+        Make(FolderRequest(settings_, entry.Source, entry.Name, rules_), entry.Output);
+      else if (entryKind != TEntryKind::Other)  // it may have changed since the listing
+        Make(FileRequest(settings_, entry.Source, entry.Name), entry.Output);
+    }
+  }
+}
+
+void TCreateRun::Make(TBuildRequest request, const std::string& output) {
+  if (!options_.NoDate) request.CreationDate = static_cast<int64_t>(std::time(nullptr));
+  request.Output = output;
+  const TBuildResult result = builder_.Build(request);
+  switch (result.Outcome) {
+    case TBuildOutcome::NoData:
+      failed_ = true;
+      Message(NoDataMessage(result.Torrent->Name));
+      return;
+    case TBuildOutcome::Aborted:
+      // One-per-entry mode ends every remaining entry this way: say it once.
+      progress_.ClearLine();
+      if (aborted_++ == 0) std::fputs("Operation Aborted!\n", stderr);
+      return;
+    case TBuildOutcome::Failed:
+      failed_ = true;
+      stop_ = true;
+      Message(result.Error);
+      return;
+    case TBuildOutcome::Built:
+      Report(result);
+      return;
+  }
+}
+
+void TCreateRun::Report(const TBuildResult& result) {
+  ++written_;
+  progress_.ClearLine();
+  const std::string shown = options_.ToStdout() ? "-" : result.Written;
+  if (options_.ToStdout() &&
+      (std::fwrite(result.Bytes.data(), 1, result.Bytes.size(), stdout) != result.Bytes.size() ||
+       std::fflush(stdout) != 0) &&
+      writeError_.empty())
+    writeError_ = FileError("Cannot write", "standard output", errno);
+  if (options_.Json)
+    std::fputs(JsonLine(shown, *result.Torrent).c_str(), stdout);
+  else
+    std::fprintf(options_.ToStdout() ? stderr : stdout, "%s  %s\n", result.InfoHashText.c_str(),
+                 ForTerminal(shown).c_str());
   std::fflush(stdout);
-  if (result.Aborted > 0) return 130;
-  if (Interrupted() && result.Written.empty() && error.empty()) {
+}
+
+int TCreateRun::Finish(std::string error) const {
+  if (error.empty()) error = writeError_;
+  if (aborted_ > 0) return 130;
+  if (Interrupted() && written_ == 0 && error.empty()) {
     // Interrupted before any run began (a question, the size gathering).
     std::fputs("Operation Aborted!\n", stderr);
     return 130;
@@ -480,22 +506,28 @@ int ReportOutcome(const TCreationResult& result, const TCreateOptions& options, 
     std::fprintf(stderr, "quorvane-cli create: %s\n", ForTerminal(error).c_str());
     return ExitFailure;
   }
-  if (questionOrSaveFailed || result.Failed) return ExitFailure;
-  return ExitOk;
+  return failed_ ? ExitFailure : ExitOk;
 }
 
 int RunCreate(const std::vector<std::string>& args) {
   const TCreateOptions options = ParseOptions(args);
   TCliProgress progress(!options.Quiet && ::isatty(STDERR_FILENO));
-  TCliDialogs dialogs(options, progress);
-  TCreationDriver driver(dialogs, progress);
   TTrackerList trackers;
-  SetUpInput(driver, options, trackers);
+  TCreateRun run(options, progress, trackers);
+  run.Prepare();
 
-  std::optional<TStdoutTorrent> stdoutTorrent;
-  const std::string error = RunInterruptible(driver, dialogs, options, stdoutTorrent);
+  std::string error;
+  {
+    // Ctrl-C is the run's "Abort".
+    TInterruptGuard guard;
+    try {
+      run.Run();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+  }
   progress.ClearLine();
-  return ReportOutcome(driver.Result(), options, dialogs.Failed, error);
+  return run.Finish(error);
 }
 
 void PrintHelp() { std::fputs(CreateHelp, stdout); }

@@ -31,10 +31,10 @@
 #include "app/ViewEditPage.h"
 
 #include "app/BackupForm.h"
+#include "app/CreationDriver.h"
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
 #include "base/Stream.h"
-#include "create/CreationDriver.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "create/CreationDriver.h"
+#include "create/Build.h"
 #include "create/PieceLength.h"
 
 TEST(PieceLength, TableIsTwoToTheSeventeenPlusPositionWithTheWindowsNames) {
@@ -64,6 +64,6 @@ TEST(PieceLength, CustomLengthOffTheTableGivesTheEntryBelowIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Given);
     EXPECT_EQ(PieceLengthAtMost(c.Given), c.Expected);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, c.Given), c.Expected);
+    EXPECT_EQ(ChoosePieceLength(0, c.Given), c.Expected);
   }
 }

@@ -1,4 +1,4 @@
-// Data checked against a torrent made by the creation driver: every piece,
+// Data checked against a torrent made by Build: every piece,
 // with the damaged or missing files named and their bad bytes.
 
 #include <gtest/gtest.h>
@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "../support/ScriptedDialogs.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
-#include "create/CreationDriver.h"
+#include "create/Build.h"
+#include "create/Progress.h"
+#include "create/Sources.h"
 #include "create/Verify.h"
 #include "metainfo/TorrentFile.h"
 
@@ -27,13 +28,10 @@ class VerifyTest : public ::testing::Test {
     Dir.Write("data/a", PatternBytes(100000, 1));
     Dir.Write("data/b", PatternBytes(700000, 2));
     Dir.Write("data/c", PatternBytes(50000, 3));
-    TScriptedDialogs dialogs;
     TNullProgress progress;
-    TCreationDriver driver(dialogs, progress);
-    driver.Input.Mode = TCreateMode::Classic;
-    driver.Input.ClassicPath = Dir / "data";
-    dialogs.SaveAnswers.push_back(Dir / "data.torrent");
-    driver.btnCreateTorrentClick();
+    TBuildRequest request = FolderRequest({}, Dir / "data", "data", {});
+    request.Output = Dir / "data.torrent";
+    EXPECT_EQ(Build(request, progress).Outcome, TBuildOutcome::Built);
     TMemoryStream stream(ReadWholeFile(Dir / "data.torrent"));
     EXPECT_TRUE(Torrent.LoadFromStream(stream));
     EXPECT_EQ(Torrent.PieceLength, Piece);
@@ -147,13 +145,10 @@ TEST_F(VerifyTest, AbortStopsTheCheck) {
 TEST(Verify, SingleFileTorrent) {
   TTempDir dir;
   const std::string data = dir.Write("movie.bin", PatternBytes(600000));
-  TScriptedDialogs dialogs;
   TNullProgress progress;
-  TCreationDriver driver(dialogs, progress);
-  driver.Input.Mode = TCreateMode::Classic;
-  driver.Input.ClassicPath = data;
-  dialogs.SaveAnswers.push_back(dir / "movie.torrent");
-  driver.btnCreateTorrentClick();
+  TBuildRequest request = FileRequest({}, data, "movie.bin");
+  request.Output = dir / "movie.torrent";
+  EXPECT_EQ(Build(request, progress).Outcome, TBuildOutcome::Built);
   TTorrentFile torrent;
   TMemoryStream stream(ReadWholeFile(dir / "movie.torrent"));
   ASSERT_TRUE(torrent.LoadFromStream(stream));

@@ -8,8 +8,8 @@
 
 #include "../support/ScriptedDialogs.h"
 #include "../support/TempDir.h"
+#include "app/CreationDriver.h"
 #include "base/Stream.h"
-#include "create/CreationDriver.h"
 #include "create/HashedStorage.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/TorrentFile.h"

@@ -1,7 +1,7 @@
 #pragma once
-// The "Create .torrent now!" command, free of any toolkit: it takes the
-// values of the create page's controls and talks to the user through
-// TDialogs and TProgress.
+// The "Create .torrent now!" command: the create page's modes, questions,
+// save dialogs and "one torrent per entry" loop. It uses no Qt, so its tests
+// answer the dialogs from a script; each torrent is made by Build.
 
 #include <cstdint>
 #include <functional>
@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "create/Build.h"
 #include "create/PieceLength.h"
 #include "create/Progress.h"
+#include "create/Sources.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/TrackerList.h"
-
-class TQuorvaneBTHashedStorage;
 
 enum class TCreateMode { Simple, Classic };  // pageMode: page 0, page 1
 
@@ -53,9 +53,6 @@ struct TCreationInput {
   std::vector<std::string> Exclude;   // fnmatch globs for paths inside the torrent ("a/b.txt")
 };
 
-// The refusal of a torrent whose data has no bytes at all: clients load no such torrent.
-std::string NoDataMessage(const std::string& name);
-
 // The tracker box's resolution of its text into an announce URL and a status;
 // a GUI also updates lblStatus and the "Visit" button from it.
 using TAnnounceResolver = std::function<TAnnounceResolution(const std::string& trackerText)>;
@@ -67,13 +64,6 @@ struct TCreationResult {
   std::vector<std::string> Written;  // output paths, in order
   int Aborted = 0;                   // torrents that ended with "Operation Aborted!"
   bool Failed = false;               // a hashing run ended with an error message
-};
-
-// One entry of "1 torrent for each file" and the torrent it gives.
-struct TEachOutput {
-  std::string Name;    // the entry's name in the folder
-  std::string Source;  // the entry's path
-  std::string Output;  // its torrent's path in the output folder
 };
 
 class TCreationDriver {
@@ -89,8 +79,6 @@ class TCreationDriver {
   TBackupProvider ResolveBackupTrackers;
   // Receives the classic path after a trailing "/" was removed from it.
   std::function<void(const std::string& path)> SetClassicPath;
-  // Called after each torrent file was written (output path).
-  std::function<void(const std::string& output)> OnTorrentWritten;
 
   // Runs the command on Input; does nothing while a command is under way
   // (called again from inside its event pump). Errors that are not the user's to answer
@@ -104,41 +92,32 @@ class TCreationDriver {
   bool ConfirmTrackerUp(TTrackerStatus status);
   // The size of a file, which must be readable.
   static int64_t FileSizeOf(const std::string& path);
-  // True when a path inside the torrent matches one of Input.Exclude.
-  bool Excluded(const std::string& pathInTorrent) const;
-  // The entries of folder that "1 torrent for each file" makes a torrent of, in
-  // the order it makes them: neither excluded nor a socket, FIFO or device.
-  std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::string& outFolder) const;
   // Appends the files below folder (byte order, depth-first), adding to RunningTotal.
   void CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder, const std::string& relative,
                           bool recurse);
-  // The piece length for the list and the piece-size controls in Input.
-  int32_t ChoosePieceLength(const TTorrentSubFiles& list) const;
   // A custom length not in PieceLengthChoices gives the largest entry below it.
   static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int32_t customLength);
   void MakeSingleFileTorrent(const std::string& source, const std::string& output);
-  // Hashes the list into model and writes output; model takes the list.
-  // Returns false when nothing was written (abort or a hashing error).
-  bool BuildAndWriteTorrent(TTorrentFile& model, TTorrentSubFiles list, const std::string& basePath,
-                            const std::string& output);
 
   int64_t RunningTotal = 0;
   // The storage of the run under way; null outside a run.
-  const TQuorvaneBTHashedStorage* Storage() const { return storage_.get(); }
+  const TQuorvaneBTHashedStorage* Storage() const { return builder_.Storage(); }
 
  private:
   void SimpleMode();
   void ClassicMode();
   std::string AnnounceURL();
   std::optional<std::string> AskSavePath(const std::string& preset);
-  void MultiFileTorrent(TTorrentSubFiles list, const std::string& name, const std::string& basePath,
-                        const std::string& output);
+  TSourceRules Rules() const { return {.SkipThumbs = Input.SkipThumbs, .Exclude = Input.Exclude}; }
+  // What every torrent of the command shares, as the controls say now.
+  TBuildRequest Settings();
+  // Builds the request into output and tells the user how it ended.
+  void BuildAndWriteTorrent(TBuildRequest request, const std::string& output);
 
   TDialogs& dialogs_;
   TProgress& progress_;
-  std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
+  TTorrentBuilder builder_;
   TCreationResult result_;
   bool stop_ = false;  // a hashing error ends the whole command
   bool running_ = false;
-  std::vector<std::pair<uint64_t, uint64_t>> ancestors_;  // folders being walked (device, inode)
 };

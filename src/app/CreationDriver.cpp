@@ -1,0 +1,191 @@
+#include "app/CreationDriver.h"
+
+#include <ctime>
+
+#include "base/Path.h"
+
+TCreationDriver::TCreationDriver(TDialogs& dialogs, TProgress& progress)
+    : dialogs_(dialogs), progress_(progress), builder_(progress) {}
+
+TCreationDriver::~TCreationDriver() = default;
+
+void TCreationDriver::btnCreateTorrentClick() {
+  // The run pumps events, so the button can be pressed again inside it; a
+  // second command would pull the storage from under the first.
+  if (running_) return;
+  running_ = true;
+  struct TClear {
+    bool& flag;
+    ~TClear() { flag = false; }
+  } clear{running_};
+  result_ = {};
+  stop_ = false;
+  progress_.SetAborted(false);
+  if (Input.TrackerText == TrackerPrompt) {
+    dialogs_.MessageBox("You must select a tracker to use with this torrent!", "Error", TMsgButtons::Ok);
+    return;
+  }
+  if (!ConfirmTrackerUp(Input.TrackerStatus)) return;
+  if (Input.Mode == TCreateMode::Simple)
+    SimpleMode();
+  else
+    ClassicMode();
+}
+
+bool TCreationDriver::ConfirmTrackerUp(TTrackerStatus status) {
+  if (status != TTrackerStatus::Down) return true;
+  return dialogs_.MessageBox("Tracker may be down; are you sure you want to continue?", "Question",
+                             TMsgButtons::YesNo) == TMsgResult::Yes;
+}
+
+int64_t TCreationDriver::FileSizeOf(const std::string& path) { return ::FileSizeOf(path); }
+
+std::string TCreationDriver::AnnounceURL() {
+  TAnnounceResolution resolution{.URL = Input.TrackerText};
+  if (GetAnnounceURL) resolution = GetAnnounceURL(Input.TrackerText);
+  Input.TrackerStatus = resolution.Status;
+  return resolution.URL;
+}
+
+std::optional<std::string> TCreationDriver::AskSavePath(const std::string& preset) {
+  TSaveDialogOptions options;
+  options.Preset = preset;
+  options.DefaultExt = "torrent";
+  options.Filter = "torrent files (*.torrent)|*.torrent";
+  options.ConfirmOverwrite = true;
+  return dialogs_.SaveDialog(options);
+}
+
+void TCreationDriver::SimpleMode() {
+  std::vector<std::string> selected;
+  for (const auto& item : Input.SimpleFiles)
+    if (item.Selected) selected.push_back(item.Name);
+  if (selected.empty()) {
+    dialogs_.MessageBox("No files were selected!", "Error", TMsgButtons::Ok);
+    return;
+  }
+  std::string folder = Input.SimpleFolder;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+
+  if (selected.size() == 1) {
+    const std::string source = JoinPath(folder, selected.front());
+    if (const auto output = AskSavePath(source + ".torrent")) MakeSingleFileTorrent(source, *output);
+    return;
+  }
+
+  // The root folder has no name of its own: the torrent is named after the first file.
+  const std::string nameSource = LastPathComponent(folder).empty() ? selected.front() : folder;
+  const auto output = AskSavePath(nameSource + ".torrent");
+  if (!output) return;
+
+  TBuildRequest request = FilesRequest(Settings(), folder, selected, LastPathComponent(nameSource), Rules());
+  RunningTotal = TotalLength(request);
+  BuildAndWriteTorrent(std::move(request), *output);
+}
+
+void TCreationDriver::ClassicMode() {
+  std::string path = Input.ClassicPath;
+  if (!path.empty() && path.back() == '/') {
+    path.pop_back();
+    Input.ClassicPath = path;
+    if (SetClassicPath) SetClassicPath(path);
+  }
+  const TEntryKind kind = path.empty() ? TEntryKind::Missing : KindOf(path);
+  if (kind == TEntryKind::File || kind == TEntryKind::Other) {
+    if (const auto output = AskSavePath(path + ".torrent")) MakeSingleFileTorrent(path, *output);
+    return;
+  }
+  if (kind == TEntryKind::Missing) {
+    dialogs_.MessageBox("Please enter a file or directory name!", "Error", TMsgButtons::Ok);
+    return;
+  }
+
+  const TSourceRules rules = Rules();
+  auto wholeFolder = [&](const std::string& folder, const std::string& name, const std::string& output) {
+    TBuildRequest request = FolderRequest(Settings(), folder, name, rules);
+    RunningTotal = TotalLength(request);
+    BuildAndWriteTorrent(std::move(request), output);
+  };
+  if (Input.ClassicWholeFolder) {
+    if (const auto output = AskSavePath(path + ".torrent"))
+      wholeFolder(path, LastPathComponent(path), *output);
+    return;
+  }
+
+  const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:");
+  if (!outFolder) return;
+  // Read the whole folder first, so torrents written into it are not taken as entries.
+  for (const auto& entry : EachOutputs(path, *outFolder, rules)) {
+    if (stop_) return;
+    const TEntryKind entryKind = KindOf(entry.Source);
+    if (entryKind == TEntryKind::Folder)
+      wholeFolder(entry.Source, entry.Name, entry.Output);
+    else if (entryKind != TEntryKind::Other)  // it may have changed since the listing
+      MakeSingleFileTorrent(entry.Source, entry.Output);
+  }
+}
+
+void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder,
+                                         const std::string& relative, bool recurse) {
+  (void)recurse;  // always: the walk descends into every folder
+  std::vector<TBuildFile> files;
+  ::CollectFolderFiles(files, folder, relative, Rules());
+  for (auto& file : files) {
+    auto entry = std::make_unique<TTorrentSubFile>(file.Name, file.Folder, file.Length, 0);
+    entry->SetSourcePath(std::move(file.Source));
+    RunningTotal += entry->Length;
+    list.push_back(std::move(entry));
+  }
+}
+
+int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize,
+                                           int32_t customLength) {
+  int64_t total = 0;
+  for (const auto& entry : list) total += entry->Length;
+  return ::ChoosePieceLength(total, autoSize ? std::nullopt : std::optional<int32_t>(customLength));
+}
+
+void TCreationDriver::MakeSingleFileTorrent(const std::string& source, const std::string& output) {
+  TBuildRequest request = FileRequest(Settings(), source, LastPathComponent(source));
+  RunningTotal = TotalLength(request);
+  BuildAndWriteTorrent(std::move(request), output);
+}
+
+TBuildRequest TCreationDriver::Settings() {
+  TBuildRequest settings;
+  settings.Name = Input.Name;
+  settings.Trackers.push_back({AnnounceURL()});
+  if (Input.Backup && ResolveBackupTrackers)
+    for (auto& url : ResolveBackupTrackers()) settings.Trackers.push_back({std::move(url)});
+  if (!Input.AutoPieceSize) settings.PieceLength = Input.PieceLength;
+  settings.Private = Input.Private;
+  settings.Source = Input.Source;
+  settings.WebSeeds = Input.WebSeeds;
+  settings.Comment = Input.Comment;
+  if (!Input.NoDate) settings.CreationDate = static_cast<int64_t>(std::time(nullptr));
+  settings.Threads = Input.Threads;
+  return settings;
+}
+
+void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::string& output) {
+  request.Output = output;
+  const TBuildResult built = builder_.Build(request);
+  switch (built.Outcome) {
+    case TBuildOutcome::NoData:
+      result_.Failed = true;
+      dialogs_.MessageBox(NoDataMessage(built.Torrent->Name), "Error", TMsgButtons::Ok);
+      return;
+    case TBuildOutcome::Aborted:
+      ++result_.Aborted;
+      dialogs_.MessageBox("Operation Aborted!", "Abort", TMsgButtons::Ok);
+      return;
+    case TBuildOutcome::Failed:
+      result_.Failed = true;
+      stop_ = true;
+      dialogs_.MessageBox(built.Error, "Error", TMsgButtons::Ok);
+      return;
+    case TBuildOutcome::Built:
+      result_.Written.push_back(built.Written);
+      return;
+  }
+}

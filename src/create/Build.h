@@ -1,0 +1,93 @@
+#pragma once
+// Making one torrent from plain values: the window and the CLI each fill a
+// TBuildRequest from their own controls or options and call Build.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "metainfo/TorrentFile.h"
+
+class TProgress;
+class TQuorvaneBTHashedStorage;
+
+// One file of the data, in the order it goes into the torrent.
+struct TBuildFile {
+  std::string Folder;  // folders inside the torrent, "a/b"; empty at the top
+  std::string Name;    // the file's own name
+  std::string Source;  // where its bytes are
+  int64_t Length = 0;
+};
+
+enum class TBuildMode {
+  SingleFile,  // one file: Files holds exactly one entry, named Name in the torrent
+  Folder,      // the files as one torrent called Name, each under its Folder
+};
+
+struct TBuildRequest {
+  TBuildMode Mode = TBuildMode::SingleFile;
+  std::vector<TBuildFile> Files;
+  std::string Name;
+  // The first URL of the first tier is the main tracker ("announce"); an
+  // empty first URL makes a torrent without one.
+  std::vector<std::vector<std::string>> Trackers;
+  std::optional<int32_t> PieceLength;  // none: chosen from the total size
+  bool Private = false;
+  std::string Source;  // info "source"
+  std::vector<std::string> WebSeeds;
+  std::string Comment;
+  std::optional<int64_t> CreationDate;  // Unix seconds; none: no date
+  // Where the torrent is written (replaced safely); empty: only the bytes.
+  std::string Output;
+  int Threads = 0;  // hashing threads; 0: one per core
+};
+
+enum class TBuildOutcome {
+  Built,    // Bytes hold the torrent; written to Output when one was asked for
+  NoData,   // not a single byte of data: clients load no such torrent
+  Aborted,  // the progress's abort request ended the run; nothing written
+  Failed,   // reading the data failed (Error says why); nothing written
+};
+
+struct TBuildResult {
+  TBuildOutcome Outcome = TBuildOutcome::Failed;
+  std::string Error;
+  std::unique_ptr<TTorrentFile> Torrent;  // the model, pieces included
+  std::string Bytes;                      // the bencoded torrent
+  std::string InfoHash;                   // 20 bytes
+  std::string InfoHashText;               // 40 hex digits
+  std::string Written;                    // the file written, or empty
+};
+
+// What the front ends say for TBuildOutcome::NoData.
+std::string NoDataMessage(const std::string& name);
+
+// The automatic piece length for a total size (decimal thresholds), or the
+// largest choice at or below a custom length.
+int32_t ChoosePieceLength(int64_t totalBytes, std::optional<int32_t> custom);
+
+// Runs one build; reports to progress and polls its abort request. An output
+// that cannot be created raises EStreamError before any data is read, and a
+// failed write leaves whatever stood at Output untouched. A single-file
+// request without exactly one file raises std::invalid_argument.
+class TTorrentBuilder {
+ public:
+  explicit TTorrentBuilder(TProgress& progress);
+  ~TTorrentBuilder();
+  TTorrentBuilder(const TTorrentBuilder&) = delete;
+  TTorrentBuilder& operator=(const TTorrentBuilder&) = delete;
+
+  TBuildResult Build(const TBuildRequest& request);
+  // The storage of the run under way; null outside a run.
+  const TQuorvaneBTHashedStorage* Storage() const { return storage_.get(); }
+
+ private:
+  TProgress& progress_;
+  std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
+};
+
+inline TBuildResult Build(const TBuildRequest& request, TProgress& progress) {
+  return TTorrentBuilder(progress).Build(request);
+}
