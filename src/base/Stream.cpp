@@ -307,6 +307,29 @@ int64_t TFileStream::Size() {
   return st.st_size;
 }
 
+std::string TSafeFileStream::TemporaryNameFor(const std::string& target) {
+  // Hidden, and named after its target and this program, so a person or a
+  // later run finds one left by a power cut for what it is. A file name holds
+  // at most 255 bytes: the target's name is cut to leave room for the rest,
+  // never inside a UTF-8 sequence.
+  constexpr size_t NameMax = 255;
+  constexpr std::string_view Tail = ".quorvane-tmp-XXXXXX";
+  const size_t slash = target.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string_view name = std::string_view(target).substr(nameStart);
+  const size_t room = NameMax - 1 - Tail.size();
+  if (name.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name = name.substr(0, cut);
+  }
+  std::string result = target.substr(0, nameStart);
+  result += '.';
+  result += name;
+  result += Tail;
+  return result;
+}
+
 void TSafeFileStream::CheckCreatable(const std::string& target) {
   const std::string finalTarget = FollowLinks(target);
   struct stat st {};
@@ -324,7 +347,7 @@ TSafeFileStream::TSafeFileStream(const std::string& target)
   struct stat old {};
   const bool replacing = CheckReplaceable(target, finalTarget_, old);
   // Beside the file that is replaced, so the rename stays on its file system.
-  std::string tmpl = finalTarget_ + ".XXXXXX";
+  std::string tmpl = TemporaryNameFor(finalTarget_);
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   {

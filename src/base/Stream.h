@@ -128,6 +128,9 @@ class TSafeFileStream : public TFileStream {
   // Raises the error a save to target would meet at its start, without
   // creating anything: a long run checks this before its work.
   static void CheckCreatable(const std::string& target);
+  // The mkstemp pattern of the temporary file for target: ".NAME.quorvane-tmp-XXXXXX"
+  // in target's folder, NAME shortened so the whole is a valid file name.
+  static std::string TemporaryNameFor(const std::string& target);
 
   // Syncs the file, renames it over the target and syncs the folder; raises
   // EStreamError on failure.
