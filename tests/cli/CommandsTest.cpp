@@ -203,6 +203,28 @@ TEST_F(CommandsTest, Verify) {
   EXPECT_EQ(run.Out, "damaged: b: bytes 162144-424287 (piece 1)\n1 of 4 pieces do not match\n");
 }
 
+// Output cut short is a failure: each command's report into a full device
+// exits 1 and says why, instead of 0 with half a report.
+TEST_F(CommandsTest, FullStandardOutputIsAFailure) {
+  ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {"show", "data.torrent"},
+      {"show", "--json", "data.torrent"},
+      {"verify", "data.torrent"},
+      {"trackers"},
+      {"--version"},
+      {"show", "--help"},
+  };
+  for (const auto& args : commands) {
+    SCOPED_TRACE(ShellWords(args));
+    ASSERT_EQ(Cli(args).Status, 0) << "the command itself succeeds";
+    const TRun run = RunCli(Dir.Path(), ShellWords(args) + " >/dev/full");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("Cannot write standard output: No space left on device"), std::string::npos)
+        << run.Err;
+  }
+}
+
 TEST_F(CommandsTest, EditSeveralFiles) {
   ASSERT_EQ(Cli({"create", "-q", "-a", "http://a/ann", "-o", "one.torrent", "data"}).Status, 0);
   ASSERT_EQ(Cli({"create", "-q", "-a", "http://a/ann", "-o", "two.torrent", "data/b"}).Status, 0);
