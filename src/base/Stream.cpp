@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
@@ -400,6 +401,44 @@ void TSafeFileStream::Commit() {
   ::close(dir);
   if (synced != 0 && err != EINVAL && err != EROFS && err != ENOTSUP)
     throw EStreamError(WriteError(folder, err));
+}
+
+TFileLock::TFileLock(const std::string& path, std::chrono::milliseconds wait,
+                     const std::function<void()>& onWait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  bool told = false;
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    int locked;
+    while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EWOULDBLOCK) {
+      if (!told && onWait) onWait();
+      told = true;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        ::close(fd);
+        throw EStreamError("Cannot edit \"" + path + "\": another program is editing it");
+      }
+      // flock has no timed wait; a short nap keeps the wait bounded.
+      ::usleep(20000);
+    }
+    if (locked != 0) {  // a file system without locks: edit as before
+      ::close(fd);
+      return;
+    }
+    // Held: unless the file was replaced while this waited, it is the one to load.
+    struct stat held {
+    }, named{};
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      fd_ = fd;
+      return;
+    }
+    ::close(fd);
+  }
+}
+
+TFileLock::~TFileLock() {
+  if (fd_ >= 0) ::close(fd_);
 }
 
 std::string ReadWholeFile(const std::string& path) {
