@@ -31,6 +31,14 @@
 
 namespace {
 
+// What tells one state of a file on disk from another; all zero when there is none.
+std::array<int64_t, 4> DiskStamp(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return {static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino), static_cast<int64_t>(st.st_size),
+          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 // Only a regular file counts: typing a path passes through its folders, and a
 // FIFO would block the read.
 bool IsRegularFile(const std::string& path) {
@@ -355,6 +363,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     btnCopyMagnet_->setEnabled(true);
     btnVerifyData_->setEnabled(true);
     loadedPath_ = path;
+    loadedStamp_ = DiskStamp(path);
     diskHash_ = torrent_->InfoHashText;
   } catch (const std::exception&) {
     std::string errors;
@@ -540,8 +549,9 @@ void TViewEditPage::btnViewSaveClick() {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;
   }
-  if (!MaySave() || !MayChangeInfoHash()) return;
+  if (!MaySave() || !MayChangeInfoHash() || !MayOverwriteLoaded()) return;
   if (!WriteTorrent(loadedPath_)) return;
+  loadedStamp_ = DiskStamp(loadedPath_);
   diskHash_ = SavedInfoHash(*torrent_);
   lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
 }
@@ -559,6 +569,16 @@ void TViewEditPage::btnViewSaveAsClick() {
   const auto chosen = links_.Dialogs.SaveDialog(options);
   if (!chosen) return;
   WriteTorrent(*chosen);
+}
+
+bool TViewEditPage::MayOverwriteLoaded() {
+  if (DiskStamp(loadedPath_) == loadedStamp_) return true;
+  const QString text =
+      tr("%1 was changed on disk by another program after it was loaded here. Saving replaces those "
+         "changes with what this page shows.")
+          .arg(ShowName(loadedPath_)) +
+      QStringLiteral("\n\n") + tr("Save anyway?");
+  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNo) == TMsgResult::Yes;
 }
 
 bool TViewEditPage::MayChangeInfoHash() {

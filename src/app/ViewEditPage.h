@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -107,6 +108,11 @@ class TViewEditPage : public QWidget {
   TViewEditLinks links_;
   std::unique_ptr<TTorrentFile> torrent_;
   std::string loadedPath_;
+  // The loaded file as it was on disk (device, inode, size, mtime in ns), so
+  // Save notices when another program replaced or changed it meanwhile.
+  std::array<int64_t, 4> loadedStamp_{};
+  // Asks before Save overwrites a file that changed on disk since it was loaded.
+  bool MayOverwriteLoaded();
   // Set while the page fills its own controls, so their change handlers do
   // not write the shown text back into the model.
   bool displaying_ = false;

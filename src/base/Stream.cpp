@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
@@ -307,6 +308,29 @@ int64_t TFileStream::Size() {
   return st.st_size;
 }
 
+std::string TSafeFileStream::TemporaryNameFor(const std::string& target) {
+  // Hidden, and named after its target and this program, so a person or a
+  // later run finds one left by a power cut for what it is. A file name holds
+  // at most 255 bytes: the target's name is cut to leave room for the rest,
+  // never inside a UTF-8 sequence.
+  constexpr size_t NameMax = 255;
+  constexpr std::string_view Tail = ".quorvane-tmp-XXXXXX";
+  const size_t slash = target.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string_view name = std::string_view(target).substr(nameStart);
+  const size_t room = NameMax - 1 - Tail.size();
+  if (name.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name = name.substr(0, cut);
+  }
+  std::string result = target.substr(0, nameStart);
+  result += '.';
+  result += name;
+  result += Tail;
+  return result;
+}
+
 void TSafeFileStream::CheckCreatable(const std::string& target) {
   const std::string finalTarget = FollowLinks(target);
   struct stat st {};
@@ -324,7 +348,7 @@ TSafeFileStream::TSafeFileStream(const std::string& target)
   struct stat old {};
   const bool replacing = CheckReplaceable(target, finalTarget_, old);
   // Beside the file that is replaced, so the rename stays on its file system.
-  std::string tmpl = finalTarget_ + ".XXXXXX";
+  std::string tmpl = TemporaryNameFor(finalTarget_);
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   {
@@ -377,6 +401,44 @@ void TSafeFileStream::Commit() {
   ::close(dir);
   if (synced != 0 && err != EINVAL && err != EROFS && err != ENOTSUP)
     throw EStreamError(WriteError(folder, err));
+}
+
+TFileLock::TFileLock(const std::string& path, std::chrono::milliseconds wait,
+                     const std::function<void()>& onWait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  bool told = false;
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    int locked;
+    while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EWOULDBLOCK) {
+      if (!told && onWait) onWait();
+      told = true;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        ::close(fd);
+        throw EStreamError("Cannot edit \"" + path + "\": another program is editing it");
+      }
+      // flock has no timed wait; a short nap keeps the wait bounded.
+      ::usleep(20000);
+    }
+    if (locked != 0) {  // a file system without locks: edit as before
+      ::close(fd);
+      return;
+    }
+    // Held: unless the file was replaced while this waited, it is the one to load.
+    struct stat held {
+    }, named{};
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      fd_ = fd;
+      return;
+    }
+    ::close(fd);
+  }
+}
+
+TFileLock::~TFileLock() {
+  if (fd_ >= 0) ::close(fd_);
 }
 
 std::string ReadWholeFile(const std::string& path) {

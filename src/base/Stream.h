@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -128,6 +130,9 @@ class TSafeFileStream : public TFileStream {
   // Raises the error a save to target would meet at its start, without
   // creating anything: a long run checks this before its work.
   static void CheckCreatable(const std::string& target);
+  // The mkstemp pattern of the temporary file for target: ".NAME.quorvane-tmp-XXXXXX"
+  // in target's folder, NAME shortened so the whole is a valid file name.
+  static std::string TemporaryNameFor(const std::string& target);
 
   // Syncs the file, renames it over the target and syncs the folder; raises
   // EStreamError on failure.
@@ -141,6 +146,26 @@ class TSafeFileStream : public TFileStream {
   std::string finalTarget_;
   int tempSlot_ = -1;
   bool committed_ = false;
+};
+
+// An advisory lock (flock) on the file a path names, symlinks followed, held
+// for a load-modify-save so that two editors of one file take turns instead of
+// one losing the other's change. A save replaces the file by rename, so the
+// lock is taken on the file the path names once the lock is held: an editor
+// that waited behind a save locks and loads the saved file. Cooperative only:
+// programs that do not lock are not kept out.
+class TFileLock {
+ public:
+  // Locks the file; no file, no lock (loading it will say why). While another
+  // process holds it, calls onWait once and waits up to `wait`, then raises
+  // EStreamError.
+  TFileLock(const std::string& path, std::chrono::milliseconds wait, const std::function<void()>& onWait);
+  ~TFileLock();
+  TFileLock(const TFileLock&) = delete;
+  TFileLock& operator=(const TFileLock&) = delete;
+
+ private:
+  int fd_ = -1;
 };
 
 // Makes SIGINT and SIGTERM remove the temporary files of saves under way

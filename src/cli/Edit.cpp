@@ -206,6 +206,19 @@ void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::s
 
 // One FILE: ExitOk, or the status that refused it (the line on stderr said why).
 int EditOne(const std::string& file, const TEditOptions& options) {
+  // Saved in place: another edit of the file waits its turn, so neither change is lost.
+  std::optional<TFileLock> lock;
+  if (options.Out.empty()) {
+    try {
+      lock.emplace(file, std::chrono::seconds(30), [&file] {
+        std::fprintf(stderr, "quorvane-cli edit: %s: waiting for another edit of it to finish\n",
+                     ForTerminal(file).c_str());
+      });
+    } catch (const EStreamError& e) {
+      std::fprintf(stderr, "quorvane-cli edit: %s\n", ForTerminal(e.what()).c_str());
+      return ExitFailure;
+    }
+  }
   // On the heap, so it is gone before the written copy is loaded: two models
   // of a large torrent at once would double the peak.
   auto model = std::make_unique<TTorrentFile>();

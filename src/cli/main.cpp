@@ -1,3 +1,5 @@
+#include <unistd.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -24,6 +26,21 @@ void PrintUsage(FILE* out) {
                "  quorvane-cli --version        prints the version\n");
 }
 
+// Output cut short by a full disk or a closed pipe is a failure, not a
+// success with half a report: every command's output is checked once here.
+int CheckedExit(const char* command, int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  int err = errno;
+  // A write that failed earlier leaves only the error flag; an empty write
+  // asks the device for its reason again (a full device gives ENOSPC).
+  if (err == 0 && ::write(STDOUT_FILENO, "", 0) < 0) err = errno;
+  if (err == 0) err = EIO;
+  std::fprintf(stderr, "quorvane-cli%s%s: Cannot write standard output: %s\n", command ? " " : "",
+               command ? command : "", std::strerror(err));
+  return status == ExitOk ? ExitFailure : status;
+}
+
 }  // namespace
 
 TCliRegistration::TCliRegistration(const TCliCommand& command) { Registry().push_back(command); }
@@ -40,27 +57,29 @@ int main(int argc, char** argv) {
   const std::string first = argv[1];
   if (first == "--help" || first == "-h" || first == "help") {
     PrintUsage(stdout);
-    return ExitOk;
+    return CheckedExit(nullptr, ExitOk);
   }
   if (first == "--version") {
     std::printf("quorvane-cli %s\n", Version());
-    return ExitOk;
+    return CheckedExit(nullptr, ExitOk);
   }
   for (const auto& c : Registry()) {
     if (first != c.Name) continue;
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (WantsHelp(args)) {
       c.PrintHelp();
-      return ExitOk;
+      return CheckedExit(c.Name, ExitOk);
     }
+    int status;
     try {
-      return c.Run(args);
+      status = c.Run(args);
     } catch (const EUsage& e) {
-      return UsageError(c.Name, e.what(), c.FullUsage ? c.FullUsage : c.Usage);
+      status = UsageError(c.Name, e.what(), c.FullUsage ? c.FullUsage : c.Usage);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "quorvane-cli %s: %s\n", c.Name, e.what());
-      return ExitFailure;
+      status = ExitFailure;
     }
+    return CheckedExit(c.Name, status);
   }
   std::fprintf(stderr, "quorvane-cli: unknown command \"%s\"\n", first.c_str());
   PrintUsage(stderr);

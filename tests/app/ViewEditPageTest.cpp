@@ -487,6 +487,34 @@ class TViewEditPageTest : public QObject {
     QVERIFY(dialogs_->Boxes.empty());
   }
 
+  // Save asks before it overwrites a file another program changed after the
+  // load; No keeps that program's version, Yes writes the page's.
+  void saveAsksBeforeOverwritingANewerFile() {
+    const auto file = Write("n.torrent", Torrent(Announce(), MultiFile()));
+    Open(file);
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://mine/announce"));
+    const std::string theirs = Torrent(Announce("http://theirs/announce"), MultiFile());
+    Write("n.torrent", theirs);
+
+    dialogs_->Answers = {TMsgResult::No};
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QVERIFY2(dialogs_->Boxes[0].Text.find("changed on disk") != std::string::npos,
+             dialogs_->Boxes[0].Text.c_str());
+    QCOMPARE(ReadWholeFile(file), theirs);
+
+    dialogs_->Answers = {TMsgResult::Yes};
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(2));
+    QCOMPARE(LoadFile(file)->Announce, std::string("http://mine/announce"));
+
+    // The page's own save is no change by another program.
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://again/announce"));
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(2));
+    QCOMPARE(LoadFile(file)->Announce, std::string("http://again/announce"));
+  }
+
   void aFailedSaveKeepsTheOldFile() {
     const std::string original = Torrent(Announce(), MultiFile());
     const auto file = Write("f.torrent", original);

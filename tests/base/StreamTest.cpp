@@ -245,6 +245,48 @@ TEST_F(StreamTest, ShortWriteOfAnyStream) {
   EXPECT_EQ(What([&] { tiny.WriteBuffer(std::string("abc")); }), "Stream write error");
 }
 
+// A name of up to 255 bytes saves; the temporary name beside it stays within
+// the limit, hidden and recognisable, and is never cut inside a UTF-8 sequence.
+TEST_F(StreamTest, LongNamesSaveThroughShortTemporaryNames) {
+  const std::string euro = "\xE2\x82\xAC";
+  struct TCase {
+    std::string Name;
+  } cases[] = {
+      {"a.torrent"},
+      {std::string(247, 'n') + ".torrent"},
+      {std::string(241, 'n') + ".torrent"},
+      {std::string(255, 'n')},
+      {std::string(1, 'x') +
+       [&] {
+         std::string s;
+         for (int i = 0; i < 84; ++i) s += euro;
+         return s;
+       }() +
+       "y"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name.size());
+    const std::string pattern = TSafeFileStream::TemporaryNameFor(Path(c.Name));
+    const std::string tempName = pattern.substr(pattern.rfind('/') + 1);
+    EXPECT_EQ(pattern.substr(0, pattern.rfind('/')), dir_);
+    EXPECT_LE(tempName.size(), 255u);
+    EXPECT_EQ(tempName.front(), '.');
+    EXPECT_TRUE(tempName.ends_with(".quorvane-tmp-XXXXXX")) << tempName;
+    const std::string kept = tempName.substr(1, tempName.size() - 1 - 20);
+    EXPECT_TRUE(c.Name.starts_with(kept));
+    // The kept part ends on a whole character: no euro sign cut in two.
+    if (kept.starts_with("x" + euro)) {
+      EXPECT_EQ((kept.size() - 1) % 3, 0u) << kept.size();
+    }
+
+    WriteWholeFile(Path(c.Name), "first");
+    WriteWholeFile(Path(c.Name), "second");
+    EXPECT_EQ(ReadWholeFile(Path(c.Name)), "second");
+    EXPECT_EQ(List(), std::set<std::string>{c.Name});
+    fs::remove(Path(c.Name));
+  }
+}
+
 TEST_F(StreamTest, ReaderRefusesWhatIsNotARegularFile) {
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);  // nobody ever writes to it
   fs::create_directories(Path("folder"));
@@ -325,8 +367,12 @@ class SignalDuringSave : public StreamTest {
     ::close(pipeFds[1]);
     pollfd ready{pipeFds[0], POLLIN, 0};
     EXPECT_EQ(::poll(&ready, 1, 60000), 1) << "the child never started writing";
-    // Proof the save was under way: its temporary file is there.
+    // Proof the save was under way: its temporary file is there, named for its target.
     EXPECT_EQ(List().size(), 2u);
+    for (const auto& name : List())
+      if (name != fs::path(target).filename().string()) {
+        EXPECT_TRUE(name.starts_with("." + fs::path(target).filename().string() + ".quorvane-tmp-")) << name;
+      }
     ::kill(child, sig);
     int status = 0;
     EXPECT_EQ(::waitpid(child, &status, 0), child);

@@ -1,9 +1,14 @@
 // create, edit and verify run as programs: exit statuses and refusals, in tables.
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +206,61 @@ TEST_F(CommandsTest, Verify) {
       *this, [this](const auto& args) { return Cli(args); }, cases);
   const TRun run = Cli({"verify", "data.torrent"});
   EXPECT_EQ(run.Out, "damaged: b: bytes 162144-424287 (piece 1)\n1 of 4 pieces do not match\n");
+}
+
+// Output cut short is a failure: each command's report into a full device
+// exits 1 and says why, instead of 0 with half a report.
+TEST_F(CommandsTest, FullStandardOutputIsAFailure) {
+  ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {"show", "data.torrent"},
+      {"show", "--json", "data.torrent"},
+      {"verify", "data.torrent"},
+      {"trackers"},
+      {"--version"},
+      {"show", "--help"},
+  };
+  for (const auto& args : commands) {
+    SCOPED_TRACE(ShellWords(args));
+    ASSERT_EQ(Cli(args).Status, 0) << "the command itself succeeds";
+    const TRun run = RunCli(Dir.Path(), ShellWords(args) + " >/dev/full");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("Cannot write standard output: No space left on device"), std::string::npos)
+        << run.Err;
+  }
+}
+
+// Two edits of one file take turns: the test holds the lock as another editor
+// would, saves its own change by rename while the CLI's edit waits, and both
+// changes end up in the file.
+TEST_F(CommandsTest, EditsOfOneFileTakeTurns) {
+  ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
+  const std::string path = Dir / "data.torrent";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  auto edit = std::async(std::launch::async, [&] {
+    return Cli({"edit", "data.torrent", "--comment", "mine"});
+  });
+  // Wait for the edit to meet the lock, by what it says (a minute at most).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (ReadWholeFile(Dir / "stderr.txt").find("waiting for another edit") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  EXPECT_NE(ReadWholeFile(Dir / "stderr.txt").find("waiting for another edit"), std::string::npos);
+  {
+    auto other = Load("data.torrent");
+    other->WebSeeds = {"http://seed.example/"};
+    TSafeFileStream out(path);
+    other->SaveToStream(out, other->Pieces);
+    out.Commit();
+  }
+  ::close(fd);
+  const TRun run = edit.get();
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  auto result = Load("data.torrent");
+  EXPECT_EQ(result->Comment, "mine");
+  EXPECT_EQ(result->WebSeeds, std::vector<std::string>{"http://seed.example/"});
 }
 
 TEST_F(CommandsTest, EditSeveralFiles) {

@@ -396,6 +396,10 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>Verify</source>
         <translation>Prüfen</translation>
     </message>
+    <message>
+        <source>%1 was changed on disk by another program after it was loaded here. Saving replaces those changes with what this page shows.</source>
+        <translation>%1 wurde nach dem Laden von einem anderen Programm auf der Festplatte geändert. Speichern ersetzt diese Änderungen durch das, was diese Seite zeigt.</translation>
+    </message>
 </context>
 <context>
     <name>TfrmBackup</name>
