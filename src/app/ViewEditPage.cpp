@@ -532,6 +532,10 @@ bool TViewEditPage::MaySave() {
     links_.Dialogs.MessageBox(Utf8Bytes(tr("Cannot save ")) + e.what(), "Error", TMsgButtons::Ok);
     return false;
   }
+  if (torrent_->HybridRenamed()) {
+    links_.Dialogs.MessageBox(HybridRenameError, "Error", TMsgButtons::Ok);
+    return false;
+  }
   return true;
 }
 

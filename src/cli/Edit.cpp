@@ -167,7 +167,8 @@ void PrintHelp() {
       "The tracker edits apply in this order: --backup, --announce, --remove-tracker,\n"
       "--replace-tracker, --add-tracker. Private flag, source, name and files are part of\n"
       "the info hash: when an edit changes it, stderr says so (the exit status stays 0).\n"
-      "A torrent whose load reported errors (other than a missing announce URL) is not saved.\n"
+      "A torrent whose load reported errors (other than a missing announce URL) is not saved,\n"
+      "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers).\n"
       "Exit status: 0 done, 1 a FILE was not saved, 2 usage error.\n",
       EditUsage);
 }
@@ -228,6 +229,11 @@ int EditOne(const std::string& file, const TEditOptions& options) {
   } catch (const EBadFileName& e) {
     std::fprintf(stderr, "quorvane-cli edit: refused %s\n", e.what());
     return ExitUsage;
+  }
+
+  if (torrent.HybridRenamed()) {
+    std::fprintf(stderr, "quorvane-cli edit: %s: %s\n", ForTerminal(file).c_str(), HybridRenameError);
+    return ExitFailure;
   }
 
   const std::string oldHash = torrent.InfoHashText;

@@ -239,6 +239,9 @@ std::vector<std::string> Flatten(const std::vector<std::vector<std::string>>& ti
 }  // namespace
 
 const char* const MissingAnnounceError = "Corrupt File: Missing \"announce\" segment";
+const char* const HybridRenameError =
+    "This torrent holds BitTorrent v2 data (\"file tree\", \"meta version\" or \"piece layers\"), "
+    "and renaming such a torrent or its files is not supported yet: nothing was saved";
 
 TDateTime UnixToDateTime(int64_t seconds) {
   // Floor division keeps every 64-bit count free of overflow.
@@ -454,7 +457,9 @@ void TTorrentFile::ReadName(const TObjectHash& info) {
 void TTorrentFile::ReadPieces(const TObjectHash& info) {
   if (TObject* pieceLength = info.Find("piece length")) {
     PieceLength = As<TIntString>(pieceLength).Value;
-    if (PieceLength <= 0 || PieceLength > MaxPieceLength)
+    if (As<TIntString>(pieceLength).Overflow)
+      Errors.push_back("Corrupt File: \"info.piece length\" does not fit in 64 bits");
+    else if (PieceLength <= 0 || PieceLength > MaxPieceLength)
       Errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(PieceLength) +
                        ", not between 1 and " + std::to_string(MaxPieceLength));
   } else {
@@ -493,13 +498,18 @@ void TTorrentFile::ReadFileList(const TLoaded& loaded) {
     const auto& entry = As<TObjectHash>(loaded.Entry(i, owner));
     const bool symlink = HasAttribute(entry, 'l');
     int64_t fileLength = 0;
+    bool tooLarge = false;
     if (TObject* lengthValue = entry.Find("length")) {
       // A link holds no data, whatever length it states.
       if (!symlink) fileLength = As<TIntString>(lengthValue).Value;
+      tooLarge = !symlink && As<TIntString>(lengthValue).Overflow;
     } else {
       Errors.push_back("Corrupt File: " + entryName + " is missing a \"length\" segment");
     }
-    if (fileLength < 0) {
+    if (tooLarge) {
+      Errors.push_back("Corrupt File: " + entryName + " has a length that does not fit in 64 bits");
+      lengthsValid = false;
+    } else if (fileLength < 0) {
       Errors.push_back("Corrupt File: " + entryName + " has a negative length");
       lengthsValid = false;
     }
@@ -569,8 +579,12 @@ void TTorrentFile::ReadInfo(const TObjectHash& info, const TLoaded& loaded) {
     FileCount = 1;
     Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), TotalLength, 0));
     Files.back()->UnsafePath = !ComponentProblem(As<TIntString>(info.Get("name")).Text).empty();
-    if (TotalLength < 0) Errors.push_back("Corrupt File: \"info.length\" is negative");
-    CheckLengths(TotalLength >= 0);
+    const bool overflow = As<TIntString>(length).Overflow;
+    if (overflow)
+      Errors.push_back("Corrupt File: \"info.length\" does not fit in 64 bits");
+    else if (TotalLength < 0)
+      Errors.push_back("Corrupt File: \"info.length\" is negative");
+    CheckLengths(TotalLength >= 0 && !overflow);
   } else if (TObject* files = info.Find("files")) {
     // The decoder left the entries in the loaded bytes, noting where each begins.
     if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();
@@ -694,6 +708,34 @@ void TTorrentFile::SetCreationUnix(int64_t seconds) {
   exactSeconds_ = seconds;
 }
 
+bool TTorrentFile::HasV2Part() const {
+  if (!loaded_) return false;
+  const TObjectHash* info = loaded_->Info;
+  return (info && (info->Exists("file tree") || info->Exists("meta version"))) ||
+         Dictionary->Exists("piece layers");
+}
+
+bool TTorrentFile::HybridRenamed() const {
+  if (!HasV2Part()) return false;
+  if (Name != loaded_->Name) return true;
+  if (!MultiFile || !loaded_->FileList) return false;
+  if (Files.size() != loaded_->EntryCount()) return true;
+  std::unique_ptr<TObject> owner;
+  std::string folder, name;
+  for (size_t i = 0; i < Files.size(); ++i) {
+    const TObjectHash* entry = loaded_->Entry(i, owner);
+    const auto* path = entry ? dynamic_cast<const TObjectList*>(entry->Find("path")) : nullptr;
+    if (!path) continue;
+    try {
+      SplitPathList(*path, folder, name);
+    } catch (const EInvalidCast&) {
+      continue;  // damaged: the loader said so
+    }
+    if (PathComponents(Files[i]->Path, Files[i]->Name) != PathComponents(folder, name)) return true;
+  }
+  return false;
+}
+
 bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const {
   if (!loadedEntry || index >= Files.size()) return false;
   const TObjectHash& entry = *loadedEntry;
@@ -791,8 +833,8 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
 
   std::vector<std::string_view> stale;
   if (!layoutKept) {
-    // A rebuilt info holds the v1 layout only: the v2 file tree would still
-    // name the old files, and clients refuse a hybrid whose two lists differ.
+    // A rebuilt info holds the v1 layout only (a rename of a hybrid never gets
+    // here): v2 keys beside new pieces or a damaged info would not match them.
     stale = {"file tree", "meta version"};
     if (loaded && Name != loaded->Name) stale.push_back("name.utf-8");
   }
@@ -849,6 +891,7 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) 
 }
 
 void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+  if (HybridRenamed()) throw EHybridRename(HybridRenameError);
   TBufferedOutput buffered(out);
   WriteMetainfo(buffered, pieces);
   buffered.Flush();

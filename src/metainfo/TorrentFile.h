@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,17 @@ TDateTime NowUtc();
 // The loader's line for a torrent without a main tracker: normal for DHT and
 // magnet-style torrents, so it never counts as damage.
 extern const char* const MissingAnnounceError;
+
+// Why a torrent holding BitTorrent v2 data is not renamed: the v2 file tree
+// would still name the old files, and clients refuse a hybrid whose two file
+// lists differ.
+extern const char* const HybridRenameError;
+
+// Raised by SaveToStream for a renamed torrent that holds v2 data.
+class EHybridRename : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // One file of a torrent. Torrents of a few hundred thousand files keep one of
 // these per file, so the strings few files need live out of line.
@@ -103,6 +115,12 @@ class TTorrentFile {
   // torrent writes only what could be read.
   std::vector<std::string> DamageLines() const;
   bool IsDamaged() const { return !DamageLines().empty(); }
+  // The loaded torrent holds BitTorrent v2 data: info "file tree" or "meta
+  // version", or "piece layers" at the top level.
+  bool HasV2Part() const;
+  // HasV2Part() and the torrent's name or a file's name or folders differ
+  // from the loaded ones: no save can keep both file lists right.
+  bool HybridRenamed() const;
   // The creation date as Unix seconds, exact for any 64-bit value that was
   // loaded or set with SetCreationUnix.
   int64_t CreationUnix() const;
@@ -111,7 +129,8 @@ class TTorrentFile {
   // A loaded model also writes the keys it does not own (private, source,
   // url-list, ...), and copies info byte for byte while its name, files and
   // pieces are unchanged, so the info hash stays.
-  // Raises EStreamError "Stream write error" on a short write.
+  // Raises EStreamError "Stream write error" on a short write, and
+  // EHybridRename (before writing anything) when HybridRenamed().
   void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
   // The info hash (40 hex digits) of the info SaveToStream would write with
   // these pieces, without writing the rest of the file. "" when only reading
