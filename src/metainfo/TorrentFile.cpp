@@ -9,7 +9,7 @@
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
-#include "metainfo/TorrentEdits.h"
+#include "metainfo/PathRules.h"
 
 namespace {
 
