@@ -198,6 +198,14 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
   }
 }
 
+// The text of a bencoded string's bytes ("3:abc" gives "abc"); "" for any other value.
+std::string_view StringContent(std::string_view value) {
+  const size_t colon = value.find(':');
+  if (value.empty() || value.front() < '0' || value.front() > '9' || colon == std::string_view::npos)
+    return {};
+  return value.substr(colon + 1);
+}
+
 const TRawEntry* FindRaw(const std::vector<TRawEntry>& entries, std::string_view key) {
   const TRawEntry* found = nullptr;
   for (const TRawEntry& entry : entries)
@@ -237,6 +245,8 @@ std::vector<std::string> Flatten(const std::vector<std::vector<std::string>>& ti
 }
 
 }  // namespace
+
+std::string TTorrentPieces::HashText(size_t i) const { return BytesToHex((*this)[i], 999); }
 
 const char* const MissingAnnounceError = "Corrupt File: Missing \"announce\" segment";
 const char* const HybridRenameError =
@@ -330,7 +340,7 @@ void TTorrentFile::Reset() {
   PieceLength = 0;
   MultiFile = false;
   Files.clear();
-  Pieces.clear();
+  Pieces = TTorrentPieces();
   BackupTrackers.clear();
   tiers_.clear();
   Private = false;
@@ -471,17 +481,15 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
     Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
     return;
   }
-  const std::string& hashes = As<TIntString>(pieces).Text;
-  if (hashes.size() % 20 != 0)
+  // Taken over, not copied: the decoded tree keeps no second copy of the
+  // largest value of a torrent. A save compares with the loaded bytes.
+  std::string hashes = std::move(As<TIntString>(pieces).Text);
+  if (hashes.size() % TTorrentPieces::HashSize != 0) {
     Errors.push_back("Corrupt File: \"info.pieces\" is " + std::to_string(hashes.size()) +
                      " bytes long, not a multiple of 20");
-  const size_t count = hashes.size() / 20;
-  Pieces.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    std::string hash = hashes.substr(20 * i, 20);
-    std::string hex = BytesToHex(hash, 999);
-    Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), false));
+    hashes.resize(hashes.size() - hashes.size() % TTorrentPieces::HashSize);
   }
+  Pieces.Assign(std::move(hashes));
 }
 
 void TTorrentFile::ReadFileList(const TLoaded& loaded) {
@@ -750,14 +758,13 @@ bool TTorrentFile::InfoUnchanged(bool layoutUnchanged) const {
   return layoutUnchanged && Private == loaded_->Private && Source == loaded_->Source;
 }
 
-std::string TTorrentFile::SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+std::string TTorrentFile::SavedInfoHashText(const TTorrentPieces& pieces) const {
   const bool layoutUnchanged = LayoutUnchanged(pieces);
   // The save copies the info byte for byte: the hash of those bytes.
   if (InfoUnchanged(layoutUnchanged)) return InfoHashText;
   // A hash of another length breaks the "pieces" string: the info a reader
   // finds is not the one written.
-  for (const auto& piece : pieces)
-    if (!piece || piece->Hash.size() != 20) return {};
+  if (!pieces.Whole()) return {};
   TSha1Output info;
   TBufferedOutput buffered(info);
   WriteInfo(buffered, pieces, layoutUnchanged);
@@ -767,7 +774,7 @@ std::string TTorrentFile::SavedInfoHashText(std::span<const std::unique_ptr<TTor
 }
 
 // Name, files and pieces as loaded: what the info dictionary holds beside the flags.
-bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+bool TTorrentFile::LayoutUnchanged(const TTorrentPieces& pieces) const {
   const TLoaded* loaded = loaded_.get();
   if (!loaded || !loaded->Info || !loaded->RawInfoComplete) return false;
   if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength)
@@ -780,16 +787,14 @@ bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece
   } else if (TotalLength != loaded->TotalLength) {
     return false;
   }
-  const TObject* loadedPieces = loaded->Info->Find("pieces");
-  const std::string& hashes = loadedPieces ? As<TIntString>(loadedPieces).Text : std::string();
-  if (pieces.size() != hashes.size() / 20) return false;
-  for (size_t i = 0; i < pieces.size(); ++i)
-    if (!pieces[i] || std::string_view(hashes).substr(20 * i, 20) != pieces[i]->Hash) return false;
-  return true;
+  // The model took the loaded hashes over: compare with their bytes in the file.
+  const TRawEntry* loadedPieces = FindRaw(RawEntries(loaded->RawInfo()), "pieces");
+  std::string_view hashes = loadedPieces ? StringContent(loadedPieces->Value) : std::string_view();
+  hashes = hashes.substr(0, hashes.size() - hashes.size() % TTorrentPieces::HashSize);
+  return pieces.Whole() && pieces.Bytes() == hashes;
 }
 
-void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
-                             bool layoutUnchanged) const {
+void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const {
   const TLoaded* loaded = loaded_.get();
   const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
   // Every key the save does not change keeps the bytes it had in the file.
@@ -816,10 +821,7 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
     }
     entries.push_back({"name", [&] { WriteString(out, Name); }});
     entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
-    entries.push_back({"pieces", [&] {
-                         out.WriteBuffer(std::to_string(20 * static_cast<int64_t>(pieces.size())) + ":");
-                         for (const auto& piece : pieces) WriteRaw(out, piece->Hash);
-                       }});
+    entries.push_back({"pieces", [&] { WriteString(out, pieces.Bytes()); }});
   }
 
   if (loaded && Private == loaded->Private)
@@ -890,14 +892,14 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) 
   WriteDictionary(out, entries);
 }
 
-void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+void TTorrentFile::SaveToStream(TStream& out, const TTorrentPieces& pieces) const {
   if (HybridRenamed()) throw EHybridRename(HybridRenameError);
   TBufferedOutput buffered(out);
   WriteMetainfo(buffered, pieces);
   buffered.Flush();
 }
 
-void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces) const {
   const TLoaded* loaded = loaded_.get();
   std::vector<TKeyWriter> entries;
 

@@ -78,20 +78,38 @@ class TTorrentSubFile {
 
 static_assert(sizeof(TTorrentSubFile) <= 112, "a loaded torrent keeps one file entry per file");
 
-// One piece hash.
-class TTorrentPiece {
+// The piece hashes, 20 raw bytes each, end to end in one block: the "pieces"
+// string as it is written. A torrent of a 200 MB "pieces" string holds ten
+// million of them, so no hash is an object of its own.
+class TTorrentPieces {
  public:
-  TTorrentPiece(std::string hashText, std::string hash, bool hashed)
-      : HashText(std::move(hashText)), Hash(std::move(hash)), Hashed(hashed) {}
+  static constexpr size_t HashSize = 20;
 
-  std::string HashText;  // 40 lower-case hex digits
-  std::string Hash;      // 20 raw bytes
-  bool Hashed;           // hashed in this run, not read from a file
+  size_t size() const { return bytes_.size() / HashSize; }
+  bool empty() const { return bytes_.empty(); }
+  // Hash i, 20 raw bytes.
+  std::string_view operator[](size_t i) const {
+    return std::string_view(bytes_).substr(i * HashSize, HashSize);
+  }
+  // Hash i as 40 lower-case hex digits.
+  std::string HashText(size_t i) const;
+  void push_back(std::string_view hash) { bytes_.append(hash); }
+  void reserve(size_t count) { bytes_.reserve(count * HashSize); }
+  void clear() { bytes_.clear(); }
+  // Every byte appended; a hash of another length than 20 leaves a block no
+  // whole number of hashes long (Whole() is false).
+  const std::string& Bytes() const { return bytes_; }
+  bool Whole() const { return bytes_.size() % HashSize == 0; }
+  void Assign(std::string bytes) { bytes_ = std::move(bytes); }
+
+  bool Hashed = false;  // hashed in this run, not read from a file
+
+ private:
+  std::string bytes_;
 };
 
 class TObjectList;
 
-using TTorrentPieces = std::vector<std::unique_ptr<TTorrentPiece>>;
 using TTorrentSubFiles = std::vector<std::unique_ptr<TTorrentSubFile>>;
 
 class TTorrentFile {
@@ -131,12 +149,12 @@ class TTorrentFile {
   // pieces are unchanged, so the info hash stays.
   // Raises EStreamError "Stream write error" on a short write, and
   // EHybridRename (before writing anything) when HybridRenamed().
-  void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  void SaveToStream(TStream& out, const TTorrentPieces& pieces) const;
   // The info hash (40 hex digits) of the info SaveToStream would write with
   // these pieces, without writing the rest of the file. "" when only reading
   // the saved file back can tell: a piece hash that is not 20 bytes long, or
   // an info too large to load.
-  std::string SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  std::string SavedInfoHashText(const TTorrentPieces& pieces) const;
 
   std::string Announce;
   std::string Name;
@@ -187,14 +205,13 @@ class TTorrentFile {
   void CheckLengths(bool lengthsValid);
   void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
-  bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  bool LayoutUnchanged(const TTorrentPieces& pieces) const;
   bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
   // The flags as loaded too: a save copies the info byte for byte.
   bool InfoUnchanged(bool layoutUnchanged) const;
-  void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  void WriteMetainfo(TStream& out, const TTorrentPieces& pieces) const;
   // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
-  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
-                 bool layoutUnchanged) const;
+  void WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const;
   void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
 
   std::unique_ptr<TLoaded> loaded_;

@@ -153,14 +153,9 @@ TEST(TorrentExtras, SavedInfoHashIsTheHashTheSavedFileLoadsWith) {
       {"source", [](TTorrentFile& t) { t.Source = "S"; }},
       {"name", [](TTorrentFile& t) { t.Name = "renamed"; }},
       {"file renamed", [](TTorrentFile& t) { RenameFileEntry(t, 1, "c.txt"); }},
-      {"piece added",
-       [](TTorrentFile& t) { t.Pieces.push_back(std::make_unique<TTorrentPiece>("", FakeHash(2), true)); }},
-      {"piece hash too short",
-       [](TTorrentFile& t) { t.Pieces.push_back(std::make_unique<TTorrentPiece>("", "abc", true)); }},
-      {"piece hash too long",
-       [](TTorrentFile& t) {
-         t.Pieces.push_back(std::make_unique<TTorrentPiece>("", FakeHash(2) + FakeHash(3), true));
-       }},
+      {"piece added", [](TTorrentFile& t) { t.Pieces.push_back(FakeHash(2)); }},
+      {"piece hash too short", [](TTorrentFile& t) { t.Pieces.push_back("abc"); }},
+      {"piece hash too long", [](TTorrentFile& t) { t.Pieces.push_back(FakeHash(2) + FakeHash(3)); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);

@@ -112,10 +112,10 @@ TEST(TorrentFile, LoadCases) {
        .Check =
            [](const TTorrentFile& t) {
              ASSERT_EQ(t.Pieces.size(), 2u);
-             EXPECT_EQ(t.Pieces[1]->Hash, FakeHash(2));
-             EXPECT_EQ(t.Pieces[1]->HashText, Hex(FakeHash(2)));
-             EXPECT_EQ(t.Pieces[1]->HashText.size(), 40u);
-             EXPECT_FALSE(t.Pieces[0]->Hashed);
+             EXPECT_EQ(t.Pieces[1], FakeHash(2));
+             EXPECT_EQ(t.Pieces.HashText(1), Hex(FakeHash(2)));
+             EXPECT_EQ(t.Pieces.HashText(1).size(), 40u);
+             EXPECT_FALSE(t.Pieces.Hashed);
            }},
       {.Name = "announce-list tiers flattened",
        .Input = Torrent(SingleInfo(),
@@ -401,7 +401,7 @@ std::unique_ptr<TTorrentFile> SingleModel() {
   model->SetInfo("A", "N", "", "", 5, false);
   model->CreationDate = 0;
   model->PieceLength = 262144;
-  model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
+  model->Pieces.push_back(FakeHash(9));
   return model;
 }
 
@@ -501,8 +501,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
     model.Files.push_back(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
     model.TotalLength += 100 + i;
   }
-  for (int i = 0; i < 3; ++i)
-    model.Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(i)), FakeHash(i), true));
+  for (int i = 0; i < 3; ++i) model.Pieces.push_back(FakeHash(i));
   const std::string bytes = Save(model);
 
   auto [loaded, ok] = Load(bytes);
@@ -527,7 +526,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
     offset += model.Files[i]->Length;
   }
   ASSERT_EQ(loaded->Pieces.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded->Pieces[i]->Hash, FakeHash(i));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded->Pieces[i], FakeHash(i));
   const size_t infoAt = bytes.find("4:infod") + 6;
   EXPECT_EQ(loaded->InfoHash, Sha1Bytes(std::string_view(bytes).substr(infoAt, bytes.size() - 1 - infoAt)));
 
@@ -750,7 +749,7 @@ TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
   model->BackupTrackers.clear();
   model->PieceLength = 262144;
   model->Pieces.clear();
-  model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
+  model->Pieces.push_back(FakeHash(9));
   EXPECT_EQ(Save(*model), Save(*SingleModel()));
 }
 
