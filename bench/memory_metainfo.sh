@@ -35,7 +35,7 @@ peak() {  # peak LABEL COMMAND...
   shift
   # A refusal (verify without the data) still shows what the load cost.
   /usr/bin/time -f "%M %e" -o "$dir/time.txt" "$@" > /dev/null 2>&1 || true
-  read -r kib secs < "$dir/time.txt"
+  read -r kib secs < <(tail -n 1 "$dir/time.txt")
   printf "  %-34s %8.1f MiB %7.2f s\n" "$label" "$(echo "$kib / 1024" | bc -l)" "$secs"
 }
 echo "== 200,000 files, $(($(stat -c %s "$dir/many.torrent") / 1024)) KiB: peak resident memory"

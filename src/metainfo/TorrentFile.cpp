@@ -132,12 +132,16 @@ class TBufferedOutput : public TStream {
   int64_t written_ = 0;
 };
 
-// Hashes what is written to it, for the info hash of bytes never kept whole.
+// Hashes what is written to it, for the info hash of bytes never kept whole,
+// and passes it on to `forward` when given.
 class TSha1Output : public TStream {
  public:
+  explicit TSha1Output(TStream* forward = nullptr) : forward_(forward) {}
+
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* buffer, int64_t count) override {
     if (count <= 0) return 0;
+    if (forward_) forward_->WriteBuffer(buffer, count);
     sha1_.Transform(buffer, count);
     written_ += count;
     return count;
@@ -152,6 +156,7 @@ class TSha1Output : public TStream {
   }
 
  private:
+  TStream* forward_;
   TSHA1 sha1_;
   int64_t written_ = 0;
 };
@@ -895,11 +900,19 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) 
 void TTorrentFile::SaveToStream(TStream& out, const TTorrentPieces& pieces) const {
   if (HybridRenamed()) throw EHybridRename(HybridRenameError);
   TBufferedOutput buffered(out);
-  WriteMetainfo(buffered, pieces);
+  WriteMetainfo(buffered, pieces, nullptr);
   buffered.Flush();
 }
 
-void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces) const {
+void TTorrentFile::SaveToStream(TStream& out, const TTorrentPieces& pieces, std::string& infoHashText) const {
+  if (HybridRenamed()) throw EHybridRename(HybridRenameError);
+  TBufferedOutput buffered(out);
+  WriteMetainfo(buffered, pieces, &infoHashText);
+  buffered.Flush();
+}
+
+void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
+                                 std::string* infoHashText) const {
   const TLoaded* loaded = loaded_.get();
   std::vector<TKeyWriter> entries;
 
@@ -936,8 +949,18 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces) con
   if (InfoUnchanged(layoutUnchanged)) {
     // Byte for byte, so the info hash stays.
     entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
+    if (infoHashText) *infoHashText = InfoHashText;
   } else {
-    entries.push_back({"info", [&, layoutUnchanged] { WriteInfo(out, pieces, layoutUnchanged); }});
+    entries.push_back({"info", [&, layoutUnchanged] {
+                         if (!infoHashText) {
+                           WriteInfo(out, pieces, layoutUnchanged);
+                           return;
+                         }
+                         // Hashed on its way out: the info is written once.
+                         TSha1Output tee(&out);
+                         WriteInfo(tee, pieces, layoutUnchanged);
+                         *infoHashText = BytesToHex(tee.DigestBytes(), 999);
+                       }});
   }
 
   if (loaded && loaded->UrlList && WebSeeds == loaded->WebSeeds) {

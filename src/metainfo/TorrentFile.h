@@ -150,6 +150,9 @@ class TTorrentFile {
   // Raises EStreamError "Stream write error" on a short write, and
   // EHybridRename (before writing anything) when HybridRenamed().
   void SaveToStream(TStream& out, const TTorrentPieces& pieces) const;
+  // The same, and infoHashText becomes the info hash (40 hex digits) of the
+  // info written: the hash the file loads with, learnt without reading it.
+  void SaveToStream(TStream& out, const TTorrentPieces& pieces, std::string& infoHashText) const;
   // The info hash (40 hex digits) of the info SaveToStream would write with
   // these pieces, without writing the rest of the file. "" when only reading
   // the saved file back can tell: a piece hash that is not 20 bytes long, or
@@ -209,7 +212,8 @@ class TTorrentFile {
   bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
   // The flags as loaded too: a save copies the info byte for byte.
   bool InfoUnchanged(bool layoutUnchanged) const;
-  void WriteMetainfo(TStream& out, const TTorrentPieces& pieces) const;
+  // infoHashText, when given, gets the info hash of the info written.
+  void WriteMetainfo(TStream& out, const TTorrentPieces& pieces, std::string* infoHashText) const;
   // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
   void WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const;
   void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;

@@ -163,6 +163,11 @@ TEST(TorrentExtras, SavedInfoHashIsTheHashTheSavedFileLoadsWith) {
     ASSERT_TRUE(loaded.Ok);
     c.Edit(*loaded.Model);
     EXPECT_EQ(SavedInfoHash(*loaded.Model), Load(Save(*loaded.Model)).Model->InfoHashText);
+    // A save hashes the info it writes.
+    TMemoryStream out;
+    std::string written;
+    loaded.Model->SaveToStream(out, loaded.Model->Pieces, written);
+    EXPECT_EQ(written, Load(out.Data()).Model->InfoHashText);
   }
 }
 
