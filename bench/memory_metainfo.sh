@@ -42,6 +42,7 @@ echo "== 200,000 files, $(($(stat -c %s "$dir/many.torrent") / 1024)) KiB: peak 
 peak "show" "$cli" show "$dir/many.torrent"
 peak "show --json" "$cli" show --json "$dir/many.torrent"
 peak "edit --comment (info kept)" "$cli" edit "$dir/many.torrent" -o "$dir/a.torrent" --comment x
+peak "edit --private off (flag changed)" "$cli" edit "$dir/many.torrent" -o "$dir/p.torrent" --private off
 peak "edit --rename (info rebuilt)" "$cli" edit "$dir/many.torrent" -o "$dir/b.torrent" --rename 5=x/y.bin
 
 /usr/bin/python3 - "$dir/pieces.torrent" <<'PY'

@@ -494,7 +494,7 @@ void TViewEditPage::btnViewBackupTrackersClick() {
   backupChosen_ = true;
 }
 
-bool TViewEditPage::WriteTorrent(const std::string& path) {
+bool TViewEditPage::WriteTorrent(const std::string& path, std::string& infoHash) {
   try {
     const auto& backup = links_.BackupList;
     if (backupChosen_ || !chkViewBackup_->isChecked())
@@ -504,7 +504,7 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
     // Written beside the target and renamed over it, so a failed write
     // leaves the old file as it was.
     TSafeFileStream out(path);
-    torrent_->SaveToStream(out, torrent_->Pieces);
+    torrent_->SaveToStream(out, torrent_->Pieces, infoHash);
     out.Commit();
   } catch (const std::exception& e) {
     links_.Dialogs.MessageBox(Utf8Bytes(tr("Error writing ")) + path + ": " + e.what(), "Error",
@@ -545,8 +545,9 @@ void TViewEditPage::btnViewSaveClick() {
     return;
   }
   if (!MaySave() || !MayChangeInfoHash()) return;
-  if (!WriteTorrent(loadedPath_)) return;
-  diskHash_ = SavedInfoHash(*torrent_);
+  std::string written;
+  if (!WriteTorrent(loadedPath_, written)) return;
+  diskHash_ = written;
   lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
 }
 
@@ -562,7 +563,8 @@ void TViewEditPage::btnViewSaveAsClick() {
   options.ConfirmOverwrite = true;
   const auto chosen = links_.Dialogs.SaveDialog(options);
   if (!chosen) return;
-  WriteTorrent(*chosen);
+  std::string written;
+  WriteTorrent(*chosen, written);
 }
 
 bool TViewEditPage::MayChangeInfoHash() {

@@ -82,6 +82,18 @@ std::vector<std::string_view> PathComponents(std::string_view folder, std::strin
   return parts;
 }
 
+// A file entry as the writer writes one of nothing but length and path. Most
+// loaded entries are exactly these bytes: comparing them needs no decoding.
+void PlainEntryBytes(const TTorrentSubFile& file, std::string& out) {
+  out = "d6:lengthi" + std::to_string(file.Length) + "e4:pathl";
+  for (std::string_view part : PathComponents(file.Path, file.Name)) {
+    out += std::to_string(part.size());
+    out += ':';
+    out += part;
+  }
+  out += "ee";
+}
+
 // One key of a dictionary being written, with what writes its value.
 struct TKeyWriter {
   std::string_view Key;
@@ -308,6 +320,11 @@ struct TTorrentFile::TLoaded {
 
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
   size_t EntryCount() const { return FileList ? EntryStarts.size() : 0; }
+  // True when file entry i was loaded as exactly these bytes: a complete
+  // value, so the decoder read it as nothing else.
+  bool EntryIs(size_t i, std::string_view bytes) const {
+    return std::string_view(Bytes).substr(EntryStarts[i]).starts_with(bytes);
+  }
   // File entry i as loaded (nullptr when it is not a dictionary); owner keeps one decoded again.
   const TObjectHash* Entry(size_t i, std::unique_ptr<TObject>& owner) const {
     TViewStream stream(Bytes, EntryStarts[i]);
@@ -787,8 +804,11 @@ bool TTorrentFile::LayoutUnchanged(const TTorrentPieces& pieces) const {
   if (MultiFile) {
     if (!loaded->FileList || Files.size() != loaded->EntryCount()) return false;
     std::unique_ptr<TObject> owner;
-    for (size_t i = 0; i < Files.size(); ++i)
-      if (!FileEntryUnchanged(i, loaded->Entry(i, owner))) return false;
+    std::string plain;
+    for (size_t i = 0; i < Files.size(); ++i) {
+      PlainEntryBytes(*Files[i], plain);
+      if (!loaded->EntryIs(i, plain) && !FileEntryUnchanged(i, loaded->Entry(i, owner))) return false;
+    }
   } else if (TotalLength != loaded->TotalLength) {
     return false;
   }
@@ -818,7 +838,9 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces, bool la
     if (MultiFile) {
       entries.push_back({"files", [&out, this, loadedFiles] {
                            WriteRaw(out, "l");
-                           for (size_t i = 0; i < Files.size(); ++i) WriteFileEntry(out, i, loadedFiles);
+                           std::string plain;
+                           for (size_t i = 0; i < Files.size(); ++i)
+                             WriteFileEntry(out, i, loadedFiles, plain);
                            WriteRaw(out, "e");
                          }});
     } else {
@@ -859,8 +881,14 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces, bool la
   WriteDictionary(out, entries);
 }
 
-void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const {
+void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles, std::string& plain) const {
   const TTorrentSubFile& file = *Files[index];
+  PlainEntryBytes(file, plain);
+  if (loadedFiles && loaded_->EntryIs(index, plain)) {
+    // Unchanged and nothing beside length and path: no need to decode it.
+    WriteRaw(out, plain);
+    return;
+  }
   std::unique_ptr<TObject> owner;
   const TObjectHash* loadedEntry = loadedFiles ? loaded_->Entry(index, owner) : nullptr;
   const bool unchanged = FileEntryUnchanged(index, loadedEntry);

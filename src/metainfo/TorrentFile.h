@@ -216,7 +216,8 @@ class TTorrentFile {
   void WriteMetainfo(TStream& out, const TTorrentPieces& pieces, std::string* infoHashText) const;
   // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
   void WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const;
-  void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
+  // plain: room for the entry's bytes, reused from entry to entry.
+  void WriteFileEntry(TStream& out, size_t index, bool loadedFiles, std::string& plain) const;
 
   std::unique_ptr<TLoaded> loaded_;
   std::vector<std::vector<std::string>> tiers_;
