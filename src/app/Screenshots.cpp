@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     TSHA1 sha;
     sha.TransformString("samplesamplesample");
     sha.Complete();
-    demo.Pieces.push_back(std::make_unique<TTorrentPiece>(sha.DigestString(), sha.DigestBytes(), true));
+    demo.Pieces.push_back(sha.DigestBytes());
     const std::string path = NameBytes(home.filePath(QStringLiteral("Music/Night Drive.torrent")));
     TSafeFileStream file(path);
     demo.SaveToStream(file, demo.Pieces);

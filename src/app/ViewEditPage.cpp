@@ -503,7 +503,7 @@ void TViewEditPage::btnViewBackupTrackersClick() {
   backupChosen_ = true;
 }
 
-bool TViewEditPage::WriteTorrent(const std::string& path) {
+bool TViewEditPage::WriteTorrent(const std::string& path, std::string& infoHash) {
   try {
     const auto& backup = links_.BackupList;
     if (backupChosen_ || !chkViewBackup_->isChecked())
@@ -513,7 +513,7 @@ bool TViewEditPage::WriteTorrent(const std::string& path) {
     // Written beside the target and renamed over it, so a failed write
     // leaves the old file as it was.
     TSafeFileStream out(path);
-    torrent_->SaveToStream(out, torrent_->Pieces);
+    torrent_->SaveToStream(out, torrent_->Pieces, infoHash);
     out.Commit();
   } catch (const std::exception& e) {
     links_.Dialogs.MessageBox(Utf8Bytes(tr("Error writing ")) + path + ": " + e.what(), "Error",
@@ -541,6 +541,10 @@ bool TViewEditPage::MaySave() {
     links_.Dialogs.MessageBox(Utf8Bytes(tr("Cannot save ")) + e.what(), "Error", TMsgButtons::Ok);
     return false;
   }
+  if (torrent_->HybridRenamed()) {
+    links_.Dialogs.MessageBox(HybridRenameError, "Error", TMsgButtons::Ok);
+    return false;
+  }
   return true;
 }
 
@@ -550,9 +554,10 @@ void TViewEditPage::btnViewSaveClick() {
     return;
   }
   if (!MaySave() || !MayChangeInfoHash() || !MayOverwriteLoaded()) return;
-  if (!WriteTorrent(loadedPath_)) return;
+  std::string written;
+  if (!WriteTorrent(loadedPath_, written)) return;
   loadedStamp_ = DiskStamp(loadedPath_);
-  diskHash_ = SavedInfoHash(*torrent_);
+  diskHash_ = written;
   lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
 }
 
@@ -568,7 +573,8 @@ void TViewEditPage::btnViewSaveAsClick() {
   options.ConfirmOverwrite = true;
   const auto chosen = links_.Dialogs.SaveDialog(options);
   if (!chosen) return;
-  WriteTorrent(*chosen);
+  std::string written;
+  WriteTorrent(*chosen, written);
 }
 
 bool TViewEditPage::MayOverwriteLoaded() {

@@ -90,7 +90,8 @@ class TViewEditPage : public QWidget {
   void ClearAfterFailedLoad();
   // Rebuilds the back-up trackers and writes the model to path; reports
   // "Error writing " on failure. Returns true when the file was written.
-  bool WriteTorrent(const std::string& path);
+  // infoHash: the info hash of what was written.
+  bool WriteTorrent(const std::string& path, std::string& infoHash);
   // Asks before a damaged torrent is saved; refuses an unusable name. True
   // when the save may go ahead.
   bool MaySave();

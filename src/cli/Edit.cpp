@@ -167,7 +167,8 @@ void PrintHelp() {
       "The tracker edits apply in this order: --backup, --announce, --remove-tracker,\n"
       "--replace-tracker, --add-tracker. Private flag, source, name and files are part of\n"
       "the info hash: when an edit changes it, stderr says so (the exit status stays 0).\n"
-      "A torrent whose load reported errors (other than a missing announce URL) is not saved.\n"
+      "A torrent whose load reported errors (other than a missing announce URL) is not saved,\n"
+      "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers).\n"
       "Exit status: 0 done, 1 a FILE was not saved, 2 usage error.\n",
       EditUsage);
 }
@@ -219,8 +220,7 @@ int EditOne(const std::string& file, const TEditOptions& options) {
       return ExitFailure;
     }
   }
-  // On the heap, so it is gone before the written copy is loaded: two models
-  // of a large torrent at once would double the peak.
+  // On the heap, so it is gone before a copy for standard output is written.
   auto model = std::make_unique<TTorrentFile>();
   TTorrentFile& torrent = *model;
   bool loaded = false;
@@ -243,37 +243,40 @@ int EditOne(const std::string& file, const TEditOptions& options) {
     return ExitUsage;
   }
 
-  const std::string oldHash = torrent.InfoHashText;
-  TMemoryStream bytes;
-  torrent.SaveToStream(bytes, torrent.Pieces);
-  model.reset();
-  bytes.Seek(0, TSeekOrigin::Beginning);
-  TTorrentFile written;
-  written.LoadFromStream(bytes);
+  if (torrent.HybridRenamed()) {
+    std::fprintf(stderr, "quorvane-cli edit: %s: %s\n", ForTerminal(file).c_str(), HybridRenameError);
+    return ExitFailure;
+  }
 
+  const std::string oldHash = torrent.InfoHashText;
+  // The writer hashes the info on its way out: the file is never read back.
+  std::string newHash;
   const bool toStdout = options.Out == "-";
   if (toStdout) {
+    TMemoryStream bytes;
+    torrent.SaveToStream(bytes, torrent.Pieces, newHash);
+    model.reset();
     if (std::fwrite(bytes.Data().data(), 1, bytes.Data().size(), stdout) != bytes.Data().size() ||
         std::fflush(stdout) != 0)
       throw EStreamError(FileError("Cannot write", "standard output", errno));
   } else {
     TSafeFileStream out(options.Out.empty() ? file : options.Out);
-    out.WriteBuffer(bytes.Data().data(), static_cast<int64_t>(bytes.Data().size()));
+    torrent.SaveToStream(out, torrent.Pieces, newHash);
     out.Commit();
   }
 
-  if (written.InfoHashText != oldHash)
+  if (newHash != oldHash)
     std::fprintf(
         stderr,
         "quorvane-cli edit: %s: info hash changes: %s -> %s; peers of the old torrent will not find this "
         "one\n",
-        ForTerminal(file).c_str(), oldHash.c_str(), written.InfoHashText.c_str());
+        ForTerminal(file).c_str(), oldHash.c_str(), newHash.c_str());
   if (toStdout)
-    std::fprintf(stderr, "%s\n", written.InfoHashText.c_str());
+    std::fprintf(stderr, "%s\n", newHash.c_str());
   else if (options.Files.size() > 1)
-    std::printf("%s  %s\n", written.InfoHashText.c_str(), ForTerminal(file).c_str());
+    std::printf("%s  %s\n", newHash.c_str(), ForTerminal(file).c_str());
   else
-    std::printf("%s\n", written.InfoHashText.c_str());
+    std::printf("%s\n", newHash.c_str());
   return ExitOk;
 }
 

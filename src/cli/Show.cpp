@@ -12,7 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "metainfo/Magnet.h"
-#include "metainfo/TorrentEdits.h"
+#include "metainfo/PathRules.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {

@@ -31,6 +31,7 @@ std::string THashedStorage::PathOf(const TTorrentSubFile& entry) const {
 
 void THashedStorage::HashPieces() {
   Pieces.clear();
+  Pieces.Hashed = true;
   PieceCount = 0;
   Error.clear();
   DoStatus("start", 0);
@@ -67,9 +68,7 @@ void THashedStorage::HashFiles() {
     }
     if (state == TPieceHasher::TPieceState::Failed) throw EStreamError(hasher.ErrorOf(index));
     const auto& digest = hasher.Digest(index);
-    std::string hash(reinterpret_cast<const char*>(digest.data()), 20);
-    std::string hex = BytesToHex(hash, 20);
-    Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), true));
+    Pieces.push_back(std::string_view(reinterpret_cast<const char*>(digest.data()), 20));
     ++PieceCount;
     remaining = pieceLength;
     DoPieceDone();

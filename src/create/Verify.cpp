@@ -171,8 +171,7 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
         bad.insert(p);  // not reached: an error or an abort cut the run short
         continue;
       }
-      if (storage.Pieces[static_cast<size_t>(k)]->Hash != torrent.Pieces[static_cast<size_t>(p)]->Hash)
-        bad.insert(p);
+      if (storage.Pieces[static_cast<size_t>(k)] != torrent.Pieces[static_cast<size_t>(p)]) bad.insert(p);
     }
     if (!storage.Error.empty()) result.Errors.push_back(storage.Error);
     if (progress.IsAborted()) result.Aborted = true;

@@ -67,17 +67,24 @@ class TDecoder {
   std::unique_ptr<TIntString> Integer() {
     uint64_t value = 0;  // unsigned: the 64-bit wrap is intended
     bool negative = false;
+    bool overflow = false;
     char c;
     while (ReadByte(c)) {
-      if (IsDigit(c))
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-      else if (c == '-')
+      if (IsDigit(c)) {
+        overflow |= __builtin_mul_overflow(value, uint64_t{10}, &value);
+        overflow |= __builtin_add_overflow(value, static_cast<uint64_t>(c - '0'), &value);
+      } else if (c == '-') {
         negative = true;
-      else
+      } else {
         break;
+      }
     }
+    const uint64_t limit = negative ? uint64_t{1} << 63 : uint64_t{std::numeric_limits<int64_t>::max()};
+    overflow |= value > limit;
     if (negative) value = 0 - value;
-    return std::make_unique<TIntString>(static_cast<int64_t>(value));
+    auto integer = std::make_unique<TIntString>(static_cast<int64_t>(value));
+    integer->Overflow = overflow;
+    return integer;
   }
 
   std::unique_ptr<TObjectList> List() {

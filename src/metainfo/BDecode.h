@@ -21,6 +21,8 @@ class TIntString : public TObject {
   std::string Text;
   int64_t Value = 0;
   bool IsInteger = false;
+  // The integer's digits do not fit in 64 bits: Value holds them wrapped.
+  bool Overflow = false;
 };
 
 // A bencoded list; owns its items.

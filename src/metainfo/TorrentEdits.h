@@ -9,12 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "metainfo/PathRules.h"
 #include "metainfo/TorrentFile.h"
-
-// Why a torrent name or one path component cannot name a file inside the
-// download folder as it stands ("is empty", "is \"..\"", "is absolute",
-// "contains \"/\"", "contains a NUL byte"); "" when it can.
-std::string ComponentProblem(std::string_view part);
 
 // Raised for a name or path the edits refuse.
 class EBadFileName : public std::runtime_error {

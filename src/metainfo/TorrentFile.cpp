@@ -9,7 +9,7 @@
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
-#include "metainfo/TorrentEdits.h"
+#include "metainfo/PathRules.h"
 
 namespace {
 
@@ -82,6 +82,18 @@ std::vector<std::string_view> PathComponents(std::string_view folder, std::strin
   return parts;
 }
 
+// A file entry as the writer writes one of nothing but length and path. Most
+// loaded entries are exactly these bytes: comparing them needs no decoding.
+void PlainEntryBytes(const TTorrentSubFile& file, std::string& out) {
+  out = "d6:lengthi" + std::to_string(file.Length) + "e4:pathl";
+  for (std::string_view part : PathComponents(file.Path, file.Name)) {
+    out += std::to_string(part.size());
+    out += ':';
+    out += part;
+  }
+  out += "ee";
+}
+
 // One key of a dictionary being written, with what writes its value.
 struct TKeyWriter {
   std::string_view Key;
@@ -132,12 +144,16 @@ class TBufferedOutput : public TStream {
   int64_t written_ = 0;
 };
 
-// Hashes what is written to it, for the info hash of bytes never kept whole.
+// Hashes what is written to it, for the info hash of bytes never kept whole,
+// and passes it on to `forward` when given.
 class TSha1Output : public TStream {
  public:
+  explicit TSha1Output(TStream* forward = nullptr) : forward_(forward) {}
+
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* buffer, int64_t count) override {
     if (count <= 0) return 0;
+    if (forward_) forward_->WriteBuffer(buffer, count);
     sha1_.Transform(buffer, count);
     written_ += count;
     return count;
@@ -152,6 +168,7 @@ class TSha1Output : public TStream {
   }
 
  private:
+  TStream* forward_;
   TSHA1 sha1_;
   int64_t written_ = 0;
 };
@@ -198,6 +215,14 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
   }
 }
 
+// The text of a bencoded string's bytes ("3:abc" gives "abc"); "" for any other value.
+std::string_view StringContent(std::string_view value) {
+  const size_t colon = value.find(':');
+  if (value.empty() || value.front() < '0' || value.front() > '9' || colon == std::string_view::npos)
+    return {};
+  return value.substr(colon + 1);
+}
+
 const TRawEntry* FindRaw(const std::vector<TRawEntry>& entries, std::string_view key) {
   const TRawEntry* found = nullptr;
   for (const TRawEntry& entry : entries)
@@ -238,7 +263,12 @@ std::vector<std::string> Flatten(const std::vector<std::vector<std::string>>& ti
 
 }  // namespace
 
+std::string TTorrentPieces::HashText(size_t i) const { return BytesToHex((*this)[i], 999); }
+
 const char* const MissingAnnounceError = "Corrupt File: Missing \"announce\" segment";
+const char* const HybridRenameError =
+    "This torrent holds BitTorrent v2 data (\"file tree\", \"meta version\" or \"piece layers\"), "
+    "and renaming such a torrent or its files is not supported yet: nothing was saved";
 
 TDateTime UnixToDateTime(int64_t seconds) {
   // Floor division keeps every 64-bit count free of overflow.
@@ -290,6 +320,11 @@ struct TTorrentFile::TLoaded {
 
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
   size_t EntryCount() const { return FileList ? EntryStarts.size() : 0; }
+  // True when file entry i was loaded as exactly these bytes: a complete
+  // value, so the decoder read it as nothing else.
+  bool EntryIs(size_t i, std::string_view bytes) const {
+    return std::string_view(Bytes).substr(EntryStarts[i]).starts_with(bytes);
+  }
   // File entry i as loaded (nullptr when it is not a dictionary); owner keeps one decoded again.
   const TObjectHash* Entry(size_t i, std::unique_ptr<TObject>& owner) const {
     TViewStream stream(Bytes, EntryStarts[i]);
@@ -327,7 +362,7 @@ void TTorrentFile::Reset() {
   PieceLength = 0;
   MultiFile = false;
   Files.clear();
-  Pieces.clear();
+  Pieces = TTorrentPieces();
   BackupTrackers.clear();
   tiers_.clear();
   Private = false;
@@ -454,7 +489,9 @@ void TTorrentFile::ReadName(const TObjectHash& info) {
 void TTorrentFile::ReadPieces(const TObjectHash& info) {
   if (TObject* pieceLength = info.Find("piece length")) {
     PieceLength = As<TIntString>(pieceLength).Value;
-    if (PieceLength <= 0 || PieceLength > MaxPieceLength)
+    if (As<TIntString>(pieceLength).Overflow)
+      Errors.push_back("Corrupt File: \"info.piece length\" does not fit in 64 bits");
+    else if (PieceLength <= 0 || PieceLength > MaxPieceLength)
       Errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(PieceLength) +
                        ", not between 1 and " + std::to_string(MaxPieceLength));
   } else {
@@ -466,17 +503,15 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
     Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
     return;
   }
-  const std::string& hashes = As<TIntString>(pieces).Text;
-  if (hashes.size() % 20 != 0)
+  // Taken over, not copied: the decoded tree keeps no second copy of the
+  // largest value of a torrent. A save compares with the loaded bytes.
+  std::string hashes = std::move(As<TIntString>(pieces).Text);
+  if (hashes.size() % TTorrentPieces::HashSize != 0) {
     Errors.push_back("Corrupt File: \"info.pieces\" is " + std::to_string(hashes.size()) +
                      " bytes long, not a multiple of 20");
-  const size_t count = hashes.size() / 20;
-  Pieces.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    std::string hash = hashes.substr(20 * i, 20);
-    std::string hex = BytesToHex(hash, 999);
-    Pieces.push_back(std::make_unique<TTorrentPiece>(std::move(hex), std::move(hash), false));
+    hashes.resize(hashes.size() - hashes.size() % TTorrentPieces::HashSize);
   }
+  Pieces.Assign(std::move(hashes));
 }
 
 void TTorrentFile::ReadFileList(const TLoaded& loaded) {
@@ -493,13 +528,18 @@ void TTorrentFile::ReadFileList(const TLoaded& loaded) {
     const auto& entry = As<TObjectHash>(loaded.Entry(i, owner));
     const bool symlink = HasAttribute(entry, 'l');
     int64_t fileLength = 0;
+    bool tooLarge = false;
     if (TObject* lengthValue = entry.Find("length")) {
       // A link holds no data, whatever length it states.
       if (!symlink) fileLength = As<TIntString>(lengthValue).Value;
+      tooLarge = !symlink && As<TIntString>(lengthValue).Overflow;
     } else {
       Errors.push_back("Corrupt File: " + entryName + " is missing a \"length\" segment");
     }
-    if (fileLength < 0) {
+    if (tooLarge) {
+      Errors.push_back("Corrupt File: " + entryName + " has a length that does not fit in 64 bits");
+      lengthsValid = false;
+    } else if (fileLength < 0) {
       Errors.push_back("Corrupt File: " + entryName + " has a negative length");
       lengthsValid = false;
     }
@@ -569,8 +609,12 @@ void TTorrentFile::ReadInfo(const TObjectHash& info, const TLoaded& loaded) {
     FileCount = 1;
     Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), TotalLength, 0));
     Files.back()->UnsafePath = !ComponentProblem(As<TIntString>(info.Get("name")).Text).empty();
-    if (TotalLength < 0) Errors.push_back("Corrupt File: \"info.length\" is negative");
-    CheckLengths(TotalLength >= 0);
+    const bool overflow = As<TIntString>(length).Overflow;
+    if (overflow)
+      Errors.push_back("Corrupt File: \"info.length\" does not fit in 64 bits");
+    else if (TotalLength < 0)
+      Errors.push_back("Corrupt File: \"info.length\" is negative");
+    CheckLengths(TotalLength >= 0 && !overflow);
   } else if (TObject* files = info.Find("files")) {
     // The decoder left the entries in the loaded bytes, noting where each begins.
     if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();
@@ -694,6 +738,34 @@ void TTorrentFile::SetCreationUnix(int64_t seconds) {
   exactSeconds_ = seconds;
 }
 
+bool TTorrentFile::HasV2Part() const {
+  if (!loaded_) return false;
+  const TObjectHash* info = loaded_->Info;
+  return (info && (info->Exists("file tree") || info->Exists("meta version"))) ||
+         Dictionary->Exists("piece layers");
+}
+
+bool TTorrentFile::HybridRenamed() const {
+  if (!HasV2Part()) return false;
+  if (Name != loaded_->Name) return true;
+  if (!MultiFile || !loaded_->FileList) return false;
+  if (Files.size() != loaded_->EntryCount()) return true;
+  std::unique_ptr<TObject> owner;
+  std::string folder, name;
+  for (size_t i = 0; i < Files.size(); ++i) {
+    const TObjectHash* entry = loaded_->Entry(i, owner);
+    const auto* path = entry ? dynamic_cast<const TObjectList*>(entry->Find("path")) : nullptr;
+    if (!path) continue;
+    try {
+      SplitPathList(*path, folder, name);
+    } catch (const EInvalidCast&) {
+      continue;  // damaged: the loader said so
+    }
+    if (PathComponents(Files[i]->Path, Files[i]->Name) != PathComponents(folder, name)) return true;
+  }
+  return false;
+}
+
 bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const {
   if (!loadedEntry || index >= Files.size()) return false;
   const TObjectHash& entry = *loadedEntry;
@@ -708,14 +780,13 @@ bool TTorrentFile::InfoUnchanged(bool layoutUnchanged) const {
   return layoutUnchanged && Private == loaded_->Private && Source == loaded_->Source;
 }
 
-std::string TTorrentFile::SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+std::string TTorrentFile::SavedInfoHashText(const TTorrentPieces& pieces) const {
   const bool layoutUnchanged = LayoutUnchanged(pieces);
   // The save copies the info byte for byte: the hash of those bytes.
   if (InfoUnchanged(layoutUnchanged)) return InfoHashText;
   // A hash of another length breaks the "pieces" string: the info a reader
   // finds is not the one written.
-  for (const auto& piece : pieces)
-    if (!piece || piece->Hash.size() != 20) return {};
+  if (!pieces.Whole()) return {};
   TSha1Output info;
   TBufferedOutput buffered(info);
   WriteInfo(buffered, pieces, layoutUnchanged);
@@ -725,7 +796,7 @@ std::string TTorrentFile::SavedInfoHashText(std::span<const std::unique_ptr<TTor
 }
 
 // Name, files and pieces as loaded: what the info dictionary holds beside the flags.
-bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+bool TTorrentFile::LayoutUnchanged(const TTorrentPieces& pieces) const {
   const TLoaded* loaded = loaded_.get();
   if (!loaded || !loaded->Info || !loaded->RawInfoComplete) return false;
   if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength)
@@ -733,21 +804,22 @@ bool TTorrentFile::LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece
   if (MultiFile) {
     if (!loaded->FileList || Files.size() != loaded->EntryCount()) return false;
     std::unique_ptr<TObject> owner;
-    for (size_t i = 0; i < Files.size(); ++i)
-      if (!FileEntryUnchanged(i, loaded->Entry(i, owner))) return false;
+    std::string plain;
+    for (size_t i = 0; i < Files.size(); ++i) {
+      PlainEntryBytes(*Files[i], plain);
+      if (!loaded->EntryIs(i, plain) && !FileEntryUnchanged(i, loaded->Entry(i, owner))) return false;
+    }
   } else if (TotalLength != loaded->TotalLength) {
     return false;
   }
-  const TObject* loadedPieces = loaded->Info->Find("pieces");
-  const std::string& hashes = loadedPieces ? As<TIntString>(loadedPieces).Text : std::string();
-  if (pieces.size() != hashes.size() / 20) return false;
-  for (size_t i = 0; i < pieces.size(); ++i)
-    if (!pieces[i] || std::string_view(hashes).substr(20 * i, 20) != pieces[i]->Hash) return false;
-  return true;
+  // The model took the loaded hashes over: compare with their bytes in the file.
+  const TRawEntry* loadedPieces = FindRaw(RawEntries(loaded->RawInfo()), "pieces");
+  std::string_view hashes = loadedPieces ? StringContent(loadedPieces->Value) : std::string_view();
+  hashes = hashes.substr(0, hashes.size() - hashes.size() % TTorrentPieces::HashSize);
+  return pieces.Whole() && pieces.Bytes() == hashes;
 }
 
-void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
-                             bool layoutUnchanged) const {
+void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const {
   const TLoaded* loaded = loaded_.get();
   const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
   // Every key the save does not change keeps the bytes it had in the file.
@@ -766,7 +838,9 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
     if (MultiFile) {
       entries.push_back({"files", [&out, this, loadedFiles] {
                            WriteRaw(out, "l");
-                           for (size_t i = 0; i < Files.size(); ++i) WriteFileEntry(out, i, loadedFiles);
+                           std::string plain;
+                           for (size_t i = 0; i < Files.size(); ++i)
+                             WriteFileEntry(out, i, loadedFiles, plain);
                            WriteRaw(out, "e");
                          }});
     } else {
@@ -774,10 +848,7 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
     }
     entries.push_back({"name", [&] { WriteString(out, Name); }});
     entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
-    entries.push_back({"pieces", [&] {
-                         out.WriteBuffer(std::to_string(20 * static_cast<int64_t>(pieces.size())) + ":");
-                         for (const auto& piece : pieces) WriteRaw(out, piece->Hash);
-                       }});
+    entries.push_back({"pieces", [&] { WriteString(out, pieces.Bytes()); }});
   }
 
   if (loaded && Private == loaded->Private)
@@ -791,8 +862,8 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
 
   std::vector<std::string_view> stale;
   if (!layoutKept) {
-    // A rebuilt info holds the v1 layout only: the v2 file tree would still
-    // name the old files, and clients refuse a hybrid whose two lists differ.
+    // A rebuilt info holds the v1 layout only (a rename of a hybrid never gets
+    // here): v2 keys beside new pieces or a damaged info would not match them.
     stale = {"file tree", "meta version"};
     if (loaded && Name != loaded->Name) stale.push_back("name.utf-8");
   }
@@ -810,8 +881,14 @@ void TTorrentFile::WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorr
   WriteDictionary(out, entries);
 }
 
-void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const {
+void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles, std::string& plain) const {
   const TTorrentSubFile& file = *Files[index];
+  PlainEntryBytes(file, plain);
+  if (loadedFiles && loaded_->EntryIs(index, plain)) {
+    // Unchanged and nothing beside length and path: no need to decode it.
+    WriteRaw(out, plain);
+    return;
+  }
   std::unique_ptr<TObject> owner;
   const TObjectHash* loadedEntry = loadedFiles ? loaded_->Entry(index, owner) : nullptr;
   const bool unchanged = FileEntryUnchanged(index, loadedEntry);
@@ -848,13 +925,22 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles) 
   WriteDictionary(out, entries);
 }
 
-void TTorrentFile::SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+void TTorrentFile::SaveToStream(TStream& out, const TTorrentPieces& pieces) const {
+  if (HybridRenamed()) throw EHybridRename(HybridRenameError);
   TBufferedOutput buffered(out);
-  WriteMetainfo(buffered, pieces);
+  WriteMetainfo(buffered, pieces, nullptr);
   buffered.Flush();
 }
 
-void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const {
+void TTorrentFile::SaveToStream(TStream& out, const TTorrentPieces& pieces, std::string& infoHashText) const {
+  if (HybridRenamed()) throw EHybridRename(HybridRenameError);
+  TBufferedOutput buffered(out);
+  WriteMetainfo(buffered, pieces, &infoHashText);
+  buffered.Flush();
+}
+
+void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
+                                 std::string* infoHashText) const {
   const TLoaded* loaded = loaded_.get();
   std::vector<TKeyWriter> entries;
 
@@ -891,8 +977,18 @@ void TTorrentFile::WriteMetainfo(TStream& out, std::span<const std::unique_ptr<T
   if (InfoUnchanged(layoutUnchanged)) {
     // Byte for byte, so the info hash stays.
     entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
+    if (infoHashText) *infoHashText = InfoHashText;
   } else {
-    entries.push_back({"info", [&, layoutUnchanged] { WriteInfo(out, pieces, layoutUnchanged); }});
+    entries.push_back({"info", [&, layoutUnchanged] {
+                         if (!infoHashText) {
+                           WriteInfo(out, pieces, layoutUnchanged);
+                           return;
+                         }
+                         // Hashed on its way out: the info is written once.
+                         TSha1Output tee(&out);
+                         WriteInfo(tee, pieces, layoutUnchanged);
+                         *infoHashText = BytesToHex(tee.DigestBytes(), 999);
+                       }});
   }
 
   if (loaded && loaded->UrlList && WebSeeds == loaded->WebSeeds) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,17 @@ TDateTime NowUtc();
 // The loader's line for a torrent without a main tracker: normal for DHT and
 // magnet-style torrents, so it never counts as damage.
 extern const char* const MissingAnnounceError;
+
+// Why a torrent holding BitTorrent v2 data is not renamed: the v2 file tree
+// would still name the old files, and clients refuse a hybrid whose two file
+// lists differ.
+extern const char* const HybridRenameError;
+
+// Raised by SaveToStream for a renamed torrent that holds v2 data.
+class EHybridRename : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // One file of a torrent. Torrents of a few hundred thousand files keep one of
 // these per file, so the strings few files need live out of line.
@@ -66,20 +78,38 @@ class TTorrentSubFile {
 
 static_assert(sizeof(TTorrentSubFile) <= 112, "a loaded torrent keeps one file entry per file");
 
-// One piece hash.
-class TTorrentPiece {
+// The piece hashes, 20 raw bytes each, end to end in one block: the "pieces"
+// string as it is written. A torrent of a 200 MB "pieces" string holds ten
+// million of them, so no hash is an object of its own.
+class TTorrentPieces {
  public:
-  TTorrentPiece(std::string hashText, std::string hash, bool hashed)
-      : HashText(std::move(hashText)), Hash(std::move(hash)), Hashed(hashed) {}
+  static constexpr size_t HashSize = 20;
 
-  std::string HashText;  // 40 lower-case hex digits
-  std::string Hash;      // 20 raw bytes
-  bool Hashed;           // hashed in this run, not read from a file
+  size_t size() const { return bytes_.size() / HashSize; }
+  bool empty() const { return bytes_.empty(); }
+  // Hash i, 20 raw bytes.
+  std::string_view operator[](size_t i) const {
+    return std::string_view(bytes_).substr(i * HashSize, HashSize);
+  }
+  // Hash i as 40 lower-case hex digits.
+  std::string HashText(size_t i) const;
+  void push_back(std::string_view hash) { bytes_.append(hash); }
+  void reserve(size_t count) { bytes_.reserve(count * HashSize); }
+  void clear() { bytes_.clear(); }
+  // Every byte appended; a hash of another length than 20 leaves a block no
+  // whole number of hashes long (Whole() is false).
+  const std::string& Bytes() const { return bytes_; }
+  bool Whole() const { return bytes_.size() % HashSize == 0; }
+  void Assign(std::string bytes) { bytes_ = std::move(bytes); }
+
+  bool Hashed = false;  // hashed in this run, not read from a file
+
+ private:
+  std::string bytes_;
 };
 
 class TObjectList;
 
-using TTorrentPieces = std::vector<std::unique_ptr<TTorrentPiece>>;
 using TTorrentSubFiles = std::vector<std::unique_ptr<TTorrentSubFile>>;
 
 class TTorrentFile {
@@ -103,6 +133,12 @@ class TTorrentFile {
   // torrent writes only what could be read.
   std::vector<std::string> DamageLines() const;
   bool IsDamaged() const { return !DamageLines().empty(); }
+  // The loaded torrent holds BitTorrent v2 data: info "file tree" or "meta
+  // version", or "piece layers" at the top level.
+  bool HasV2Part() const;
+  // HasV2Part() and the torrent's name or a file's name or folders differ
+  // from the loaded ones: no save can keep both file lists right.
+  bool HybridRenamed() const;
   // The creation date as Unix seconds, exact for any 64-bit value that was
   // loaded or set with SetCreationUnix.
   int64_t CreationUnix() const;
@@ -111,13 +147,17 @@ class TTorrentFile {
   // A loaded model also writes the keys it does not own (private, source,
   // url-list, ...), and copies info byte for byte while its name, files and
   // pieces are unchanged, so the info hash stays.
-  // Raises EStreamError "Stream write error" on a short write.
-  void SaveToStream(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // Raises EStreamError "Stream write error" on a short write, and
+  // EHybridRename (before writing anything) when HybridRenamed().
+  void SaveToStream(TStream& out, const TTorrentPieces& pieces) const;
+  // The same, and infoHashText becomes the info hash (40 hex digits) of the
+  // info written: the hash the file loads with, learnt without reading it.
+  void SaveToStream(TStream& out, const TTorrentPieces& pieces, std::string& infoHashText) const;
   // The info hash (40 hex digits) of the info SaveToStream would write with
   // these pieces, without writing the rest of the file. "" when only reading
   // the saved file back can tell: a piece hash that is not 20 bytes long, or
   // an info too large to load.
-  std::string SavedInfoHashText(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  std::string SavedInfoHashText(const TTorrentPieces& pieces) const;
 
   std::string Announce;
   std::string Name;
@@ -168,15 +208,16 @@ class TTorrentFile {
   void CheckLengths(bool lengthsValid);
   void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
-  bool LayoutUnchanged(std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  bool LayoutUnchanged(const TTorrentPieces& pieces) const;
   bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
   // The flags as loaded too: a save copies the info byte for byte.
   bool InfoUnchanged(bool layoutUnchanged) const;
-  void WriteMetainfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces) const;
+  // infoHashText, when given, gets the info hash of the info written.
+  void WriteMetainfo(TStream& out, const TTorrentPieces& pieces, std::string* infoHashText) const;
   // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
-  void WriteInfo(TStream& out, std::span<const std::unique_ptr<TTorrentPiece>> pieces,
-                 bool layoutUnchanged) const;
-  void WriteFileEntry(TStream& out, size_t index, bool loadedFiles) const;
+  void WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const;
+  // plain: room for the entry's bytes, reused from entry to entry.
+  void WriteFileEntry(TStream& out, size_t index, bool loadedFiles, std::string& plain) const;
 
   std::unique_ptr<TLoaded> loaded_;
   std::vector<std::vector<std::string>> tiers_;

@@ -237,8 +237,8 @@ TEST_F(CreationDriverTest, SimpleModeOneFile) {
   EXPECT_EQ(t->Model.PieceLength, 262144);
   ASSERT_EQ(t->Model.Pieces.size(), 2u);
   const std::string data = ReadWholeFile(Dir / "music/movie.avi");
-  EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes(data.substr(0, 262144)));
-  EXPECT_EQ(t->Model.Pieces[1]->Hash, Sha1Bytes(data.substr(262144)));
+  EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes(data.substr(0, 262144)));
+  EXPECT_EQ(t->Model.Pieces[1], Sha1Bytes(data.substr(262144)));
   EXPECT_TRUE(t->Model.BackupTrackers.empty());
 }
 
@@ -278,7 +278,7 @@ TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
     if (!skip) files.push_back("Thumbs.DB 5");
     EXPECT_EQ(FilesOf(t->Model), files);
     ASSERT_EQ(t->Model.Pieces.size(), 1u);
-    EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes(skip ? "aabbbb" : "aabbbbthumb"));
+    EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes(skip ? "aabbbb" : "aabbbbthumb"));
   }
 }
 
@@ -373,7 +373,7 @@ TEST_F(CreationDriverTest, ClassicWholeFolder) {
   EXPECT_EQ(t->Model.PieceLength, 131072);
   EXPECT_EQ(FilesOf(t->Model), (std::vector<std::string>{"A.txt 1", "a/x.bin 1", "b.txt 1"}));
   ASSERT_EQ(t->Model.Pieces.size(), 1u);
-  EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes("Axb"));
+  EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes("Axb"));
 }
 
 // Small files are opened through their folder, kept open by the reader: the
@@ -425,7 +425,7 @@ TEST_F(CreationDriverTest, SmallFilesInManyFolders) {
       ASSERT_TRUE(t->Ok);
       ASSERT_EQ(t->Model.Pieces.size(), (all.size() + 131071) / 131072);
       for (size_t p = 0; p < t->Model.Pieces.size(); ++p)
-        EXPECT_EQ(t->Model.Pieces[p]->Hash, Sha1Bytes(all.substr(p * 131072, 131072))) << p;
+        EXPECT_EQ(t->Model.Pieces[p], Sha1Bytes(all.substr(p * 131072, 131072))) << p;
     }
   }
 }
@@ -606,7 +606,7 @@ TEST_F(CreationDriverTest, PrivateSourceWebSeedsNameNoDateAndExclusions) {
   EXPECT_EQ(t->Model.CreationDate, 0);
   EXPECT_EQ(FilesOf(t->Model), (std::vector<std::string>{"keep.bin 4", "sub/keep.txt 3"}));
   ASSERT_EQ(t->Model.Pieces.size(), 1u);
-  EXPECT_EQ(t->Model.Pieces[0]->Hash, Sha1Bytes("keeptxt"));
+  EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes("keeptxt"));
 
   // A single file takes the name too.
   Dialogs.SaveAnswers.push_back(Dir / "one.torrent");

@@ -730,6 +730,41 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(ReadWholeFile(file), original);
   }
 
+  void aHybridIsNotRenamed() {
+    // Until the page writes v2 file trees, a rename would leave the tree naming the old files.
+    const std::string original =
+        Torrent(Announce(), MultiFile() + Str("meta version") + Int(2), Str("piece layers") + "de");
+    const auto file = Write("h.torrent", original);
+    Open(file);
+    for (const bool byName : {true, false}) {
+      if (byName) {
+        Edit("txtViewName")->setText(QStringLiteral("film"));
+      } else {
+        Edit("txtViewName")->setText(QStringLiteral("top"));
+        Files()->setCurrentRow(1);
+        Edit("txtFilesName")->setText(QStringLiteral("e.txt"));
+        Button("btnChange")->click();
+      }
+      dialogs_->Boxes.clear();
+      Button("btnViewSave")->click();
+      QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+      QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
+      QCOMPARE(dialogs_->Boxes[0].Text, std::string(HybridRenameError));
+      QCOMPARE(ReadWholeFile(file), original);
+    }
+    // Named as loaded again, it saves with its v2 keys.
+    Edit("txtFilesName")->setText(QStringLiteral("d.txt"));
+    Button("btnChange")->click();
+    Find<QPlainTextEdit>("mmoViewComment")->setPlainText(QStringLiteral("c"));
+    dialogs_->Boxes.clear();
+    Button("btnViewSave")->click();
+    QVERIFY(dialogs_->Boxes.empty());
+    const std::string saved = ReadWholeFile(file);
+    QVERIFY(saved.find("7:comment1:c") != std::string::npos);
+    QVERIFY(saved.find(Str("meta version") + Int(2)) != std::string::npos);
+    QVERIFY(saved.find(Str("piece layers") + "de") != std::string::npos);
+  }
+
   void datesTheLocaleCannotShowAreSeconds() {
     struct TCase {
       long long Seconds;

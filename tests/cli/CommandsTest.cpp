@@ -183,6 +183,61 @@ TEST_F(CommandsTest, RefusalsNameTheFileCleanedForTheTerminal) {
   }
 }
 
+// A rename of a torrent with v2 data would leave its file tree naming the old
+// files; a length beyond 64 bits would be written back wrapped. Both leave
+// the file as it was.
+TEST_F(CommandsTest, EditRefusesWhatItCannotWriteBackWhole) {
+  auto str = [](const std::string& s) { return std::to_string(s.size()) + ":" + s; };
+  const std::string hash(20, '\x01');
+  const std::string hybrid = "d8:announce" + str("http://t/a") +
+                             "4:infod9:file treed5:movied0:d6:lengthi5e11:pieces root" +
+                             str(std::string(32, '\x02')) +
+                             "eee6:lengthi5e12:meta versioni2e4:name5:movie12:piece lengthi16384e6:pieces" +
+                             str(hash) + "e12:piece layersde" + "e";
+  const std::string multi = "d8:announce" + str("http://t/a") +
+                            "4:infod5:filesld6:lengthi5e4:pathl1:aeee12:meta versioni2e4:name3:top12:piece "
+                            "lengthi16384e6:pieces" +
+                            str(hash) + "ee";
+  Dir.Write("hybrid.torrent", hybrid);
+  Dir.Write("multi.torrent", multi);
+  const std::string overflow =
+      ReadWholeFile(QUORVANE_SOURCE_DIR "/tests/metainfo/broken/file-length-over-64-bits.torrent");
+  Dir.Write("overflow.torrent", overflow);
+  const std::string refused = "renaming such a torrent or its files is not supported yet";
+  const std::vector<TCase> cases = {
+      {.Label = "--name of a hybrid",
+       .Args = {"edit", "--name", "film", "hybrid.torrent"},
+       .Status = 1,
+       .Err = "hybrid.torrent: This torrent holds BitTorrent v2 data"},
+      {.Label = "--rename of a hybrid",
+       .Args = {"edit", "--rename", "0=b", "multi.torrent"},
+       .Status = 1,
+       .Err = refused},
+      {.Label = "--name with -o",
+       .Args = {"edit", "--name", "x", "-o", "out.torrent", "multi.torrent"},
+       .Status = 1,
+       .Err = refused},
+      {.Label = "a wrapped length",
+       .Args = {"edit", "--name", "m", "overflow.torrent"},
+       .Status = 1,
+       .Err = "does not fit in 64 bits"},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, cases);
+  EXPECT_EQ(ReadWholeFile(Dir / "hybrid.torrent"), hybrid);
+  EXPECT_EQ(ReadWholeFile(Dir / "multi.torrent"), multi);
+  EXPECT_EQ(ReadWholeFile(Dir / "overflow.torrent"), overflow);
+  EXPECT_FALSE(std::filesystem::exists(Dir / "out.torrent"));
+
+  // Any other edit keeps the v2 parts.
+  const TRun run = Cli({"edit", "--private", "on", "--comment", "c", "--source", "S", "hybrid.torrent"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::string saved = ReadWholeFile(Dir / "hybrid.torrent");
+  EXPECT_NE(saved.find("9:file treed5:movied0:d6:lengthi5e"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("12:meta versioni2e"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("12:piece layersde"), std::string::npos) << saved;
+}
+
 TEST_F(CommandsTest, Verify) {
   ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
   Dir.Write("broken.torrent", "d4:infod4:name1:xee");

@@ -77,7 +77,7 @@ std::vector<std::string> ExpectedHashes(const std::string& all, int64_t pieceLen
 
 std::vector<std::string> Hashes(const TTorrentPieces& pieces) {
   std::vector<std::string> hashes;
-  for (const auto& p : pieces) hashes.push_back(p->Hash);
+  for (size_t i = 0; i < pieces.size(); ++i) hashes.emplace_back(pieces[i]);
   return hashes;
 }
 
@@ -118,10 +118,9 @@ TEST(HashedStorage, PiecesRunAcrossFileBoundaries) {
     EXPECT_EQ(storage.Pieces.size(), c.Pieces);
     EXPECT_EQ(storage.PieceCount, static_cast<int64_t>(c.Pieces));
     EXPECT_EQ(Hashes(storage.Pieces), ExpectedHashes(data.All, c.PieceLength, !c.Sizes.empty()));
-    for (const auto& p : storage.Pieces) {
-      EXPECT_EQ(p->HashText, ToHex(p->Hash));
-      EXPECT_TRUE(p->Hashed);
-    }
+    for (size_t i = 0; i < storage.Pieces.size(); ++i)
+      EXPECT_EQ(storage.Pieces.HashText(i), ToHex(std::string(storage.Pieces[i])));
+    EXPECT_TRUE(storage.Pieces.Hashed);
     // Every file is announced once, in order, with its size; the run is bracketed.
     std::vector<std::string> files;
     for (const auto& e : storage.Events)
@@ -141,7 +140,7 @@ TEST(HashedStorage, KnownHashOfNoData) {
   TRecordingStorage storage(data.List, data.Dir / "f0", false, 262144);
   storage.HashPieces();
   ASSERT_EQ(storage.Pieces.size(), 1u);
-  EXPECT_EQ(storage.Pieces[0]->HashText, "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+  EXPECT_EQ(storage.Pieces.HashText(0), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
 }
 
 TEST(HashedStorage, SameDataSamePiecesHoweverSplit) {

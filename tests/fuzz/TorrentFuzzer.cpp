@@ -42,7 +42,7 @@ void CheckSameModel(const TTorrentFile& a, const TTorrentFile& b) {
     FUZZ_CHECK(a.Files[i]->Offset == b.Files[i]->Offset);
   }
   FUZZ_CHECK(a.Pieces.size() == b.Pieces.size());
-  for (size_t i = 0; i < a.Pieces.size(); ++i) FUZZ_CHECK(a.Pieces[i]->Hash == b.Pieces[i]->Hash);
+  for (size_t i = 0; i < a.Pieces.size(); ++i) FUZZ_CHECK(a.Pieces[i] == b.Pieces[i]);
 }
 
 }  // namespace

@@ -150,6 +150,59 @@ TEST(Malformed, HostileShapes) {
   }
 }
 
+// Lengths are whole 64-bit numbers or errors: a wrapped one would load clean
+// and be written back as another number. Dates may still wrap.
+TEST(Malformed, IntegersBeyond64Bits) {
+  const std::string hash = Str(FakeHash(1));
+  auto single = [&](const std::string& length, const std::string& pieceLength) {
+    return "d8:announce1:a4:infod6:length" + length + "4:name1:n12:piece length" + pieceLength + "6:pieces" +
+           hash + "ee";
+  };
+  struct TCase {
+    const char* Name;
+    std::string Input;
+    std::vector<std::string> Errors;
+  };
+  const std::vector<TCase> cases = {
+      {.Name = "length 2^64+1",
+       .Input = single("i18446744073709551617e", "i16384e"),
+       .Errors = {"Corrupt File: \"info.length\" does not fit in 64 bits"}},
+      {.Name = "length 2^63",
+       .Input = single("i9223372036854775808e", "i16384e"),
+       .Errors = {"Corrupt File: \"info.length\" does not fit in 64 bits"}},
+      {.Name = "length -2^63-1",
+       .Input = single("i-9223372036854775809e", "i16384e"),
+       .Errors = {"Corrupt File: \"info.length\" does not fit in 64 bits"}},
+      {.Name = "piece length 2^64+16384",
+       .Input = single("i5e", "i18446744073709568000e"),
+       .Errors = {"Corrupt File: \"info.piece length\" does not fit in 64 bits"}},
+      {.Name = "file length 2^64+1",
+       .Input =
+           "d8:announce1:a4:infod5:filesld6:lengthi3e4:pathl1:aeed6:lengthi18446744073709551617e4:pathl1:"
+           "beee4:name1:n12:piece lengthi16384e6:pieces" +
+           hash + "ee",
+       .Errors = {"Corrupt File: files[1] has a length that does not fit in 64 bits"}},
+      {.Name = "the largest length fits",
+       .Input = single("i9223372036854775807e", "i16384e"),
+       .Errors = {"Corrupt File: \"info.pieces\" holds 1 piece hashes, but the total length needs "
+                  "562949953421312"}},
+      {.Name = "the smallest length fits",
+       .Input = single("i-9223372036854775808e", "i16384e"),
+       .Errors = {"Corrupt File: \"info.length\" is negative"}},
+      {.Name = "a date may wrap",
+       .Input = "d8:announce1:a13:creation datei99999999999999999999999e4:infod6:lengthi5e4:name1:n12:"
+                "piece lengthi16384e6:pieces" +
+                hash + "ee",
+       .Errors = {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(c.Input);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(model->Errors, c.Errors);
+  }
+}
+
 // The folder of broken files kept beside the tests.
 TEST(Malformed, FixtureFolder) {
   const std::filesystem::path folder = std::filesystem::path(QUORVANE_SOURCE_DIR) / "tests/metainfo/broken";

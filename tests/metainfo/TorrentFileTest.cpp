@@ -12,6 +12,7 @@
 #include "MetainfoTestUtil.h"
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
+#include "metainfo/TorrentEdits.h"
 
 namespace {
 
@@ -111,10 +112,10 @@ TEST(TorrentFile, LoadCases) {
        .Check =
            [](const TTorrentFile& t) {
              ASSERT_EQ(t.Pieces.size(), 2u);
-             EXPECT_EQ(t.Pieces[1]->Hash, FakeHash(2));
-             EXPECT_EQ(t.Pieces[1]->HashText, Hex(FakeHash(2)));
-             EXPECT_EQ(t.Pieces[1]->HashText.size(), 40u);
-             EXPECT_FALSE(t.Pieces[0]->Hashed);
+             EXPECT_EQ(t.Pieces[1], FakeHash(2));
+             EXPECT_EQ(t.Pieces.HashText(1), Hex(FakeHash(2)));
+             EXPECT_EQ(t.Pieces.HashText(1).size(), 40u);
+             EXPECT_FALSE(t.Pieces.Hashed);
            }},
       {.Name = "announce-list tiers flattened",
        .Input = Torrent(SingleInfo(),
@@ -400,7 +401,7 @@ std::unique_ptr<TTorrentFile> SingleModel() {
   model->SetInfo("A", "N", "", "", 5, false);
   model->CreationDate = 0;
   model->PieceLength = 262144;
-  model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
+  model->Pieces.push_back(FakeHash(9));
   return model;
 }
 
@@ -500,8 +501,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
     model.Files.push_back(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
     model.TotalLength += 100 + i;
   }
-  for (int i = 0; i < 3; ++i)
-    model.Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(i)), FakeHash(i), true));
+  for (int i = 0; i < 3; ++i) model.Pieces.push_back(FakeHash(i));
   const std::string bytes = Save(model);
 
   auto [loaded, ok] = Load(bytes);
@@ -526,7 +526,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
     offset += model.Files[i]->Length;
   }
   ASSERT_EQ(loaded->Pieces.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded->Pieces[i]->Hash, FakeHash(i));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded->Pieces[i], FakeHash(i));
   const size_t infoAt = bytes.find("4:infod") + 6;
   EXPECT_EQ(loaded->InfoHash, Sha1Bytes(std::string_view(bytes).substr(infoAt, bytes.size() - 1 - infoAt)));
 
@@ -646,7 +646,7 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
   }
 }
 
-TEST(TorrentFile, RebuiltInfoLeavesTheStaleV2PartsOut) {
+TEST(TorrentFile, AHybridKeepsItsV2PartsAndRefusesARename) {
   const std::string tree = Dict(
       {{"movie", Dict({{"", Dict({{"length", Int(5)}, {"pieces root", Str(FakeHash(7) + FakeHash(8))}})}})}});
   const std::string info = Dict({{"file tree", tree},
@@ -660,16 +660,77 @@ TEST(TorrentFile, RebuiltInfoLeavesTheStaleV2PartsOut) {
   const std::string bytes = "d8:announce1:a4:info" + info + layers + "e";
   auto [model, ok] = Load(bytes);
   ASSERT_TRUE(ok);
+  EXPECT_TRUE(model->HasV2Part());
   model->Comment = "c";
   EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" + info + layers + "e");
-  model->Name = "film";
-  EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" +
-                              Dict({{"length", Int(5)},
-                                    {"name", Str("film")},
-                                    {"piece length", Int(16384)},
-                                    {"pieces", Str(FakeHash(1))},
-                                    {"private", Int(1)}}) +
-                              "e");
+
+  // Every other edit keeps the v2 parts, inside info and beside it.
+  struct TCase {
+    const char* Name;
+    std::function<void(TTorrentFile&)> Change;
+  };
+  const std::vector<TCase> kept = {
+      {"private off", [](TTorrentFile& m) { m.Private = false; }},
+      {"source", [](TTorrentFile& m) { m.Source = "SRC"; }},
+      {"trackers", [](TTorrentFile& m) { AddTracker(m, "udp://t/b"); }},
+      {"date and web seeds",
+       [](TTorrentFile& m) {
+         m.SetCreationUnix(1700000000);
+         m.WebSeeds = {"http://w/"};
+       }},
+      {"a name typed and typed back",
+       [](TTorrentFile& m) {
+         SetTorrentName(m, "film");
+         SetTorrentName(m, "movie");
+       }},
+  };
+  for (const auto& c : kept) {
+    SCOPED_TRACE(c.Name);
+    auto [edited, okEdited] = Load(bytes);
+    ASSERT_TRUE(okEdited);
+    c.Change(*edited);
+    EXPECT_FALSE(edited->HybridRenamed());
+    const std::string saved = Save(*edited);
+    EXPECT_NE(saved.find("9:file tree" + tree), std::string::npos) << saved;
+    EXPECT_NE(saved.find("12:meta versioni2e"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(layers), std::string::npos) << saved;
+  }
+
+  // A rename would leave the file tree naming the old file: refused, nothing written.
+  SetTorrentName(*model, "film");
+  EXPECT_TRUE(model->HybridRenamed());
+  TMemoryStream out;
+  EXPECT_THROW(model->SaveToStream(out, model->Pieces), EHybridRename);
+  EXPECT_TRUE(out.Data().empty());
+}
+
+TEST(TorrentFile, AHybridRefusesAFileRename) {
+  const std::string file = Dict({{"length", Int(3)}, {"path", List({Str("d"), Str("a")})}});
+  const std::string bytes = Torrent(Dict({{"files", List({file, file})},
+                                          {"meta version", Int(2)},
+                                          {"name", Str("top")},
+                                          {"piece length", Int(16384)},
+                                          {"pieces", Str(FakeHash(1))}}));
+  auto [model, ok] = Load(bytes);
+  ASSERT_TRUE(ok);
+  EXPECT_FALSE(model->HybridRenamed());
+  RenameFileEntry(*model, 1, "e/a");
+  EXPECT_TRUE(model->HybridRenamed());
+  RenameFileEntry(*model, 1, "d/a");
+  EXPECT_FALSE(model->HybridRenamed());
+  RenameFileEntry(*model, 0, "b");
+  EXPECT_TRUE(model->HybridRenamed());
+
+  // Without v2 data the same rename is an ordinary save.
+  auto [plain, okPlain] = Load(Torrent(Dict({{"files", List({file})},
+                                             {"name", Str("top")},
+                                             {"piece length", Int(16384)},
+                                             {"pieces", Str(FakeHash(1))}})));
+  ASSERT_TRUE(okPlain);
+  RenameFileEntry(*plain, 0, "b");
+  EXPECT_FALSE(plain->HasV2Part());
+  EXPECT_FALSE(plain->HybridRenamed());
+  EXPECT_NE(Save(*plain).find("4:pathl1:d1:be"), std::string::npos);
 }
 
 TEST(TorrentFile, IncompleteInfoIsWrittenFromTheModel) {
@@ -688,7 +749,7 @@ TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
   model->BackupTrackers.clear();
   model->PieceLength = 262144;
   model->Pieces.clear();
-  model->Pieces.push_back(std::make_unique<TTorrentPiece>(Hex(FakeHash(9)), FakeHash(9), true));
+  model->Pieces.push_back(FakeHash(9));
   EXPECT_EQ(Save(*model), Save(*SingleModel()));
 }
 
