@@ -102,6 +102,21 @@ TEST_F(TTrackersCliTest, RefreshFailingEverywhereFallsBackOnTheCache) {
   EXPECT_EQ(ReadWholeFile(dir / "cache/quorvane/trackers.lst"), cached);
 }
 
+// What a server sends reaches the terminal cleaned: no escape sequence of a
+// reason phrase or a quoted body gets through.
+TEST_F(TTrackersCliTest, ServerTextsAreCleanedForTheTerminal) {
+  TListServer server;
+  server.Route("/body", {.Status = 200, .Body = "\x1b[2J\x1b]0;owned\x07", .Location = "", .Silent = false});
+  const std::string cached = "208\nu\n1\nOld\nhttp://old/announce\n\n1\n";
+  WriteCache(cached);
+  const TRun run = Cli("--url " + server.Url("/body"));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find(server.Url("/body") + ": not a tracker list"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find('\x07'), std::string::npos) << run.Err;
+  EXPECT_EQ(ReadWholeFile(dir / "cache/quorvane/trackers.lst"), cached);
+}
+
 TEST_F(TTrackersCliTest, RefreshWithoutAnyListSaysSo) {
   TListServer server;
   const TRun run = Cli("--url " + server.Url("/missing"));
