@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Terminal.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "net/PollLoop.h"
@@ -22,7 +23,7 @@ void PrintTrackers(const std::vector<TTracker>& trackers, size_t privateCount) {
   for (size_t i = 0; i < trackers.size(); ++i) {
     const TTracker& t = trackers[i];
     const char* mark = i >= firstPrivate ? "private" : t.Down ? "DOWN" : "UP";
-    std::printf("%s\t%s\t%s\n", t.Name.c_str(), t.Announce.c_str(), mark);
+    std::printf("%s\t%s\t%s\n", ForTerminal(t.Name).c_str(), ForTerminal(t.Announce).c_str(), mark);
   }
 }
 
@@ -30,7 +31,7 @@ void PrintTrackers(const std::vector<TTracker>& trackers, size_t privateCount) {
 class TCliDialogs : public TDialogs {
  public:
   TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
-    std::fprintf(stderr, "quorvane-cli trackers: %s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "quorvane-cli trackers: %s: %s\n", caption.c_str(), ForTerminal(text).c_str());
     return buttons == TMsgButtons::Ok ? TMsgResult::Ok : TMsgResult::No;
   }
   std::optional<std::string> SaveDialog(const TSaveDialogOptions&) override { return std::nullopt; }
@@ -43,7 +44,7 @@ int ListSaved() {
   // A list that did not parse brings no private trackers in.
   PrintTrackers(list.Trackers, error.empty() ? list.PrivateTrackers.size() : 0);
   if (!error.empty()) {
-    std::fprintf(stderr, "quorvane-cli trackers: %s\n", error.c_str());
+    std::fprintf(stderr, "quorvane-cli trackers: %s\n", ForTerminal(error).c_str());
     return ExitFailure;
   }
   return ExitOk;
@@ -57,7 +58,7 @@ int Refresh(const std::vector<std::string>& urls) {
   TRefreshOutcome outcome = TRefreshOutcome::Error;
   TTrackerRefreshEvents events;
   events.ErrorReport = [](const std::string& message) {
-    std::fprintf(stderr, "quorvane-cli trackers: %s\n", message.c_str());
+    std::fprintf(stderr, "quorvane-cli trackers: %s\n", ForTerminal(message).c_str());
   };
   events.Finished = [&outcome](TRefreshOutcome o) { outcome = o; };
   TTrackerRefresh refresh(list.Trackers, list.PrivateTrackers, TTrackerCache::Installed(),
@@ -67,7 +68,7 @@ int Refresh(const std::vector<std::string>& urls) {
   // Every attempt is bounded by the downloader's own time limit.
   loop.RunUntil([&refresh] { return !refresh.Busy(); }, TEventLoop::NoLimit);
   for (const auto& failure : refresh.FailedAttempts())
-    std::fprintf(stderr, "quorvane-cli trackers: %s\n", failure.c_str());
+    std::fprintf(stderr, "quorvane-cli trackers: %s\n", ForTerminal(failure).c_str());
   const bool parsed = outcome == TRefreshOutcome::Downloaded || outcome == TRefreshOutcome::DownloadFailed;
   PrintTrackers(list.Trackers, parsed ? list.PrivateTrackers.size() : 0);
   return outcome == TRefreshOutcome::Downloaded ? ExitOk : ExitFailure;

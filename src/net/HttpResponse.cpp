@@ -37,6 +37,9 @@ void THttpResponse::Begin(bool headRequest) {
   error_.clear();
   line_.clear();
   lineCount_ = 0;
+  headerBytes_ = 0;
+  interim_ = 0;
+  chunked_ = false;
   headerStarted_ = false;
   headerless_ = false;
   bodyPasses_ = 0;
@@ -113,12 +116,23 @@ void THttpResponse::HeaderLine(const std::string& line, const char* lineEnd) {
     return;
   }
 
+  headerBytes_ += line.size();
+  if (header_.size() >= MaxHeaderLines || headerBytes_ > MaxHeaderBytes) {
+    Fail("The response header is too large (more than " + std::to_string(MaxHeaderLines) + " lines or " +
+         std::to_string(MaxHeaderBytes / 1024) + " KiB)");
+    return;
+  }
   header_.push_back(line);
   if (lineCount_ == 1) {
     if (line.starts_with("HTTP/1.0") || line.starts_with("HTTP/1.1")) {
       version_ = line.substr(5, 3);
-      const std::string status = line.size() > 9 ? line.substr(9, 3) : std::string();
-      if (!ParseInt(status, statusCode_)) {
+      // "HTTP/1.x", a space, exactly three digits, then a space or the end.
+      const size_t statusEnd = line.find(' ', 9);
+      const std::string status =
+          line.substr(std::min<size_t>(9, line.size()), std::min<size_t>(statusEnd, 29) - 9);
+      const bool digits = status.size() == 3 && std::all_of(status.begin(), status.end(),
+                                                            [](char c) { return c >= '0' && c <= '9'; });
+      if (line.size() < 12 || line[8] != ' ' || !digits || !ParseInt(status, statusCode_)) {
         statusCode_ = 0;
         Fail("Invalid status code in the response: '" + status + "'");
         return;
@@ -140,6 +154,7 @@ void THttpResponse::HeaderLine(const std::string& line, const char* lineEnd) {
         if (!ParseInt(value, contentLength_)) contentLength_ = -1;
       } else if (field == "transfer-encoding") {
         transferEncoding_ = value;
+        chunked_ = AsciiLower(Trim(value)) == "chunked";
       } else if (field == "content-type") {
         contentType_ = AsciiLower(value);
       } else if (field == "connection") {
@@ -156,7 +171,13 @@ void THttpResponse::HeaderEnded() {
   if (version_ == "1.1" && statusCode_ == 100) {
     // An interim response: the real header follows, and none of the interim
     // one's fields (a Content-Length, say) carries over to it.
+    if (++interim_ > MaxInterim) {
+      Fail("Too many interim responses (more than " + std::to_string(MaxInterim) + ")");
+      return;
+    }
     header_.clear();
+    headerBytes_ = 0;
+    chunked_ = false;
     lineCount_ = -1;
     contentLength_ = -1;
     contentType_.clear();

@@ -49,6 +49,12 @@ class THttpResponse {
 
   // The longest header line (and the longest chunk-size line) we wait for.
   static constexpr size_t MaxLine = 8192;
+  // A header's lines and bytes, and the interim responses before the real
+  // one: real servers stay far below these, and a hostile one cannot make
+  // the client keep its header without end.
+  static constexpr size_t MaxHeaderLines = 100;
+  static constexpr size_t MaxHeaderBytes = 64 * 1024;
+  static constexpr int MaxInterim = 10;
 
   explicit THttpResponse(TListener* listener = nullptr) : listener_(listener) {}
   void SetListener(TListener* listener) { listener_ = listener; }
@@ -84,7 +90,8 @@ class THttpResponse {
   int ContentLength() const { return contentLength_; }  // -1 when absent or not a number
   const std::string& ContentType() const { return contentType_; }
   const std::string& TransferEncoding() const { return transferEncoding_; }
-  bool Chunked() const { return transferEncoding_ == "chunked"; }
+  // Transfer codings are case-insensitive.
+  bool Chunked() const { return chunked_; }
   bool ServerWantsClose() const { return serverWantsClose_; }
   const std::vector<std::string>& Header() const { return header_; }
   // Body bytes handed to DocData for this response.
@@ -111,6 +118,9 @@ class THttpResponse {
   std::string error_;
   std::string line_;  // the header line read so far
   int lineCount_ = 0;
+  size_t headerBytes_ = 0;
+  int interim_ = 0;
+  bool chunked_ = false;
   bool headerStarted_ = false;
   bool headerless_ = false;
   int bodyPasses_ = 0;

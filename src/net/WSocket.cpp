@@ -742,7 +742,11 @@ void TWSocket::HandleClose(uint16_t error) {
 }
 
 void TWSocket::ReceiveLoop(uint16_t error, bool always) {
-  for (;;) {
+  // A peer that sends without pause would otherwise keep the loop here for
+  // ever: after this many reads the event loop gets its turn (timers, other
+  // sockets), and the data still waiting is reported again.
+  constexpr int MaxReadsPerEvent = 64;
+  for (int reads = 1;; ++reads) {
     lastError_ = 0;
     const int64_t before = readCount_;
     try {
@@ -756,6 +760,7 @@ void TWSocket::ReceiveLoop(uint16_t error, bool always) {
     if (BytesWaiting() <= 0) break;
     // A handler that reads nothing would keep this loop going for ever.
     if (readCount_ == before) break;
+    if (!always && reads >= MaxReadsPerEvent) break;
   }
 }
 

@@ -1,5 +1,8 @@
 #include "trackers/TrackerList.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include <cctype>
 #include <limits>
 
@@ -50,6 +53,17 @@ std::vector<std::string> SplitTrackerListLines(const std::string& bytes) {
   return lines;
 }
 
+namespace {
+
+bool HasControlCharacter(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+}
+
+}  // namespace
+
 TTrackerListParse ParseTrackerList(const std::string& bytes) {
   TTrackerListParse result;
   const std::vector<std::string> lines = SplitTrackerListLines(bytes);
@@ -86,6 +100,11 @@ TTrackerListParse ParseTrackerList(const std::string& bytes) {
       result.Error = IndexOutOfBounds(lines.size());
       return result;
     }
+    // An entry whose texts hold control characters is dropped: they would
+    // reach terminals and labels as they are, and no real tracker needs one.
+    if (std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                    lines.begin() + static_cast<std::ptrdiff_t>(first) + 3, HasControlCharacter))
+      continue;
     TTracker tracker;
     tracker.Name = lines[first];
     tracker.Announce = lines[first + 1];

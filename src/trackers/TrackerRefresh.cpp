@@ -67,18 +67,40 @@ void TTrackerRefresh::Downloaded(const std::string& url, const TListDownload& do
     // Only a list that parses completely may replace the cache: a captive
     // portal's page or a cut-off file counts as a failed attempt.
     const TTrackerListParse parse = ParseTrackerList(download.Body);
-    if (parse.Ok()) {
+    const size_t nul = download.Body.find('\0');
+    // An empty list, or one cut at a NUL with bytes behind it, is valid, but
+    // more likely a broken server or download than the real list: it never
+    // replaces a cache that names trackers.
+    const char* doubt = parse.Entries.empty() ? "it names no tracker"
+                        : nul != std::string::npos && nul + 1 < download.Body.size()
+                            ? "bytes after a NUL byte"
+                            : nullptr;
+    if (parse.Ok() && doubt && CacheNamesTrackers()) {
+      failure = std::string("not a tracker list (") + doubt + "; the cached list is kept)";
+    } else if (parse.Ok()) {
       if (Store(download.Body) && Apply(parse)) {
         End(TRefreshOutcome::Downloaded);
       } else {
         End(TRefreshOutcome::Error);
       }
       return;
+    } else {
+      failure = "not a tracker list (" + parse.Error + ")";
     }
-    failure = "not a tracker list (" + parse.Error + ")";
   }
   failures_.push_back(url + ": " + failure);
   FetchNext();
+}
+
+bool TTrackerRefresh::CacheNamesTrackers() const {
+  try {
+    const std::optional<std::string> bytes = cache_.Read();
+    if (!bytes) return false;
+    const TTrackerListParse cached = ParseTrackerList(*bytes);
+    return cached.Ok() && !cached.Entries.empty();
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 void TTrackerRefresh::UseCache(TRefreshOutcome outcome) {

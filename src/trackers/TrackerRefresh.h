@@ -93,6 +93,8 @@ class TTrackerRefresh {
   std::vector<TTracker>& trackers_;
   const std::vector<TTracker>& privateTrackers_;
   TTrackerCache cache_;
+  // True when the cache holds a list that parses and names at least one tracker.
+  bool CacheNamesTrackers() const;
   std::vector<std::string> urls_;
   std::unique_ptr<TListDownloader> downloader_;
   TDialogs& dialogs_;

@@ -102,6 +102,60 @@ TEST_F(TTrackersCliTest, RefreshFailingEverywhereFallsBackOnTheCache) {
   EXPECT_EQ(ReadWholeFile(dir / "cache/quorvane/trackers.lst"), cached);
 }
 
+// What a server sends reaches the terminal cleaned: no escape sequence of a
+// reason phrase or a quoted body gets through.
+TEST_F(TTrackersCliTest, ServerTextsAreCleanedForTheTerminal) {
+  TListServer server;
+  server.Route("/body", {.Status = 200, .Body = "\x1b[2J\x1b]0;owned\x07", .Location = "", .Silent = false});
+  const std::string cached = "208\nu\n1\nOld\nhttp://old/announce\n\n1\n";
+  WriteCache(cached);
+  const TRun run = Cli("--url " + server.Url("/body"));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find(server.Url("/body") + ": not a tracker list"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find('\x07'), std::string::npos) << run.Err;
+  EXPECT_EQ(ReadWholeFile(dir / "cache/quorvane/trackers.lst"), cached);
+}
+
+// A server that never stops sending cannot keep the client reading: the caps
+// end the attempt, and the client gets back to its event loop (its time limit,
+// its posted abort) while data is still coming.
+TEST_F(TTrackersCliTest, FloodingServersAreCutOff) {
+  std::string chunks;
+  for (int i = 0; i < 4096; ++i) chunks += "1\r\nx\r\n";
+  std::string headers;
+  for (int i = 0; i < 64; ++i) headers += "X-Filler: " + std::string(1000, 'f') + "\r\n";
+  const struct {
+    const char* Name;
+    TListServer::TRoute Route;
+    const char* Error;
+  } cases[] = {
+      {"endless header",
+       {.Raw = "HTTP/1.1 200 OK\r\n", .Flood = headers, .FloodBytes = size_t{256} << 20},
+       "The response header is too large"},
+      {"endless interim responses",
+       {.Raw = "HTTP/1.1 100 Continue\r\n\r\n",
+        .Flood = "HTTP/1.1 100 Continue\r\n\r\n",
+        .FloodBytes = size_t{256} << 20},
+       "Too many interim responses"},
+      {"endless one-byte chunks",
+       {.Raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+        .Flood = chunks,
+        .FloodBytes = size_t{256} << 20},
+       "the list is larger than 1 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TListServer server;
+    server.Route("/flood", c.Route);
+    const TRun run = Cli("--url " + server.Url("/flood"));
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find(c.Error), std::string::npos) << run.Err;
+    // Cut off long before the server's own bound.
+    EXPECT_LT(server.FloodSent("/flood"), size_t{64} << 20);
+  }
+}
+
 TEST_F(TTrackersCliTest, RefreshWithoutAnyListSaysSo) {
   TListServer server;
   const TRun run = Cli("--url " + server.Url("/missing"));

@@ -77,6 +77,12 @@ std::string CutName(const std::vector<size_t>& cuts) {
 using TPhase = THttpResponse::TPhase;
 using TAtClose = THttpResponse::TAtClose;
 
+std::string Repeat(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
 TEST(THttpResponse, EveryResponseSurvivesEverySplit) {
   std::string big;
   for (int i = 0; i < 20000; ++i) big += static_cast<char>('0' + i % 10);
@@ -109,6 +115,10 @@ TEST(THttpResponse, EveryResponseSurvivesEverySplit) {
        TAtClose::DocumentCut},
       {"interim 100", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 200,
        "ok", TPhase::Done, TAtClose::AlreadyComplete},
+      {"chunked in any case", "HTTP/1.1 200 OK\r\nTransfer-Encoding: ChUnKed \r\n\r\n2\r\nok\r\n0\r\n\r\n",
+       200, "ok", TPhase::Done, TAtClose::AlreadyComplete},
+      {"a status line with no reason", "HTTP/1.0 200\r\nContent-Length: 2\r\n\r\nok", 200, "ok", TPhase::Done,
+       TAtClose::AlreadyComplete},
       {"no header", "<html>\r\n<p>x</p>\n</html>\r\n", 0, "<html>\r\n<p>x</p>\n</html>\r\n", TPhase::Body,
        TAtClose::DocumentEnds},
       // Found by the fuzzer: the interim response's length applied to a document
@@ -157,6 +167,19 @@ TEST(THttpResponse, BrokenResponsesFailWithAReason) {
        "HTTP line too long"},
       {"status that is not a number", "HTTP/1.0 2x0 OK\r\n\r\n",
        "Invalid status code in the response: '2x0'"},
+      {"four digits of status", "HTTP/1.1 2000 OK\r\n\r\n", "Invalid status code in the response: '2000'"},
+      {"digits and letters", "HTTP/1.1 200abc\r\n\r\n", "Invalid status code in the response: '200abc'"},
+      {"two digits", "HTTP/1.1 20 OK\r\n\r\n", "Invalid status code in the response: '20'"},
+      {"a sign", "HTTP/1.1 +20 OK\r\n\r\n", "Invalid status code in the response: '+20'"},
+      {"no status", "HTTP/1.1\r\n\r\n", "Invalid status code in the response: ''"},
+      {"header lines without end", "HTTP/1.1 200 OK\r\n" + Repeat("X-A: b\r\n", 200),
+       "The response header is too large (more than 100 lines or 64 KiB)"},
+      {"header bytes without end",
+       "HTTP/1.1 200 OK\r\n" + Repeat("X-A: " + std::string(8000, 'b') + "\r\n", 9),
+       "The response header is too large (more than 100 lines or 64 KiB)"},
+      {"interim responses without end",
+       Repeat("HTTP/1.1 100 Continue\r\n\r\n", 12) + "HTTP/1.1 200 OK\r\n\r\n",
+       "Too many interim responses (more than 10)"},
       // 0x80000000 no longer fits a signed 32-bit count.
       {"chunk size past 2^31-1", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nabc",
        "Invalid chunk size: more than 2147483647 bytes"},

@@ -23,6 +23,10 @@ class TListServer {
     std::string Location;  // for redirections
     bool Silent = false;   // read the request, never answer
     std::string Raw;       // when set: these bytes instead of a made-up response
+    // After the response: these bytes again and again, until the client goes
+    // or FloodBytes were sent (a hostile server, bounded).
+    std::string Flood;
+    size_t FloodBytes = 0;
   };
 
   TListServer() {
@@ -56,6 +60,11 @@ class TListServer {
   int Hits(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     return hits_[path];
+  }
+  // Bytes of a route's flood sent before the client went away.
+  size_t FloodSent(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return flooded_[path];
   }
   int TotalHits() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -116,6 +125,16 @@ class TListServer {
       if (n <= 0) break;
       sent += static_cast<size_t>(n);
     }
+    size_t flooded = 0;
+    while (!route.Flood.empty() && flooded < route.FloodBytes && !stop_) {
+      const ssize_t n = ::send(fd, route.Flood.data(), route.Flood.size(), MSG_NOSIGNAL);
+      if (n <= 0) break;
+      flooded += static_cast<size_t>(n);
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      flooded_[path] += flooded;
+    }
     ::shutdown(fd, SHUT_WR);
     // Let the client read everything before the socket goes away.
     pollfd p{fd, POLLIN, 0};
@@ -131,5 +150,6 @@ class TListServer {
   std::mutex mutex_;
   std::map<std::string, TRoute> routes_;
   std::map<std::string, int> hits_;
+  std::map<std::string, size_t> flooded_;
   std::vector<int> silent_;
 };

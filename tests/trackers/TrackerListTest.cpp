@@ -132,6 +132,21 @@ TEST(TrackerListParse, FaultsKeepWhatWasReadBefore) {
   }
 }
 
+// Texts with control characters would reach terminals and labels as they
+// are: such an entry is dropped, the rest of the list stays.
+TEST(TrackerListParse, EntriesWithControlCharactersAreDropped) {
+  const std::string list =
+      "208\nu\n4\nGood\nhttp://good/announce\n\n0\n"
+      "\x1b]0;title\x07Evil\nhttp://evil/announce\n\n0\n"
+      "Fine\nhttp://x/\x1b[2J\n\n0\n"
+      "Also good\nhttp://also/announce\nhttp://also/\n1\n";
+  const TTrackerListParse parse = ParseTrackerList(list);
+  EXPECT_TRUE(parse.Ok()) << parse.Error;
+  ASSERT_EQ(parse.Entries.size(), 2u);
+  EXPECT_EQ(parse.Entries[0].Name, "Good");
+  EXPECT_EQ(parse.Entries[1].Name, "Also good");
+}
+
 TEST(TrackerListParse, VersionBeyondRangeIsNotANumber) {
   EXPECT_FALSE(ParseTrackerList("99999999999999999999\nu\n0\n").VersionRead);
   EXPECT_EQ(ParseTrackerList("9223372036854775807\nu\n0\n").Version, INT64_MAX);

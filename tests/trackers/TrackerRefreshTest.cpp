@@ -135,6 +135,10 @@ TEST_F(TTrackerRefreshTest, FallbackAnswersWhenThePrimaryDoesNot) {
       {"truncated list", Ok(List(208, {"Alpha", "Beta"}).substr(0, 40))},
       {"empty 200", Ok("")},
       {"larger than 1 MiB", Ok(List(208, {"Alpha"}) + std::string(MaxTrackerListSize, 'x'))},
+      // Valid lists, but no replacement for a cache that names trackers.
+      {"no trackers", Ok("208\r\nhttp://example.org/\r\n0\r\n")},
+      {"bytes after a NUL", Ok(List(208, {"Alpha"}) + std::string(1, '\0') + "garbage")},
+      {"only entries with control characters", Ok(List(208, {"\x1b[31mRed", "Bell\a"}))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
