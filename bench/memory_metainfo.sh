@@ -61,3 +61,5 @@ peak "show" "$cli" show "$dir/pieces.torrent"
 peak "edit --comment (info kept)" "$cli" edit "$dir/pieces.torrent" -o "$dir/c.torrent" --comment x
 peak "edit --private on (info rebuilt)" "$cli" edit "$dir/pieces.torrent" -o "$dir/d.torrent" --private on
 peak "verify (no data)" "$cli" verify "$dir/pieces.torrent" "$dir/none"
+peak "verify --json (no data)" "$cli" verify --json "$dir/pieces.torrent" "$dir/none"
+peak "show --json" "$cli" show --json "$dir/pieces.torrent"

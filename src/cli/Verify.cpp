@@ -90,8 +90,14 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
   out += "  \"data\": " + JsonString(data) + ",\n";
   out += "  \"piece_count\": " + std::to_string(result.PieceCount) + ",\n";
   out += "  \"bad_pieces\": [";
-  for (size_t i = 0; i < result.BadPieces.size(); ++i)
+  // Written as it goes: ten million bad pieces would make a text of 100 MB.
+  for (size_t i = 0; i < result.BadPieces.size(); ++i) {
     out += (i ? ", " : "") + std::to_string(result.BadPieces[i]);
+    if (out.size() >= 65536) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
   out += "],\n  \"files\": [";
   for (size_t i = 0; i < result.Problems.size(); ++i) {
     const auto& file = result.Problems[i];

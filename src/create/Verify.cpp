@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <set>
 
 #include "base/Path.h"
 #include "base/Stream.h"
@@ -126,11 +125,14 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
   auto piecesOf = [&](int64_t start, int64_t length) {
     return std::pair<int64_t, int64_t>{start / pieceLength, (start + length - 1) / pieceLength};
   };
-  std::set<int64_t> bad;
+  // One bit a piece: a torrent of ten million pieces with no data at all
+  // would cost hundreds of MiB as a tree of numbers.
+  std::vector<bool> bad(static_cast<size_t>(pieceCount));
+  auto markBad = [&bad](int64_t p) { bad[static_cast<size_t>(p)] = true; };
   for (const TEntry& entry : entries) {
     if (entry.Usable) continue;
     const auto [first, last] = piecesOf(entry.Offset, entry.File->Length);
-    for (int64_t p = first; p <= last && p < pieceCount; ++p) bad.insert(p);
+    for (int64_t p = first; p <= last && p < pieceCount; ++p) markBad(p);
   }
 
   TZeroFiles zeros;
@@ -168,10 +170,10 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     for (int64_t p = firstPiece; p <= lastPiece && p < pieceCount; ++p) {
       const int64_t k = p - firstPiece;
       if (k >= hashed) {
-        bad.insert(p);  // not reached: an error or an abort cut the run short
+        markBad(p);  // not reached: an error or an abort cut the run short
         continue;
       }
-      if (storage.Pieces[static_cast<size_t>(k)] != torrent.Pieces[static_cast<size_t>(p)]) bad.insert(p);
+      if (storage.Pieces[static_cast<size_t>(k)] != torrent.Pieces[static_cast<size_t>(p)]) markBad(p);
     }
     if (!storage.Error.empty()) result.Errors.push_back(storage.Error);
     if (progress.IsAborted()) result.Aborted = true;
@@ -179,8 +181,11 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     progress.SetOverallPosition(piecesDone);
   }
   // Data beyond the pieces, or pieces beyond the data, cannot match.
-  for (int64_t p = offset > 0 ? (offset - 1) / pieceLength + 1 : 0; p < pieceCount; ++p) bad.insert(p);
-  result.BadPieces.assign(bad.begin(), bad.end());
+  for (int64_t p = offset > 0 ? (offset - 1) / pieceLength + 1 : 0; p < pieceCount; ++p) markBad(p);
+  // Sized once: growing by doubling would hold twice the list for a moment.
+  result.BadPieces.reserve(static_cast<size_t>(std::count(bad.begin(), bad.end(), true)));
+  for (int64_t p = 0; p < pieceCount; ++p)
+    if (bad[static_cast<size_t>(p)]) result.BadPieces.push_back(p);
 
   for (size_t index = 0; index < entries.size(); ++index) {
     const TEntry& entry = entries[index];
@@ -195,15 +200,16 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     problem.FoundLength = entry.FoundLength;
     if (file.Length > 0) {
       const auto [first, last] = piecesOf(entry.Offset, file.Length);
-      for (auto p = bad.lower_bound(first); p != bad.end() && *p <= last; ++p) {
-        const int64_t from = std::max(*p * pieceLength, entry.Offset) - entry.Offset;
-        const int64_t to = std::min((*p + 1) * pieceLength, entry.Offset + file.Length) - 1 - entry.Offset;
+      for (int64_t p = first; p <= last && p < pieceCount; ++p) {
+        if (!bad[static_cast<size_t>(p)]) continue;
+        const int64_t from = std::max(p * pieceLength, entry.Offset) - entry.Offset;
+        const int64_t to = std::min((p + 1) * pieceLength, entry.Offset + file.Length) - 1 - entry.Offset;
         if (!problem.BadRanges.empty() && problem.BadRanges.back().Last + 1 == from)
           problem.BadRanges.back().Last = to;
         else
           problem.BadRanges.push_back({from, to});
-        if (problem.FirstBadPiece < 0) problem.FirstBadPiece = *p;
-        problem.LastBadPiece = *p;
+        if (problem.FirstBadPiece < 0) problem.FirstBadPiece = p;
+        problem.LastBadPiece = p;
       }
     }
     if (problem.State == TVerifyState::Ok && !problem.BadRanges.empty())
