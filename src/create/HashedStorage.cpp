@@ -48,12 +48,19 @@ void THashedStorage::HashFiles() {
   if (PieceLength <= 0) throw EStreamError("Invalid piece length");
   const int64_t pieceLength = PieceLength;
   std::vector<int64_t> lengths;
+  std::vector<bool> zeros;
   lengths.reserve(Files.size());
-  for (const auto& entry : Files) lengths.push_back(entry->Length);
+  zeros.reserve(Files.size());
+  for (const auto& entry : Files) {
+    lengths.push_back(entry->Length);
+    // Padding is zeros by definition: made in memory, never read from a file.
+    zeros.push_back(entry->Pad);
+  }
   // The workers read and hash; this loop walks the same stream as a single
   // reader would, so the reports come in the same order and at the same points.
   TPieceHasher hasher(
-      std::move(lengths), [this](size_t i) { return PathOf(*Files[i]); }, pieceLength, Threads, Sha1Path);
+      std::move(lengths), [this](size_t i) { return PathOf(*Files[i]); }, pieceLength, Threads, Sha1Path,
+      std::move(zeros));
   int64_t remaining = pieceLength;
   size_t checked = 0;  // files before this one passed their last check
 

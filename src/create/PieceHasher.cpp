@@ -87,8 +87,9 @@ struct TPieceHasher::TLane {
 };
 
 TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::string(size_t)> pathOf,
-                           int64_t pieceLength, int threads, TSha1Path path)
-    : pathOf_(std::move(pathOf)), pieceLength_(pieceLength), sha_(path) {
+                           int64_t pieceLength, int threads, TSha1Path path, std::vector<bool> zeros)
+    : pathOf_(std::move(pathOf)), zeros_(std::move(zeros)), pieceLength_(pieceLength), sha_(path) {
+  zeros_.resize(lengths.size());
   start_.reserve(lengths.size() + 1);
   int64_t total = 0;
   for (int64_t length : lengths) {
@@ -302,6 +303,15 @@ void TPieceHasher::FillSlice(TLane& lane) {
     const int64_t fileStart = start_[i];
     const int64_t fileEnd = start_[i + 1];
     const bool own = firstPiece_[i] == lastPiece_[i];
+    if (zeros_[i]) {
+      const int64_t from = std::max(lane.Pos, fileStart);
+      const int64_t want = std::min(std::min(lane.End, fileEnd) - from, slice_ - lane.Filled);
+      std::fill_n(lane.Buffer.get() + lane.Filled, want, uint8_t{0});
+      lane.Filled += want;
+      lane.Pos += want;
+      if (lane.Pos == std::min(lane.End, fileEnd)) ++lane.File;
+      continue;
+    }
     if (!lane.Current) {
       if (own) {
         lane.Folder.Open(lane.Own, pathOf_(i), fileEnd - fileStart >= (int64_t{1} << 20));

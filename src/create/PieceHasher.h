@@ -25,9 +25,10 @@ class TPieceHasher {
   enum class TPieceState : uint8_t { Pending, Done, Failed };
 
   // lengths: the files' recorded sizes, in stream order; pathOf(i): where file i is.
-  // threads: worker threads (0: one per core).
+  // threads: worker threads (0: one per core). zeros[i] (when given): file i is
+  // that many zero bytes, made in memory instead of read (padding).
   TPieceHasher(std::vector<int64_t> lengths, std::function<std::string(size_t)> pathOf, int64_t pieceLength,
-               int threads, TSha1Path path = TSha1Lanes::ChosenPath());
+               int threads, TSha1Path path = TSha1Lanes::ChosenPath(), std::vector<bool> zeros = {});
   // Stops the workers at their next slice and waits for them.
   ~TPieceHasher();
   TPieceHasher(const TPieceHasher&) = delete;
@@ -66,6 +67,7 @@ class TPieceHasher {
   std::vector<int64_t> lastPiece_;  // see LastPieceOf
   std::vector<int64_t> firstPiece_;
   std::function<std::string(size_t)> pathOf_;
+  std::vector<bool> zeros_;
   int64_t pieceLength_;
   int64_t pieceCount_ = 0;
   int threads_;

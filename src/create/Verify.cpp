@@ -1,14 +1,8 @@
 #include "create/Verify.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
 
 #include "base/Path.h"
 #include "base/Stream.h"
@@ -16,42 +10,6 @@
 #include "create/Progress.h"
 
 namespace {
-
-// Files of zeros that stand in where the storage must read bytes that are not
-// the user's: padding, and the head of a piece whose earlier files are
-// missing (so the storage's pieces line up with the torrent's). Sparse: they
-// take no disk space.
-class TZeroFiles {
- public:
-  ~TZeroFiles() {
-    if (folder_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-
-  std::string Of(int64_t length) {
-    auto found = files_.find(length);
-    if (found != files_.end()) return found->second;
-    if (folder_.empty()) {
-      const char* tmp = std::getenv("TMPDIR");
-      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-verify-XXXXXX";
-      if (!::mkdtemp(pattern.data())) throw EStreamError(FileError("Cannot create folder", pattern, errno));
-      folder_ = pattern;
-    }
-    const std::string path = folder_ + "/" + std::to_string(length);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) throw EStreamError(FileError("Cannot create file", path, errno));
-    const int result = ::ftruncate(fd, length);
-    const int err = errno;
-    ::close(fd);
-    if (result != 0) throw EStreamError(FileError("Cannot write file", path, err));
-    return files_[length] = path;
-  }
-
- private:
-  std::string folder_;
-  std::map<int64_t, std::string> files_;
-};
 
 struct TEntry {
   const TTorrentSubFile* File;
@@ -135,7 +93,6 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     for (int64_t p = first; p <= last && p < pieceCount; ++p) markBad(p);
   }
 
-  TZeroFiles zeros;
   progress.SetOverallMax(pieceCount);
   progress.SetOverallPosition(0);
   int64_t piecesDone = 0;
@@ -150,15 +107,19 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     const int64_t runStart = entries[i].Offset;
     const int64_t firstPiece = runStart / pieceLength;
     TTorrentSubFiles list;
+    // The head of a piece whose earlier files are missing, and padding, are
+    // zeros the storage makes itself (entries marked as padding), so its
+    // pieces line up with the torrent's.
     if (const int64_t head = runStart - firstPiece * pieceLength; head > 0) {
       list.push_back(std::make_unique<TTorrentSubFile>("", "", head, 0));
-      list.back()->SetSourcePath(zeros.Of(head));
+      list.back()->Pad = true;
     }
     for (size_t j = i; j < end; ++j) {
       const TTorrentSubFile& file = *entries[j].File;
       if (file.Length == 0 || file.Symlink) continue;
       list.push_back(std::make_unique<TTorrentSubFile>(file.Name, file.Path, file.Length, 0));
-      list.back()->SetSourcePath(file.Pad ? zeros.Of(file.Length) : entries[j].DataPath);
+      list.back()->Pad = file.Pad;
+      if (!file.Pad) list.back()->SetSourcePath(entries[j].DataPath);
     }
     const int64_t runEnd = end < entries.size() ? entries[end].Offset : offset;
     i = end;

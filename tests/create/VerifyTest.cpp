@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -14,6 +15,7 @@
 #include "create/Progress.h"
 #include "create/Sources.h"
 #include "create/Verify.h"
+#include "digest/MessageDigests.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
@@ -121,6 +123,42 @@ TEST_F(VerifyTest, DamageIsPlacedInTheRightFileAndPiece) {
     EXPECT_EQ(result.BadPieces, c.BadPieces);
     EXPECT_EQ(Describe(result), c.Problems);
   }
+}
+
+// Padding is zeros made in memory: the check needs no temporary files, so a
+// temporary folder that cannot be used changes nothing.
+TEST(Verify, PaddingIsHashedWithoutWritingFiles) {
+  TTempDir dir;
+  TTempDir tmp;
+  constexpr int64_t Length = 16384;
+  const std::string a = PatternBytes(100, 1), b = PatternBytes(Length + 50, 2);
+  const std::string pad(Length - 100, '\0');
+  const std::string pieces =
+      Sha1Bytes(a + pad) + Sha1Bytes(b.substr(0, Length)) + Sha1Bytes(b.substr(Length));
+  const std::string bytes =
+      "d8:announce14:http://t/annou4:infod5:filesld6:lengthi100e4:pathl1:aeed4:attr1:p6:lengthi" +
+      std::to_string(pad.size()) + "e4:pathl4:.pad5:16284eed6:lengthi" + std::to_string(b.size()) +
+      "e4:pathl1:beee4:name1:d12:piece lengthi16384e6:pieces60:" + pieces + "ee";
+  TTorrentFile torrent;
+  TMemoryStream stream(bytes);
+  ASSERT_TRUE(torrent.LoadFromStream(stream));
+  ASSERT_FALSE(torrent.IsDamaged());
+  dir.Write("d/a", a);
+  dir.Write("d/b", b);
+
+  const char* saved = std::getenv("TMPDIR");
+  const std::string savedTmp = saved ? saved : "";
+  ::setenv("TMPDIR", (tmp / "no/such/folder").c_str(), 1);
+  TNullProgress progress;
+  const TVerifyResult whole = VerifyData(torrent, dir / "d", progress);
+  EXPECT_TRUE(whole.Ok());
+  std::filesystem::remove(dir / "d/a");
+  const TVerifyResult headless = VerifyData(torrent, dir / "d", progress);
+  if (saved)
+    ::setenv("TMPDIR", savedTmp.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
+  EXPECT_EQ(headless.BadPieces, std::vector<int64_t>{0}) << "b's own pieces still check out";
 }
 
 TEST_F(VerifyTest, NoDataAtAllIsEveryFileMissing) {
