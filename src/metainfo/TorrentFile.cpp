@@ -813,7 +813,8 @@ bool TTorrentFile::LayoutUnchanged(const TTorrentPieces& pieces) const {
     return false;
   }
   // The model took the loaded hashes over: compare with their bytes in the file.
-  const TRawEntry* loadedPieces = FindRaw(RawEntries(loaded->RawInfo()), "pieces");
+  const std::vector<TRawEntry> rawInfo = RawEntries(loaded->RawInfo());
+  const TRawEntry* loadedPieces = FindRaw(rawInfo, "pieces");
   std::string_view hashes = loadedPieces ? StringContent(loadedPieces->Value) : std::string_view();
   hashes = hashes.substr(0, hashes.size() - hashes.size() % TTorrentPieces::HashSize);
   return pieces.Whole() && pieces.Bytes() == hashes;
