@@ -7,6 +7,9 @@
 #include "digest/Sha1Kernels.h"
 #include "digest/Sha1Lanes.h"
 #include "digest/Sha1ShaNi.h"
+#include "digest/Sha256Kernels.h"
+#include "digest/Sha256Lanes.h"
+#include "digest/Sha256ShaNi.h"
 
 namespace {
 
@@ -57,7 +60,44 @@ inline void TwentySteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint
   }
 }
 
+inline uint32_t RotateRight(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
 }  // namespace
+
+void Sha256PortableBlocks(uint32_t* state, const uint8_t* blocks, int64_t count) {
+  uint32_t w[64];
+  for (int64_t block = 0; block < count; ++block, blocks += 64) {
+    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(blocks + 4 * t);
+    for (int t = 16; t < 64; ++t) {
+      const uint32_t s0 = RotateRight(w[t - 15], 7) ^ RotateRight(w[t - 15], 18) ^ (w[t - 15] >> 3);
+      const uint32_t s1 = RotateRight(w[t - 2], 17) ^ RotateRight(w[t - 2], 19) ^ (w[t - 2] >> 10);
+      w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+    }
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+    for (int t = 0; t < 64; ++t) {
+      const uint32_t t1 = h + (RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25)) +
+                          Choose(e, f, g) + Sha256RoundConstants[t] + w[t];
+      const uint32_t t2 = (RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22)) + Majority(a, b, c);
+      h = g;
+      g = f;
+      f = e;
+      e = d + t1;
+      d = c;
+      c = b;
+      b = a;
+      a = t1 + t2;
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+  }
+}
 
 void Sha1PortableBlocks(uint32_t* state, const uint8_t* blocks, int64_t count) {
   uint32_t w[80];
@@ -240,4 +280,34 @@ std::string Sha1Bytes(std::string_view data) {
   sha1.TransformString(data);
   sha1.Complete();
   return sha1.DigestBytes();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSHA256
+
+TSHA256::TSHA256(TSHA256Impl impl) : TMD4Family(64, true, Sha256InitialValues, 32) {
+  const bool haveShaNi = TSHA1::CpuHasShaNi();
+  if (impl == TSHA256Impl::Auto)
+    impl = haveShaNi && TSha256Lanes::ChosenPath() != TSha1Path::Portable ? TSHA256Impl::ShaNi
+                                                                          : TSHA256Impl::Portable;
+  if (impl == TSHA256Impl::ShaNi && !haveShaNi) impl = TSHA256Impl::Portable;
+  impl_ = impl;
+}
+
+void TSHA256::TransformBlocks(const uint8_t* blocks, int64_t count) {
+  Assert(blocks != nullptr, "TSHA256.TransformBlocks: Addr(Blocks) = nil.", 1010);
+  if (count > 0) {
+    if (impl_ == TSHA256Impl::ShaNi)
+      Sha256ShaNiBlocks(chainingValues_.get(), blocks, count);
+    else
+      Sha256PortableBlocks(chainingValues_.get(), blocks, count);
+  }
+  TMD4Family::TransformBlocks(blocks, count);
+}
+
+std::string Sha256Bytes(std::string_view data) {
+  TSHA256 sha256;
+  sha256.TransformString(data);
+  sha256.Complete();
+  return sha256.DigestBytes();
 }

@@ -90,3 +90,21 @@ class TSHA1 : public TMD4Family {
 
 // The SHA-1 of some bytes as 20 raw bytes (convenience for callers).
 std::string Sha1Bytes(std::string_view data);
+
+enum class TSHA256Impl { Auto, Portable, ShaNi };
+
+// SHA-256 (FIPS 180-4). Uses the CPU's SHA instructions when it has them (Auto), unless
+// QUORVANE_SHA256=portable (see Sha256Lanes.h).
+class TSHA256 : public TMD4Family {
+ public:
+  explicit TSHA256(TSHA256Impl impl = TSHA256Impl::Auto);
+  void TransformBlocks(const uint8_t* blocks, int64_t count) override;
+  std::string AlgorithmName() const override { return "SHA-256"; }
+  TSHA256Impl Impl() const { return impl_; }
+
+ private:
+  TSHA256Impl impl_;
+};
+
+// The SHA-256 of some bytes as 32 raw bytes.
+std::string Sha256Bytes(std::string_view data);
