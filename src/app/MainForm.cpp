@@ -766,11 +766,12 @@ std::optional<std::string> TfrmQuorvane::TorrentArgument(const QStringList& argu
 }
 
 void TfrmQuorvane::OpenTorrent(const std::string& path) {
-  PageControl1->setCurrentWidget(tabViewTorrent);
+  // An argument that names no file (an option in the wrong case, say) leaves the page alone.
   if (!QFileInfo(ShowName(path)).isFile()) {
     SetStatusText(tr("Cannot open %1: no such file").arg(ShowName(path)));
     return;
   }
+  PageControl1->setCurrentWidget(tabViewTorrent);
   viewEdit_->OpenTorrent(path);
 }
 

@@ -187,6 +187,8 @@ class DesktopTest : public QObject {
     QTest::newRow("after -autosize") << QStringList{"quorvane", "-autosize", "%1"} << true;
     QTest::newRow("as a file URL") << QStringList{"quorvane", "file://%1"} << true;
     QTest::newRow("missing") << QStringList{"quorvane", "%1.gone"} << false;
+    QTest::newRow("an option") << QStringList{"quorvane", "-AUTOSIZE"} << false;
+    QTest::newRow("a folder") << QStringList{"quorvane", "/"} << false;
   }
   void torrentOnTheCommandLineOpens() {
     QFETCH(QStringList, arguments);
@@ -194,7 +196,8 @@ class DesktopTest : public QObject {
     const std::string path = WriteTorrent("cli/single.torrent");
     for (QString& argument : arguments) argument.replace(QLatin1String("%1"), QString::fromStdString(path));
     auto window = NewWindow(arguments);
-    QCOMPARE(window->PageControl1->currentWidget(), window->tabViewTorrent);
+    // Only an existing file switches to the View/Edit page.
+    QCOMPARE(window->PageControl1->currentWidget(), loads ? window->tabViewTorrent : window->tabCreate);
     const auto* page = window->tabViewTorrent->findChild<TViewEditPage*>();
     QVERIFY(dialogs_.Boxes.empty());
     if (!loads) {
