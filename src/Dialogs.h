@@ -5,7 +5,8 @@
 #include <optional>
 #include <string>
 
-enum class TMsgButtons { Ok, YesNo };
+// YesNoDefaultNo: a question whose safe answer is No, so Return gives No.
+enum class TMsgButtons { Ok, YesNo, YesNoDefaultNo };
 enum class TMsgResult { Ok, Yes, No };
 
 struct TSaveDialogOptions {

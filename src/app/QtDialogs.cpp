@@ -26,13 +26,14 @@ QStringList QtNameFilters(const std::string& filter) {
 }
 
 TMsgResult TQtDialogs::MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) {
-  QMessageBox box(buttons == TMsgButtons::YesNo ? QMessageBox::Question
+  const bool question = buttons != TMsgButtons::Ok;
+  QMessageBox box(question                      ? QMessageBox::Question
                   : caption == "Error"          ? QMessageBox::Critical
                   : caption == "Warning"        ? QMessageBox::Warning
                                                 : QMessageBox::Information,
                   TranslatedMessage(caption), TranslatedMessage(text),
-                  buttons == TMsgButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                  owner_);
+                  question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner_);
+  if (buttons == TMsgButtons::YesNoDefaultNo) box.setDefaultButton(QMessageBox::No);
   const int answer = box.exec();
   if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
   return answer == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;

@@ -596,7 +596,8 @@ bool TViewEditPage::MayChangeInfoHash() {
           .arg(Utf8Text(diskHash_), Utf8Text(saved)) +
       QStringLiteral("\n\n") + tr("Save anyway?");
   // No is the default: peers and links of the old torrent stay valid.
-  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNo) == TMsgResult::Yes;
+  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNoDefaultNo) ==
+         TMsgResult::Yes;
 }
 
 void TViewEditPage::chkViewPrivateClick() {

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -177,6 +178,28 @@ class DesktopTest : public QObject {
     QVERIFY(progress.isVisible());
     QVERIFY(progress.close());
     QVERIFY(!progress.isVisible());
+  }
+
+  // Return in a question gives its default answer; the info-hash question's is No.
+  void questionsAnswerTheirDefaultOnReturn_data() {
+    QTest::addColumn<bool>("defaultNo");
+    QTest::newRow("Yes/No") << false;
+    QTest::newRow("Yes/No, default No") << true;
+  }
+  void questionsAnswerTheirDefaultOnReturn() {
+    QFETCH(bool, defaultNo);
+    TQtDialogs dialogs;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      seen = true;
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    const TMsgResult result = dialogs.MessageBox(
+        "Save anyway?", "Question", defaultNo ? TMsgButtons::YesNoDefaultNo : TMsgButtons::YesNo);
+    QVERIFY(seen);
+    QVERIFY(result == (defaultNo ? TMsgResult::No : TMsgResult::Yes));
   }
 
   // "quorvane FILE.torrent", as a file manager's "Open with" starts it.

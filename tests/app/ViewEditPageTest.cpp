@@ -875,7 +875,7 @@ class TViewEditPageTest : public QObject {
       QVERIFY2(dialogs_->Boxes.size() == 1, c.Label);
       const auto& box = dialogs_->Boxes[0];
       QCOMPARE(box.Caption, std::string("Question"));
-      QVERIFY(box.Buttons == TMsgButtons::YesNo);
+      QVERIFY(box.Buttons == TMsgButtons::YesNoDefaultNo);  // No is the safe answer
       QVERIFY2(box.Text.find(oldHash) != std::string::npos && box.Text.find(newHash) != std::string::npos,
                box.Text.c_str());
       QVERIFY2(ReadWholeFile(file) == original, c.Label);  // No: untouched
