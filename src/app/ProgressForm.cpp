@@ -2,6 +2,7 @@
 
 #include "app/ElidedLabel.h"
 #include "app/FileNames.h"
+#include "create/Progress.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -134,7 +135,11 @@ void TfrmProgress::RunStateChanged() {
 
 void TfrmProgress::Push() {
   if (hashingText_) {
-    const QString text = Utf8Text(*hashingText_);
+    // The core names the file after its English prefix; the prefix is shown translated.
+    const std::string_view shown = *hashingText_;
+    const QString text = shown.starts_with(HashingPrefix)
+                             ? tr("Hashing:") + u' ' + Utf8Text(std::string(shown.substr(HashingPrefix.size())))
+                             : Utf8Text(*hashingText_);
     if (lblHashing->text() != text) lblHashing->setText(text);
   }
   ShowOn(ProgressBar1, fileMax_, filePos_);

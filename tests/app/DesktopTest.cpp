@@ -381,6 +381,9 @@ class DesktopTest : public QObject {
         InstallTranslators(QLocale(QLocale::German, QLocale::Germany));
     QVERIFY(!translators.empty());
     auto window = NewWindow();
+    window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
+    QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashe: a.flac"));
+    QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt"));
     const QString created = window->PageControl1->tabText(0), create = window->btnCreateTorrent->text(),
                   abort = window->frmProgress->btnAbort->text(), backup = window->frmBackup->windowTitle(),
                   about = window->mmoAbout->toPlainText(), aborted = TranslatedMessage("Operation Aborted!"),
