@@ -137,9 +137,10 @@ void TfrmProgress::Push() {
   if (hashingText_) {
     // The core names the file after its English prefix; the prefix is shown translated.
     const std::string_view shown = *hashingText_;
-    const QString text = shown.starts_with(HashingPrefix)
-                             ? tr("Hashing:") + u' ' + Utf8Text(std::string(shown.substr(HashingPrefix.size())))
-                             : Utf8Text(*hashingText_);
+    const QString text =
+        shown.starts_with(HashingPrefix)
+            ? tr("Hashing:") + u' ' + Utf8Text(std::string(shown.substr(HashingPrefix.size())))
+            : Utf8Text(*hashingText_);
     if (lblHashing->text() != text) lblHashing->setText(text);
   }
   ShowOn(ProgressBar1, fileMax_, filePos_);
