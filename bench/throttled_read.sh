@@ -36,26 +36,25 @@ run() {
   local name=$1
   shift
   drop
-  local start end requests
+  local start end requests group
   if [ -d /sys/fs/cgroup/blkio ]; then
-    local group=/sys/fs/cgroup/blkio/throttled-$$-$RANDOM
+    group=/sys/fs/cgroup/blkio/throttled-$$-$RANDOM
     mkdir "$group"
     echo "$majmin $iops" >"$group/blkio.throttle.read_iops_device"
-    start=$(date +%s.%N)
-    bash -c 'echo $$ >"$1/cgroup.procs"; shift; exec "$@"' _ "$group" "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    requests=$(awk -v d="$majmin" '$1 == d && $2 == "Read" { print $3 }' "$group/blkio.throttle.io_serviced")
-    rmdir "$group"
   else
-    local group=/sys/fs/cgroup/throttled-$$-$RANDOM
+    group=/sys/fs/cgroup/throttled-$$-$RANDOM
     mkdir "$group"
     echo "$majmin riops=$iops" >"$group/io.max"
-    start=$(date +%s.%N)
-    bash -c 'echo $$ >"$1/cgroup.procs"; shift; exec "$@"' _ "$group" "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    requests=$(awk -v d="$majmin" '$1 == d { for (i = 2; i <= NF; i++) if ($i ~ /^rios=/) print substr($i, 6) }' "$group/io.stat")
-    rmdir "$group"
   fi
+  start=$(date +%s.%N)
+  bash -c 'echo $$ >"$1/cgroup.procs"; shift; exec "$@"' _ "$group" "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  if [ -d /sys/fs/cgroup/blkio ]; then
+    requests=$(awk -v d="$majmin" '$1 == d && $2 == "Read" { print $3 }' "$group/blkio.throttle.io_serviced")
+  else
+    requests=$(awk -v d="$majmin" '$1 == d { for (i = 2; i <= NF; i++) if ($i ~ /^rios=/) print substr($i, 6) }' "$group/io.stat")
+  fi
+  rmdir "$group"
   printf '%-28s %8.2f s %8s requests\n' "$name" "$(echo "$end - $start" | bc)" "${requests:-0}"
 }
 
