@@ -27,10 +27,10 @@ QStringList QtNameFilters(const std::string& filter) {
 
 TMsgResult TQtDialogs::MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) {
   const bool question = buttons != TMsgButtons::Ok;
-  QMessageBox box(question                      ? QMessageBox::Question
-                  : caption == "Error"          ? QMessageBox::Critical
-                  : caption == "Warning"        ? QMessageBox::Warning
-                                                : QMessageBox::Information,
+  QMessageBox box(question               ? QMessageBox::Question
+                  : caption == "Error"   ? QMessageBox::Critical
+                  : caption == "Warning" ? QMessageBox::Warning
+                                         : QMessageBox::Information,
                   TranslatedMessage(caption), TranslatedMessage(text),
                   question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner_);
   if (buttons == TMsgButtons::YesNoDefaultNo) box.setDefaultButton(QMessageBox::No);

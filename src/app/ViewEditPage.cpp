@@ -584,7 +584,8 @@ bool TViewEditPage::MayOverwriteLoaded() {
          "changes with what this page shows.")
           .arg(ShowName(loadedPath_)) +
       QStringLiteral("\n\n") + tr("Save anyway?");
-  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNoDefaultNo) == TMsgResult::Yes;
+  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNoDefaultNo) ==
+         TMsgResult::Yes;
 }
 
 bool TViewEditPage::MayChangeInfoHash() {

@@ -40,9 +40,10 @@ class TScriptedDialogs : public TDialogs {
 
   TMsgResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) override {
     Boxes.push_back({text, caption, buttons});
-    Log.push_back(caption + ": " + text + (buttons == TMsgButtons::YesNo            ? " [Yes/No]"
-                                          : buttons == TMsgButtons::YesNoDefaultNo ? " [Yes/No, default No]"
-                                                                                   : ""));
+    Log.push_back(caption + ": " + text +
+                  (buttons == TMsgButtons::YesNo            ? " [Yes/No]"
+                   : buttons == TMsgButtons::YesNoDefaultNo ? " [Yes/No, default No]"
+                                                            : ""));
     if (WhileOpen) WhileOpen();
     if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
     if (Answers.empty()) {
