@@ -296,7 +296,7 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 TViewEditPage::~TViewEditPage() = default;
 
 QString TViewEditPage::CreationDateText(const TTorrentFile& torrent) {
-  if (torrent.CreationDate == 0) return tr("Creation Date: N/A");
+  if (!torrent.HasCreationDate()) return tr("Creation Date: N/A");
   return CreationDateTextOf(torrent.CreationUnix());
 }
 
@@ -467,7 +467,7 @@ void TViewEditPage::mmoViewCommentChange() {
 
 void TViewEditPage::btnCreationDateResetClick() {
   if (!torrent_) return;
-  torrent_->CreationDate = NowUtc();
+  torrent_->SetCreationUnix(DateTimeToUnix(NowUtc()));
   lblViewCreationDate_->setText(CreationDateText(*torrent_));
 }
 

@@ -185,7 +185,7 @@ void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::s
     if (*options.Date)
       torrent.SetCreationUnix(**options.Date);
     else
-      torrent.CreationDate = 0;
+      torrent.ClearCreationDate();
   }
   if (options.Private) torrent.Private = *options.Private;
   if (options.Source) torrent.Source = *options.Source;

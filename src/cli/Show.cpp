@@ -38,8 +38,6 @@ std::string MagnetOf(const TTorrentFile& torrent) {
   return torrent.InfoHashText.empty() ? std::string() : MagnetLink(torrent);
 }
 
-bool HasCreationDate(const TTorrentFile& torrent) { return torrent.CreationDate != 0; }
-
 std::string LocalDateText(int64_t unixSeconds) {
   const time_t t = static_cast<time_t>(unixSeconds);
   struct tm local;
@@ -73,9 +71,8 @@ void PrintJson(const TTorrentFile& torrent) {
   out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
   out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
   out += "  \"comment\": " + JsonString(torrent.Comment) + ",\n";
-  out +=
-      "  \"creation_date\": " + (HasCreationDate(torrent) ? std::to_string(torrent.CreationUnix()) : "null") +
-      ",\n";
+  out += "  \"creation_date\": " +
+         (torrent.HasCreationDate() ? std::to_string(torrent.CreationUnix()) : "null") + ",\n";
   out += "  \"piece_length\": " + std::to_string(torrent.PieceLength) + ",\n";
   out += "  \"piece_count\": " + std::to_string(torrent.Pieces.size()) + ",\n";
   out += "  \"total_length\": " + std::to_string(torrent.TotalLength) + ",\n";
@@ -139,7 +136,8 @@ void PrintHuman(const TTorrentFile& torrent) {
   PrintField(out, "Name:", ShownName(torrent));
   PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
   PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));
-  PrintField(out, "Creation date:", HasCreationDate(torrent) ? LocalDateText(torrent.CreationUnix()) : "N/A");
+  PrintField(out,
+             "Creation date:", torrent.HasCreationDate() ? LocalDateText(torrent.CreationUnix()) : "N/A");
   PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));
   PrintField(out, "Piece count:", std::to_string(torrent.Pieces.size()));
   PrintField(out, "Total length:", std::to_string(torrent.TotalLength));

@@ -88,7 +88,7 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   if (request.CreationDate)
     torrent.SetCreationUnix(*request.CreationDate);
   else
-    torrent.CreationDate = 0;
+    torrent.ClearCreationDate();
 
   if (total <= 0) {
     result.Outcome = TBuildOutcome::NoData;

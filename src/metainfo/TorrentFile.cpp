@@ -339,7 +339,7 @@ struct TTorrentFile::TLoaded {
   std::string Source;
   std::vector<std::string> WebSeeds;
   std::string Comment;
-  TDateTime CreationDate = 0;
+  std::optional<int64_t> CreationDate;
   std::string Name;
   bool MultiFile = false;
   int64_t TotalLength = 0;
@@ -358,7 +358,7 @@ void TTorrentFile::Reset() {
   InfoHash.clear();
   TotalLength = 0;
   FileCount = 0;
-  CreationDate = 0;
+  creation_.reset();
   PieceLength = 0;
   MultiFile = false;
   Files.clear();
@@ -371,8 +371,6 @@ void TTorrentFile::Reset() {
   CreatedBy.clear();
   Errors.clear();
   loaded_.reset();
-  exactDate_ = 0;
-  exactSeconds_ = 0;
   Dictionary = std::make_unique<TObjectHash>();
 }
 
@@ -385,7 +383,7 @@ void TTorrentFile::SetInfo(const std::string& announce, const std::string& name,
   InfoHashText = BytesToHex(infoHash, 999);
   TotalLength = totalLength;
   MultiFile = multiFile;
-  CreationDate = NowUtc();
+  creation_ = DateTimeToUnix(NowUtc());
   // A model filled for creation writes the plain layout.
   loaded_.reset();
   tiers_.clear();
@@ -707,7 +705,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     loaded->Source = Source;
     loaded->WebSeeds = WebSeeds;
     loaded->Comment = Comment;
-    loaded->CreationDate = CreationDate;
+    loaded->CreationDate = creation_;
     loaded->Name = Name;
     loaded->MultiFile = MultiFile;
     loaded->TotalLength = TotalLength;
@@ -727,15 +725,8 @@ std::vector<std::string> TTorrentFile::DamageLines() const {
   return lines;
 }
 
-int64_t TTorrentFile::CreationUnix() const {
-  if (CreationDate == exactDate_ && exactDate_ != 0) return exactSeconds_;
-  return DateTimeToUnix(CreationDate);
-}
-
-void TTorrentFile::SetCreationUnix(int64_t seconds) {
-  CreationDate = UnixToDateTime(seconds);
-  exactDate_ = CreationDate;
-  exactSeconds_ = seconds;
+TDateTime DateTimeOf(const TTorrentFile& torrent) {
+  return torrent.HasCreationDate() ? UnixToDateTime(torrent.CreationUnix()) : 0;
 }
 
 bool TTorrentFile::HasV2Part() const {
@@ -966,8 +957,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
 
   if (!Comment.empty()) entries.push_back({"comment", [&] { WriteString(out, Comment); }});
 
-  if (CreationDate != 0) {
-    if (loaded && loaded->CreationValue && CreationDate == loaded->CreationDate)
+  if (creation_) {
+    if (loaded && loaded->CreationValue && creation_ == loaded->CreationDate)
       entries.push_back({"creation date", [&] { EncodeValue(out, *loaded->CreationValue); }});
     else
       entries.push_back({"creation date", [&] { WriteInteger(out, CreationUnix()); }});

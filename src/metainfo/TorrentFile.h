@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -139,10 +140,12 @@ class TTorrentFile {
   // HasV2Part() and the torrent's name or a file's name or folders differ
   // from the loaded ones: no save can keep both file lists right.
   bool HybridRenamed() const;
-  // The creation date as Unix seconds, exact for any 64-bit value that was
-  // loaded or set with SetCreationUnix.
-  int64_t CreationUnix() const;
-  void SetCreationUnix(int64_t seconds);
+  // The creation date, kept as Unix seconds (UTC); the window converts it
+  // with DateTimeOf. CreationUnix() is 0 without a date.
+  bool HasCreationDate() const { return creation_.has_value(); }
+  int64_t CreationUnix() const { return creation_.value_or(0); }
+  void SetCreationUnix(int64_t seconds) { creation_ = seconds; }
+  void ClearCreationDate() { creation_.reset(); }
   // Writes the model as a bencoded metainfo file with the given pieces.
   // A loaded model also writes the keys it does not own (private, source,
   // url-list, ...), and copies info byte for byte while its name, files and
@@ -163,7 +166,6 @@ class TTorrentFile {
   std::string Name;
   std::string Comment;
   int64_t TotalLength = 0;
-  TDateTime CreationDate = 0;
   int32_t FileCount = 0;
   std::vector<std::string> Errors;
   std::unique_ptr<TObjectHash> Dictionary;  // the decoded top level after a load
@@ -221,7 +223,8 @@ class TTorrentFile {
 
   std::unique_ptr<TLoaded> loaded_;
   std::vector<std::vector<std::string>> tiers_;
-  // The exact seconds behind CreationDate while it still holds their date.
-  TDateTime exactDate_ = 0;
-  int64_t exactSeconds_ = 0;
+  std::optional<int64_t> creation_;
 };
+
+// The creation date as a date-time for display; 0 without a date.
+TDateTime DateTimeOf(const TTorrentFile& torrent);

@@ -603,7 +603,7 @@ TEST_F(CreationDriverTest, PrivateSourceWebSeedsNameNoDateAndExclusions) {
   EXPECT_TRUE(t->Model.Private);
   EXPECT_EQ(t->Model.Source, "SRC");
   EXPECT_EQ(t->Model.WebSeeds, (std::vector<std::string>{"http://s1/", "http://s2/"}));
-  EXPECT_EQ(t->Model.CreationDate, 0);
+  EXPECT_EQ(DateTimeOf(t->Model), 0);
   EXPECT_EQ(FilesOf(t->Model), (std::vector<std::string>{"keep.bin 4", "sub/keep.txt 3"}));
   ASSERT_EQ(t->Model.Pieces.size(), 1u);
   EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes("keeptxt"));

@@ -632,7 +632,7 @@ class TViewEditPageTest : public QObject {
     const auto file = Write("d3.torrent", Torrent(Announce(), MultiFile()));
     Open(file);
     QCOMPARE(Label("lblViewCreationDate")->text(), QStringLiteral("Creation Date: N/A"));
-    QCOMPARE(page_->Torrent()->CreationDate, 0.0);
+    QCOMPARE(DateTimeOf(*page_->Torrent()), 0.0);
     Button("btnViewSave")->click();
     QVERIFY(ReadWholeFile(file).find("creation date") == std::string::npos);
 
@@ -641,7 +641,7 @@ class TViewEditPageTest : public QObject {
     Button("btnCreationDateReset")->click();
     QVERIFY(Label("lblViewCreationDate")->text() != QStringLiteral("Creation Date: N/A"));
     Button("btnViewSave")->click();
-    const auto stored = DateTimeToUnix(LoadFile(file)->CreationDate);
+    const auto stored = DateTimeToUnix(DateTimeOf(*LoadFile(file)));
     QVERIFY2(stored >= before && stored <= before + 60, qPrintable(QString::number(stored - before)));
   }
 

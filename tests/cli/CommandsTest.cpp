@@ -108,7 +108,7 @@ TEST_F(CommandsTest, CreateForms) {
   EXPECT_EQ(made->Source, "SRC");
   EXPECT_EQ(made->Announce, "udp://tracker.opentrackr.org:1337/announce");
   EXPECT_EQ(made->WebSeeds, std::vector<std::string>{"http://w/"});
-  EXPECT_EQ(made->CreationDate, 0);
+  EXPECT_EQ(DateTimeOf(*made), 0);
 
   // -o -: the torrent on stdout, the result line on stderr.
   run = Cli({"create", "-q", "-o", "-", "-p", "--no-date", "-a", "OpenTrackr", "-s", "SRC", "-w", "http://w/",

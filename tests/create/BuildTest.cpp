@@ -154,7 +154,7 @@ TEST_F(BuildTest, TiersDateFlagsAndPieceLength) {
     if (c.Date) {
       EXPECT_EQ(loaded->CreationUnix(), *c.Date);
     } else {
-      EXPECT_EQ(loaded->CreationDate, 0);
+      EXPECT_EQ(DateTimeOf(*loaded), 0);
     }
     EXPECT_EQ(loaded->PieceLength, c.LoadedPieceLength);
     EXPECT_EQ(loaded->Name, "name");

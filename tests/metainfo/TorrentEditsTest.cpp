@@ -188,7 +188,7 @@ TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {
             (std::vector<std::string>{"http://new/announce", "http://x/announce", "http://y/announce"}));
   EXPECT_EQ(edited->Name, "renamed");
   EXPECT_EQ(edited->Comment, "line1\r\nline2");
-  EXPECT_EQ(DateTimeToUnix(edited->CreationDate), 1600000000);
+  EXPECT_EQ(DateTimeToUnix(DateTimeOf(*edited)), 1600000000);
   ASSERT_EQ(edited->Files.size(), 2u);
   EXPECT_EQ(FileEntryText(*edited->Files[0]), "x/y.txt");
   EXPECT_EQ(FileEntryText(*edited->Files[1]), "z.txt");
@@ -222,12 +222,12 @@ TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
 TEST_F(EditCommand, DateNowAndNone) {
   const auto file = Write("t.torrent", MultiFileBytes());
   ASSERT_EQ(Run({file, "--date", "none"}).Status, 0);
-  EXPECT_EQ(LoadOk(ReadWholeFile(file))->CreationDate, 0);
+  EXPECT_EQ(DateTimeOf(*LoadOk(ReadWholeFile(file))), 0);
   EXPECT_EQ(ReadWholeFile(file).find("13:creation date"), std::string::npos);
 
   const auto before = DateTimeToUnix(NowUtc());
   ASSERT_EQ(Run({file, "--date", "now"}).Status, 0);
-  const auto written = DateTimeToUnix(LoadOk(ReadWholeFile(file))->CreationDate);
+  const auto written = DateTimeToUnix(DateTimeOf(*LoadOk(ReadWholeFile(file))));
   EXPECT_GE(written, before);
   EXPECT_LE(written, before + 60);
 }

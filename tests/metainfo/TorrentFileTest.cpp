@@ -69,7 +69,7 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_EQ(t.Files[0]->Length, 5);
              EXPECT_EQ(t.Files[0]->SecondLength, 5);
              EXPECT_EQ(t.Files[0]->Offset, 0);
-             EXPECT_EQ(t.CreationDate, 0);
+             EXPECT_EQ(DateTimeOf(t), 0);
            }},
       {.Name = "suffix compare is case-sensitive",
        .Input = Torrent(SingleInfo("a.TORRENT")),
@@ -144,13 +144,13 @@ TEST(TorrentFile, LoadCases) {
        .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
-             EXPECT_EQ(t.CreationDate, 25569.0);
+             EXPECT_EQ(DateTimeOf(t), 25569.0);
              EXPECT_EQ(t.Comment, "hi");
            }},
       {.Name = "creation date after 2038",
        .Input = Torrent(SingleInfo(), "13:creation datei4102444800e"),
        .Ok = true,
-       .Check = [](const TTorrentFile& t) { EXPECT_EQ(t.CreationDate, 73051.0); }},
+       .Check = [](const TTorrentFile& t) { EXPECT_EQ(DateTimeOf(t), 73051.0); }},
       {.Name = "no info",
        .Input = "d8:announce1:ae",
        .Ok = true,
@@ -392,14 +392,14 @@ TEST(TorrentFile, CreationDateIsUtcWhateverTheZone) {
   else
     unsetenv("TZ");
   tzset();
-  EXPECT_NEAR(static_cast<double>(DateTimeToUnix(model.CreationDate)), static_cast<double>(now), 5.0);
+  EXPECT_NEAR(static_cast<double>(DateTimeToUnix(DateTimeOf(model))), static_cast<double>(now), 5.0);
   EXPECT_NEAR(NowUtc(), 25569.0 + static_cast<double>(std::time(nullptr)) / 86400, 5.0 / 86400);
 }
 
 std::unique_ptr<TTorrentFile> SingleModel() {
   auto model = std::make_unique<TTorrentFile>();
   model->SetInfo("A", "N", "", "", 5, false);
-  model->CreationDate = 0;
+  model->ClearCreationDate();
   model->PieceLength = 262144;
   model->Pieces.push_back(FakeHash(9));
   return model;
@@ -427,7 +427,7 @@ TEST(TorrentFile, WritesTheFixedLayout) {
        .Change = [](TTorrentFile& t) { t.Comment = "\n"; },
        .Expected = "d8:announce1:A7:comment1:\n" + tail},
       {.Name = "creation date after 2038",
-       .Change = [](TTorrentFile& t) { t.CreationDate = 73051.0; },
+       .Change = [](TTorrentFile& t) { t.SetCreationUnix(DateTimeToUnix(73051.0)); },
        .Expected = "d8:announce1:A13:creation datei4102444800e" + tail},
       {.Name = "empty announce",
        .Change = [](TTorrentFile& t) { t.Announce = ""; },
@@ -459,7 +459,7 @@ TEST(TorrentFile, WritesPathComponents) {
     SCOPED_TRACE(c.Path);
     TTorrentFile model;
     model.SetInfo("A", "N", "", "", 3, true);
-    model.CreationDate = 0;
+    model.ClearCreationDate();
     model.Files.push_back(std::make_unique<TTorrentSubFile>("f", c.Path, 3, 0));
     std::string path = "l";
     for (const auto& part : c.Components) path += Str(part);
@@ -511,7 +511,7 @@ TEST(TorrentFile, CreatedModelRoundTrips) {
   EXPECT_EQ(loaded->BackupTrackers, (Strings{"http://t/a", "http://t/b", "udp://t/c"}));
   EXPECT_EQ(loaded->Name, "folder");
   EXPECT_EQ(loaded->Comment, "made by a test");
-  EXPECT_EQ(DateTimeToUnix(loaded->CreationDate), DateTimeToUnix(model.CreationDate));
+  EXPECT_EQ(DateTimeToUnix(DateTimeOf(*loaded)), DateTimeToUnix(DateTimeOf(model)));
   EXPECT_TRUE(loaded->MultiFile);
   EXPECT_EQ(loaded->PieceLength, 160);
   EXPECT_EQ(loaded->TotalLength, model.TotalLength);
@@ -589,7 +589,7 @@ TEST(TorrentFile, UnownedKeysSurviveAnEdit) {
 
   // Trackers and creation date edited: rewritten from the model, info untouched.
   model->BackupTrackers = {"http://t/z"};
-  model->CreationDate = UnixToDateTime(4102444800LL);
+  model->SetCreationUnix(4102444800LL);
   const std::string edited = Save(*model);
   EXPECT_NE(edited.find("13:announce-listll10:http://t/ael10:http://t/zee"), std::string::npos);
   EXPECT_NE(edited.find("13:creation datei4102444800e"), std::string::npos);
@@ -745,7 +745,7 @@ TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
   auto [model, ok] = Load(ForeignTorrent().Bytes);
   ASSERT_TRUE(ok);
   model->SetInfo("A", "N", "", "", 5, false);
-  model->CreationDate = 0;
+  model->ClearCreationDate();
   model->BackupTrackers.clear();
   model->PieceLength = 262144;
   model->Pieces.clear();
