@@ -23,6 +23,13 @@ install(FILES src/cli/data/quorvane-cli.bash
 # Debian packages want the licence as the package's copyright file.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane RENAME copyright)
 
+# The changelog, compressed, where Debian tools look for it.
+set(_changelog ${PROJECT_BINARY_DIR}/docs/changelog)
+configure_file(docs/changelog ${_changelog} COPYONLY)
+add_custom_command(OUTPUT ${_changelog}.gz COMMAND gzip -9nkf ${_changelog} DEPENDS ${_changelog} VERBATIM)
+add_custom_target(quorvane-changelog ALL DEPENDS ${_changelog}.gz)
+install(FILES ${_changelog}.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
+
 # cpack -G DEB: a package of the install above. Configure with
 # -DCMAKE_INSTALL_PREFIX=/usr so that the built-in paths match where the package puts things.
 set(CPACK_PACKAGE_NAME quorvane)
@@ -46,5 +53,7 @@ The package holds the Qt 6 desktop program (quorvane) and its command-line
 companion (quorvane-cli).")
 # The run-time dependencies come from the libraries the programs link (dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The CLI's completion works only with bash-completion installed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -43,13 +43,22 @@ for path in ./usr/bin/quorvane ./usr/bin/quorvane-cli \
   ./usr/share/metainfo/net.quorvane.Quorvane.metainfo.xml \
   ./usr/share/man/man1/quorvane.1.gz ./usr/share/man/man1/quorvane-cli.1.gz \
   ./usr/share/bash-completion/completions/quorvane-cli \
-  ./usr/share/quorvane/trackers.lst ./usr/share/doc/quorvane/copyright; do
+  ./usr/share/quorvane/trackers.lst ./usr/share/doc/quorvane/copyright \
+  ./usr/share/doc/quorvane/changelog.gz; do
   grep -qxF "$path" <<<"$contents" || fail "$path is missing from $deb"
 done
 if grep -E '(^|/)(test_|bench_)[^/]*$' <<<"$contents"; then
   fail "tests or benchmarks are in $deb"
 fi
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends does not name the Qt libraries"
+dpkg-deb -f "$deb" Recommends | grep -qw bash-completion || fail "Recommends does not name bash-completion"
+zcat "$dir/docs/changelog.gz" | dpkg-parsechangelog -l- -S Version >/dev/null || fail "the changelog does not parse"
+
+echo "== hardening"
+for program in "$dir/src/app/quorvane" "$dir/src/cli/quorvane-cli"; do
+  readelf -d "$program" | grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' || fail "$program is not linked with -z now"
+  readelf -lW "$program" | grep -q GNU_RELRO || fail "$program has no RELRO segment"
+done
 
 echo "== install $deb"
 export DEBIAN_FRONTEND=noninteractive
