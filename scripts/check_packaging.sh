@@ -58,6 +58,8 @@ echo "== hardening"
 for program in "$dir/src/app/quorvane" "$dir/src/cli/quorvane-cli"; do
   readelf -d "$program" | grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' || fail "$program is not linked with -z now"
   readelf -lW "$program" | grep -q GNU_RELRO || fail "$program has no RELRO segment"
+  readelf --dyn-syms -W "$program" | grep -qE ' __[a-z0-9_]+_chk(@|$)' || fail "$program calls no checked (fortified) functions"
+  readelf --dyn-syms -W "$program" | grep -q ' __stack_chk_fail' || fail "$program has no stack protector"
 done
 
 echo "== install $deb"
