@@ -82,8 +82,8 @@ class TTreeReader {
  public:
   explicit TTreeReader(std::vector<std::string>& errors) : errors_(errors) {}
 
-  void Folder(std::string_view folder, int depth) {
-    std::vector<TRawEntry> entries = RawEntries(folder);
+  // entries: the folder's, as RawEntries gives them (each level is scanned once, from above).
+  void Folder(std::vector<TRawEntry> entries, int depth) {
     // Unsorted keys are reported by the canonical check; the list still follows the tree order.
     std::stable_sort(entries.begin(), entries.end(),
                      [](const TRawEntry& a, const TRawEntry& b) { return a.Key < b.Key; });
@@ -103,7 +103,7 @@ class TTreeReader {
         errors_.push_back(std::string(TreeName) + " entry " + Quoted(path_) + " has a name that " + problem);
       if (!IsDictionary(entry.Value)) {
         errors_.push_back(std::string(TreeName) + " entry " + Quoted(path_) + " is not a dictionary");
-      } else if (const auto inner = RawEntries(entry.Value); inner.size() == 1 && inner[0].Key.empty()) {
+      } else if (auto inner = RawEntries(entry.Value); inner.size() == 1 && inner[0].Key.empty()) {
         File(inner[0].Value);
       } else if (depth + 1 >= MaxFileTreeDepth) {
         if (!tooDeep_)
@@ -111,7 +111,7 @@ class TTreeReader {
                             std::to_string(MaxFileTreeDepth) + " levels");
         tooDeep_ = true;
       } else {
-        Folder(entry.Value, depth + 1);
+        Folder(std::move(inner), depth + 1);
       }
       path_.pop_back();
     }
@@ -264,7 +264,7 @@ TFileTree ReadFileTree(std::string_view infoBytes, std::vector<std::string>& err
   }
   TTreeReader reader(errors);
   const size_t errorsBefore = errors.size();
-  reader.Folder(treeBytes, 0);
+  reader.Folder(RawEntries(treeBytes), 0);
   TFileTree tree = std::move(reader.Tree);
   if (tree.Files.empty()) {
     // A tree whose entries were all faulty has said so.
