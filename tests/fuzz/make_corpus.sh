@@ -71,3 +71,5 @@ for path, name in (("single.bin", "single"), ("multi", "multi")):
         open(f"{sys.argv[1]}/libtorrent-{fmt}-{name}.torrent", "wb").write(lt.bencode(e))
 PY
 )
+# The torrent loader meets them too.
+cp "$out"/file_tree/*.torrent "$out/torrent/"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct TLayoutFile {
   std::string Path;  // "/"-separated inside the torrent's folder
   int64_t Length;
   bool Executable = false;
+  std::string LinkTo;  // a link to this file of the torrent's folder, instead of data
 };
 
 struct TLayout {
@@ -40,6 +42,7 @@ std::vector<TLayout> Layouts(int64_t pieceLength) {
       {"100000", true, {{"one.bin", 100000}}},
       {"1", true, {{"one.bin", 1}}},
       {"16384", true, {{"one.bin", 16384}}},
+      {"executable", true, {{"one.bin", 40000, true}}},
       {"sizes",
        false,
        {{"s0", 0},
@@ -79,6 +82,11 @@ std::vector<TTreeFile> TreeFiles(const TLayout& layout, int64_t pieceLength) {
     file.Path = Split(source.Path);
     file.Length = source.Length;
     if (source.Executable) file.Attr = "x";
+    // A link is written with the mode bits of the link itself, which allow executing.
+    if (!source.LinkTo.empty()) {
+      file.Attr = "xl";
+      file.SymlinkPath = {source.LinkTo};
+    }
     const std::string data = FileData(source);
     const TMerkleFileHashes hashes =
         MerkleOfData(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint64_t>(data.size()),

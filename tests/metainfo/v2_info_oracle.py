@@ -1,6 +1,7 @@
 # libtorrent's v2-only and hybrid torrents of the given paths, for the writer tests.
-# Each argument is PATH:PIECE_LENGTH:FORMAT:EXTRA (FORMAT v2 or hybrid; EXTRA "-" or "private",
-# which also adds the "source" key "SRC" as qBittorrent does, after libtorrent made the info). Prints, per argument, one line:
+# Each argument is PATH:PIECE_LENGTH:FORMAT:EXTRA (FORMAT v2 or hybrid; EXTRA "-", "symlinks" to
+# keep links as links, or "private", which also adds the "source" key "SRC" as qBittorrent does,
+# after libtorrent made the info). Prints, per argument, one line:
 # the info's bytes, the piece layers' bytes, the v1 and the v2 info hash (all hex, "-" for none)
 # and the magnet link's xt parameters.
 import os
@@ -11,8 +12,9 @@ import libtorrent as lt
 
 def make(path, piece_length, fmt, extra):
     fs = lt.file_storage()
-    lt.add_files(fs, path)
-    flags = lt.create_torrent.v2_only if fmt == "v2" else 0
+    links = lt.create_torrent.symlinks if extra == "symlinks" else 0
+    lt.add_files(fs, path, flags=links)
+    flags = (lt.create_torrent.v2_only if fmt == "v2" else 0) | links
     ct = lt.create_torrent(fs, piece_length, flags=flags)
     if extra == "private":
         ct.set_priv(True)
