@@ -7,6 +7,7 @@
 
 #include "base/Text.h"
 #include "digest/Merkle.h"
+#include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
 #include "metainfo/PathRules.h"
 
@@ -449,4 +450,29 @@ void CheckHybrid(std::span<const TV1FileEntry> v1Files, bool v1SingleFile, const
   if (i < v1Files.size())
     errors.push_back(prefix + "the v1 list holds " + std::to_string(v1Files.size()) +
                      " entries where the file tree needs " + std::to_string(expected.size()));
+}
+
+std::string InfoHashV2(std::string_view infoBytes) { return Sha256Bytes(infoBytes); }
+
+TV2Metadata ReadV2Metadata(std::string_view infoBytes, std::string_view layersBytes,
+                           std::vector<std::string>& errors, const TSha256Lanes& lanes) {
+  TV2Metadata meta;
+  if (std::string newer = NewerMetaVersionError(infoBytes); !newer.empty()) {
+    errors.insert(errors.begin(), std::move(newer));
+    meta.Newer = true;
+    return meta;
+  }
+  meta.Tree = ReadFileTree(infoBytes, errors);
+  meta.Format = FormatOf(infoBytes);
+  if (meta.Format == TMetaFormat::V1) return meta;
+  if (std::string line = CanonicalInfoError(infoBytes); !line.empty()) errors.push_back(std::move(line));
+  meta.InfoHashV2 = InfoHashV2(infoBytes);
+  const TRawInteger pieceLength = RawInteger(Lookup(RawEntries(infoBytes), "piece length"));
+  meta.PieceLayers = CheckPieceLayers(layersBytes, meta.Tree, pieceLength.Value, errors, lanes);
+  if (meta.Format == TMetaFormat::Hybrid) {
+    bool single = false;
+    const std::vector<TV1FileEntry> v1 = ReadV1Files(infoBytes, single);
+    CheckHybrid(v1, single, meta.Tree, pieceLength.Value, errors);
+  }
+  return meta;
 }

@@ -95,5 +95,24 @@ std::vector<TV1FileEntry> ReadV1Files(std::string_view infoBytes, bool& singleFi
 void CheckHybrid(std::span<const TV1FileEntry> v1Files, bool v1SingleFile, const TFileTree& tree,
                  int64_t pieceLength, std::vector<std::string>& errors);
 
+// The v2 info hash: SHA-256 of the info's bytes, 32 raw bytes.
+std::string InfoHashV2(std::string_view infoBytes);
+
+// What a loader learns of a torrent's v2 part.
+struct TV2Metadata {
+  bool Newer = false;  // a meta version above 2: nothing else was read
+  TMetaFormat Format = TMetaFormat::V1;
+  TFileTree Tree;
+  TPieceLayersState PieceLayers = TPieceLayersState::Absent;
+  std::string InfoHashV2;  // 32 raw bytes; empty for v1
+};
+
+// All of the above in the loader's order: a newer meta version goes in front of the lines
+// already in errors and ends the reading; then the tree, and for a v2 or hybrid info its
+// canonical form, its piece layers and a hybrid's v1 list. layersBytes: the bytes of the
+// top-level "piece layers" value, "" when absent.
+TV2Metadata ReadV2Metadata(std::string_view infoBytes, std::string_view layersBytes,
+                           std::vector<std::string>& errors, const TSha256Lanes& lanes = TSha256Lanes());
+
 // True for a piece length a v2 torrent may have: a power of two of at least 16 KiB.
 bool IsV2PieceLength(int64_t pieceLength);

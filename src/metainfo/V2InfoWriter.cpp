@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "digest/MessageDigests.h"
 #include "metainfo/PathRules.h"
 
 namespace {
@@ -240,5 +239,3 @@ std::string WritePieceLayers(std::span<const TTreeFile> files, int64_t pieceLeng
   out += 'e';
   return out;
 }
-
-std::string InfoHashV2(std::string_view infoBytes) { return Sha256Bytes(infoBytes); }

@@ -46,6 +46,3 @@ std::string WriteV2Info(const TV2InfoRequest& request);
 // root once, keys in byte order), its PieceLayer as the value. Raises EFileTreeError when such a
 // file has no layer of the size its length needs.
 std::string WritePieceLayers(std::span<const TTreeFile> files, int64_t pieceLength);
-
-// The v2 info hash: SHA-256 of the info's bytes, 32 raw bytes.
-std::string InfoHashV2(std::string_view infoBytes);

@@ -51,23 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view info = top.empty() ? std::string_view(input) : Find(top, "info");
   const std::string_view layers = Find(top, "piece layers");
 
-  const bool newer = !NewerMetaVersionError(info).empty();
   std::vector<std::string> errors;
-  TFileTree tree = ReadFileTree(info, errors);
-  FUZZ_CHECK(!newer || (tree.Files.empty() && errors.empty()));
-  const TMetaFormat format = FormatOf(info);
+  const TV2Metadata meta = ReadV2Metadata(info, layers, errors);
+  FUZZ_CHECK(!meta.Newer || (meta.Tree.Files.empty() && errors.size() == 1));
+  FUZZ_CHECK(meta.Format == TMetaFormat::V1 || meta.InfoHashV2.size() == 32);
+  const TFileTree& tree = meta.Tree;
   const std::vector<TRawEntry> fields = RawEntries(info);
   int64_t pieceLength = 0;
   if (const std::string_view value = Find(fields, "piece length"); value.size() > 1)
     std::from_chars(value.data() + 1, value.data() + value.size(), pieceLength);
-  const TPieceLayersState state = CheckPieceLayers(layers, tree, pieceLength, errors);
-  if (format == TMetaFormat::Hybrid) {
-    bool single = false;
-    const std::vector<TV1FileEntry> v1 = ReadV1Files(info, single);
-    CheckHybrid(v1, single, tree, pieceLength, errors);
-  }
-  const bool canonical = CanonicalInfoError(info).empty();
-  if (format == TMetaFormat::V1 || !errors.empty() || !canonical) return 0;
+  if (meta.Format == TMetaFormat::V1 || !errors.empty()) return 0;
 
   // An error-free v2 info writes back into the same tree.
   TV2InfoRequest request;
@@ -90,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(again.empty());
   FUZZ_CHECK(CanonicalInfoError(written).empty());
   CheckSameFiles(tree, reread);
-  if (state == TPieceLayersState::Complete) {
+  if (meta.PieceLayers == TPieceLayersState::Complete) {
     TFileTree copy = reread;
     const std::string layersWritten = WritePieceLayers(tree.Files, pieceLength);
     FUZZ_CHECK(CheckPieceLayers(layersWritten, copy, pieceLength, again) == TPieceLayersState::Complete);

@@ -526,3 +526,84 @@ TEST(HybridTest, V1FilesAreReadFromTheInfoBytes) {
             std::vector<TV1FileEntry>{Real({"n"}, 9)});
   EXPECT_TRUE(single);
 }
+
+// The loader's one call: the newer version in front of the lines before it, the faults of each
+// part after them.
+TEST(FileTreeTest, V2MetadataReadsEveryPartInTheLoadersOrder) {
+  const std::string data = PatternBytes(40000, 3);
+  const TMerkleFileHashes hashes =
+      MerkleOfData(reinterpret_cast<const uint8_t*>(data.data()), data.size(), 16384);
+  const std::string root(reinterpret_cast<const char*>(hashes.Root.data()), 32);
+  std::string layer;
+  for (const auto& hash : hashes.PieceLayer) layer.append(reinterpret_cast<const char*>(hash.data()), 32);
+  // A hybrid folder of one 40000-byte file, its pad and the sizes' three SHA-1 pieces (their
+  // values are the v1 rules' to check).
+  const std::string tree = Dict({{"f", FileNode(40000, root)}});
+  const std::string hybrid = Dict(
+      {{"file tree", tree},
+       {"files",
+        List(
+            {Dict({{"length", Int(40000)}, {"path", List({Str("f")})}}),
+             Dict({{"attr", Str("p")}, {"length", Int(9152)}, {"path", List({Str(".pad"), Str("9152")})}})})},
+       {"meta version", Int(2)},
+       {"name", Str("n")},
+       {"piece length", Int(16384)},
+       {"pieces", Str(FakeHash(1) + FakeHash(2) + FakeHash(3))}});
+  const std::string layers = Dict({{root, Str(layer)}});
+  const std::string prefix = "Corrupt File: the v1 file list and the file tree disagree: ";
+  struct TCase {
+    const char* Name;
+    std::string Info, Layers;
+    TMetaFormat Format;
+    TPieceLayersState State;
+    std::vector<std::string> Errors;  // after the line "before"
+  };
+  const TCase cases[] = {
+      {"hybrid", hybrid, layers, TMetaFormat::Hybrid, TPieceLayersState::Complete, {}},
+      {"hybrid without layers", hybrid, "", TMetaFormat::Hybrid, TPieceLayersState::Absent, {}},
+      {"v2 only", Info(tree), layers, TMetaFormat::V2, TPieceLayersState::Complete, {}},
+      {"v1",
+       Dict({{"length", Int(5)}, {"name", Str("n")}}),
+       layers,
+       TMetaFormat::V1,
+       TPieceLayersState::Absent,
+       {}},
+      {"unsorted v2",
+       Dict(
+           {{"meta version", Int(2)}, {"file tree", tree}, {"name", Str("n")}, {"piece length", Int(16384)}}),
+       "",
+       TMetaFormat::V2,
+       TPieceLayersState::Absent,
+       {"Corrupt File: the \"info\" segment is not canonically bencoded (keys out of order or repeated, or "
+        "numbers "
+        "with leading zeros), so no client computes the same v2 info hash from it"}},
+      {"hybrid of another size",
+       Dict({{"file tree", tree},
+             {"files", List({Dict({{"length", Int(40001)}, {"path", List({Str("f")})}})})},
+             {"meta version", Int(2)},
+             {"name", Str("n")},
+             {"piece length", Int(16384)},
+             {"pieces", Str(FakeHash(1))}}),
+       layers,
+       TMetaFormat::Hybrid,
+       TPieceLayersState::Complete,
+       {prefix + "files[0] is \"f\" (40001 bytes) where the file tree needs \"f\" (40000 bytes)"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::string> errors{"before"};
+    const TV2Metadata meta = ReadV2Metadata(c.Info, c.Layers, errors);
+    EXPECT_FALSE(meta.Newer);
+    EXPECT_EQ(meta.Format, c.Format);
+    EXPECT_EQ(meta.PieceLayers, c.State);
+    EXPECT_EQ(meta.InfoHashV2.size(), c.Format == TMetaFormat::V1 ? 0u : 32u);
+    std::vector<std::string> expected{"before"};
+    expected.insert(expected.end(), c.Errors.begin(), c.Errors.end());
+    EXPECT_EQ(errors, expected);
+  }
+  std::vector<std::string> errors{"before"};
+  const std::string newer =
+      Dict({{"file tree", "le"}, {"meta version", Int(4)}, {"name", Str("n")}, {"piece length", Int(3)}});
+  EXPECT_TRUE(ReadV2Metadata(newer, "x", errors).Newer);
+  EXPECT_EQ(errors, (std::vector<std::string>{NewerMetaVersionError(newer), "before"}));
+}
