@@ -369,10 +369,12 @@ TPieceLayersState CheckPieceLayers(std::string_view layersBytes, TFileTree& tree
 std::vector<TV1FileEntry> HybridV1Files(std::span<const TTreeFile> files, int64_t pieceLength) {
   std::vector<TV1FileEntry> list;
   list.reserve(files.size() * 2);
+  // libtorrent pads nothing when there is one file: it ends the data, whatever its folder.
+  const bool pads = files.size() > 1 && pieceLength > 0;
   for (const TTreeFile& file : files) {
     const int64_t length = file.IsSymlink() ? 0 : file.Length;
     list.push_back({file.Path, length, false});
-    const int64_t tail = pieceLength > 0 ? length % pieceLength : 0;
+    const int64_t tail = pads ? length % pieceLength : 0;
     if (tail != 0) {
       const int64_t pad = pieceLength - tail;
       list.push_back({{".pad", std::to_string(pad)}, pad, true});
@@ -447,7 +449,10 @@ void CheckHybrid(std::span<const TV1FileEntry> v1Files, bool v1SingleFile, const
       return;
     }
   }
-  if (i < v1Files.size())
+  // A file alone padded to the end of its last piece, as earlier writers did.
+  const bool tailPad = i + 1 == v1Files.size() && tree.Files.size() == 1 && v1Files[i].Pad &&
+                       pieceLength > 0 && v1Files[i].Length == pieceLength - expected[0].Length % pieceLength;
+  if (i < v1Files.size() && !tailPad)
     errors.push_back(prefix + "the v1 list holds " + std::to_string(v1Files.size()) +
                      " entries where the file tree needs " + std::to_string(expected.size()));
 }

@@ -81,7 +81,7 @@ struct TV1FileEntry {
 
 // The v1 file list of a hybrid of these files (in tree order): each file, and after each
 // non-empty one that ends inside a piece, the last one included, a pad file up to the next
-// piece boundary (named ".pad/N" for N bytes).
+// piece boundary (named ".pad/N" for N bytes). One file alone gets no pad, in a folder or not.
 std::vector<TV1FileEntry> HybridV1Files(std::span<const TTreeFile> files, int64_t pieceLength);
 
 // The v1 file list of an info's bytes: its "files" entries, or for a single-file info one entry

@@ -94,29 +94,20 @@ void PutFileTree(std::string& out, const TV2InfoRequest& request) {
 // The hybrid's "files": each file as libtorrent lists it, then its pad when it ends inside a piece.
 void PutV1Files(std::string& out, const TV2InfoRequest& request) {
   out += 'l';
-  for (const TTreeFile& file : request.Files) {
-    const int64_t length = file.IsSymlink() ? 0 : file.Length;
+  size_t next = 0;  // the file the next real entry stands for
+  for (const TV1FileEntry& entry : HybridV1Files(request.Files, request.PieceLength)) {
+    const TTreeFile* file = entry.Pad ? nullptr : &request.Files[next++];
     out += 'd';
-    PutAttr(out, AttrLetters(file));
+    PutAttr(out, file ? AttrLetters(*file) : "p");
     PutString(out, "length");
-    PutInteger(out, length);
+    PutInteger(out, entry.Length);
     PutString(out, "path");
-    PutList(out, file.Path);
-    if (file.IsSymlink()) {
+    PutList(out, entry.Path);
+    if (file && file->IsSymlink()) {
       PutString(out, "symlink path");
-      PutList(out, file.SymlinkPath);
+      PutList(out, file->SymlinkPath);
     }
     out += 'e';
-    if (const int64_t tail = length % request.PieceLength; tail != 0) {
-      const int64_t pad = request.PieceLength - tail;
-      out += 'd';
-      PutAttr(out, "p");
-      PutString(out, "length");
-      PutInteger(out, pad);
-      PutString(out, "path");
-      PutList(out, {".pad", std::to_string(pad)});
-      out += 'e';
-    }
   }
   out += 'e';
 }

@@ -418,6 +418,10 @@ TEST(HybridTest, PadsFollowEveryFileEndingInsideAPieceTheLastOneToo) {
   EXPECT_EQ(HybridV1Files(HybridTree().Files, 16384),
             (std::vector<TV1FileEntry>{Real({"a", "x"}, 5), Pad(16379), Real({"b"}, 16384), Real({"c"}, 0),
                                        Real({"d"}, 20000), Pad(12768)}));
+  // A file alone ends the data: no pad, even in a folder.
+  const TFileTree tree = HybridTree();
+  EXPECT_EQ(HybridV1Files(std::span(tree.Files).first(1), 16384),
+            std::vector<TV1FileEntry>{Real({"a", "x"}, 5)});
 }
 
 TEST(HybridTest, DisagreementsAreErrorsAndAMissingTailPadIsNot) {
@@ -536,19 +540,21 @@ TEST(FileTreeTest, V2MetadataReadsEveryPartInTheLoadersOrder) {
   const std::string root(reinterpret_cast<const char*>(hashes.Root.data()), 32);
   std::string layer;
   for (const auto& hash : hashes.PieceLayer) layer.append(reinterpret_cast<const char*>(hash.data()), 32);
-  // A hybrid folder of one 40000-byte file, its pad and the sizes' three SHA-1 pieces (their
-  // values are the v1 rules' to check).
   const std::string tree = Dict({{"f", FileNode(40000, root)}});
-  const std::string hybrid = Dict(
-      {{"file tree", tree},
-       {"files",
-        List(
-            {Dict({{"length", Int(40000)}, {"path", List({Str("f")})}}),
-             Dict({{"attr", Str("p")}, {"length", Int(9152)}, {"path", List({Str(".pad"), Str("9152")})}})})},
-       {"meta version", Int(2)},
-       {"name", Str("n")},
-       {"piece length", Int(16384)},
-       {"pieces", Str(FakeHash(1) + FakeHash(2) + FakeHash(3))}});
+  // A hybrid folder of one 40000-byte file and three SHA-1 pieces (their values are the v1
+  // rules' to check); libtorrent pads nothing there, earlier writers padded the tail.
+  auto hybridOf = [&tree](const std::string& files) {
+    return Dict({{"file tree", tree},
+                 {"files", files},
+                 {"meta version", Int(2)},
+                 {"name", Str("n")},
+                 {"piece length", Int(16384)},
+                 {"pieces", Str(FakeHash(1) + FakeHash(2) + FakeHash(3))}});
+  };
+  const std::string file = Dict({{"length", Int(40000)}, {"path", List({Str("f")})}});
+  const std::string hybrid = hybridOf(List({file}));
+  const std::string padded = hybridOf(List(
+      {file, Dict({{"attr", Str("p")}, {"length", Int(9152)}, {"path", List({Str(".pad"), Str("9152")})}})}));
   const std::string layers = Dict({{root, Str(layer)}});
   const std::string prefix = "Corrupt File: the v1 file list and the file tree disagree: ";
   struct TCase {
@@ -561,6 +567,7 @@ TEST(FileTreeTest, V2MetadataReadsEveryPartInTheLoadersOrder) {
   const TCase cases[] = {
       {"hybrid", hybrid, layers, TMetaFormat::Hybrid, TPieceLayersState::Complete, {}},
       {"hybrid without layers", hybrid, "", TMetaFormat::Hybrid, TPieceLayersState::Absent, {}},
+      {"hybrid with a tail pad", padded, layers, TMetaFormat::Hybrid, TPieceLayersState::Complete, {}},
       {"v2 only", Info(tree), layers, TMetaFormat::V2, TPieceLayersState::Complete, {}},
       {"v1",
        Dict({{"length", Int(5)}, {"name", Str("n")}}),
