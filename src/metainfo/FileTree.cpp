@@ -20,6 +20,7 @@ struct TRawInteger {
   bool Ok = false;
   int64_t Value = 0;
   bool Overflow = false;
+  bool Negative = false;
 };
 
 TRawInteger RawInteger(std::string_view value) {
@@ -27,6 +28,7 @@ TRawInteger RawInteger(std::string_view value) {
   if (value.size() < 3 || value.front() != 'i' || value.back() != 'e') return result;
   std::string_view digits = value.substr(1, value.size() - 2);
   const bool negative = digits.front() == '-';
+  result.Negative = negative;
   if (negative) digits.remove_prefix(1);
   uint64_t magnitude = 0;
   for (const char c : digits) {
@@ -213,7 +215,10 @@ TRawInteger MetaVersion(const std::vector<TRawEntry>& entries) {
   return RawInteger(Lookup(entries, "meta version"));
 }
 
-bool IsNewer(const TRawInteger& version) { return version.Ok && version.Value > 2 && !version.Overflow; }
+// Numbers beyond 64 bits count too: they are above 2 all the same.
+bool IsNewer(const TRawInteger& version) {
+  return version.Ok && !version.Negative && (version.Overflow || version.Value > 2);
+}
 
 }  // namespace
 
@@ -224,7 +229,8 @@ bool IsV2PieceLength(int64_t pieceLength) {
 std::string NewerMetaVersionError(std::string_view infoBytes) {
   const TRawInteger version = MetaVersion(RawEntries(infoBytes));
   if (!IsNewer(version)) return "";
-  return "Corrupt File: \"info.meta version\" is " + std::to_string(version.Value) +
+  const std::string shown = version.Overflow ? "beyond 64 bits" : std::to_string(version.Value);
+  return "Corrupt File: \"info.meta version\" is " + shown +
          ": the torrent was made by a newer program, which this one cannot read";
 }
 
@@ -244,8 +250,10 @@ TFileTree ReadFileTree(std::string_view infoBytes, std::vector<std::string>& err
   if (IsNewer(version)) return {};
   if (!versionBytes.empty() && !version.Ok)
     errors.push_back("Corrupt File: \"info.meta version\" is not an integer");
-  else if (!versionBytes.empty() && version.Value != 2)
-    errors.push_back("Corrupt File: \"info.meta version\" is " + std::to_string(version.Value) + ", not 2");
+  else if (!versionBytes.empty() && (version.Value != 2 || version.Overflow))
+    errors.push_back("Corrupt File: \"info.meta version\" is " +
+                     (version.Overflow ? std::string("beyond 64 bits") : std::to_string(version.Value)) +
+                     ", not 2");
   if (treeBytes.empty()) {
     errors.push_back("Corrupt File: \"info.meta version\" is present, but \"info.file tree\" is missing");
     return {};

@@ -140,6 +140,11 @@ TEST(FileTreeTest, NewerMetaVersionIsReportedAloneAndFirst) {
   EXPECT_TRUE(ReadFileTree(info, errors).Files.empty());
   EXPECT_TRUE(errors.empty());
   EXPECT_TRUE(NewerMetaVersionError(Info(Dict({{"n", FileNode(1, Root(1))}}))).empty());
+  EXPECT_EQ(NewerMetaVersionError(Dict({{"meta version", "i99999999999999999999e"}})),
+            "Corrupt File: \"info.meta version\" is beyond 64 bits: the torrent was made by a newer program, "
+            "which this "
+            "one cannot read");
+  EXPECT_TRUE(NewerMetaVersionError(Dict({{"meta version", "i-99999999999999999999e"}})).empty());
 }
 
 // One fixture per rule, each giving exactly its own line.
@@ -166,6 +171,12 @@ TEST(FileTreeTest, EachBrokenRuleGivesItsLine) {
              {"name", Str("n")},
              {"piece length", Int(16384)}}),
        "Corrupt File: \"info.meta version\" is not an integer"},
+      {"meta version below 64 bits",
+       Dict({{"file tree", Dict({{"f", good}})},
+             {"meta version", "i-99999999999999999999e"},
+             {"name", Str("n")},
+             {"piece length", Int(16384)}}),
+       "Corrupt File: \"info.meta version\" is beyond 64 bits, not 2"},
       {"meta version without tree",
        Dict({{"meta version", Int(2)}, {"name", Str("n")}, {"piece length", Int(16384)}}),
        "Corrupt File: \"info.meta version\" is present, but \"info.file tree\" is missing"},
