@@ -346,3 +346,96 @@ std::vector<TRawEntry> RawEntries(std::string_view dict) {
   }
   return entries;
 }
+
+namespace {
+
+// A length or an integer's digits: at least one, and no leading zero unless it is the only digit.
+bool CanonicalDigits(std::string_view bytes, size_t& pos, size_t maxDigits) {
+  const size_t first = pos;
+  while (pos < bytes.size() && IsDigit(bytes[pos])) {
+    if (pos - first >= maxDigits) return false;
+    ++pos;
+  }
+  const size_t digits = pos - first;
+  return digits != 0 && (digits == 1 || bytes[first] != '0');
+}
+
+bool CanonicalString(std::string_view bytes, size_t& pos, std::string_view* text) {
+  const size_t first = pos;
+  if (!CanonicalDigits(bytes, pos, 10) || pos >= bytes.size() || bytes[pos] != ':') return false;
+  uint64_t length = 0;
+  std::from_chars(bytes.data() + first, bytes.data() + pos, length);
+  ++pos;
+  if (length > bytes.size() - pos) return false;
+  *text = bytes.substr(pos, static_cast<size_t>(length));
+  pos += static_cast<size_t>(length);
+  return true;
+}
+
+bool CanonicalInteger(std::string_view bytes, size_t& pos) {
+  const bool negative = pos < bytes.size() && bytes[pos] == '-';
+  if (negative) ++pos;
+  const size_t first = pos;
+  if (!CanonicalDigits(bytes, pos, 19) || pos >= bytes.size() || bytes[pos] != 'e') return false;
+  if (negative && bytes[first] == '0') return false;
+  ++pos;
+  return true;
+}
+
+}  // namespace
+
+bool IsCanonicalValue(std::string_view bytes) {
+  // Without recursion: one entry per open container.
+  struct TOpen {
+    bool Dict;
+    bool ExpectKey;
+    bool HasKey;
+    std::string_view LastKey;
+  };
+  std::vector<TOpen> open;
+  size_t pos = 0;
+  std::string_view text;
+  do {
+    if (pos >= bytes.size()) return false;
+    const char c = bytes[pos];
+    if (!open.empty() && c == 'e' && (!open.back().Dict || open.back().ExpectKey)) {
+      ++pos;
+      open.pop_back();
+    } else if (!open.empty() && open.back().Dict && open.back().ExpectKey) {
+      if (!CanonicalString(bytes, pos, &text)) return false;
+      TOpen& dict = open.back();
+      if (dict.HasKey && !(dict.LastKey < text)) return false;
+      dict.LastKey = text;
+      dict.HasKey = true;
+      dict.ExpectKey = false;
+      continue;
+    } else if (IsDigit(c)) {
+      if (!CanonicalString(bytes, pos, &text)) return false;
+    } else if (c == 'i') {
+      ++pos;
+      if (!CanonicalInteger(bytes, pos)) return false;
+    } else if (c == 'l' || c == 'd') {
+      ++pos;
+      open.push_back({c == 'd', true, false, {}});
+      continue;
+    } else {
+      return false;
+    }
+    // A value is complete: a dictionary now expects its next key.
+    if (!open.empty() && open.back().Dict) open.back().ExpectKey = true;
+  } while (!open.empty());
+  return pos == bytes.size();
+}
+
+std::vector<std::string_view> RawItems(std::string_view list) {
+  TRawScanner scanner(list);
+  if (!scanner.Next('l')) return {};
+  scanner.Skip();
+  std::vector<std::string_view> items;
+  while (!scanner.Next('e')) {
+    const size_t start = scanner.Position();
+    if (!scanner.Value()) return {};
+    items.push_back(list.substr(start, scanner.Position() - start));
+  }
+  return items;
+}

@@ -100,3 +100,10 @@ struct TRawEntry {
 // bytes must be one complete value (IsCompleteValue); anything else gives no
 // entries.
 std::vector<TRawEntry> RawEntries(std::string_view dict);
+// The exact bytes of each item of a list's bytes, in order; the same rules as RawEntries.
+std::vector<std::string_view> RawItems(std::string_view list);
+
+// True when the bytes are one complete value in the one form a hash over them
+// can be reproduced from: dictionary keys strictly ascending as raw bytes (so
+// no twins), and no integer or length with a leading zero or a "-0".
+bool IsCanonicalValue(std::string_view bytes);

@@ -23,8 +23,16 @@ std::string PercentEncode(std::string_view text) {
 }
 
 std::string MagnetLink(const TTorrentFile& torrent, std::string_view infoHashText) {
-  std::string link = "magnet:?xt=urn:btih:";
-  link += infoHashText.empty() ? std::string_view(torrent.InfoHashText) : infoHashText;
+  return MagnetLink(torrent,
+                    {infoHashText.empty() ? std::string_view(torrent.InfoHashText) : infoHashText, {}});
+}
+
+std::string MagnetLink(const TTorrentFile& torrent, const TMagnetHashes& hashes) {
+  std::string link = "magnet:?";
+  // Without a v2 hash the btih part stands even when empty, as it always has.
+  if (!hashes.V1.empty() || hashes.V2.empty()) link += "xt=urn:btih:" + std::string(hashes.V1);
+  if (!hashes.V2.empty())
+    link += std::string(hashes.V1.empty() ? "" : "&") + "xt=urn:btmh:1220" + std::string(hashes.V2);
   if (!torrent.Name.empty()) link += "&dn=" + PercentEncode(torrent.Name);
   std::vector<std::string> trackers;
   auto addTracker = [&trackers](const std::string& url) {

@@ -15,3 +15,12 @@ std::string PercentEncode(std::string_view text);
 // &ws=, percent-encoded. infoHashText: 40 hex digits; empty takes the
 // torrent's own (as loaded; see SavedInfoHash after edits to the info).
 std::string MagnetLink(const TTorrentFile& torrent, std::string_view infoHashText = {});
+
+// The info hashes a magnet link names, as hex digits; an empty one is left out. V1: 40 digits
+// (xt=urn:btih:), V2: 64 digits (xt=urn:btmh:1220..., 0x12 0x20 being SHA-256 of 32 bytes as
+// multihash). A hybrid names both, btih first, as clients that know only v1 read the first.
+struct TMagnetHashes {
+  std::string_view V1;
+  std::string_view V2;
+};
+std::string MagnetLink(const TTorrentFile& torrent, const TMagnetHashes& hashes);
