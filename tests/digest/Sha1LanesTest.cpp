@@ -13,6 +13,7 @@
 #include "../support/RunProgram.h"
 #include "../support/Sanitizer.h"
 #include "../support/TempDir.h"
+#include "TestMessages.h"
 #include "digest/MessageDigests.h"
 #include "digest/Sha1Lanes.h"
 
@@ -20,35 +21,12 @@ namespace {
 
 const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
 
-const char* const Python = "/usr/bin/python3";
-
 // The reference digests, from Python's hashlib: one per message, as lower-case hex.
 std::vector<std::string> PythonDigests(const std::vector<std::string>& messages) {
-  TTempDir dir;
-  std::string command = std::string(Python) +
-                        " -c 'import hashlib, sys\nfor name in sys.argv[1:]: "
-                        "print(hashlib.sha1(open(name, \"rb\").read()).hexdigest())'";
-  for (size_t i = 0; i < messages.size(); ++i) {
-    command += " " + dir.Write(std::to_string(i), messages[i]);
-  }
-  std::vector<std::string> digests;
-  const std::string output = RunShell(command).Out;
-  for (size_t pos = 0; pos + 40 <= output.size(); pos += 41) digests.push_back(output.substr(pos, 40));
-  return digests;
+  return HashlibDigests("sha1", messages);
 }
 
-// Distinct content for each message, so a lane mixed up with another shows.
-std::string Message(size_t length, unsigned seed) {
-  std::string message(length, '\0');
-  uint32_t x = 2463534242u ^ (seed * 2654435761u);
-  for (auto& c : message) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = char(x);
-  }
-  return message;
-}
+std::string Message(size_t length, unsigned seed) { return XorshiftMessage(length, seed); }
 
 std::string PortableDigest(std::string_view message) {
   TSHA1 sha1(TSHA1Impl::Portable);
@@ -61,7 +39,7 @@ std::string PortableDigest(std::string_view message) {
 class TSha1LanesPathTest : public ::testing::TestWithParam<TSha1Path> {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_EQ(access(Python, X_OK), 0) << Python << " gives the reference digests";
+    ASSERT_EQ(access(PythonForDigests, X_OK), 0) << PythonForDigests << " gives the reference digests";
   }
   void SetUp() override {
     if (!TSha1Lanes::CpuHas(GetParam()))
@@ -199,7 +177,7 @@ TEST_P(TSha1LanesPathTest, MessagesOfTwoTo28BytesAndMore) {
   const size_t tail = 77;
   TTempDir dir;
   const std::string file = dir.Write("pattern", pattern);
-  const std::string expected = RunShell(std::string(Python) +
+  const std::string expected = RunShell(std::string(PythonForDigests) +
                                         " -c 'import hashlib, sys\np = open(sys.argv[1], \"rb\").read()\n"
                                         "h = hashlib.sha1()\nfor _ in range(256): h.update(p)\n"
                                         "h.update(p[:77])\nprint(h.hexdigest())' " +
