@@ -4,13 +4,12 @@
 // stand in for a shared inline function elsewhere.
 #include <immintrin.h>
 
+#include "digest/LaneTranspose.h"
 #include "digest/Sha256Kernels.h"
 
 namespace {
 
 using TVec = __m256i;
-
-#define QV_INLINE __attribute__((always_inline)) inline
 
 QV_INLINE TVec Add(TVec a, TVec b) { return _mm256_add_epi32(a, b); }
 QV_INLINE TVec Xor(TVec a, TVec b) { return _mm256_xor_si256(a, b); }
@@ -30,35 +29,6 @@ template <int A, int B, int S>
 QV_INLINE TVec SmallSigma(TVec x) {
   const TVec right = Xor(Xor(_mm256_srli_epi32(x, A), _mm256_srli_epi32(x, B)), _mm256_srli_epi32(x, S));
   return Xor(right, Xor(_mm256_slli_epi32(x, 32 - A), _mm256_slli_epi32(x, 32 - B)));
-}
-
-// Eight words (32 bytes from offset on) of one block of each lane, as 8 vectors of one schedule
-// word each: an 8x8 transpose after swapping each word to big-endian (as the SHA-1 lanes).
-QV_INLINE void LoadTransposed(const uint8_t* const* data, size_t offset, TVec* w) {
-  const TVec byteSwap = _mm256_set_epi32(0x0c0d0e0f, 0x08090a0b, 0x04050607, 0x00010203, 0x0c0d0e0f,
-                                         0x08090a0b, 0x04050607, 0x00010203);
-  TVec r[8], t[8], u[8];
-#pragma GCC unroll 8
-  for (int i = 0; i < 8; ++i)
-    r[i] =
-        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data[i] + offset)), byteSwap);
-#pragma GCC unroll 4
-  for (int i = 0; i < 8; i += 2) {
-    t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
-    t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
-  }
-#pragma GCC unroll 2
-  for (int g = 0; g < 8; g += 4) {
-    u[g] = _mm256_unpacklo_epi64(t[g], t[g + 2]);
-    u[g + 1] = _mm256_unpackhi_epi64(t[g], t[g + 2]);
-    u[g + 2] = _mm256_unpacklo_epi64(t[g + 1], t[g + 3]);
-    u[g + 3] = _mm256_unpackhi_epi64(t[g + 1], t[g + 3]);
-  }
-#pragma GCC unroll 4
-  for (int m = 0; m < 4; ++m) {
-    w[m] = _mm256_permute2x128_si256(u[m], u[4 + m], 0x20);
-    w[4 + m] = _mm256_permute2x128_si256(u[m], u[4 + m], 0x31);
-  }
 }
 
 template <int T>
@@ -110,8 +80,8 @@ void Sha256Avx2Blocks(uint32_t (*h)[8], const uint8_t* const* data, size_t block
   for (int j = 0; j < 8; ++j) v[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h[j]));
   for (size_t block = 0; block < blocks; ++block) {
     TVec w[16];
-    LoadTransposed(data, 64 * block, w);
-    LoadTransposed(data, 64 * block + 32, w + 8);
+    LoadTransposed8(data, 64 * block, w);
+    LoadTransposed8(data, 64 * block + 32, w + 8);
     TVec saved[8];
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) saved[j] = v[j];
