@@ -3,6 +3,8 @@
 // xorshift generator, different for each seed so that lanes mixed up with each other show, and
 // digests from Python's hashlib, an implementation independent of ours.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -41,4 +43,15 @@ inline std::vector<std::string> HashlibDigests(std::string_view algorithm,
   for (size_t pos = 0, end; (end = output.find('\n', pos)) != std::string::npos; pos = end + 1)
     digests.push_back(output.substr(pos, end - pos));
   return digests;
+}
+
+// What this test program prints when run again with only `test` selected and `assignment`
+// (VARIABLE=value) in its environment: for choices a process makes once.
+inline std::string RunOwnTest(const std::string& assignment, const std::string& test) {
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return "cannot find this test program";
+  return RunShell(assignment + " '" + std::string(self, size_t(length)) + "' --gtest_filter=" + test +
+                  " 2>&1")
+      .Out;
 }
