@@ -1,6 +1,8 @@
-// SHA-256 throughput for BitTorrent v2 merkle trees, per core: 16 KiB leaves (HashLeaves over
-// 4 MiB) and 64-byte inner nodes (HashPairs) on each path, one 4 MiB message through TSHA256,
-// and the SHA-NI kernel one, two and four streams wide over 16 KiB blocks.
+// SHA-256 throughput for BitTorrent v2 merkle trees, per core, on each path: 16 KiB leaves
+// (HashLeaves over 4 MiB, the v2 workload), long messages (16 of 256 KiB through HashMessages),
+// batches of 1 to 16 leaves with every batch in the vector lanes (where a vector call starts to
+// pay against SHA-NI streams: TSha256Lanes' batch threshold), 64-byte inner nodes (HashPairs), one
+// 4 MiB message through TSHA256, and the SHA-NI kernel one, two and four streams wide.
 // Compare with: openssl speed -evp sha256 -bytes 16384
 #include <benchmark/benchmark.h>
 
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/digest/TestMessages.h"
 #include "digest/MessageDigests.h"
 #include "digest/Sha256Kernels.h"
 #include "digest/Sha256Lanes.h"
@@ -18,17 +21,7 @@ namespace {
 
 constexpr size_t BufferSize = 4 << 20;
 
-std::string Data(size_t size) {
-  std::string data(size, '\0');
-  uint32_t x = 2463534242u;
-  for (auto& c : data) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = char(x);
-  }
-  return data;
-}
+std::string Data(size_t size) { return XorshiftMessage(size); }
 
 bool Skip(benchmark::State& state, TSha1Path path) {
   if (TSha256Lanes::CpuHas(path)) return false;
@@ -60,6 +53,42 @@ void Sha256Leaves(benchmark::State& state, TSha1Path path) {
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(data.size()));
   state.SetLabel(std::to_string(lanes.LaneCount()) + " lanes");
+}
+
+// 16 messages of 256 KiB, each with its own content.
+void Sha256LongMessages(benchmark::State& state, TSha1Path path) {
+  if (Skip(state, path)) return;
+  std::vector<std::string> messages;
+  for (unsigned i = 0; i < 16; ++i) messages.push_back(XorshiftMessage(BufferSize / 16, i));
+  const std::vector<std::string_view> views(messages.begin(), messages.end());
+  uint8_t digests[16][32];
+  const TSha256Lanes lanes(path);
+  for (auto _ : state) {
+    lanes.HashMessages(views, digests);
+    benchmark::DoNotOptimize(digests);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(BufferSize));
+}
+
+// Batches of state.range(0) leaves, every batch through the path's own kernel.
+void Sha256LeafBatch(benchmark::State& state, TSha1Path path) {
+  if (Skip(state, path)) return;
+  const size_t batch = size_t(state.range(0));
+  const size_t leaf = TSha256Lanes::LeafSize;
+  const std::string data = Data(BufferSize);
+  std::vector<const uint8_t*> leaves;
+  for (size_t i = 0; i < batch; ++i)
+    leaves.push_back(reinterpret_cast<const uint8_t*>(data.data()) + i * leaf);
+  uint8_t digests[16][32];
+  TSha256Lanes lanes(path);
+  lanes.SetMinVectorLanes(1);
+  const size_t rounds = BufferSize / leaf / batch;
+  for (auto _ : state) {
+    for (size_t round = 0; round < rounds; ++round)
+      lanes.HashEqualLength(leaves.data(), batch, leaf, digests);
+    benchmark::DoNotOptimize(digests);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(rounds * batch * leaf));
 }
 
 // 64 Ki pairs: a layer of 128 Ki nodes (a 2 GiB file's leaves, 4 MiB of hashes).
@@ -114,6 +143,14 @@ BENCHMARK_CAPTURE(Sha256Leaves, Portable, TSha1Path::Portable)->Unit(benchmark::
 BENCHMARK_CAPTURE(Sha256Leaves, ShaNi, TSha1Path::ShaNi)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Sha256Leaves, Avx2, TSha1Path::Avx2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Sha256Leaves, Avx512, TSha1Path::Avx512)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, Portable, TSha1Path::Portable)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, ShaNi, TSha1Path::ShaNi)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, Avx2, TSha1Path::Avx2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, Avx512, TSha1Path::Avx512)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LeafBatch, Avx2, TSha1Path::Avx2)->DenseRange(1, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LeafBatch, Avx512, TSha1Path::Avx512)
+    ->DenseRange(1, 16)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Sha256Pairs, Portable, TSha1Path::Portable)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Sha256Pairs, ShaNi, TSha1Path::ShaNi)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Sha256Pairs, Avx2, TSha1Path::Avx2)->Unit(benchmark::kMillisecond);

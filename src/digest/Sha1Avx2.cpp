@@ -4,13 +4,12 @@
 // function elsewhere.
 #include <immintrin.h>
 
+#include "digest/LaneTranspose.h"
 #include "digest/Sha1Kernels.h"
 
 namespace {
 
 using TVec = __m256i;
-
-#define QV_INLINE __attribute__((always_inline)) inline
 
 template <int N>
 QV_INLINE TVec Rol(TVec x) {
@@ -20,36 +19,6 @@ QV_INLINE TVec Rol(TVec x) {
 QV_INLINE TVec Add(TVec a, TVec b) { return _mm256_add_epi32(a, b); }
 QV_INLINE TVec Xor(TVec a, TVec b) { return _mm256_xor_si256(a, b); }
 QV_INLINE TVec And(TVec a, TVec b) { return _mm256_and_si256(a, b); }
-
-// Eight words (32 bytes from offset on) of one block of each lane, as 8 vectors of one schedule
-// word each: an 8x8 transpose after swapping each word to big-endian.
-QV_INLINE void LoadTransposed(const uint8_t* const* data, size_t offset, TVec* w) {
-  const TVec byteSwap = _mm256_set_epi32(0x0c0d0e0f, 0x08090a0b, 0x04050607, 0x00010203, 0x0c0d0e0f,
-                                         0x08090a0b, 0x04050607, 0x00010203);
-  TVec r[8], t[8], u[8];
-#pragma GCC unroll 8
-  for (int i = 0; i < 8; ++i)
-    r[i] =
-        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data[i] + offset)), byteSwap);
-#pragma GCC unroll 4
-  for (int i = 0; i < 8; i += 2) {
-    t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
-    t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
-  }
-  // u[4g + m] holds, in its 128-bit half k, word 4k + m of rows 4g..4g+3.
-#pragma GCC unroll 2
-  for (int g = 0; g < 8; g += 4) {
-    u[g] = _mm256_unpacklo_epi64(t[g], t[g + 2]);
-    u[g + 1] = _mm256_unpackhi_epi64(t[g], t[g + 2]);
-    u[g + 2] = _mm256_unpacklo_epi64(t[g + 1], t[g + 3]);
-    u[g + 3] = _mm256_unpackhi_epi64(t[g + 1], t[g + 3]);
-  }
-#pragma GCC unroll 4
-  for (int m = 0; m < 4; ++m) {
-    w[m] = _mm256_permute2x128_si256(u[m], u[4 + m], 0x20);
-    w[4 + m] = _mm256_permute2x128_si256(u[m], u[4 + m], 0x31);
-  }
-}
 
 template <int T>
 QV_INLINE TVec Schedule(TVec* w) {
@@ -100,8 +69,8 @@ void Sha1Avx2Blocks(uint32_t (*h)[8], const uint8_t* const* data, size_t blocks)
   TVec a = Load(h[0]), b = Load(h[1]), c = Load(h[2]), d = Load(h[3]), e = Load(h[4]);
   for (size_t block = 0; block < blocks; ++block) {
     TVec w[16];
-    LoadTransposed(data, 64 * block, w);
-    LoadTransposed(data, 64 * block + 32, w + 8);
+    LoadTransposed8(data, 64 * block, w);
+    LoadTransposed8(data, 64 * block + 32, w + 8);
     const TVec a0 = a, b0 = b, c0 = c, d0 = d, e0 = e;
     Steps<0, 80>(a, b, c, d, e, w);
     a = Add(a, a0);

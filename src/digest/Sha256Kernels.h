@@ -1,6 +1,9 @@
 #pragma once
-// SHA-256 constants and the portable compression, shared by the single-stream and lane code.
+// SHA-256 constants and the compression kernels behind TSHA256 and TSha256Lanes. The vector
+// kernels live in files built with their own instruction-set flags: call each only after its
+// run-time CPU check, and keep this header free of inline code (plain data is fine).
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr uint32_t Sha256InitialValues[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -17,3 +20,9 @@ inline constexpr uint32_t Sha256RoundConstants[64] = {
 
 // Compresses count 64-byte blocks into state (eight native words H0..H7); any CPU.
 void Sha256PortableBlocks(uint32_t* state, const uint8_t* blocks, int64_t count);
+
+// Compresses `blocks` blocks of each of 16 messages; h[j][lane] is word Hj of a lane, and
+// data[lane] its next block. Every lane is live (the caller pads unused lanes). AVX-512 F, BW, VL.
+void Sha256Avx512Blocks(uint32_t (*h)[16], const uint8_t* const* data, size_t blocks);
+// The same for 8 lanes in AVX2 registers: h[j][lane] for lane < 8.
+void Sha256Avx2Blocks(uint32_t (*h)[8], const uint8_t* const* data, size_t blocks);

@@ -2,10 +2,12 @@
 // Many SHA-256 messages hashed side by side, for the 16 KiB leaves and the inner nodes of
 // BitTorrent v2 merkle trees.
 //
-// The path is chosen once per process from the CPU's features, by the rules of TSha1Lanes: SHA-NI
-// (four interleaved streams), else the portable code. QUORVANE_SHA256=portable|shani|avx2|avx512
-// forces a path; a path the CPU lacks (or this build has no kernel for), or any other value, gets
-// the best one available. The variable also steers TSHA256's choice for single messages.
+// The path is chosen once per process from the CPU's features (as TSha1Lanes detects them), best
+// first: AVX-512 (16 lanes), SHA-NI (four interleaved streams), AVX2 (8 lanes), portable. SHA-NI
+// ranks above AVX2 because its streams are faster than eight lanes of shifts and adds.
+// QUORVANE_SHA256=portable|shani|avx2|avx512 forces a path; a path the CPU lacks, or any other
+// value, gets the best one available. The variable also steers TSHA256's choice for single
+// messages.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,12 +21,23 @@ class TSha256Lanes {
   static constexpr size_t LeafSize = 16384;
 
   static TSha1Path ChosenPath();  // CPU features + QUORVANE_SHA256, decided once
+  // A path the CPU lacks becomes the best one it has; Path() tells which.
   explicit TSha256Lanes(TSha1Path path = ChosenPath());
   TSha1Path Path() const { return path_; }
-  // True when this CPU can run the path and there is a SHA-256 kernel for it.
+  // True when this CPU can run the path.
   static bool CpuHas(TSha1Path path);
-  // Messages that go through side by side (4 for SHA-NI, 1 portable).
+  // The paths this CPU can run, best first.
+  static std::span<const TSha1Path> PathsByPreference();
+  // The path for a QUORVANE_SHA256 value (null: not set) given the paths a CPU has, best first.
+  static TSha1Path PathForSetting(const char* setting, std::span<const TSha1Path> available);
+  // Messages that go through side by side: 16 (AVX-512), 8 (AVX2), 4 (SHA-NI), 1 (portable).
   int LaneCount() const;
+
+  // Below this many messages in a batch, the vector paths hand the batch to the single-stream
+  // code (SHA-NI when the CPU has it), which is faster for them.
+  int MinVectorLanes() const { return minVectorLanes_; }
+  // 1 keeps every batch in the vector unit (tests use it to reach the padding of unused lanes).
+  void SetMinVectorLanes(int lanes) { minVectorLanes_ = lanes < 1 ? 1 : lanes; }
 
   // Digests of count messages of the same length.
   void HashEqualLength(const uint8_t* const* messages, size_t count, size_t length,
@@ -38,8 +51,12 @@ class TSha256Lanes {
   void HashPairs(const uint8_t (*in)[32], size_t pairs, uint8_t (*out)[32]) const;
 
  private:
-  // Compresses count messages (count <= 4) of `blocks` whole blocks each.
+  // Compresses `blocks` whole blocks of data[i] into states[i] for each i < count (any count).
   void Blocks(uint32_t* const* states, const uint8_t* const* data, size_t count, size_t blocks) const;
+  void SingleStreamBlocks(uint32_t* const* states, const uint8_t* const* data, size_t count,
+                          size_t blocks) const;
 
   TSha1Path path_;
+  bool shaNiStreams_;  // single streams on SHA-NI rather than the portable code
+  int minVectorLanes_;
 };

@@ -57,24 +57,31 @@ __attribute__((always_inline)) inline void End(TShaNiState& s) {
   s.Cdgh = _mm_add_epi32(s.Cdgh, s.SaveCdgh);
 }
 
-template <int N, int... G>
-__attribute__((always_inline)) inline void AllGroups(TShaNiState (&s)[N], std::integer_sequence<int, G...>) {
-  auto groupAll = [&]<int Gi>() {
-    for (int i = 0; i < N; ++i) Group<Gi>(s[i]);
-  };
-  (groupAll.template operator()<G>(), ...);
-}
-
+// N streams with their rounds interleaved group by group, so that each stream's round
+// instructions run while the others wait on their latency. Every loop here must unroll: left
+// rolled over the streams (GCC's choice without the pragmas), the streams' state lives in memory
+// and four streams hashed 16 KiB leaves at 2.0 GB/s instead of 3.0 (bench_sha256, Zen 4).
 template <int N>
 __attribute__((always_inline)) inline void BlocksN(uint32_t* const* states, const uint8_t* const* blocks,
                                                    int64_t count) {
   TShaNiState s[N];
+#pragma GCC unroll 4
   for (int i = 0; i < N; ++i) Load(s[i], states[i]);
   for (int64_t block = 0; block < count; ++block) {
+#pragma GCC unroll 4
     for (int i = 0; i < N; ++i) Begin(s[i], blocks[i] + 64 * block);
-    AllGroups<N>(s, std::make_integer_sequence<int, 16>());
+    [&]<int... G>(std::integer_sequence<int, G...>) {
+      auto group = [&]<int Gi>() {
+#pragma GCC unroll 4
+        for (int i = 0; i < N; ++i) Group<Gi>(s[i]);
+      };
+      (group.template operator()<G>(), ...);
+    }
+    (std::make_integer_sequence<int, 16>());
+#pragma GCC unroll 4
     for (int i = 0; i < N; ++i) End(s[i]);
   }
+#pragma GCC unroll 4
   for (int i = 0; i < N; ++i) Store(s[i], states[i]);
 }
 

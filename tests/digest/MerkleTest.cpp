@@ -7,6 +7,7 @@
 #include "../support/Hex.h"
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
+#include "TestMessages.h"
 #include "digest/Merkle.h"
 #include "digest/MessageDigests.h"
 
@@ -14,17 +15,7 @@ namespace {
 
 const uint64_t KiB = 1024;
 
-std::string Bytes(uint64_t length, unsigned seed) {
-  std::string data(length, '\0');
-  uint32_t x = 88172645u ^ (seed * 2654435761u);
-  for (auto& c : data) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = char(x);
-  }
-  return data;
-}
+std::string Bytes(uint64_t length, unsigned seed) { return XorshiftMessage(length, seed); }
 
 std::string LayerHex(const std::vector<TSha256Hash>& layer) {
   std::string hex;

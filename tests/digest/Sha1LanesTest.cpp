@@ -13,6 +13,7 @@
 #include "../support/RunProgram.h"
 #include "../support/Sanitizer.h"
 #include "../support/TempDir.h"
+#include "TestMessages.h"
 #include "digest/MessageDigests.h"
 #include "digest/Sha1Lanes.h"
 
@@ -20,35 +21,12 @@ namespace {
 
 const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
 
-const char* const Python = "/usr/bin/python3";
-
 // The reference digests, from Python's hashlib: one per message, as lower-case hex.
 std::vector<std::string> PythonDigests(const std::vector<std::string>& messages) {
-  TTempDir dir;
-  std::string command = std::string(Python) +
-                        " -c 'import hashlib, sys\nfor name in sys.argv[1:]: "
-                        "print(hashlib.sha1(open(name, \"rb\").read()).hexdigest())'";
-  for (size_t i = 0; i < messages.size(); ++i) {
-    command += " " + dir.Write(std::to_string(i), messages[i]);
-  }
-  std::vector<std::string> digests;
-  const std::string output = RunShell(command).Out;
-  for (size_t pos = 0; pos + 40 <= output.size(); pos += 41) digests.push_back(output.substr(pos, 40));
-  return digests;
+  return HashlibDigests("sha1", messages);
 }
 
-// Distinct content for each message, so a lane mixed up with another shows.
-std::string Message(size_t length, unsigned seed) {
-  std::string message(length, '\0');
-  uint32_t x = 2463534242u ^ (seed * 2654435761u);
-  for (auto& c : message) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = char(x);
-  }
-  return message;
-}
+std::string Message(size_t length, unsigned seed) { return XorshiftMessage(length, seed); }
 
 std::string PortableDigest(std::string_view message) {
   TSHA1 sha1(TSHA1Impl::Portable);
@@ -61,7 +39,7 @@ std::string PortableDigest(std::string_view message) {
 class TSha1LanesPathTest : public ::testing::TestWithParam<TSha1Path> {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_EQ(access(Python, X_OK), 0) << Python << " gives the reference digests";
+    ASSERT_EQ(access(PythonForDigests, X_OK), 0) << PythonForDigests << " gives the reference digests";
   }
   void SetUp() override {
     if (!TSha1Lanes::CpuHas(GetParam()))
@@ -199,7 +177,7 @@ TEST_P(TSha1LanesPathTest, MessagesOfTwoTo28BytesAndMore) {
   const size_t tail = 77;
   TTempDir dir;
   const std::string file = dir.Write("pattern", pattern);
-  const std::string expected = RunShell(std::string(Python) +
+  const std::string expected = RunShell(std::string(PythonForDigests) +
                                         " -c 'import hashlib, sys\np = open(sys.argv[1], \"rb\").read()\n"
                                         "h = hashlib.sha1()\nfor _ in range(256): h.update(p)\n"
                                         "h.update(p[:77])\nprint(h.hexdigest())' " +
@@ -295,18 +273,11 @@ TEST(TSha1LanesTest, VariableForcesThePathInANewProcess) {
   std::vector<TSha1Path> available;
   for (TSha1Path path : AllPaths)
     if (TSha1Lanes::CpuHas(path)) available.push_back(path);
-  char self[4096];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(length, 0);
-  self[length] = '\0';
-
   for (const char* setting : {"portable", "shani", "avx2", "avx512", "bogus"}) {
     SCOPED_TRACE(setting);
     const TSha1Path expected = TSha1Lanes::PathForSetting(setting, available);
     const bool shaNiSingle = expected != TSha1Path::Portable && TSha1Lanes::CpuHas(TSha1Path::ShaNi);
-    const std::string output = RunShell(std::string("QUORVANE_SHA1=") + setting + " '" + self +
-                                        "' --gtest_filter=" + ReportTest + " 2>&1")
-                                   .Out;
+    const std::string output = RunOwnTest(std::string("QUORVANE_SHA1=") + setting, ReportTest);
     const std::string report = std::string("lanes=") + TSha1Lanes::PathName(expected) +
                                " tsha1=" + (shaNiSingle ? "shani" : "portable") + ";";
     EXPECT_NE(output.find(report), std::string::npos) << "wanted " << report << " in:\n" << output;

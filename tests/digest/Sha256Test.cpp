@@ -1,46 +1,27 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../support/Hex.h"
 #include "../support/RunProgram.h"
-#include "../support/TempDir.h"
+#include "TestMessages.h"
 #include "digest/MessageDigests.h"
 #include "digest/Sha256Lanes.h"
 
 namespace {
 
-const char* const Python = "/usr/bin/python3";
 const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
 
-// The reference digests from hashlib, lower-case hex, one per message.
 std::vector<std::string> PythonSha256(const std::vector<std::string>& messages) {
-  TTempDir dir;
-  std::string command = std::string(Python) +
-                        " -c 'import hashlib, sys\nfor name in sys.argv[1:]: "
-                        "print(hashlib.sha256(open(name, \"rb\").read()).hexdigest())'";
-  for (size_t i = 0; i < messages.size(); ++i) command += " " + dir.Write(std::to_string(i), messages[i]);
-  std::vector<std::string> digests;
-  const std::string output = RunShell(command).Out;
-  for (size_t pos = 0; pos + 64 <= output.size(); pos += 65) digests.push_back(output.substr(pos, 64));
-  return digests;
+  return HashlibDigests("sha256", messages);
 }
 
-// Distinct content per message, so lanes mixed up with each other show.
-std::string Message(size_t length, unsigned seed) {
-  std::string message(length, '\0');
-  uint32_t x = 2463534242u ^ (seed * 2654435761u);
-  for (auto& c : message) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = char(x);
-  }
-  return message;
-}
+std::string Message(size_t length, unsigned seed) { return XorshiftMessage(length, seed); }
 
 std::string Digest(TSHA256Impl impl, const std::string& message, size_t chunk) {
   TSHA256 sha(impl);
@@ -101,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, TSha256LanesPathTest, ::testing::ValuesIn(AllPat
                          [](const auto& info) { return std::string(TSha1Lanes::PathName(info.param)); });
 
 // Every length class, in batches of 1 to 17 equal-length messages and in one mixed batch,
-// against hashlib.
+// against hashlib; with the default batch threshold and with every batch in the vector lanes
+// (which pads the unused ones).
 TEST_P(TSha256LanesPathTest, HashMessagesMatchesHashlibForEveryLengthClass) {
   const size_t lengths[] = {0, 1, 55, 56, 63, 64, 65, 119, 120, 127, 128, 16383, 16384, 16385};
   std::vector<std::string> messages;
@@ -110,52 +92,213 @@ TEST_P(TSha256LanesPathTest, HashMessagesMatchesHashlibForEveryLengthClass) {
       messages.push_back(Message(length, lane + 100 * unsigned(length)));
   const std::vector<std::string> expected = PythonSha256(messages);
   ASSERT_EQ(expected.size(), messages.size());
-  const TSha256Lanes lanes(GetParam());
 
-  for (size_t l = 0; l < std::size(lengths); ++l) {
-    for (size_t count = 1; count <= 17; ++count) {
-      SCOPED_TRACE(std::to_string(lengths[l]) + " bytes, " + std::to_string(count) + " messages");
-      const std::vector<std::string_view> views(messages.begin() + l * 17, messages.begin() + l * 17 + count);
-      const auto digests = std::make_unique<uint8_t[][32]>(count);
-      lanes.HashMessages(views, digests.get());
-      for (size_t i = 0; i < count; ++i)
-        EXPECT_EQ(ToHex(digests[i], 32), expected[l * 17 + i]) << "lane " << i;
+  for (int minVectorLanes : {0, 1}) {
+    TSha256Lanes lanes(GetParam());
+    if (minVectorLanes) lanes.SetMinVectorLanes(minVectorLanes);
+    for (size_t l = 0; l < std::size(lengths); ++l) {
+      for (size_t count = 1; count <= 17; ++count) {
+        SCOPED_TRACE(std::to_string(lengths[l]) + " bytes, " + std::to_string(count) + " messages" +
+                     (minVectorLanes ? ", every batch in vector lanes" : ""));
+        const std::vector<std::string_view> views(messages.begin() + l * 17,
+                                                  messages.begin() + l * 17 + count);
+        const auto digests = std::make_unique<uint8_t[][32]>(count);
+        lanes.HashMessages(views, digests.get());
+        for (size_t i = 0; i < count; ++i)
+          EXPECT_EQ(ToHex(digests[i], 32), expected[l * 17 + i]) << "lane " << i;
+
+        std::vector<const uint8_t*> pointers;
+        for (const auto& view : views) pointers.push_back(reinterpret_cast<const uint8_t*>(view.data()));
+        const auto equal = std::make_unique<uint8_t[][32]>(count);
+        lanes.HashEqualLength(pointers.data(), count, lengths[l], equal.get());
+        for (size_t i = 0; i < count; ++i)
+          EXPECT_EQ(ToHex(equal[i], 32), expected[l * 17 + i]) << "equal-length lane " << i;
+      }
     }
+    // Mixed lengths: every third message of the table, in one call.
+    std::vector<std::string_view> mixed;
+    std::vector<std::string> mixedExpected;
+    for (size_t i = 0; i < messages.size(); i += 3) {
+      mixed.push_back(messages[i]);
+      mixedExpected.push_back(expected[i]);
+    }
+    const auto digests = std::make_unique<uint8_t[][32]>(mixed.size());
+    lanes.HashMessages(mixed, digests.get());
+    for (size_t i = 0; i < mixed.size(); ++i)
+      EXPECT_EQ(ToHex(digests[i], 32), mixedExpected[i]) << "mixed " << i;
   }
-  // Mixed lengths: every third message of the table, in one call.
-  std::vector<std::string_view> mixed;
-  std::vector<std::string> mixedExpected;
-  for (size_t i = 0; i < messages.size(); i += 3) {
-    mixed.push_back(messages[i]);
-    mixedExpected.push_back(expected[i]);
-  }
-  const auto digests = std::make_unique<uint8_t[][32]>(mixed.size());
-  lanes.HashMessages(mixed, digests.get());
-  for (size_t i = 0; i < mixed.size(); ++i)
-    EXPECT_EQ(ToHex(digests[i], 32), mixedExpected[i]) << "mixed " << i;
 }
 
-// The batch calls of the merkle trees against the portable single stream.
-TEST_P(TSha256LanesPathTest, LeavesAndPairsMatchTheSingleStream) {
-  const TSha256Lanes lanes(GetParam());
-  const size_t leaf = TSha256Lanes::LeafSize;
-  for (size_t length : {size_t(1), leaf - 1, leaf, leaf + 1, 5 * leaf, 9 * leaf + 100}) {
-    SCOPED_TRACE(std::to_string(length) + " bytes of leaves");
-    const std::string data = Message(length, unsigned(length));
-    const size_t count = (length + leaf - 1) / leaf;
-    const auto digests = std::make_unique<uint8_t[][32]>(count);
-    lanes.HashLeaves(reinterpret_cast<const uint8_t*>(data.data()), length, digests.get());
-    for (size_t i = 0; i < count; ++i)
-      EXPECT_EQ(ToHex(digests[i], 32), Digest(TSHA256Impl::Portable, data.substr(i * leaf, leaf), 1 << 30))
-          << "leaf " << i;
+// Batches whose lanes end at different blocks: a lane that finishes takes the next message while
+// the others go on, and lanes move from a message's own blocks to its padded tail at different
+// times.
+TEST_P(TSha256LanesPathTest, MixedLengthsAcrossLanes) {
+  struct {
+    const char* Name;
+    std::vector<size_t> Lengths;
+  } const cases[] = {
+      {.Name = "one long among short ones",
+       .Lengths = {70, 300000, 64, 640, 641, 6400, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+      {.Name = "tails of one and two blocks side by side", .Lengths = {55, 56, 119, 120, 183, 184, 0, 64}},
+      {.Name = "17 lengths, all different",
+       .Lengths = {0, 1, 55, 56, 63, 64, 65, 119, 120, 128, 129, 1000, 4095, 4096, 4097, 16385, 65537}},
+      {.Name = "pairs of equal lengths",
+       .Lengths = {16384, 100, 16384, 100, 5000, 5000, 16383, 16383, 16385}},
+      {.Name = "40 messages, more than two vectors",
+       .Lengths =
+           [] {
+             std::vector<size_t> lengths;
+             for (size_t i = 0; i < 40; ++i) lengths.push_back((i * 977) % 3000);
+             return lengths;
+           }()},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> messages;
+    for (size_t i = 0; i < c.Lengths.size(); ++i)
+      messages.push_back(Message(c.Lengths[i], 7 * unsigned(i) + 1));
+    const std::vector<std::string> expected = PythonSha256(messages);
+    ASSERT_EQ(expected.size(), messages.size()) << c.Name;
+    const std::vector<std::string_view> views(messages.begin(), messages.end());
+    for (int minVectorLanes : {0, 1}) {
+      SCOPED_TRACE(std::string(c.Name) + (minVectorLanes ? ", every batch in vector lanes" : ""));
+      TSha256Lanes lanes(GetParam());
+      if (minVectorLanes) lanes.SetMinVectorLanes(minVectorLanes);
+      const auto digests = std::make_unique<uint8_t[][32]>(messages.size());
+      lanes.HashMessages(views, digests.get());
+      for (size_t i = 0; i < messages.size(); ++i)
+        EXPECT_EQ(ToHex(digests[i], 32), expected[i]) << "message " << i << ", " << c.Lengths[i] << " bytes";
+    }
   }
-  for (size_t pairs : {1, 2, 3, 4, 5, 8, 17}) {
-    SCOPED_TRACE(std::to_string(pairs) + " pairs");
-    const std::string nodes = Message(64 * pairs, unsigned(pairs));
-    const auto out = std::make_unique<uint8_t[][32]>(pairs);
-    lanes.HashPairs(reinterpret_cast<const uint8_t(*)[32]>(nodes.data()), pairs, out.get());
-    for (size_t i = 0; i < pairs; ++i)
-      EXPECT_EQ(ToHex(out[i], 32), Digest(TSHA256Impl::Portable, nodes.substr(64 * i, 64), 1 << 30)) << i;
+}
+
+// Messages that start at every offset from a 64-byte boundary, so no kernel may assume aligned
+// loads; each batch has messages at different offsets.
+TEST_P(TSha256LanesPathTest, UnalignedMessages) {
+  const size_t lengths[] = {1, 63, 64, 120, 16384, 16385};
+  const size_t count = 17;
+  TSha256Lanes lanes(GetParam());
+  lanes.SetMinVectorLanes(1);
+  for (size_t length : lengths) {
+    SCOPED_TRACE(std::to_string(length) + " bytes");
+    // One buffer, each message at 64 i + 64 + (i * 5 % 64): offsets 0, 5, 10, ... from the boundary.
+    const std::string buffer = Message(count * (length + 128), unsigned(length));
+    alignas(64) static uint8_t aligned[17 * (16385 + 128) + 64];
+    std::memcpy(aligned, buffer.data(), buffer.size());
+    std::vector<std::string> copies;
+    std::vector<const uint8_t*> pointers;
+    std::vector<std::string_view> views;
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t* start = aligned + i * (length + 128) + (i * 5 % 64);
+      pointers.push_back(start);
+      views.emplace_back(reinterpret_cast<const char*>(start), length);
+      copies.emplace_back(views.back());
+    }
+    const std::vector<std::string> expected = PythonSha256(copies);
+    ASSERT_EQ(expected.size(), count);
+    const auto digests = std::make_unique<uint8_t[][32]>(count);
+    lanes.HashEqualLength(pointers.data(), count, length, digests.get());
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(ToHex(digests[i], 32), expected[i]) << "equal length " << i;
+    lanes.HashMessages(views, digests.get());
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(ToHex(digests[i], 32), expected[i]) << "messages " << i;
+  }
+}
+
+// The batch calls of the merkle trees against the portable single stream, from aligned and odd
+// addresses.
+TEST_P(TSha256LanesPathTest, LeavesAndPairsMatchTheSingleStream) {
+  const size_t leaf = TSha256Lanes::LeafSize;
+  for (int minVectorLanes : {0, 1}) {
+    TSha256Lanes lanes(GetParam());
+    if (minVectorLanes) lanes.SetMinVectorLanes(minVectorLanes);
+    for (size_t offset : {0, 3}) {
+      for (size_t length : {size_t(1), leaf - 1, leaf, leaf + 1, 5 * leaf, 9 * leaf + 100, 33 * leaf + 56}) {
+        SCOPED_TRACE(std::to_string(length) + " bytes of leaves at offset " + std::to_string(offset) +
+                     (minVectorLanes ? ", every batch in vector lanes" : ""));
+        const std::string data = Message(length + offset, unsigned(length)).substr(offset);
+        const std::string shifted = std::string(offset, 'x') + data;
+        const size_t count = (length + leaf - 1) / leaf;
+        const auto digests = std::make_unique<uint8_t[][32]>(count);
+        lanes.HashLeaves(reinterpret_cast<const uint8_t*>(shifted.data()) + offset, length, digests.get());
+        for (size_t i = 0; i < count; ++i)
+          EXPECT_EQ(ToHex(digests[i], 32),
+                    Digest(TSHA256Impl::Portable, data.substr(i * leaf, leaf), 1 << 30))
+              << "leaf " << i;
+      }
+    }
+    for (size_t pairs : {1, 2, 3, 4, 5, 8, 15, 16, 17, 40}) {
+      SCOPED_TRACE(std::to_string(pairs) + " pairs" +
+                   (minVectorLanes ? ", every batch in vector lanes" : ""));
+      const std::string nodes = Message(64 * pairs, unsigned(pairs));
+      const auto out = std::make_unique<uint8_t[][32]>(pairs);
+      lanes.HashPairs(reinterpret_cast<const uint8_t(*)[32]>(nodes.data()), pairs, out.get());
+      for (size_t i = 0; i < pairs; ++i)
+        EXPECT_EQ(ToHex(out[i], 32), Digest(TSHA256Impl::Portable, nodes.substr(64 * i, 64), 1 << 30)) << i;
+    }
+  }
+}
+
+TEST(TSha256LanesTest, LaneCountsAndPreference) {
+  for (TSha1Path path : AllPaths) {
+    if (!TSha256Lanes::CpuHas(path)) {
+      std::printf("no SHA-256 %s path on this CPU: its lane count is not checked\n",
+                  TSha1Lanes::PathName(path));
+      continue;
+    }
+    SCOPED_TRACE(TSha1Lanes::PathName(path));
+    const int expected = path == TSha1Path::Avx512  ? 16
+                         : path == TSha1Path::Avx2  ? 8
+                         : path == TSha1Path::ShaNi ? 4
+                                                    : 1;
+    EXPECT_EQ(TSha256Lanes(path).LaneCount(), expected);
+  }
+  // SHA-NI's streams beat eight AVX2 lanes; AVX-512's sixteen beat both.
+  const auto order = TSha256Lanes::PathsByPreference();
+  ASSERT_FALSE(order.empty());
+  EXPECT_EQ(order.back(), TSha1Path::Portable);
+  const auto rank = [&](TSha1Path path) {
+    return std::find(order.begin(), order.end(), path) - order.begin();
+  };
+  if (TSha256Lanes::CpuHas(TSha1Path::ShaNi) && TSha256Lanes::CpuHas(TSha1Path::Avx2)) {
+    EXPECT_LT(rank(TSha1Path::ShaNi), rank(TSha1Path::Avx2));
+  }
+  if (TSha256Lanes::CpuHas(TSha1Path::ShaNi) && TSha256Lanes::CpuHas(TSha1Path::Avx512)) {
+    EXPECT_LT(rank(TSha1Path::Avx512), rank(TSha1Path::ShaNi));
+  }
+}
+
+TEST(TSha256LanesTest, SettingPicksThePathOrTheBestAvailable) {
+  using enum TSha1Path;
+  const std::vector<TSha1Path> everything = {Avx512, ShaNi, Avx2, Portable};
+  const std::vector<TSha1Path> noAvx512 = {ShaNi, Avx2, Portable};
+  const std::vector<TSha1Path> noShaNi = {Avx2, Portable};
+  const std::vector<TSha1Path> bare = {Portable};
+  struct {
+    const char* Setting;
+    const std::vector<TSha1Path>& Available;
+    TSha1Path Expected;
+  } const cases[] = {
+      {.Setting = nullptr, .Available = everything, .Expected = Avx512},
+      {.Setting = nullptr, .Available = noAvx512, .Expected = ShaNi},
+      {.Setting = nullptr, .Available = noShaNi, .Expected = Avx2},
+      {.Setting = nullptr, .Available = bare, .Expected = Portable},
+      {.Setting = "portable", .Available = everything, .Expected = Portable},
+      {.Setting = "shani", .Available = everything, .Expected = ShaNi},
+      {.Setting = "avx2", .Available = everything, .Expected = Avx2},
+      {.Setting = "avx2", .Available = noAvx512, .Expected = Avx2},
+      {.Setting = "avx512", .Available = everything, .Expected = Avx512},
+      // A path the CPU lacks gets the best one it has.
+      {.Setting = "avx512", .Available = noAvx512, .Expected = ShaNi},
+      {.Setting = "shani", .Available = noShaNi, .Expected = Avx2},
+      {.Setting = "avx2", .Available = bare, .Expected = Portable},
+      // Anything else counts as not set.
+      {.Setting = "", .Available = everything, .Expected = Avx512},
+      {.Setting = "SHANI", .Available = noAvx512, .Expected = ShaNi},
+      {.Setting = "sse", .Available = noShaNi, .Expected = Avx2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Setting ? c.Setting : "(not set)") + " among " +
+                 std::to_string(c.Available.size()) + " paths");
+    EXPECT_EQ(TSha256Lanes::PathForSetting(c.Setting, c.Available), c.Expected);
   }
 }
 
@@ -166,20 +309,13 @@ TEST(TSha256LanesTest, ReportChosenPaths) {
 
 // The path is decided once per process, so each setting gets a process of its own.
 TEST(TSha256LanesTest, VariableForcesThePathInANewProcess) {
-  std::vector<TSha1Path> available;
-  for (TSha1Path path : AllPaths)
-    if (TSha256Lanes::CpuHas(path)) available.push_back(path);
-  char self[4096];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(length, 0);
-  self[length] = '\0';
+  const auto available = TSha256Lanes::PathsByPreference();
   for (const char* setting : {"portable", "shani", "avx2", "avx512", "bogus"}) {
     SCOPED_TRACE(setting);
-    const TSha1Path expected = TSha1Lanes::PathForSetting(setting, available);
+    const TSha1Path expected = TSha256Lanes::PathForSetting(setting, available);
     const bool shaNiSingle = expected != TSha1Path::Portable && TSHA1::CpuHasShaNi();
-    const std::string output = RunShell(std::string("QUORVANE_SHA256=") + setting + " '" + self +
-                                        "' --gtest_filter=TSha256LanesTest.ReportChosenPaths 2>&1")
-                                   .Out;
+    const std::string output =
+        RunOwnTest(std::string("QUORVANE_SHA256=") + setting, "TSha256LanesTest.ReportChosenPaths");
     const std::string report = std::string("sha256 lanes=") + TSha1Lanes::PathName(expected) +
                                " tsha256=" + (shaNiSingle ? "shani" : "portable") + ";";
     EXPECT_NE(output.find(report), std::string::npos) << "wanted " << report << " in:\n" << output;
