@@ -20,7 +20,7 @@
 namespace {
 
 constexpr const char* EditUsage =
-    "edit FILE... [-o OUT] [--announce URL] [--backup URL]... [--no-backup] [--add-tracker URL]... "
+    "edit FILE... [-o OUT] [--announce TEXT] [--backup TEXT]... [--no-backup] [--add-tracker TEXT]... "
     "[--remove-tracker URL]... [--replace-tracker OLD NEW]... [--name TEXT] [--comment TEXT] "
     "[--date now|none|UNIXSECONDS] [--rename INDEX=PATH]... [--private on|off] [--source TEXT | --no-source] "
     "[--web-seed URL]... [--no-web-seeds]";
@@ -179,13 +179,13 @@ void PrintHelp() {
       "Changes each .torrent FILE and writes it back (or to OUT; \"-o -\" writes it to\n"
       "standard output). Prints the new info hash (\"INFOHASH  FILE\" for several FILEs).\n"
       "  -o, --output OUT          write to OUT instead of FILE (one FILE only)\n"
-      "  --announce URL            the main tracker, replaced wherever it stands in the tiers;\n"
+      "  --announce TEXT           the main tracker, replaced wherever it stands in the tiers;\n"
       "                            the old one does not stay as a back-up unless named again\n"
-      "  --backup URL              a back-up tracker, one tier each; repeat for more, in the\n"
+      "  --backup TEXT             a back-up tracker, one tier each; repeat for more, in the\n"
       "                            order to try them (without --backup or --no-backup the\n"
       "                            file's own are kept)\n"
       "  --no-backup               no back-up trackers\n"
-      "  --add-tracker URL         a new tier with URL at the end; repeatable\n"
+      "  --add-tracker TEXT        a new tier with its URL at the end; repeatable\n"
       "  --remove-tracker URL      URL out of every tier; repeatable\n"
       "  --replace-tracker OLD NEW every tracker URL holding the text OLD gets NEW instead\n"
       "                            (a passkey, a host); repeatable\n"
