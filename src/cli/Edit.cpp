@@ -110,7 +110,8 @@ std::vector<std::string> TrackerUrls(const TTorrentFile& torrent) {
 // A tracker URL of torrent that is new since before and no announce URL;
 // nothing when there is none. --replace-tracker works on parts of URLs, so
 // only its results tell.
-std::optional<std::string> MadeBadTracker(const std::vector<std::string>& before, const TTorrentFile& torrent) {
+std::optional<std::string> MadeBadTracker(const std::vector<std::string>& before,
+                                          const TTorrentFile& torrent) {
   for (const auto& url : TrackerUrls(torrent))
     if (!IsAnnounceUrl(url) && std::find(before.begin(), before.end(), url) == before.end()) return url;
   return std::nullopt;

@@ -159,7 +159,8 @@ void PrintHuman(const TTorrentFile& torrent) {
              std::to_string(torrent.Files.size() - static_cast<size_t>(pads)) +
                  (pads ? " (and " + std::to_string(pads) + " padding)" : ""));
   // Numbered as edit --rename counts them, padding included.
-  const int indexWidth = static_cast<int>(std::to_string(torrent.Files.empty() ? 0 : torrent.Files.size() - 1).size());
+  const int indexWidth =
+      static_cast<int>(std::to_string(torrent.Files.empty() ? 0 : torrent.Files.size() - 1).size());
   for (size_t i = 0; i < torrent.Files.size(); ++i) {
     char line[64];
     std::snprintf(line, sizeof line, "  %*zu  %15" PRId64 "  ", indexWidth, i, torrent.Files[i]->Length);
@@ -241,7 +242,8 @@ int RunShow(const std::vector<std::string>& args) {
   TTorrentFile torrent;
   bool loaded = false;
   const bool fromStdin = path == "-";
-  if (fromStdin ? !LoadFromStandardInput(torrent, loaded) : !LoadTorrentForCommand("show", path, torrent, loaded))
+  if (fromStdin ? !LoadFromStandardInput(torrent, loaded)
+                : !LoadTorrentForCommand("show", path, torrent, loaded))
     return ExitFailure;
   const std::string shown = fromStdin ? "standard input" : ForTerminal(path);
   if (json)

@@ -39,7 +39,8 @@ bool IsAnnounceUrl(const std::string& text) {
 
 TTrackerList TrackerListFor(const std::vector<std::string>& texts) {
   TTrackerList trackers;
-  if (std::all_of(texts.begin(), texts.end(), [](const std::string& t) { return t.empty() || IsAnnounceUrl(t); }))
+  if (std::all_of(texts.begin(), texts.end(),
+                  [](const std::string& t) { return t.empty() || IsAnnounceUrl(t); }))
     return trackers;
   try {
     LoadSavedTrackers(trackers, TTrackerCache::Installed(), SettingsFileName());
@@ -57,7 +58,8 @@ void CheckTrackerText(const std::string& option, const std::string& text, const 
   std::vector<std::pair<size_t, std::string>> names;
   for (const auto& tracker : trackers.Trackers)
     if (!tracker.Name.empty()) names.emplace_back(EditDistance(text, tracker.Name), tracker.Name);
-  std::stable_sort(names.begin(), names.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::stable_sort(names.begin(), names.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
   std::string message = option + " \"" + ForTerminal(text) +
                         "\" is neither an announce URL (http, https, udp or wss) nor a tracker of the list";
   if (names.empty()) {

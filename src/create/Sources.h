@@ -10,7 +10,7 @@
 
 // Which files a walk leaves out.
 struct TSourceRules {
-  bool SkipThumbs = true;            // "thumbs.db" in any case
+  bool SkipThumbs = true;                  // "thumbs.db" in any case
   std::vector<std::string> Exclude;        // fnmatch globs for paths inside the torrent ("a/b.txt")
   std::vector<std::string> ExcludeNoCase;  // the same, matched without regard to case
   bool SkipHidden = false;                 // names starting with "." (files and folders)

@@ -367,9 +367,13 @@ TEST_F(CommandsTest, EveryAnnounceIsATierAndACommaJoinsOne) {
        .Args = {"create", "-qf", "-a", "http://ok.example/,OpenTrakr", "data"},
        .Status = 2,
        .Err = "-a \"OpenTrakr\" is neither an announce URL"},
-      {.Label = "two commas", .Args = {"create", "-qf", "-a", "http://a/,,http://b/", "data"}, .Status = 2,
+      {.Label = "two commas",
+       .Args = {"create", "-qf", "-a", "http://a/,,http://b/", "data"},
+       .Status = 2,
        .Err = "empty tracker"},
-      {.Label = "a trailing comma", .Args = {"create", "-qf", "-a", "http://a/,", "data"}, .Status = 2,
+      {.Label = "a trailing comma",
+       .Args = {"create", "-qf", "-a", "http://a/,", "data"},
+       .Status = 2,
        .Err = "empty tracker"},
   };
   const std::string before = ReadWholeFile(Dir / "data.torrent");
@@ -418,13 +422,14 @@ TEST_F(CommandsTest, EditChecksTrackersAsCreateDoes) {
 
   // A name of the list becomes its announce URL; a replacement that stays a URL passes.
   // (--announce, then --replace-tracker, then --add-tracker.)
-  const TRun run = Cli({"edit", "data.torrent", "--announce", "OpenTrackr", "--add-tracker", "wss://w.example/a",
-                        "--replace-tracker", "opentrackr.org", "opentrackr.net"});
+  const TRun run = Cli({"edit", "data.torrent", "--announce", "OpenTrackr", "--add-tracker",
+                        "wss://w.example/a", "--replace-tracker", "opentrackr.org", "opentrackr.net"});
   ASSERT_EQ(run.Status, 0) << run.Err;
   const auto edited = Load("data.torrent");
   const std::string replaced = "udp://tracker.opentrackr.net:1337/announce";
   EXPECT_EQ(edited->Announce, replaced);
-  EXPECT_EQ(edited->AnnounceTiers(), (std::vector<std::vector<std::string>>{{replaced}, {"wss://w.example/a"}}));
+  EXPECT_EQ(edited->AnnounceTiers(),
+            (std::vector<std::vector<std::string>>{{replaced}, {"wss://w.example/a"}}));
 }
 
 TEST_F(CommandsTest, OutputIntoAFolderIsNamedAfterTheTorrent) {
@@ -437,7 +442,8 @@ TEST_F(CommandsTest, OutputIntoAFolderIsNamedAfterTheTorrent) {
   const std::vector<TOutputCase> cases = {
       {.Label = "a trailing slash", .Args = {"-o", "out/", "data"}, .Written = "out/data.torrent"},
       {.Label = "an existing folder", .Args = {"-o", "out", "data"}, .Written = "out/data.torrent"},
-      {.Label = "a folder given with its path", .Args = {"-o", Dir / "out", "data"},
+      {.Label = "a folder given with its path",
+       .Args = {"-o", Dir / "out", "data"},
        .Written = Dir / "out/data.torrent"},
       {.Label = "--name", .Args = {"-o", "out/", "-n", "Named", "data"}, .Written = "out/Named.torrent"},
       {.Label = "one file", .Args = {"-o", "out/", "data/b"}, .Written = "out/b.torrent"},
@@ -449,9 +455,10 @@ TEST_F(CommandsTest, OutputIntoAFolderIsNamedAfterTheTorrent) {
     args.insert(args.end(), c.Args.begin(), c.Args.end());
     const TRun run = Cli(args);
     ASSERT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out, Load(c.Written.starts_with('/') ? c.Written.substr(Dir.Path().size() + 1) : c.Written)
-                               ->InfoHashText +
-                           "  " + c.Written + "\n");
+    EXPECT_EQ(
+        run.Out,
+        Load(c.Written.starts_with('/') ? c.Written.substr(Dir.Path().size() + 1) : c.Written)->InfoHashText +
+            "  " + c.Written + "\n");
   }
   EXPECT_EQ(Dir.List("out"), (std::vector<std::string>{"Named.torrent", "b.torrent", "data.torrent"}));
 
@@ -478,8 +485,8 @@ TEST_F(CommandsTest, ShowReadsStandardInput) {
     SCOPED_TRACE(json);
     const std::vector<std::string> named = json ? std::vector<std::string>{"show", "--json", "data.torrent"}
                                                 : std::vector<std::string>{"show", "data.torrent"};
-    const std::vector<std::string> piped = json ? std::vector<std::string>{"show", "--json", "-"}
-                                                : std::vector<std::string>{"show", "-"};
+    const std::vector<std::string> piped =
+        json ? std::vector<std::string>{"show", "--json", "-"} : std::vector<std::string>{"show", "-"};
     const TRun expected = Cli(named);
     const TRun run = Cli(piped, Dir / "data.torrent");
     EXPECT_EQ(run.Status, 0) << run.Err;
@@ -546,7 +553,9 @@ TEST_F(CommandsTest, PieceLengths) {
     EXPECT_EQ(made->Pieces.size(), static_cast<size_t>((850000 + c.Expected - 1) / c.Expected));
   }
   const std::vector<TCase> refusals = {
-      {.Label = "not a power of two", .Args = {"create", "-qf", "-l", "3m", "data"}, .Status = 2,
+      {.Label = "not a power of two",
+       .Args = {"create", "-qf", "-l", "3m", "data"},
+       .Status = 2,
        .Err = "bad piece length \"3m\""},
       {.Label = "above 64m", .Args = {"create", "-qf", "-l", "128m", "data"}, .Status = 2},
       {.Label = "below 16k", .Args = {"create", "-qf", "-l", "13", "data"}, .Status = 2},
@@ -595,8 +604,8 @@ TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
 }
 
 TEST_F(CommandsTest, HiddenNamesAndCaseInExclusions) {
-  for (const char* name : {"tree/a.txt", "tree/.dot", "tree/.hid/z", "tree/sub/B.NFO", "tree/sub/c.nfo",
-                           "tree/sub/.x"})
+  for (const char* name :
+       {"tree/a.txt", "tree/.dot", "tree/.hid/z", "tree/sub/B.NFO", "tree/sub/c.nfo", "tree/sub/.x"})
     Dir.Write(name, name);
   struct TExcludeCase {
     const char* Label;
@@ -616,9 +625,7 @@ TEST_F(CommandsTest, HiddenNamesAndCaseInExclusions) {
       {.Label = "--exclude-ci in any case",
        .Args = {"--exclude-ci", "*.nfo"},
        .Expected = {".dot", ".hid/z", "a.txt", "sub/.x"}},
-      {.Label = "together",
-       .Args = {"--exclude-hidden", "--exclude-ci", "SUB"},
-       .Expected = {"a.txt"}},
+      {.Label = "together", .Args = {"--exclude-hidden", "--exclude-ci", "SUB"}, .Expected = {"a.txt"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);
