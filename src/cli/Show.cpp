@@ -204,6 +204,8 @@ void PrintHelp() {
 // only one byte more is read, so the loader refuses the torrent as too large.
 bool LoadFromStandardInput(TTorrentFile& torrent, bool& loaded) {
   std::string bytes;
+  // Address space only: pages are taken as the bytes arrive, and never copied.
+  bytes.reserve(static_cast<size_t>(TTorrentFile::MaxFileSize) + 1);
   try {
     constexpr int64_t chunk = 1 << 20;
     while (static_cast<int64_t>(bytes.size()) <= TTorrentFile::MaxFileSize) {

@@ -42,6 +42,14 @@ class CommandsTest : public ::testing::Test {
     return torrent;
   }
 
+  // create -qf with options, then the PATHs.
+  TRun Create(const std::vector<std::string>& options, const std::vector<std::string>& paths = {}) {
+    std::vector<std::string> args = {"create", "-qf"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), paths.begin(), paths.end());
+    return Cli(args);
+  }
+
   // The paths inside a torrent, in its order.
   std::vector<std::string> Paths(const std::string& name) {
     std::vector<std::string> paths;
@@ -451,9 +459,7 @@ TEST_F(CommandsTest, OutputIntoAFolderIsNamedAfterTheTorrent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);
-    std::vector<std::string> args = {"create", "-qf"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    const TRun run = Cli(args);
+    const TRun run = Create(c.Args);
     ASSERT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(
         run.Out,
@@ -498,6 +504,10 @@ TEST_F(CommandsTest, ShowReadsStandardInput) {
   EXPECT_EQ(junk.Status, 1);
   EXPECT_EQ(junk.Err, "quorvane-cli show: standard input could not be loaded\n");
   EXPECT_NE(junk.Out.find("Error parsing file"), std::string::npos);
+  // An endless input is read only up to the loader's limit.
+  const TRun endless = Cli({"show", "--json", "-"}, "/dev/zero");
+  EXPECT_EQ(endless.Status, 1);
+  EXPECT_NE(endless.Out.find("too large to be a torrent"), std::string::npos) << endless.Out;
 }
 
 TEST_F(CommandsTest, HelpCommandAndAMissingPath) {
@@ -543,10 +553,7 @@ TEST_F(CommandsTest, PieceLengths) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(ShellWords(c.Args));
-    std::vector<std::string> args = {"create", "-qf"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    args.push_back("data");
-    const TRun run = Cli(args);
+    const TRun run = Create(c.Args, {"data"});
     ASSERT_EQ(run.Status, 0) << run.Err;
     const auto made = Load("data.torrent");
     EXPECT_EQ(made->PieceLength, c.Expected);
@@ -629,10 +636,7 @@ TEST_F(CommandsTest, HiddenNamesAndCaseInExclusions) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);
-    std::vector<std::string> args = {"create", "-qf"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    args.push_back("tree");
-    const TRun run = Cli(args);
+    const TRun run = Create(c.Args, {"tree"});
     ASSERT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(Paths("tree.torrent"), c.Expected);
   }
