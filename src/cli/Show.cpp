@@ -1,4 +1,4 @@
-// quorvane-cli show [--json] FILE: everything a .torrent holds, for people or for scripts.
+// quorvane-cli show [--json] FILE|-: everything a .torrent holds, for people or for scripts.
 #include <unistd.h>
 
 #include <algorithm>
