@@ -19,6 +19,7 @@
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "cli/ProgressLine.h"
+#include "cli/TrackerText.h"
 #include "create/Build.h"
 #include "create/PieceLength.h"
 #include "create/Sources.h"
@@ -41,12 +42,19 @@ const char* const CreateHelp =
     "  --each DIR FOLDER             one torrent per entry of FOLDER, written to DIR/ENTRY.torrent\n"
     "\n"
     "Options:\n"
-    "  -a, --announce TEXT        tracker name from the tracker list, or an announce URL\n"
-    "  -b, --backup TEXT          back-up tracker, name or URL; repeatable, order kept\n"
+    "  -a, --announce TEXT        tracker name from the tracker list, or an announce URL;\n"
+    "                             each -a is a tier of its own, \"-a A,B\" one tier of two\n"
+    "  -b, --backup TEXT          back-up tracker, name or URL, a tier each; repeatable, order kept\n"
     "  -c, --comment TEXT         comment\n"
-    "  -l, --piece-length SIZE    auto (default), 128k 256k 512k 1m 2m 4m 8m 16m, or bytes\n"
+    "  -l, --piece-length SIZE    auto (default), or a power of two from 16k to 64m: 256k,\n"
+    "                             4m, 4MiB, 262144 (bytes) or 18 (exponent, as mktorrent)\n"
+    "      --max-piece-length SIZE\n"
+    "                             the largest length auto may choose; auto takes 256k up to\n"
+    "                             450 MB of data, ..., 2m above 2 GB, and doubles with the\n"
+    "                             data up to 16m above 16 GB\n"
     "  -o, --output FILE          default: PATH.torrent (several files: FOLDER.torrent);\n"
-    "                             - writes the torrent to standard output\n"
+    "                             - writes the torrent to standard output; a folder (or a\n"
+    "                             name ending in /) gets FOLDER/NAME.torrent\n"
     "      --each DIR             one torrent per entry of the folder PATH, into DIR\n"
     "  -p, --private              private torrent: peers only from the trackers\n"
     "  -s, --source TEXT          source tag (in the info dictionary), as private trackers ask\n"
@@ -54,7 +62,10 @@ const char* const CreateHelp =
     "  -n, --name TEXT            the torrent's name instead of the file's or folder's\n"
     "      --no-date              no creation date\n"
     "      --exclude GLOB         leave out files and folders whose path inside the torrent\n"
-    "                             matches GLOB (\"*.nfo\" matches in every folder); repeatable\n"
+    "                             matches GLOB (\"*.nfo\" matches in every folder; case counts:\n"
+    "                             \"*.NFO\" is another glob); repeatable\n"
+    "      --exclude-ci GLOB      the same without regard to case; repeatable\n"
+    "      --exclude-hidden       leave out files and folders whose name starts with \".\"\n"
     "      --keep-thumbs          do not skip thumbs.db\n"
     "  -f, --force                replace an existing output\n"
     "  -y, --yes                  answer Yes to questions\n"
@@ -69,11 +80,12 @@ const char* const CreateHelp =
     "0 done, 1 error, 2 usage error, 130 interrupted (nothing written for the torrent under way).\n";
 
 struct TCreateOptions {
-  std::string Announce;
+  std::vector<std::vector<std::string>> AnnounceTiers;  // as typed: names or URLs
   std::vector<std::string> Backups;
   std::string Comment;
   bool AutoPieceSize = true;
   int32_t PieceLength = DefaultPieceLength;
+  int32_t MaxAutoPieceLength = MaxPieceLength;
   std::string Output;
   std::string EachDir;
   bool KeepThumbs = false;
@@ -87,6 +99,8 @@ struct TCreateOptions {
   std::string Name;
   bool NoDate = false;
   std::vector<std::string> Exclude;
+  std::vector<std::string> ExcludeNoCase;
+  bool ExcludeHidden = false;
   bool Json = false;
   std::vector<std::string> Paths;
 
@@ -98,6 +112,7 @@ const TOptionSpec CreateOptions[] = {
     {.Short = 'b', .Long = "backup", .Kind = TArgKind::Value},
     {.Short = 'c', .Long = "comment", .Kind = TArgKind::Value},
     {.Short = 'l', .Long = "piece-length", .Kind = TArgKind::Value},
+    {.Long = "max-piece-length", .Kind = TArgKind::Value},
     {.Short = 'o', .Long = "output", .Kind = TArgKind::Value},
     {.Long = "each", .Kind = TArgKind::Value},
     {.Short = 'p', .Long = "private"},
@@ -106,6 +121,8 @@ const TOptionSpec CreateOptions[] = {
     {.Short = 'n', .Long = "name", .Kind = TArgKind::Value},
     {.Long = "no-date"},
     {.Long = "exclude", .Kind = TArgKind::Value},
+    {.Long = "exclude-ci", .Kind = TArgKind::Value},
+    {.Long = "exclude-hidden"},
     {.Long = "keep-thumbs"},
     {.Short = 'f', .Long = "force"},
     {.Short = 'y', .Long = "yes"},
@@ -113,6 +130,26 @@ const TOptionSpec CreateOptions[] = {
     {.Short = 't', .Long = "threads", .Kind = TArgKind::Value},
     {.Long = "json"},
 };
+
+int32_t PieceLengthValue(const std::string& option, const std::string& value) {
+  const std::optional<int32_t> length = ParseAnyPieceLength(value);
+  if (!length)
+    throw EUsage("bad " + option + " \"" + value +
+                 "\" (a power of two from 16k to 64m: 256k, 4m, 262144 or the exponent 18)");
+  return *length;
+}
+
+// "A,B": one tier of two; an empty part is a mistake, not a tracker.
+std::vector<std::string> SplitTier(const std::string& text) {
+  std::vector<std::string> tier;
+  size_t start = 0;
+  for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
+    tier.push_back(text.substr(start, comma - start));
+  tier.push_back(text.substr(start));
+  if (tier.size() > 1 && std::find(tier.begin(), tier.end(), "") != tier.end())
+    throw EUsage("-a \"" + text + "\" has an empty tracker between its commas");
+  return tier;
+}
 
 TCreateOptions ParseOptions(const std::vector<std::string>& args) {
   const TParsedArgs parsed = ParseArgs(args, CreateOptions);
@@ -122,20 +159,16 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
     const std::string name = option.Spec->Long;
     const std::string value = option.Values.empty() ? std::string() : option.Values.front();
     if (name == "announce") {
-      o.Announce = value;
+      o.AnnounceTiers.push_back(SplitTier(value));
     } else if (name == "backup") {
       o.Backups.push_back(value);
     } else if (name == "comment") {
       o.Comment = value;
     } else if (name == "piece-length") {
-      if (value == "auto") {
-        o.AutoPieceSize = true;
-      } else {
-        const std::optional<int32_t> length = ParsePieceLength(value);
-        if (!length) throw EUsage("bad piece length \"" + value + "\" (auto, 128k ... 16m)");
-        o.AutoPieceSize = false;
-        o.PieceLength = *length;
-      }
+      o.AutoPieceSize = value == "auto";
+      if (!o.AutoPieceSize) o.PieceLength = PieceLengthValue("piece length", value);
+    } else if (name == "max-piece-length") {
+      o.MaxAutoPieceLength = PieceLengthValue("--max-piece-length", value);
     } else if (name == "output") {
       o.Output = value;
       if (o.Output.empty()) throw EUsage("empty output name");
@@ -151,6 +184,8 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
       if (o.Name.empty()) throw EUsage("empty --name");
     } else if (name == "exclude") {
       o.Exclude.push_back(value);
+    } else if (name == "exclude-ci") {
+      o.ExcludeNoCase.push_back(value);
     } else if (name == "threads") {
       long long threads = 0;
       if (value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos ||
@@ -166,61 +201,20 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
   o.Yes = parsed.Has("yes");
   o.Quiet = parsed.Has("quiet");
   o.Json = parsed.Has("json");
+  o.ExcludeHidden = parsed.Has("exclude-hidden");
   if (o.Paths.empty()) throw EUsage("no PATH given");
+  if (std::find(o.Paths.begin(), o.Paths.end(), "") != o.Paths.end()) throw EUsage("empty PATH");
   if (!o.EachDir.empty() && o.Paths.size() != 1) throw EUsage("--each takes one folder PATH");
   if (!o.EachDir.empty() && !o.Output.empty()) throw EUsage("--each and --output do not go together");
   if (!o.EachDir.empty() && !o.Name.empty()) throw EUsage("--each and --name do not go together");
   if (o.ToStdout() && o.Json) throw EUsage("--json and -o - both write to standard output");
+  if (!o.AutoPieceSize && parsed.Has("max-piece-length"))
+    throw EUsage("--max-piece-length caps the automatic choice; it does not go with -l SIZE");
   if (!o.Name.empty()) {
     if (const std::string problem = ComponentProblem(o.Name); !problem.empty())
       throw EUsage("--name \"" + o.Name + "\" " + problem);
   }
   return o;
-}
-
-bool IsAnnounceUrl(const std::string& text) {
-  const size_t end = text.find("://");
-  if (end == std::string::npos || end + 3 >= text.size()) return false;
-  const std::string scheme = AsciiLower(text.substr(0, end));
-  return scheme == "http" || scheme == "https" || scheme == "udp" || scheme == "wss";
-}
-
-// Levenshtein distance without regard to ASCII case.
-size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t above = row[j];
-      const size_t cost = AsciiLower(a[i - 1]) == AsciiLower(b[j - 1]) ? 0 : 1;
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + cost});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
-// Text for -a or -b must be an announce URL or a tracker of the list: a typo
-// of a name would otherwise become the announce URL.
-void CheckTrackerText(const char* option, const std::string& text, const TTrackerList& trackers) {
-  if (text.empty() || IsAnnounceUrl(text) || !trackers.LookupAnnounceURL(text).empty()) return;
-  std::vector<std::pair<size_t, std::string>> names;
-  for (const auto& tracker : trackers.Trackers)
-    if (!tracker.Name.empty()) names.emplace_back(EditDistance(text, tracker.Name), tracker.Name);
-  std::stable_sort(names.begin(), names.end(),
-                   [](const auto& x, const auto& y) { return x.first < y.first; });
-  std::string message = std::string(option) + " \"" + ForTerminal(text) +
-                        "\" is neither an announce URL (http, https, udp or wss) nor a tracker of the list";
-  if (names.empty()) {
-    message += " (no tracker list; quorvane-cli trackers --refresh fetches one)";
-  } else {
-    message += "; closest names:";
-    for (size_t i = 0; i < names.size() && i < 3; ++i)
-      message += (i ? ", \"" : " \"") + ForTerminal(names[i].second) + "\"";
-  }
-  throw EUsage(message);
 }
 
 bool IsFolder(const std::string& path) {
@@ -247,6 +241,16 @@ std::string NamedPath(std::string path) {
   const std::string last = LastPathComponent(path);
   if (path != "/" && (last.empty() || last == "." || last == "..") && Exists(path)) return RealPath(path);
   return path;
+}
+
+// Why a PATH cannot be found; stat's own reason when it is not a plain absence.
+std::string MissingPathMessage(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return "\"" + path + "\" cannot be read";
+  if (errno == ENOENT && ::lstat(path.c_str(), &st) == 0)
+    return "\"" + path + "\" is a link to something that does not exist";
+  if (errno == ENOENT) return "\"" + path + "\" does not exist";
+  return FileError("Cannot open", path, errno);
 }
 
 // One line of --json for a torrent written.
@@ -308,6 +312,8 @@ class TCreateRun {
       : options_(options), progress_(progress), trackers_(trackers) {
     rules_.SkipThumbs = !options.KeepThumbs;
     rules_.Exclude = options.Exclude;
+    rules_.ExcludeNoCase = options.ExcludeNoCase;
+    rules_.SkipHidden = options.ExcludeHidden;
   }
 
   // Checks the options against the tracker list and the file system.
@@ -320,7 +326,8 @@ class TCreateRun {
  private:
   bool ConfirmTrackerUp();
   // The output for a torrent whose default is preset; none when it must not be written.
-  std::optional<std::string> OutputFor(const std::string& preset);
+  // name: what the torrent is called unless --name says otherwise.
+  std::optional<std::string> OutputFor(const std::string& preset, const std::string& name);
   void Make(TBuildRequest request, const std::string& output);
   void Report(const TBuildResult& result);
   void Message(const std::string& text);
@@ -332,7 +339,7 @@ class TCreateRun {
   TCreateSources sources_;
   TBuildRequest settings_;  // what every torrent of the run shares
   TTorrentBuilder builder_{progress_};
-  TTrackerStatus trackerStatus_ = TTrackerStatus::NotAvailable;
+  bool downTracker_ = false;  // a tracker of -a is marked down in the list
   size_t written_ = 0;
   int aborted_ = 0;
   bool failed_ = false;
@@ -342,22 +349,30 @@ class TCreateRun {
 
 void TCreateRun::Prepare() {
   // Names of trackers resolve against the list the program left behind.
-  if (!options_.Announce.empty() || !options_.Backups.empty()) {
-    try {
-      LoadSavedTrackers(trackers_, TTrackerCache::Installed(), SettingsFileName());
-    } catch (const std::exception&) {
-      trackers_ = {};  // no list: only URLs pass
+  std::vector<std::string> texts = options_.Backups;
+  for (const auto& tier : options_.AnnounceTiers) texts.insert(texts.end(), tier.begin(), tier.end());
+  trackers_ = TrackerListFor(texts);
+
+  // Every -a a tier, as mktorrent does; "" (no tracker) is left out.
+  for (const auto& typed : options_.AnnounceTiers) {
+    std::vector<std::string> tier;
+    for (const auto& text : typed) {
+      CheckTrackerText("-a", text, trackers_, true);
+      if (text.empty()) continue;
+      const TAnnounceResolution announce = trackers_.GetAnnounceURL(text);
+      if (announce.Status == TTrackerStatus::Down) downTracker_ = true;
+      tier.push_back(announce.URL);
     }
+    if (!tier.empty()) settings_.Trackers.push_back(std::move(tier));
   }
-  CheckTrackerText("-a", options_.Announce, trackers_);
-  for (const auto& backup : options_.Backups) CheckTrackerText("-b", backup, trackers_);
-  const TAnnounceResolution announce = trackers_.GetAnnounceURL(options_.Announce);
-  trackerStatus_ = announce.Status;
+  // Without -a the back-ups follow an empty main tracker, as in the window.
+  if (settings_.Trackers.empty()) settings_.Trackers.push_back({""});
+  for (const auto& backup : options_.Backups) {
+    CheckTrackerText("-b", backup, trackers_, true);
+    if (!backup.empty()) settings_.Trackers.push_back({ResolveTrackerText(backup, trackers_)});
+  }
 
   settings_.Name = options_.Name;
-  settings_.Trackers.push_back({announce.URL});
-  for (auto& url : ResolveTrackerNames(trackers_.Trackers, options_.Backups))
-    settings_.Trackers.push_back({std::move(url)});
   if (!options_.AutoPieceSize) settings_.PieceLength = options_.PieceLength;
   settings_.Private = options_.Private;
   settings_.Source = options_.Source;
@@ -382,7 +397,7 @@ void TCreateRun::Message(const std::string& text) {
 }
 
 bool TCreateRun::ConfirmTrackerUp() {
-  if (trackerStatus_ != TTrackerStatus::Down || options_.Yes) return true;
+  if (!downTracker_ || options_.Yes) return true;
   const std::string question = "Tracker may be down; are you sure you want to continue?";
   progress_.ClearLine();
   bool yes = false;
@@ -398,9 +413,12 @@ bool TCreateRun::ConfirmTrackerUp() {
   return yes;
 }
 
-std::optional<std::string> TCreateRun::OutputFor(const std::string& preset) {
+std::optional<std::string> TCreateRun::OutputFor(const std::string& preset, const std::string& name) {
   if (options_.ToStdout()) return std::string();  // only the bytes
-  const std::string path = options_.Output.empty() ? preset : options_.Output;
+  std::string path = options_.Output.empty() ? preset : options_.Output;
+  // -o DIR/ or an existing folder: the torrent goes in it under its own name.
+  if (!options_.Output.empty() && (path.back() == '/' || IsFolder(path)))
+    path = JoinPath(path, (options_.Name.empty() ? name : options_.Name) + ".torrent");
   if (!options_.Force && Exists(path)) {
     failed_ = true;
     Message("\"" + path + "\" exists; use --force to replace it");
@@ -416,13 +434,13 @@ void TCreateRun::Run() {
     const std::vector<std::string>& names = sources_.Names;
     if (names.size() == 1) {
       const std::string source = JoinPath(folder, names.front());
-      if (const auto output = OutputFor(source + ".torrent"))
+      if (const auto output = OutputFor(source + ".torrent", names.front()))
         Make(FileRequest(settings_, source, LastPathComponent(source)), *output);
       return;
     }
     // The root folder has no name of its own: the torrent is named after the first file.
     const std::string nameSource = LastPathComponent(folder).empty() ? names.front() : folder;
-    if (const auto output = OutputFor(nameSource + ".torrent"))
+    if (const auto output = OutputFor(nameSource + ".torrent", LastPathComponent(nameSource)))
       Make(FilesRequest(settings_, folder, names, LastPathComponent(nameSource), rules_), *output);
     return;
   }
@@ -432,12 +450,12 @@ void TCreateRun::Run() {
   const TEntryKind kind = path.empty() ? TEntryKind::Missing : KindOf(path);
   if (kind == TEntryKind::Missing) {
     failed_ = true;
-    Message("Please enter a file or directory name!");
+    Message(MissingPathMessage(options_.Paths.front()));
   } else if (kind != TEntryKind::Folder) {
-    if (const auto output = OutputFor(path + ".torrent"))
+    if (const auto output = OutputFor(path + ".torrent", LastPathComponent(path)))
       Make(FileRequest(settings_, path, LastPathComponent(path)), *output);
   } else if (options_.EachDir.empty()) {
-    if (const auto output = OutputFor(path + ".torrent"))
+    if (const auto output = OutputFor(path + ".torrent", LastPathComponent(path)))
       Make(FolderRequest(settings_, path, LastPathComponent(path), rules_), *output);
   } else {
     // Read the whole folder first, so torrents written into it are not taken as entries.
@@ -454,6 +472,8 @@ void TCreateRun::Run() {
 
 void TCreateRun::Make(TBuildRequest request, const std::string& output) {
   if (!options_.NoDate) request.CreationDate = static_cast<int64_t>(std::time(nullptr));
+  if (options_.AutoPieceSize)
+    request.PieceLength = ChooseBigDataPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
   request.Output = output;
   const TBuildResult result = builder_.Build(request);
   switch (result.Outcome) {

@@ -1,5 +1,6 @@
 // quorvane-cli edit: the View/Edit page's edits from the command line.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -12,13 +13,14 @@
 #include "base/Terminal.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/TrackerText.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
 
 constexpr const char* EditUsage =
-    "edit FILE... [-o OUT] [--announce URL] [--backup URL]... [--no-backup] [--add-tracker URL]... "
+    "edit FILE... [-o OUT] [--announce TEXT] [--backup TEXT]... [--no-backup] [--add-tracker TEXT]... "
     "[--remove-tracker URL]... [--replace-tracker OLD NEW]... [--name TEXT] [--comment TEXT] "
     "[--date now|none|UNIXSECONDS] [--rename INDEX=PATH]... [--private on|off] [--source TEXT | --no-source] "
     "[--web-seed URL]... [--no-web-seeds]";
@@ -82,6 +84,39 @@ std::pair<std::size_t, std::string> ParseRename(const std::string& text) {
   return {static_cast<std::size_t>(index), text.substr(eq + 1)};
 }
 
+// Tracker texts are checked as create checks -a and -b, and names of the
+// tracker list become their announce URLs.
+void CheckTrackers(TEditOptions& options) {
+  std::vector<std::string> texts = options.AddTrackers;
+  if (options.Announce) texts.push_back(*options.Announce);
+  if (options.Backup) texts.insert(texts.end(), options.Backup->begin(), options.Backup->end());
+  const TTrackerList trackers = TrackerListFor(texts);
+  auto check = [&trackers](const char* option, std::string& text) {
+    CheckTrackerText(option, text, trackers);
+    text = ResolveTrackerText(text, trackers);
+  };
+  if (options.Announce) check("--announce", *options.Announce);
+  if (options.Backup)
+    for (auto& text : *options.Backup) check("--backup", text);
+  for (auto& text : options.AddTrackers) check("--add-tracker", text);
+}
+
+std::vector<std::string> TrackerUrls(const TTorrentFile& torrent) {
+  std::vector<std::string> all{torrent.Announce};
+  for (const auto& tier : torrent.AnnounceTiers()) all.insert(all.end(), tier.begin(), tier.end());
+  return all;
+}
+
+// A tracker URL of torrent that is new since before and no announce URL;
+// nothing when there is none. --replace-tracker works on parts of URLs, so
+// only its results tell.
+std::optional<std::string> MadeBadTracker(const std::vector<std::string>& before,
+                                          const TTorrentFile& torrent) {
+  for (const auto& url : TrackerUrls(torrent))
+    if (!IsAnnounceUrl(url) && std::find(before.begin(), before.end(), url) == before.end()) return url;
+  return std::nullopt;
+}
+
 TEditOptions ParseOptions(const std::vector<std::string>& args) {
   const TParsedArgs parsed = ParseArgs(args, EditOptions);
   TEditOptions options;
@@ -130,6 +165,7 @@ TEditOptions ParseOptions(const std::vector<std::string>& args) {
   if (parsed.Has("no-web-seeds") && options.WebSeeds)
     throw EUsage("--web-seed and --no-web-seeds exclude each other");
   if (parsed.Has("no-web-seeds")) options.WebSeeds.emplace();
+  CheckTrackers(options);
   if (options.Files.size() > 1) {
     if (!options.Out.empty() || options.Name || !options.Renames.empty())
       throw EUsage("-o, --name and --rename take one FILE");
@@ -144,13 +180,13 @@ void PrintHelp() {
       "Changes each .torrent FILE and writes it back (or to OUT; \"-o -\" writes it to\n"
       "standard output). Prints the new info hash (\"INFOHASH  FILE\" for several FILEs).\n"
       "  -o, --output OUT          write to OUT instead of FILE (one FILE only)\n"
-      "  --announce URL            the main tracker, replaced wherever it stands in the tiers;\n"
+      "  --announce TEXT           the main tracker, replaced wherever it stands in the tiers;\n"
       "                            the old one does not stay as a back-up unless named again\n"
-      "  --backup URL              a back-up tracker, one tier each; repeat for more, in the\n"
+      "  --backup TEXT             a back-up tracker, one tier each; repeat for more, in the\n"
       "                            order to try them (without --backup or --no-backup the\n"
       "                            file's own are kept)\n"
       "  --no-backup               no back-up trackers\n"
-      "  --add-tracker URL         a new tier with URL at the end; repeatable\n"
+      "  --add-tracker TEXT        a new tier with its URL at the end; repeatable\n"
       "  --remove-tracker URL      URL out of every tier; repeatable\n"
       "  --replace-tracker OLD NEW every tracker URL holding the text OLD gets NEW instead\n"
       "                            (a passkey, a host); repeatable\n"
@@ -164,6 +200,9 @@ void PrintHelp() {
       "  --no-source               no source tag\n"
       "  --web-seed URL            a web seed; repeat for more (replaces the file's own)\n"
       "  --no-web-seeds            no web seeds\n"
+      "--announce, --backup and --add-tracker take an announce URL (http, https, udp or\n"
+      "wss) or a tracker name from the tracker list; any other text, or a --replace-tracker\n"
+      "that would leave a tracker no such URL, is a usage error and the file stays as it was.\n"
       "The tracker edits apply in this order: --backup, --announce, --remove-tracker,\n"
       "--replace-tracker, --add-tracker. Private flag, source, name and files are part of\n"
       "the info hash: when an edit changes it, stderr says so (the exit status stays 0).\n"
@@ -236,10 +275,18 @@ int EditOne(const std::string& file, const TEditOptions& options) {
       return ExitUsage;
     }
   }
+  const std::vector<std::string> oldTrackers = TrackerUrls(torrent);
   try {
     ApplyEdits(torrent, options, file);
   } catch (const EBadFileName& e) {
     std::fprintf(stderr, "quorvane-cli edit: refused %s\n", e.what());
+    return ExitUsage;
+  }
+  if (const auto bad = MadeBadTracker(oldTrackers, torrent)) {
+    std::fprintf(stderr,
+                 "quorvane-cli edit: %s: --replace-tracker would make the tracker \"%s\", which is not an "
+                 "announce URL (http, https, udp or wss); not saved\n",
+                 ForTerminal(file).c_str(), ForTerminal(*bad).c_str());
     return ExitUsage;
   }
 

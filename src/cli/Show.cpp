@@ -1,4 +1,6 @@
-// quorvane-cli show [--json] FILE: everything a .torrent holds, for people or for scripts.
+// quorvane-cli show [--json] FILE|-: everything a .torrent holds, for people or for scripts.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Stream.h"
 #include "base/Terminal.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -17,7 +20,7 @@
 
 namespace {
 
-const char* const ShowUsage = "show [--json] FILE";
+const char* const ShowUsage = "show [--json] FILE|-";
 
 std::string JsonStringOrNull(std::string_view s) { return s.empty() ? "null" : JsonString(s); }
 
@@ -155,10 +158,13 @@ void PrintHuman(const TTorrentFile& torrent) {
   PrintField(out, "Files:",
              std::to_string(torrent.Files.size() - static_cast<size_t>(pads)) +
                  (pads ? " (and " + std::to_string(pads) + " padding)" : ""));
-  for (const auto& file : torrent.Files) {
-    char length[32];
-    std::snprintf(length, sizeof length, "  %15" PRId64 "  ", file->Length);
-    out += length + ShownPath(*file) + "\n";
+  // Numbered as edit --rename counts them, padding included.
+  const int indexWidth =
+      static_cast<int>(std::to_string(torrent.Files.empty() ? 0 : torrent.Files.size() - 1).size());
+  for (size_t i = 0; i < torrent.Files.size(); ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "  %*zu  %15" PRId64 "  ", indexWidth, i, torrent.Files[i]->Length);
+    out += line + ShownPath(*torrent.Files[i]) + "\n";
   }
   if (!torrent.Errors.empty()) {
     out += "Errors:\n";
@@ -174,13 +180,16 @@ void PrintHelp() {
                "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers and\n"
                "their tiers, name, info hash, comment, creation date (local time), piece length\n"
                "and count, total length, private flag, source, web seeds, the program that made\n"
-               "it, its magnet link, the file list and what the loader found wrong.\n"
+               "it, its magnet link, the file list and what the loader found wrong. FILE \"-\"\n"
+               "reads the torrent from standard input. Each file's line starts with its INDEX\n"
+               "for edit's \"--rename INDEX=PATH\" (from 0, padding files included).\n"
                "\n"
                "  --json   one JSON object with the keys announce, backup_trackers, name,\n"
                "           info_hash, comment, creation_date (Unix seconds or null),\n"
                "           piece_length, piece_count, total_length, multi_file, files\n"
                "           ([{path, length}], with \"pad\": true for padding, \"symlink\" for a\n"
-               "           link's target, \"unsafe\": true for a path no client may use),\n"
+               "           link's target, \"unsafe\": true for a path no client may use; a\n"
+               "           file's position in the list is its INDEX for edit),\n"
                "           announce_list (the tiers as lists), private, source (or null),\n"
                "           web_seeds, created_by (or null), magnet (or null) and errors;\n"
                "           texts are UTF-8, invalid bytes U+FFFD\n"
@@ -189,6 +198,31 @@ void PrintHelp() {
                "Exit status: 0 loaded, 1 not loaded or damaged (what was read is still printed;\n"
                "a missing announce URL alone is no damage), 2 usage error.\n",
                ShowUsage);
+}
+
+// "show -": the bytes of a pipe or a redirected file. Past the loader's limit
+// only one byte more is read, so the loader refuses the torrent as too large.
+bool LoadFromStandardInput(TTorrentFile& torrent, bool& loaded) {
+  std::string bytes;
+  // Address space only: pages are taken as the bytes arrive, and never copied.
+  bytes.reserve(static_cast<size_t>(TTorrentFile::MaxFileSize) + 1);
+  try {
+    constexpr int64_t chunk = 1 << 20;
+    while (static_cast<int64_t>(bytes.size()) <= TTorrentFile::MaxFileSize) {
+      const size_t at = bytes.size();
+      const int64_t want = std::min(chunk, TTorrentFile::MaxFileSize + 1 - static_cast<int64_t>(at));
+      bytes.resize(at + static_cast<size_t>(want));
+      const int64_t got = ReadFully(STDIN_FILENO, bytes.data() + at, want, "standard input");
+      bytes.resize(at + static_cast<size_t>(got));
+      if (got < want) break;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvane-cli show: %s\n", ForTerminal(e.what()).c_str());
+    return false;
+  }
+  TMemoryStream stream(std::move(bytes));
+  loaded = torrent.LoadFromStream(stream);
+  return true;
 }
 
 const TOptionSpec ShowOptions[] = {
@@ -209,18 +243,22 @@ int RunShow(const std::vector<std::string>& args) {
 
   TTorrentFile torrent;
   bool loaded = false;
-  if (!LoadTorrentForCommand("show", path, torrent, loaded)) return ExitFailure;
+  const bool fromStdin = path == "-";
+  if (fromStdin ? !LoadFromStandardInput(torrent, loaded)
+                : !LoadTorrentForCommand("show", path, torrent, loaded))
+    return ExitFailure;
+  const std::string shown = fromStdin ? "standard input" : ForTerminal(path);
   if (json)
     PrintJson(torrent);
   else
     PrintHuman(torrent);
   std::fflush(stdout);
   if (!loaded) {
-    std::fprintf(stderr, "quorvane-cli show: %s could not be loaded\n", ForTerminal(path).c_str());
+    std::fprintf(stderr, "quorvane-cli show: %s could not be loaded\n", shown.c_str());
     return ExitFailure;
   }
   if (const auto damage = torrent.DamageLines(); !damage.empty()) {
-    std::fprintf(stderr, "quorvane-cli show: %s is damaged (%zu error line%s)\n", ForTerminal(path).c_str(),
+    std::fprintf(stderr, "quorvane-cli show: %s is damaged (%zu error line%s)\n", shown.c_str(),
                  damage.size(), damage.size() == 1 ? "" : "s");
     return ExitFailure;
   }

@@ -22,7 +22,7 @@ void PrintUsage(FILE* out) {
   std::fprintf(out, "Usage: quorvane-cli COMMAND [OPTIONS] ...\n\nCommands:\n");
   for (const auto& c : Registry()) std::fprintf(out, "  %-44s %s\n", c.Usage, c.Summary);
   std::fprintf(out,
-               "\n  quorvane-cli COMMAND --help   describes one command\n"
+               "\n  quorvane-cli COMMAND --help   describes one command (also: help COMMAND)\n"
                "  quorvane-cli --version        prints the version\n");
 }
 
@@ -55,6 +55,17 @@ int main(int argc, char** argv) {
     return ExitUsage;
   }
   const std::string first = argv[1];
+  if (first == "help" && argc > 2) {
+    // "help COMMAND", as git and imdl take it.
+    for (const auto& c : Registry()) {
+      if (argv[2] != std::string(c.Name)) continue;
+      c.PrintHelp();
+      return CheckedExit(c.Name, ExitOk);
+    }
+    std::fprintf(stderr, "quorvane-cli help: unknown command \"%s\"\n", argv[2]);
+    PrintUsage(stderr);
+    return ExitUsage;
+  }
   if (first == "--help" || first == "-h" || first == "help") {
     PrintUsage(stdout);
     return CheckedExit(nullptr, ExitOk);

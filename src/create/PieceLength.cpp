@@ -31,3 +31,27 @@ int32_t PieceLengthAtMost(int32_t length) {
     if (choice.Bytes <= length) found = choice.Bytes;
   return found;
 }
+
+bool IsPieceLengthAllowed(int64_t length) {
+  return length >= MinPieceLength && length <= MaxPieceLength && (length & (length - 1)) == 0;
+}
+
+std::optional<int32_t> ParseAnyPieceLength(std::string_view text) {
+  const size_t digits = text.find_first_not_of("0123456789");
+  const std::string_view number = text.substr(0, digits);
+  // More digits than any allowed length has: no overflow below.
+  if (number.empty() || number.size() > 9) return std::nullopt;
+  int64_t value = std::stoll(std::string(number));
+  const std::string unit = AsciiLower(digits == std::string_view::npos ? "" : text.substr(digits));
+  if (unit.empty()) {
+    if (value >= 14 && value <= 26) value = int64_t{1} << value;
+  } else if (unit == "k" || unit == "kb" || unit == "kib") {
+    value *= 1024;
+  } else if (unit == "m" || unit == "mb" || unit == "mib") {
+    value *= 1024 * 1024;
+  } else {
+    return std::nullopt;
+  }
+  if (!IsPieceLengthAllowed(value)) return std::nullopt;
+  return static_cast<int32_t>(value);
+}

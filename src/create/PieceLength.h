@@ -1,6 +1,6 @@
 #pragma once
-// The piece lengths a user may choose: the window's "Custom:" list and the
-// CLI's -l both come from this one table.
+// The piece lengths a user may choose: the window's "Custom:" list comes from
+// this one table; the CLI also takes any power of two from 16 KiB to 64 MiB.
 
 #include <array>
 #include <cstdint>
@@ -37,3 +37,15 @@ int PieceLengthIndex(int32_t length);
 int32_t PieceLengthAt(int index);
 // The largest entry at or below length; the smallest entry below the table.
 int32_t PieceLengthAtMost(int32_t length);
+
+// The lengths a request may name outright: powers of two from 16 KiB (the
+// smallest BitTorrent v2 allows) to 64 MiB (for data of a terabyte and more).
+inline constexpr int32_t MinPieceLength = 16 * 1024;
+inline constexpr int32_t MaxPieceLength = 64 * 1024 * 1024;
+bool IsPieceLengthAllowed(int64_t length);
+
+// What the CLI's -l takes: a power of two from 16 KiB to 64 MiB as bytes
+// ("262144"), with a unit in any case ("256k", "256KiB", "4m", "4MB"; k and m
+// are 1024 and 1024 * 1024), or as an exponent from 14 to 26 ("18"), as
+// mktorrent takes it. Nothing for any other text.
+std::optional<int32_t> ParseAnyPieceLength(std::string_view text);

@@ -88,10 +88,15 @@ void Walk(std::vector<TBuildFile>& files, const std::string& folder, const std::
 bool TSourceRules::IsThumbsDb(const std::string& name) const { return EqualsNoCase(name, "thumbs.db"); }
 
 bool TSourceRules::Excluded(const std::string& pathInTorrent) const {
+  // A walk never enters an excluded folder: the last name is the one to look at.
+  if (SkipHidden && LastPathComponent(pathInTorrent).starts_with('.')) return true;
   // No FNM_PATHNAME: "*.nfo" matches in every folder.
-  return std::any_of(Exclude.begin(), Exclude.end(), [&](const std::string& glob) {
-    return ::fnmatch(glob.c_str(), pathInTorrent.c_str(), 0) == 0;
-  });
+  auto matches = [&](const std::vector<std::string>& globs, int flags) {
+    return std::any_of(globs.begin(), globs.end(), [&](const std::string& glob) {
+      return ::fnmatch(glob.c_str(), pathInTorrent.c_str(), flags) == 0;
+    });
+  };
+  return matches(Exclude, 0) || matches(ExcludeNoCase, FNM_CASEFOLD);
 }
 
 TEntryKind KindOf(const std::string& path) { return KindAt(path, nullptr, -1, nullptr); }

@@ -10,11 +10,14 @@
 
 // Which files a walk leaves out.
 struct TSourceRules {
-  bool SkipThumbs = true;            // "thumbs.db" in any case
-  std::vector<std::string> Exclude;  // fnmatch globs for paths inside the torrent ("a/b.txt")
+  bool SkipThumbs = true;                  // "thumbs.db" in any case
+  std::vector<std::string> Exclude;        // fnmatch globs for paths inside the torrent ("a/b.txt")
+  std::vector<std::string> ExcludeNoCase;  // the same, matched without regard to case
+  bool SkipHidden = false;                 // names starting with "." (files and folders)
 
   bool IsThumbsDb(const std::string& name) const;
-  // True when a path inside the torrent matches one of Exclude.
+  // True when a path inside the torrent matches one of the globs, or its last
+  // name is hidden and SkipHidden is set.
   bool Excluded(const std::string& pathInTorrent) const;
 };
 

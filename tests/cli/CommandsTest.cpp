@@ -31,13 +31,31 @@ class CommandsTest : public ::testing::Test {
     Dir.MakeDir("empty/inner");
   }
 
-  TRun Cli(const std::vector<std::string>& args) { return RunCli(Dir.Path(), ShellWords(args)); }
+  TRun Cli(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    return RunCli(Dir.Path(), ShellWords(args), input);
+  }
 
   std::unique_ptr<TTorrentFile> Load(const std::string& name) {
     auto torrent = std::make_unique<TTorrentFile>();
     TMemoryStream stream(ReadWholeFile(Dir / name));
     EXPECT_TRUE(torrent->LoadFromStream(stream));
     return torrent;
+  }
+
+  // create -qf with options, then the PATHs.
+  TRun Create(const std::vector<std::string>& options, const std::vector<std::string>& paths = {}) {
+    std::vector<std::string> args = {"create", "-qf"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), paths.begin(), paths.end());
+    return Cli(args);
+  }
+
+  // The paths inside a torrent, in its order.
+  std::vector<std::string> Paths(const std::string& name) {
+    std::vector<std::string> paths;
+    const auto torrent = Load(name);
+    for (const auto& file : torrent->Files) paths.push_back(file->Path + file->Name);
+    return paths;
   }
 
   TTempDir Dir;
@@ -338,6 +356,295 @@ TEST_F(CommandsTest, EditSeveralFiles) {
   const std::string after = Load("one.torrent")->InfoHashText;
   EXPECT_EQ(run.Err, "quorvane-cli edit: one.torrent: info hash changes: " + before + " -> " + after +
                          "; peers of the old torrent will not find this one\n");
+}
+
+const std::string OpenTrackrUrl = "udp://tracker.opentrackr.org:1337/announce";
+
+TEST_F(CommandsTest, EveryAnnounceIsATierAndACommaJoinsOne) {
+  TRun run = Cli({"create", "-q", "-a", "OpenTrackr,http://x.example/a", "-a", "udp://y.example:1", "-b",
+                  "http://b.example/", "data"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const auto made = Load("data.torrent");
+  EXPECT_EQ(made->Announce, OpenTrackrUrl);
+  EXPECT_EQ(made->AnnounceTiers(),
+            (std::vector<std::vector<std::string>>{
+                {OpenTrackrUrl, "http://x.example/a"}, {"udp://y.example:1"}, {"http://b.example/"}}));
+
+  const std::vector<TCase> cases = {
+      {.Label = "a typo inside a tier",
+       .Args = {"create", "-qf", "-a", "http://ok.example/,OpenTrakr", "data"},
+       .Status = 2,
+       .Err = "-a \"OpenTrakr\" is neither an announce URL"},
+      {.Label = "two commas",
+       .Args = {"create", "-qf", "-a", "http://a/,,http://b/", "data"},
+       .Status = 2,
+       .Err = "empty tracker"},
+      {.Label = "a trailing comma",
+       .Args = {"create", "-qf", "-a", "http://a/,", "data"},
+       .Status = 2,
+       .Err = "empty tracker"},
+  };
+  const std::string before = ReadWholeFile(Dir / "data.torrent");
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, cases);
+  EXPECT_EQ(ReadWholeFile(Dir / "data.torrent"), before);
+}
+
+// edit takes tracker text as create's -a does; what it refuses leaves the file as it was.
+TEST_F(CommandsTest, EditChecksTrackersAsCreateDoes) {
+  ASSERT_EQ(Cli({"create", "-q", "-a", "http://a.example/ann", "data"}).Status, 0);
+  const std::string original = ReadWholeFile(Dir / "data.torrent");
+  const std::vector<TCase> cases = {
+      {.Label = "--announce of another scheme",
+       .Args = {"edit", "data.torrent", "--announce", "ftp://x.example/a"},
+       .Status = 2,
+       .Err = "--announce \"ftp://x.example/a\" is neither an announce URL (http, https, udp or wss) nor a "
+              "tracker of the list"},
+      {.Label = "--add-tracker with a typo of a name",
+       .Args = {"edit", "data.torrent", "--add-tracker", "OpenTrakr"},
+       .Status = 2,
+       .Err = "closest names: \"OpenTrackr\""},
+      {.Label = "--backup that is no URL",
+       .Args = {"edit", "data.torrent", "--backup", "not a url"},
+       .Status = 2,
+       .Err = "--backup \"not a url\""},
+      {.Label = "an empty --announce",
+       .Args = {"edit", "data.torrent", "--announce", ""},
+       .Status = 2,
+       .Err = "--announce needs a tracker"},
+      {.Label = "a replacement that changes the scheme",
+       .Args = {"edit", "data.torrent", "--replace-tracker", "http://", "ftp://"},
+       .Status = 2,
+       .Err = "data.torrent: --replace-tracker would make the tracker \"ftp://a.example/ann\""},
+      {.Label = "a replacement that leaves nothing",
+       .Args = {"edit", "data.torrent", "--replace-tracker", "http://a.example/ann", ""},
+       .Status = 2,
+       .Err = "would make the tracker \"\""},
+      {.Label = "a good edit beside a bad one",
+       .Args = {"edit", "data.torrent", "--comment", "x", "--add-tracker", "gopher://g/"},
+       .Status = 2},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, cases);
+  EXPECT_EQ(ReadWholeFile(Dir / "data.torrent"), original);
+
+  // A name of the list becomes its announce URL; a replacement that stays a URL passes.
+  // (--announce, then --replace-tracker, then --add-tracker.)
+  const TRun run = Cli({"edit", "data.torrent", "--announce", "OpenTrackr", "--add-tracker",
+                        "wss://w.example/a", "--replace-tracker", "opentrackr.org", "opentrackr.net"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const auto edited = Load("data.torrent");
+  const std::string replaced = "udp://tracker.opentrackr.net:1337/announce";
+  EXPECT_EQ(edited->Announce, replaced);
+  EXPECT_EQ(edited->AnnounceTiers(),
+            (std::vector<std::vector<std::string>>{{replaced}, {"wss://w.example/a"}}));
+}
+
+TEST_F(CommandsTest, OutputIntoAFolderIsNamedAfterTheTorrent) {
+  Dir.MakeDir("out");
+  struct TOutputCase {
+    const char* Label;
+    std::vector<std::string> Args;
+    std::string Written;
+  };
+  const std::vector<TOutputCase> cases = {
+      {.Label = "a trailing slash", .Args = {"-o", "out/", "data"}, .Written = "out/data.torrent"},
+      {.Label = "an existing folder", .Args = {"-o", "out", "data"}, .Written = "out/data.torrent"},
+      {.Label = "a folder given with its path",
+       .Args = {"-o", Dir / "out", "data"},
+       .Written = Dir / "out/data.torrent"},
+      {.Label = "--name", .Args = {"-o", "out/", "-n", "Named", "data"}, .Written = "out/Named.torrent"},
+      {.Label = "one file", .Args = {"-o", "out/", "data/b"}, .Written = "out/b.torrent"},
+      {.Label = "several files", .Args = {"-o", "out/", "data/a", "data/c"}, .Written = "out/data.torrent"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    const TRun run = Create(c.Args);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(
+        run.Out,
+        Load(c.Written.starts_with('/') ? c.Written.substr(Dir.Path().size() + 1) : c.Written)->InfoHashText +
+            "  " + c.Written + "\n");
+  }
+  EXPECT_EQ(Dir.List("out"), (std::vector<std::string>{"Named.torrent", "b.torrent", "data.torrent"}));
+
+  const std::string kept = ReadWholeFile(Dir / "out/data.torrent");
+  const std::vector<TCase> refusals = {
+      {.Label = "the torrent in the folder exists",
+       .Args = {"create", "-q", "-o", "out/", "data"},
+       .Status = 1,
+       .Err = "\"out/data.torrent\" exists; use --force to replace it"},
+      {.Label = "no such folder",
+       .Args = {"create", "-q", "-o", "none/", "data"},
+       .Status = 1,
+       .Err = "Cannot create file \"none/data.torrent\": No such file or directory"},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, refusals);
+  EXPECT_EQ(ReadWholeFile(Dir / "out/data.torrent"), kept);
+  EXPECT_FALSE(std::filesystem::exists(Dir / "none"));
+}
+
+TEST_F(CommandsTest, ShowReadsStandardInput) {
+  ASSERT_EQ(Cli({"create", "-q", "-a", "http://a.example/", "-c", "piped", "data"}).Status, 0);
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json);
+    const std::vector<std::string> named = json ? std::vector<std::string>{"show", "--json", "data.torrent"}
+                                                : std::vector<std::string>{"show", "data.torrent"};
+    const std::vector<std::string> piped =
+        json ? std::vector<std::string>{"show", "--json", "-"} : std::vector<std::string>{"show", "-"};
+    const TRun expected = Cli(named);
+    const TRun run = Cli(piped, Dir / "data.torrent");
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, expected.Out);
+    EXPECT_NE(run.Out.find("piped"), std::string::npos);
+  }
+  Dir.Write("junk", "not bencoded");
+  const TRun junk = Cli({"show", "-"}, Dir / "junk");
+  EXPECT_EQ(junk.Status, 1);
+  EXPECT_EQ(junk.Err, "quorvane-cli show: standard input could not be loaded\n");
+  EXPECT_NE(junk.Out.find("Error parsing file"), std::string::npos);
+  // An endless input is read only up to the loader's limit.
+  const TRun endless = Cli({"show", "--json", "-"}, "/dev/zero");
+  EXPECT_EQ(endless.Status, 1);
+  EXPECT_NE(endless.Out.find("too large to be a torrent"), std::string::npos) << endless.Out;
+}
+
+TEST_F(CommandsTest, HelpCommandAndAMissingPath) {
+  for (const char* command : {"create", "edit", "show", "verify", "trackers"}) {
+    SCOPED_TRACE(command);
+    const TRun run = Cli({"help", command});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, Cli({command, "--help"}).Out);
+    EXPECT_NE(run.Out.find(std::string("quorvane-cli ") + command), std::string::npos);
+  }
+  ASSERT_EQ(::symlink("gone", (Dir / "dangling").c_str()), 0);
+  const std::vector<TCase> cases = {
+      {.Label = "help of no such command", .Args = {"help", "nosuch"}, .Status = 2, .Err = "\"nosuch\""},
+      {.Label = "no such PATH",
+       .Args = {"create", "-q", "nosuch"},
+       .Status = 1,
+       .Err = "quorvane-cli create: \"nosuch\" does not exist\n"},
+      {.Label = "a link to nothing",
+       .Args = {"create", "-q", "dangling"},
+       .Status = 1,
+       .Err = "\"dangling\" is a link to something that does not exist"},
+      {.Label = "an empty PATH", .Args = {"create", "-q", ""}, .Status = 2, .Err = "empty PATH"},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, cases);
+}
+
+TEST_F(CommandsTest, PieceLengths) {
+  struct TLengthCase {
+    std::vector<std::string> Args;
+    int32_t Expected;
+  };
+  const std::vector<TLengthCase> cases = {
+      {.Args = {"-l", "16k"}, .Expected = 16384},
+      {.Args = {"-l", "14"}, .Expected = 16384},
+      {.Args = {"--piece-length=64MiB"}, .Expected = 64 << 20},
+      {.Args = {"-l", "32m"}, .Expected = 32 << 20},
+      {.Args = {"-l", "1048576"}, .Expected = 1 << 20},
+      // Auto gives 256k for this little data; the cap only lowers it.
+      {.Args = {"--max-piece-length", "64k"}, .Expected = 65536},
+      {.Args = {"--max-piece-length", "16m"}, .Expected = 262144},
+      {.Args = {"-l", "auto"}, .Expected = 262144},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ShellWords(c.Args));
+    const TRun run = Create(c.Args, {"data"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const auto made = Load("data.torrent");
+    EXPECT_EQ(made->PieceLength, c.Expected);
+    EXPECT_EQ(made->Pieces.size(), static_cast<size_t>((850000 + c.Expected - 1) / c.Expected));
+  }
+  const std::vector<TCase> refusals = {
+      {.Label = "not a power of two",
+       .Args = {"create", "-qf", "-l", "3m", "data"},
+       .Status = 2,
+       .Err = "bad piece length \"3m\""},
+      {.Label = "above 64m", .Args = {"create", "-qf", "-l", "128m", "data"}, .Status = 2},
+      {.Label = "below 16k", .Args = {"create", "-qf", "-l", "13", "data"}, .Status = 2},
+      {.Label = "a cap that is no length",
+       .Args = {"create", "-qf", "--max-piece-length", "auto", "data"},
+       .Status = 2,
+       .Err = "bad --max-piece-length \"auto\""},
+      {.Label = "a cap beside a chosen length",
+       .Args = {"create", "-qf", "-l", "4m", "--max-piece-length", "1m", "data"},
+       .Status = 2,
+       .Err = "does not go with -l"},
+  };
+  RunTable(
+      *this, [this](const auto& args) { return Cli(args); }, refusals);
+}
+
+// The numbers show prints are the ones edit --rename takes, padding counted.
+TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
+  auto str = [](const std::string& text) { return std::to_string(text.size()) + ":" + text; };
+  const std::string padded =
+      "d8:announce" + str("http://t/a") +
+      "4:infod5:filesld6:lengthi5e4:pathl1:aeed4:attr1:p6:lengthi16379e4:pathl4:.pad5:16379eed6:lengthi7e4:"
+      "pathl1:beee4:name3:top12:piece lengthi16384e6:pieces" +
+      str(std::string(40, '\x01')) + "ee";
+  Dir.Write("padded.torrent", padded);
+  const TRun show = Cli({"show", "padded.torrent"});
+  ASSERT_EQ(show.Status, 0) << show.Err;
+  EXPECT_NE(show.Out.find("Files:           2 (and 1 padding)\n"
+                          "  0                5  a\n"
+                          "  1            16379  [padding] .pad/16379\n"
+                          "  2                7  b\n"),
+            std::string::npos)
+      << show.Out;
+  // The index shown beside b renames b.
+  const size_t line = show.Out.rfind('\n', show.Out.find("  b\n"));
+  const std::string index = show.Out.substr(line + 3, show.Out.find(' ', line + 3) - line - 3);
+  ASSERT_EQ(Cli({"edit", "padded.torrent", "--rename", index + "=renamed"}).Status, 0);
+  EXPECT_EQ(Paths("padded.torrent"), (std::vector<std::string>{"a", ".pad/16379", "renamed"}));
+
+  // Indices line up once they take two digits.
+  for (int i = 0; i < 11; ++i) Dir.Write("eleven/f" + std::to_string(i + 10), "x");
+  ASSERT_EQ(Cli({"create", "-q", "eleven"}).Status, 0);
+  const std::string out = Cli({"show", "eleven.torrent"}).Out;
+  EXPECT_NE(out.find("\n   0                1  f10\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n  10                1  f20\n"), std::string::npos) << out;
+}
+
+TEST_F(CommandsTest, HiddenNamesAndCaseInExclusions) {
+  for (const char* name :
+       {"tree/a.txt", "tree/.dot", "tree/.hid/z", "tree/sub/B.NFO", "tree/sub/c.nfo", "tree/sub/.x"})
+    Dir.Write(name, name);
+  struct TExcludeCase {
+    const char* Label;
+    std::vector<std::string> Args;
+    std::vector<std::string> Expected;
+  };
+  const std::vector<TExcludeCase> cases = {
+      {.Label = "all by default",
+       .Args = {},
+       .Expected = {".dot", ".hid/z", "a.txt", "sub/.x", "sub/B.NFO", "sub/c.nfo"}},
+      {.Label = "hidden files and folders left out",
+       .Args = {"--exclude-hidden"},
+       .Expected = {"a.txt", "sub/B.NFO", "sub/c.nfo"}},
+      {.Label = "a glob matches case as it is",
+       .Args = {"--exclude", "*.nfo"},
+       .Expected = {".dot", ".hid/z", "a.txt", "sub/.x", "sub/B.NFO"}},
+      {.Label = "--exclude-ci in any case",
+       .Args = {"--exclude-ci", "*.nfo"},
+       .Expected = {".dot", ".hid/z", "a.txt", "sub/.x"}},
+      {.Label = "together", .Args = {"--exclude-hidden", "--exclude-ci", "SUB"}, .Expected = {"a.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    const TRun run = Create(c.Args, {"tree"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(Paths("tree.torrent"), c.Expected);
+  }
+  // One torrent per entry: hidden entries get none.
+  Dir.MakeDir("each");
+  ASSERT_EQ(Cli({"create", "-q", "--exclude-hidden", "--each", "each", "tree"}).Status, 0);
+  EXPECT_EQ(Dir.List("each"), (std::vector<std::string>{"a.txt.torrent", "sub.torrent"}));
+  EXPECT_EQ(Paths("each/sub.torrent"), (std::vector<std::string>{"B.NFO", "c.nfo"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ against libtorrent and mktorrent.
 
 Usage: features_vs_peers.py QUORVANE_CLI
 """
+import hashlib
 import json
 import os
 import random
@@ -106,6 +107,52 @@ class Features(unittest.TestCase):
                     "-o", qv, target)
                 self.assertEqual(info_hash(qv), info_hash(mk))
                 os.remove(mk)
+
+    def test_piece_lengths_match_mktorrent(self):
+        # -l as bytes, with a unit or as mktorrent's exponent: the torrent mktorrent makes with that exponent.
+        cases = [("15", 15), ("64k", 16), ("1048576", 20), ("4MiB", 22), ("64m", 26)]
+        for given, exponent in cases:
+            with self.subTest(given):
+                mk, qv = self.path("mk.torrent"), self.path("qv.torrent")
+                subprocess.run(["mktorrent", "-l", str(exponent), "-d", "-a", "http://t.example/announce",
+                                "-o", mk, self.data], check=True, capture_output=True)
+                cli("create", "-qf", "-l", given, "--no-date", "-a", "http://t.example/announce", "-o", qv,
+                    self.data)
+                self.assertEqual(raw_info(qv)[b"piece length"], 1 << exponent)
+                self.assertEqual(info_hash(qv), info_hash(mk))
+                os.remove(mk)
+
+    def test_smallest_piece_length_hashes_every_16_kib(self):
+        # Below what mktorrent makes: each piece checked against hashlib over the files in torrent order.
+        out = self.path("small.torrent")
+        cli("create", "-q", "-l", "16k", "-o", out, self.data)
+        ti = lt.torrent_info(out)
+        self.assertEqual(ti.piece_length(), 16384)
+        data = b""
+        for name in sorted(self.sizes):
+            with open(os.path.join(self.data, name), "rb") as f:
+                data += f.read()
+        self.assertEqual(ti.num_pieces(), (len(data) + 16383) // 16384)
+        for i in range(ti.num_pieces()):
+            self.assertEqual(ti.hash_for_piece(i), hashlib.sha1(data[i * 16384:(i + 1) * 16384]).digest(), i)
+
+    def test_announce_tiers_as_mktorrent(self):
+        # Every -a a tier, "A,B" one tier of two: the same announce and announce-list as mktorrent's.
+        announce = ["-a", "http://a.example/1,udp://b.example:1", "-a", "http://c.example/"]
+        mk, qv = self.path("mk.torrent"), self.path("qv.torrent")
+        subprocess.run(["mktorrent", "-l", "18", "-d", *announce, "-o", mk, self.data], check=True,
+                       capture_output=True)
+        cli("create", "-q", "-l", "18", "--no-date", *announce, "-o", qv, self.data)
+        with open(mk, "rb") as f:
+            theirs = lt.bdecode(f.read())
+        with open(qv, "rb") as f:
+            ours = lt.bdecode(f.read())
+        self.assertEqual(ours[b"announce"], theirs[b"announce"])
+        self.assertEqual(ours[b"announce-list"], theirs[b"announce-list"])
+        # libtorrent shuffles the URLs inside a tier, as clients should.
+        self.assertEqual([sorted(tier) for tier in tiers(qv)],
+                         [["http://a.example/1", "udp://b.example:1"], ["http://c.example/"]])
+        self.assertEqual(info_hash(qv), info_hash(mk))
 
     def test_edit_flags_give_the_info_hash_of_the_torrent_made_that_way(self):
         both = self.mktorrent(self.path("both.torrent"), "-p", "-s", "SRC")

@@ -67,3 +67,83 @@ TEST(PieceLength, CustomLengthOffTheTableGivesTheEntryBelowIt) {
     EXPECT_EQ(ChoosePieceLength(0, c.Given), c.Expected);
   }
 }
+
+TEST(PieceLength, AnyPowerOfTwoFromSixteenKiBToSixtyFourMiBAsBytesUnitOrExponent) {
+  struct TCase {
+    const char* Text;
+    std::optional<int32_t> Expected;
+  };
+  const TCase cases[] = {
+      // Everything the window's list names still parses.
+      {.Text = "128k", .Expected = 131072},
+      {.Text = "16M", .Expected = 16777216},
+      {.Text = "262144", .Expected = 262144},
+      // The ends of the range, in each form.
+      {.Text = "16k", .Expected = 16384},
+      {.Text = "16384", .Expected = 16384},
+      {.Text = "14", .Expected = 16384},
+      {.Text = "64m", .Expected = 67108864},
+      {.Text = "64MiB", .Expected = 67108864},
+      {.Text = "67108864", .Expected = 67108864},
+      {.Text = "26", .Expected = 67108864},
+      {.Text = "32kb", .Expected = 32768},
+      {.Text = "18", .Expected = 262144},
+      // Just outside it, or not a power of two.
+      {.Text = "8k", .Expected = std::nullopt},
+      {.Text = "13", .Expected = std::nullopt},
+      {.Text = "27", .Expected = std::nullopt},
+      {.Text = "128m", .Expected = std::nullopt},
+      {.Text = "134217728", .Expected = std::nullopt},
+      {.Text = "100000", .Expected = std::nullopt},
+      {.Text = "3m", .Expected = std::nullopt},
+      // Not a size at all.
+      {.Text = "1g", .Expected = std::nullopt},
+      {.Text = "k", .Expected = std::nullopt},
+      {.Text = "-16k", .Expected = std::nullopt},
+      {.Text = "16 k", .Expected = std::nullopt},
+      {.Text = "16kk", .Expected = std::nullopt},
+      {.Text = "99999999999999999999k", .Expected = std::nullopt},
+      {.Text = "auto", .Expected = std::nullopt},
+      {.Text = "", .Expected = std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(ParseAnyPieceLength(c.Text), c.Expected);
+  }
+}
+
+TEST(PieceLength, AnAllowedCustomLengthIsTakenAsItIs) {
+  for (int32_t length : {16384, 65536, 33554432, 67108864}) {
+    SCOPED_TRACE(length);
+    EXPECT_EQ(ChoosePieceLength(int64_t{1} << 40, length), length);
+  }
+}
+
+TEST(PieceLength, BigDataDoublesPastTheWindowsRuleAndStaysUnderTheCap) {
+  struct TCase {
+    int64_t Total;
+    int32_t Cap;
+    int32_t Expected;
+  };
+  const int32_t noCap = MaxPieceLength;
+  const TCase cases[] = {
+      // Up to 4 GB: the window's rule.
+      {.Total = 400'000'000, .Cap = noCap, .Expected = 262144},
+      {.Total = 2'000'000'001, .Cap = noCap, .Expected = 2097152},
+      {.Total = 4'000'000'000, .Cap = noCap, .Expected = 2097152},
+      // Then one doubling for each doubling of the data, up to 16 MiB.
+      {.Total = 4'000'000'001, .Cap = noCap, .Expected = 4194304},
+      {.Total = 8'000'000'001, .Cap = noCap, .Expected = 8388608},
+      {.Total = 16'000'000'001, .Cap = noCap, .Expected = 16777216},
+      {.Total = int64_t{1} << 40, .Cap = noCap, .Expected = 16777216},
+      {.Total = INT64_MAX, .Cap = noCap, .Expected = 16777216},
+      // The cap wins over the rule, also below it.
+      {.Total = int64_t{1} << 40, .Cap = 4194304, .Expected = 4194304},
+      {.Total = 400'000'000, .Cap = 16384, .Expected = 16384},
+      {.Total = 400'000'000, .Cap = 1048576, .Expected = 262144},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Total);
+    EXPECT_EQ(ChooseBigDataPieceLength(c.Total, c.Cap), c.Expected);
+  }
+}

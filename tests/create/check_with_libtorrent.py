@@ -245,7 +245,8 @@ class CreateChecks(unittest.TestCase):
                 p = run(*args, check=2)
                 self.assertTrue(p.stderr)
         p = run(os.path.join(self.dir, "missing"), check=1)
-        self.assertIn(b"Please enter a file or directory name!", p.stderr)
+        # Named as missing, not with the window's prompt for a name.
+        self.assertIn(b"/missing\" does not exist", p.stderr)
         # A folder with a link to nothing: its size cannot be read.
         os.makedirs(os.path.join(self.dir, "broken"))
         os.symlink("nowhere", os.path.join(self.dir, "broken", "dangling"))

@@ -42,10 +42,10 @@ inline TRun RunShell(const std::string& command, const std::string& errFile = ""
 
 // quorvane-cli with `args` (shell text) run in the folder `home`, whose "config" and "cache" folders
 // stand in for the user's: the developer's own settings and tracker list never count. Standard input
-// is empty, standard error goes through home's "stderr.txt", and a hung command ends after a minute
-// with status 124 instead of hanging the run.
-inline TRun RunCli(const std::string& home, const std::string& args) {
+// is the file `input` (empty unless given), standard error goes through home's "stderr.txt", and a
+// hung command ends after a minute with status 124 instead of hanging the run.
+inline TRun RunCli(const std::string& home, const std::string& args, const std::string& input = "/dev/null") {
   return RunShell("cd '" + home + "' && XDG_CACHE_HOME='" + home + "/cache' XDG_CONFIG_HOME='" + home +
-                      "/config' timeout 60 '" + QuorvaneCli + "' " + args + " </dev/null",
+                      "/config' timeout 60 '" + QuorvaneCli + "' " + args + " <'" + input + "'",
                   home + "/stderr.txt");
 }

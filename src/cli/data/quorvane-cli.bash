@@ -49,6 +49,11 @@ _quorvane_cli() {
   fi
 
   local command=${COMP_WORDS[1]} i
+  # "help COMMAND" describes one command.
+  if [[ $command == help ]]; then
+    ((COMP_CWORD == 2)) && _quorvane_cli_add -W "create edit show verify trackers" -- "$cur"
+    return 0
+  fi
   # After "--" everything is a PATH.
   for ((i = 2; i < COMP_CWORD; i++)); do
     if [[ ${COMP_WORDS[i]} == "--" ]]; then
@@ -68,7 +73,11 @@ _quorvane_cli() {
           return 0
           ;;
         -l | --piece-length)
-          _quorvane_cli_add -W "auto 128k 256k 512k 1m 2m 4m 8m 16m" -- "$cur"
+          _quorvane_cli_add -W "auto 128k 256k 512k 1m 2m 4m 8m 16m 32m 64m" -- "$cur"
+          return 0
+          ;;
+        --max-piece-length)
+          _quorvane_cli_add -W "128k 256k 512k 1m 2m 4m 8m 16m" -- "$cur"
           return 0
           ;;
         -o | --output)
@@ -80,14 +89,15 @@ _quorvane_cli() {
           _quorvane_cli_add -d -- "$cur"
           return 0
           ;;
-        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude | -t | --threads)
+        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude | --exclude-ci | -t | --threads)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
-        _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length -o --output
-                              --each -p --private -s --source -w --web-seed -n --name --no-date
-                              --exclude --keep-thumbs -f --force -y --yes -q --quiet -t --threads --json --help" -- "$cur"
+        _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length --max-piece-length
+                              -o --output --each -p --private -s --source -w --web-seed -n --name --no-date
+                              --exclude --exclude-ci --exclude-hidden --keep-thumbs -f --force -y --yes
+                              -q --quiet -t --threads --json --help" -- "$cur"
       else
         # A PATH is a file or a folder.
         compopt -o filenames 2>/dev/null
