@@ -43,9 +43,8 @@ class TRecordingStorage : public THashedStorage {
     Events.push_back("piece");
     if (OnPiece) OnPiece(*this);
   }
-  void DoStatus(const std::string& name, int value) override {
-    Events.push_back(name + " " + std::to_string(value));
-  }
+  void DoRunStart() override { Events.push_back("start 0"); }
+  void DoRunDone() override { Events.push_back("done 0"); }
   bool IsAborted() override { return Aborted; }
   void DoProcessEvents() override { ++Polls; }
 };
@@ -313,20 +312,22 @@ TEST(HashedStorage, FileChangingWhileHashedEndsTheRun) {
 }
 
 TEST(HashedStorage, ReadFailureNamesFileAndReason) {
-  TDataSet data({3000});
-  static int failAfter;
-  failAfter = 2;
+  // Pieces as long as a read request, so that the third piece has a read of its own.
+  constexpr int64_t L = int64_t{4} << 20;
+  TDataSet data({3 * L});
+  static int64_t failFrom;
+  failFrom = 2 * L;
   TFileSysCalls failing = FileSysCalls();
   failing.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
-    if (--failAfter < 0) {
+    if (offset + static_cast<off_t>(count) > failFrom) {
       errno = EIO;
       return -1;
     }
     return ::pread(fd, buffer, count, offset);
   };
   const TFileSysCalls old = SetFileSysCalls(failing);
-  TRecordingStorage storage(data.List, data.Dir.Path(), true, 1000);
-  storage.Threads = 1;  // reads in piece order, so the third read is the third piece's
+  TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
+  storage.Threads = 1;
   storage.HashPieces();
   SetFileSysCalls(old);
   EXPECT_EQ(storage.Error, "Cannot read file \"" + data.Dir / "f0" + "\": " + std::strerror(EIO));
@@ -388,7 +389,8 @@ TEST(QuorvaneBTHashedStorage, ProgressBars) {
       }
     } progress;
     progress.SetOverallMax(total / L + 1);
-    TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, true, L, progress);
+    TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, L, progress);
+    storage.HashPieces();
     EXPECT_EQ(storage.Error, "");
     EXPECT_EQ(storage.PieceCount, c.Pieces);
     EXPECT_EQ(progress.FileMax(), c.FileMax);
@@ -414,7 +416,8 @@ TEST(QuorvaneBTHashedStorage, FileBarRestartsWithEveryFile) {
     }
   } progress;
   progress.SetOverallMax(100);
-  TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, true, L, progress);
+  TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, L, progress);
+  storage.HashPieces();
   // The piece that spans files 0 and 1 is finished in file 1 and counts there.
   const std::vector<std::string> log = {"0/2", "1/2", "0/2", "1/2", "0/1", "1/1", "1/1"};
   EXPECT_EQ(progress.Log, log);
@@ -429,7 +432,8 @@ TEST(QuorvaneBTHashedStorage, AbortFlagComesFromTheProgress) {
       if (++Pumps == 2) SetAborted(true);  // "Abort" pressed while the second read waits
     }
   } progress;
-  TQuorvaneBTHashedStorage storage(data.List, data.Dir / "f0", false, true, 1000, progress);
+  TQuorvaneBTHashedStorage storage(data.List, data.Dir / "f0", false, 1000, progress);
+  storage.HashPieces();
   EXPECT_EQ(storage.PieceCount, 2);  // the read in progress still completes its piece
   EXPECT_TRUE(progress.FinishedEnabled);
 }
@@ -529,7 +533,7 @@ TEST(HashedStorage, AbortFromAProgressReportStopsTheWorkers) {
 }
 
 namespace {
-// A read of the piece at BlockedAt waits until the run lets events run.
+// A read of the byte at blockedAt waits until the run lets events run.
 std::atomic<int64_t> blockedAt{-1};
 std::atomic<bool> released{false};
 std::mutex releaseMutex;
@@ -543,7 +547,7 @@ TEST(HashedStorage, AbortWhileWaitingFinishesTheAwaitedPieceOnly) {
     TDataSet data({40 * L});
     TFileSysCalls gated = FileSysCalls();
     gated.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
-      if (offset == blockedAt) {
+      if (offset <= blockedAt && blockedAt < offset + static_cast<off_t>(count)) {
         std::unique_lock lock(releaseMutex);
         releasedChanged.wait(lock, [] { return released.load(); });
       }
