@@ -2,31 +2,48 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 #include <exception>
+#include <optional>
 #include <string_view>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "base/Stream.h"
 #include "base/UniqueFd.h"
+#include "create/SourceFile.h"
 
 namespace {
 
 constexpr int MaxThreads = 64;
-// The read buffers of all workers together stay under this, whatever the piece length.
+// Read buffers of all workers together stay under this, whatever the piece length.
 constexpr int64_t BufferBudget = int64_t{64} << 20;
-// A chunk of small pieces is read with at least this many bytes, so the lock
-// changes hands rarely and each read request is large.
-constexpr int64_t SmallestChunk = int64_t{1} << 20;
-// Each read asks for at most this much: large enough that a disk sees few
-// requests (read-ahead makes them larger still), small enough that a stop
-// request is seen soon.
-constexpr int64_t ReadRequest = int64_t{4} << 20;
+constexpr int64_t LargestSlice = int64_t{256} << 10;
+// One round's slices of all lanes of a worker: small enough to stay in a core's
+// L2 cache from the read's copy to the hash. At 4 MiB a round the copy out of
+// the page cache went through memory and cost 15% more CPU.
+constexpr int64_t RoundBytes = int64_t{1} << 20;
 // The caller is woken once this much data past the piece it waits for is
-// hashed (or the run ends or fails), not for every piece: with small pieces a
-// wake per piece preempted a worker each time.
+// hashed (or the run ends or fails), not for every piece: with one lane per
+// thread and small pieces a wake per piece preempted a worker each time.
 constexpr int64_t WakeBytes = int64_t{16} << 20;
-// Files at least this long are announced to the kernel as read in sequence.
-constexpr int64_t SequentialFile = int64_t{1} << 20;
+constexpr int64_t SmallestSlice = int64_t{16} << 10;
+// A single reader held one buffer of a piece, rounded up to a huge page.
+constexpr int64_t SingleReaderBuffer = int64_t{2} << 20;
+// The prefetch looks at (and, when not in the page cache, reads) the stream
+// in blocks of this size, with requests of PrefetchRequest: the size dd's
+// bs=1M makes, which read-ahead turns into the device's largest requests.
+constexpr int64_t PrefetchBlock = int64_t{4} << 20;
+constexpr int64_t PrefetchRequest = int64_t{1} << 20;
+// Files shorter than this are left to the workers: a prefetch of each would
+// cost an open more per file, and such files are not read in long runs.
+constexpr int64_t PrefetchSmallest = int64_t{1} << 20;
+// The workers' batches together span at most this much of the stream when
+// the pieces allow, since the prefetch has to run that far ahead of them (in
+// the page cache, not in our buffers): two threads of 16 lanes of the largest
+// piece length offered. Half of it halved the lanes at 16 MiB and doubled
+// the CPU time.
+constexpr int64_t LeadBudget = int64_t{512} << 20;
 
 EStreamError FileChanged(const std::string& path) {
   return EStreamError("The file \"" + path + "\" changed while it was being hashed.");
@@ -38,26 +55,39 @@ void LowerTo(std::atomic<int64_t>& value, int64_t bound) {
   }
 }
 
+// Whether bytes [offset, offset + length) of a file are all in the page
+// cache; false also when the kernel cannot tell (too old, or a file the
+// user neither owns nor may write), and then the prefetch reads them.
+bool InPageCache(int fd, int64_t offset, int64_t length) {
+#ifdef __linux__
+  struct {
+    uint64_t Offset, Length;
+  } range{static_cast<uint64_t>(offset), static_cast<uint64_t>(length)};
+  struct {
+    uint64_t Cache, Dirty, Writeback, Evicted, RecentlyEvicted;
+  } stat{};
+  constexpr long CachestatCall = 451;  // the same number on every architecture
+  if (::syscall(CachestatCall, fd, &range, &stat, 0) != 0) return false;
+  const auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  const uint64_t first = static_cast<uint64_t>(offset) / page;
+  const uint64_t last = (static_cast<uint64_t>(offset + length) + page - 1) / page;
+  return stat.Cache >= last - first;
+#else
+  (void)fd, (void)offset, (void)length;
+  return false;
+#endif
+}
+
 }  // namespace
 
-// A read that failed: where in the stream, and why.
-struct TPieceHasher::TReadFailure {
-  int64_t Position;
-  std::string Why;
-};
-
-namespace {
-// The walk ended because no piece of the range is wanted any more.
-struct TStopped {};
-}  // namespace
-
-// The folder of the last file opened, kept open: many small files of one
-// folder are then opened by their names alone, which saves the look-up of
-// every folder above them on each open.
+// The folder of the last file a lane opened, kept open: many small files of
+// one folder are then opened by their names alone, which saves the look-up
+// of every folder above them on each open.
 struct TPieceHasher::TFolder {
   std::string Path;
   TUniqueFd Fd;
 
+  // Opens path's file, through the kept folder where it can.
   void Open(std::optional<TSourceFile>& file, const std::string& path, bool sequential) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) {
@@ -77,12 +107,28 @@ struct TPieceHasher::TFolder {
   }
 };
 
+// One piece in one SHA-1 lane of a worker: streamed through a slice buffer.
+struct TPieceHasher::TLane {
+  int64_t Piece = 0;
+  int64_t Pos = 0;  // next stream byte of the piece to read
+  int64_t End = 0;  // the piece's end in the stream
+  size_t File = 0;  // next file of the piece to take
+  size_t FileEnd = 0;
+  TSourceFile* Current = nullptr;  // the file being read, if open
+  std::optional<TSourceFile> Own;  // a file no other piece reads
+  TFolder Folder;
+  std::unique_ptr<uint8_t[]> Buffer;
+  int64_t Filled = 0;
+  TSha1LaneState State{};
+  int64_t BatchFirst = 0;  // the first piece of the lane's batch
+  bool Finished = false;
+  bool Failed = false;
+  std::string Error;
+  std::array<uint8_t, 20> Digest{};
+};
+
 TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TSha1Path path)
-    : sources_(std::move(sources)),
-      pieceLength_(pieceLength),
-      sha_(path),
-      folder_(std::make_unique<TFolder>()) {
-  assert(pieceLength > 0);
+    : sources_(std::move(sources)), pieceLength_(pieceLength), sha_(path) {
   const size_t count = sources_.size();
   start_.reserve(count + 1);
   int64_t total = 0;
@@ -103,20 +149,26 @@ TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength
 
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   threads_ = static_cast<int>(std::clamp<int64_t>(std::min<int64_t>(threads, pieceCount_), 1, MaxThreads));
-  // A worker's chunk: a full set of lanes, more pieces when they are small,
-  // fewer (down to a part of one piece) when the budget is short.
-  const int64_t perWorker = BufferBudget / threads_;
   const int64_t lanes = sha_.PieceLanes();
-  chunkPieces_ = std::min(lanes, perWorker / pieceLength);
-  if (chunkPieces_ > 0 && chunkPieces_ * pieceLength < SmallestChunk) {
-    const int64_t wanted = (SmallestChunk + pieceLength - 1) / pieceLength;
-    chunkPieces_ = std::min((wanted + lanes - 1) / lanes * lanes, perWorker / pieceLength);
-  }
-  // Work for every thread, when there are few pieces.
-  const int64_t share = (pieceCount_ + threads_ - 1) / threads_;
-  if (chunkPieces_ > share) chunkPieces_ = std::max<int64_t>(1, share);
-  chunkBytes_ = chunkPieces_ > 0 ? std::min(chunkPieces_ * pieceLength, std::max<int64_t>(total, 1))
-                                 : perWorker / 64 * 64;
+  slice_ = LargestSlice;
+  auto tooBig = [&] {
+    const int64_t all = threads_ * lanes * slice_;
+    return all > BufferBudget || lanes * slice_ > RoundBytes ||
+           (threads_ == 1 && all > std::max(pieceLength, SingleReaderBuffer));
+  };
+  while (slice_ > SmallestSlice && tooBig()) slice_ /= 2;
+  slice_ = std::min(slice_, (pieceLength + 63) / 64 * 64);
+
+  // Equal batches, as many for every thread: greedy batches of a full set of lanes
+  // left one thread a last round alone, and halving the rest near the end left
+  // too few lanes for the vector unit.
+  const int64_t perRound = int64_t{threads_} * lanes;
+  const int64_t batches = (pieceCount_ + perRound - 1) / perRound * threads_;
+  batch_ = std::max<int64_t>(1, (pieceCount_ + batches - 1) / std::max<int64_t>(1, batches));
+  // Large pieces: fewer lanes, so that the prefetch need not run far ahead.
+  while (batch_ > 1 && threads_ * batch_ * pieceLength_ > LeadBudget) batch_ = (batch_ + 1) / 2;
+  // At least two blocks, so that the block a worker waits for is always in reach.
+  lead_ = std::max(threads_ * batch_ * pieceLength_, 2 * PrefetchBlock);
 
   state_.assign(static_cast<size_t>(pieceCount_), TPieceState::Pending);
   digests_.resize(static_cast<size_t>(pieceCount_));
@@ -125,15 +177,19 @@ TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength
 
 TPieceHasher::~TPieceHasher() { Stop(); }
 
+int64_t TPieceHasher::BufferBytes() const { return int64_t{threads_} * sha_.PieceLanes() * (slice_ + 64); }
+
 void TPieceHasher::Stop() {
-  limit_ = 0;
+  StopAfter(-1);
   for (auto& worker : workers_) worker.join();
   workers_.clear();
+  if (prefetcher_.joinable()) prefetcher_.join();
 }
 
 void TPieceHasher::Start() {
   if (started_) return;
   started_ = true;
+  prefetcher_ = std::thread([this] { Prefetch(); });
   for (int i = 0; i < threads_; ++i)
     workers_.emplace_back([this] {
       try {
@@ -160,20 +216,26 @@ std::string TPieceHasher::ErrorOf(int64_t index) {
   return found == errors_.end() ? std::string() : found->second;
 }
 
-void TPieceHasher::StopAfter(int64_t index) { LowerTo(limit_, index + 1); }
+void TPieceHasher::StopAfter(int64_t index) {
+  LowerTo(limit_, index + 1);
+  // Threads waiting for the prefetch, or for room ahead, look again.
+  { std::lock_guard lock(prefetchMutex_); }
+  prefetchedChanged_.notify_all();
+  roomChanged_.notify_all();
+}
 
-void TPieceHasher::FileDone(size_t source) {
+void TPieceHasher::FileDone(size_t file) {
   std::unique_ptr<TSourceFile> done;
   {
     std::lock_guard lock(mutex_);
-    const auto found = shared_.find(source);
+    const auto found = shared_.find(file);
     if (found == shared_.end()) return;
     done = std::move(found->second);
     shared_.erase(found);
   }
-  // Its pieces were read possibly long before the caller got here: the size
-  // tells whether it changed meanwhile.
-  if (done->Size() != sources_[source].ExpectedFileSize()) throw FileChanged(done->Path());
+  // Its pieces were read on several threads, possibly long before the
+  // caller got here: the size tells whether it changed meanwhile.
+  if (done->Size() != sources_[file].ExpectedFileSize()) throw FileChanged(done->Path());
 }
 
 void TPieceHasher::FailPending(const std::string& why) {
@@ -186,186 +248,197 @@ void TPieceHasher::FailPending(const std::string& why) {
         errors_[static_cast<int64_t>(i)] = why;
       }
   }
-  limit_ = 0;
+  StopAfter(-1);
   changed_.notify_all();
 }
 
 void TPieceHasher::Work() {
-  const auto buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(chunkBytes_ + BufferSlack));
-  const int64_t total = start_.back();
-  std::vector<std::string_view> pieces;
+  const int laneCount = sha_.PieceLanes();
+  std::vector<TLane> lanes(static_cast<size_t>(laneCount));
+  for (auto& lane : lanes) lane.Buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(slice_ + 64));
   for (;;) {
-    int64_t first = 0;
-    int64_t end = 0;
-    int64_t failed = -1;
-    std::string why;
-    {
-      std::lock_guard read(readMutex_);
-      first = nextPiece_;
-      if (readEnded_ || first >= std::min(pieceCount_, limit_.load())) return;
-      if (chunkPieces_ == 0) {
-        nextPiece_ = first + 1;
-        HashLongPiece(first, buffer.get());
+    int64_t first = next_.load();
+    int count = 0;
+    do {
+      const int64_t end = std::min(pieceCount_, limit_.load());
+      if (first >= end) return;
+      count = static_cast<int>(std::min<int64_t>({batch_, laneCount, end - first}));
+    } while (!next_.compare_exchange_weak(first, first + count));
+    // The prefetch may now run further ahead.
+    { std::lock_guard lock(prefetchMutex_); }
+    roomChanged_.notify_one();
+    if (!HashBatch(first, count, lanes)) return;
+    Publish(lanes, count);
+  }
+}
+
+bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes) {
+  const int64_t total = start_.back();
+  for (int j = 0; j < count; ++j) {
+    TLane& lane = lanes[static_cast<size_t>(j)];
+    lane.Piece = first + j;
+    lane.BatchFirst = first;
+    lane.Pos = lane.Piece * pieceLength_;
+    lane.End = std::min(total, lane.Pos + pieceLength_);
+    // The piece's files: from the first whose bytes reach it to the last that starts in it.
+    lane.File = static_cast<size_t>(std::lower_bound(lastPiece_.begin(), lastPiece_.end(), lane.Piece) -
+                                    lastPiece_.begin());
+    lane.FileEnd = static_cast<size_t>(std::upper_bound(firstPiece_.begin(), firstPiece_.end(), lane.Piece) -
+                                       firstPiece_.begin());
+    lane.Current = nullptr;
+    lane.Own.reset();
+    lane.Finished = lane.Failed = false;
+    lane.Error.clear();
+    TSha1Lanes::Init(lane.State);
+  }
+
+  TSha1LaneState states[16];
+  const uint8_t* data[16];
+  int order[16];
+  for (;;) {
+    if (first >= limit_.load()) {
+      for (int j = 0; j < count; ++j) lanes[static_cast<size_t>(j)].Own.reset();
+      return false;
+    }
+    bool busy = false;
+    for (int j = 0; j < count; ++j) {
+      TLane& lane = lanes[static_cast<size_t>(j)];
+      lane.Filled = 0;
+      if (lane.Finished || lane.Failed) continue;
+      try {
+        FillSlice(lane);
+      } catch (const std::exception& e) {
+        lane.Failed = true;
+        lane.Error = e.what();
+        lane.Own.reset();
+        lane.Current = nullptr;
+        // Later pieces are not needed: the run ends at this one.
+        LowerTo(limit_, lane.Piece + 1);
+      }
+    }
+    // Lanes with as many whole blocks go through the digest together.
+    int used = 0;
+    for (int j = 0; j < count; ++j) {
+      const TLane& lane = lanes[static_cast<size_t>(j)];
+      if (!lane.Failed && lane.Filled >= 64) order[used++] = j;
+    }
+    std::sort(order, order + used, [&](int a, int b) {
+      return lanes[static_cast<size_t>(a)].Filled / 64 < lanes[static_cast<size_t>(b)].Filled / 64;
+    });
+    for (int from = 0; from < used;) {
+      const int64_t blocks = lanes[static_cast<size_t>(order[from])].Filled / 64;
+      int to = from;
+      while (to < used && lanes[static_cast<size_t>(order[to])].Filled / 64 == blocks) {
+        TLane& lane = lanes[static_cast<size_t>(order[to])];
+        states[to - from] = lane.State;
+        data[to - from] = lane.Buffer.get();
+        ++to;
+      }
+      sha_.TransformBlocks(states, data, to - from, static_cast<size_t>(blocks));
+      for (int k = from; k < to; ++k) lanes[static_cast<size_t>(order[k])].State = states[k - from];
+      from = to;
+    }
+    for (int j = 0; j < count; ++j) {
+      TLane& lane = lanes[static_cast<size_t>(j)];
+      if (lane.Finished || lane.Failed) continue;
+      if (lane.File < lane.FileEnd) {
+        busy = true;
         continue;
       }
-      end = std::min(pieceCount_, first + chunkPieces_);
-      nextPiece_ = end;
-      try {
-        ReadRange(first * pieceLength_, std::min(total, end * pieceLength_), buffer.get());
-      } catch (const TReadFailure& failure) {
-        readEnded_ = true;
-        failed = std::min(failure.Position / pieceLength_, pieceCount_ - 1);
-        why = failure.Why.empty() ? "Hashing failed" : failure.Why;
-        // Later pieces are not needed: the run ends at this one.
-        LowerTo(limit_, failed + 1);
-      } catch (const TStopped&) {
-        readEnded_ = true;
-      }
+      // Only the piece's last slice can end off a block boundary.
+      const int64_t whole = lane.Filled / 64 * 64;
+      sha_.Finish(lane.State, lane.Buffer.get() + whole, static_cast<size_t>(lane.Filled - whole),
+                  lane.Digest.data());
+      lane.Finished = true;
     }
-    // Only whole pieces that are still wanted; a stop may have cut the read short.
-    const int64_t done = std::min({failed >= 0 ? failed : end, limit_.load(), end});
-    pieces.clear();
-    for (int64_t p = first; p < done; ++p) {
-      const int64_t from = p * pieceLength_;
-      pieces.emplace_back(reinterpret_cast<const char*>(buffer.get()) + (from - first * pieceLength_),
-                          static_cast<size_t>(std::min(total, from + pieceLength_) - from));
-    }
-    // Each worker writes the digests of its own pieces only; Publish hands them over.
-    static_assert(sizeof(std::array<uint8_t, 20>) == 20);
-    if (!pieces.empty())
-      sha_.HashMessages(pieces,
-                        reinterpret_cast<uint8_t(*)[20]>(digests_[static_cast<size_t>(first)].data()));
-    Publish(first, done, failed, why);
-    if (failed >= 0) return;
+    if (!busy) return true;
   }
 }
 
-// A piece longer than the buffer: read and hashed part by part, all under the read lock.
-void TPieceHasher::HashLongPiece(int64_t piece, uint8_t* buffer) {
-  const int64_t to = std::min(start_.back(), (piece + 1) * pieceLength_);
-  TSha1LaneState state{};
-  TSha1Lanes::Init(state);
-  try {
-    int64_t at = piece * pieceLength_;
-    int64_t kept = 0;  // bytes at the buffer's start not yet compressed
-    for (;;) {
-      const int64_t part = std::min(to - at, chunkBytes_ - kept);
-      ReadRange(at, at + part, buffer + kept);
-      at += part;
-      const int64_t filled = kept + part;
-      if (at == to) {
-        sha_.Finish(state, buffer, static_cast<size_t>(filled), digests_[static_cast<size_t>(piece)].data());
-        break;
-      }
-      const int64_t whole = filled / 64 * 64;
-      const uint8_t* data = buffer;
-      sha_.TransformBlocks(&state, &data, 1, static_cast<size_t>(whole / 64));
-      kept = filled - whole;
-      std::memmove(buffer, buffer + whole, static_cast<size_t>(kept));
-      if (piece >= limit_.load()) throw TStopped{};
-    }
-  } catch (const TReadFailure& failure) {
-    readEnded_ = true;
-    LowerTo(limit_, piece + 1);
-    Publish(piece, piece, piece, failure.Why.empty() ? "Hashing failed" : failure.Why);
-    return;
-  } catch (const TStopped&) {
-    readEnded_ = true;
-    return;
-  }
-  Publish(piece, piece + 1, -1, {});
-}
-
-// Reads stream bytes [from, to) into out, continuing the walk. Empty sources
-// at `from` are opened here; those at `to` wait for the next range, unless the
-// stream ends there. Stops early (setting readEnded_) once no piece of the
-// range is wanted any more.
-void TPieceHasher::ReadRange(int64_t from, int64_t to, uint8_t* out) {
-  const int64_t total = start_.back();
-  while (readSource_ < sources_.size()) {
-    const size_t i = readSource_;
-    const int64_t sourceStart = start_[i];
-    const int64_t sourceEnd = start_[i + 1];
-    if (sourceStart > to || (sourceStart == to && to < total)) return;
-    const int64_t a = std::max(from, sourceStart);
-    const int64_t b = std::min(to, sourceEnd);
-    ReadSource(i, a, b, out + (a - from));
-    if (b < sourceEnd) return;  // the range ends inside this source
-    ++readSource_;
-    readFile_ = nullptr;
-    ownFile_.reset();
-  }
-}
-
-// Bytes [a, b) of the stream, all in source i, into out.
-void TPieceHasher::ReadSource(size_t i, int64_t a, int64_t b, uint8_t* out) {
-  const TByteSource& source = sources_[i];
-  if (source.Zeros) {
-    std::memset(out, 0, static_cast<size_t>(b - a));
-    return;
-  }
-  const int64_t sourceStart = start_[i];
-  try {
-    if (!readFile_) readFile_ = &Open(i);
+void TPieceHasher::FillSlice(TLane& lane) {
+  while (lane.File < lane.FileEnd && lane.Filled < slice_) {
+    const size_t i = lane.File;
+    const int64_t fileStart = start_[i];
+    const int64_t fileEnd = start_[i + 1];
+    const TByteSource& source = sources_[i];
     const bool own = firstPiece_[i] == lastPiece_[i];
-    const int64_t fileEnd = source.ExpectedFileSize();
-    for (int64_t at = a; at < b;) {
-      const int64_t want = std::min(b - at, ReadRequest);
-      const int64_t offset = source.Offset + (at - sourceStart);
-      // The read that reaches a file's end asks for one byte more: getting it
-      // means the file grew. A file read for several pieces is checked by
-      // FileDone instead. A regular file returns all it has at once, so the
-      // usual reply needs no second call.
-      const int64_t probe = own && offset + want == fileEnd ? 1 : 0;
-      int64_t got = 0;
-      try {
-        got = readFile_->ReadAt(out + (at - a), want + probe, offset, want);
-      } catch (const std::exception& e) {
-        throw TReadFailure{at, e.what()};
-      }
-      if (got != want) throw TReadFailure{at, FileChanged(readFile_->Path()).what()};
-      at += want;
-      // A stop (abort, or a failure further on) ends the walk at the next request.
-      if (at < b && at >= limit_.load() * pieceLength_) throw TStopped{};
+    if (source.Zeros) {
+      const int64_t from = std::max(lane.Pos, fileStart);
+      const int64_t want = std::min(std::min(lane.End, fileEnd) - from, slice_ - lane.Filled);
+      std::fill_n(lane.Buffer.get() + lane.Filled, want, uint8_t{0});
+      lane.Filled += want;
+      lane.Pos += want;
+      if (lane.Pos == std::min(lane.End, fileEnd)) ++lane.File;
+      continue;
     }
-  } catch (const TReadFailure&) {
-    throw;
-  } catch (const TStopped&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw TReadFailure{a, e.what()};
+    if (!lane.Current) {
+      if (own) {
+        lane.Folder.Open(lane.Own, source.Path, fileEnd - fileStart >= (int64_t{1} << 20));
+        lane.Current = &*lane.Own;
+      } else {
+        lane.Current = &SharedFile(i);
+      }
+      // The torrent records the length gathered before the run; data of any
+      // other length would give pieces that disagree with it.
+      if (lane.Current->OpenedSize() != source.ExpectedFileSize()) throw FileChanged(lane.Current->Path());
+    }
+    const int64_t from = std::max(lane.Pos, fileStart);
+    const int64_t to = std::min(lane.End, fileEnd);
+    const int64_t want = std::min(to - from, slice_ - lane.Filled);
+    if (want > 0) {
+      // The read that reaches a file's end asks for one byte more: getting it means the file grew.
+      // A file shared with other pieces is checked by FileDone instead.
+      // A regular file returns all it has at once, so the usual reply needs no second call.
+      const int64_t offset = source.Offset + (from - fileStart);
+      const int64_t probe = own && offset + want == source.ExpectedFileSize() ? 1 : 0;
+      // Bytes the prefetch is bringing in are read once it has them, so
+      // that the device sees its walk and not the lanes' many places.
+      if (!WaitPrefetched(from + want, lane.BatchFirst)) return;
+      const int64_t got = lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, offset, want);
+      if (got != want) throw FileChanged(lane.Current->Path());
+      lane.Filled += want;
+      lane.Pos += want;
+    }
+    if (lane.Pos == to) {
+      lane.Own.reset();
+      lane.Current = nullptr;
+      ++lane.File;
+    }
   }
 }
 
-// Opens source i for the walk: a file of one piece through the kept folder,
-// closed once read; a longer one kept open until FileDone.
-TSourceFile& TPieceHasher::Open(size_t i) {
-  const TByteSource& source = sources_[i];
-  const bool sequential = source.Length >= SequentialFile;
-  TSourceFile* file = nullptr;
-  if (firstPiece_[i] == lastPiece_[i]) {
-    folder_->Open(ownFile_, source.Path, sequential);
-    file = &*ownFile_;
-  } else {
-    auto opened = std::make_unique<TSourceFile>(source.Path, sequential);
-    file = opened.get();
-    std::lock_guard lock(mutex_);
-    shared_[i] = std::move(opened);
-  }
-  // The torrent records the length gathered before the run; data of any
-  // other length would give pieces that disagree with it.
-  if (file->OpenedSize() != source.ExpectedFileSize()) throw FileChanged(file->Path());
-  return *file;
-}
-
-void TPieceHasher::Publish(int64_t first, int64_t done, int64_t failed, const std::string& why) {
-  bool wake = failed >= 0;
+TSourceFile& TPieceHasher::SharedFile(size_t file) {
   {
     std::lock_guard lock(mutex_);
-    for (int64_t p = first; p < done; ++p) state_[static_cast<size_t>(p)] = TPieceState::Done;
-    if (failed >= 0) {
-      state_[static_cast<size_t>(failed)] = TPieceState::Failed;
-      errors_[failed] = why;
+    const auto found = shared_.find(file);
+    if (found != shared_.end()) return *found->second;
+  }
+  // Opened outside the lock; should another lane open it meanwhile, the first one in stays.
+  auto opened = std::make_unique<TSourceFile>(sources_[file].Path, true);
+  // The prefetch reads a file this long in order; read-ahead on this
+  // handle, which the lanes read in many places, would only add requests.
+  if (sources_[file].Length >= PrefetchSmallest) opened->AdviseRandom();
+  std::lock_guard lock(mutex_);
+  auto& slot = shared_[file];
+  if (!slot) slot = std::move(opened);
+  return *slot;
+}
+
+void TPieceHasher::Publish(std::vector<TLane>& lanes, int count) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    for (int j = 0; j < count; ++j) {
+      TLane& lane = lanes[static_cast<size_t>(j)];
+      const auto at = static_cast<size_t>(lane.Piece);
+      if (lane.Failed) {
+        wake = true;
+        state_[at] = TPieceState::Failed;
+        errors_[lane.Piece] = lane.Error.empty() ? "Hashing failed" : lane.Error;
+      } else {
+        digests_[at] = lane.Digest;
+        state_[at] = TPieceState::Done;
+      }
     }
     while (settled_ < pieceCount_ && state_[static_cast<size_t>(settled_)] != TPieceState::Pending)
       ++settled_;
@@ -373,4 +446,67 @@ void TPieceHasher::Publish(int64_t first, int64_t done, int64_t failed, const st
     wake = wake || settled_ == pieceCount_ || (settled_ > waitingFor_ && settled_ >= wakeAt);
   }
   if (wake) changed_.notify_all();
+}
+
+bool TPieceHasher::WaitPrefetched(int64_t end, int64_t batchFirst) {
+  if (prefetched_.load() >= end) return true;
+  std::unique_lock lock(prefetchMutex_);
+  prefetchedChanged_.wait(lock, [&] { return prefetched_.load() >= end || batchFirst >= limit_.load(); });
+  return prefetched_.load() >= end;
+}
+
+void TPieceHasher::Prefetched(int64_t end) {
+  {
+    std::lock_guard lock(prefetchMutex_);
+    prefetched_ = end;
+  }
+  prefetchedChanged_.notify_all();
+}
+
+void TPieceHasher::Prefetch() {
+  std::unique_ptr<uint8_t[]> scratch;  // made when first needed: cached data needs none
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    if (!sources_[i].Zeros && sources_[i].Length >= PrefetchSmallest) PrefetchFile(i, scratch);
+    if (limit_.load() * pieceLength_ <= start_[i + 1]) break;
+    Prefetched(start_[i + 1]);
+  }
+  // Whatever ended the walk, no worker waits for it any more.
+  Prefetched(start_.back());
+}
+
+// Reads source i block by block into the page cache, at most lead_ bytes
+// ahead of the batches taken. Failures are left for the workers to meet and
+// report: the prefetch only moves on.
+void TPieceHasher::PrefetchFile(size_t i, std::unique_ptr<uint8_t[]>& scratch) {
+  const TByteSource& source = sources_[i];
+  try {
+    const TSourceFile file(source.Path, true);
+    // A file already in the page cache is not read again. One that is not
+    // is read whole, also where parts of it are there: skipping them would
+    // break the sequence that read-ahead follows.
+    const bool cached = InPageCache(file.Fd(), source.Offset, source.Length);
+    for (int64_t at = 0; at < source.Length;) {
+      const int64_t block = std::min(source.Length - at, PrefetchBlock);
+      const int64_t blockEnd = start_[i] + at + block;
+      {
+        std::unique_lock lock(prefetchMutex_);
+        roomChanged_.wait(lock, [&] {
+          return blockEnd <= next_.load() * pieceLength_ + lead_ ||
+                 start_[i] + at >= limit_.load() * pieceLength_;
+        });
+      }
+      if (start_[i] + at >= limit_.load() * pieceLength_) return;
+      if (!cached) {
+        if (!scratch)
+          scratch = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(PrefetchRequest));
+        for (int64_t part = 0; part < block; part += PrefetchRequest) {
+          const int64_t want = std::min(block - part, PrefetchRequest);
+          if (file.ReadAt(scratch.get(), want, source.Offset + at + part) != want) return;
+        }
+      }
+      at += block;
+      Prefetched(start_[i] + at);
+    }
+  } catch (const std::exception&) {
+  }
 }

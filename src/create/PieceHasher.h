@@ -1,10 +1,12 @@
 #pragma once
-// The SHA-1 pieces of a stream of byte sources, hashed on worker threads.
-// The stream is read in order, one reader at a time, in large requests, so
-// that the kernel's read-ahead sees one sequential walk; each worker hashes
-// the pieces it read in SHA-1 lanes while the next worker reads. The caller
-// collects the results in piece order; every call below but the workers'
-// own happens on it.
+// The SHA-1 pieces of a stream of byte sources, hashed on worker threads,
+// each thread hashing several pieces at once in SHA-1 lanes, slice by slice.
+// So that a disk sees one sequential walk in large requests (which its
+// read-ahead then makes larger still), a prefetch thread reads the stream
+// ahead of the workers in file order, and the workers read what it brought
+// into the page cache; data already there is not read twice. The caller
+// collects the results in piece order; every call below but the
+// constructor's work happens on it.
 
 #include <array>
 #include <atomic>
@@ -13,33 +15,35 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "create/ByteSource.h"
-#include "create/SourceFile.h"
 #include "digest/Sha1Lanes.h"
+
+class TSourceFile;
 
 class TPieceHasher {
  public:
   enum class TPieceState : uint8_t { Pending, Done, Failed };
 
-  // sources: the stream, in order. threads: worker threads (0: one per core).
+  // sources: the stream, in order. threads: hashing threads (0: one per core).
   TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads,
                TSha1Path path = TSha1Lanes::ChosenPath());
-  // Stops the workers at their next read and waits for them.
+  // Stops the threads at their next slice and waits for them.
   ~TPieceHasher();
   TPieceHasher(const TPieceHasher&) = delete;
   TPieceHasher& operator=(const TPieceHasher&) = delete;
 
   // Pieces of the stream: none for no sources, one (of no data) when every source is empty.
   int64_t PieceCount() const { return pieceCount_; }
-  // Bytes of buffer all workers together hold at most.
-  int64_t BufferBytes() const { return int64_t{threads_} * (chunkBytes_ + BufferSlack); }
   int Threads() const { return threads_; }
+  // Bytes of read buffer the hashing threads hold together.
+  int64_t BufferBytes() const;
+  // How far, in bytes, the prefetch may run ahead of the pieces taken by the workers.
+  int64_t PrefetchLead() const { return lead_; }
 
   // Starts the workers; WaitFor starts them too if this was not called.
   void Start();
@@ -48,27 +52,28 @@ class TPieceHasher {
   const std::array<uint8_t, 20>& Digest(int64_t index) const { return digests_[static_cast<size_t>(index)]; }
   // Why piece index failed (a file that cannot be read or changed).
   std::string ErrorOf(int64_t index);
-  // Pieces after index are no longer wanted: the workers stop at their next read.
+  // Pieces after index are no longer wanted: workers drop them at their next slice.
   void StopAfter(int64_t index);
   // Index of the last piece holding bytes of source i; for an empty one, the piece that opens it.
   int64_t LastPieceOf(size_t source) const { return lastPiece_[source]; }
-  // Called once every piece up to LastPieceOf(source) was collected: a file read
-  // for several pieces is checked for a change of size once more, then closed.
+  // Called once every piece up to LastPieceOf(source) was collected: a file read by
+  // several pieces is checked for a change of size once more, then closed.
   void FileDone(size_t source);
 
  private:
-  // Room past a chunk for the one-byte probe at a file's end.
-  static constexpr int64_t BufferSlack = 64;
   struct TFolder;
-  struct TReadFailure;
+  struct TLane;
   void Work();
-  void ReadRange(int64_t from, int64_t to, uint8_t* buffer);
-  void ReadSource(size_t source, int64_t from, int64_t to, uint8_t* out);
-  void HashLongPiece(int64_t piece, uint8_t* buffer);
-  TSourceFile& Open(size_t source);
-  void Publish(int64_t first, int64_t done, int64_t failed, const std::string& why);
+  bool HashBatch(int64_t first, int count, std::vector<TLane>& lanes);
+  void FillSlice(TLane& lane);
+  TSourceFile& SharedFile(size_t file);
+  void Publish(std::vector<TLane>& lanes, int count);
   void Stop();
   void FailPending(const std::string& why);
+  void Prefetch();
+  void PrefetchFile(size_t source, std::unique_ptr<uint8_t[]>& scratch);
+  bool WaitPrefetched(int64_t end, int64_t piece);
+  void Prefetched(int64_t end);
 
   std::vector<TByteSource> sources_;
   std::vector<int64_t> start_;      // stream offset of each source, and the total at the end
@@ -78,32 +83,29 @@ class TPieceHasher {
   int64_t pieceCount_ = 0;
   int threads_;
   TSha1Lanes sha_;
-  // Pieces a worker reads at once, and their bytes; 0 pieces: a piece longer
-  // than a worker's buffer, read and hashed in parts of chunkBytes_.
-  int64_t chunkPieces_ = 1;
-  int64_t chunkBytes_ = 0;
+  int64_t slice_ = 0;  // bytes read per lane and round
+  int64_t batch_ = 1;  // pieces a worker takes at once
+  int64_t lead_ = 0;   // see PrefetchLead
 
-  // One reader at a time, in stream order: held for a whole chunk's reads.
-  std::mutex readMutex_;
-  // Guarded by readMutex_: the walk's position.
-  int64_t nextPiece_ = 0;  // first piece not yet taken
-  size_t readSource_ = 0;  // the source the walk is in
-  TSourceFile* readFile_ = nullptr;
-  std::optional<TSourceFile> ownFile_;  // a file of one piece, closed once read
-  std::unique_ptr<TFolder> folder_;
-  bool readEnded_ = false;  // a failure or a stop left the walk; nothing more is read
-
-  std::mutex mutex_;  // guards state_, errors_, shared_, waitingFor_, settled_
+  std::mutex mutex_;  // guards state_, errors_, shared_
   std::condition_variable changed_;
   std::vector<TPieceState> state_;
   std::vector<std::array<uint8_t, 20>> digests_;
   std::unordered_map<int64_t, std::string> errors_;
   int64_t waitingFor_ = 0;  // the piece the caller waits for
   int64_t settled_ = 0;     // pieces before this one are done or failed
-  // Files read for more than one piece, open until FileDone.
+  // Files read by more than one piece, open until FileDone.
   std::unordered_map<size_t, std::unique_ptr<TSourceFile>> shared_;
 
+  std::atomic<int64_t> next_{0};   // first piece not yet taken by a worker
   std::atomic<int64_t> limit_{0};  // pieces from here on are not wanted
+
+  // Stream bytes before this one were read by the prefetch (or need none).
+  std::atomic<int64_t> prefetched_{0};
+  std::mutex prefetchMutex_;                   // for the two waits below
+  std::condition_variable prefetchedChanged_;  // workers wait for data
+  std::condition_variable roomChanged_;        // the prefetch waits for room in its lead
+  std::thread prefetcher_;
   std::vector<std::thread> workers_;
   bool started_ = false;
 };

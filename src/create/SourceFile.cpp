@@ -62,3 +62,5 @@ int64_t TSourceFile::Size() const {
 int64_t TSourceFile::ReadAt(void* buffer, int64_t count, int64_t offset, int64_t enough) const {
   return ReadFullyAt(fd_, buffer, count, offset, path_, enough);
 }
+
+void TSourceFile::AdviseRandom() const { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM); }

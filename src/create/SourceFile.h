@@ -27,6 +27,9 @@ class TSourceFile {
   // Stops early once `enough` bytes are in, when given.
   int64_t ReadAt(void* buffer, int64_t count, int64_t offset, int64_t enough = -1) const;
   const std::string& Path() const { return path_; }
+  int Fd() const { return fd_; }
+  // The file is read in many places: no read-ahead on this handle.
+  void AdviseRandom() const;
 
  private:
   void Opened(bool sequential);
