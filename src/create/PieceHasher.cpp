@@ -443,7 +443,9 @@ void TPieceHasher::Publish(std::vector<TLane>& lanes, int count) {
     while (settled_ < pieceCount_ && state_[static_cast<size_t>(settled_)] != TPieceState::Pending)
       ++settled_;
     const int64_t wakeAt = waitingFor_ + std::max<int64_t>(1, WakeBytes / pieceLength_);
-    wake = wake || settled_ == pieceCount_ || (settled_ > waitingFor_ && settled_ >= wakeAt);
+    // Past the limit nothing more comes: the caller must not wait out its time.
+    wake = wake || settled_ >= std::min(pieceCount_, limit_.load()) ||
+           (settled_ > waitingFor_ && settled_ >= wakeAt);
   }
   if (wake) changed_.notify_all();
 }

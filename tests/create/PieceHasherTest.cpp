@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <functional>
+
+#include "../support/TempDir.h"
+#include "base/Stream.h"
+#include "create/PieceHasher.h"
+#include "digest/MessageDigests.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What a run gave: the digests in order up to the first failure, and its reason.
+struct TOutcome {
+  std::vector<std::string> Digests;
+  std::string Error;
+};
+
+// Collects every piece as a caller does: in order, each file checked once its last piece is in.
+TOutcome Collect(TPieceHasher& hasher, size_t sources, const std::function<void(int64_t)>& onPiece = {}) {
+  TOutcome out;
+  size_t checked = 0;
+  for (int64_t i = 0; i < hasher.PieceCount(); ++i) {
+    TPieceHasher::TPieceState state;
+    while ((state = hasher.WaitFor(i, 10s)) == TPieceHasher::TPieceState::Pending) {
+    }
+    if (state == TPieceHasher::TPieceState::Failed) {
+      out.Error = hasher.ErrorOf(i);
+      return out;
+    }
+    out.Digests.emplace_back(reinterpret_cast<const char*>(hasher.Digest(i).data()), 20);
+    try {
+      while (checked < sources && hasher.LastPieceOf(checked) <= i) hasher.FileDone(checked++);
+    } catch (const std::exception& e) {
+      out.Error = e.what();
+      return out;
+    }
+    if (onPiece) onPiece(i);
+  }
+  return out;
+}
+
+std::vector<std::string> PiecesOf(const std::string& stream, int64_t pieceLength) {
+  std::vector<std::string> digests;
+  for (size_t at = 0; at < stream.size(); at += static_cast<size_t>(pieceLength))
+    digests.push_back(Sha1Bytes(std::string_view(stream).substr(at, static_cast<size_t>(pieceLength))));
+  if (digests.empty()) digests.push_back(Sha1Bytes(""));
+  return digests;
+}
+
+// Writes the file and drops it from the page cache, so the run reads the device.
+std::string WriteUncached(TTempDir& dir, const std::string& name, const std::string& bytes) {
+  const std::string path = dir.Write(name, bytes);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  ::fdatasync(fd);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  ::close(fd);
+  return path;
+}
+
+}  // namespace
+
+// Zeros and file ranges, at any offsets, in any order, make the stream they describe.
+TEST(PieceHasher, ByteSourcesMakeTheStreamTheyDescribe) {
+  TTempDir dir;
+  const std::string a = PatternBytes(70000, 1);
+  const std::string big = PatternBytes(3 << 20, 2);  // long enough for the prefetch
+  const std::string pathA = dir.Write("a", a);
+  const std::string pathBig = WriteUncached(dir, "sub/big", big);
+  struct TCase {
+    const char* Name;
+    std::vector<TByteSource> Sources;
+    std::string Stream;
+    int64_t PieceLength;
+  };
+  const TCase cases[] = {
+      {.Name = "zeros only",
+       .Sources = {TByteSource::ZeroBytes(5000), TByteSource::ZeroBytes(3)},
+       .Stream = std::string(5003, '\0'),
+       .PieceLength = 1024},
+      {.Name = "zeros between files, pieces across them",
+       .Sources = {TByteSource::File(pathA, 70000), TByteSource::ZeroBytes(1000),
+                   TByteSource::File(pathA, 70000)},
+       .Stream = a + std::string(1000, '\0') + a,
+       .PieceLength = 16384},
+      {.Name = "ranges inside a file",
+       .Sources = {{.Path = pathA, .Offset = 100, .Length = 900, .FileSize = 70000},
+                   TByteSource::ZeroBytes(7),
+                   {.Path = pathA, .Offset = 69000, .Length = 1000}},
+       .Stream = a.substr(100, 900) + std::string(7, '\0') + a.substr(69000),
+       .PieceLength = 512},
+      {.Name = "empty range and empty zeros",
+       .Sources = {{.Path = pathA, .Offset = 5, .Length = 0, .FileSize = 70000},
+                   TByteSource::ZeroBytes(0),
+                   TByteSource::File(pathA, 70000)},
+       .Stream = a,
+       .PieceLength = 65536},
+      {.Name = "a prefetched file between zeros",
+       .Sources = {TByteSource::ZeroBytes(12345), TByteSource::File(pathBig, 3 << 20),
+                   TByteSource::ZeroBytes(99)},
+       .Stream = std::string(12345, '\0') + big + std::string(99, '\0'),
+       .PieceLength = 262144},
+      {.Name = "the second half of a prefetched file",
+       .Sources = {{.Path = pathBig, .Offset = 3 << 19, .Length = 3 << 19}},
+       .Stream = big.substr(3 << 19),
+       .PieceLength = 1 << 20},
+  };
+  for (const auto& c : cases)
+    for (const int threads : {1, 2, 16}) {
+      SCOPED_TRACE(std::string(c.Name) + ", " + std::to_string(threads) + " threads");
+      TPieceHasher hasher(c.Sources, c.PieceLength, threads);
+      const TOutcome out = Collect(hasher, c.Sources.size());
+      EXPECT_EQ(out.Error, "");
+      EXPECT_EQ(out.Digests, PiecesOf(c.Stream, c.PieceLength));
+    }
+}
+
+// Tiny files in many folders, in the walk's order: the kept folder handle
+// changes folder after folder and back.
+TEST(PieceHasher, ManyTinyFilesInManyFolders) {
+  TTempDir dir;
+  std::vector<TByteSource> sources;
+  std::string stream;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string bytes = PatternBytes(static_cast<size_t>(1 + i % 97), static_cast<unsigned>(i));
+    const std::string name =
+        "d" + std::to_string(i % 7) + "/e" + std::to_string(i % 3) + "/f" + std::to_string(i);
+    sources.push_back(TByteSource::File(dir.Write(name, bytes), static_cast<int64_t>(bytes.size())));
+    stream += bytes;
+  }
+  for (const int threads : {1, 3, 16}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    TPieceHasher hasher(sources, 4096, threads);
+    const TOutcome out = Collect(hasher, sources.size());
+    EXPECT_EQ(out.Error, "");
+    EXPECT_EQ(out.Digests, PiecesOf(stream, 4096));
+  }
+}
+
+// A file range is checked against the file's recorded size, not against the range.
+TEST(PieceHasher, RangeOfAFileThatChangedSize) {
+  TTempDir dir;
+  const std::string path = dir.Write("f", PatternBytes(5000));
+  struct TCase {
+    const char* Name;
+    TByteSource Source;
+    bool Fails;
+  };
+  const TCase cases[] = {
+      {.Name = "recorded size kept", .Source = {.Path = path, .Offset = 10, .Length = 20, .FileSize = 5000}},
+      {.Name = "file shorter than recorded",
+       .Source = {.Path = path, .Offset = 10, .Length = 20, .FileSize = 6000},
+       .Fails = true},
+      {.Name = "range to the end of a longer file",
+       .Source = {.Path = path, .Offset = 10, .Length = 20},
+       .Fails = true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPieceHasher hasher({c.Source}, 1000, 2);
+    const TOutcome out = Collect(hasher, 1);
+    if (c.Fails)
+      EXPECT_EQ(out.Error, "The file \"" + path + "\" changed while it was being hashed.");
+    else
+      EXPECT_EQ(out.Error, "");
+  }
+}
+
+// Data read from the device through the prefetch: a read that fails there is
+// met again by the workers, which report it; the pieces before it are all in.
+TEST(PieceHasher, ReadFailureOfAPrefetchedFile) {
+  constexpr int64_t L = 1 << 20;
+  TTempDir dir;
+  const std::string bytes = PatternBytes(static_cast<size_t>(6 * L), 5);
+  const std::string path = WriteUncached(dir, "big", bytes);
+  static int64_t failFrom;
+  failFrom = 4 * L;
+  TFileSysCalls failing = FileSysCalls();
+  failing.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
+    if (offset + static_cast<off_t>(count) > failFrom) {
+      errno = EIO;
+      return -1;
+    }
+    return ::pread(fd, buffer, count, offset);
+  };
+  const TFileSysCalls old = SetFileSysCalls(failing);
+  TOutcome out;
+  {
+    TPieceHasher hasher({TByteSource::File(path, 6 * L)}, L, 2);
+    out = Collect(hasher, 1);
+  }
+  SetFileSysCalls(old);
+  EXPECT_EQ(out.Error, "Cannot read file \"" + path + "\": " + std::strerror(EIO));
+  const auto expected = PiecesOf(bytes, L);
+  EXPECT_EQ(out.Digests, std::vector<std::string>(expected.begin(), expected.begin() + 4));
+}
+
+// A stop while the prefetch still reads ends the run at the piece asked for.
+TEST(PieceHasher, StopWhileThePrefetchReads) {
+  constexpr int64_t L = 256 << 10;
+  TTempDir dir;
+  const std::string bytes = PatternBytes(static_cast<size_t>(40 * L), 6);
+  const std::string path = WriteUncached(dir, "big", bytes);
+  for (const int threads : {1, 2, 5}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    TPieceHasher hasher({TByteSource::File(path, 40 * L)}, L, threads);
+    hasher.StopAfter(2);
+    std::vector<std::string> digests;
+    for (int64_t i = 0; i <= 2; ++i) {
+      while (hasher.WaitFor(i, 10s) == TPieceHasher::TPieceState::Pending) {
+      }
+      ASSERT_EQ(hasher.ErrorOf(i), "");
+      digests.emplace_back(reinterpret_cast<const char*>(hasher.Digest(i).data()), 20);
+    }
+    const auto expected = PiecesOf(bytes, L);
+    EXPECT_EQ(digests, std::vector<std::string>(expected.begin(), expected.begin() + 3));
+  }  // the destructor waits for every thread: a hang here is a stop that was missed
+}
