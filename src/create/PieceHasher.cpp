@@ -4,6 +4,8 @@
 #include <cassert>
 #include <exception>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string_view>
 
 #include <sys/syscall.h>
@@ -127,8 +129,9 @@ struct TPieceHasher::TLane {
   std::array<uint8_t, 20> Digest{};
 };
 
-TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TSha1Path path)
-    : sources_(std::move(sources)), pieceLength_(pieceLength), sha_(path) {
+TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TSha1Path path,
+                           THashPlan plan)
+    : sources_(std::move(sources)), plan_(plan), pieceLength_(pieceLength), sha_(path) {
   const size_t count = sources_.size();
   start_.reserve(count + 1);
   int64_t total = 0;
@@ -146,6 +149,22 @@ TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength
     firstPiece_[i] = std::min(start_[i] / pieceLength, pieceCount_ - 1);
     lastPiece_[i] = sources_[i].Length > 0 ? (start_[i + 1] - 1) / pieceLength : firstPiece_[i];
   }
+  if (plan_ != THashPlan::V1) {
+    constexpr auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
+    if (pieceLength < leaf || (pieceLength & (pieceLength - 1)) != 0)
+      throw std::invalid_argument("v2 pieces are a power of two of at least 16 KiB");
+    leafFirst_.assign(count, 0);
+    int64_t leaves = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const TByteSource& source = sources_[i];
+      leafFirst_[i] = leaves;
+      if (source.Zeros || source.Length == 0) continue;
+      // A piece then holds one file's leaves, and every slice starts on a leaf.
+      if (start_[i] % pieceLength != 0) throw std::invalid_argument("a v2 file starts off a piece boundary");
+      leaves += (source.Length + leaf - 1) / leaf;
+    }
+    leaves_.resize(static_cast<size_t>(leaves));
+  }
 
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   threads_ = static_cast<int>(std::clamp<int64_t>(std::min<int64_t>(threads, pieceCount_), 1, MaxThreads));
@@ -158,6 +177,7 @@ TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength
   };
   while (slice_ > SmallestSlice && tooBig()) slice_ /= 2;
   slice_ = std::min(slice_, (pieceLength + 63) / 64 * 64);
+  assert(plan_ == THashPlan::V1 || slice_ % static_cast<int64_t>(TSha256Lanes::LeafSize) == 0);
 
   // Equal batches, as many for every thread: greedy batches of a full set of lanes
   // left one thread a last round alone, and halving the rest near the end left
@@ -334,7 +354,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
         data[to - from] = lane.Buffer.get();
         ++to;
       }
-      sha_.TransformBlocks(states, data, to - from, static_cast<size_t>(blocks));
+      if (plan_ != THashPlan::V2) sha_.TransformBlocks(states, data, to - from, static_cast<size_t>(blocks));
       for (int k = from; k < to; ++k) lanes[static_cast<size_t>(order[k])].State = states[k - from];
       from = to;
     }
@@ -347,8 +367,9 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       }
       // Only the piece's last slice can end off a block boundary.
       const int64_t whole = lane.Filled / 64 * 64;
-      sha_.Finish(lane.State, lane.Buffer.get() + whole, static_cast<size_t>(lane.Filled - whole),
-                  lane.Digest.data());
+      if (plan_ != THashPlan::V2)
+        sha_.Finish(lane.State, lane.Buffer.get() + whole, static_cast<size_t>(lane.Filled - whole),
+                    lane.Digest.data());
       lane.Finished = true;
     }
     if (!busy) return true;
@@ -396,6 +417,14 @@ void TPieceHasher::FillSlice(TLane& lane) {
       if (!WaitPrefetched(from + want, lane.BatchFirst)) return;
       const int64_t got = lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, offset, want);
       if (got != want) throw FileChanged(lane.Current->Path());
+      // The leaves while the slice is still in the cache; the slice starts on a leaf.
+      if (plan_ != THashPlan::V1)
+        sha256_.HashLeaves(
+            lane.Buffer.get() + lane.Filled, static_cast<size_t>(want),
+            reinterpret_cast<uint8_t(*)[32]>(
+                leaves_[static_cast<size_t>(leafFirst_[i] + (from - fileStart) /
+                                                                static_cast<int64_t>(TSha256Lanes::LeafSize))]
+                    .data()));
       lane.Filled += want;
       lane.Pos += want;
     }
@@ -511,4 +540,14 @@ void TPieceHasher::PrefetchFile(size_t i, std::unique_ptr<uint8_t[]>& scratch) {
     }
   } catch (const std::exception&) {
   }
+}
+
+TMerkleFileHashes TPieceHasher::FileHashes(size_t source) const {
+  assert(plan_ != THashPlan::V1);
+  const TByteSource& file = sources_[source];
+  if (file.Zeros || file.Length == 0) return {};
+  const auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
+  const std::span<const TSha256Hash> leaves(leaves_.data() + leafFirst_[source],
+                                            static_cast<size_t>((file.Length + leaf - 1) / leaf));
+  return MerkleFromLeaves(leaves, static_cast<uint64_t>(pieceLength_), sha256_);
 }

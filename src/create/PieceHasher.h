@@ -21,7 +21,16 @@
 #include <vector>
 
 #include "create/ByteSource.h"
+#include "digest/Merkle.h"
 #include "digest/Sha1Lanes.h"
+#include "digest/Sha256Lanes.h"
+
+// What a run computes from the one read of the stream.
+enum class THashPlan {
+  V1,      // SHA-1 of each piece of the stream, zeros included
+  V2,      // per file, SHA-256 of each 16 KiB block: its merkle root and piece layer
+  Hybrid,  // both
+};
 
 class TSourceFile;
 
@@ -30,8 +39,11 @@ class TPieceHasher {
   enum class TPieceState : uint8_t { Pending, Done, Failed };
 
   // sources: the stream, in order. threads: hashing threads (0: one per core).
+  // The V2 and Hybrid plans want each file that holds data on a piece
+  // boundary (zeros in between, as pad files give) and a piece length that is
+  // a power of two of at least 16 KiB: std::invalid_argument otherwise.
   TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads,
-               TSha1Path path = TSha1Lanes::ChosenPath());
+               TSha1Path path = TSha1Lanes::ChosenPath(), THashPlan plan = THashPlan::V1);
   // Stops the threads at their next slice and waits for them.
   ~TPieceHasher();
   TPieceHasher(const TPieceHasher&) = delete;
@@ -49,7 +61,11 @@ class TPieceHasher {
   void Start();
   // Waits at most `limit` for piece index.
   TPieceState WaitFor(int64_t index, std::chrono::milliseconds limit);
+  // The SHA-1 of a piece (V1 and Hybrid plans).
   const std::array<uint8_t, 20>& Digest(int64_t index) const { return digests_[static_cast<size_t>(index)]; }
+  // The merkle root and piece layer of a file (V2 and Hybrid plans), once
+  // every piece up to LastPieceOf(source) was collected; zeros have none.
+  TMerkleFileHashes FileHashes(size_t source) const;
   // Why piece index failed (a file that cannot be read or changed).
   std::string ErrorOf(int64_t index);
   // Pieces after index are no longer wanted: workers drop them at their next slice.
@@ -76,6 +92,11 @@ class TPieceHasher {
   void Prefetched(int64_t end);
 
   std::vector<TByteSource> sources_;
+  THashPlan plan_;
+  TSha256Lanes sha256_;
+  // The 16 KiB leaves of every file, in stream order; leafFirst_[i]: source i's first.
+  std::vector<TSha256Hash> leaves_;
+  std::vector<int64_t> leafFirst_;
   std::vector<int64_t> start_;      // stream offset of each source, and the total at the end
   std::vector<int64_t> lastPiece_;  // see LastPieceOf
   std::vector<int64_t> firstPiece_;

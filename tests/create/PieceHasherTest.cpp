@@ -6,7 +6,10 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <sstream>
 
+#include "../support/Hex.h"
+#include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "create/PieceHasher.h"
@@ -222,4 +225,117 @@ TEST(PieceHasher, StopWhileThePrefetchReads) {
     const auto expected = PiecesOf(bytes, L);
     EXPECT_EQ(digests, std::vector<std::string>(expected.begin(), expected.begin() + 3));
   }  // the destructor waits for every thread: a hang here is a stop that was missed
+}
+
+// v2 and hybrid: one read gives the SHA-1 pieces over files and pads and, per
+// file, the merkle root and piece layer, which an independent implementation
+// (hashlib by hand, and libtorrent when installed) must agree with.
+TEST(PieceHasher, V2AndHybridPlansAgreeWithAnOracle) {
+  TTempDir dir;
+  struct TFile {
+    int64_t PieceLength;
+    int64_t Length;
+    std::string Path;
+    std::string Bytes;
+  };
+  std::vector<TFile> files;
+  for (const int64_t pieceLength : {int64_t{16384}, int64_t{65536}, int64_t{1} << 20})
+    for (const int64_t length : {int64_t{0}, int64_t{1}, int64_t{16383}, int64_t{16384}, int64_t{16385},
+                                 pieceLength - 1, pieceLength, pieceLength * 7 / 2}) {
+      const std::string name = std::to_string(pieceLength) + "/" + std::to_string(files.size());
+      std::string bytes = PatternBytes(static_cast<size_t>(length), static_cast<unsigned>(files.size()));
+      files.push_back({pieceLength, length, dir.Write(name, bytes), std::move(bytes)});
+    }
+
+  std::string command = "/usr/bin/python3 '" QUORVANE_SOURCE_DIR "/tests/digest/merkle_oracle.py'";
+  for (const auto& f : files)
+    if (f.Length > 0) command += " '" + f.Path + "' " + std::to_string(f.PieceLength);
+  const TRun run = RunShell(command);
+  ASSERT_EQ(run.Status, 0);
+  std::istringstream lines(run.Out);
+  std::vector<std::string> byHand, byLibtorrent;  // "root layer" per non-empty file
+  std::string first, root, layer;
+  while (lines >> first) {
+    if (first == "lt") {
+      lines >> root >> layer;
+      byLibtorrent.push_back(root + " " + layer);
+    } else {
+      lines >> layer;
+      byHand.push_back(first + " " + layer);
+    }
+  }
+
+  for (const int64_t pieceLength : {int64_t{16384}, int64_t{65536}, int64_t{1} << 20})
+    for (const THashPlan plan : {THashPlan::V2, THashPlan::Hybrid})
+      for (const int threads : {1, 3}) {
+        SCOPED_TRACE(std::to_string(pieceLength) + (plan == THashPlan::V2 ? " v2, " : " hybrid, ") +
+                     std::to_string(threads) + " threads");
+        // Each file with data starts on a piece boundary: a pad of zeros after
+        // every one that does not end on one, the last included.
+        std::vector<TByteSource> sources;
+        std::vector<size_t> fileOf;  // source -> index in files, or SIZE_MAX for a pad
+        std::string stream;
+        for (size_t i = 0; i < files.size(); ++i) {
+          if (files[i].PieceLength != pieceLength) continue;
+          sources.push_back(TByteSource::File(files[i].Path, files[i].Length));
+          fileOf.push_back(i);
+          stream += files[i].Bytes;
+          if (const int64_t tail = files[i].Length % pieceLength; tail > 0) {
+            sources.push_back(TByteSource::ZeroBytes(pieceLength - tail));
+            fileOf.push_back(SIZE_MAX);
+            stream.append(static_cast<size_t>(pieceLength - tail), '\0');
+          }
+        }
+        TPieceHasher hasher(sources, pieceLength, threads, TSha1Lanes::ChosenPath(), plan);
+        const TOutcome out = Collect(hasher, sources.size());
+        ASSERT_EQ(out.Error, "");
+        if (plan == THashPlan::Hybrid) EXPECT_EQ(out.Digests, PiecesOf(stream, pieceLength));
+        size_t nonEmpty = 0;
+        for (size_t i = 0; i < files.size(); ++i)
+          if (files[i].Length > 0 && files[i].PieceLength < pieceLength) ++nonEmpty;
+        for (size_t s = 0; s < sources.size(); ++s) {
+          if (fileOf[s] == SIZE_MAX) continue;
+          const TFile& f = files[fileOf[s]];
+          SCOPED_TRACE("file of " + std::to_string(f.Length) + " bytes");
+          const TMerkleFileHashes hashes = hasher.FileHashes(s);
+          if (f.Length == 0) {
+            EXPECT_EQ(hashes.Root, TSha256Hash{});
+            EXPECT_TRUE(hashes.PieceLayer.empty());
+            continue;
+          }
+          std::string layerHex;
+          for (const auto& node : hashes.PieceLayer)
+            layerHex += ToHex(std::string(reinterpret_cast<const char*>(node.data()), 32));
+          const std::string mine = ToHex(std::string(reinterpret_cast<const char*>(hashes.Root.data()), 32)) +
+                                   " " + (layerHex.empty() ? "-" : layerHex);
+          ASSERT_LT(nonEmpty, byHand.size());
+          EXPECT_EQ(mine, byHand[nonEmpty]);
+          if (!byLibtorrent.empty()) EXPECT_EQ(mine, byLibtorrent[nonEmpty]);
+          ++nonEmpty;
+        }
+      }
+}
+
+TEST(PieceHasher, V2LayoutsThatCannotBeHashedAreRefused) {
+  TTempDir dir;
+  const std::string path = dir.Write("f", PatternBytes(100));
+  struct TCase {
+    const char* Name;
+    std::vector<TByteSource> Sources;
+    int64_t PieceLength;
+  };
+  const TCase cases[] = {
+      {.Name = "piece length below 16 KiB", .Sources = {TByteSource::File(path, 100)}, .PieceLength = 8192},
+      {.Name = "piece length not a power of two",
+       .Sources = {TByteSource::File(path, 100)},
+       .PieceLength = 49152},
+      {.Name = "second file without a pad",
+       .Sources = {TByteSource::File(path, 100), TByteSource::File(path, 100)},
+       .PieceLength = 16384},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_THROW(TPieceHasher(c.Sources, c.PieceLength, 1, TSha1Lanes::ChosenPath(), THashPlan::V2),
+                 std::invalid_argument);
+  }
 }
