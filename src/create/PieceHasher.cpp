@@ -244,18 +244,18 @@ void TPieceHasher::StopAfter(int64_t index) {
   roomChanged_.notify_all();
 }
 
-void TPieceHasher::FileDone(size_t file) {
+void TPieceHasher::FileDone(size_t source) {
   std::unique_ptr<TSourceFile> done;
   {
     std::lock_guard lock(mutex_);
-    const auto found = shared_.find(file);
+    const auto found = shared_.find(source);
     if (found == shared_.end()) return;
     done = std::move(found->second);
     shared_.erase(found);
   }
   // Its pieces were read on several threads, possibly long before the
   // caller got here: the size tells whether it changed meanwhile.
-  if (done->Size() != sources_[file].ExpectedFileSize()) throw FileChanged(done->Path());
+  if (done->Size() != sources_[source].ExpectedFileSize()) throw FileChanged(done->Path());
 }
 
 void TPieceHasher::FailPending(const std::string& why) {

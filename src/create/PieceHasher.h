@@ -87,8 +87,8 @@ class TPieceHasher {
   void Stop();
   void FailPending(const std::string& why);
   void Prefetch();
-  void PrefetchFile(size_t source, std::unique_ptr<uint8_t[]>& scratch);
-  bool WaitPrefetched(int64_t end, int64_t piece);
+  void PrefetchFile(size_t i, std::unique_ptr<uint8_t[]>& scratch);
+  bool WaitPrefetched(int64_t end, int64_t batchFirst);
   void Prefetched(int64_t end);
 
   std::vector<TByteSource> sources_;
