@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -337,5 +339,52 @@ TEST(PieceHasher, V2LayoutsThatCannotBeHashedAreRefused) {
     SCOPED_TRACE(c.Name);
     EXPECT_THROW(TPieceHasher(c.Sources, c.PieceLength, 1, TSha1Lanes::ChosenPath(), THashPlan::V2),
                  std::invalid_argument);
+  }
+}
+
+// A small file is opened without a look at what it is: the read past its end
+// must still catch whatever stands in its place.
+TEST(PieceHasher, SmallFileReplacedAfterTheWalk) {
+  struct TCase {
+    const char* Name;
+    std::function<void(const std::string&)> Replace;
+    const char* Reason;
+  };
+  const TCase cases[] = {
+      {.Name = "a folder",
+       .Replace =
+           [](const std::string& p) {
+             std::filesystem::remove(p);
+             std::filesystem::create_directory(p);
+           },
+       .Reason = "Is a directory"},
+      {.Name = "a FIFO (must not hang)",
+       .Replace =
+           [](const std::string& p) {
+             std::filesystem::remove(p);
+             ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+           },
+       .Reason = "\"" /* any reason, as long as the file is named */},
+      {.Name = "grown",
+       .Replace = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 101), 0); },
+       .Reason = "changed while it was being hashed"},
+      {.Name = "shortened",
+       .Replace = [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 99), 0); },
+       .Reason = "changed while it was being hashed"},
+      {.Name = "gone",
+       .Replace = [](const std::string& p) { std::filesystem::remove(p); },
+       .Reason = "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir dir;
+    const std::string before = dir.Write("sub/a", PatternBytes(5000));
+    const std::string path = dir.Write("sub/b", PatternBytes(100));
+    c.Replace(path);
+    TPieceHasher hasher({TByteSource::File(before, 5000), TByteSource::File(path, 100)}, 1 << 20, 2);
+    const TOutcome out = Collect(hasher, 2);
+    EXPECT_NE(out.Error.find("\"" + path + "\""), std::string::npos) << out.Error;
+    EXPECT_NE(out.Error.find(c.Reason), std::string::npos) << out.Error;
+    EXPECT_TRUE(out.Digests.empty());
   }
 }
