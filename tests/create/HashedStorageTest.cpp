@@ -312,22 +312,20 @@ TEST(HashedStorage, FileChangingWhileHashedEndsTheRun) {
 }
 
 TEST(HashedStorage, ReadFailureNamesFileAndReason) {
-  // Pieces as long as a read request, so that the third piece has a read of its own.
-  constexpr int64_t L = int64_t{4} << 20;
-  TDataSet data({3 * L});
-  static int64_t failFrom;
-  failFrom = 2 * L;
+  TDataSet data({3000});
+  static int failAfter;
+  failAfter = 2;
   TFileSysCalls failing = FileSysCalls();
   failing.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
-    if (offset + static_cast<off_t>(count) > failFrom) {
+    if (--failAfter < 0) {
       errno = EIO;
       return -1;
     }
     return ::pread(fd, buffer, count, offset);
   };
   const TFileSysCalls old = SetFileSysCalls(failing);
-  TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
-  storage.Threads = 1;
+  TRecordingStorage storage(data.List, data.Dir.Path(), true, 1000);
+  storage.Threads = 1;  // reads in piece order, so the third read is the third piece's
   storage.HashPieces();
   SetFileSysCalls(old);
   EXPECT_EQ(storage.Error, "Cannot read file \"" + data.Dir / "f0" + "\": " + std::strerror(EIO));
@@ -533,7 +531,7 @@ TEST(HashedStorage, AbortFromAProgressReportStopsTheWorkers) {
 }
 
 namespace {
-// A read of the byte at blockedAt waits until the run lets events run.
+// A read of the piece at BlockedAt waits until the run lets events run.
 std::atomic<int64_t> blockedAt{-1};
 std::atomic<bool> released{false};
 std::mutex releaseMutex;
@@ -547,7 +545,7 @@ TEST(HashedStorage, AbortWhileWaitingFinishesTheAwaitedPieceOnly) {
     TDataSet data({40 * L});
     TFileSysCalls gated = FileSysCalls();
     gated.Pread = [](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
-      if (offset <= blockedAt && blockedAt < offset + static_cast<off_t>(count)) {
+      if (offset == blockedAt) {
         std::unique_lock lock(releaseMutex);
         releasedChanged.wait(lock, [] { return released.load(); });
       }
