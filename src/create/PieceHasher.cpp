@@ -125,6 +125,7 @@ struct TPieceHasher::TLane {
   int64_t Filled = 0;
   TSha1LaneState State{};
   int64_t BatchFirst = 0;  // the first piece of the lane's batch
+  int64_t Awaited = -1;    // the stream position the lane waits for the prefetch to pass, if any
   bool Finished = false;
   bool Failed = false;
   std::string Error;
@@ -323,9 +324,12 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       return false;
     }
     bool busy = false;
+    int64_t awaited = -1;  // when no lane could go on: the nearest position one waits for
+    bool moved = false;
     for (int j = 0; j < count; ++j) {
       TLane& lane = lanes[static_cast<size_t>(j)];
       lane.Filled = 0;
+      lane.Awaited = -1;
       if (lane.Finished || lane.Failed) continue;
       try {
         FillSlice(lane);
@@ -337,6 +341,15 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
         // Later pieces are not needed: the run ends at this one.
         LowerTo(limit_, lane.Piece + 1);
       }
+      if (lane.Finished) continue;
+      if (lane.Awaited < 0)
+        moved = true;
+      else if (awaited < 0 || lane.Awaited < awaited)
+        awaited = lane.Awaited;
+    }
+    if (!moved && awaited >= 0) {
+      WaitPrefetched(awaited, first);
+      continue;
     }
     // Lanes with as many whole blocks go through the digest together.
     int used = 0;
@@ -422,8 +435,17 @@ void TPieceHasher::FillSlice(TLane& lane) {
       const int64_t offset = source.Offset + (from - fileStart);
       const int64_t probe = own && offset + want == source.ExpectedFileSize() ? 1 : 0;
       // Bytes the prefetch is bringing in are read once it has them, so
-      // that the device sees its walk and not the lanes' many places.
-      if (!WaitPrefetched(from + want, lane.BatchFirst)) return;
+      // that the device sees its walk and not the lanes' many places. A lane
+      // with nothing yet this round sits it out while the others go on: the
+      // first pieces of a batch are then hashed as they come in, and little
+      // is left for after the last byte.
+      if (prefetched_.load() < from + want) {
+        if (lane.Filled == 0) {
+          lane.Awaited = from + want;
+          return;
+        }
+        if (!WaitPrefetched(from + want, lane.BatchFirst)) return;
+      }
       const int64_t got = lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, offset, want);
       if (got != want) throw FileChanged(lane.Current->Path());
       // The leaves while the slice is still in the cache; the slice starts on a leaf.
