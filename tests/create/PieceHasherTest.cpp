@@ -388,3 +388,17 @@ TEST(PieceHasher, SmallFileReplacedAfterTheWalk) {
     EXPECT_TRUE(out.Digests.empty());
   }
 }
+
+// Whatever the piece length and threads: our buffers stay within 64 MiB (and
+// a block's slack a lane), and the prefetch runs at most 512 MiB ahead (or
+// one huge piece a thread).
+TEST(PieceHasher, BuffersAndLeadAreBounded) {
+  for (const int64_t pieceLength : {int64_t{16384}, int64_t{1} << 20, int64_t{16} << 20, int64_t{256} << 20})
+    for (const int threads : {1, 2, 64}) {
+      SCOPED_TRACE(std::to_string(pieceLength) + " B pieces, " + std::to_string(threads) + " threads");
+      const std::vector<TByteSource> sources = {TByteSource::ZeroBytes(int64_t{4} << 30)};
+      const TPieceHasher hasher(sources, pieceLength, threads);
+      EXPECT_LE(hasher.BufferBytes(), (int64_t{64} << 20) + int64_t{hasher.Threads()} * 16 * 64);
+      EXPECT_LE(hasher.PrefetchLead(), std::max(int64_t{512} << 20, int64_t{hasher.Threads()} * pieceLength));
+    }
+}
