@@ -1,6 +1,7 @@
 #pragma once
-// The SHA-1 pieces of a stream of byte sources, hashed on worker threads,
-// each thread hashing several pieces at once in SHA-1 lanes, slice by slice.
+// A stream of byte sources hashed by a plan (SHA-1 pieces, v2 merkle leaves,
+// or both from one read) on worker threads, each thread taking several
+// pieces at once in SHA-1 lanes, slice by slice.
 // So that a disk sees one sequential walk in large requests (which its
 // read-ahead then makes larger still), a prefetch thread reads the stream
 // ahead of the workers in file order, and the workers read what it brought
