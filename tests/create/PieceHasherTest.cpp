@@ -171,10 +171,7 @@ TEST(PieceHasher, RangeOfAFileThatChangedSize) {
     SCOPED_TRACE(c.Name);
     TPieceHasher hasher({c.Source}, 1000, 2);
     const TOutcome out = Collect(hasher, 1);
-    if (c.Fails)
-      EXPECT_EQ(out.Error, "The file \"" + path + "\" changed while it was being hashed.");
-    else
-      EXPECT_EQ(out.Error, "");
+    EXPECT_EQ(out.Error, c.Fails ? "The file \"" + path + "\" changed while it was being hashed." : "");
   }
 }
 
@@ -291,7 +288,9 @@ TEST(PieceHasher, V2AndHybridPlansAgreeWithAnOracle) {
         TPieceHasher hasher(sources, pieceLength, threads, TSha1Lanes::ChosenPath(), plan);
         const TOutcome out = Collect(hasher, sources.size());
         ASSERT_EQ(out.Error, "");
-        if (plan == THashPlan::Hybrid) EXPECT_EQ(out.Digests, PiecesOf(stream, pieceLength));
+        if (plan == THashPlan::Hybrid) {
+          EXPECT_EQ(out.Digests, PiecesOf(stream, pieceLength));
+        }
         size_t nonEmpty = 0;
         for (size_t i = 0; i < files.size(); ++i)
           if (files[i].Length > 0 && files[i].PieceLength < pieceLength) ++nonEmpty;
@@ -312,7 +311,9 @@ TEST(PieceHasher, V2AndHybridPlansAgreeWithAnOracle) {
                                    " " + (layerHex.empty() ? "-" : layerHex);
           ASSERT_LT(nonEmpty, byHand.size());
           EXPECT_EQ(mine, byHand[nonEmpty]);
-          if (!byLibtorrent.empty()) EXPECT_EQ(mine, byLibtorrent[nonEmpty]);
+          if (!byLibtorrent.empty()) {
+            EXPECT_EQ(mine, byLibtorrent[nonEmpty]);
+          }
           ++nonEmpty;
         }
       }
