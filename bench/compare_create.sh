@@ -13,7 +13,8 @@
 #               its settings are kept in BENCH_DIR/gui-home, as a returning user's
 #   BENCH_DIR   where the data goes (default /tmp/quorvane-bench; kept for the next run)
 #   RUNS        turns per tool (default 5)
-#   SETS        data sets to run (default "1g small tiny"; also "4g")
+#   SETS        data sets to run (default "1g small tiny"; also "4g", and
+#               "tiny30k": 30,000 tiny files)
 #   PIECES      piece lengths for the big files (default "256k 1m 4m")
 #   QUORVANE_SHA1  forces our SHA-1 path (portable, shani, avx2, avx512)
 set -euo pipefail
@@ -29,7 +30,9 @@ gui=${GUI_BENCH:-$(dirname "$cli")/../../bench/bench_gui_create}
 
 [[ -x $cli ]] || { echo "quorvane-cli not found at $cli (give its path)" >&2; exit 2; }
 for tool in mktorrent transmission-create; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/deps.sh installs it)" >&2; exit 2; }
+  # The peers come from mktorrent and transmission-cli, installed with the test tools.
+  command -v "$tool" >/dev/null || "$here/../scripts/deps.sh" tests
+  command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 2; }
 done
 mkdir -p "$dir/out"
 export BENCH_GUI_HOME=$dir/gui-home
@@ -157,6 +160,10 @@ for set in $sets; do
     tiny)
       make_files "$dir/tiny" 100000 64
       data_set "100,000 tiny files (1 to 64 B)" "$dir/tiny" 18 nomk
+      ;;
+    tiny30k)
+      make_files "$dir/tiny30k" 30000 64
+      data_set "30,000 tiny files (1 to 64 B)" "$dir/tiny30k" 18 nomk
       ;;
     *) echo "unknown data set $set" >&2; exit 2 ;;
   esac

@@ -112,7 +112,7 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   progress_.SetOverallPosition(0);
 
   const std::string basePath = multiFile || request.Files.empty() ? "" : request.Files.front().Source;
-  storage_ = std::make_unique<TQuorvaneBTHashedStorage>(torrent.Files, basePath, multiFile, false,
+  storage_ = std::make_unique<TQuorvaneBTHashedStorage>(torrent.Files, basePath, multiFile,
                                                         torrent.PieceLength, progress_);
   TResetOnExit<TQuorvaneBTHashedStorage> resetStorage{storage_};
   storage_->Threads = request.Threads;

@@ -34,33 +34,38 @@ void THashedStorage::HashPieces() {
   Pieces.Hashed = true;
   PieceCount = 0;
   Error.clear();
-  DoStatus("start", 0);
+  DoRunStart();
   try {
     HashFiles();
   } catch (const std::exception& e) {
     Error = e.what();
     if (Error.empty()) Error = "Hashing failed";
   }
-  DoStatus("done", 0);
+  DoRunDone();
+}
+
+std::vector<TByteSource> THashedStorage::StreamSources() const {
+  if (!Sources.empty()) return Sources;
+  std::vector<TByteSource> sources;
+  sources.reserve(Files.size());
+  // Padding is zeros by definition: made in memory, never read from a file.
+  for (const auto& entry : Files)
+    sources.push_back(entry->Pad ? TByteSource::ZeroBytes(entry->Length, PathOf(*entry))
+                                 : TByteSource::File(PathOf(*entry), entry->Length));
+  return sources;
 }
 
 void THashedStorage::HashFiles() {
   if (PieceLength <= 0) throw EStreamError("Invalid piece length");
   const int64_t pieceLength = PieceLength;
-  std::vector<int64_t> lengths;
-  std::vector<bool> zeros;
-  lengths.reserve(Files.size());
-  zeros.reserve(Files.size());
-  for (const auto& entry : Files) {
-    lengths.push_back(entry->Length);
-    // Padding is zeros by definition: made in memory, never read from a file.
-    zeros.push_back(entry->Pad);
-  }
+  std::vector<TByteSource> sources = StreamSources();
+  // Only what the reports below need, since the hasher takes the list.
+  std::vector<std::pair<std::string, int64_t>> files;
+  files.reserve(sources.size());
+  for (const TByteSource& source : sources) files.emplace_back(source.Path, source.Length);
   // The workers read and hash; this loop walks the same stream as a single
   // reader would, so the reports come in the same order and at the same points.
-  TPieceHasher hasher(
-      std::move(lengths), [this](size_t i) { return PathOf(*Files[i]); }, pieceLength, Threads, Sha1Path,
-      std::move(zeros));
+  TPieceHasher hasher(std::move(sources), pieceLength, Threads, Sha1Path);
   int64_t remaining = pieceLength;
   size_t checked = 0;  // files before this one passed their last check
 
@@ -79,15 +84,14 @@ void THashedStorage::HashFiles() {
     ++PieceCount;
     remaining = pieceLength;
     DoPieceDone();
-    while (checked < Files.size() && hasher.LastPieceOf(checked) <= index) hasher.FileDone(checked++);
+    while (checked < files.size() && hasher.LastPieceOf(checked) <= index) hasher.FileDone(checked++);
   };
 
-  for (size_t i = 0; i < Files.size(); ++i) {
+  for (size_t i = 0; i < files.size(); ++i) {
     if (IsAborted()) return;
-    const TTorrentSubFile& entry = *Files[i];
-    const bool last = i + 1 == Files.size();
-    const int64_t size = entry.Length;
-    DoFileStart(PathOf(entry), size);
+    const bool last = i + 1 == files.size();
+    const int64_t size = files[i].second;
+    DoFileStart(files[i].first, size);
     // Before the first events run: a front end's first paint then overlaps the hashing.
     hasher.Start();
 
@@ -112,11 +116,9 @@ void THashedStorage::HashFiles() {
 }
 
 TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files,
-                                                   std::string basePath, bool multiFile, bool hashNow,
-                                                   int64_t pieceLength, TProgress& progress)
-    : THashedStorage(files, std::move(basePath), multiFile, pieceLength), progress_(progress) {
-  if (hashNow) HashPieces();
-}
+                                                   std::string basePath, bool multiFile, int64_t pieceLength,
+                                                   TProgress& progress)
+    : THashedStorage(files, std::move(basePath), multiFile, pieceLength), progress_(progress) {}
 
 void TQuorvaneBTHashedStorage::DoFileStart(const std::string& path, int64_t size) {
   progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(path));
@@ -129,18 +131,17 @@ void TQuorvaneBTHashedStorage::DoPieceDone() {
   progress_.SetOverallPosition(std::min(progress_.OverallPosition() + 1, progress_.OverallMax()));
 }
 
-void TQuorvaneBTHashedStorage::DoStatus(const std::string& name, int value) {
-  (void)value;
-  if (name == "start") {
-    progress_.SetFinishedEnabled(false);
-    progress_.SetAbortEnabled(true);
-  } else if (name == "done") {
-    progress_.SetFinishedEnabled(true);
-    progress_.SetAbortEnabled(false);
-    progress_.FocusFinished();
-    progress_.SetOverallPosition(progress_.OverallMax());
-    progress_.SetFilePosition(progress_.FileMax());
-  }
+void TQuorvaneBTHashedStorage::DoRunStart() {
+  progress_.SetFinishedEnabled(false);
+  progress_.SetAbortEnabled(true);
+}
+
+void TQuorvaneBTHashedStorage::DoRunDone() {
+  progress_.SetFinishedEnabled(true);
+  progress_.SetAbortEnabled(false);
+  progress_.FocusFinished();
+  progress_.SetOverallPosition(progress_.OverallMax());
+  progress_.SetFilePosition(progress_.FileMax());
 }
 
 bool TQuorvaneBTHashedStorage::IsAborted() { return progress_.IsAborted(); }

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "create/ByteSource.h"
 #include "digest/Sha1Lanes.h"
 #include "metainfo/TorrentFile.h"
 
@@ -24,6 +26,9 @@ class THashedStorage {
   std::string BasePath;                                     // the single file, or the folder of the files
   std::span<const std::unique_ptr<TTorrentSubFile>> Files;  // not owned
   bool MultiFile = false;
+  // When not empty, the stream to hash instead of Files' data (verify's
+  // stand-in zeros); each source is reported as a file.
+  std::vector<TByteSource> Sources;
   TTorrentPieces Pieces;
   int64_t PieceCount = 0;
   int64_t PieceLength = 0;
@@ -44,8 +49,9 @@ class THashedStorage {
   virtual void DoFileStart(const std::string& path, int64_t size) = 0;
   // After each finished piece was appended to Pieces.
   virtual void DoPieceDone() = 0;
-  // "start" at the beginning of a run, "done" at its end; value is 0.
-  virtual void DoStatus(const std::string& name, int value) = 0;
+  // At the beginning of a run, and at its end however it ends.
+  virtual void DoRunStart() = 0;
+  virtual void DoRunDone() = 0;
   // Polled before each file and after each read.
   virtual bool IsAborted() = 0;
   // Before every read: lets pending events run.
@@ -55,6 +61,7 @@ class THashedStorage {
 
  private:
   std::string PathOf(const TTorrentSubFile& entry) const;
+  std::vector<TByteSource> StreamSources() const;
   void HashFiles();
 };
 
@@ -63,12 +70,13 @@ class THashedStorage {
 class TQuorvaneBTHashedStorage : public THashedStorage {
  public:
   TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
-                           bool multiFile, bool hashNow, int64_t pieceLength, TProgress& progress);
+                           bool multiFile, int64_t pieceLength, TProgress& progress);
 
  protected:
   void DoFileStart(const std::string& path, int64_t size) override;
   void DoPieceDone() override;
-  void DoStatus(const std::string& name, int value) override;
+  void DoRunStart() override;
+  void DoRunDone() override;
   bool IsAborted() override;
   void DoProcessEvents() override;
   void DoIdle() override;

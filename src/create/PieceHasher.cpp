@@ -4,7 +4,12 @@
 #include <cassert>
 #include <exception>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string_view>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "base/Stream.h"
 #include "base/UniqueFd.h"
@@ -27,6 +32,20 @@ constexpr int64_t WakeBytes = int64_t{16} << 20;
 constexpr int64_t SmallestSlice = int64_t{16} << 10;
 // A single reader held one buffer of a piece, rounded up to a huge page.
 constexpr int64_t SingleReaderBuffer = int64_t{2} << 20;
+// The prefetch looks at (and, when not in the page cache, reads) the stream
+// in blocks of this size, with requests of PrefetchRequest: the size dd's
+// bs=1M makes, which read-ahead turns into the device's largest requests.
+constexpr int64_t PrefetchBlock = int64_t{4} << 20;
+constexpr int64_t PrefetchRequest = int64_t{1} << 20;
+// Files shorter than this are left to the workers: a prefetch of each would
+// cost an open more per file, and such files are not read in long runs.
+constexpr int64_t PrefetchSmallest = int64_t{1} << 20;
+// The workers' batches together span at most this much of the stream when
+// the pieces allow, since the prefetch has to run that far ahead of them (in
+// the page cache, not in our buffers): two threads of 16 lanes of the largest
+// piece length offered. Half of it halved the lanes at 16 MiB and doubled
+// the CPU time.
+constexpr int64_t LeadBudget = int64_t{512} << 20;
 
 EStreamError FileChanged(const std::string& path) {
   return EStreamError("The file \"" + path + "\" changed while it was being hashed.");
@@ -38,6 +57,29 @@ void LowerTo(std::atomic<int64_t>& value, int64_t bound) {
   }
 }
 
+// Whether bytes [offset, offset + length) of a file are all in the page
+// cache; false also when the kernel cannot tell (too old, or a file the
+// user neither owns nor may write), and then the prefetch reads them.
+bool InPageCache(int fd, int64_t offset, int64_t length) {
+#ifdef __linux__
+  struct {
+    uint64_t Offset, Length;
+  } range{static_cast<uint64_t>(offset), static_cast<uint64_t>(length)};
+  struct {
+    uint64_t Cache, Dirty, Writeback, Evicted, RecentlyEvicted;
+  } stat{};
+  constexpr long CachestatCall = 451;  // the same number on every architecture
+  if (::syscall(CachestatCall, fd, &range, &stat, 0) != 0) return false;
+  const auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  const uint64_t first = static_cast<uint64_t>(offset) / page;
+  const uint64_t last = (static_cast<uint64_t>(offset + length) + page - 1) / page;
+  return stat.Cache >= last - first;
+#else
+  (void)fd, (void)offset, (void)length;
+  return false;
+#endif
+}
+
 }  // namespace
 
 // The folder of the last file a lane opened, kept open: many small files of
@@ -47,8 +89,8 @@ struct TPieceHasher::TFolder {
   std::string Path;
   TUniqueFd Fd;
 
-  // Opens path's file, through the kept folder where it can.
-  void Open(std::optional<TSourceFile>& file, const std::string& path, bool sequential) {
+  // Opens path's file, through the kept folder where it can; unchecked: see TSourceFile::Unchecked.
+  void Open(std::optional<TSourceFile>& file, const std::string& path, bool sequential, bool unchecked) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) {
       file.emplace(path, sequential);
@@ -62,6 +104,8 @@ struct TPieceHasher::TFolder {
     }
     if (!Fd.Valid())
       file.emplace(path, sequential);
+    else if (unchecked)
+      file.emplace(TSourceFile::Unchecked(Fd.Get(), path.c_str() + slash + 1, path));
     else
       file.emplace(Fd.Get(), path.c_str() + slash + 1, path, sequential);
   }
@@ -80,31 +124,49 @@ struct TPieceHasher::TLane {
   std::unique_ptr<uint8_t[]> Buffer;
   int64_t Filled = 0;
   TSha1LaneState State{};
+  int64_t BatchFirst = 0;  // the first piece of the lane's batch
+  int64_t Awaited = -1;    // the stream position the lane waits for the prefetch to pass, if any
   bool Finished = false;
   bool Failed = false;
   std::string Error;
   std::array<uint8_t, 20> Digest{};
 };
 
-TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::string(size_t)> pathOf,
-                           int64_t pieceLength, int threads, TSha1Path path, std::vector<bool> zeros)
-    : pathOf_(std::move(pathOf)), zeros_(std::move(zeros)), pieceLength_(pieceLength), sha_(path) {
-  zeros_.resize(lengths.size());
-  start_.reserve(lengths.size() + 1);
+TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TSha1Path path,
+                           THashPlan plan)
+    : sources_(std::move(sources)), plan_(plan), pieceLength_(pieceLength), sha_(path) {
+  const size_t count = sources_.size();
+  start_.reserve(count + 1);
   int64_t total = 0;
-  for (int64_t length : lengths) {
+  for (const TByteSource& source : sources_) {
     start_.push_back(total);
-    total += length;
+    total += source.Length;
   }
   start_.push_back(total);
-  if (!lengths.empty()) pieceCount_ = std::max<int64_t>(1, (total + pieceLength - 1) / pieceLength);
-  // Each file belongs to the pieces holding its bytes; an empty file to the piece
-  // at its offset, which opens it and so finds it missing or changed.
-  firstPiece_.resize(lengths.size());
-  lastPiece_.resize(lengths.size());
-  for (size_t i = 0; i < lengths.size(); ++i) {
+  if (count > 0) pieceCount_ = std::max<int64_t>(1, (total + pieceLength - 1) / pieceLength);
+  // Each source belongs to the pieces holding its bytes; an empty file to the
+  // piece at its offset, which opens it and so finds it missing or changed.
+  firstPiece_.resize(count);
+  lastPiece_.resize(count);
+  for (size_t i = 0; i < count; ++i) {
     firstPiece_[i] = std::min(start_[i] / pieceLength, pieceCount_ - 1);
-    lastPiece_[i] = lengths[i] > 0 ? (start_[i + 1] - 1) / pieceLength : firstPiece_[i];
+    lastPiece_[i] = sources_[i].Length > 0 ? (start_[i + 1] - 1) / pieceLength : firstPiece_[i];
+  }
+  if (plan_ != THashPlan::V1) {
+    constexpr auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
+    if (pieceLength < leaf || (pieceLength & (pieceLength - 1)) != 0)
+      throw std::invalid_argument("v2 pieces are a power of two of at least 16 KiB");
+    leafFirst_.assign(count, 0);
+    int64_t leaves = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const TByteSource& source = sources_[i];
+      leafFirst_[i] = leaves;
+      if (source.Zeros || source.Length == 0) continue;
+      // A piece then holds one file's leaves, and every slice starts on a leaf.
+      if (start_[i] % pieceLength != 0) throw std::invalid_argument("a v2 file starts off a piece boundary");
+      leaves += (source.Length + leaf - 1) / leaf;
+    }
+    leaves_.resize(static_cast<size_t>(leaves));
   }
 
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -118,6 +180,7 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
   };
   while (slice_ > SmallestSlice && tooBig()) slice_ /= 2;
   slice_ = std::min(slice_, (pieceLength + 63) / 64 * 64);
+  assert(plan_ == THashPlan::V1 || slice_ % static_cast<int64_t>(TSha256Lanes::LeafSize) == 0);
 
   // Equal batches, as many for every thread: greedy batches of a full set of lanes
   // left one thread a last round alone, and halving the rest near the end left
@@ -125,6 +188,10 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
   const int64_t perRound = int64_t{threads_} * lanes;
   const int64_t batches = (pieceCount_ + perRound - 1) / perRound * threads_;
   batch_ = std::max<int64_t>(1, (pieceCount_ + batches - 1) / std::max<int64_t>(1, batches));
+  // Large pieces: fewer lanes, so that the prefetch need not run far ahead.
+  while (batch_ > 1 && threads_ * batch_ * pieceLength_ > LeadBudget) batch_ = (batch_ + 1) / 2;
+  // At least two blocks, so that the block a worker waits for is always in reach.
+  lead_ = std::max(threads_ * batch_ * pieceLength_, 2 * PrefetchBlock);
 
   state_.assign(static_cast<size_t>(pieceCount_), TPieceState::Pending);
   digests_.resize(static_cast<size_t>(pieceCount_));
@@ -133,15 +200,19 @@ TPieceHasher::TPieceHasher(std::vector<int64_t> lengths, std::function<std::stri
 
 TPieceHasher::~TPieceHasher() { Stop(); }
 
+int64_t TPieceHasher::BufferBytes() const { return int64_t{threads_} * sha_.PieceLanes() * (slice_ + 64); }
+
 void TPieceHasher::Stop() {
-  limit_ = 0;
+  StopAfter(-1);
   for (auto& worker : workers_) worker.join();
   workers_.clear();
+  if (prefetcher_.joinable()) prefetcher_.join();
 }
 
 void TPieceHasher::Start() {
   if (started_) return;
   started_ = true;
+  prefetcher_ = std::thread([this] { Prefetch(); });
   for (int i = 0; i < threads_; ++i)
     workers_.emplace_back([this] {
       try {
@@ -168,20 +239,26 @@ std::string TPieceHasher::ErrorOf(int64_t index) {
   return found == errors_.end() ? std::string() : found->second;
 }
 
-void TPieceHasher::StopAfter(int64_t index) { LowerTo(limit_, index + 1); }
+void TPieceHasher::StopAfter(int64_t index) {
+  LowerTo(limit_, index + 1);
+  // Threads waiting for the prefetch, or for room ahead, look again.
+  { std::lock_guard lock(prefetchMutex_); }
+  prefetchedChanged_.notify_all();
+  roomChanged_.notify_all();
+}
 
-void TPieceHasher::FileDone(size_t file) {
+void TPieceHasher::FileDone(size_t source) {
   std::unique_ptr<TSourceFile> done;
   {
     std::lock_guard lock(mutex_);
-    const auto found = shared_.find(file);
+    const auto found = shared_.find(source);
     if (found == shared_.end()) return;
     done = std::move(found->second);
     shared_.erase(found);
   }
   // Its pieces were read on several threads, possibly long before the
   // caller got here: the size tells whether it changed meanwhile.
-  if (done->Size() != start_[file + 1] - start_[file]) throw FileChanged(done->Path());
+  if (done->Size() != sources_[source].ExpectedFileSize()) throw FileChanged(done->Path());
 }
 
 void TPieceHasher::FailPending(const std::string& why) {
@@ -194,7 +271,7 @@ void TPieceHasher::FailPending(const std::string& why) {
         errors_[static_cast<int64_t>(i)] = why;
       }
   }
-  limit_ = 0;
+  StopAfter(-1);
   changed_.notify_all();
 }
 
@@ -210,6 +287,9 @@ void TPieceHasher::Work() {
       if (first >= end) return;
       count = static_cast<int>(std::min<int64_t>({batch_, laneCount, end - first}));
     } while (!next_.compare_exchange_weak(first, first + count));
+    // The prefetch may now run further ahead.
+    { std::lock_guard lock(prefetchMutex_); }
+    roomChanged_.notify_one();
     if (!HashBatch(first, count, lanes)) return;
     Publish(lanes, count);
   }
@@ -220,6 +300,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
   for (int j = 0; j < count; ++j) {
     TLane& lane = lanes[static_cast<size_t>(j)];
     lane.Piece = first + j;
+    lane.BatchFirst = first;
     lane.Pos = lane.Piece * pieceLength_;
     lane.End = std::min(total, lane.Pos + pieceLength_);
     // The piece's files: from the first whose bytes reach it to the last that starts in it.
@@ -243,9 +324,12 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       return false;
     }
     bool busy = false;
+    int64_t awaited = -1;  // when no lane could go on: the nearest position one waits for
+    bool moved = false;
     for (int j = 0; j < count; ++j) {
       TLane& lane = lanes[static_cast<size_t>(j)];
       lane.Filled = 0;
+      lane.Awaited = -1;
       if (lane.Finished || lane.Failed) continue;
       try {
         FillSlice(lane);
@@ -257,6 +341,15 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
         // Later pieces are not needed: the run ends at this one.
         LowerTo(limit_, lane.Piece + 1);
       }
+      if (lane.Finished) continue;
+      if (lane.Awaited < 0)
+        moved = true;
+      else if (awaited < 0 || lane.Awaited < awaited)
+        awaited = lane.Awaited;
+    }
+    if (!moved && awaited >= 0) {
+      WaitPrefetched(awaited, first);
+      continue;
     }
     // Lanes with as many whole blocks go through the digest together.
     int used = 0;
@@ -276,7 +369,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
         data[to - from] = lane.Buffer.get();
         ++to;
       }
-      sha_.TransformBlocks(states, data, to - from, static_cast<size_t>(blocks));
+      if (plan_ != THashPlan::V2) sha_.TransformBlocks(states, data, to - from, static_cast<size_t>(blocks));
       for (int k = from; k < to; ++k) lanes[static_cast<size_t>(order[k])].State = states[k - from];
       from = to;
     }
@@ -289,8 +382,9 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       }
       // Only the piece's last slice can end off a block boundary.
       const int64_t whole = lane.Filled / 64 * 64;
-      sha_.Finish(lane.State, lane.Buffer.get() + whole, static_cast<size_t>(lane.Filled - whole),
-                  lane.Digest.data());
+      if (plan_ != THashPlan::V2)
+        sha_.Finish(lane.State, lane.Buffer.get() + whole, static_cast<size_t>(lane.Filled - whole),
+                    lane.Digest.data());
       lane.Finished = true;
     }
     if (!busy) return true;
@@ -302,8 +396,9 @@ void TPieceHasher::FillSlice(TLane& lane) {
     const size_t i = lane.File;
     const int64_t fileStart = start_[i];
     const int64_t fileEnd = start_[i + 1];
+    const TByteSource& source = sources_[i];
     const bool own = firstPiece_[i] == lastPiece_[i];
-    if (zeros_[i]) {
+    if (source.Zeros) {
       const int64_t from = std::max(lane.Pos, fileStart);
       const int64_t want = std::min(std::min(lane.End, fileEnd) - from, slice_ - lane.Filled);
       std::fill_n(lane.Buffer.get() + lane.Filled, want, uint8_t{0});
@@ -314,14 +409,21 @@ void TPieceHasher::FillSlice(TLane& lane) {
     }
     if (!lane.Current) {
       if (own) {
-        lane.Folder.Open(lane.Own, pathOf_(i), fileEnd - fileStart >= (int64_t{1} << 20));
+        // A small whole file is read at once, with the probe past its end
+        // that checks its size: no need to look at it first, which saved
+        // one system call of four per file of a folder of tiny files.
+        const int64_t length = fileEnd - fileStart;
+        const bool unchecked =
+            length > 0 && length <= slice_ && source.Offset == 0 && source.ExpectedFileSize() == length;
+        lane.Folder.Open(lane.Own, source.Path, length >= (int64_t{1} << 20), unchecked);
         lane.Current = &*lane.Own;
       } else {
         lane.Current = &SharedFile(i);
       }
       // The torrent records the length gathered before the run; data of any
       // other length would give pieces that disagree with it.
-      if (lane.Current->OpenedSize() != fileEnd - fileStart) throw FileChanged(lane.Current->Path());
+      if (lane.Current->OpenedSize() >= 0 && lane.Current->OpenedSize() != source.ExpectedFileSize())
+        throw FileChanged(lane.Current->Path());
     }
     const int64_t from = std::max(lane.Pos, fileStart);
     const int64_t to = std::min(lane.End, fileEnd);
@@ -330,10 +432,30 @@ void TPieceHasher::FillSlice(TLane& lane) {
       // The read that reaches a file's end asks for one byte more: getting it means the file grew.
       // A file shared with other pieces is checked by FileDone instead.
       // A regular file returns all it has at once, so the usual reply needs no second call.
-      const int64_t probe = own && from + want == fileEnd ? 1 : 0;
-      const int64_t got =
-          lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, from - fileStart, want);
+      const int64_t offset = source.Offset + (from - fileStart);
+      const int64_t probe = own && offset + want == source.ExpectedFileSize() ? 1 : 0;
+      // Bytes the prefetch is bringing in are read once it has them, so
+      // that the device sees its walk and not the lanes' many places. A lane
+      // with nothing yet this round sits it out while the others go on: the
+      // first pieces of a batch are then hashed as they come in, and little
+      // is left for after the last byte.
+      if (prefetched_.load() < from + want) {
+        if (lane.Filled == 0) {
+          lane.Awaited = from + want;
+          return;
+        }
+        if (!WaitPrefetched(from + want, lane.BatchFirst)) return;
+      }
+      const int64_t got = lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, offset, want);
       if (got != want) throw FileChanged(lane.Current->Path());
+      // The leaves while the slice is still in the cache; the slice starts on a leaf.
+      if (plan_ != THashPlan::V1)
+        sha256_.HashLeaves(
+            lane.Buffer.get() + lane.Filled, static_cast<size_t>(want),
+            reinterpret_cast<uint8_t(*)[32]>(
+                leaves_[static_cast<size_t>(leafFirst_[i] + (from - fileStart) /
+                                                                static_cast<int64_t>(TSha256Lanes::LeafSize))]
+                    .data()));
       lane.Filled += want;
       lane.Pos += want;
     }
@@ -352,7 +474,10 @@ TSourceFile& TPieceHasher::SharedFile(size_t file) {
     if (found != shared_.end()) return *found->second;
   }
   // Opened outside the lock; should another lane open it meanwhile, the first one in stays.
-  auto opened = std::make_unique<TSourceFile>(pathOf_(file), true);
+  auto opened = std::make_unique<TSourceFile>(sources_[file].Path, true);
+  // The prefetch reads a file this long in order; read-ahead on this
+  // handle, which the lanes read in many places, would only add requests.
+  if (sources_[file].Length >= PrefetchSmallest) opened->AdviseRandom();
   std::lock_guard lock(mutex_);
   auto& slot = shared_[file];
   if (!slot) slot = std::move(opened);
@@ -378,7 +503,82 @@ void TPieceHasher::Publish(std::vector<TLane>& lanes, int count) {
     while (settled_ < pieceCount_ && state_[static_cast<size_t>(settled_)] != TPieceState::Pending)
       ++settled_;
     const int64_t wakeAt = waitingFor_ + std::max<int64_t>(1, WakeBytes / pieceLength_);
-    wake = wake || settled_ == pieceCount_ || (settled_ > waitingFor_ && settled_ >= wakeAt);
+    // Past the limit nothing more comes: the caller must not wait out its time.
+    wake = wake || settled_ >= std::min(pieceCount_, limit_.load()) ||
+           (settled_ > waitingFor_ && settled_ >= wakeAt);
   }
   if (wake) changed_.notify_all();
+}
+
+bool TPieceHasher::WaitPrefetched(int64_t end, int64_t batchFirst) {
+  if (prefetched_.load() >= end) return true;
+  std::unique_lock lock(prefetchMutex_);
+  prefetchedChanged_.wait(lock, [&] { return prefetched_.load() >= end || batchFirst >= limit_.load(); });
+  return prefetched_.load() >= end;
+}
+
+void TPieceHasher::Prefetched(int64_t end) {
+  {
+    std::lock_guard lock(prefetchMutex_);
+    prefetched_ = end;
+  }
+  prefetchedChanged_.notify_all();
+}
+
+void TPieceHasher::Prefetch() {
+  std::unique_ptr<uint8_t[]> scratch;  // made when first needed: cached data needs none
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    if (!sources_[i].Zeros && sources_[i].Length >= PrefetchSmallest) PrefetchFile(i, scratch);
+    if (limit_.load() * pieceLength_ <= start_[i + 1]) break;
+    Prefetched(start_[i + 1]);
+  }
+  // Whatever ended the walk, no worker waits for it any more.
+  Prefetched(start_.back());
+}
+
+// Reads source i block by block into the page cache, at most lead_ bytes
+// ahead of the batches taken. Failures are left for the workers to meet and
+// report: the prefetch only moves on.
+void TPieceHasher::PrefetchFile(size_t i, std::unique_ptr<uint8_t[]>& scratch) {
+  const TByteSource& source = sources_[i];
+  try {
+    const TSourceFile file(source.Path, true);
+    // A file already in the page cache is not read again. One that is not
+    // is read whole, also where parts of it are there: skipping them would
+    // break the sequence that read-ahead follows.
+    const bool cached = InPageCache(file.Fd(), source.Offset, source.Length);
+    for (int64_t at = 0; at < source.Length;) {
+      const int64_t block = std::min(source.Length - at, PrefetchBlock);
+      const int64_t blockEnd = start_[i] + at + block;
+      {
+        std::unique_lock lock(prefetchMutex_);
+        roomChanged_.wait(lock, [&] {
+          return blockEnd <= next_.load() * pieceLength_ + lead_ ||
+                 start_[i] + at >= limit_.load() * pieceLength_;
+        });
+      }
+      if (start_[i] + at >= limit_.load() * pieceLength_) return;
+      if (!cached) {
+        if (!scratch)
+          scratch = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(PrefetchRequest));
+        for (int64_t part = 0; part < block; part += PrefetchRequest) {
+          const int64_t want = std::min(block - part, PrefetchRequest);
+          if (file.ReadAt(scratch.get(), want, source.Offset + at + part) != want) return;
+        }
+      }
+      at += block;
+      Prefetched(start_[i] + at);
+    }
+  } catch (const std::exception&) {
+  }
+}
+
+TMerkleFileHashes TPieceHasher::FileHashes(size_t source) const {
+  assert(plan_ != THashPlan::V1);
+  const TByteSource& file = sources_[source];
+  if (file.Zeros || file.Length == 0) return {};
+  const auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
+  const std::span<const TSha256Hash> leaves(leaves_.data() + leafFirst_[source],
+                                            static_cast<size_t>((file.Length + leaf - 1) / leaf));
+  return MerkleFromLeaves(leaves, static_cast<uint64_t>(pieceLength_), sha256_);
 }

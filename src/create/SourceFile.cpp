@@ -19,13 +19,30 @@ TSourceFile::TSourceFile(const std::string& path, bool sequential) : path_(path)
 
 TSourceFile::TSourceFile(int folderFd, const char* name, const std::string& path, bool sequential)
     : path_(path) {
+  OpenAt(folderFd, name);
+  Opened(sequential);
+}
+
+TSourceFile TSourceFile::Unchecked(int folderFd, const char* name, const std::string& path) {
+  TSourceFile file;
+  file.path_ = path;
+  file.OpenAt(folderFd, name);
+  file.openedSize_ = -1;
+  return file;
+}
+
+TSourceFile::TSourceFile(TSourceFile&& other) noexcept
+    : path_(std::move(other.path_)), fd_(other.fd_), openedSize_(other.openedSize_) {
+  other.fd_ = -1;
+}
+
+void TSourceFile::OpenAt(int folderFd, const char* name) {
   const auto openat = FileSysCalls().Openat;
   do {
     fd_ = openat ? openat(folderFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0)
-                 : FileSysCalls().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+                 : FileSysCalls().Open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path, errno));
-  Opened(sequential);
+  if (fd_ < 0) throw EStreamError(FileError("Cannot open file", path_, errno));
 }
 
 void TSourceFile::Opened(bool sequential) {
@@ -62,3 +79,5 @@ int64_t TSourceFile::Size() const {
 int64_t TSourceFile::ReadAt(void* buffer, int64_t count, int64_t offset, int64_t enough) const {
   return ReadFullyAt(fd_, buffer, count, offset, path_, enough);
 }
+
+void TSourceFile::AdviseRandom() const { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM); }

@@ -106,25 +106,22 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     while (end < entries.size() && entries[end].Usable) ++end;
     const int64_t runStart = entries[i].Offset;
     const int64_t firstPiece = runStart / pieceLength;
-    TTorrentSubFiles list;
-    // The head of a piece whose earlier files are missing, and padding, are
-    // zeros the storage makes itself (entries marked as padding), so its
-    // pieces line up with the torrent's.
-    if (const int64_t head = runStart - firstPiece * pieceLength; head > 0) {
-      list.push_back(std::make_unique<TTorrentSubFile>("", "", head, 0));
-      list.back()->Pad = true;
-    }
+    // Zeros stand in for the bytes that are not the user's: padding, and the
+    // head of a piece whose earlier files are missing, so the pieces line up.
+    std::vector<TByteSource> sources;
+    if (const int64_t head = runStart - firstPiece * pieceLength; head > 0)
+      sources.push_back(TByteSource::ZeroBytes(head));
     for (size_t j = i; j < end; ++j) {
       const TTorrentSubFile& file = *entries[j].File;
       if (file.Length == 0 || file.Symlink) continue;
-      list.push_back(std::make_unique<TTorrentSubFile>(file.Name, file.Path, file.Length, 0));
-      list.back()->Pad = file.Pad;
-      if (!file.Pad) list.back()->SetSourcePath(entries[j].DataPath);
+      sources.push_back(file.Pad ? TByteSource::ZeroBytes(file.Length, file.Name)
+                                 : TByteSource::File(entries[j].DataPath, file.Length));
     }
     const int64_t runEnd = end < entries.size() ? entries[end].Offset : offset;
     i = end;
 
-    TQuorvaneBTHashedStorage storage(list, "", true, false, pieceLength, progress);
+    TQuorvaneBTHashedStorage storage({}, "", true, pieceLength, progress);
+    storage.Sources = std::move(sources);
     storage.HashPieces();
     const auto hashed = static_cast<int64_t>(storage.Pieces.size());
     const int64_t lastPiece = runEnd > runStart ? (runEnd - 1) / pieceLength : firstPiece - 1;

@@ -43,9 +43,8 @@ class TRecordingStorage : public THashedStorage {
     Events.push_back("piece");
     if (OnPiece) OnPiece(*this);
   }
-  void DoStatus(const std::string& name, int value) override {
-    Events.push_back(name + " " + std::to_string(value));
-  }
+  void DoRunStart() override { Events.push_back("start 0"); }
+  void DoRunDone() override { Events.push_back("done 0"); }
   bool IsAborted() override { return Aborted; }
   void DoProcessEvents() override { ++Polls; }
 };
@@ -388,7 +387,8 @@ TEST(QuorvaneBTHashedStorage, ProgressBars) {
       }
     } progress;
     progress.SetOverallMax(total / L + 1);
-    TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, true, L, progress);
+    TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, L, progress);
+    storage.HashPieces();
     EXPECT_EQ(storage.Error, "");
     EXPECT_EQ(storage.PieceCount, c.Pieces);
     EXPECT_EQ(progress.FileMax(), c.FileMax);
@@ -414,7 +414,8 @@ TEST(QuorvaneBTHashedStorage, FileBarRestartsWithEveryFile) {
     }
   } progress;
   progress.SetOverallMax(100);
-  TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, true, L, progress);
+  TQuorvaneBTHashedStorage storage(data.List, data.Dir.Path(), true, L, progress);
+  storage.HashPieces();
   // The piece that spans files 0 and 1 is finished in file 1 and counts there.
   const std::vector<std::string> log = {"0/2", "1/2", "0/2", "1/2", "0/1", "1/1", "1/1"};
   EXPECT_EQ(progress.Log, log);
@@ -429,7 +430,8 @@ TEST(QuorvaneBTHashedStorage, AbortFlagComesFromTheProgress) {
       if (++Pumps == 2) SetAborted(true);  // "Abort" pressed while the second read waits
     }
   } progress;
-  TQuorvaneBTHashedStorage storage(data.List, data.Dir / "f0", false, true, 1000, progress);
+  TQuorvaneBTHashedStorage storage(data.List, data.Dir / "f0", false, 1000, progress);
+  storage.HashPieces();
   EXPECT_EQ(storage.PieceCount, 2);  // the read in progress still completes its piece
   EXPECT_TRUE(progress.FinishedEnabled);
 }
