@@ -59,10 +59,18 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
     torrent.AddFile(std::move(entry));
   }
   torrent.SetPieceLength(ChoosePieceLength(total, request.PieceLength));
-  // The first URL of the first tier is the main tracker; a main tracker
-  // alone is announce without an announce-list.
-  const bool mainOnly = request.Trackers.size() == 1 && request.Trackers.front().size() == 1;
-  if (!mainOnly) SetTrackersKeepingMain(torrent, request.Trackers, announce);
+  // The first URL of the first tier is the main tracker.
+  const bool oneUrlEach = std::all_of(request.Trackers.begin(), request.Trackers.end(),
+                                      [](const auto& tier) { return tier.size() <= 1; });
+  if (oneUrlEach) {
+    // A main tracker and its back-ups, each back-up a tier of its own.
+    std::vector<std::string> backups;
+    for (size_t i = 1; i < request.Trackers.size(); ++i)
+      if (!request.Trackers[i].empty()) backups.push_back(request.Trackers[i].front());
+    torrent.SetBackupTrackers(backups);
+  } else {
+    SetTrackersKeepingMain(torrent, request.Trackers, announce);
+  }
   torrent.SetPrivate(request.Private);
   torrent.SetSource(request.Source);
   torrent.SetWebSeeds(request.WebSeeds);
