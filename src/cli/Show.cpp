@@ -124,8 +124,7 @@ void PrintHuman(const TTorrentFile& torrent) {
   PrintField(out, "Announce URL:", ForTerminal(torrent.Announce(), false));
   std::string backups;
   const std::vector<std::string> backupTrackers = torrent.BackupTrackers();
-  for (const auto& url : backupTrackers)
-    backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
+  for (const auto& url : backupTrackers) backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
   PrintField(out, "Backup trackers:", backupTrackers.empty() ? "none" : backups);
   std::string tiers;
   const auto announceTiers = torrent.AnnounceTiers();

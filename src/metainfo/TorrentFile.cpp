@@ -504,7 +504,8 @@ std::vector<std::vector<std::string>>::const_iterator TTorrentFile::ListBegin() 
 
 std::vector<std::string> TTorrentFile::BackupTrackers() const {
   std::vector<std::string> urls;
-  for (auto tier = ListBegin(); tier != tiers_.end(); ++tier) urls.insert(urls.end(), tier->begin(), tier->end());
+  for (auto tier = ListBegin(); tier != tiers_.end(); ++tier)
+    urls.insert(urls.end(), tier->begin(), tier->end());
   return urls;
 }
 
@@ -585,13 +586,15 @@ void TTorrentFile::ReadTrackers(const TObjectHash& top) {
         continue;
       }
       list.emplace_back();
-      for (const auto& url : As<TObjectList>(tier.get()).Items) list.back().push_back(As<TIntString>(url.get()).Text);
+      for (const auto& url : As<TObjectList>(tier.get()).Items)
+        list.back().push_back(As<TIntString>(url.get()).Text);
     }
   }
   // The announce key leads as a tier of its own (empty without one); the
   // announce-list's URLs, repeats included, are the back-up trackers.
   mainApart_ = !announce.empty() || !list.empty();
-  if (mainApart_) tiers_.push_back(announce.empty() ? std::vector<std::string>() : std::vector<std::string>{announce});
+  if (mainApart_)
+    tiers_.push_back(announce.empty() ? std::vector<std::string>() : std::vector<std::string>{announce});
   for (auto& tier : list) {
     std::erase(tier, std::string());
     if (!tier.empty()) tiers_.push_back(std::move(tier));
@@ -915,11 +918,11 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
                              if (loadedFiles && !raw_->WasRenamed(i) &&
                                  raw_->EntryStarts.size() == Files.size()) {
                                const size_t start = raw_->EntryStarts[i];
-                               const size_t end = i + 1 < Files.size()
-                                                      ? raw_->EntryStarts[i + 1]
-                                                      : static_cast<size_t>(loadedFiles->Value.data() -
-                                                                            raw_->Bytes.data()) +
-                                                            loadedFiles->Value.size() - 1;
+                               const size_t end =
+                                   i + 1 < Files.size()
+                                       ? raw_->EntryStarts[i + 1]
+                                       : static_cast<size_t>(loadedFiles->Value.data() - raw_->Bytes.data()) +
+                                             loadedFiles->Value.size() - 1;
                                WriteRaw(out, std::string_view(raw_->Bytes).substr(start, end - start));
                                continue;
                              }
@@ -957,7 +960,8 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
     if (value) entries.push_back({key, [&out, value] { EncodeValue(out, *value); }});
     return value != nullptr;
   };
-  if (!keepFlag("private", KeyPrivate) && Private) entries.push_back({"private", [&] { WriteInteger(out, 1); }});
+  if (!keepFlag("private", KeyPrivate) && Private)
+    entries.push_back({"private", [&] { WriteInteger(out, 1); }});
   if (!keepFlag("source", KeySource) && !Source.empty())
     entries.push_back({"source", [&] { WriteString(out, Source); }});
 
@@ -968,7 +972,8 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
     stale = {"file tree", "meta version"};
     if (raw && (raw->KeysSet & KeyName) != 0) stale.push_back("name.utf-8");
   }
-  const std::vector<std::string_view> owned{"files", "length", "name", "piece length", "pieces", "private", "source"};
+  const std::vector<std::string_view> owned{"files",  "length",  "name",  "piece length",
+                                            "pieces", "private", "source"};
   if (rawInfo.empty()) {
     AddForeignKeys(entries, out, loadedInfo, owned, stale);
   } else {
@@ -1080,7 +1085,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     // Byte for byte, so a clean info keeps its hash.
     entries.push_back({"info", [&out, info, infoHashText, changed, this] {
                          WriteRaw(out, info);
-                         if (infoHashText) *infoHashText = changed ? BytesToHex(Sha1Bytes(info), 999) : InfoHashText;
+                         if (infoHashText)
+                           *infoHashText = changed ? BytesToHex(Sha1Bytes(info), 999) : InfoHashText;
                        }});
   } else {
     entries.push_back({"info", [&] {

@@ -133,8 +133,8 @@ class TTorrentFile {
   const bool& MultiFile = multiFile_;
   const TTorrentSubFiles& Files = layout_.Files();
   const TTorrentPieces& Pieces = pieces_;
-  const bool& Private = private_;  // info "private" = 1
-  const std::string& Source = source_;  // info "source"
+  const bool& Private = private_;                        // info "private" = 1
+  const std::string& Source = source_;                   // info "source"
   const std::vector<std::string>& WebSeeds = webSeeds_;  // "url-list"
   // Where each file lies in the data and which pieces hold it.
   const TFileLayout& Layout() const { return layout_; }
