@@ -97,7 +97,7 @@ void BM_SaveManyFilesRenamed(benchmark::State& state) {
   TTorrentFile model;
   TFileStream in(ManyFilesPath(), TFileMode::OpenRead);
   model.LoadFromStream(in);
-  model.Files.back()->Name = "renamed.bin";
+  model.RenameFile(model.Files.size() - 1, model.Files.back()->Path, "renamed.bin");
   for (auto _ : state) {
     TMemoryStream out;
     model.SaveToStream(out, model.Pieces);
@@ -111,7 +111,7 @@ void BM_SaveManyFilesRenamedToFile(benchmark::State& state) {
   TTorrentFile model;
   TFileStream in(ManyFilesPath(), TFileMode::OpenRead);
   model.LoadFromStream(in);
-  model.Files.back()->Name = "renamed.bin";
+  model.RenameFile(model.Files.size() - 1, model.Files.back()->Path, "renamed.bin");
   const std::string target = ManyFilesPath() + ".saved";
   for (auto _ : state) {
     TFileStream out(target, TFileMode::Create);
@@ -127,7 +127,7 @@ void BM_SaveManyFilesPrivateFlipped(benchmark::State& state) {
   TTorrentFile model;
   TFileStream in(ManyFilesPath(), TFileMode::OpenRead);
   model.LoadFromStream(in);
-  model.Private = !model.Private;
+  model.SetPrivate(!model.Private);
   for (auto _ : state) {
     TMemoryStream out;
     model.SaveToStream(out, model.Pieces);
@@ -141,7 +141,7 @@ void BM_SavedInfoHashPrivateFlipped(benchmark::State& state) {
   TTorrentFile model;
   TFileStream in(ManyFilesPath(), TFileMode::OpenRead);
   model.LoadFromStream(in);
-  model.Private = !model.Private;
+  model.SetPrivate(!model.Private);
   for (auto _ : state) benchmark::DoNotOptimize(SavedInfoHash(model));
 }
 BENCHMARK(BM_SavedInfoHashPrivateFlipped)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -43,6 +43,7 @@ peak "show" "$cli" show "$dir/many.torrent"
 peak "show --json" "$cli" show --json "$dir/many.torrent"
 peak "edit --comment (info kept)" "$cli" edit "$dir/many.torrent" -o "$dir/a.torrent" --comment x
 peak "edit --private off (flag changed)" "$cli" edit "$dir/many.torrent" -o "$dir/p.torrent" --private off
+peak "edit --private on (flag changed)" "$cli" edit "$dir/p.torrent" -o "$dir/q.torrent" --private on
 peak "edit --rename (info rebuilt)" "$cli" edit "$dir/many.torrent" -o "$dir/b.torrent" --rename 5=x/y.bin
 
 /usr/bin/python3 - "$dir/pieces.torrent" <<'PY'

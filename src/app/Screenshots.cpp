@@ -105,13 +105,15 @@ int main(int argc, char** argv) {
     demo.SetInfo("http://tracker.example.org:6969/announce", "Night Drive",
                  "Night Drive, live at the harbour, 2026.", "", 0, true);
     for (const char* name : {"01 - Overture.flac", "02 - Slow Lights.flac", "03 - Harbour.flac"})
-      demo.Files.push_back(std::make_unique<TTorrentSubFile>(name, "", 6, 0));
-    demo.PieceLength = 262144;
-    demo.BackupTrackers = {"http://backup.example.org/announce"};
+      demo.AddFile(std::make_unique<TTorrentSubFile>(name, "", 6, 0));
+    demo.SetPieceLength(262144);
+    demo.SetBackupTrackers({"http://backup.example.org/announce"});
     TSHA1 sha;
     sha.TransformString("samplesamplesample");
     sha.Complete();
-    demo.Pieces.push_back(sha.DigestBytes());
+    TTorrentPieces pieces;
+    pieces.push_back(sha.DigestBytes());
+    demo.SetPieces(std::move(pieces));
     const std::string path = NameBytes(home.filePath(QStringLiteral("Music/Night Drive.torrent")));
     TSafeFileStream file(path);
     demo.SaveToStream(file, demo.Pieces);

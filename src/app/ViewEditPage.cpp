@@ -381,16 +381,16 @@ void TViewEditPage::DisplayTorrent() {
   TDisplayGuard guard(displaying_);
   const TTorrentFile& torrent = *torrent_;
   lstFiles_->clear();
-  txtAnnounceURL_->setText(Utf8Text(torrent.Announce));
+  txtAnnounceURL_->setText(Utf8Text(torrent.Announce()));
   txtViewName_->setText(Utf8Text(torrent.Name));
   mmoViewComment_->setPlainText(CommentForDisplay(torrent.Comment));
   lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(torrent.InfoHashText)));
-  const bool hasBackup = !torrent.BackupTrackers.empty();
+  const bool hasBackup = !torrent.BackupTrackers().empty();
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
   lblViewCreationDate_->setText(CreationDateText(torrent));
   for (const auto& file : torrent.Files) lstFiles_->addItem(ShowName(FileEntryText(*file)));
-  baseAnnounce_ = torrent.Announce;
+  baseAnnounce_ = torrent.Announce();
   baseTiers_ = torrent.AnnounceTiers();
   chkViewPrivate_->setChecked(torrent.Private);
   txtViewSource_->setText(Utf8Text(torrent.Source));
@@ -436,8 +436,7 @@ void TViewEditPage::lstFilesClick() {
 void TViewEditPage::txtAnnounceURLChange() {
   if (displaying_ || !torrent_) return;
   const std::string url = Utf8Bytes(txtAnnounceURL_->text());
-  torrent_->Announce = baseAnnounce_;
-  torrent_->SetAnnounceTiers(baseTiers_);
+  SetTrackersKeepingMain(*torrent_, baseTiers_, baseAnnounce_);
   if (!url.empty()) {
     // The old main URL goes wherever it stands; it does not stay behind as a back-up.
     ReplaceMainTracker(*torrent_, url);
@@ -445,8 +444,7 @@ void TViewEditPage::txtAnnounceURLChange() {
   }
   auto tiers = baseTiers_;
   for (auto& tier : tiers) std::erase(tier, baseAnnounce_);
-  torrent_->SetAnnounceTiers(std::move(tiers));
-  torrent_->Announce.clear();
+  SetTrackersKeepingMain(*torrent_, std::move(tiers), "");
 }
 
 void TViewEditPage::txtViewNameChange() {
@@ -462,7 +460,7 @@ void TViewEditPage::mmoViewCommentChange() {
   if (displaying_ || !torrent_) return;
   QString text = mmoViewComment_->toPlainText();
   text.replace(u'\n', QStringLiteral("\r\n"));
-  torrent_->Comment = Utf8Bytes(text);
+  torrent_->SetComment(Utf8Bytes(text));
 }
 
 void TViewEditPage::btnCreationDateResetClick() {
@@ -499,7 +497,7 @@ void TViewEditPage::chkViewBackupClick() {
 
 void TViewEditPage::btnViewBackupTrackersClick() {
   if (!torrent_) return;
-  if (links_.BackupList.ShowWithLines) links_.BackupList.ShowWithLines(torrent_->BackupTrackers);
+  if (links_.BackupList.ShowWithLines) links_.BackupList.ShowWithLines(torrent_->BackupTrackers());
   backupChosen_ = true;
 }
 
@@ -603,12 +601,12 @@ bool TViewEditPage::MayChangeInfoHash() {
 
 void TViewEditPage::chkViewPrivateClick() {
   if (displaying_ || !torrent_) return;
-  torrent_->Private = chkViewPrivate_->isChecked();
+  torrent_->SetPrivate(chkViewPrivate_->isChecked());
 }
 
 void TViewEditPage::txtViewSourceChange() {
   if (displaying_ || !torrent_) return;
-  torrent_->Source = Utf8Bytes(txtViewSource_->text());
+  torrent_->SetSource(Utf8Bytes(txtViewSource_->text()));
 }
 
 void TViewEditPage::mmoViewWebSeedsChange() {
@@ -621,7 +619,7 @@ void TViewEditPage::mmoViewWebSeedsChange() {
                                     [&](const auto& seed) { return seed.first == url; });
     seeds.push_back(shown != shownWebSeeds_.end() ? shown->second : Utf8Bytes(url));
   }
-  torrent_->WebSeeds = std::move(seeds);
+  torrent_->SetWebSeeds(std::move(seeds));
 }
 
 void TViewEditPage::btnCopyMagnetClick() {

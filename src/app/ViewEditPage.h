@@ -129,7 +129,7 @@ class TViewEditPage : public QWidget {
   // replaces the main tracker starting from here, so a URL typed on the
   // way to another one never merges with a back-up tracker it matched.
   std::string baseAnnounce_;
-  std::vector<std::vector<std::string>> baseTiers_;
+  TTrackerTiers baseTiers_;
   // The web seeds as shown, each with its bytes, so lines the user did not
   // edit keep them.
   std::vector<std::pair<QString, std::string>> shownWebSeeds_;

@@ -219,16 +219,16 @@ void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::s
     SetTorrentName(torrent, *options.Name);
   }
   for (const auto& [index, path] : options.Renames) RenameFileEntry(torrent, index, path);
-  if (options.Comment) torrent.Comment = *options.Comment;
+  if (options.Comment) torrent.SetComment(*options.Comment);
   if (options.Date) {
     if (*options.Date)
       torrent.SetCreationUnix(**options.Date);
     else
       torrent.ClearCreationDate();
   }
-  if (options.Private) torrent.Private = *options.Private;
-  if (options.Source) torrent.Source = *options.Source;
-  if (options.WebSeeds) torrent.WebSeeds = *options.WebSeeds;
+  if (options.Private) torrent.SetPrivate(*options.Private);
+  if (options.Source) torrent.SetSource(*options.Source);
+  if (options.WebSeeds) torrent.SetWebSeeds(*options.WebSeeds);
 
   // No tracker list here: every back-up line is an announce URL already.
   if (options.Backup) RebuildBackupTrackers(torrent, true, *options.Backup, nullptr);

@@ -69,8 +69,8 @@ std::string ShownName(const TTorrentFile& torrent) {
 
 void PrintJson(const TTorrentFile& torrent) {
   std::string out = "{\n";
-  out += "  \"announce\": " + JsonString(torrent.Announce) + ",\n";
-  out += "  \"backup_trackers\": " + JsonStringArray(torrent.BackupTrackers, "  ") + ",\n";
+  out += "  \"announce\": " + JsonString(torrent.Announce()) + ",\n";
+  out += "  \"backup_trackers\": " + JsonStringArray(torrent.BackupTrackers(), "  ") + ",\n";
   out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
   out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
   out += "  \"comment\": " + JsonString(torrent.Comment) + ",\n";
@@ -124,11 +124,11 @@ void PrintField(std::string& out, const char* label, const std::string& value) {
 
 void PrintHuman(const TTorrentFile& torrent) {
   std::string out;
-  PrintField(out, "Announce URL:", ForTerminal(torrent.Announce, false));
+  PrintField(out, "Announce URL:", ForTerminal(torrent.Announce(), false));
   std::string backups;
-  for (const auto& url : torrent.BackupTrackers)
-    backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
-  PrintField(out, "Backup trackers:", torrent.BackupTrackers.empty() ? "none" : backups);
+  const std::vector<std::string> backupTrackers = torrent.BackupTrackers();
+  for (const auto& url : backupTrackers) backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
+  PrintField(out, "Backup trackers:", backupTrackers.empty() ? "none" : backups);
   std::string tiers;
   const auto announceTiers = torrent.AnnounceTiers();
   for (size_t i = 0; i < announceTiers.size(); ++i) {

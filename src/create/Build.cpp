@@ -10,6 +10,7 @@
 #include "create/Progress.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
+#include "metainfo/TorrentEdits.h"
 
 namespace {
 
@@ -19,29 +20,6 @@ struct TResetOnExit {
   std::unique_ptr<T>& ptr;
   ~TResetOnExit() { ptr.reset(); }
 };
-
-void SetTrackers(TTorrentFile& torrent, const std::vector<std::vector<std::string>>& tiers) {
-  const bool oneUrlEach =
-      std::all_of(tiers.begin(), tiers.end(), [](const auto& tier) { return tier.size() <= 1; });
-  if (!oneUrlEach) {
-    torrent.SetAnnounceTiers(tiers);
-    return;
-  }
-  // One URL a tier is what the writer makes of a main tracker and its back-ups.
-  bool first = true;
-  for (const auto& tier : tiers) {
-    if (tier.empty()) continue;
-    if (!first) torrent.BackupTrackers.push_back(tier.front());
-    first = false;
-  }
-}
-
-// The SHA-1 of the "info" value as it stands in the bytes.
-std::string InfoHashOf(const std::string& bytes) {
-  for (const TRawEntry& entry : RawEntries(bytes))
-    if (entry.Key == "info") return Sha1Bytes(entry.Value);
-  return {};
-}
 
 }  // namespace
 
@@ -86,13 +64,24 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
     auto entry = std::make_unique<TTorrentSubFile>(multiFile ? file.Name : request.Name,
                                                    multiFile ? file.Folder : "", file.Length, 0);
     entry->SetSourcePath(file.Source);
-    torrent.Files.push_back(std::move(entry));
+    torrent.AddFile(std::move(entry));
   }
-  torrent.PieceLength = ChoosePieceLength(total, request.PieceLength);
-  SetTrackers(torrent, request.Trackers);
-  torrent.Private = request.Private;
-  torrent.Source = request.Source;
-  torrent.WebSeeds = request.WebSeeds;
+  torrent.SetPieceLength(ChoosePieceLength(total, request.PieceLength));
+  // The first URL of the first tier is the main tracker.
+  const bool oneUrlEach = std::all_of(request.Trackers.begin(), request.Trackers.end(),
+                                      [](const auto& tier) { return tier.size() <= 1; });
+  if (oneUrlEach) {
+    // A main tracker and its back-ups, each back-up a tier of its own.
+    std::vector<std::string> backups;
+    for (size_t i = 1; i < request.Trackers.size(); ++i)
+      if (!request.Trackers[i].empty()) backups.push_back(request.Trackers[i].front());
+    torrent.SetBackupTrackers(backups);
+  } else {
+    SetTrackersKeepingMain(torrent, request.Trackers, announce);
+  }
+  torrent.SetPrivate(request.Private);
+  torrent.SetSource(request.Source);
+  torrent.SetWebSeeds(request.WebSeeds);
   if (request.CreationDate)
     torrent.SetCreationUnix(*request.CreationDate);
   else
@@ -128,15 +117,14 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
     result.Error = storage_->Error;
     return result;
   }
+  torrent.SetPieces(std::move(storage_->Pieces));
   TMemoryStream bytes;
-  torrent.SaveToStream(bytes, storage_->Pieces);
+  std::string infoHashText;
+  torrent.SaveToStream(bytes, torrent.Pieces, infoHashText);
   result.Bytes = bytes.TakeData();
-  torrent.Pieces = std::move(storage_->Pieces);
-  // As a load of the bytes would give them.
-  torrent.TotalLength = total;
-  torrent.FileCount = static_cast<int32_t>(torrent.Files.size());
-  result.InfoHash = InfoHashOf(result.Bytes);
-  result.InfoHashText = BytesToHex(result.InfoHash, 20);
+  result.InfoHashText = infoHashText;
+  for (size_t i = 0; i + 1 < infoHashText.size(); i += 2)
+    result.InfoHash += static_cast<char>(std::stoi(infoHashText.substr(i, 2), nullptr, 16));
   torrent.InfoHash = result.InfoHash;
   torrent.InfoHashText = result.InfoHashText;
 

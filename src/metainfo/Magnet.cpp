@@ -39,7 +39,7 @@ std::string MagnetLink(const TTorrentFile& torrent, const TMagnetHashes& hashes)
     if (!url.empty() && std::find(trackers.begin(), trackers.end(), url) == trackers.end())
       trackers.push_back(url);
   };
-  addTracker(torrent.Announce);
+  addTracker(torrent.Announce());
   for (const auto& tier : torrent.AnnounceTiers())
     for (const auto& url : tier) addTracker(url);
   for (const auto& url : trackers) link += "&tr=" + PercentEncode(url);

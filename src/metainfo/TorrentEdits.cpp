@@ -40,21 +40,19 @@ void RenameFileEntry(TTorrentFile& torrent, std::size_t index, const std::string
     return;
   }
   CheckPathText(text);
-  TTorrentSubFile& file = *torrent.Files[index];
   // Only "/" separates folders here: ":" is an ordinary file-name character.
   const auto slash = text.rfind('/');
   if (slash == std::string::npos) {
-    file.Name = text;
+    torrent.RenameFile(index, torrent.Files[index]->Path, text);
     return;
   }
-  file.Path = text.substr(0, slash + 1);
-  file.Name = text.substr(slash + 1);
+  torrent.RenameFile(index, text.substr(0, slash + 1), text.substr(slash + 1));
 }
 
 bool SetTorrentName(TTorrentFile& torrent, const std::string& name) {
-  torrent.Name = name;
+  torrent.SetName(name);
   if (torrent.MultiFile || torrent.Files.empty()) return false;
-  torrent.Files.front()->Name = name;
+  torrent.RenameFile(0, "", name);
   return true;
 }
 
@@ -71,8 +69,7 @@ std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& line
 
 void RebuildBackupTrackers(TTorrentFile& torrent, bool enabled, const std::vector<std::string>& lines,
                            const TAnnounceLookup& lookup) {
-  torrent.BackupTrackers.clear();
-  if (enabled) torrent.BackupTrackers = ResolveBackupLines(lines, lookup);
+  torrent.SetBackupTrackers(enabled ? ResolveBackupLines(lines, lookup) : std::vector<std::string>());
 }
 
 namespace {
@@ -93,24 +90,30 @@ void DropRepeats(TTiers& tiers) {
 
 }  // namespace
 
+void SetTrackersKeepingMain(TTorrentFile& torrent, TTrackerTiers tiers, const std::string& main) {
+  torrent.SetTrackers(std::move(tiers));
+  if (torrent.Announce() != main) torrent.SetAnnounce(main);
+}
+
 void AddTracker(TTorrentFile& torrent, const std::string& url) {
   TTiers tiers = torrent.AnnounceTiers();
+  const std::string main = torrent.Announce();
   // Clients read announce-list instead of announce: the main tracker must be in it.
-  if (tiers.empty() && !torrent.Announce.empty()) tiers.push_back({torrent.Announce});
+  if (tiers.empty() && !main.empty()) tiers.push_back({main});
   tiers.push_back({url});
   DropRepeats(tiers);
-  torrent.SetAnnounceTiers(std::move(tiers));
-  if (torrent.Announce.empty()) torrent.Announce = url;
+  SetTrackersKeepingMain(torrent, std::move(tiers), main.empty() ? url : main);
 }
 
 bool RemoveTracker(TTorrentFile& torrent, const std::string& url) {
   TTiers tiers = torrent.AnnounceTiers();
-  bool found = torrent.Announce == url;
+  std::string main = torrent.Announce();
+  bool found = main == url;
   for (auto& tier : tiers) found |= std::erase(tier, url) > 0;
   if (!found) return false;
   std::erase_if(tiers, [](const auto& tier) { return tier.empty(); });
-  torrent.SetAnnounceTiers(tiers);
-  if (torrent.Announce == url) torrent.Announce = tiers.empty() ? std::string() : tiers.front().front();
+  if (main == url) main = tiers.empty() ? std::string() : tiers.front().front();
+  SetTrackersKeepingMain(torrent, std::move(tiers), main);
   return true;
 }
 
@@ -128,30 +131,31 @@ int ReplaceInTrackers(TTorrentFile& torrent, const std::string& from, const std:
     ++changed;
   };
   TTiers tiers = torrent.AnnounceTiers();
+  std::string main = torrent.Announce();
   for (auto& tier : tiers)
     for (auto& url : tier) replace(url);
-  replace(torrent.Announce);
+  replace(main);
   if (changed == 0) return 0;
   DropRepeats(tiers);
-  torrent.SetAnnounceTiers(std::move(tiers));
+  SetTrackersKeepingMain(torrent, std::move(tiers), main);
   return changed;
 }
 
 void ReplaceMainTracker(TTorrentFile& torrent, const std::string& url) {
   TTiers tiers = torrent.AnnounceTiers();
+  const std::string old = torrent.Announce();
   bool placed = false;
-  if (!torrent.Announce.empty()) {
+  if (!old.empty()) {
     for (auto& tier : tiers)
       for (auto& entry : tier)
-        if (entry == torrent.Announce) {
+        if (entry == old) {
           entry = url;
           placed = true;
         }
   }
   if (!placed && !tiers.empty()) tiers.front().insert(tiers.front().begin(), url);
   DropRepeats(tiers);
-  torrent.Announce = url;
-  torrent.SetAnnounceTiers(std::move(tiers));
+  SetTrackersKeepingMain(torrent, std::move(tiers), url);
 }
 
 std::string SavedInfoHash(const TTorrentFile& torrent) {

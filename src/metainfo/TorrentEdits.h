@@ -54,6 +54,9 @@ void RebuildBackupTrackers(TTorrentFile& torrent, bool enabled, const std::vecto
 // Tracker edits that keep the announce-list's tiers (the model's
 // AnnounceTiers). A torrent without a main tracker gets the first one added.
 
+// Sets the announce-list's tiers and, when it is not their first URL, the
+// main tracker apart from them ("": none).
+void SetTrackersKeepingMain(TTorrentFile& torrent, TTrackerTiers tiers, const std::string& main);
 // Adds url as a new tier at the end.
 void AddTracker(TTorrentFile& torrent, const std::string& url);
 // Removes url from every tier and drops tiers left empty; when it was the main

@@ -43,13 +43,6 @@ bool HasAttribute(const TObjectHash& entry, char flag) {
   return text && text->Text.find(flag) != std::string::npos;
 }
 
-// A file entry's length as the model keeps it: a link holds no data.
-int64_t EntryLength(const TObjectHash& entry) {
-  if (HasAttribute(entry, 'l')) return 0;
-  const TObject* value = entry.Find("length");
-  return value ? As<TIntString>(value).Value : 0;
-}
-
 // A file entry's path list: every component but the last, each followed by
 // "/", and the last as the name.
 void SplitPathList(const TObjectList& list, std::string& folder, std::string& name) {
@@ -215,29 +208,11 @@ void AddForeignKeys(std::vector<TKeyWriter>& entries, TStream& out, const TObjec
   }
 }
 
-// The text of a bencoded string's bytes ("3:abc" gives "abc"); "" for any other value.
-std::string_view StringContent(std::string_view value) {
-  const size_t colon = value.find(':');
-  if (value.empty() || value.front() < '0' || value.front() > '9' || colon == std::string_view::npos)
-    return {};
-  return value.substr(colon + 1);
-}
-
 const TRawEntry* FindRaw(const std::vector<TRawEntry>& entries, std::string_view key) {
   const TRawEntry* found = nullptr;
   for (const TRawEntry& entry : entries)
     if (entry.Key == key) found = &entry;  // the decoder keeps the last of twins too
   return found;
-}
-
-// The loaded value of a key, byte for byte where its bytes are known.
-void AddLoadedValue(std::vector<TKeyWriter>& entries, TStream& out, std::string_view key,
-                    const std::vector<TRawEntry>& raw, const TObjectHash* loaded) {
-  if (const TRawEntry* entry = FindRaw(raw, key)) {
-    entries.push_back({key, [&out, value = entry->Value] { WriteRaw(out, value); }});
-  } else if (const TObject* value = loaded ? loaded->Find(key) : nullptr) {
-    entries.push_back({key, [&out, value] { EncodeValue(out, *value); }});
-  }
 }
 
 // "url-list" holds one URL or a list of them; anything else in it is ignored, as clients do.
@@ -301,25 +276,41 @@ TDateTime NowUtc() {
   return UnixEpochDays + static_cast<double>(ms) / MsPerDay;
 }
 
-// What a successful load saw, so that a save keeps what the model does not own.
-struct TTorrentFile::TLoaded {
-  const TObjectHash* Info = nullptr;      // inside Dictionary
-  const TObjectList* FileList = nullptr;  // info.files, inside Dictionary
-  // Where each file entry begins in Bytes; FileList itself stays empty. A
-  // decoded entry costs several times the file's own record, and only the load
-  // and a save need one, one at a time.
-  std::vector<uint32_t> EntryStarts;
-  const TObject* AnnounceList = nullptr;   // inside Dictionary
-  const TObject* CreationValue = nullptr;  // inside Dictionary
-  std::string Bytes;                       // the file as loaded
-  size_t InfoStart = 0;                    // the info value byte for byte, in Bytes
-  size_t InfoLength = 0;
-  bool RawInfoComplete = false;
+namespace {
 
-  const TObject* UrlList = nullptr;  // inside Dictionary
+// The info keys the model owns, each with the bit its setter sets.
+enum TInfoKey : unsigned {
+  KeyName = 1,
+  KeyFiles = 2,  // a file renamed
+  KeyPieceLength = 4,
+  KeyPieces = 8,
+  KeyPrivate = 16,
+  KeySource = 32,
+  // The data's layout: v2 keys beside a changed one no longer match it.
+  KeyFileList = 64,  // files added to a loaded list
+  LayoutKeys = KeyName | KeyFiles | KeyPieceLength | KeyPieces | KeyFileList,
+};
+
+}  // namespace
+
+// The loaded file's bytes, kept whole rather than copying the info out: no
+// second copy at the peak.
+struct TTorrentFile::TRaw {
+  std::string Bytes;
+  size_t InfoStart = 0;  // the info value byte for byte, in Bytes
+  size_t InfoLength = 0;
+  // The info is one whole value: a save may copy it, or any of its keys.
+  bool InfoComplete = false;
+  const TObjectHash* Info = nullptr;  // inside Dictionary
+  // Where each item of info.files begins in Bytes (when it is a list); the
+  // decoded list stays empty. A decoded entry costs several times the file's
+  // own record, and only the load and a save need one, one at a time.
+  std::vector<uint32_t> EntryStarts;
+  unsigned KeysSet = 0;       // TInfoKey bits set since the load
+  std::vector<bool> Renamed;  // per file, once one was renamed
+  size_t RenamedCount = 0;
 
   std::string_view RawInfo() const { return std::string_view(Bytes).substr(InfoStart, InfoLength); }
-  size_t EntryCount() const { return FileList ? EntryStarts.size() : 0; }
   // True when file entry i was loaded as exactly these bytes: a complete
   // value, so the decoder read it as nothing else.
   bool EntryIs(size_t i, std::string_view bytes) const {
@@ -331,19 +322,7 @@ struct TTorrentFile::TLoaded {
     owner = DecodeValue(stream);
     return dynamic_cast<const TObjectHash*>(owner.get());
   }
-  // The model's fields right after the load.
-  std::string Announce;
-  std::vector<std::string> BackupTrackers;
-  std::vector<std::vector<std::string>> Tiers;
-  bool Private = false;
-  std::string Source;
-  std::vector<std::string> WebSeeds;
-  std::string Comment;
-  std::optional<int64_t> CreationDate;
-  std::string Name;
-  bool MultiFile = false;
-  int64_t TotalLength = 0;
-  int64_t PieceLength = 0;
+  bool WasRenamed(size_t i) const { return i < Renamed.size() && Renamed[i]; }
 };
 
 TTorrentFile::TTorrentFile() : Dictionary(std::make_unique<TObjectHash>()) {}
@@ -351,46 +330,230 @@ TTorrentFile::TTorrentFile() : Dictionary(std::make_unique<TObjectHash>()) {}
 TTorrentFile::~TTorrentFile() = default;
 
 void TTorrentFile::Reset() {
-  Announce.clear();
-  Name.clear();
-  Comment.clear();
+  name_.clear();
+  comment_.clear();
   InfoHashText.clear();
   InfoHash.clear();
-  TotalLength = 0;
-  FileCount = 0;
+  totalLength_ = 0;
+  fileCount_ = 0;
   creation_.reset();
-  PieceLength = 0;
-  MultiFile = false;
-  Files.clear();
-  Pieces = TTorrentPieces();
-  BackupTrackers.clear();
+  multiFile_ = false;
+  layout_.Clear();
+  layout_.SetPieceLength(0);
+  pieces_ = TTorrentPieces();
   tiers_.clear();
-  Private = false;
-  Source.clear();
-  WebSeeds.clear();
+  mainApart_ = false;
+  private_ = false;
+  source_.clear();
+  webSeeds_.clear();
   CreatedBy.clear();
   Errors.clear();
-  loaded_.reset();
+  raw_.reset();
+  builtInfo_.clear();
+  trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = true;
   Dictionary = std::make_unique<TObjectHash>();
 }
 
 void TTorrentFile::SetInfo(const std::string& announce, const std::string& name, const std::string& comment,
                            const std::string& infoHash, int64_t totalLength, bool multiFile) {
-  Announce = announce;
-  Name = name;
-  Comment = comment;
+  // A model filled for creation writes everything from its fields.
+  raw_.reset();
+  builtInfo_.clear();
+  trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = true;
+  SetTrackers({});
+  SetAnnounce(announce);
+  name_ = name;
+  comment_ = comment;
   InfoHash = infoHash;
   InfoHashText = BytesToHex(infoHash, 999);
-  TotalLength = totalLength;
-  MultiFile = multiFile;
+  totalLength_ = totalLength;
+  multiFile_ = multiFile;
   creation_ = DateTimeToUnix(NowUtc());
-  // A model filled for creation writes the plain layout.
-  loaded_.reset();
-  tiers_.clear();
-  Private = false;
-  Source.clear();
-  WebSeeds.clear();
+  private_ = false;
+  source_.clear();
+  webSeeds_.clear();
   CreatedBy.clear();
+}
+
+bool TTorrentFile::InfoChanged() const { return !raw_ || !raw_->InfoComplete || raw_->KeysSet != 0; }
+
+bool TTorrentFile::HybridRenamed() const {
+  return raw_ && (raw_->KeysSet & (KeyName | KeyFiles)) != 0 && HasV2Part();
+}
+
+// Every info setter comes here: the info built for the last state is stale.
+void TTorrentFile::InfoSet() {
+  builtInfo_.clear();
+  builtInfo_.shrink_to_fit();
+}
+
+void TTorrentFile::SetName(const std::string& name) {
+  if (name == name_) return;
+  name_ = name;
+  if (raw_) {
+    // A name typed and typed back is no rename: the loaded bytes stay.
+    const auto* loaded = raw_->Info ? dynamic_cast<const TIntString*>(raw_->Info->Find("name")) : nullptr;
+    std::string_view loadedName = loaded ? std::string_view(loaded->Text) : std::string_view();
+    if (EndsWith(loadedName, ".torrent")) loadedName.remove_suffix(8);
+    if (loaded && name == loadedName)
+      raw_->KeysSet &= ~unsigned{KeyName};
+    else
+      raw_->KeysSet |= KeyName;
+  }
+  InfoSet();
+}
+
+void TTorrentFile::SetPrivate(bool isPrivate) {
+  if (isPrivate == private_) return;
+  private_ = isPrivate;
+  if (raw_) raw_->KeysSet |= KeyPrivate;
+  InfoSet();
+}
+
+void TTorrentFile::SetSource(const std::string& source) {
+  if (source == source_) return;
+  source_ = source;
+  if (raw_) raw_->KeysSet |= KeySource;
+  InfoSet();
+}
+
+void TTorrentFile::SetPieceLength(int64_t pieceLength) {
+  if (pieceLength == layout_.PieceLength()) return;
+  layout_.SetPieceLength(pieceLength);
+  if (raw_) raw_->KeysSet |= KeyPieceLength;
+  InfoSet();
+}
+
+void TTorrentFile::SetPieces(TTorrentPieces pieces) {
+  pieces_ = std::move(pieces);
+  if (raw_) raw_->KeysSet |= KeyPieces;
+  InfoSet();
+}
+
+void TTorrentFile::AddFile(std::unique_ptr<TTorrentSubFile> file) {
+  layout_.Append(std::move(file));
+  fileCount_ = static_cast<int32_t>(layout_.size());
+  totalLength_ = layout_.TotalLength();
+  if (raw_) raw_->KeysSet |= KeyFileList;
+  InfoSet();
+}
+
+void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::string& name) {
+  const TTorrentSubFile& file = layout_[i];
+  if (file.Path == folder && file.Name == name) return;
+  layout_.Rename(i, folder, name);
+  InfoSet();
+  // The one file of a single-file torrent is named by the torrent's name.
+  if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size()) return;
+  // A file renamed and renamed back is no rename: its loaded entry stays.
+  bool asLoaded = false;
+  std::unique_ptr<TObject> owner;
+  if (const TObjectHash* entry = raw_->Entry(i, owner)) {
+    if (const auto* path = dynamic_cast<const TObjectList*>(entry->Find("path"))) {
+      std::string loadedFolder, loadedName;
+      try {
+        SplitPathList(*path, loadedFolder, loadedName);
+        asLoaded = PathComponents(folder, name) == PathComponents(loadedFolder, loadedName);
+      } catch (const EInvalidCast&) {
+        // damaged: the loader said so
+      }
+    }
+  }
+  raw_->Renamed.resize(layout_.size());
+  if (raw_->Renamed[i] != !asLoaded) {
+    raw_->Renamed[i] = !asLoaded;
+    raw_->RenamedCount += asLoaded ? -1 : 1;
+  }
+  if (raw_->RenamedCount != 0)
+    raw_->KeysSet |= KeyFiles;
+  else
+    raw_->KeysSet &= ~unsigned{KeyFiles};
+}
+
+void TTorrentFile::SetComment(const std::string& comment) {
+  if (comment == comment_) return;
+  comment_ = comment;
+  commentSet_ = true;
+}
+
+void TTorrentFile::SetWebSeeds(std::vector<std::string> seeds) {
+  if (seeds == webSeeds_) return;
+  webSeeds_ = std::move(seeds);
+  webSeedsSet_ = true;
+}
+
+void TTorrentFile::SetCreationUnix(int64_t seconds) {
+  if (creation_ == seconds) return;
+  creation_ = seconds;
+  creationSet_ = true;
+}
+
+void TTorrentFile::ClearCreationDate() {
+  if (!creation_) return;
+  creation_.reset();
+  creationSet_ = true;
+}
+
+std::string TTorrentFile::Announce() const {
+  return tiers_.empty() || tiers_.front().empty() ? std::string() : tiers_.front().front();
+}
+
+std::vector<std::vector<std::string>>::const_iterator TTorrentFile::ListBegin() const {
+  return mainApart_ ? tiers_.begin() + 1 : tiers_.begin();
+}
+
+std::vector<std::string> TTorrentFile::BackupTrackers() const {
+  std::vector<std::string> urls;
+  for (auto tier = ListBegin(); tier != tiers_.end(); ++tier)
+    urls.insert(urls.end(), tier->begin(), tier->end());
+  return urls;
+}
+
+TTrackerTiers TTorrentFile::AnnounceTiers() const {
+  TTrackerTiers list(ListBegin(), tiers_.end());
+  const std::string main = Announce();
+  if (list.empty() || !mainApart_ || main.empty()) return list;
+  // Clients read the tiers instead of announce: a main tracker set apart from
+  // them would never be used. A file that came that way stays so.
+  const std::vector<std::string> urls = Flatten(list);
+  if (!trackersSet_ || std::find(urls.begin(), urls.end(), main) != urls.end()) return list;
+  list.insert(list.begin(), std::vector<std::string>{main});
+  return list;
+}
+
+void TTorrentFile::SetTrackers(TTrackerTiers tiers) {
+  for (auto& tier : tiers) std::erase(tier, std::string());
+  std::erase_if(tiers, [](const auto& tier) { return tier.empty(); });
+  tiers_ = std::move(tiers);
+  mainApart_ = false;
+  trackersSet_ = true;
+}
+
+void TTorrentFile::SetAnnounce(const std::string& url) {
+  if (!mainApart_) {
+    if (url.empty() && tiers_.empty()) return;
+    tiers_.insert(tiers_.begin(), std::vector<std::string>());
+    mainApart_ = true;
+  }
+  tiers_.front().clear();
+  if (!url.empty()) tiers_.front().push_back(url);
+  if (tiers_.size() == 1 && url.empty()) {
+    tiers_.clear();
+    mainApart_ = false;
+  }
+  trackersSet_ = true;
+}
+
+void TTorrentFile::SetBackupTrackers(const std::vector<std::string>& urls) {
+  const std::string main = Announce();
+  TTrackerTiers list;
+  for (const std::string& url : urls)
+    if (!url.empty() && url != main) list.push_back({url});
+  // A back-up naming the main tracker puts it first in the announce-list.
+  const bool mainListed = !main.empty() && std::find(urls.begin(), urls.end(), main) != urls.end();
+  if (mainListed) list.insert(list.begin(), std::vector<std::string>{main});
+  SetTrackers(std::move(list));
+  if (!mainListed) SetAnnounce(main);
 }
 
 bool TTorrentFile::ReadWholeStream(TStream& stream, std::string& bytes) {
@@ -408,67 +571,50 @@ bool TTorrentFile::ReadWholeStream(TStream& stream, std::string& bytes) {
 }
 
 void TTorrentFile::ReadTrackers(const TObjectHash& top) {
-  if (TObject* announce = top.Find("announce"))
-    Announce = As<TIntString>(announce).Text;
+  std::string announce;
+  if (TObject* value = top.Find("announce"))
+    announce = As<TIntString>(value).Text;
   else
     Errors.push_back(MissingAnnounceError);
 
+  TTrackerTiers list;
   if (TObject* announceList = top.Find("announce-list")) {
     for (const auto& tier : As<TObjectList>(announceList).Items) {
       // Some tools write a flat list of URLs: each is a tier of its own.
       if (const auto* url = dynamic_cast<const TIntString*>(tier.get())) {
-        BackupTrackers.push_back(url->Text);
-        tiers_.push_back({url->Text});
+        list.push_back({url->Text});
         continue;
       }
-      tiers_.emplace_back();
-      for (const auto& url : As<TObjectList>(tier.get()).Items) {
-        BackupTrackers.push_back(As<TIntString>(url.get()).Text);
-        tiers_.back().push_back(BackupTrackers.back());
-      }
+      list.emplace_back();
+      for (const auto& url : As<TObjectList>(tier.get()).Items)
+        list.back().push_back(As<TIntString>(url.get()).Text);
     }
+  }
+  // The announce key leads as a tier of its own (empty without one); the
+  // announce-list's URLs, repeats included, are the back-up trackers.
+  mainApart_ = !announce.empty() || !list.empty();
+  if (mainApart_)
+    tiers_.push_back(announce.empty() ? std::vector<std::string>() : std::vector<std::string>{announce});
+  for (auto& tier : list) {
+    std::erase(tier, std::string());
+    if (!tier.empty()) tiers_.push_back(std::move(tier));
   }
 }
 
 void TTorrentFile::ReadExtras(const TObjectHash& top, const TObjectHash* info) {
-  if (const TObject* urlList = top.Find("url-list")) WebSeeds = ReadWebSeeds(urlList);
+  if (const TObject* urlList = top.Find("url-list")) webSeeds_ = ReadWebSeeds(urlList);
   if (const auto* createdBy = dynamic_cast<const TIntString*>(top.Find("created by")))
     CreatedBy = createdBy->Text;
   if (!info) return;
   // Clients take only the integer 1 as private.
   if (const auto* flag = dynamic_cast<const TIntString*>(info->Find("private")))
-    Private = flag->IsInteger && flag->Value == 1;
-  if (const auto* source = dynamic_cast<const TIntString*>(info->Find("source"))) Source = source->Text;
-}
-
-std::vector<std::vector<std::string>> TTorrentFile::AnnounceTiers() const {
-  if (!tiers_.empty() && Flatten(tiers_) == BackupTrackers) {
-    // Clients read the tiers instead of announce: a main tracker set apart
-    // from them would never be used. A file that came that way stays so.
-    const bool asLoaded = loaded_ && Announce == loaded_->Announce && tiers_ == loaded_->Tiers;
-    if (asLoaded || Announce.empty() ||
-        std::find(BackupTrackers.begin(), BackupTrackers.end(), Announce) != BackupTrackers.end())
-      return tiers_;
-    auto tiers = tiers_;
-    tiers.insert(tiers.begin(), std::vector<std::string>{Announce});
-    return tiers;
-  }
-  if (BackupTrackers.empty()) return {};
-  std::vector<std::vector<std::string>> tiers{{Announce}};
-  for (const std::string& url : BackupTrackers)
-    if (url != Announce) tiers.push_back({url});
-  return tiers;
-}
-
-void TTorrentFile::SetAnnounceTiers(std::vector<std::vector<std::string>> tiers) {
-  std::erase_if(tiers, [](const auto& tier) { return tier.empty(); });
-  tiers_ = std::move(tiers);
-  BackupTrackers = Flatten(tiers_);
+    private_ = flag->IsInteger && flag->Value == 1;
+  if (const auto* source = dynamic_cast<const TIntString*>(info->Find("source"))) source_ = source->Text;
 }
 
 void TTorrentFile::ReadDescription(const TObjectHash& top) {
-  if (TObject* comment = top.Find("comment")) Comment = As<TIntString>(comment).Text;
-  if (TObject* creation = top.Find("creation date")) SetCreationUnix(As<TIntString>(creation).Value);
+  if (TObject* comment = top.Find("comment")) comment_ = As<TIntString>(comment).Text;
+  if (TObject* creation = top.Find("creation date")) creation_ = As<TIntString>(creation).Value;
 }
 
 void TTorrentFile::ReadName(const TObjectHash& info) {
@@ -477,8 +623,8 @@ void TTorrentFile::ReadName(const TObjectHash& info) {
     Errors.push_back("Corrupt File: Missing \"info.name\" segment");
     return;
   }
-  Name = As<TIntString>(name).Text;
-  if (EndsWith(Name, ".torrent")) Name.resize(Name.size() - 8);
+  name_ = As<TIntString>(name).Text;
+  if (EndsWith(name_, ".torrent")) name_.resize(name_.size() - 8);
   // The name is the file or the folder the data goes to.
   if (const std::string problem = ComponentProblem(As<TIntString>(name).Text); !problem.empty())
     Errors.push_back("Corrupt File: \"info.name\" " + problem);
@@ -486,11 +632,12 @@ void TTorrentFile::ReadName(const TObjectHash& info) {
 
 void TTorrentFile::ReadPieces(const TObjectHash& info) {
   if (TObject* pieceLength = info.Find("piece length")) {
-    PieceLength = As<TIntString>(pieceLength).Value;
+    const int64_t length = As<TIntString>(pieceLength).Value;
+    layout_.SetPieceLength(length);
     if (As<TIntString>(pieceLength).Overflow)
       Errors.push_back("Corrupt File: \"info.piece length\" does not fit in 64 bits");
-    else if (PieceLength <= 0 || PieceLength > MaxPieceLength)
-      Errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(PieceLength) +
+    else if (length <= 0 || length > MaxPieceLength)
+      Errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(length) +
                        ", not between 1 and " + std::to_string(MaxPieceLength));
   } else {
     Errors.push_back("Corrupt File: Missing \"info.piece length\" segment");
@@ -502,28 +649,27 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
     return;
   }
   // Taken over, not copied: the decoded tree keeps no second copy of the
-  // largest value of a torrent. A save compares with the loaded bytes.
+  // largest value of a torrent.
   std::string hashes = std::move(As<TIntString>(pieces).Text);
   if (hashes.size() % TTorrentPieces::HashSize != 0) {
     Errors.push_back("Corrupt File: \"info.pieces\" is " + std::to_string(hashes.size()) +
                      " bytes long, not a multiple of 20");
     hashes.resize(hashes.size() - hashes.size() % TTorrentPieces::HashSize);
   }
-  Pieces.Assign(std::move(hashes));
+  pieces_.Assign(std::move(hashes));
 }
 
-void TTorrentFile::ReadFileList(const TLoaded& loaded) {
-  MultiFile = true;
-  const size_t count = loaded.EntryStarts.size();
+void TTorrentFile::ReadFileList() {
+  multiFile_ = true;
+  const size_t count = raw_->EntryStarts.size();
   if (count == 0) Errors.push_back("Corrupt File: \"info.files\" is empty");
-  Files.reserve(count);
-  int64_t offset = 0;
-  bool lengthsValid = true, overflow = false;
+  layout_.Reserve(count);
+  bool lengthsValid = true;
   std::string folder, fileName;
   std::unique_ptr<TObject> owner;
   for (size_t i = 0; i < count; ++i) {
     const std::string entryName = "files[" + std::to_string(i) + "]";
-    const auto& entry = As<TObjectHash>(loaded.Entry(i, owner));
+    const auto& entry = As<TObjectHash>(raw_->Entry(i, owner));
     const bool symlink = HasAttribute(entry, 'l');
     int64_t fileLength = 0;
     bool tooLarge = false;
@@ -560,7 +706,7 @@ void TTorrentFile::ReadFileList(const TLoaded& loaded) {
     } else {
       Errors.push_back("Corrupt File: " + entryName + " is missing a \"path\" segment");
     }
-    auto file = std::make_unique<TTorrentSubFile>(fileName, folder, fileLength, offset);
+    auto file = std::make_unique<TTorrentSubFile>(fileName, folder, fileLength, 0);
     file->Pad = HasAttribute(entry, 'p');
     file->Symlink = symlink;
     file->UnsafePath = unsafe;
@@ -569,54 +715,52 @@ void TTorrentFile::ReadFileList(const TLoaded& loaded) {
       SplitPathList(As<TObjectList>(target), targetFolder, targetName);
       file->SetSymlinkPath(targetFolder + targetName);
     }
-    Files.push_back(std::move(file));
-    if (__builtin_add_overflow(offset, fileLength, &offset)) {
-      // Hostile lengths wrap instead of overflowing.
-      offset = static_cast<int64_t>(static_cast<uint64_t>(offset) + static_cast<uint64_t>(fileLength));
-      overflow = true;
-    }
+    layout_.Append(std::move(file));
   }
-  FileCount = static_cast<int32_t>(Files.size());
-  TotalLength = offset;
-  if (overflow && lengthsValid)
+  fileCount_ = static_cast<int32_t>(layout_.size());
+  totalLength_ = layout_.TotalLength();
+  if (layout_.Overflow() && lengthsValid)
     Errors.push_back("Corrupt File: the file lengths add up to more than 2^63 bytes");
-  CheckLengths(lengthsValid && !overflow && count != 0);
+  CheckLengths(lengthsValid && !layout_.Overflow() && count != 0);
 }
 
 // Clients check that the pieces cover the data exactly: one hash per piece
-// length of data, the last piece possibly short.
+// length of data, the last possibly short.
 void TTorrentFile::CheckLengths(bool lengthsValid) {
   if (!lengthsValid) return;
-  if (TotalLength == 0) {
+  if (totalLength_ == 0) {
     Errors.push_back("Corrupt File: the torrent holds no data (total length 0)");
     return;
   }
-  if (PieceLength <= 0 || PieceLength > MaxPieceLength || TotalLength < 0) return;
-  const int64_t needed = TotalLength / PieceLength + (TotalLength % PieceLength != 0 ? 1 : 0);
-  const auto held = static_cast<int64_t>(Pieces.size());
+  const int64_t pieceLength = layout_.PieceLength();
+  if (pieceLength <= 0 || pieceLength > MaxPieceLength || totalLength_ < 0) return;
+  const int64_t needed = layout_.PieceCount();
+  const auto held = static_cast<int64_t>(pieces_.size());
   if (held != needed)
     Errors.push_back("Corrupt File: \"info.pieces\" holds " + std::to_string(held) +
                      " piece hashes, but the total length needs " + std::to_string(needed));
 }
 
-void TTorrentFile::ReadInfo(const TObjectHash& info, const TLoaded& loaded) {
+void TTorrentFile::ReadInfo(const TObjectHash& info) {
   ReadName(info);
   ReadPieces(info);
   if (TObject* length = info.Find("length")) {
-    TotalLength = As<TIntString>(length).Value;
-    FileCount = 1;
-    Files.push_back(std::make_unique<TTorrentSubFile>(Name, std::string(), TotalLength, 0));
-    Files.back()->UnsafePath = !ComponentProblem(As<TIntString>(info.Get("name")).Text).empty();
+    const int64_t total = As<TIntString>(length).Value;
+    auto file = std::make_unique<TTorrentSubFile>(name_, std::string(), total, 0);
+    file->UnsafePath = !ComponentProblem(As<TIntString>(info.Get("name")).Text).empty();
+    layout_.Append(std::move(file));
+    fileCount_ = 1;
+    totalLength_ = total;
     const bool overflow = As<TIntString>(length).Overflow;
     if (overflow)
       Errors.push_back("Corrupt File: \"info.length\" does not fit in 64 bits");
-    else if (TotalLength < 0)
+    else if (total < 0)
       Errors.push_back("Corrupt File: \"info.length\" is negative");
-    CheckLengths(TotalLength >= 0 && !overflow);
+    CheckLengths(total >= 0 && !overflow);
   } else if (TObject* files = info.Find("files")) {
     // The decoder left the entries in the loaded bytes, noting where each begins.
     if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();
-    ReadFileList(loaded);
+    ReadFileList();
   } else {
     Errors.push_back(
         "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
@@ -625,11 +769,7 @@ void TTorrentFile::ReadInfo(const TObjectHash& info, const TLoaded& loaded) {
 }
 
 void TTorrentFile::HashInfo(std::string_view bytes, int64_t start, int64_t length) {
-  const std::string_view raw = bytes.substr(static_cast<size_t>(start), static_cast<size_t>(length));
-  TSHA1 sha1;
-  sha1.Transform(raw.data(), length);
-  sha1.Complete();
-  InfoHash = sha1.DigestBytes();
+  InfoHash = Sha1Bytes(bytes.substr(static_cast<size_t>(start), static_cast<size_t>(length)));
   InfoHashText = BytesToHex(InfoHash, 999);
 }
 
@@ -657,17 +797,15 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     value.release();
     Dictionary.reset(top);
 
-    auto loaded = std::make_unique<TLoaded>();
-    loaded->Bytes = memory.TakeData();
+    raw_ = std::make_unique<TRaw>();
+    raw_->Bytes = memory.TakeData();
     // No larger than MaxFileSize, so every offset fits 32 bits.
-    loaded->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
+    raw_->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
     std::vector<int64_t>().swap(report.FileEntryStarts);
+    // From here on a save writes what it has not read as the file had it.
+    trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = false;
     ReadTrackers(*top);
-    loaded->AnnounceList = top->Find("announce-list");
     ReadDescription(*top);
-    loaded->CreationValue = top->Find("creation date");
-
-    loaded->UrlList = top->Find("url-list");
 
     TObject* infoValue = top->Find("info");
     const size_t errorsBeforeInfo = Errors.size();
@@ -676,41 +814,26 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       Errors.push_back("Corrupt File: Missing \"info\" segment");
     } else {
       auto& info = As<TObjectHash>(infoValue);
-      loaded->Info = &info;
+      raw_->Info = &info;
       ReadExtras(*top, &info);
-      if (TObject* files = info.Find("files"); files && !info.Exists("length"))
-        loaded->FileList = dynamic_cast<const TObjectList*>(files);
-      ReadInfo(info, *loaded);
+      ReadInfo(info);
       // Clients hash the first "info"; this decoder keeps the last.
       if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
       if (report.InfoStart >= 0) {
-        HashInfo(loaded->Bytes, report.InfoStart, report.InfoLength);
-        loaded->InfoStart = static_cast<size_t>(report.InfoStart);
-        loaded->InfoLength = static_cast<size_t>(report.InfoLength);
-        loaded->RawInfoComplete =
-            IsCompleteValue(std::string_view(loaded->Bytes).substr(loaded->InfoStart, loaded->InfoLength));
+        HashInfo(raw_->Bytes, report.InfoStart, report.InfoLength);
+        raw_->InfoStart = static_cast<size_t>(report.InfoStart);
+        raw_->InfoLength = static_cast<size_t>(report.InfoLength);
+        raw_->InfoComplete = IsCompleteValue(raw_->RawInfo());
         // The decoder skips stray bytes, but the info hash covers them: no client
         // takes such an info, and a save would rebuild it under another hash.
         // A cut-off info has said so already.
-        if (!loaded->RawInfoComplete && Errors.size() == errorsBeforeInfo)
+        if (!raw_->InfoComplete && Errors.size() == errorsBeforeInfo)
           Errors.push_back("Corrupt File: Malformed \"info\" segment");
       }
     }
-
-    // The bytes are kept whole rather than copying the info out: no second copy at the peak.
-    loaded->Announce = Announce;
-    loaded->BackupTrackers = BackupTrackers;
-    loaded->Tiers = tiers_;
-    loaded->Private = Private;
-    loaded->Source = Source;
-    loaded->WebSeeds = WebSeeds;
-    loaded->Comment = Comment;
-    loaded->CreationDate = creation_;
-    loaded->Name = Name;
-    loaded->MultiFile = MultiFile;
-    loaded->TotalLength = TotalLength;
-    loaded->PieceLength = PieceLength;
-    loaded_ = std::move(loaded);
+    if (!dynamic_cast<const TObjectList*>(raw_->Info ? raw_->Info->Find("files") : nullptr) ||
+        raw_->Info->Exists("length"))
+      std::vector<uint32_t>().swap(raw_->EntryStarts);
     return true;
   } catch (...) {
     Errors.push_back(CorruptError);
@@ -730,163 +853,159 @@ TDateTime DateTimeOf(const TTorrentFile& torrent) {
 }
 
 bool TTorrentFile::HasV2Part() const {
-  if (!loaded_) return false;
-  const TObjectHash* info = loaded_->Info;
+  if (!raw_) return false;
+  const TObjectHash* info = raw_->Info;
   return (info && (info->Exists("file tree") || info->Exists("meta version"))) ||
          Dictionary->Exists("piece layers");
 }
 
-bool TTorrentFile::HybridRenamed() const {
-  if (!HasV2Part()) return false;
-  if (Name != loaded_->Name) return true;
-  if (!MultiFile || !loaded_->FileList) return false;
-  if (Files.size() != loaded_->EntryCount()) return true;
-  std::unique_ptr<TObject> owner;
-  std::string folder, name;
-  for (size_t i = 0; i < Files.size(); ++i) {
-    const TObjectHash* entry = loaded_->Entry(i, owner);
-    const auto* path = entry ? dynamic_cast<const TObjectList*>(entry->Find("path")) : nullptr;
-    if (!path) continue;
-    try {
-      SplitPathList(*path, folder, name);
-    } catch (const EInvalidCast&) {
-      continue;  // damaged: the loader said so
+std::string_view TTorrentFile::InfoBytes(const TTorrentPieces& pieces) const {
+  if (&pieces != &pieces_) return {};
+  if (!InfoChanged()) return raw_->RawInfo();
+  if (builtInfo_.empty()) {
+    TMemoryStream built;
+    {
+      TBufferedOutput buffered(built);
+      WriteInfo(buffered, pieces);
+      buffered.Flush();
     }
-    if (PathComponents(Files[i]->Path, Files[i]->Name) != PathComponents(folder, name)) return true;
+    builtInfo_ = built.TakeData();
   }
-  return false;
-}
-
-bool TTorrentFile::FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const {
-  if (!loadedEntry || index >= Files.size()) return false;
-  const TObjectHash& entry = *loadedEntry;
-  const TTorrentSubFile& file = *Files[index];
-  const int64_t length = EntryLength(entry);
-  std::string folder, name;
-  if (TObject* path = entry.Find("path")) SplitPathList(As<TObjectList>(path), folder, name);
-  return file.Length == length && PathComponents(file.Path, file.Name) == PathComponents(folder, name);
-}
-
-bool TTorrentFile::InfoUnchanged(bool layoutUnchanged) const {
-  return layoutUnchanged && Private == loaded_->Private && Source == loaded_->Source;
+  return builtInfo_;
 }
 
 std::string TTorrentFile::SavedInfoHashText(const TTorrentPieces& pieces) const {
-  const bool layoutUnchanged = LayoutUnchanged(pieces);
   // The save copies the info byte for byte: the hash of those bytes.
-  if (InfoUnchanged(layoutUnchanged)) return InfoHashText;
+  if (!InfoChanged() && &pieces == &pieces_) return InfoHashText;
   // A hash of another length breaks the "pieces" string: the info a reader
   // finds is not the one written.
   if (!pieces.Whole()) return {};
+  if (const std::string_view info = InfoBytes(pieces); !info.empty()) {
+    if (static_cast<int64_t>(info.size()) > MaxFileSize) return {};
+    return BytesToHex(Sha1Bytes(info), 999);
+  }
   TSha1Output info;
   TBufferedOutput buffered(info);
-  WriteInfo(buffered, pieces, layoutUnchanged);
+  WriteInfo(buffered, pieces);
   buffered.Flush();
   if (info.Written() > MaxFileSize) return {};
   return BytesToHex(info.DigestBytes(), 999);
 }
 
-// Name, files and pieces as loaded: what the info dictionary holds beside the flags.
-bool TTorrentFile::LayoutUnchanged(const TTorrentPieces& pieces) const {
-  const TLoaded* loaded = loaded_.get();
-  if (!loaded || !loaded->Info || !loaded->RawInfoComplete) return false;
-  if (Name != loaded->Name || MultiFile != loaded->MultiFile || PieceLength != loaded->PieceLength)
-    return false;
-  if (MultiFile) {
-    if (!loaded->FileList || Files.size() != loaded->EntryCount()) return false;
-    std::unique_ptr<TObject> owner;
-    std::string plain;
-    for (size_t i = 0; i < Files.size(); ++i) {
-      PlainEntryBytes(*Files[i], plain);
-      if (!loaded->EntryIs(i, plain) && !FileEntryUnchanged(i, loaded->Entry(i, owner))) return false;
-    }
-  } else if (TotalLength != loaded->TotalLength) {
-    return false;
-  }
-  // The model took the loaded hashes over: compare with their bytes in the file.
-  const std::vector<TRawEntry> rawInfo = RawEntries(loaded->RawInfo());
-  const TRawEntry* loadedPieces = FindRaw(rawInfo, "pieces");
-  std::string_view hashes = loadedPieces ? StringContent(loadedPieces->Value) : std::string_view();
-  hashes = hashes.substr(0, hashes.size() - hashes.size() % TTorrentPieces::HashSize);
-  return pieces.Whole() && pieces.Bytes() == hashes;
-}
-
-void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const {
-  const TLoaded* loaded = loaded_.get();
-  const TObjectHash* loadedInfo = loaded ? loaded->Info : nullptr;
-  // Every key the save does not change keeps the bytes it had in the file.
-  const std::vector<TRawEntry> raw =
-      loaded && loaded->RawInfoComplete ? RawEntries(loaded->RawInfo()) : std::vector<TRawEntry>();
-  const std::vector<std::string_view> layoutKeys{"files", "length", "name", "piece length", "pieces"};
-  // Only private or source changed: everything else stays as it was.
-  const bool layoutKept = !raw.empty() && layoutUnchanged;
+void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
+  const TRaw* raw = raw_.get();
+  const TObjectHash* loadedInfo = raw ? raw->Info : nullptr;
+  // A whole loaded info keeps the bytes of every key no setter changed.
+  const std::vector<TRawEntry> rawInfo =
+      raw && raw->InfoComplete ? RawEntries(raw->RawInfo()) : std::vector<TRawEntry>();
+  const unsigned keysSet = raw && raw->InfoComplete ? raw->KeysSet : ~0u;
+  auto keep = [&](std::string_view key, unsigned bit) -> const TRawEntry* {
+    return (keysSet & bit) == 0 ? FindRaw(rawInfo, key) : nullptr;
+  };
 
   std::vector<TKeyWriter> entries;
-  if (layoutKept) {
-    for (std::string_view key : layoutKeys) AddLoadedValue(entries, out, key, raw, loadedInfo);
-  } else {
-    // Extra keys of the file entries are kept while the list keeps its shape.
-    const bool loadedFiles = loaded && loaded->FileList && loaded->EntryCount() == Files.size();
-    if (MultiFile) {
+  if (MultiFile) {
+    if (const TRawEntry* files = keep("files", KeyFiles | KeyFileList)) {
+      entries.push_back({"files", [&out, value = files->Value] { WriteRaw(out, value); }});
+    } else {
+      // Entries keep their other keys while the list keeps its shape.
+      const TRawEntry* loadedFiles = FindRaw(rawInfo, "files");
       entries.push_back({"files", [&out, this, loadedFiles] {
                            WriteRaw(out, "l");
                            std::string plain;
-                           for (size_t i = 0; i < Files.size(); ++i)
-                             WriteFileEntry(out, i, loadedFiles, plain);
+                           for (size_t i = 0; i < Files.size(); ++i) {
+                             // Untouched entries of a whole info go out as they came.
+                             if (loadedFiles && !raw_->WasRenamed(i) &&
+                                 raw_->EntryStarts.size() == Files.size()) {
+                               const size_t start = raw_->EntryStarts[i];
+                               const size_t end =
+                                   i + 1 < Files.size()
+                                       ? raw_->EntryStarts[i + 1]
+                                       : static_cast<size_t>(loadedFiles->Value.data() - raw_->Bytes.data()) +
+                                             loadedFiles->Value.size() - 1;
+                               WriteRaw(out, std::string_view(raw_->Bytes).substr(start, end - start));
+                               continue;
+                             }
+                             WriteFileEntry(out, i, plain);
+                           }
                            WriteRaw(out, "e");
                          }});
-    } else {
-      entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
     }
-    entries.push_back({"name", [&] { WriteString(out, Name); }});
-    entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
-    entries.push_back({"pieces", [&] { WriteString(out, pieces.Bytes()); }});
+  } else {
+    entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
   }
+  if (const TRawEntry* name = keep("name", KeyName))
+    entries.push_back({"name", [&out, value = name->Value] { WriteRaw(out, value); }});
+  else
+    entries.push_back({"name", [&] { WriteString(out, Name); }});
+  if (const TRawEntry* length = keep("piece length", KeyPieceLength))
+    entries.push_back({"piece length", [&out, value = length->Value] { WriteRaw(out, value); }});
+  else
+    entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
+  if (const TRawEntry* hashes = keep("pieces", KeyPieces); hashes && &pieces == &pieces_)
+    entries.push_back({"pieces", [&out, value = hashes->Value] { WriteRaw(out, value); }});
+  else
+    entries.push_back({"pieces", [&] { WriteString(out, pieces.Bytes()); }});
 
-  if (loaded && Private == loaded->Private)
-    AddLoadedValue(entries, out, "private", raw, loadedInfo);
-  else if (Private)
+  // The flags keep what the file had (even a value the model does not take as
+  // set) until a setter changes them.
+  const bool flagsKept = raw && !raw->InfoComplete;
+  auto keepFlag = [&](std::string_view key, unsigned bit) {
+    if (const TRawEntry* entry = keep(key, bit)) {
+      entries.push_back({key, [&out, value = entry->Value] { WriteRaw(out, value); }});
+      return true;
+    }
+    if (!flagsKept || (raw->KeysSet & bit) != 0 || !loadedInfo) return false;
+    const TObject* value = loadedInfo->Find(key);
+    if (value) entries.push_back({key, [&out, value] { EncodeValue(out, *value); }});
+    return value != nullptr;
+  };
+  if (!keepFlag("private", KeyPrivate) && Private)
     entries.push_back({"private", [&] { WriteInteger(out, 1); }});
-  if (loaded && Source == loaded->Source)
-    AddLoadedValue(entries, out, "source", raw, loadedInfo);
-  else if (!Source.empty())
+  if (!keepFlag("source", KeySource) && !Source.empty())
     entries.push_back({"source", [&] { WriteString(out, Source); }});
 
   std::vector<std::string_view> stale;
-  if (!layoutKept) {
+  if ((keysSet & LayoutKeys) != 0) {
     // A rebuilt info holds the v1 layout only (a rename of a hybrid never gets
     // here): v2 keys beside new pieces or a damaged info would not match them.
     stale = {"file tree", "meta version"};
-    if (loaded && Name != loaded->Name) stale.push_back("name.utf-8");
+    if (raw && (raw->KeysSet & KeyName) != 0) stale.push_back("name.utf-8");
   }
-  std::vector<std::string_view> owned = layoutKeys;
-  owned.insert(owned.end(), {"private", "source"});
-  if (raw.empty()) {
+  const std::vector<std::string_view> owned{"files",  "length",  "name",  "piece length",
+                                            "pieces", "private", "source"};
+  if (rawInfo.empty()) {
     AddForeignKeys(entries, out, loadedInfo, owned, stale);
   } else {
-    for (const TRawEntry& entry : raw) {
+    for (const TRawEntry& entry : rawInfo) {
       if (IsIn(entry.Key, owned) || IsIn(entry.Key, stale)) continue;
-      if (FindRaw(raw, entry.Key) != &entry) continue;  // a twin: the last one stands
+      if (FindRaw(rawInfo, entry.Key) != &entry) continue;  // a twin: the last one stands
       entries.push_back({entry.Key, [&out, value = entry.Value] { WriteRaw(out, value); }});
     }
   }
   WriteDictionary(out, entries);
 }
 
-void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles, std::string& plain) const {
+void TTorrentFile::WriteFileEntry(TStream& out, size_t index, std::string& plain) const {
   const TTorrentSubFile& file = *Files[index];
+  const bool loaded = raw_ && raw_->EntryStarts.size() == Files.size();
+  const bool renamed = !loaded || raw_->WasRenamed(index);
   PlainEntryBytes(file, plain);
-  if (loadedFiles && loaded_->EntryIs(index, plain)) {
-    // Unchanged and nothing beside length and path: no need to decode it.
+  if (loaded && !renamed && raw_->EntryIs(index, plain)) {
+    // Nothing beside length and path: no need to decode it.
+    WriteRaw(out, plain);
+    return;
+  }
+  if (!loaded) {
+    // Made here: nothing beside length and path.
     WriteRaw(out, plain);
     return;
   }
   std::unique_ptr<TObject> owner;
-  const TObjectHash* loadedEntry = loadedFiles ? loaded_->Entry(index, owner) : nullptr;
-  const bool unchanged = FileEntryUnchanged(index, loadedEntry);
+  const TObjectHash* loadedEntry = raw_->Entry(index, owner);
   // An entry the user left alone keeps its path list as loaded: a component
   // holding a "/" must never become two.
-  const TObject* loadedPath = unchanged ? loadedEntry->Find("path") : nullptr;
+  const TObject* loadedPath = !renamed && loadedEntry ? loadedEntry->Find("path") : nullptr;
   auto writePath = [&] {
     if (loadedPath) {
       EncodeValue(out, *loadedPath);
@@ -896,23 +1015,11 @@ void TTorrentFile::WriteFileEntry(TStream& out, size_t index, bool loadedFiles, 
     for (std::string_view part : PathComponents(file.Path, file.Name)) WriteString(out, part);
     WriteRaw(out, "e");
   };
-  const bool foreign = loadedEntry && loadedEntry->Count() > int{loadedEntry->Exists("length")} +
-                                                                 int{loadedEntry->Exists("path")};
-  if (!foreign) {
-    // The common case: nothing but length and path.
-    WriteRaw(out, "d");
-    WriteString(out, "length");
-    WriteInteger(out, file.Length);
-    WriteString(out, "path");
-    writePath();
-    WriteRaw(out, "e");
-    return;
-  }
   std::vector<TKeyWriter> entries;
   entries.push_back({"length", [&] { WriteInteger(out, file.Length); }});
   entries.push_back({"path", writePath});
   std::vector<std::string_view> stale;
-  if (!unchanged) stale.push_back("path.utf-8");
+  if (renamed) stale.push_back("path.utf-8");
   AddForeignKeys(entries, out, loadedEntry, {"length", "path"}, stale);
   WriteDictionary(out, entries);
 }
@@ -933,58 +1040,69 @@ void TTorrentFile::SaveToStream(TStream& out, const TTorrentPieces& pieces, std:
 
 void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
                                  std::string* infoHashText) const {
-  const TLoaded* loaded = loaded_.get();
   std::vector<TKeyWriter> entries;
+  // A key the model has not set since the load is written as it was loaded.
+  auto loadedValue = [&](std::string_view key) {
+    if (const TObject* value = Dictionary->Find(key))
+      entries.push_back({key, [&out, value] { EncodeValue(out, *value); }});
+  };
 
-  entries.push_back({"announce", [&] { WriteString(out, Announce); }});
-
-  const bool trackersUnchanged = loaded && loaded->AnnounceList && Announce == loaded->Announce &&
-                                 BackupTrackers == loaded->BackupTrackers && tiers_ == loaded->Tiers;
-  if (trackersUnchanged) {
-    // Keeps the tiers as the file had them.
-    entries.push_back({"announce-list", [&] { EncodeValue(out, *loaded->AnnounceList); }});
-  } else if (auto tiers = AnnounceTiers(); !tiers.empty()) {
-    entries.push_back({"announce-list", [&out, tiers = std::move(tiers)] {
-                         WriteRaw(out, "l");
-                         for (const auto& tier : tiers) {
-                           WriteRaw(out, "l");
-                           for (const std::string& url : tier) WriteString(out, url);
-                           WriteRaw(out, "e");
-                         }
-                         WriteRaw(out, "e");
-                       }});
-  }
-
-  if (!Comment.empty()) entries.push_back({"comment", [&] { WriteString(out, Comment); }});
-
-  if (creation_) {
-    if (loaded && loaded->CreationValue && creation_ == loaded->CreationDate)
-      entries.push_back({"creation date", [&] { EncodeValue(out, *loaded->CreationValue); }});
-    else
-      entries.push_back({"creation date", [&] { WriteInteger(out, CreationUnix()); }});
-  }
-
-  // Decodes every file entry again and compares every piece: once per save.
-  const bool layoutUnchanged = LayoutUnchanged(pieces);
-  if (InfoUnchanged(layoutUnchanged)) {
-    // Byte for byte, so the info hash stays.
-    entries.push_back({"info", [&] { WriteRaw(out, loaded->RawInfo()); }});
-    if (infoHashText) *infoHashText = InfoHashText;
+  if (!trackersSet_) {
+    loadedValue("announce");
+    loadedValue("announce-list");
   } else {
-    entries.push_back({"info", [&, layoutUnchanged] {
+    // No main tracker, no announce: an empty one is a tracker named "".
+    if (std::string announce = Announce(); !announce.empty())
+      entries.push_back({"announce", [&out, announce = std::move(announce)] { WriteString(out, announce); }});
+    if (auto tiers = AnnounceTiers(); !tiers.empty()) {
+      entries.push_back({"announce-list", [&out, tiers = std::move(tiers)] {
+                           WriteRaw(out, "l");
+                           for (const auto& tier : tiers) {
+                             WriteRaw(out, "l");
+                             for (const std::string& url : tier) WriteString(out, url);
+                             WriteRaw(out, "e");
+                           }
+                           WriteRaw(out, "e");
+                         }});
+    }
+  }
+
+  if (!commentSet_)
+    loadedValue("comment");
+  else if (!Comment.empty())
+    entries.push_back({"comment", [&] { WriteString(out, Comment); }});
+
+  if (!creationSet_)
+    loadedValue("creation date");
+  else if (creation_)
+    entries.push_back({"creation date", [&] { WriteInteger(out, CreationUnix()); }});
+
+  // The loaded info while clean, or the one SavedInfoHashText built.
+  std::string_view info;
+  const bool changed = InfoChanged();
+  if (&pieces == &pieces_) info = changed ? std::string_view(builtInfo_) : raw_->RawInfo();
+  if (!info.empty()) {
+    // Byte for byte, so a clean info keeps its hash.
+    entries.push_back({"info", [&out, info, infoHashText, changed, this] {
+                         WriteRaw(out, info);
+                         if (infoHashText)
+                           *infoHashText = changed ? BytesToHex(Sha1Bytes(info), 999) : InfoHashText;
+                       }});
+  } else {
+    entries.push_back({"info", [&] {
                          if (!infoHashText) {
-                           WriteInfo(out, pieces, layoutUnchanged);
+                           WriteInfo(out, pieces);
                            return;
                          }
                          // Hashed on its way out: the info is written once.
                          TSha1Output tee(&out);
-                         WriteInfo(tee, pieces, layoutUnchanged);
+                         WriteInfo(tee, pieces);
                          *infoHashText = BytesToHex(tee.DigestBytes(), 999);
                        }});
   }
 
-  if (loaded && loaded->UrlList && WebSeeds == loaded->WebSeeds) {
-    entries.push_back({"url-list", [&] { EncodeValue(out, *loaded->UrlList); }});
+  if (!webSeedsSet_) {
+    loadedValue("url-list");
   } else if (!WebSeeds.empty()) {
     entries.push_back({"url-list", [&] {
                          WriteRaw(out, "l");
@@ -993,11 +1111,11 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
                        }});
   }
 
-  if (loaded) {
+  if (raw_) {
     std::vector<std::string_view> stale;
-    if (Comment != loaded->Comment) stale.push_back("comment.utf-8");
+    if (commentSet_) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
-    if (!layoutUnchanged) stale.push_back("piece layers");
+    if (!raw_->InfoComplete || (raw_->KeysSet & LayoutKeys) != 0) stale.push_back("piece layers");
     AddForeignKeys(entries, out, Dictionary.get(),
                    {"announce", "announce-list", "comment", "creation date", "info", "url-list"}, stale);
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Stream.h"
+#include "metainfo/FileLayout.h"
 #include "metainfo/Hashes.h"
 
 // Days since 1899-12-30 00:00 with the time of day as fraction; 0 = no date.
@@ -36,48 +37,6 @@ class EHybridRename : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// One file of a torrent. Torrents of a few hundred thousand files keep one of
-// these per file, so the strings few files need live out of line.
-class TTorrentSubFile {
- public:
-  TTorrentSubFile(std::string name, std::string path, int64_t length, int64_t offset)
-      : Name(std::move(name)), Path(std::move(path)), Length(length), Offset(offset), SecondLength(length) {}
-
-  std::string Name;  // the file's own name
-  std::string Path;  // folders inside the torrent: loaded "a/b/", created "a/b"
-  int64_t Length;
-  int64_t Offset;
-  int64_t SecondLength;
-  bool Pad = false;         // padding that aligns the next file to a piece (attr "p")
-  bool Symlink = false;     // a link to SymlinkPath() (attr "l"); holds no data
-  bool UnsafePath = false;  // a path component no client may use as it stands
-
-  // Full path of the data on disk (creation only); empty when not set.
-  const std::string& SourcePath() const { return extras_ ? extras_->SourcePath : NoText(); }
-  void SetSourcePath(std::string path) { Extras().SourcePath = std::move(path); }
-  // The link's target inside the torrent, "/"-separated; empty when not set.
-  const std::string& SymlinkPath() const { return extras_ ? extras_->SymlinkPath : NoText(); }
-  void SetSymlinkPath(std::string path) { Extras().SymlinkPath = std::move(path); }
-
- private:
-  struct TExtras {
-    std::string SourcePath;
-    std::string SymlinkPath;
-  };
-  static const std::string& NoText() {
-    static const std::string empty;
-    return empty;
-  }
-  TExtras& Extras() {
-    if (!extras_) extras_ = std::make_unique<TExtras>();
-    return *extras_;
-  }
-
-  std::unique_ptr<TExtras> extras_;
-};
-
-static_assert(sizeof(TTorrentSubFile) <= 112, "a loaded torrent keeps one file entry per file");
 
 // The piece hashes, 20 raw bytes each, end to end in one block: the "pieces"
 // string as it is written. A torrent of a 200 MB "pieces" string holds ten
@@ -109,11 +68,26 @@ class TTorrentPieces {
   std::string bytes_;
 };
 
-class TObjectList;
+using TTrackerTiers = std::vector<std::vector<std::string>>;
 
-using TTorrentSubFiles = std::vector<std::unique_ptr<TTorrentSubFile>>;
-
+// One torrent. A loaded torrent keeps its info dictionary as the bytes it
+// had in the file, and a save copies them until an info setter runs (name,
+// files, piece length, pieces, private, source): only then is the info
+// written anew, with every key the model does not own. The top-level keys
+// the model owns are likewise written anew only once set.
 class TTorrentFile {
+  // Declared first: the read-only views below refer to them.
+  std::string name_;
+  std::string comment_;
+  int64_t totalLength_ = 0;
+  int32_t fileCount_ = 0;
+  bool multiFile_ = false;
+  TFileLayout layout_;
+  TTorrentPieces pieces_;
+  bool private_ = false;
+  std::string source_;
+  std::vector<std::string> webSeeds_;
+
  public:
   // Larger files are not read: no torrent comes near this.
   static constexpr int64_t MaxFileSize = int64_t{256} << 20;
@@ -122,8 +96,12 @@ class TTorrentFile {
 
   TTorrentFile();
   virtual ~TTorrentFile();
+  // The views below point into the object itself.
+  TTorrentFile(const TTorrentFile&) = delete;
+  TTorrentFile& operator=(const TTorrentFile&) = delete;
 
   // Fills the fields for a new torrent; the creation date becomes now (UTC).
+  // The main tracker is announce alone; the files are added with AddFile.
   void SetInfo(const std::string& announce, const std::string& name, const std::string& comment,
                const std::string& infoHash, int64_t totalLength, bool multiFile);
   // Reads one metainfo file from a stream at its start. Never raises; Errors
@@ -137,19 +115,67 @@ class TTorrentFile {
   // The loaded torrent holds BitTorrent v2 data: info "file tree" or "meta
   // version", or "piece layers" at the top level.
   bool HasV2Part() const;
-  // HasV2Part() and the torrent's name or a file's name or folders differ
-  // from the loaded ones: no save can keep both file lists right.
+  // HasV2Part() and the torrent or one of its files bears another name than
+  // loaded: no save can keep both file lists right.
   bool HybridRenamed() const;
   // The creation date, kept as Unix seconds (UTC); the window converts it
   // with DateTimeOf. CreationUnix() is 0 without a date.
   bool HasCreationDate() const { return creation_.has_value(); }
   int64_t CreationUnix() const { return creation_.value_or(0); }
-  void SetCreationUnix(int64_t seconds) { creation_ = seconds; }
-  void ClearCreationDate() { creation_.reset(); }
+  void SetCreationUnix(int64_t seconds);
+  void ClearCreationDate();
+
+  // Read-only views of the model's fields; the setters below change them.
+  const std::string& Name = name_;
+  const std::string& Comment = comment_;
+  const int64_t& TotalLength = totalLength_;
+  const int32_t& FileCount = fileCount_;
+  const bool& MultiFile = multiFile_;
+  const TTorrentSubFiles& Files = layout_.Files();
+  const TTorrentPieces& Pieces = pieces_;
+  const bool& Private = private_;                        // info "private" = 1
+  const std::string& Source = source_;                   // info "source"
+  const std::vector<std::string>& WebSeeds = webSeeds_;  // "url-list"
+  // Where each file lies in the data and which pieces hold it.
+  const TFileLayout& Layout() const { return layout_; }
+  const int64_t& PieceLength = layout_.PieceLength();
+
+  // Info setters: each makes the next save write the info anew (and so, as a
+  // rule, under another info hash), unless the value stays as it is.
+  void SetName(const std::string& name);
+  void SetPrivate(bool isPrivate);
+  void SetSource(const std::string& source);
+  void SetPieceLength(int64_t pieceLength);
+  void SetPieces(TTorrentPieces pieces);
+  // Appends a file after the others (creation).
+  void AddFile(std::unique_ptr<TTorrentSubFile> file);
+  // Gives file i new folders ("a/b/" or "a/b") and name.
+  void RenameFile(size_t i, const std::string& folder, const std::string& name);
+
+  // Top-level setters.
+  void SetComment(const std::string& comment);
+  void SetWebSeeds(std::vector<std::string> seeds);
+
+  // Trackers, held as tiers of URLs: the first URL of the first tier is the
+  // main tracker ("announce").
+  std::string Announce() const;
+  // The back-up trackers: the announce-list's URLs in order.
+  std::vector<std::string> BackupTrackers() const;
+  // The announce-list as the writer writes it; empty: none is written.
+  TTrackerTiers AnnounceTiers() const;
+  // Sets the tiers of the announce-list, its first URL the main tracker.
+  // Empty URLs and tiers are dropped.
+  void SetTrackers(TTrackerTiers tiers);
+  // Sets the main tracker apart from the announce-list, as a tier of its own
+  // before it; "" leaves the torrent without a main tracker (no announce).
+  void SetAnnounce(const std::string& url);
+  // Keeps the main tracker, and makes each URL a tier of its own after it.
+  void SetBackupTrackers(const std::vector<std::string>& urls);
+
   // Writes the model as a bencoded metainfo file with the given pieces.
   // A loaded model also writes the keys it does not own (private, source,
-  // url-list, ...), and copies info byte for byte while its name, files and
-  // pieces are unchanged, so the info hash stays.
+  // url-list, ...), and copies info byte for byte until an info setter ran,
+  // so the info hash stays.
   // Raises EStreamError "Stream write error" on a short write, and
   // EHybridRename (before writing anything) when HybridRenamed().
   void SaveToStream(TStream& out, const TTorrentPieces& pieces) const;
@@ -161,69 +187,54 @@ class TTorrentFile {
   // the saved file back can tell: a piece hash that is not 20 bytes long, or
   // an info too large to load.
   std::string SavedInfoHashText(const TTorrentPieces& pieces) const;
+  // An info setter ran since the load (always true for a model not loaded).
+  bool InfoChanged() const;
 
-  std::string Announce;
-  std::string Name;
-  std::string Comment;
-  int64_t TotalLength = 0;
-  int32_t FileCount = 0;
   std::vector<std::string> Errors;
   std::unique_ptr<TObjectHash> Dictionary;  // the decoded top level after a load
   std::string InfoHashText;
   std::string InfoHash;
-  bool MultiFile = false;
-  TTorrentSubFiles Files;
-  TTorrentPieces Pieces;
-  int64_t PieceLength = 0;
-  std::vector<std::string> BackupTrackers;
-  // Keys beside the model's own: info "private" = 1 and info "source" live in
-  // the info dictionary, so changing them changes the info hash; "url-list"
-  // (web seeds) does not.
-  bool Private = false;
-  std::string Source;
-  std::vector<std::string> WebSeeds;
   // "created by" as loaded; the writer keeps it with the file's other keys.
   std::string CreatedBy;
 
-  // The announce-list as tiers of URLs, as the writer writes it: the loaded
-  // or set tiers while BackupTrackers is still their URLs in order (led by a
-  // tier of the main tracker when it was changed and is in none of them), else the main
-  // tracker followed by one tier per back-up tracker (none without back-up
-  // trackers).
-  std::vector<std::vector<std::string>> AnnounceTiers() const;
-  // Sets the tiers; BackupTrackers becomes their URLs in order. Empty tiers
-  // are dropped. The main tracker is not touched.
-  void SetAnnounceTiers(std::vector<std::vector<std::string>> tiers);
-
  private:
-  struct TLoaded;  // what a load saw, so a save can keep it
+  struct TRaw;  // the loaded file's bytes, for what a save keeps of them
 
   void Reset();
+  void InfoSet();
   // The steps of LoadFromStream, in order.
   bool ReadWholeStream(TStream& stream, std::string& bytes);
   void ReadTrackers(const TObjectHash& top);
   void ReadDescription(const TObjectHash& top);
-  void ReadInfo(const TObjectHash& info, const TLoaded& loaded);
+  void ReadInfo(const TObjectHash& info);
   void ReadName(const TObjectHash& info);
   void ReadPieces(const TObjectHash& info);
-  void ReadFileList(const TLoaded& loaded);
+  void ReadFileList();
   void CheckLengths(bool lengthsValid);
   void ReadExtras(const TObjectHash& top, const TObjectHash* info);
   void HashInfo(std::string_view bytes, int64_t start, int64_t length);
-  bool LayoutUnchanged(const TTorrentPieces& pieces) const;
-  bool FileEntryUnchanged(size_t index, const TObjectHash* loadedEntry) const;
-  // The flags as loaded too: a save copies the info byte for byte.
-  bool InfoUnchanged(bool layoutUnchanged) const;
-  // infoHashText, when given, gets the info hash of the info written.
+  // The info to write: the loaded bytes while clean, else built anew (once;
+  // kept until the next info setter). Empty when it must be streamed: the
+  // pieces are not the model's own.
+  std::string_view InfoBytes(const TTorrentPieces& pieces) const;
   void WriteMetainfo(TStream& out, const TTorrentPieces& pieces, std::string* infoHashText) const;
-  // layoutUnchanged: LayoutUnchanged(pieces), worked out once by the caller.
-  void WriteInfo(TStream& out, const TTorrentPieces& pieces, bool layoutUnchanged) const;
+  void WriteInfo(TStream& out, const TTorrentPieces& pieces) const;
   // plain: room for the entry's bytes, reused from entry to entry.
-  void WriteFileEntry(TStream& out, size_t index, bool loadedFiles, std::string& plain) const;
+  void WriteFileEntry(TStream& out, size_t index, std::string& plain) const;
+  std::vector<std::vector<std::string>>::const_iterator ListBegin() const;
 
-  std::unique_ptr<TLoaded> loaded_;
-  std::vector<std::vector<std::string>> tiers_;
+  std::unique_ptr<TRaw> raw_;
+  TTrackerTiers tiers_;
+  // tiers_[0] is announce alone (or empty: none), apart from the
+  // announce-list, tiers_[1..].
+  bool mainApart_ = false;
   std::optional<int64_t> creation_;
+  // Top-level keys set since the load, so written from the model.
+  bool trackersSet_ = true;
+  bool commentSet_ = true;
+  bool creationSet_ = true;
+  bool webSeedsSet_ = true;
+  mutable std::string builtInfo_;  // InfoBytes' rebuilt info, "" when not built
 };
 
 // The creation date as a date-time for display; 0 without a date.

@@ -231,7 +231,7 @@ TEST_F(CreationDriverTest, SimpleModeOneFile) {
   ASSERT_TRUE(t->Ok);
   EXPECT_FALSE(t->Model.MultiFile);
   EXPECT_EQ(t->Model.Name, "movie.avi");
-  EXPECT_EQ(t->Model.Announce, "http://t.example/announce");
+  EXPECT_EQ(t->Model.Announce(), "http://t.example/announce");
   EXPECT_EQ(t->Model.Comment, "line one\r\nline two");
   EXPECT_EQ(t->Model.TotalLength, 300000);
   EXPECT_EQ(t->Model.PieceLength, 262144);
@@ -239,7 +239,7 @@ TEST_F(CreationDriverTest, SimpleModeOneFile) {
   const std::string data = ReadWholeFile(Dir / "music/movie.avi");
   EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes(data.substr(0, 262144)));
   EXPECT_EQ(t->Model.Pieces[1], Sha1Bytes(data.substr(262144)));
-  EXPECT_TRUE(t->Model.BackupTrackers.empty());
+  EXPECT_TRUE(t->Model.BackupTrackers().empty());
 }
 
 TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
@@ -270,9 +270,9 @@ TEST_F(CreationDriverTest, SimpleModeSeveralFiles) {
     ASSERT_TRUE(t->Ok);
     EXPECT_TRUE(t->Model.MultiFile);
     EXPECT_EQ(t->Model.Name, "Album");
-    EXPECT_EQ(t->Model.Announce, "http://resolved/announce");
+    EXPECT_EQ(t->Model.Announce(), "http://resolved/announce");
     // Loaded, the announce-list holds the main URL as its first tier.
-    EXPECT_EQ(t->Model.BackupTrackers,
+    EXPECT_EQ(t->Model.BackupTrackers(),
               (std::vector<std::string>{"http://resolved/announce", "http://b1/a", "http://b2/a"}));
     std::vector<std::string> files = {"A.mp3 2", "b.mp3 4"};
     if (!skip) files.push_back("Thumbs.DB 5");

@@ -325,7 +325,7 @@ class MainFormTest : public QObject {
     auto torrent = LoadTorrent(output);
     QVERIFY(torrent->MultiFile);
     QCOMPARE(torrent->Name, std::string("Album"));
-    QCOMPARE(torrent->Announce, std::string("http://tracker.test/announce"));
+    QCOMPARE(torrent->Announce(), std::string("http://tracker.test/announce"));
     QCOMPARE(torrent->Comment, std::string("first line\r\nsecond line"));
     QCOMPARE(torrent->Files.size(), size_t(2));
     QCOMPARE(torrent->Files[0]->Name, std::string("a.bin"));

@@ -646,9 +646,9 @@ class TrackersGuiTest : public QObject {
     TTorrentFile torrent;
     TMemoryStream stream(ReadWholeFile(output));
     torrent.LoadFromStream(stream);
-    QCOMPARE(torrent.Announce, std::string("http://a.test/announce"));
+    QCOMPARE(torrent.Announce(), std::string("http://a.test/announce"));
     // Tiers: the main tracker, then each back-up URL that differs from it.
-    QCOMPARE(torrent.BackupTrackers,
+    QCOMPARE(torrent.BackupTrackers(),
              (std::vector<std::string>{"http://a.test/announce", "udp://kept.test:80/announce",
                                        "http://b.test/announce", "Gone"}));
     QCOMPARE(access.Lines().size(), size_t(5));  // creating reads the list, nothing more
@@ -662,7 +662,7 @@ class TrackersGuiTest : public QObject {
     TTorrentFile plain;
     TMemoryStream plainStream(ReadWholeFile(output));
     plain.LoadFromStream(plainStream);
-    QVERIFY(plain.BackupTrackers.empty());
+    QVERIFY(plain.BackupTrackers().empty());
   }
 };
 

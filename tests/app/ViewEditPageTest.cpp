@@ -413,7 +413,7 @@ class TViewEditPageTest : public QObject {
     QVERIFY(check->isChecked());
     QVERIFY(open->isEnabled());
     Button("btnViewSave")->click();
-    QCOMPARE(LoadFile(file)->BackupTrackers,
+    QCOMPARE(LoadFile(file)->BackupTrackers(),
              (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
     QVERIFY(ReadWholeFile(file).find(head) != std::string::npos);
 
@@ -423,7 +423,7 @@ class TViewEditPageTest : public QObject {
     backup_->Trackers = {{"One", "http://old-one/announce"}, {"One", "http://one/announce"}, {"Blank", ""}};
     backup_->Lines = {"One", "Blank", "one", "http://u/announce"};
     Button("btnViewSave")->click();
-    QCOMPARE(LoadFile(file)->BackupTrackers,
+    QCOMPARE(LoadFile(file)->BackupTrackers(),
              (std::vector<std::string>{"http://main/announce", "http://one/announce", "Blank", "one",
                                        "http://u/announce"}));
 
@@ -431,7 +431,7 @@ class TViewEditPageTest : public QObject {
     check->click();
     QVERIFY(!open->isEnabled());
     Button("btnViewSave")->click();
-    QVERIFY(LoadFile(file)->BackupTrackers.empty());
+    QVERIFY(LoadFile(file)->BackupTrackers().empty());
     check->click();
     QVERIFY(open->isEnabled());
 
@@ -441,7 +441,7 @@ class TViewEditPageTest : public QObject {
     backup_->Lines = {"http://x/announce"};
     check->click();
     Button("btnViewSave")->click();
-    QCOMPARE(LoadFile(Path("n0.torrent"))->BackupTrackers,
+    QCOMPARE(LoadFile(Path("n0.torrent"))->BackupTrackers(),
              (std::vector<std::string>{"http://main/announce", "http://x/announce"}));
 
     // "Backup" hands the loaded model's URLs to the window.
@@ -451,7 +451,7 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(backup_->Shown, 2);
     QCOMPARE(backup_->Lines, (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
     Button("btnViewSave")->click();
-    QCOMPARE(LoadFile(Path("k2.torrent"))->BackupTrackers,
+    QCOMPARE(LoadFile(Path("k2.torrent"))->BackupTrackers(),
              (std::vector<std::string>{"http://main/announce", "http://b1/announce"}));
 
     // Without an announce-list: unchecked and disabled.
@@ -476,14 +476,14 @@ class TViewEditPageTest : public QObject {
     dialogs_->SaveAnswers = {other};
     Button("btnViewSaveAs")->click();
     QCOMPARE(status_.last(), QString::fromStdString(other) + QStringLiteral(" written sucessfully!"));
-    QCOMPARE(LoadFile(other)->Announce, std::string("http://first/announce"));
-    QCOMPARE(LoadFile(loaded)->Announce, std::string("http://main/announce"));
+    QCOMPARE(LoadFile(other)->Announce(), std::string("http://first/announce"));
+    QCOMPARE(LoadFile(loaded)->Announce(), std::string("http://main/announce"));
 
     Edit("txtAnnounceURL")->setText(QStringLiteral("http://second/announce"));
     Button("btnViewSave")->click();
     QCOMPARE(page_->LoadedPath(), loaded);
-    QCOMPARE(LoadFile(loaded)->Announce, std::string("http://second/announce"));
-    QCOMPARE(LoadFile(other)->Announce, std::string("http://first/announce"));
+    QCOMPARE(LoadFile(loaded)->Announce(), std::string("http://second/announce"));
+    QCOMPARE(LoadFile(other)->Announce(), std::string("http://first/announce"));
     QVERIFY(dialogs_->Boxes.empty());
   }
 
@@ -506,13 +506,13 @@ class TViewEditPageTest : public QObject {
     dialogs_->Answers = {TMsgResult::Yes};
     Button("btnViewSave")->click();
     QCOMPARE(dialogs_->Boxes.size(), size_t(2));
-    QCOMPARE(LoadFile(file)->Announce, std::string("http://mine/announce"));
+    QCOMPARE(LoadFile(file)->Announce(), std::string("http://mine/announce"));
 
     // The page's own save is no change by another program.
     Edit("txtAnnounceURL")->setText(QStringLiteral("http://again/announce"));
     Button("btnViewSave")->click();
     QCOMPARE(dialogs_->Boxes.size(), size_t(2));
-    QCOMPARE(LoadFile(file)->Announce, std::string("http://again/announce"));
+    QCOMPARE(LoadFile(file)->Announce(), std::string("http://again/announce"));
   }
 
   void aFailedSaveKeepsTheOldFile() {
@@ -547,7 +547,7 @@ class TViewEditPageTest : public QObject {
     // The model is still loaded and can be saved.
     Button("btnViewSave")->click();
     QCOMPARE(dialogs_->Boxes.size(), size_t(2));
-    QCOMPARE(LoadFile(file)->Announce, std::string("http://changed/announce"));
+    QCOMPARE(LoadFile(file)->Announce(), std::string("http://changed/announce"));
   }
 
   void aFileThatCannotBeOpenedGoesToTheErrorReport() {
@@ -694,7 +694,7 @@ class TViewEditPageTest : public QObject {
         QVERIFY(!fs::exists(other));
       }
     }
-    QCOMPARE(LoadFile(file)->Announce, std::string("http://changed/announce"));
+    QCOMPARE(LoadFile(file)->Announce(), std::string("http://changed/announce"));
 
     // A torrent without an announce URL is not damaged: no question.
     const auto bare = Write("bare.torrent", Torrent("", MultiFile()));
@@ -909,14 +909,14 @@ class TViewEditPageTest : public QObject {
     announce->setText(QStringLiteral("http://b1/announce2"));
     Button("btnViewSave")->click();
     auto saved = LoadFile(file);
-    QCOMPARE(saved->Announce, std::string("http://b1/announce2"));
+    QCOMPARE(saved->Announce(), std::string("http://b1/announce2"));
     QCOMPARE(saved->AnnounceTiers(),
              (std::vector<std::vector<std::string>>{{"http://b1/announce2"}, {"http://b1/announce"}}));
 
     announce->clear();
     Button("btnViewSave")->click();
     saved = LoadFile(file);
-    QVERIFY(saved->Announce.empty());
+    QVERIFY(saved->Announce().empty());
     QCOMPARE(saved->AnnounceTiers(), (std::vector<std::vector<std::string>>{{"http://b1/announce"}}));
   }
 
@@ -1083,7 +1083,7 @@ class TViewEditPageTest : public QObject {
     window.frmBackup->AssignEntries({"One", "http://b1/announce"});
     page->findChild<QPushButton*>(QStringLiteral("btnViewSave"))->click();
     QCOMPARE(window.StatusText(), QString::fromStdString(file) + QStringLiteral(" written sucessfully!"));
-    QCOMPARE(LoadFile(file)->BackupTrackers,
+    QCOMPARE(LoadFile(file)->BackupTrackers(),
              (std::vector<std::string>{"http://main/announce", "http://one/announce", "http://b1/announce"}));
     window.frmBackup->hide();
   }

@@ -124,7 +124,7 @@ TEST_F(CommandsTest, CreateForms) {
   EXPECT_EQ(run.Out, made->InfoHashText + "  data.torrent\n");
   EXPECT_TRUE(made->Private);
   EXPECT_EQ(made->Source, "SRC");
-  EXPECT_EQ(made->Announce, "udp://tracker.opentrackr.org:1337/announce");
+  EXPECT_EQ(made->Announce(), "udp://tracker.opentrackr.org:1337/announce");
   EXPECT_EQ(made->WebSeeds, std::vector<std::string>{"http://w/"});
   EXPECT_EQ(DateTimeOf(*made), 0);
 
@@ -323,7 +323,7 @@ TEST_F(CommandsTest, EditsOfOneFileTakeTurns) {
   EXPECT_NE(ReadWholeFile(Dir / "stderr.txt").find("waiting for another edit"), std::string::npos);
   {
     auto other = Load("data.torrent");
-    other->WebSeeds = {"http://seed.example/"};
+    other->SetWebSeeds({"http://seed.example/"});
     TSafeFileStream out(path);
     other->SaveToStream(out, other->Pieces);
     out.Commit();
@@ -343,8 +343,8 @@ TEST_F(CommandsTest, EditSeveralFiles) {
   TRun run = Cli({"edit", "one.torrent", "broken.torrent", "two.torrent", "--replace-tracker", "a/", "b/"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("broken.torrent is damaged, not saved"), std::string::npos) << run.Err;
-  EXPECT_EQ(Load("one.torrent")->Announce, "http://b/ann");
-  EXPECT_EQ(Load("two.torrent")->Announce, "http://b/ann");
+  EXPECT_EQ(Load("one.torrent")->Announce(), "http://b/ann");
+  EXPECT_EQ(Load("two.torrent")->Announce(), "http://b/ann");
   EXPECT_EQ(run.Out, Load("one.torrent")->InfoHashText + "  one.torrent\n" +
                          Load("two.torrent")->InfoHashText + "  two.torrent\n");
   EXPECT_EQ(ReadWholeFile(Dir / "broken.torrent"), "not bencoded");

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
-    torrent.Comment = argv[3];
+    torrent.SetComment(argv[3]);
     TSafeFileStream out(argv[2]);
     torrent.SaveToStream(out, torrent.Pieces);
     out.Commit();

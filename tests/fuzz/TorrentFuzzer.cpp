@@ -26,14 +26,14 @@ bool Load(TTorrentFile& torrent, const std::string& bytes) {
 void CheckSameModel(const TTorrentFile& a, const TTorrentFile& b) {
   FUZZ_CHECK(a.InfoHash == b.InfoHash);
   FUZZ_CHECK(a.InfoHashText == b.InfoHashText);
-  FUZZ_CHECK(a.Announce == b.Announce);
+  FUZZ_CHECK(a.Announce() == b.Announce());
   FUZZ_CHECK(a.Name == b.Name);
   FUZZ_CHECK(a.TotalLength == b.TotalLength);
   FUZZ_CHECK(a.HasCreationDate() == b.HasCreationDate() && a.CreationUnix() == b.CreationUnix());
   FUZZ_CHECK(a.FileCount == b.FileCount);
   FUZZ_CHECK(a.MultiFile == b.MultiFile);
   FUZZ_CHECK(a.PieceLength == b.PieceLength);
-  FUZZ_CHECK(a.BackupTrackers == b.BackupTrackers);
+  FUZZ_CHECK(a.BackupTrackers() == b.BackupTrackers());
   FUZZ_CHECK(a.Files.size() == b.Files.size());
   for (size_t i = 0; i < a.Files.size(); ++i) {
     FUZZ_CHECK(a.Files[i]->Name == b.Files[i]->Name);
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(Save(second) == saved);
 
   // The page's and edit's most common change: the comment is outside info.
-  second.Comment = first.Comment + " (edited)";
+  second.SetComment(first.Comment + " (edited)");
   TTorrentFile third;
   FUZZ_CHECK(Load(third, Save(second)));
   FUZZ_CHECK(third.Errors.empty());

@@ -243,7 +243,7 @@ TEST(Scale, ManyFilesLoad) {
 
   // Unchanged, it saves back to the very same bytes; renamed, it keeps its private flag.
   EXPECT_EQ(Save(*model), bytes);
-  model->Files.back()->Name = "renamed.bin";
+  model->RenameFile(model->Files.size() - 1, model->Files.back()->Path, "renamed.bin");
   const std::string renamed = Save(*model);
   auto [again, okAgain] = Load(renamed);
   ASSERT_TRUE(okAgain);

@@ -20,6 +20,13 @@ inline std::string DecodeToText(const std::string& input) {
   return out.Data();
 }
 
+// Appends one piece hash to the model's pieces.
+inline void AppendPiece(TTorrentFile& torrent, const std::string& hash) {
+  TTorrentPieces pieces = torrent.Pieces;
+  pieces.push_back(hash);
+  torrent.SetPieces(std::move(pieces));
+}
+
 // Accepts a fixed number of bytes, then writes short.
 class TShortStream : public TMemoryStream {
  public:

@@ -146,13 +146,13 @@ TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
   EXPECT_EQ(ResolveBackupLines(lines, nullptr), lines);
 
   auto torrent = LoadOk(MultiFileBytes());
-  ASSERT_FALSE(torrent->BackupTrackers.empty());
+  ASSERT_FALSE(torrent->BackupTrackers().empty());
   RebuildBackupTrackers(*torrent, true, lines, lookup);
-  EXPECT_EQ(torrent->BackupTrackers, expected);
+  EXPECT_EQ(torrent->BackupTrackers(), expected);
   RebuildBackupTrackers(*torrent, false, lines, lookup);
-  EXPECT_TRUE(torrent->BackupTrackers.empty());
+  EXPECT_TRUE(torrent->BackupTrackers().empty());
   RebuildBackupTrackers(*torrent, true, {}, lookup);
-  EXPECT_TRUE(torrent->BackupTrackers.empty());
+  EXPECT_TRUE(torrent->BackupTrackers().empty());
 }
 
 // `quorvane-cli edit` run as a program.
@@ -183,8 +183,8 @@ TEST_F(EditCommand, AppliesEveryEditAndPrintsTheNewInfoHash) {
 
   auto edited = LoadOk(ReadWholeFile(out));
   EXPECT_EQ(run.Out, edited->InfoHashText + "\n");
-  EXPECT_EQ(edited->Announce, "http://new/announce");
-  EXPECT_EQ(edited->BackupTrackers,
+  EXPECT_EQ(edited->Announce(), "http://new/announce");
+  EXPECT_EQ(edited->BackupTrackers(),
             (std::vector<std::string>{"http://new/announce", "http://x/announce", "http://y/announce"}));
   EXPECT_EQ(edited->Name, "renamed");
   EXPECT_EQ(edited->Comment, "line1\r\nline2");
@@ -203,7 +203,7 @@ TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
     std::vector<std::string> Backup;
   };
   const TCase cases[] = {
-      {.Label = "kept", .Args = {"--comment", "c"}, .Backup = original->BackupTrackers},
+      {.Label = "kept", .Args = {"--comment", "c"}, .Backup = original->BackupTrackers()},
       {.Label = "dropped", .Args = {"--no-backup"}, .Backup = {}},
       {.Label = "replaced",
        .Args = {"--backup", "http://z/announce"},
@@ -215,7 +215,7 @@ TEST_F(EditCommand, BackupTrackersAreKeptUnlessReplacedOrDropped) {
     auto args = c.Args;
     args.insert(args.begin(), file);
     ASSERT_EQ(Run(args).Status, 0);
-    EXPECT_EQ(LoadOk(ReadWholeFile(file))->BackupTrackers, c.Backup);
+    EXPECT_EQ(LoadOk(ReadWholeFile(file))->BackupTrackers(), c.Backup);
   }
 }
 

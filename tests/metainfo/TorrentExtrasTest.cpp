@@ -124,8 +124,8 @@ TEST(TorrentExtras, FlagChangesRebuildInfoKeepingEveryOtherKeyByteForByte) {
     auto loaded = Load(bytes);
     ASSERT_TRUE(loaded.Ok);
     const std::string oldHash = loaded.Model->InfoHashText;
-    loaded.Model->Private = c.Private;
-    loaded.Model->Source = c.Source;
+    loaded.Model->SetPrivate(c.Private);
+    loaded.Model->SetSource(c.Source);
     EXPECT_TRUE(InfoHashChanges(*loaded.Model));
     const std::string saved = Save(*loaded.Model);
     EXPECT_EQ(InfoOf(saved), InfoBytes(c.ExpectedExtra));
@@ -148,14 +148,14 @@ TEST(TorrentExtras, SavedInfoHashIsTheHashTheSavedFileLoadsWith) {
   };
   const TCase cases[] = {
       {"nothing", [](TTorrentFile&) {}},
-      {"comment only", [](TTorrentFile& t) { t.Comment = "c"; }},
-      {"private", [](TTorrentFile& t) { t.Private = true; }},
-      {"source", [](TTorrentFile& t) { t.Source = "S"; }},
-      {"name", [](TTorrentFile& t) { t.Name = "renamed"; }},
+      {"comment only", [](TTorrentFile& t) { t.SetComment("c"); }},
+      {"private", [](TTorrentFile& t) { t.SetPrivate(true); }},
+      {"source", [](TTorrentFile& t) { t.SetSource("S"); }},
+      {"name", [](TTorrentFile& t) { t.SetName("renamed"); }},
       {"file renamed", [](TTorrentFile& t) { RenameFileEntry(t, 1, "c.txt"); }},
-      {"piece added", [](TTorrentFile& t) { t.Pieces.push_back(FakeHash(2)); }},
-      {"piece hash too short", [](TTorrentFile& t) { t.Pieces.push_back("abc"); }},
-      {"piece hash too long", [](TTorrentFile& t) { t.Pieces.push_back(FakeHash(2) + FakeHash(3)); }},
+      {"piece added", [](TTorrentFile& t) { AppendPiece(t, FakeHash(2)); }},
+      {"piece hash too short", [](TTorrentFile& t) { AppendPiece(t, "abc"); }},
+      {"piece hash too long", [](TTorrentFile& t) { AppendPiece(t, FakeHash(2) + FakeHash(3)); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Label);
@@ -182,12 +182,12 @@ TEST(TorrentExtras, ARenameKeepsUnknownInfoKeysAndTheFlagsByteForByte) {
 TEST(TorrentExtras, WebSeedsAreWrittenAsUrlListWithoutTouchingInfo) {
   auto loaded = Load(TorrentBytes(InfoBytes(), "", "8:url-list" + Str("http://old/")));
   const std::string info = InfoOf(TorrentBytes(InfoBytes()));
-  loaded.Model->WebSeeds = {"http://s1/", "http://s2/"};
+  loaded.Model->SetWebSeeds({"http://s1/", "http://s2/"});
   EXPECT_FALSE(InfoHashChanges(*loaded.Model));
   std::string saved = Save(*loaded.Model);
   EXPECT_NE(saved.find("8:url-list" + List({Str("http://s1/"), Str("http://s2/")})), std::string::npos);
   EXPECT_EQ(InfoOf(saved), info);
-  loaded.Model->WebSeeds.clear();
+  loaded.Model->SetWebSeeds({});
   saved = Save(*loaded.Model);
   EXPECT_EQ(saved.find("url-list"), std::string::npos);
 }
@@ -241,7 +241,7 @@ TEST(TorrentExtras, TrackerEditsKeepTheTiers) {
        .Announce = "http://n/",
        .Tiers = {{"http://n/", SecondUrl}, {BackupUrl}, {MainUrl}}},
       {.Label = "a main URL set apart from the tiers leads them",
-       .Edit = [](TTorrentFile& t) { t.Announce = "http://apart/"; },
+       .Edit = [](TTorrentFile& t) { t.SetAnnounce("http://apart/"); },
        .Announce = "http://apart/",
        .Tiers = {{"http://apart/"}, {MainUrl, SecondUrl}, {BackupUrl}}},
   };
@@ -250,7 +250,7 @@ TEST(TorrentExtras, TrackerEditsKeepTheTiers) {
     auto loaded = Load(TorrentBytes(InfoBytes()));
     c.Edit(*loaded.Model);
     const auto reloaded = Load(Save(*loaded.Model));
-    EXPECT_EQ(reloaded.Model->Announce, c.Announce);
+    EXPECT_EQ(reloaded.Model->Announce(), c.Announce);
     EXPECT_EQ(reloaded.Model->AnnounceTiers(), c.Tiers);
     EXPECT_FALSE(InfoHashChanges(*loaded.Model));
   }
@@ -272,19 +272,19 @@ TEST(TorrentExtras, TrackerEditsWithoutAnAnnounceList) {
   auto none = Load("d4:info" + info + "e");
   AddTracker(*none.Model, "http://c/");
   const auto reloaded = Load(Save(*none.Model));
-  EXPECT_EQ(reloaded.Model->Announce, "http://c/");
+  EXPECT_EQ(reloaded.Model->Announce(), "http://c/");
   EXPECT_EQ(reloaded.Model->AnnounceTiers(), (TTiers{{"http://c/"}}));
 
   auto replaced = Load("d8:announce" + Str(MainUrl) + "4:info" + info + "e");
   ReplaceMainTracker(*replaced.Model, "http://n/");
   const std::string saved = Save(*replaced.Model);
   EXPECT_EQ(saved.find("announce-list"), std::string::npos);
-  EXPECT_EQ(Load(saved).Model->Announce, "http://n/");
+  EXPECT_EQ(Load(saved).Model->Announce(), "http://n/");
 }
 
 TEST(Magnet, HoldsTheHashTheNameEveryTrackerOnceAndTheWebSeeds) {
   auto loaded = Load(TorrentBytes(InfoBytes(), "", "8:url-list" + List({Str("http://s/a b")})));
-  loaded.Model->Name = "A & B/1+1=2 é";
+  loaded.Model->SetName("A & B/1+1=2 é");
   const std::string link = MagnetLink(*loaded.Model);
   EXPECT_EQ(link, "magnet:?xt=urn:btih:" + loaded.Model->InfoHashText +
                       "&dn=A%20%26%20B%2F1%2B1%3D2%20%C3%A9"

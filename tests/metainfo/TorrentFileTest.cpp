@@ -57,7 +57,7 @@ TEST(TorrentFile, LoadCases) {
        .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
-             EXPECT_EQ(t.Announce, "http://a/ann");
+             EXPECT_EQ(t.Announce(), "http://a/ann");
              EXPECT_EQ(t.Name, "movie");
              EXPECT_FALSE(t.MultiFile);
              EXPECT_EQ(t.FileCount, 1);
@@ -123,15 +123,15 @@ TEST(TorrentFile, LoadCases) {
        .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
-             EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"}));
+             EXPECT_EQ(t.BackupTrackers(), (Strings{"u1", "u2", "u3"}));
            }},
       {.Name = "announce-list of strings is one tier per URL",
        .Input = Torrent(SingleInfo(), "13:announce-list" + List({Str("u1"), List({Str("u2")}), Str("u3")})),
        .Ok = true,
        .Check =
            [](const TTorrentFile& t) {
-             EXPECT_EQ(t.Announce, "http://a/ann");
-             EXPECT_EQ(t.BackupTrackers, (Strings{"u1", "u2", "u3"}));
+             EXPECT_EQ(t.Announce(), "http://a/ann");
+             EXPECT_EQ(t.BackupTrackers(), (Strings{"u1", "u2", "u3"}));
              EXPECT_EQ(t.Name, "movie");
              EXPECT_EQ(t.Files.size(), 1u);
            }},
@@ -294,7 +294,7 @@ TEST(TorrentFile, KeysNamedLikeTheInfoMarksCannotMisleadTheHash) {
   // What libtorrent gives for this file.
   EXPECT_EQ(model->InfoHashText, "2442e9a7146eed76962150777506f20cd663c799");
   EXPECT_EQ(model->InfoHash, Sha1Bytes(SingleInfo()));
-  model->Comment = "edited";
+  model->SetComment("edited");
   auto [again, okAgain] = Load(Save(*model));
   ASSERT_TRUE(okAgain);
   EXPECT_EQ(again->InfoHashText, "2442e9a7146eed76962150777506f20cd663c799");
@@ -340,8 +340,8 @@ TEST(TorrentFile, LoadingAgainStartsFromScratch) {
   ASSERT_TRUE(model.LoadFromStream(first));
   TMemoryStream second{"d4:info" + SingleInfo("other") + "e"};
   ASSERT_TRUE(model.LoadFromStream(second));
-  EXPECT_EQ(model.Announce, "");
-  EXPECT_TRUE(model.BackupTrackers.empty());
+  EXPECT_EQ(model.Announce(), "");
+  EXPECT_TRUE(model.BackupTrackers().empty());
   EXPECT_EQ(model.Comment, "");
   EXPECT_EQ(model.Name, "other");
   EXPECT_EQ(model.Errors, Strings{"Corrupt File: Missing \"announce\" segment"});
@@ -400,8 +400,8 @@ std::unique_ptr<TTorrentFile> SingleModel() {
   auto model = std::make_unique<TTorrentFile>();
   model->SetInfo("A", "N", "", "", 5, false);
   model->ClearCreationDate();
-  model->PieceLength = 262144;
-  model->Pieces.push_back(FakeHash(9));
+  model->SetPieceLength(262144);
+  AppendPiece(*model, FakeHash(9));
   return model;
 }
 
@@ -417,23 +417,21 @@ TEST(TorrentFile, WritesTheFixedLayout) {
       {.Name = "backup includes announce",
        .Change =
            [](TTorrentFile& t) {
-             t.BackupTrackers = {"A", "B"};
+             t.SetBackupTrackers({"A", "B"});
            },
        .Expected = "d8:announce1:A13:announce-listll1:Ael1:Bee" + tail},
       {.Name = "backup only announce",
-       .Change = [](TTorrentFile& t) { t.BackupTrackers = {"A"}; },
+       .Change = [](TTorrentFile& t) { t.SetBackupTrackers({"A"}); },
        .Expected = "d8:announce1:A13:announce-listll1:Aee" + tail},
       {.Name = "comment of a line break",
-       .Change = [](TTorrentFile& t) { t.Comment = "\n"; },
+       .Change = [](TTorrentFile& t) { t.SetComment("\n"); },
        .Expected = "d8:announce1:A7:comment1:\n" + tail},
       {.Name = "creation date after 2038",
        .Change = [](TTorrentFile& t) { t.SetCreationUnix(DateTimeToUnix(73051.0)); },
        .Expected = "d8:announce1:A13:creation datei4102444800e" + tail},
-      {.Name = "empty announce",
-       .Change = [](TTorrentFile& t) { t.Announce = ""; },
-       .Expected = "d8:announce0:" + tail},
+      {.Name = "no announce", .Change = [](TTorrentFile& t) { t.SetAnnounce(""); }, .Expected = "d" + tail},
       {.Name = "no pieces",
-       .Change = [](TTorrentFile& t) { t.Pieces.clear(); },
+       .Change = [](TTorrentFile& t) { t.SetPieces({}); },
        .Expected = "d8:announce1:A4:infod6:lengthi5e4:name1:N12:piece lengthi262144e6:pieces0:ee"},
   };
   for (const auto& c : cases) {
@@ -460,7 +458,7 @@ TEST(TorrentFile, WritesPathComponents) {
     TTorrentFile model;
     model.SetInfo("A", "N", "", "", 3, true);
     model.ClearCreationDate();
-    model.Files.push_back(std::make_unique<TTorrentSubFile>("f", c.Path, 3, 0));
+    model.AddFile(std::make_unique<TTorrentSubFile>("f", c.Path, 3, 0));
     std::string path = "l";
     for (const auto& part : c.Components) path += Str(part);
     path += "e";
@@ -477,7 +475,7 @@ TEST(TorrentFile, ShortWriteRaises) {
   // Large output too, whether the short write comes early or late.
   auto [many, ok] = Load(ManyFilesTorrent(5000));
   ASSERT_TRUE(ok);
-  many->Files[0]->Name = "renamed";  // rebuilt from the model, not copied
+  many->RenameFile(0, many->Files[0]->Path, "renamed");  // rebuilt from the model, not copied
   const std::string full = Save(*many);
   ASSERT_GT(full.size(), 200000u);
   for (const int64_t room :
@@ -494,21 +492,20 @@ TEST(TorrentFile, ShortWriteRaises) {
 TEST(TorrentFile, CreatedModelRoundTrips) {
   TTorrentFile model;
   model.SetInfo("http://t/a", "folder", "made by a test", "", 0, true);
-  model.BackupTrackers = {"http://t/b", "http://t/a", "udp://t/c"};
-  model.PieceLength = 160;  // three pieces for the 406 bytes
+  model.SetBackupTrackers({"http://t/b", "http://t/a", "udp://t/c"});
+  model.SetPieceLength(160);  // three pieces for the 406 bytes
   const Strings paths{"", "a", "a/b", "a/b/"};
   for (int i = 0; i < 4; ++i) {
-    model.Files.push_back(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
-    model.TotalLength += 100 + i;
+    model.AddFile(std::make_unique<TTorrentSubFile>("f" + std::to_string(i), paths[i], 100 + i, 0));
   }
-  for (int i = 0; i < 3; ++i) model.Pieces.push_back(FakeHash(i));
+  for (int i = 0; i < 3; ++i) AppendPiece(model, FakeHash(i));
   const std::string bytes = Save(model);
 
   auto [loaded, ok] = Load(bytes);
   ASSERT_TRUE(ok);
   EXPECT_TRUE(loaded->Errors.empty());
-  EXPECT_EQ(loaded->Announce, "http://t/a");
-  EXPECT_EQ(loaded->BackupTrackers, (Strings{"http://t/a", "http://t/b", "udp://t/c"}));
+  EXPECT_EQ(loaded->Announce(), "http://t/a");
+  EXPECT_EQ(loaded->BackupTrackers(), (Strings{"http://t/a", "http://t/b", "udp://t/c"}));
   EXPECT_EQ(loaded->Name, "folder");
   EXPECT_EQ(loaded->Comment, "made by a test");
   EXPECT_EQ(DateTimeToUnix(DateTimeOf(*loaded)), DateTimeToUnix(DateTimeOf(model)));
@@ -573,7 +570,7 @@ TEST(TorrentFile, UnownedKeysSurviveAnEdit) {
 
   // A new comment: same info (hash, private flag and all), the stale
   // comment.utf-8 goes, everything else stays in its sorted place.
-  model->Comment = "new";
+  model->SetComment("new");
   const std::string expected =
       "d8:announce" + Str("http://t/a") + "13:announce-list" +
       List({List({Str("http://t/a"), Str("http://t/b")}), List({Str("http://t/c")})}) + "7:comment" +
@@ -588,7 +585,7 @@ TEST(TorrentFile, UnownedKeysSurviveAnEdit) {
   EXPECT_EQ(again->Comment, "new");
 
   // Trackers and creation date edited: rewritten from the model, info untouched.
-  model->BackupTrackers = {"http://t/z"};
+  model->SetBackupTrackers({"http://t/z"});
   model->SetCreationUnix(4102444800LL);
   const std::string edited = Save(*model);
   EXPECT_NE(edited.find("13:announce-listll10:http://t/ael10:http://t/zee"), std::string::npos);
@@ -605,7 +602,7 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
     std::string Info;
   } cases[] = {
       {.Name = "file renamed",
-       .Change = [](TTorrentFile& m) { m.Files[0]->Name = "uno.flac"; },
+       .Change = [](TTorrentFile& m) { m.RenameFile(0, m.Files[0]->Path, "uno.flac"); },
        .Info =
            Dict({{"files",
                   List({Dict({{"length", Int(3)}, {"path", List({Str("cd1"), Str("uno.flac")})}}),
@@ -617,7 +614,7 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
                  {"private", Int(1)},
                  {"source", Str("SRC")}})},
       {.Name = "torrent renamed",
-       .Change = [](TTorrentFile& m) { m.Name = "disc"; },
+       .Change = [](TTorrentFile& m) { m.SetName("disc"); },
        .Info =
            Dict({{"files",
                   List({Dict({{"length", Int(3)},
@@ -630,7 +627,7 @@ TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
                  {"private", Int(1)},
                  {"source", Str("SRC")}})},
       {.Name = "folder given without trailing slash is no change",
-       .Change = [](TTorrentFile& m) { m.Files[0]->Path = "cd1"; },
+       .Change = [](TTorrentFile& m) { m.RenameFile(0, "cd1", m.Files[0]->Name); },
        .Info = t.Info},
   };
   for (const auto& c : cases) {
@@ -661,7 +658,7 @@ TEST(TorrentFile, AHybridKeepsItsV2PartsAndRefusesARename) {
   auto [model, ok] = Load(bytes);
   ASSERT_TRUE(ok);
   EXPECT_TRUE(model->HasV2Part());
-  model->Comment = "c";
+  model->SetComment("c");
   EXPECT_EQ(Save(*model), "d8:announce1:a7:comment1:c4:info" + info + layers + "e");
 
   // Every other edit keeps the v2 parts, inside info and beside it.
@@ -670,13 +667,13 @@ TEST(TorrentFile, AHybridKeepsItsV2PartsAndRefusesARename) {
     std::function<void(TTorrentFile&)> Change;
   };
   const std::vector<TCase> kept = {
-      {"private off", [](TTorrentFile& m) { m.Private = false; }},
-      {"source", [](TTorrentFile& m) { m.Source = "SRC"; }},
+      {"private off", [](TTorrentFile& m) { m.SetPrivate(false); }},
+      {"source", [](TTorrentFile& m) { m.SetSource("SRC"); }},
       {"trackers", [](TTorrentFile& m) { AddTracker(m, "udp://t/b"); }},
       {"date and web seeds",
        [](TTorrentFile& m) {
          m.SetCreationUnix(1700000000);
-         m.WebSeeds = {"http://w/"};
+         m.SetWebSeeds({"http://w/"});
        }},
       {"a name typed and typed back",
        [](TTorrentFile& m) {
@@ -746,10 +743,10 @@ TEST(TorrentFile, CreationModelIgnoresAnEarlierLoad) {
   ASSERT_TRUE(ok);
   model->SetInfo("A", "N", "", "", 5, false);
   model->ClearCreationDate();
-  model->BackupTrackers.clear();
-  model->PieceLength = 262144;
-  model->Pieces.clear();
-  model->Pieces.push_back(FakeHash(9));
+  model->BackupTrackers().clear();
+  model->SetPieceLength(262144);
+  model->SetPieces({});
+  AppendPiece(*model, FakeHash(9));
   EXPECT_EQ(Save(*model), Save(*SingleModel()));
 }
 
@@ -768,7 +765,7 @@ TEST(TorrentFile, ARebuiltInfoNeverSplitsAComponent) {
   auto [model, ok] = Load(bytes);
   ASSERT_TRUE(ok);
   EXPECT_EQ(model->Errors, Strings{"Corrupt File: files[0].path[0] contains \"/\""});
-  model->Files[1]->Name = "c";
+  model->RenameFile(1, model->Files[1]->Path, "c");
   const std::string saved = Save(*model);
   EXPECT_NE(saved.find("4:pathl3:x/y1:ae"), std::string::npos) << saved;
   EXPECT_NE(saved.find("4:pathl1:ce"), std::string::npos) << saved;
@@ -813,7 +810,7 @@ TEST(TorrentFile, FileEntriesComeFromTheKeptList) {
     EXPECT_EQ(model->Files[2]->Length, 3);
     EXPECT_EQ(model->TotalLength, 6);
     // A rebuilt list keeps the untouched entries' other keys, decoded again from the bytes.
-    model->Files[0]->Name = "z";
+    model->RenameFile(0, model->Files[0]->Path, "z");
     const std::string saved = Save(*model);
     EXPECT_NE(saved.find("5:filesl" + Dict({{"length", Int(1)}, {"path", List({Str("z")})}}) + b + c + "e"),
               std::string::npos)
