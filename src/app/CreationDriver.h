@@ -108,7 +108,12 @@ class TCreationDriver {
   void ClassicMode();
   std::string AnnounceURL();
   std::optional<std::string> AskSavePath(const std::string& preset);
-  TSourceRules Rules() const { return {.SkipThumbs = Input.SkipThumbs, .Exclude = Input.Exclude}; }
+  TSourceRules Rules() const {
+    TSourceRules rules;
+    rules.SkipThumbs = Input.SkipThumbs;
+    rules.Exclude = Input.Exclude;
+    return rules;
+  }
   // What every torrent of the command shares, as the controls say now.
   TBuildRequest Settings();
   // Builds the request into output and tells the user how it ended.

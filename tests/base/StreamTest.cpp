@@ -341,7 +341,7 @@ class SignalDuringSave : public StreamTest {
   static ssize_t StallingWrite(int fd, const void* buffer, size_t count) {
     const ssize_t n = ::write(fd, buffer, std::min<size_t>(count, 4096));
     char ready = 'w';
-    (void)::write(reached_, &ready, 1);
+    if (::write(reached_, &ready, 1) != 1) ::_exit(3);
     for (;;) ::pause();  // until the signal ends the process
     return n;
   }
