@@ -102,7 +102,7 @@ void CheckTrackers(TEditOptions& options) {
 }
 
 std::vector<std::string> TrackerUrls(const TTorrentFile& torrent) {
-  std::vector<std::string> all{torrent.Announce};
+  std::vector<std::string> all{torrent.Announce()};
   for (const auto& tier : torrent.AnnounceTiers()) all.insert(all.end(), tier.begin(), tier.end());
   return all;
 }

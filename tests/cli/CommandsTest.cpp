@@ -365,7 +365,7 @@ TEST_F(CommandsTest, EveryAnnounceIsATierAndACommaJoinsOne) {
                   "http://b.example/", "data"});
   ASSERT_EQ(run.Status, 0) << run.Err;
   const auto made = Load("data.torrent");
-  EXPECT_EQ(made->Announce, OpenTrackrUrl);
+  EXPECT_EQ(made->Announce(), OpenTrackrUrl);
   EXPECT_EQ(made->AnnounceTiers(),
             (std::vector<std::vector<std::string>>{
                 {OpenTrackrUrl, "http://x.example/a"}, {"udp://y.example:1"}, {"http://b.example/"}}));
@@ -435,7 +435,7 @@ TEST_F(CommandsTest, EditChecksTrackersAsCreateDoes) {
   ASSERT_EQ(run.Status, 0) << run.Err;
   const auto edited = Load("data.torrent");
   const std::string replaced = "udp://tracker.opentrackr.net:1337/announce";
-  EXPECT_EQ(edited->Announce, replaced);
+  EXPECT_EQ(edited->Announce(), replaced);
   EXPECT_EQ(edited->AnnounceTiers(),
             (std::vector<std::vector<std::string>>{{replaced}, {"wss://w.example/a"}}));
 }
