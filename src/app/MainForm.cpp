@@ -188,8 +188,8 @@ QWidget* TfrmQuorvane::BuildClassicTab() {
   txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
   btnClassicDir = Named(new QPushButton(tr("(&dir)"), classic), "btnClassicDir");
   btnClassicFile = Named(new QPushButton(tr("(&file)"), classic), "btnClassicFile");
-  radFolder = Named(new QRadioButton(tr("1 torrent from entire f&older"), classic), "radFolder");
-  radFile = Named(new QRadioButton(tr("1 torrent for &each file"), classic), "radFile");
+  radFolder = Named(new QRadioButton(tr("1 torrent from entire fo&lder"), classic), "radFolder");
+  radFile = Named(new QRadioButton(tr("1 torrent for each f&ile"), classic), "radFile");
   radFolder->setChecked(true);
   for (QPushButton* b : {btnClassicDir, btnClassicFile}) b->setAutoDefault(false);
 
@@ -318,7 +318,7 @@ QWidget* TfrmQuorvane::BuildSettingsPage() {
   chkRememberTracker = Named(new QCheckBox(tr("Remember last used &tracker"), page), "chkRememberTracker");
   chkNoUpdate = Named(new QCheckBox(tr("Do NOT &update tracker list on startup"), page), "chkNoUpdate");
   chkAutoSave = Named(new QCheckBox(tr("Auto-sa&ve Settings on close"), page), "chkAutoSave");
-  chkSkipThumbs = Named(new QCheckBox(tr("Always skip thu&mbs.db"), page), "chkSkipThumbs");
+  chkSkipThumbs = Named(new QCheckBox(tr("Always s&kip thumbs.db"), page), "chkSkipThumbs");
 
   grpPrivate = Named(new QGroupBox(tr(" Private Trackers "), page), "grpPrivate");
   lstPrivateTrackers = Named(new QListWidget(grpPrivate), "lstPrivateTrackers");

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -90,6 +91,44 @@ void RemoveTranslators(const std::vector<QTranslator*>& translators) {
     QCoreApplication::removeTranslator(translator);
     std::unique_ptr<QTranslator> owned(translator);
   }
+}
+
+// The Alt key a control's text gives it: the character after a single "&".
+QChar MnemonicOf(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&') continue;
+    if (text[i + 1] == u'&') {
+      ++i;
+      continue;
+    }
+    return text[i + 1].toLower();
+  }
+  return {};
+}
+
+// Alt keys that more than one visible control of window answers to: such a
+// key only moves the focus between them, and presses none.
+QStringList MnemonicClashes(QWidget* window) {
+  QMap<QChar, QStringList> owners;
+  auto add = [&](const QString& text, const QString& who) {
+    if (const QChar key = MnemonicOf(text); !key.isNull()) owners[key] << who;
+  };
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->isVisible() || w->window() != window) continue;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+      add(button->text(), w->objectName());
+    else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
+      add(label->text(), label->buddy()->objectName());
+    else if (auto* group = qobject_cast<QGroupBox*>(w); group && group->isCheckable())
+      add(group->title(), w->objectName());
+    else if (auto* bar = qobject_cast<QTabBar*>(w))
+      for (int tab = 0; tab < bar->count(); ++tab) add(bar->tabText(tab), bar->tabText(tab));
+  }
+  QStringList clashes;
+  for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+    if (it.value().size() > 1)
+      clashes << QStringLiteral("Alt+%1: %2").arg(it.key().toUpper(), it.value().join(QStringLiteral(", ")));
+  return clashes;
 }
 
 void Settle() {
@@ -303,6 +342,42 @@ class DesktopTest : public QObject {
     check(window->frmBackup);
     check(window->frmProgress);
     faults.removeDuplicates();
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+  }
+
+  // Every window, in every language, gives each Alt key to one control only.
+  void mnemonicsAreUniqueInEveryWindow_data() {
+    QTest::addColumn<bool>("german");
+    QTest::newRow("English") << false;
+    QTest::newRow("German") << true;
+  }
+  void mnemonicsAreUniqueInEveryWindow() {
+    QFETCH(bool, german);
+    struct TLanguage {
+      std::vector<QTranslator*> Translators;
+      ~TLanguage() { RemoveTranslators(Translators); }
+    } language{german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
+                      : std::vector<QTranslator*>()};
+    QVERIFY(!german || !language.Translators.empty());
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QStringList faults;
+    auto check = [&](QWidget* top, const QString& where) {
+      Settle();
+      for (const QString& clash : MnemonicClashes(top)) faults << where + QStringLiteral(": ") + clash;
+    };
+    for (int page = 0; page < window->PageControl1->count(); ++page) {
+      window->PageControl1->setCurrentIndex(page);
+      for (int mode = 0; mode < (page == 0 ? 2 : 1); ++mode) {
+        window->pageMode->setCurrentIndex(mode);
+        check(window.get(), window->PageControl1->tabText(page) + u'/' + window->pageMode->tabText(mode));
+      }
+    }
+    window->frmBackup->ShowWithTrackers({"Alpha"});
+    check(window->frmBackup, QStringLiteral("back-up trackers"));
+    window->frmProgress->show();
+    check(window->frmProgress, QStringLiteral("progress"));
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
   }
 

@@ -425,7 +425,7 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     </message>
     <message>
         <source>&amp;Up</source>
-        <translation>&amp;Hoch</translation>
+        <translation>H&amp;och</translation>
     </message>
     <message>
         <source>D&amp;n</source>
@@ -526,11 +526,11 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <translation>(&amp;Datei)</translation>
     </message>
     <message>
-        <source>1 torrent from entire f&amp;older</source>
-        <translation>1 Torrent aus dem &amp;ganzen Ordner</translation>
+        <source>1 torrent from entire fo&amp;lder</source>
+        <translation>1 Torrent &amp;aus dem ganzen Ordner</translation>
     </message>
     <message>
-        <source>1 torrent for &amp;each file</source>
+        <source>1 torrent for each f&amp;ile</source>
         <translation>1 Torrent für &amp;jede Datei</translation>
     </message>
     <message>
@@ -626,7 +626,7 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <translation>Einstellungen beim Schließen &amp;speichern</translation>
     </message>
     <message>
-        <source>Always skip thu&amp;mbs.db</source>
+        <source>Always s&amp;kip thumbs.db</source>
         <translation>th&amp;umbs.db immer überspringen</translation>
     </message>
     <message>
