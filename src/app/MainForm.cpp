@@ -106,7 +106,12 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   viewEdit_ = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
                      [this](const std::exception& error) { ShowException(dialogs_, error); },
-                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); }},
+                     [this](const std::function<void(TProgress&)>& run) {
+                       // A verify ends with a box that says all: the window has nothing left to show.
+                       const bool ran = RunWithProgress(run);
+                       if (ran) frmProgress->hide();
+                       return ran;
+                     }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);

@@ -40,7 +40,8 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   btnFinished->setEnabled(false);
   ProgressBar1->setAccessibleName(tr("File progress"));
   ProgressBar2->setAccessibleName(tr("Overall progress"));
-  for (QPushButton* button : {btnAbort, btnFinished}) button->setAutoDefault(false);
+  // Return presses the button with the focus, else "Finished", as in the program's other dialogs.
+  btnFinished->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(12, 8, 12, 8);
@@ -82,9 +83,13 @@ void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
 
 void TfrmProgress::SetCaption(const std::string& caption) { setWindowTitle(Utf8Text(caption)); }
 
+// A run takes the keyboard, also when the window is still open from an
+// earlier one: Alt+A must reach "Abort" without a click first.
 void TfrmProgress::Show() {
   show();
   raise();
+  activateWindow();
+  if (btnAbort->isEnabled()) btnAbort->setFocus();
 }
 
 void TfrmProgress::SetHashingText(const std::string& text) {
@@ -149,7 +154,10 @@ void TfrmProgress::Push() {
   lastPush_.start();
 }
 
-void TfrmProgress::SetAbortEnabled(bool enabled) { btnAbort->setEnabled(enabled); }
+void TfrmProgress::SetAbortEnabled(bool enabled) {
+  btnAbort->setEnabled(enabled);
+  if (enabled && isVisible()) btnAbort->setFocus();
+}
 
 void TfrmProgress::SetFinishedEnabled(bool enabled) {
   btnFinished->setEnabled(enabled);

@@ -219,6 +219,83 @@ class DesktopTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
+  // A run takes the keyboard, also when the window is open from an earlier
+  // one, so Alt+A aborts; Return presses "Finished" once it is offered.
+  void progressWindowTakesTheKeyboard() {
+    const std::string folder = Work("keys");
+    WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    TfrmProgress& progress = *window->frmProgress;
+
+    dialogs_.SaveAnswers.push_back(Work("first.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    QVERIFY(fs::exists(Work("first.torrent")));
+    QVERIFY(progress.isVisible());
+    QCOMPARE(QApplication::focusWidget(), progress.btnFinished);
+    // The user goes back to the main window; the progress window stays open.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    int ticks = 0;
+    QWidget* active = nullptr;
+    QWidget* focused = nullptr;
+    bool abortPressed = false;
+    QTimer pump;  // runs only while the hashing lets events through
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      if (++ticks != 2) return;
+      active = QApplication::activeWindow();
+      focused = QApplication::focusWidget();
+      if (active) QTest::keyClick(active, Qt::Key_A, Qt::AltModifier);
+      // A mnemonic clicks its button a moment later: the run waits for it here.
+      abortPressed = QTest::qWaitFor([&] { return window->AbortRequested; }, 10000);
+    });
+    pump.start();
+    dialogs_.SaveAnswers.push_back(Work("second.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    pump.stop();
+    QVERIFY2(ticks >= 2, "the run never let events through");
+    QCOMPARE(active, static_cast<QWidget*>(&progress));
+    QCOMPARE(focused, progress.btnAbort);
+    QVERIFY(abortPressed);
+    QVERIFY(!fs::exists(Work("second.torrent")));
+    QCOMPARE(dialogs_.Boxes.back().Text, std::string("Operation Aborted!"));
+
+    // Done: the focus is on "Finished", and Return presses it.
+    QVERIFY(progress.isVisible() && progress.btnFinished->isEnabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(!progress.isVisible());
+    // Return presses "Finished" as the default button too, wherever the focus is.
+    progress.show();
+    progress.btnAbort->setEnabled(false);
+    progress.setFocus();
+    QTest::keyClick(&progress, Qt::Key_Return);
+    QVERIFY(!progress.isVisible());
+  }
+
+  // A verify ends with its own box: the progress window closes with the run.
+  void verifyClosesTheProgressWindow() {
+    const std::string path = WriteTorrent("verify/single.torrent");
+    std::ofstream(Work("verify/a.txt"), std::ios::binary) << "hello";
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->OpenTorrent(path);
+    bool shownDuringRun = false;
+    dialogs_.WhileOpen = [&] { shownDuringRun = shownDuringRun || window->frmProgress->isVisible(); };
+    dialogs_.FolderAnswers.push_back(Work("verify"));
+    auto* verify = window->tabViewTorrent->findChild<QPushButton*>(QStringLiteral("btnVerifyData"));
+    QTest::mouseClick(verify, Qt::LeftButton);
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));  // the pieces are made up: a warning
+    QVERIFY(!shownDuringRun);
+    QVERIFY(!window->frmProgress->isVisible());
+  }
+
   // Return in a question gives its default answer; the info-hash question's is No.
   void questionsAnswerTheirDefaultOnReturn_data() {
     QTest::addColumn<bool>("defaultNo");
