@@ -106,12 +106,8 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   viewEdit_ = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
                      [this](const std::exception& error) { ShowException(dialogs_, error); },
-                     [this](const std::function<void(TProgress&)>& run) {
-                       // A verify ends with a box that says all: the window has nothing left to show.
-                       const bool ran = RunWithProgress(run);
-                       if (ran) frmProgress->hide();
-                       return ran;
-                     }},
+                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); },
+                     [this] { frmProgress->TakeKeyboard(); }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
@@ -226,7 +222,9 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   cmbAnnounceURL->setMinimumContentsLength(20);
   cmbAnnounceURL->setToolTip(tr("Select the tracker that will host your file, or enter a URL manually"));
   cmbAnnounceURL->addItem(Utf8Text(TrackerWaitItem));
-  ShowTrackerText(Utf8Text(TrackerPrompt));
+  cmbAnnounceURL->setCurrentIndex(-1);
+  // The prompt is no entry to delete before typing: the box shows it while empty.
+  cmbAnnounceURL->lineEdit()->setPlaceholderText(TranslatedMessage(TrackerPrompt));
   btnVisit = Named(new QPushButton(tr("&Visit"), page), "btnVisit");
   btnVisit->setToolTip(tr("Visit the homepage of the selected tracker"));
   lblURL = Named(new TElidedLabel(tr("URL:"), Qt::ElideRight, page), "lblURL");
@@ -859,7 +857,8 @@ void TfrmQuorvane::updateTimerTimer() {
     events.SetTrackerText = [this](const std::string& text) {
       {
         const QSignalBlocker block(cmbAnnounceURL);
-        ShowTrackerText(Utf8Text(text));
+        trackerPrompt_ = text == TrackerPrompt;
+        ShowTrackerText(trackerPrompt_ ? QString() : Utf8Text(text));
       }
       cmbAnnounceURL2Change();
     };
@@ -894,6 +893,11 @@ void TfrmQuorvane::ShowTrackerText(const QString& text) {
 }
 
 std::string TfrmQuorvane::TrackerTextBytes() const {
+  if (trackerPrompt_ && cmbAnnounceURL->currentText().isEmpty()) return TrackerPrompt;
+  return TypedTrackerBytes();
+}
+
+std::string TfrmQuorvane::TypedTrackerBytes() const {
   const QString text = cmbAnnounceURL->currentText();
   int index = cmbAnnounceURL->currentIndex();
   if (index < 0 || cmbAnnounceURL->itemText(index) != text)
@@ -906,7 +910,7 @@ std::string TfrmQuorvane::TrackerTextBytes() const {
 }
 
 TAnnounceResolution TfrmQuorvane::ResolveTracker() {
-  TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
+  TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TypedTrackerBytes());
   btnVisit->setEnabled(resolution.VisitEnabled);
   lblStatus->setText(TranslatedMessage(TrackerStatusText(resolution.Status)));
   return resolution;
@@ -918,10 +922,14 @@ std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
   return ::LookupAnnounceURL(Trackers, name);
 }
 
-void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL()))); }
+void TfrmQuorvane::cmbAnnounceURL2Change() {
+  // Once the box held a text of the user's, an empty box is an empty tracker.
+  if (!cmbAnnounceURL->currentText().isEmpty()) trackerPrompt_ = false;
+  lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL())));
+}
 
 void TfrmQuorvane::btnVisitClick() {
-  for (const std::string& page : VisitPages(Trackers, TrackerTextBytes()))
+  for (const std::string& page : VisitPages(Trackers, TypedTrackerBytes()))
     QDesktopServices::openUrl(QUrl(Utf8Text(page)));
 }
 

@@ -110,7 +110,8 @@ class TfrmQuorvane : public QMainWindow {
   std::string LookupAnnounceURL(const std::string& name) const;
   void cmbAnnounceURL2Change();
   void btnVisitClick();
-  // cmbAnnounceURL's text as bytes: a listed name's own bytes, else the typed text.
+  // cmbAnnounceURL's text as bytes: a listed name's own bytes, else the typed
+  // text; TrackerPrompt while the box is empty and shows it.
   std::string TrackerTextBytes() const;
 
   // The back-up trackers.
@@ -241,6 +242,8 @@ class TfrmQuorvane : public QMainWindow {
   void FillSelection(const std::vector<std::string>& names);
   // Sets cmbAnnounceURL's text, showing its start.
   void ShowTrackerText(const QString& text);
+  // cmbAnnounceURL's text as bytes, empty while it shows the prompt.
+  std::string TypedTrackerBytes() const;
 
   TDialogs& dialogs_;
   TProfileFile settings_;
@@ -258,6 +261,8 @@ class TfrmQuorvane : public QMainWindow {
   QString sourceShown_;           // txtSource as filled from the settings
   std::string sourceBytes_;       // and the bytes it came from
   bool autoSize_ = false;
+  // The box is empty and shows the prompt: no tracker was chosen or typed yet.
+  bool trackerPrompt_ = true;
   bool geometryReady_ = false;       // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save
 };

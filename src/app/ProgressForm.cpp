@@ -81,7 +81,13 @@ void TfrmProgress::reject() {
 
 void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
 
-void TfrmProgress::SetCaption(const std::string& caption) { setWindowTitle(Utf8Text(caption)); }
+void TfrmProgress::SetCaption(const std::string& caption) {
+  // A creation's caption names its output after an English prefix, shown translated.
+  const std::string_view shown = caption;
+  setWindowTitle(shown.starts_with(ProgressCaptionPrefix)
+                     ? tr("Progress: %1").arg(ShowName(caption.substr(ProgressCaptionPrefix.size())))
+                     : Utf8Text(caption));
+}
 
 // A run takes the keyboard, also when the window is still open from an
 // earlier one: Alt+A must reach "Abort" without a click first.
@@ -165,6 +171,13 @@ void TfrmProgress::SetFinishedEnabled(bool enabled) {
 }
 
 void TfrmProgress::FocusFinished() { btnFinished->setFocus(); }
+
+void TfrmProgress::TakeKeyboard() {
+  if (!isVisible()) return;
+  raise();
+  activateWindow();
+  if (btnFinished->isEnabled()) btnFinished->setFocus();
+}
 
 void TfrmProgress::ProcessEvents() {
   constexpr qint64 FrameMs = 16;

@@ -34,6 +34,8 @@ class TfrmProgress : public QDialog, public TProgress {
   void SetAbortEnabled(bool enabled) override;
   void SetFinishedEnabled(bool enabled) override;
   void FocusFinished() override;
+  // Raises and activates the window, the focus on "Finished" when it is offered.
+  void TakeKeyboard();
   void ProcessEvents() override;
   bool IsAborted() const override { return abortRequested_; }
   void SetAborted(bool aborted) override { abortRequested_ = aborted; }

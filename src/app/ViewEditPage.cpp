@@ -369,7 +369,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     std::string errors;
     for (const auto& error : torrent_->Errors) {
       if (!errors.empty()) errors += '\n';
-      errors += error;
+      errors += Utf8Bytes(TranslatedLoadError(error));
     }
     links_.Dialogs.MessageBox(errors, "Error Loading!", TMsgButtons::Ok);
     ShowStatus(tr("Loading error!"));
@@ -705,4 +705,5 @@ void TViewEditPage::btnVerifyDataClick() {
     links_.Dialogs.MessageBox(Utf8Bytes(VerifyReport(result, ShowName(dataPath))), "Warning",
                               TMsgButtons::Ok);
   }
+  if (links_.RunReported) links_.RunReported();
 }

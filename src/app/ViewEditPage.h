@@ -44,6 +44,9 @@ struct TViewEditLinks {
   // Runs a verify with the progress window; false, running nothing, while
   // the window serves another run. Without it, a verify shows no progress.
   std::function<bool(const std::function<void(TProgress&)>& run)> WithProgress;
+  // After the box that tells a run's result: the progress window takes the
+  // keyboard back, so Return or Escape closes it as after a creation.
+  std::function<void()> RunReported;
 };
 
 class TViewEditPage : public QWidget {

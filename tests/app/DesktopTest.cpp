@@ -278,22 +278,27 @@ class DesktopTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
-  // A verify ends with its own box: the progress window closes with the run.
-  void verifyClosesTheProgressWindow() {
+  // After the box with a verify's result the progress window has the keyboard
+  // again, so Escape or Return closes it as after a creation.
+  void verifyHandsTheKeyboardBack() {
     const std::string path = WriteTorrent("verify/single.torrent");
     std::ofstream(Work("verify/a.txt"), std::ios::binary) << "hello";
     auto window = NewWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     window->OpenTorrent(path);
-    bool shownDuringRun = false;
-    dialogs_.WhileOpen = [&] { shownDuringRun = shownDuringRun || window->frmProgress->isVisible(); };
+    // The box is modal over the main window, which has the keyboard while it is open.
+    dialogs_.WhileOpen = [&] { window->activateWindow(); };
     dialogs_.FolderAnswers.push_back(Work("verify"));
     auto* verify = window->tabViewTorrent->findChild<QPushButton*>(QStringLiteral("btnVerifyData"));
     QTest::mouseClick(verify, Qt::LeftButton);
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));  // the pieces are made up: a warning
-    QVERIFY(!shownDuringRun);
-    QVERIFY(!window->frmProgress->isVisible());
+    TfrmProgress& progress = *window->frmProgress;
+    QVERIFY(progress.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&progress));
+    QCOMPARE(QApplication::focusWidget(), progress.btnFinished);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!progress.isVisible());
   }
 
   // Return in a question gives its default answer; the info-hash question's is No.
@@ -536,6 +541,22 @@ class DesktopTest : public QObject {
     window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
     QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashe: a.flac"));
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt"));
+    window->frmProgress->SetCaption(std::string(ProgressCaptionPrefix) + "/daten/a.torrent");
+    QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt: /daten/a.torrent"));
+    QCOMPARE(window->cmbAnnounceURL->lineEdit()->placeholderText(),
+             QStringLiteral("(Tracker-URL eingeben oder aus der Liste wählen)"));
+    // The lines of "Error Loading!": whole ones, and the prefix of those naming a key.
+    std::ofstream(Work("junk.torrent"), std::ios::binary) << "not bencoded";
+    std::ofstream(Work("nameless.torrent"), std::ios::binary)
+        << "d8:announce1:a4:infod5:filesle4:name2:..12:piece lengthi16384e6:pieces0:ee";
+    window->OpenTorrent(Work("junk.torrent"));
+    window->OpenTorrent(Work("nameless.torrent"));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(2));
+    QCOMPARE(QString::fromStdString(dialogs_.Boxes[0].Text),
+             QStringLiteral("Fehler beim Lesen der Datei; sie scheint keine gültigen bencodierten "
+                            "Metainfo-Daten zu enthalten"));
+    QVERIFY2(QString::fromStdString(dialogs_.Boxes[1].Text).startsWith(QStringLiteral("Beschädigte Datei: ")),
+             dialogs_.Boxes[1].Text.c_str());
     const QString created = window->PageControl1->tabText(0), create = window->btnCreateTorrent->text(),
                   abort = window->frmProgress->btnAbort->text(), backup = window->frmBackup->windowTitle(),
                   about = window->mmoAbout->toPlainText(), aborted = TranslatedMessage("Operation Aborted!"),

@@ -41,6 +41,7 @@
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
+#include "trackers/TrackerRefresh.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +55,11 @@ std::unique_ptr<TTorrentFile> LoadTorrent(const std::string& path) {
   TMemoryStream stream(ReadWholeFile(path));
   torrent->LoadFromStream(stream);
   return torrent;
+}
+
+// What an editable combo box shows: its text, or its placeholder while empty.
+QString ShownText(const QComboBox* box) {
+  return box->currentText().isEmpty() ? box->lineEdit()->placeholderText() : box->currentText();
 }
 
 std::vector<std::string> SelectedNames(const TFileListBox* list) {
@@ -129,7 +135,7 @@ class MainFormTest : public QObject {
     QVERIFY(!window->cmbPieceSize->isEnabled());
     QVERIFY(window->radAuto->isChecked());
     QVERIFY(window->radFolder->isChecked());
-    QCOMPARE(window->cmbAnnounceURL->currentText(),
+    QCOMPARE(ShownText(window->cmbAnnounceURL),
              QStringLiteral("(enter a tracker URL, or select from list below)"));
     QCOMPARE(window->cmbAnnounceURL->count(), 1);
     QCOMPARE(window->cmbAnnounceURL->itemText(0), QStringLiteral("[please wait - refreshing list]"));
@@ -451,6 +457,46 @@ class MainFormTest : public QObject {
     QCOMPARE(dialogs_.Boxes[0].Text, std::string("You must select a tracker to use with this torrent!"));
     QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Error"));
     QVERIFY(!window->frmProgress->isVisible());
+  }
+
+  // The prompt is the empty box's placeholder, not a text to delete first; it
+  // stands for "no tracker chosen" until the user has typed or chosen one, and
+  // an empty box after that is a torrent without a tracker.
+  void trackerPromptIsAPlaceholder_data() {
+    QTest::addColumn<QString>("typed");       // typed into the box, then cleared; "" for nothing
+    QTest::addColumn<bool>("rememberEmpty");  // the settings remember an empty box
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("untouched") << QString() << false << true;
+    QTest::newRow("typed, then cleared") << QStringLiteral("http://t.test/a") << false << false;
+    QTest::newRow("remembered empty") << QString() << true << false;
+  }
+  void trackerPromptIsAPlaceholder() {
+    QFETCH(QString, typed);
+    QFETCH(bool, rememberEmpty);
+    QFETCH(bool, refused);
+    const std::string folder = Work("one");
+    WriteFile(folder + "/a.bin", 10);
+    if (rememberEmpty) TProfileFile(Ini()).WriteString("memory", "tracker", "");
+    auto window = NewWindow();
+    window->updateTimerTimer();  // the refresh puts the remembered tracker back
+    QTRY_VERIFY_WITH_TIMEOUT(window->Refresh() && !window->Refresh()->Busy(), 60000);
+    QLineEdit* edit = window->cmbAnnounceURL->lineEdit();
+    QVERIFY(edit->text().isEmpty());
+    QCOMPARE(edit->placeholderText(), QStringLiteral("(enter a tracker URL, or select from list below)"));
+    if (!typed.isEmpty()) {
+      QTest::keyClicks(edit, typed);
+      edit->clear();
+    }
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    Create(*window);  // the save dialog is cancelled: nothing is written
+    QCOMPARE(dialogs_.SaveRequests.size(), size_t(refused ? 0 : 1));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(refused ? 1 : 0));
+    QCOMPARE(window->lblURL->text(), QStringLiteral("URL: "));
+    // The settings keep the prompt for a box that shows it unchosen, as they always did.
+    QVERIFY(window->close());
+    QCOMPARE(TProfileFile(Ini()).ReadString("memory", "tracker", "?"),
+             refused ? std::string("(enter a tracker URL, or select from list below)") : std::string());
   }
 
   void abortDuringHashing() {

@@ -158,6 +158,66 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>Enter directory to output torrents in:</source>
         <translation>Ordner, in den die Torrents geschrieben werden:</translation>
     </message>
+    <message>
+        <source>(enter a tracker URL, or select from list below)</source>
+        <translation>(Tracker-URL eingeben oder aus der Liste wählen)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: </source>
+        <translation>Beschädigte Datei: </translation>
+    </message>
+    <message>
+        <source>The file is too large to be a torrent (more than 256 MiB)</source>
+        <translation>Die Datei ist zu groß für einen Torrent (mehr als 256 MiB)</translation>
+    </message>
+    <message>
+        <source>Error parsing file; does not appear to be valid bencoded metainfo</source>
+        <translation>Fehler beim Lesen der Datei; sie scheint keine gültigen bencodierten Metainfo-Daten zu enthalten</translation>
+    </message>
+    <message>
+        <source>Something bad happened while trying to load the file, probably corrupt metainfo</source>
+        <translation>Beim Laden der Datei ist etwas schiefgegangen, vermutlich sind die Metainfo-Daten beschädigt</translation>
+    </message>
+    <message>
+        <source>The file is too complex to load (it would take more than 512 MiB of memory or 512 levels of nesting)</source>
+        <translation>Die Datei ist zu komplex zum Laden (sie bräuchte mehr als 512 MiB Speicher oder 512 Verschachtelungsebenen)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: the file ends inside a value (it is cut off)</source>
+        <translation>Beschädigte Datei: Die Datei endet mitten in einem Wert (sie ist abgeschnitten)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;announce&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;announce&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info.name&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info.name&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info.piece length&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info.piece length&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info.pieces&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info.pieces&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: &quot;info.files&quot; is empty</source>
+        <translation>Beschädigte Datei: &quot;info.files&quot; ist leer</translation>
+    </message>
+    <message>
+        <source>Corrupt File: the torrent holds no data (total length 0)</source>
+        <translation>Beschädigte Datei: Der Torrent enthält keine Daten (Gesamtlänge 0)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing both &quot;info.length&quot; and &quot;info.files&quot; segments (should have one or the other)</source>
+        <translation>Beschädigte Datei: Es fehlen sowohl &quot;info.length&quot; als auch &quot;info.files&quot; (einer von beiden muss vorhanden sein)</translation>
+    </message>
 </context>
 <context>
     <name>TDriveComboBox</name>
@@ -469,6 +529,10 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>Overall progress</source>
         <translation>Gesamtfortschritt</translation>
+    </message>
+    <message>
+        <source>Progress: %1</source>
+        <translation>Fortschritt: %1</translation>
     </message>
 </context>
 <context>
