@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -692,6 +693,7 @@ void TfrmQuorvane::btnClassicDirClick() {
 
 void TfrmQuorvane::btnCreateTorrentClick() {
   RunWithProgress([this](TProgress& progress) {
+    SetStatusText(QString());  // what the status said belongs to an earlier action
     TCreationDriver driver(dialogs_, progress);
     TCreationInput& in = driver.Input;
     in.TrackerText = TrackerTextBytes();
@@ -716,7 +718,22 @@ void TfrmQuorvane::btnCreateTorrentClick() {
     driver.GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
     driver.ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
     driver.btnCreateTorrentClick();
+    SetStatusText(CreatedText(driver.Result().Created));
   });
+}
+
+QString TfrmQuorvane::CreatedText(const std::vector<TCreatedTorrent>& created) {
+  if (created.empty()) return {};
+  if (created.size() > 1) {
+    const QString folder = QFileInfo(ShowName(created.back().Path)).path();
+    return tr("Created %1 torrents in %2").arg(created.size()).arg(folder);
+  }
+  const TCreatedTorrent& torrent = created.front();
+  const QString size = QLocale().formattedDataSize(torrent.Bytes, 1, QLocale::DataSizeIecFormat);
+  const QString path = ShowName(torrent.Path), hash = Utf8Text(torrent.InfoHashText);
+  return torrent.FileCount == 1
+             ? tr("Created %1 (1 file, %2, info hash %3)").arg(path, size, hash)
+             : tr("Created %1 (%2 files, %3, info hash %4)").arg(path).arg(torrent.FileCount).arg(size, hash);
 }
 
 bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {

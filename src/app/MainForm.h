@@ -18,6 +18,7 @@
 #include "trackers/TrackerList.h"
 
 struct TBackupListAccess;
+struct TCreatedTorrent;
 
 class QButtonGroup;
 class QCheckBox;
@@ -91,6 +92,8 @@ class TfrmQuorvane : public QMainWindow {
   // Runs a long operation (a creation, a verify) with the progress window;
   // false, running nothing, while another run has it.
   bool RunWithProgress(const std::function<void(TProgress&)>& run);
+  // The status after a create: where the torrent went and what it holds.
+  static QString CreatedText(const std::vector<TCreatedTorrent>& created);
 
   // The tracker-list refresh, run once by updateTimer.
   void updateTimerTimer();

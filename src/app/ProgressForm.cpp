@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -27,6 +28,9 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   lblOverall = new QLabel(tr("Overall Progress:"), this);
   lblOverall->setObjectName(QStringLiteral("lblOverall"));
+  lblRate = new TElidedLabel(QString(), Qt::ElideRight, this);
+  lblRate->setObjectName(QStringLiteral("lblRate"));
+  lblRate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   ProgressBar2 = new QProgressBar(this);
   ProgressBar2->setObjectName(QStringLiteral("ProgressBar2"));
   for (QProgressBar* bar : {ProgressBar1, ProgressBar2}) {
@@ -48,7 +52,10 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   layout->setSpacing(3);
   layout->addWidget(lblHashing);
   layout->addWidget(ProgressBar1);
-  layout->addWidget(lblOverall);
+  auto* overallRow = new QHBoxLayout;
+  overallRow->addWidget(lblOverall);
+  overallRow->addWidget(lblRate, 1);
+  layout->addLayout(overallRow);
   layout->addWidget(ProgressBar2);
   layout->addStretch(1);
   auto* buttons = new QHBoxLayout;
@@ -96,6 +103,33 @@ void TfrmProgress::Show() {
   raise();
   activateWindow();
   if (btnAbort->isEnabled()) btnAbort->setFocus();
+}
+
+void TfrmProgress::SetRunSize(int64_t totalBytes, int64_t pieceLength) {
+  runBytes_ = std::max<int64_t>(totalBytes, 0);
+  pieceLength_ = std::max<int64_t>(pieceLength, 0);
+  runClock_.start();
+  Changed();
+}
+
+QString TfrmProgress::RateText(int64_t done, int64_t total, int64_t elapsedMs) {
+  const QLocale locale;
+  auto size = [&](int64_t bytes) { return locale.formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat); };
+  QString text = tr("%1 of %2").arg(size(done), size(total));
+  // Below a second the rate says more about the start than about the disk.
+  constexpr int64_t SteadyMs = 1000;
+  if (elapsedMs < SteadyMs || done <= 0) return text;
+  const double perSecond = static_cast<double>(done) * 1000.0 / static_cast<double>(elapsedMs);
+  text += QStringLiteral(", ") + tr("%1/s").arg(size(static_cast<int64_t>(perSecond)));
+  if (done >= total) return text;
+  const auto left = static_cast<int64_t>(static_cast<double>(total - done) / perSecond + 0.5);
+  const QString clock = left >= 3600
+                            ? QStringLiteral("%1:%2:%3")
+                                  .arg(left / 3600)
+                                  .arg(left / 60 % 60, 2, 10, QLatin1Char('0'))
+                                  .arg(left % 60, 2, 10, QLatin1Char('0'))
+                            : QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+  return text + QStringLiteral(", ") + tr("%1 left").arg(clock);
 }
 
 void TfrmProgress::SetHashingText(const std::string& text) {
@@ -156,6 +190,12 @@ void TfrmProgress::Push() {
   }
   ShowOn(ProgressBar1, fileMax_, filePos_);
   ShowOn(ProgressBar2, overallMax_, overallPos_);
+  if (runBytes_ > 0 && !abortRequested_) {  // an aborted run's bars are filled, its bytes were not
+    // The bars count pieces; the last one may be short.
+    const int64_t done =
+        overallPos_ >= overallMax_ ? runBytes_ : std::min(runBytes_, overallPos_ * pieceLength_);
+    lblRate->setText(RateText(done, runBytes_, runClock_.isValid() ? runClock_.elapsed() : 0));
+  }
   dirty_ = false;
   lastPush_.start();
 }

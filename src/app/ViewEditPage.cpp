@@ -549,6 +549,7 @@ bool TViewEditPage::MaySave() {
 }
 
 void TViewEditPage::btnViewSaveClick() {
+  ShowStatus(QString());  // what the status said belongs to an earlier action
   if (!torrent_) {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;
@@ -562,6 +563,7 @@ void TViewEditPage::btnViewSaveClick() {
 }
 
 void TViewEditPage::btnViewSaveAsClick() {
+  ShowStatus(QString());
   if (!torrent_) {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;
@@ -634,6 +636,7 @@ void TViewEditPage::btnCopyMagnetClick() {
 
 void TViewEditPage::btnVerifyDataClick() {
   if (verifying_) return;  // pressed again while the run lets events through
+  ShowStatus(QString());
   if (!torrent_) {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;

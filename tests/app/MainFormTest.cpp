@@ -348,6 +348,81 @@ class MainFormTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
+  // The status bar says where a create put its torrent and what it holds; a
+  // new create starts with a clean status bar.
+  void createdTorrentIsNamedInTheStatusBar() {
+    const std::string folder = Work("Show");
+    WriteFile(folder + "/ep1.mkv", 3 * 1048576 + 104858);  // 3.1 MiB
+    WriteFile(folder + "/sub/ep2.mkv", 1048576);
+    fs::create_directories(Work("each"));
+    struct TCase {
+      const char* Name;
+      std::string Path;  // in txtClassicPath
+      bool WholeFolder;
+      std::string Output;  // the save dialog's or the folder picker's answer
+      QString Expected;    // %1 stands for the info hash
+    } cases[] = {
+        {"one file", folder + "/ep1.mkv", true, Work("one.torrent"),
+         QString::fromStdString("Created " + Work("one.torrent") + " (1 file, 3.1 MiB, info hash %1)")},
+        {"a folder", folder, true, Work("show.torrent"),
+         QString::fromStdString("Created " + Work("show.torrent") + " (2 files, 4.1 MiB, info hash %1)")},
+        {"one per entry", folder, false, Work("each"),
+         QString::fromStdString("Created 2 torrents in " + Work("each"))},
+    };
+    const QLocale original;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const TCase& c : cases) {
+      auto window = NewWindow();
+      window->pageMode->setCurrentIndex(1);
+      window->txtClassicPath->setText(QString::fromStdString(c.Path));
+      window->radFolder->setChecked(c.WholeFolder);
+      window->radFile->setChecked(!c.WholeFolder);
+      window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      (c.WholeFolder ? dialogs_.SaveAnswers : dialogs_.FolderAnswers).push_back(c.Output);
+      window->SetStatusText(QStringLiteral("stale"));
+      Create(*window);
+      const QString hash =
+          c.WholeFolder ? QString::fromStdString(LoadTorrent(c.Output)->InfoHashText) : QString();
+      QVERIFY2(window->StatusText() == c.Expected.arg(hash), qPrintable(window->StatusText()));
+      // A create that ends at a question leaves no stale message behind.
+      window->SetStatusText(QStringLiteral("stale"));
+      window->cmbAnnounceURL->setEditText(QString());
+      window->txtClassicPath->clear();
+      Create(*window);
+      QVERIFY2(window->StatusText().isEmpty(), c.Name);
+    }
+    QLocale::setDefault(original);
+  }
+
+  // Bytes done, speed and time left beside the bars.
+  void progressRateText() {
+    constexpr int64_t MiB = 1048576;
+    struct TCase {
+      int64_t Done, Total, ElapsedMs;
+      const char* Expected;
+    } cases[] = {
+        {0, 4 * MiB, 0, "0 bytes of 4.0 MiB"},
+        {MiB / 2, MiB, 999, "512.0 KiB of 1.0 MiB"},  // too early for a speed
+        {2 * MiB, 4 * MiB, 1000, "2.0 MiB of 4.0 MiB, 2.0 MiB/s, 0:01 left"},
+        {3 * MiB, 4 * MiB, 1500, "3.0 MiB of 4.0 MiB, 2.0 MiB/s, 0:01 left"},  // half a second, rounded
+        {MiB, 10240 * MiB, 1000, "1.0 MiB of 10.0 GiB, 1.0 MiB/s, 2:50:39 left"},
+        {MiB, 200 * MiB, 1000, "1.0 MiB of 200.0 MiB, 1.0 MiB/s, 3:19 left"},
+        {4 * MiB, 4 * MiB, 2000, "4.0 MiB of 4.0 MiB, 2.0 MiB/s"},  // done: no time left
+    };
+    const QLocale original;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const TCase& c : cases)
+      QCOMPARE(TfrmProgress::RateText(c.Done, c.Total, c.ElapsedMs), QString::fromLatin1(c.Expected));
+    // A run shows the bytes it has done.
+    const std::string folder = Work("rate");
+    WriteFile(folder + "/a.bin", 3 * MiB);
+    auto window = WindowCreatingFirstFile(folder, Work("rate.torrent"));
+    Create(*window);
+    QVERIFY2(window->frmProgress->lblRate->text().startsWith(QStringLiteral("3.0 MiB of 3.0 MiB")),
+             qPrintable(window->frmProgress->lblRate->text()));
+    QLocale::setDefault(original);
+  }
+
   void classicModeFromAFolder() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 1000);

@@ -534,6 +534,18 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>Progress: %1</source>
         <translation>Fortschritt: %1</translation>
     </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>noch %1</translation>
+    </message>
 </context>
 <context>
     <name>TfrmQuorvane</name>
@@ -784,6 +796,18 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>URL: %1</source>
         <translation>URL: %1</translation>
+    </message>
+    <message>
+        <source>Created %1 torrents in %2</source>
+        <translation>%1 Torrents in %2 erstellt</translation>
+    </message>
+    <message>
+        <source>Created %1 (1 file, %2, info hash %3)</source>
+        <translation>%1 erstellt (1 Datei, %2, Info-Hash %3)</translation>
+    </message>
+    <message>
+        <source>Created %1 (%2 files, %3, info hash %4)</source>
+        <translation>%1 erstellt (%2 Dateien, %3, Info-Hash %4)</translation>
     </message>
 </context>
 </TS>
