@@ -26,6 +26,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 
 #include "app/BackupForm.h"
 #include "app/CreationDriver.h"
@@ -650,6 +651,33 @@ void TfrmQuorvane::DirectoryListBox1Change() {
   FileListBox1->SetDirectory(DirectoryListBox1->Directory());
   DriveComboBox1->SelectFor(DirectoryListBox1->Directory());
   FileListBox1Change();
+  if (FileListBox1->currentRow() < 0) SetStatusText(SubfolderNote(DirectoryListBox1->Directory()));
+}
+
+// "Simple" takes the files shown, never those below: say so, or a torrent of
+// an album folder silently lacks its CD1/ and CD2/.
+QString TfrmQuorvane::SubfolderNote(const std::string& folder) {
+  // A folder high up (the root, a home folder) is not walked to its end.
+  constexpr int64_t MostFiles = 10000;
+  constexpr int64_t MostEntries = 4 * MostFiles;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::recursive_directory_iterator walk(fs::path(folder), fs::directory_options::skip_permission_denied,
+                                        error);
+  int64_t files = 0;
+  int64_t entries = 0;
+  for (const fs::recursive_directory_iterator end;
+       !error && walk != end && files <= MostFiles && entries <= MostEntries; walk.increment(error)) {
+    ++entries;
+    if (walk.depth() > 0 && walk->is_regular_file(error)) ++files;
+  }
+  if (files == 0) return {};
+  if (files > MostFiles)
+    return tr("More than %1 files in subfolders are not included: the Classic mode takes the whole folder")
+        .arg(MostFiles);
+  return files == 1 ? tr("1 file in a subfolder is not included: the Classic mode takes the whole folder")
+                    : tr("%1 files in subfolders are not included: the Classic mode takes the whole folder")
+                          .arg(files);
 }
 
 void TfrmQuorvane::FileListBox1Change() {

@@ -75,6 +75,9 @@ class TfrmQuorvane : public QMainWindow {
   void DriveComboBox1Change();
   void DirectoryListBox1Change();
   void FileListBox1Change();
+  // What the status bar says of a folder whose subfolders hold files: the
+  // "Simple" page leaves those out. Empty when there are none.
+  static QString SubfolderNote(const std::string& folder);
   void btnAllClick();
   void btnNoneClick();
   void btnInverseClick();

@@ -423,6 +423,45 @@ class MainFormTest : public QObject {
     QLocale::setDefault(original);
   }
 
+  // "Simple" leaves out what lies in subfolders, and the status bar says how much.
+  void subfolderFilesLeftOutAreCounted() {
+    struct TCase {
+      const char* Name;
+      std::vector<std::string> Files;  // below the folder
+      const char* Status;
+    } cases[] = {
+        {"flat", {"a.flac"}, ""},
+        {"empty subfolders", {"a.flac", "CD1/", "CD2/x/"}, ""},
+        {"one below",
+         {"a.flac", "CD1/1.flac"},
+         "1 file in a subfolder is not included: the Classic mode takes the whole folder"},
+        {"deep",
+         {"a.flac", "CD1/1.flac", "CD1/2.flac", "CD2/art/cover.jpg"},
+         "3 files in subfolders are not included: the Classic mode takes the whole folder"},
+    };
+    auto window = NewWindow();
+    int n = 0;
+    for (const TCase& c : cases) {
+      const std::string folder = Work("album" + std::to_string(n++));
+      fs::create_directories(folder);
+      for (const std::string& file : c.Files) {
+        if (file.back() == '/')
+          fs::create_directories(folder + "/" + file);
+        else
+          WriteFile(folder + "/" + file, 1);
+      }
+      window->DirectoryListBox1->SetDirectory(folder);
+      QVERIFY2(window->StatusText() == QLatin1String(c.Status), qPrintable(window->StatusText()));
+      QCOMPARE(window->FileListBox1->count(), 1);  // the mode is as it was
+    }
+    // A folder high up is not walked to its end.
+    const std::string big = Work("big");
+    for (int i = 0; i < 10001; ++i) WriteFile(big + "/sub/" + std::to_string(i), 0);
+    window->DirectoryListBox1->SetDirectory(big);
+    QCOMPARE(window->StatusText(), QStringLiteral("More than 10000 files in subfolders are not included: the "
+                                                  "Classic mode takes the whole folder"));
+  }
+
   void classicModeFromAFolder() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 1000);

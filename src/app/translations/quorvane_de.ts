@@ -809,5 +809,17 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>Created %1 (%2 files, %3, info hash %4)</source>
         <translation>%1 erstellt (%2 Dateien, %3, Info-Hash %4)</translation>
     </message>
+    <message>
+        <source>More than %1 files in subfolders are not included: the Classic mode takes the whole folder</source>
+        <translation>Mehr als %1 Dateien in Unterordnern sind nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
+    </message>
+    <message>
+        <source>1 file in a subfolder is not included: the Classic mode takes the whole folder</source>
+        <translation>1 Datei in einem Unterordner ist nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
+    </message>
+    <message>
+        <source>%1 files in subfolders are not included: the Classic mode takes the whole folder</source>
+        <translation>%1 Dateien in Unterordnern sind nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
+    </message>
 </context>
 </TS>
