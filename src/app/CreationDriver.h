@@ -86,6 +86,9 @@ class TCreationDriver {
   // Empty: the text itself, with TTrackerStatus::NotAvailable.
   TAnnounceResolver GetAnnounceURL;
   TBackupProvider ResolveBackupTrackers;
+  // A hashing run that failed (a file that cannot be read, or changed); the
+  // window shows it as its general error report. Empty: an "Error" box.
+  std::function<void(const std::string& message)> ReportFailure;
   // Receives the classic path after a trailing "/" was removed from it.
   std::function<void(const std::string& path)> SetClassicPath;
 

@@ -745,6 +745,10 @@ void TfrmQuorvane::btnCreateTorrentClick() {
     driver.SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
     driver.GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
     driver.ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
+    // A file that cannot be read is reported as in the other modes, where its size is read first.
+    driver.ReportFailure = [this](const std::string& message) {
+      ShowException(dialogs_, std::runtime_error(message));
+    };
     driver.btnCreateTorrentClick();
     SetStatusText(CreatedText(driver.Result().Created));
   });

@@ -73,13 +73,24 @@ void THashedStorage::HashFiles() {
       // "Abort" while waiting: the piece under way is still finished, as a read in progress would be.
       if (IsAborted()) hasher.StopAfter(index);
     }
-    if (state == TPieceHasher::TPieceState::Failed) throw EStreamError(hasher.ErrorOf(index));
+    if (state == TPieceHasher::TPieceState::Failed) {
+      if (const auto file = hasher.ErrorFileOf(index); file && *file < Files.size())
+        DoFileFailed(PathOf(*Files[*file]));
+      throw EStreamError(hasher.ErrorOf(index));
+    }
     const auto& digest = hasher.Digest(index);
     Pieces.push_back(std::string_view(reinterpret_cast<const char*>(digest.data()), 20));
     ++PieceCount;
     remaining = pieceLength;
     DoPieceDone();
-    while (checked < Files.size() && hasher.LastPieceOf(checked) <= index) hasher.FileDone(checked++);
+    for (; checked < Files.size() && hasher.LastPieceOf(checked) <= index; ++checked) {
+      try {
+        hasher.FileDone(checked);
+      } catch (...) {
+        DoFileFailed(PathOf(*Files[checked]));
+        throw;
+      }
+    }
   };
 
   for (size_t i = 0; i < Files.size(); ++i) {
@@ -146,5 +157,9 @@ void TQuorvaneBTHashedStorage::DoStatus(const std::string& name, int value) {
 bool TQuorvaneBTHashedStorage::IsAborted() { return progress_.IsAborted(); }
 
 void TQuorvaneBTHashedStorage::DoProcessEvents() { progress_.ProcessEvents(); }
+
+void TQuorvaneBTHashedStorage::DoFileFailed(const std::string& path) {
+  progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(path));
+}
 
 void TQuorvaneBTHashedStorage::DoIdle() { progress_.ProcessEventsWhileWaiting(); }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -44,6 +45,8 @@ class TPieceHasher {
   const std::array<uint8_t, 20>& Digest(int64_t index) const { return digests_[static_cast<size_t>(index)]; }
   // Why piece index failed (a file that cannot be read or changed).
   std::string ErrorOf(int64_t index);
+  // The file whose read failed piece index; none when no file's did.
+  std::optional<size_t> ErrorFileOf(int64_t index);
   // Pieces after index are no longer wanted: workers drop them at their next slice.
   void StopAfter(int64_t index);
   // Index of the last piece holding bytes of file i; for an empty file, the piece that opens it.
@@ -80,6 +83,7 @@ class TPieceHasher {
   std::vector<TPieceState> state_;
   std::vector<std::array<uint8_t, 20>> digests_;
   std::unordered_map<int64_t, std::string> errors_;
+  std::unordered_map<int64_t, size_t> errorFiles_;
   int64_t waitingFor_ = 0;  // the piece the caller waits for
   int64_t settled_ = 0;     // pieces before this one are done or failed
   // Files read by more than one piece, open until FileDone.

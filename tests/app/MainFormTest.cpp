@@ -1,6 +1,7 @@
 // The main window, the progress window and the settings store, driven through
 // their object names on Qt's offscreen platform. Dialogs are answered by script.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 #include "../support/PatternFile.h"
 #include "../support/QtTestEnvironment.h"
@@ -55,6 +57,26 @@ std::unique_ptr<TTorrentFile> LoadTorrent(const std::string& path) {
   TMemoryStream stream(ReadWholeFile(path));
   torrent->LoadFromStream(stream);
   return torrent;
+}
+
+// Opens fail for files named "locked", as for a file the user may not read.
+bool IsLocked(const char* path) {
+  const std::string_view name(path);
+  return name == "locked" || name.ends_with("/locked");
+}
+int OpenUnlessLocked(const char* path, int flags, mode_t mode) {
+  if (IsLocked(path)) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::open(path, flags, mode);
+}
+int OpenatUnlessLocked(int folder, const char* name, int flags, mode_t mode) {
+  if (IsLocked(name)) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::openat(folder, name, flags, mode);
 }
 
 // What an editable combo box shows: its text, or its placeholder while empty.
@@ -460,6 +482,46 @@ class MainFormTest : public QObject {
     window->DirectoryListBox1->SetDirectory(big);
     QCOMPARE(window->StatusText(), QStringLiteral("More than 10000 files in subfolders are not included: the "
                                                   "Classic mode takes the whole folder"));
+  }
+
+  // A file that cannot be read ends the create with one report, the general
+  // one, whichever mode found it; the label names that file.
+  void unreadableFileIsReportedOnce_data() {
+    QTest::addColumn<QString>("path");  // in txtClassicPath, below the work folder
+    QTest::addColumn<bool>("wholeFolder");
+    QTest::addColumn<bool>("hashing");  // the hashing finds it; else the reading of its size
+    QTest::newRow("whole folder") << QStringLiteral("data") << true << true;
+    QTest::newRow("one per entry") << QStringLiteral("data") << false << false;
+    QTest::newRow("the file itself") << QStringLiteral("data/locked") << true << false;
+  }
+  void unreadableFileIsReportedOnce() {
+    QFETCH(QString, path);
+    QFETCH(bool, wholeFolder);
+    QFETCH(bool, hashing);
+    WriteFile(Work("data/a.bin"), 100);
+    WriteFile(Work("data/locked"), 100);
+    WriteFile(Work("data/z.bin"), 100);
+    fs::create_directories(Work("out"));
+    auto window = NewWindow();
+    window->pageMode->setCurrentIndex(1);
+    window->txtClassicPath->setText(QString::fromStdString(Work(path.toStdString())));
+    window->radFolder->setChecked(wholeFolder);
+    window->radFile->setChecked(!wholeFolder);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(Work("out/data.torrent"));
+    dialogs_.FolderAnswers.push_back(Work("out"));
+    TFileSysCalls calls = FileSysCalls();
+    calls.Open = OpenUnlessLocked;
+    calls.Openat = OpenatUnlessLocked;
+    const TFileSysCalls old = SetFileSysCalls(calls);
+    Create(*window);
+    SetFileSysCalls(old);
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Text, "Cannot open file \"" + Work("data/locked") + "\": Permission denied");
+    QVERIFY(!fs::exists(Work("out/data.torrent")) && !fs::exists(Work("out/locked.torrent")));
+    // The label names the file that failed, not the one after it.
+    if (hashing) QCOMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashing: locked"));
   }
 
   void classicModeFromAFolder() {
