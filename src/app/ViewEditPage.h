@@ -18,7 +18,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class TTorrentFileList;
 class QPlainTextEdit;
 class QPushButton;
 class TProgress;
@@ -148,7 +148,7 @@ class TViewEditPage : public QWidget {
   QLabel* lblViewSHA1_;
   QLabel* lblViewCreationDate_;
   QPushButton* btnCreationDateReset_;
-  QListWidget* lstFiles_;
+  TTorrentFileList* lstFiles_;
   QLineEdit* txtFilesName_;
   QPushButton* btnChange_;
   QLabel* lblFilesSize_;

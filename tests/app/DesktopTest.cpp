@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -41,6 +42,7 @@
 #include "app/ProgressForm.h"
 #include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
+#include "app/TorrentFileList.h"
 #include "app/ViewEditPage.h"
 
 namespace fs = std::filesystem;
@@ -573,6 +575,95 @@ class DesktopTest : public QObject {
     if (translators.size() > 1) QCOMPARE(yes, QStringLiteral("&Ja"));
     // Removed, English is back.
     QCOMPARE(TranslatedMessage("Operation Aborted!"), QStringLiteral("Operation Aborted!"));
+  }
+
+  // The View/Edit page fits the window at every font size, its file list shows
+  // eight rows at the smallest window and grows with it, and sizes read as
+  // people read them, the exact bytes beside them.
+  void viewEditPageFitsAndItsFileListGrows_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("german");
+    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
+    for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
+  }
+  void viewEditPageFitsAndItsFileListGrows() {
+    QFETCH(int, points);
+    QFETCH(bool, german);
+    struct TLanguage {
+      std::vector<QTranslator*> Translators;
+      QLocale Locale;
+      ~TLanguage() {
+        RemoveTranslators(Translators);
+        QLocale::setDefault(Locale);
+      }
+    } language{
+        german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany)) : std::vector<QTranslator*>(),
+        QLocale()};
+    QLocale::setDefault(german ? QLocale(QLocale::German, QLocale::Germany)
+                               : QLocale(QLocale::English, QLocale::UnitedStates));
+    QFont font = originalFont_;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+
+    // Twenty files, the first 4.2 MiB.
+    std::string files;
+    for (int i = 0; i < 20; ++i) {
+      const std::string name = "track" + std::to_string(i) + ".flac";
+      files += "d6:lengthi" + std::to_string(i == 0 ? 4404019 : 1000 + i) + "e4:pathl" +
+               std::to_string(name.size()) + ":" + name + "ee";
+    }
+    const std::string path = Work("album.torrent");
+    std::ofstream(path, std::ios::binary) << "d8:announce13:http://t.test4:infod5:filesl" + files +
+                                                 "e4:name5:album12:piece lengthi4194304e6:pieces20:"
+                                                 "01234567890123456789ee";
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->OpenTorrent(path);
+    window->resize(window->minimumSize());
+    Settle();
+    auto* list = window->tabViewTorrent->findChild<TTorrentFileList*>(QStringLiteral("lstFiles"));
+    QCOMPARE(list->count(), 20);
+
+    // Nothing sticks out of the window or gets less than it needs.
+    QStringList faults = ClippedControls(window.get());
+    const QRect inside = window->rect();
+    for (QWidget* w : window->tabViewTorrent->findChildren<QWidget*>()) {
+      if (!w->isVisible() || !w->parentWidget() || qobject_cast<QAbstractScrollArea*>(w->parentWidget()))
+        continue;
+      const QRect where(w->mapTo(window.get(), QPoint(0, 0)), w->size());
+      if (!inside.contains(where)) faults << w->objectName() + QStringLiteral(" outside the window");
+      if (w->width() < w->minimumSizeHint().width())
+        faults << QStringLiteral("%1 %2 wide < %3")
+                      .arg(w->objectName())
+                      .arg(w->width())
+                      .arg(w->minimumSizeHint().width());
+    }
+    faults.removeDuplicates();
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+
+    const int row = list->visualItemRect(list->item(0)).height();
+    QVERIFY2(list->viewport()->height() >= TTorrentFileList::LeastRows * row,
+             qPrintable(QStringLiteral("%1 px for rows of %2").arg(list->viewport()->height()).arg(row)));
+    const int smallest = list->height();
+    window->resize(window->width(), window->height() + 200);
+    Settle();
+    QVERIFY2(list->height() >= smallest + 100, qPrintable(QString::number(list->height())));
+
+    const QString size = german ? QStringLiteral("4,2 MiB") : QStringLiteral("4.2 MiB");
+    QCOMPARE(list->item(0)->text(TTorrentFileList::SizeColumn), size);
+    QCOMPARE(list->item(0)->text(TTorrentFileList::BytesColumn), QStringLiteral("4404019"));
+    QVERIFY2(list->item(0)
+                 ->toolTip(TTorrentFileList::SizeColumn)
+                 .contains(german ? QStringLiteral("4.404.019") : QStringLiteral("4,404,019")),
+             qPrintable(list->item(0)->toolTip(TTorrentFileList::SizeColumn)));
+    QCOMPARE(list->item(19)->text(TTorrentFileList::SizeColumn),
+             german ? QStringLiteral("1.019 Bytes") : QStringLiteral("1,019 bytes"));
+    // Ctrl+C copies the path and the exact bytes.
+    list->setCurrentRow(0);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("track0.flac\t4404019"));
   }
 
   // Paragraphs are single lines the memo wraps: a line broken at a fixed
