@@ -133,6 +133,36 @@ QStringList MnemonicClashes(QWidget* window) {
   return clashes;
 }
 
+// German for the length of a test, when asked: the translations and the
+// default locale; both are put back at the end.
+class TTestLanguage {
+ public:
+  explicit TTestLanguage(bool german)
+      : translators_(german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
+                            : std::vector<QTranslator*>()) {
+    if (german) QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  }
+  ~TTestLanguage() {
+    RemoveTranslators(translators_);
+    QLocale::setDefault(locale_);
+  }
+  TTestLanguage(const TTestLanguage&) = delete;
+  TTestLanguage& operator=(const TTestLanguage&) = delete;
+  bool Installed() const { return !translators_.empty(); }
+
+ private:
+  QLocale locale_;
+  std::vector<QTranslator*> translators_;
+};
+
+// The font sizes and languages the windows are checked at.
+void AddFontSizeRows() {
+  QTest::addColumn<int>("points");
+  QTest::addColumn<bool>("german");  // longer texts
+  for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
+  for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
+}
+
 void Settle() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
@@ -437,12 +467,8 @@ class DesktopTest : public QObject {
   }
   void mnemonicsAreUniqueInEveryWindow() {
     QFETCH(bool, german);
-    struct TLanguage {
-      std::vector<QTranslator*> Translators;
-      ~TLanguage() { RemoveTranslators(Translators); }
-    } language{german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
-                      : std::vector<QTranslator*>()};
-    QVERIFY(!german || !language.Translators.empty());
+    const TTestLanguage language(german);
+    QVERIFY(!german || language.Installed());
     auto window = NewWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -580,27 +606,12 @@ class DesktopTest : public QObject {
   // The View/Edit page fits the window at every font size, its file list shows
   // eight rows at the smallest window and grows with it, and sizes read as
   // people read them, the exact bytes beside them.
-  void viewEditPageFitsAndItsFileListGrows_data() {
-    QTest::addColumn<int>("points");
-    QTest::addColumn<bool>("german");
-    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
-    for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
-  }
+  void viewEditPageFitsAndItsFileListGrows_data() { AddFontSizeRows(); }
   void viewEditPageFitsAndItsFileListGrows() {
     QFETCH(int, points);
     QFETCH(bool, german);
-    struct TLanguage {
-      std::vector<QTranslator*> Translators;
-      QLocale Locale;
-      ~TLanguage() {
-        RemoveTranslators(Translators);
-        QLocale::setDefault(Locale);
-      }
-    } language{
-        german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany)) : std::vector<QTranslator*>(),
-        QLocale()};
-    QLocale::setDefault(german ? QLocale(QLocale::German, QLocale::Germany)
-                               : QLocale(QLocale::English, QLocale::UnitedStates));
+    const TTestLanguage language(german);
+    if (!german) QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QFont font = originalFont_;
     font.setPointSize(points);
     QApplication::setFont(font);
@@ -678,20 +689,11 @@ class DesktopTest : public QObject {
     QVERIFY(lines.join(u' ').contains(QStringLiteral("the files and folders you choose")));
   }
 
-  void everyTextFitsAtEveryFontSize_data() {
-    QTest::addColumn<int>("points");
-    QTest::addColumn<bool>("german");  // longer texts
-    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
-    for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
-  }
+  void everyTextFitsAtEveryFontSize_data() { AddFontSizeRows(); }
   void everyTextFitsAtEveryFontSize() {
     QFETCH(int, points);
     QFETCH(bool, german);
-    struct TGerman {
-      std::vector<QTranslator*> Translators;
-      ~TGerman() { RemoveTranslators(Translators); }
-    } language{german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
-                      : std::vector<QTranslator*>()};
+    const TTestLanguage language(german);
     QFont font = originalFont_;
     font.setPointSize(points);
     QApplication::setFont(font);
