@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
     : QDialog(owner), abortRequested_(abortRequested) {
@@ -122,7 +123,7 @@ QString TfrmProgress::RateText(int64_t done, int64_t total, int64_t elapsedMs) {
   const double perSecond = static_cast<double>(done) * 1000.0 / static_cast<double>(elapsedMs);
   text += QStringLiteral(", ") + tr("%1/s").arg(size(static_cast<int64_t>(perSecond)));
   if (done >= total) return text;
-  const auto left = static_cast<int64_t>(static_cast<double>(total - done) / perSecond + 0.5);
+  const int64_t left = std::llround(static_cast<double>(total - done) / perSecond);
   const QString clock = left >= 3600
                             ? QStringLiteral("%1:%2:%3")
                                   .arg(left / 3600)

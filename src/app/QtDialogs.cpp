@@ -91,9 +91,12 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
     QT_TRANSLATE_NOOP("Messages", "Error parsing file; does not appear to be valid bencoded metainfo"),
     QT_TRANSLATE_NOOP("Messages",
                       "Something bad happened while trying to load the file, probably corrupt metainfo"),
+    // One text in two literals, not two texts.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
     QT_TRANSLATE_NOOP("Messages",
                       "The file is too complex to load (it would take more than 512 MiB of memory or 512 "
                       "levels of nesting)"),
+    // NOLINTEND(bugprone-suspicious-missing-comma)
     QT_TRANSLATE_NOOP("Messages", "Corrupt File: the file ends inside a value (it is cut off)"),
     QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"announce\" segment"),
     QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"info\" segment"),
@@ -113,7 +116,7 @@ QString TranslatedMessage(const std::string& text) {
 
 QString TranslatedLoadError(const std::string& line) {
   static constexpr std::string_view Corrupt = "Corrupt File: ";
-  const QString whole = TranslatedMessage(line);
+  QString whole = TranslatedMessage(line);
   if (whole != Utf8Text(line) || !line.starts_with(Corrupt)) return whole;
   return TranslatedMessage(std::string(Corrupt)) + Utf8Text(line.substr(Corrupt.size()));
 }
