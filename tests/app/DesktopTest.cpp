@@ -195,6 +195,15 @@ class DesktopTest : public QObject {
     window->SetTrackerListUrls({});  // no network: the refresh falls back at once
     return window;
   }
+  // A window whose create hashes one file of 16 pieces (16 pumps) in folder.
+  std::unique_ptr<TfrmQuorvane> WindowCreatingBigFile(const std::string& folder) {
+    WriteFile(Work(folder) + "/big.bin", 16 * 262144);
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(Work(folder));
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    return window;
+  }
 
  private slots:
   void initTestCase() { originalFont_ = QApplication::font(); }
@@ -212,12 +221,7 @@ class DesktopTest : public QObject {
   // Hidden during a run, the window would leave "Abort" out of reach while
   // the run goes on; afterwards Escape and close mean "Finished".
   void progressWindowStaysUpDuringARun() {
-    const std::string folder = Work("run");
-    WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
-    auto window = NewWindow();
-    window->DirectoryListBox1->SetDirectory(folder);
-    window->FileListBox1->item(0)->setSelected(true);
-    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    auto window = WindowCreatingBigFile("run");
     dialogs_.SaveAnswers.push_back(Work("run.torrent"));
     TfrmProgress& progress = *window->frmProgress;
 
@@ -254,12 +258,7 @@ class DesktopTest : public QObject {
   // A run takes the keyboard, also when the window is open from an earlier
   // one, so Alt+A aborts; Return presses "Finished" once it is offered.
   void progressWindowTakesTheKeyboard() {
-    const std::string folder = Work("keys");
-    WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
-    auto window = NewWindow();
-    window->DirectoryListBox1->SetDirectory(folder);
-    window->FileListBox1->item(0)->setSelected(true);
-    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    auto window = WindowCreatingBigFile("keys");
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     TfrmProgress& progress = *window->frmProgress;
