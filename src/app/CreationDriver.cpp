@@ -182,10 +182,17 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
     case TBuildOutcome::Failed:
       result_.Failed = true;
       stop_ = true;
-      dialogs_.MessageBox(built.Error, "Error", TMsgButtons::Ok);
+      if (ReportFailure)
+        ReportFailure(built.Error);
+      else
+        dialogs_.MessageBox(built.Error, "Error", TMsgButtons::Ok);
       return;
     case TBuildOutcome::Built:
       result_.Written.push_back(built.Written);
+      result_.Created.push_back({.Path = built.Written,
+                                 .FileCount = static_cast<int64_t>(request.Files.size()),
+                                 .Bytes = TotalLength(request),
+                                 .InfoHashText = built.InfoHashText});
       return;
   }
 }

@@ -59,11 +59,20 @@ using TAnnounceResolver = std::function<TAnnounceResolution(const std::string& t
 // The back-up list resolved into announce URLs, in order.
 using TBackupProvider = std::function<std::vector<std::string>()>;
 
+// One torrent a command wrote.
+struct TCreatedTorrent {
+  std::string Path;
+  int64_t FileCount = 0;
+  int64_t Bytes = 0;  // the data's total length
+  std::string InfoHashText;
+};
+
 // What a command did, for the front end (the CLI prints it).
 struct TCreationResult {
-  std::vector<std::string> Written;  // output paths, in order
-  int Aborted = 0;                   // torrents that ended with "Operation Aborted!"
-  bool Failed = false;               // a hashing run ended with an error message
+  std::vector<std::string> Written;      // output paths, in order
+  std::vector<TCreatedTorrent> Created;  // the same torrents, described
+  int Aborted = 0;                       // torrents that ended with "Operation Aborted!"
+  bool Failed = false;                   // a hashing run ended with an error message
 };
 
 class TCreationDriver {
@@ -77,6 +86,9 @@ class TCreationDriver {
   // Empty: the text itself, with TTrackerStatus::NotAvailable.
   TAnnounceResolver GetAnnounceURL;
   TBackupProvider ResolveBackupTrackers;
+  // A hashing run that failed (a file that cannot be read, or changed); the
+  // window shows it as its general error report. Empty: an "Error" box.
+  std::function<void(const std::string& message)> ReportFailure;
   // Receives the classic path after a trailing "/" was removed from it.
   std::function<void(const std::string& path)> SetClassicPath;
 

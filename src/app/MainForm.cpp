@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 
 #include "app/BackupForm.h"
 #include "app/CreationDriver.h"
@@ -106,7 +108,8 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   viewEdit_ = new TViewEditPage(
       TViewEditLinks{dialogs_, BackupListAccess(), [this](const QString& text) { SetStatusText(text); },
                      [this](const std::exception& error) { ShowException(dialogs_, error); },
-                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); }},
+                     [this](const std::function<void(TProgress&)>& run) { return RunWithProgress(run); },
+                     [this] { frmProgress->TakeKeyboard(); }},
       tabViewTorrent);
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
@@ -188,8 +191,8 @@ QWidget* TfrmQuorvane::BuildClassicTab() {
   txtClassicPath->setAcceptDrops(false);  // the page takes dropped files itself
   btnClassicDir = Named(new QPushButton(tr("(&dir)"), classic), "btnClassicDir");
   btnClassicFile = Named(new QPushButton(tr("(&file)"), classic), "btnClassicFile");
-  radFolder = Named(new QRadioButton(tr("1 torrent from entire f&older"), classic), "radFolder");
-  radFile = Named(new QRadioButton(tr("1 torrent for &each file"), classic), "radFile");
+  radFolder = Named(new QRadioButton(tr("1 torrent from entire fo&lder"), classic), "radFolder");
+  radFile = Named(new QRadioButton(tr("1 torrent for each f&ile"), classic), "radFile");
   radFolder->setChecked(true);
   for (QPushButton* b : {btnClassicDir, btnClassicFile}) b->setAutoDefault(false);
 
@@ -221,7 +224,9 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   cmbAnnounceURL->setMinimumContentsLength(20);
   cmbAnnounceURL->setToolTip(tr("Select the tracker that will host your file, or enter a URL manually"));
   cmbAnnounceURL->addItem(Utf8Text(TrackerWaitItem));
-  ShowTrackerText(Utf8Text(TrackerPrompt));
+  cmbAnnounceURL->setCurrentIndex(-1);
+  // The prompt is no entry to delete before typing: the box shows it while empty.
+  cmbAnnounceURL->lineEdit()->setPlaceholderText(TranslatedMessage(TrackerPrompt));
   btnVisit = Named(new QPushButton(tr("&Visit"), page), "btnVisit");
   btnVisit->setToolTip(tr("Visit the homepage of the selected tracker"));
   lblURL = Named(new TElidedLabel(tr("URL:"), Qt::ElideRight, page), "lblURL");
@@ -318,7 +323,7 @@ QWidget* TfrmQuorvane::BuildSettingsPage() {
   chkRememberTracker = Named(new QCheckBox(tr("Remember last used &tracker"), page), "chkRememberTracker");
   chkNoUpdate = Named(new QCheckBox(tr("Do NOT &update tracker list on startup"), page), "chkNoUpdate");
   chkAutoSave = Named(new QCheckBox(tr("Auto-sa&ve Settings on close"), page), "chkAutoSave");
-  chkSkipThumbs = Named(new QCheckBox(tr("Always skip thu&mbs.db"), page), "chkSkipThumbs");
+  chkSkipThumbs = Named(new QCheckBox(tr("Always s&kip thumbs.db"), page), "chkSkipThumbs");
 
   grpPrivate = Named(new QGroupBox(tr(" Private Trackers "), page), "grpPrivate");
   lstPrivateTrackers = Named(new QListWidget(grpPrivate), "lstPrivateTrackers");
@@ -646,6 +651,33 @@ void TfrmQuorvane::DirectoryListBox1Change() {
   FileListBox1->SetDirectory(DirectoryListBox1->Directory());
   DriveComboBox1->SelectFor(DirectoryListBox1->Directory());
   FileListBox1Change();
+  if (FileListBox1->currentRow() < 0) SetStatusText(SubfolderNote(DirectoryListBox1->Directory()));
+}
+
+// "Simple" takes the files shown, never those below: say so, or a torrent of
+// an album folder silently lacks its CD1/ and CD2/.
+QString TfrmQuorvane::SubfolderNote(const std::string& folder) {
+  // A folder high up (the root, a home folder) is not walked to its end.
+  constexpr int64_t MostFiles = 10000;
+  constexpr int64_t MostEntries = 4 * MostFiles;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::recursive_directory_iterator walk(fs::path(folder), fs::directory_options::skip_permission_denied,
+                                        error);
+  int64_t files = 0;
+  int64_t entries = 0;
+  for (const fs::recursive_directory_iterator end;
+       !error && walk != end && files <= MostFiles && entries <= MostEntries; walk.increment(error)) {
+    ++entries;
+    if (walk.depth() > 0 && walk->is_regular_file(error)) ++files;
+  }
+  if (files == 0) return {};
+  if (files > MostFiles)
+    return tr("More than %1 files in subfolders are not included: the Classic mode takes the whole folder")
+        .arg(MostFiles);
+  return files == 1 ? tr("1 file in a subfolder is not included: the Classic mode takes the whole folder")
+                    : tr("%1 files in subfolders are not included: the Classic mode takes the whole folder")
+                          .arg(files);
 }
 
 void TfrmQuorvane::FileListBox1Change() {
@@ -689,6 +721,7 @@ void TfrmQuorvane::btnClassicDirClick() {
 
 void TfrmQuorvane::btnCreateTorrentClick() {
   RunWithProgress([this](TProgress& progress) {
+    SetStatusText(QString());  // what the status said belongs to an earlier action
     TCreationDriver driver(dialogs_, progress);
     TCreationInput& in = driver.Input;
     in.TrackerText = TrackerTextBytes();
@@ -712,8 +745,27 @@ void TfrmQuorvane::btnCreateTorrentClick() {
     driver.SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
     driver.GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
     driver.ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };
+    // A file that cannot be read is reported as in the other modes, where its size is read first.
+    driver.ReportFailure = [this](const std::string& message) {
+      ShowException(dialogs_, std::runtime_error(message));
+    };
     driver.btnCreateTorrentClick();
+    SetStatusText(CreatedText(driver.Result().Created));
   });
+}
+
+QString TfrmQuorvane::CreatedText(const std::vector<TCreatedTorrent>& created) {
+  if (created.empty()) return {};
+  if (created.size() > 1) {
+    const QString folder = QFileInfo(ShowName(created.back().Path)).path();
+    return tr("Created %1 torrents in %2").arg(created.size()).arg(folder);
+  }
+  const TCreatedTorrent& torrent = created.front();
+  const QString size = QLocale().formattedDataSize(torrent.Bytes, 1, QLocale::DataSizeIecFormat);
+  const QString path = ShowName(torrent.Path), hash = Utf8Text(torrent.InfoHashText);
+  return torrent.FileCount == 1
+             ? tr("Created %1 (1 file, %2, info hash %3)").arg(path, size, hash)
+             : tr("Created %1 (%2 files, %3, info hash %4)").arg(path).arg(torrent.FileCount).arg(size, hash);
 }
 
 bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {
@@ -854,7 +906,8 @@ void TfrmQuorvane::updateTimerTimer() {
     events.SetTrackerText = [this](const std::string& text) {
       {
         const QSignalBlocker block(cmbAnnounceURL);
-        ShowTrackerText(Utf8Text(text));
+        trackerPrompt_ = text == TrackerPrompt;
+        ShowTrackerText(trackerPrompt_ ? QString() : Utf8Text(text));
       }
       cmbAnnounceURL2Change();
     };
@@ -889,6 +942,11 @@ void TfrmQuorvane::ShowTrackerText(const QString& text) {
 }
 
 std::string TfrmQuorvane::TrackerTextBytes() const {
+  if (trackerPrompt_ && cmbAnnounceURL->currentText().isEmpty()) return TrackerPrompt;
+  return TypedTrackerBytes();
+}
+
+std::string TfrmQuorvane::TypedTrackerBytes() const {
   const QString text = cmbAnnounceURL->currentText();
   int index = cmbAnnounceURL->currentIndex();
   if (index < 0 || cmbAnnounceURL->itemText(index) != text)
@@ -901,7 +959,7 @@ std::string TfrmQuorvane::TrackerTextBytes() const {
 }
 
 TAnnounceResolution TfrmQuorvane::ResolveTracker() {
-  TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TrackerTextBytes());
+  TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TypedTrackerBytes());
   btnVisit->setEnabled(resolution.VisitEnabled);
   lblStatus->setText(TranslatedMessage(TrackerStatusText(resolution.Status)));
   return resolution;
@@ -913,10 +971,14 @@ std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
   return ::LookupAnnounceURL(Trackers, name);
 }
 
-void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL()))); }
+void TfrmQuorvane::cmbAnnounceURL2Change() {
+  // Once the box held a text of the user's, an empty box is an empty tracker.
+  if (!cmbAnnounceURL->currentText().isEmpty()) trackerPrompt_ = false;
+  lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL())));
+}
 
 void TfrmQuorvane::btnVisitClick() {
-  for (const std::string& page : VisitPages(Trackers, TrackerTextBytes()))
+  for (const std::string& page : VisitPages(Trackers, TypedTrackerBytes()))
     QDesktopServices::openUrl(QUrl(Utf8Text(page)));
 }
 

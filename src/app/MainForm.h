@@ -18,6 +18,7 @@
 #include "trackers/TrackerList.h"
 
 struct TBackupListAccess;
+struct TCreatedTorrent;
 
 class QButtonGroup;
 class QCheckBox;
@@ -74,6 +75,9 @@ class TfrmQuorvane : public QMainWindow {
   void DriveComboBox1Change();
   void DirectoryListBox1Change();
   void FileListBox1Change();
+  // What the status bar says of a folder whose subfolders hold files: the
+  // "Simple" page leaves those out. Empty when there are none.
+  static QString SubfolderNote(const std::string& folder);
   void btnAllClick();
   void btnNoneClick();
   void btnInverseClick();
@@ -91,6 +95,8 @@ class TfrmQuorvane : public QMainWindow {
   // Runs a long operation (a creation, a verify) with the progress window;
   // false, running nothing, while another run has it.
   bool RunWithProgress(const std::function<void(TProgress&)>& run);
+  // The status after a create: where the torrent went and what it holds.
+  static QString CreatedText(const std::vector<TCreatedTorrent>& created);
 
   // The tracker-list refresh, run once by updateTimer.
   void updateTimerTimer();
@@ -110,7 +116,8 @@ class TfrmQuorvane : public QMainWindow {
   std::string LookupAnnounceURL(const std::string& name) const;
   void cmbAnnounceURL2Change();
   void btnVisitClick();
-  // cmbAnnounceURL's text as bytes: a listed name's own bytes, else the typed text.
+  // cmbAnnounceURL's text as bytes: a listed name's own bytes, else the typed
+  // text; TrackerPrompt while the box is empty and shows it.
   std::string TrackerTextBytes() const;
 
   // The back-up trackers.
@@ -241,6 +248,8 @@ class TfrmQuorvane : public QMainWindow {
   void FillSelection(const std::vector<std::string>& names);
   // Sets cmbAnnounceURL's text, showing its start.
   void ShowTrackerText(const QString& text);
+  // cmbAnnounceURL's text as bytes, empty while it shows the prompt.
+  std::string TypedTrackerBytes() const;
 
   TDialogs& dialogs_;
   TProfileFile settings_;
@@ -258,6 +267,8 @@ class TfrmQuorvane : public QMainWindow {
   QString sourceShown_;           // txtSource as filled from the settings
   std::string sourceBytes_;       // and the bytes it came from
   bool autoSize_ = false;
+  // The box is empty and shows the prompt: no tracker was chosen or typed yet.
+  bool trackerPrompt_ = true;
   bool geometryReady_ = false;       // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save
 };

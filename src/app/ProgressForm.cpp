@@ -7,11 +7,13 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
     : QDialog(owner), abortRequested_(abortRequested) {
@@ -27,6 +29,9 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   lblOverall = new QLabel(tr("Overall Progress:"), this);
   lblOverall->setObjectName(QStringLiteral("lblOverall"));
+  lblRate = new TElidedLabel(QString(), Qt::ElideRight, this);
+  lblRate->setObjectName(QStringLiteral("lblRate"));
+  lblRate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   ProgressBar2 = new QProgressBar(this);
   ProgressBar2->setObjectName(QStringLiteral("ProgressBar2"));
   for (QProgressBar* bar : {ProgressBar1, ProgressBar2}) {
@@ -40,14 +45,18 @@ TfrmProgress::TfrmProgress(bool& abortRequested, QWidget* owner)
   btnFinished->setEnabled(false);
   ProgressBar1->setAccessibleName(tr("File progress"));
   ProgressBar2->setAccessibleName(tr("Overall progress"));
-  for (QPushButton* button : {btnAbort, btnFinished}) button->setAutoDefault(false);
+  // Return presses the button with the focus, else "Finished", as in the program's other dialogs.
+  btnFinished->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(12, 8, 12, 8);
   layout->setSpacing(3);
   layout->addWidget(lblHashing);
   layout->addWidget(ProgressBar1);
-  layout->addWidget(lblOverall);
+  auto* overallRow = new QHBoxLayout;
+  overallRow->addWidget(lblOverall);
+  overallRow->addWidget(lblRate, 1);
+  layout->addLayout(overallRow);
   layout->addWidget(ProgressBar2);
   layout->addStretch(1);
   auto* buttons = new QHBoxLayout;
@@ -80,11 +89,48 @@ void TfrmProgress::reject() {
 
 void TfrmProgress::btnAbortClick() { abortRequested_ = true; }
 
-void TfrmProgress::SetCaption(const std::string& caption) { setWindowTitle(Utf8Text(caption)); }
+void TfrmProgress::SetCaption(const std::string& caption) {
+  // A creation's caption names its output after an English prefix, shown translated.
+  const std::string_view shown = caption;
+  setWindowTitle(shown.starts_with(ProgressCaptionPrefix)
+                     ? tr("Progress: %1").arg(ShowName(caption.substr(ProgressCaptionPrefix.size())))
+                     : Utf8Text(caption));
+}
 
+// A run takes the keyboard, also when the window is still open from an
+// earlier one: Alt+A must reach "Abort" without a click first.
 void TfrmProgress::Show() {
   show();
   raise();
+  activateWindow();
+  if (btnAbort->isEnabled()) btnAbort->setFocus();
+}
+
+void TfrmProgress::SetRunSize(int64_t totalBytes, int64_t pieceLength) {
+  runBytes_ = std::max<int64_t>(totalBytes, 0);
+  pieceLength_ = std::max<int64_t>(pieceLength, 0);
+  runClock_.start();
+  Changed();
+}
+
+QString TfrmProgress::RateText(int64_t done, int64_t total, int64_t elapsedMs) {
+  const QLocale locale;
+  auto size = [&](int64_t bytes) { return locale.formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat); };
+  QString text = tr("%1 of %2").arg(size(done), size(total));
+  // Below a second the rate says more about the start than about the disk.
+  constexpr int64_t SteadyMs = 1000;
+  if (elapsedMs < SteadyMs || done <= 0) return text;
+  const double perSecond = static_cast<double>(done) * 1000.0 / static_cast<double>(elapsedMs);
+  text += QStringLiteral(", ") + tr("%1/s").arg(size(static_cast<int64_t>(perSecond)));
+  if (done >= total) return text;
+  const int64_t left = std::llround(static_cast<double>(total - done) / perSecond);
+  const QString clock = left >= 3600
+                            ? QStringLiteral("%1:%2:%3")
+                                  .arg(left / 3600)
+                                  .arg(left / 60 % 60, 2, 10, QLatin1Char('0'))
+                                  .arg(left % 60, 2, 10, QLatin1Char('0'))
+                            : QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+  return text + QStringLiteral(", ") + tr("%1 left").arg(clock);
 }
 
 void TfrmProgress::SetHashingText(const std::string& text) {
@@ -145,11 +191,20 @@ void TfrmProgress::Push() {
   }
   ShowOn(ProgressBar1, fileMax_, filePos_);
   ShowOn(ProgressBar2, overallMax_, overallPos_);
+  if (runBytes_ > 0 && !abortRequested_) {  // an aborted run's bars are filled, its bytes were not
+    // The bars count pieces; the last one may be short.
+    const int64_t done =
+        overallPos_ >= overallMax_ ? runBytes_ : std::min(runBytes_, overallPos_ * pieceLength_);
+    lblRate->setText(RateText(done, runBytes_, runClock_.isValid() ? runClock_.elapsed() : 0));
+  }
   dirty_ = false;
   lastPush_.start();
 }
 
-void TfrmProgress::SetAbortEnabled(bool enabled) { btnAbort->setEnabled(enabled); }
+void TfrmProgress::SetAbortEnabled(bool enabled) {
+  btnAbort->setEnabled(enabled);
+  if (enabled && isVisible()) btnAbort->setFocus();
+}
 
 void TfrmProgress::SetFinishedEnabled(bool enabled) {
   btnFinished->setEnabled(enabled);
@@ -157,6 +212,13 @@ void TfrmProgress::SetFinishedEnabled(bool enabled) {
 }
 
 void TfrmProgress::FocusFinished() { btnFinished->setFocus(); }
+
+void TfrmProgress::TakeKeyboard() {
+  if (!isVisible()) return;
+  raise();
+  activateWindow();
+  if (btnFinished->isEnabled()) btnFinished->setFocus();
+}
 
 void TfrmProgress::ProcessEvents() {
   constexpr qint64 FrameMs = 16;

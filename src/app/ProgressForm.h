@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@ class TfrmProgress : public QDialog, public TProgress {
   void SetCaption(const std::string& caption) override;
   void Show() override;
   void SetHashingText(const std::string& text) override;
+  void SetRunSize(int64_t totalBytes, int64_t pieceLength) override;
   void SetFileMax(int64_t max) override;
   int64_t FileMax() const override { return fileMax_; }
   void SetFilePosition(int64_t position) override;
@@ -34,9 +36,15 @@ class TfrmProgress : public QDialog, public TProgress {
   void SetAbortEnabled(bool enabled) override;
   void SetFinishedEnabled(bool enabled) override;
   void FocusFinished() override;
+  // Raises and activates the window, the focus on "Finished" when it is offered.
+  void TakeKeyboard();
   void ProcessEvents() override;
   bool IsAborted() const override { return abortRequested_; }
   void SetAborted(bool aborted) override { abortRequested_ = aborted; }
+
+  // "2.0 MiB of 4.0 MiB, 2.0 MiB/s, 0:01 left": the speed once a run has
+  // taken some time, the time left while bytes remain.
+  static QString RateText(int64_t done, int64_t total, int64_t elapsedMs);
 
   void btnFinishedClick();
   void btnAbortClick();
@@ -48,6 +56,7 @@ class TfrmProgress : public QDialog, public TProgress {
   QLabel* lblHashing;
   QProgressBar* ProgressBar1;
   QLabel* lblOverall;
+  QLabel* lblRate;  // bytes done, speed and time left
   QProgressBar* ProgressBar2;
   QPushButton* btnAbort;
   QPushButton* btnFinished;
@@ -71,4 +80,7 @@ class TfrmProgress : public QDialog, public TProgress {
   int64_t filePos_ = 0;
   int64_t overallMax_ = 100;
   int64_t overallPos_ = 0;
+  int64_t runBytes_ = 0;  // 0: the run's size is not known
+  int64_t pieceLength_ = 0;
+  QElapsedTimer runClock_;
 };

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <string_view>
 
 QStringList QtNameFilters(const std::string& filter) {
   const QStringList parts = Utf8Text(filter).split(QLatin1Char('|'));
@@ -82,10 +83,42 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
     QT_TRANSLATE_NOOP("Messages", "Modify"),
     QT_TRANSLATE_NOOP("Messages", "Select a directory to hash"),
     QT_TRANSLATE_NOOP("Messages", "Enter directory to output torrents in:"),
+    QT_TRANSLATE_NOOP("Messages", "(enter a tracker URL, or select from list below)"),
+    // The loader's lines in the "Error Loading!" box; those that name a key
+    // or an entry keep it, behind the translated "Corrupt File: ".
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: "),
+    QT_TRANSLATE_NOOP("Messages", "The file is too large to be a torrent (more than 256 MiB)"),
+    QT_TRANSLATE_NOOP("Messages", "Error parsing file; does not appear to be valid bencoded metainfo"),
+    QT_TRANSLATE_NOOP("Messages",
+                      "Something bad happened while trying to load the file, probably corrupt metainfo"),
+    // One text in two literals, not two texts.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
+    QT_TRANSLATE_NOOP("Messages",
+                      "The file is too complex to load (it would take more than 512 MiB of memory or 512 "
+                      "levels of nesting)"),
+    // NOLINTEND(bugprone-suspicious-missing-comma)
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: the file ends inside a value (it is cut off)"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"announce\" segment"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"info\" segment"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"info.name\" segment"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"info.piece length\" segment"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: Missing \"info.pieces\" segment"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: \"info.files\" is empty"),
+    QT_TRANSLATE_NOOP("Messages", "Corrupt File: the torrent holds no data (total length 0)"),
+    QT_TRANSLATE_NOOP("Messages",
+                      "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have "
+                      "one or the other)"),
 };
 
 QString TranslatedMessage(const std::string& text) {
   return QCoreApplication::translate("Messages", text.c_str());
+}
+
+QString TranslatedLoadError(const std::string& line) {
+  static constexpr std::string_view Corrupt = "Corrupt File: ";
+  QString whole = TranslatedMessage(line);
+  if (whole != Utf8Text(line) || !line.starts_with(Corrupt)) return whole;
+  return TranslatedMessage(std::string(Corrupt)) + Utf8Text(line.substr(Corrupt.size()));
 }
 
 std::string StartFolderFor(const std::string& path) {

@@ -12,17 +12,18 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/FileNames.h"
 #include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
+#include "app/TorrentFileList.h"
 #include "base/Stream.h"
 #include "create/Progress.h"
 #include "create/Verify.h"
@@ -151,6 +152,9 @@ QString VerifyReport(const TVerifyResult& result, const QString& dataPath) {
 TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
     : QWidget(parent), links_(std::move(links)) {
   auto* grid = new QGridLayout(this);
+  // Tight rows: the file list needs its height at the designed window size.
+  grid->setContentsMargins(6, 4, 6, 4);
+  grid->setVerticalSpacing(3);
 
   txtTorrent_ = Named(new QLineEdit(this), "txtTorrent");
   txtTorrent_->setAcceptDrops(false);  // a dropped file goes to the window, which opens it
@@ -173,9 +177,10 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   grid->addWidget(txtViewName_, 2, 1, 1, 4);
 
   mmoViewComment_ = Named(new QPlainTextEdit(this), "mmoViewComment");
-  // Two lines are enough to start with: the page must fit the designed window.
+  // One line is enough to start with: the page must fit the designed window,
+  // and the memo grows with it.
   const int line = fontMetrics().lineSpacing();
-  mmoViewComment_->setMinimumHeight(line * 2 + 10);
+  mmoViewComment_->setMinimumHeight(line + 10);
   mmoViewComment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmoViewComment_->setTabChangesFocus(true);
   grid->addWidget(Named(new QLabel(tr("&Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
@@ -192,20 +197,21 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 
   auto* files = Named(new QGroupBox(tr(" Files "), this), "grpFiles");
   auto* filesGrid = new QGridLayout(files);
-  lstFiles_ = Named(new QListWidget(files), "lstFiles");
-  lstFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
-  lstFiles_->setMinimumHeight(line * 2 + 10);
+  filesGrid->setContentsMargins(6, 2, 6, 4);
+  filesGrid->setVerticalSpacing(3);
+  lstFiles_ = Named(new TTorrentFileList(files), "lstFiles");
   txtFilesName_ = Named(new QLineEdit(files), "txtFilesName");
   btnChange_ = Named(new QPushButton(tr("C&hange"), files), "btnChange");
   lblFilesSize_ = Named(new QLabel(tr("Size:"), files), "lblFilesSize");
-  filesGrid->addWidget(lstFiles_, 0, 0, 1, 3);
+  filesGrid->addWidget(lstFiles_, 0, 0, 1, 4);
   filesGrid->addWidget(Named(new QLabel(tr("Nam&e:"), files), "lblFilesName"), 1, 0);
   filesGrid->addWidget(txtFilesName_, 1, 1);
   filesGrid->addWidget(btnChange_, 1, 2);
-  filesGrid->addWidget(lblFilesSize_, 2, 0, 1, 3);
+  filesGrid->addWidget(lblFilesSize_, 1, 3);
+  filesGrid->setColumnStretch(1, 1);
   grid->addWidget(files, 8, 0, 1, 5);
   grid->setRowStretch(3, 1);
-  grid->setRowStretch(8, 3);
+  grid->setRowStretch(8, 6);
   grid->setColumnStretch(1, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -233,7 +239,7 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   mmoViewWebSeeds_->setAccessibleName(tr("Web seeds"));
   mmoViewWebSeeds_->setToolTip(tr("One URL per line"));
   mmoViewWebSeeds_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  mmoViewWebSeeds_->setMinimumHeight(line * 2 + 10);
+  mmoViewWebSeeds_->setMinimumHeight(line + 10);
   mmoViewWebSeeds_->setTabChangesFocus(true);
   lblViewWebSeeds_ = Named(new QLabel(tr("&Web seeds:"), this), "lblViewWebSeeds");
   lblViewWebSeeds_->setBuddy(mmoViewWebSeeds_);
@@ -275,8 +281,8 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 
   Wire(this, btnTorrentBrowse_, &QPushButton::clicked, &TViewEditPage::btnTorrentBrowseClick);
   Wire(this, txtTorrent_, &QLineEdit::textChanged, &TViewEditPage::txtTorrentChange);
-  Wire(this, lstFiles_, &QListWidget::currentRowChanged, &TViewEditPage::lstFilesClick);
-  Wire(this, lstFiles_, &QListWidget::itemClicked, &TViewEditPage::lstFilesClick);
+  Wire(this, lstFiles_, &TTorrentFileList::currentRowChanged, &TViewEditPage::lstFilesClick);
+  Wire(this, lstFiles_, &QTreeWidget::itemClicked, &TViewEditPage::lstFilesClick);
   Wire(this, txtAnnounceURL_, &QLineEdit::textChanged, &TViewEditPage::txtAnnounceURLChange);
   Wire(this, txtViewName_, &QLineEdit::textChanged, &TViewEditPage::txtViewNameChange);
   Wire(this, mmoViewComment_, &QPlainTextEdit::textChanged, &TViewEditPage::mmoViewCommentChange);
@@ -369,7 +375,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     std::string errors;
     for (const auto& error : torrent_->Errors) {
       if (!errors.empty()) errors += '\n';
-      errors += error;
+      errors += Utf8Bytes(TranslatedLoadError(error));
     }
     links_.Dialogs.MessageBox(errors, "Error Loading!", TMsgButtons::Ok);
     ShowStatus(tr("Loading error!"));
@@ -389,7 +395,7 @@ void TViewEditPage::DisplayTorrent() {
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
   lblViewCreationDate_->setText(CreationDateText(torrent));
-  for (const auto& file : torrent.Files) lstFiles_->addItem(ShowName(FileEntryText(*file)));
+  for (const auto& file : torrent.Files) lstFiles_->AddFile(ShowName(FileEntryText(*file)), file->Length);
   baseAnnounce_ = torrent.Announce();
   baseTiers_ = torrent.AnnounceTiers();
   chkViewPrivate_->setChecked(torrent.Private);
@@ -547,6 +553,7 @@ bool TViewEditPage::MaySave() {
 }
 
 void TViewEditPage::btnViewSaveClick() {
+  ShowStatus(QString());  // what the status said belongs to an earlier action
   if (!torrent_) {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;
@@ -560,6 +567,7 @@ void TViewEditPage::btnViewSaveClick() {
 }
 
 void TViewEditPage::btnViewSaveAsClick() {
+  ShowStatus(QString());
   if (!torrent_) {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;
@@ -632,6 +640,7 @@ void TViewEditPage::btnCopyMagnetClick() {
 
 void TViewEditPage::btnVerifyDataClick() {
   if (verifying_) return;  // pressed again while the run lets events through
+  ShowStatus(QString());
   if (!torrent_) {
     links_.Dialogs.MessageBox("No torrent loaded!", "Error", TMsgButtons::Ok);
     return;
@@ -703,4 +712,5 @@ void TViewEditPage::btnVerifyDataClick() {
     links_.Dialogs.MessageBox(Utf8Bytes(VerifyReport(result, ShowName(dataPath))), "Warning",
                               TMsgButtons::Ok);
   }
+  if (links_.RunReported) links_.RunReported();
 }

@@ -18,7 +18,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class TTorrentFileList;
 class QPlainTextEdit;
 class QPushButton;
 class TProgress;
@@ -44,6 +44,9 @@ struct TViewEditLinks {
   // Runs a verify with the progress window; false, running nothing, while
   // the window serves another run. Without it, a verify shows no progress.
   std::function<bool(const std::function<void(TProgress&)>& run)> WithProgress;
+  // After the box that tells a run's result: the progress window takes the
+  // keyboard back, so Return or Escape closes it as after a creation.
+  std::function<void()> RunReported;
 };
 
 class TViewEditPage : public QWidget {
@@ -145,7 +148,7 @@ class TViewEditPage : public QWidget {
   QLabel* lblViewSHA1_;
   QLabel* lblViewCreationDate_;
   QPushButton* btnCreationDateReset_;
-  QListWidget* lstFiles_;
+  TTorrentFileList* lstFiles_;
   QLineEdit* txtFilesName_;
   QPushButton* btnChange_;
   QLabel* lblFilesSize_;

@@ -94,7 +94,7 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   // Found now rather than after hours of hashing.
   if (!request.Output.empty()) TSafeFileStream::CheckCreatable(request.Output);
 
-  progress_.SetCaption("Progress: " + request.Output);
+  progress_.SetCaption(std::string(ProgressCaptionPrefix) + request.Output);
   progress_.Show();
   progress_.SetRunSize(total, torrent.PieceLength);
   progress_.SetOverallMax(total / torrent.PieceLength + 1);

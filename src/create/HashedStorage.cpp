@@ -78,13 +78,24 @@ void THashedStorage::HashFiles() {
       // "Abort" while waiting: the piece under way is still finished, as a read in progress would be.
       if (IsAborted()) hasher.StopAfter(index);
     }
-    if (state == TPieceHasher::TPieceState::Failed) throw EStreamError(hasher.ErrorOf(index));
+    if (state == TPieceHasher::TPieceState::Failed) {
+      if (const auto file = hasher.ErrorFileOf(index); file && *file < files.size())
+        DoFileFailed(files[*file].first);
+      throw EStreamError(hasher.ErrorOf(index));
+    }
     const auto& digest = hasher.Digest(index);
     Pieces.push_back(std::string_view(reinterpret_cast<const char*>(digest.data()), 20));
     ++PieceCount;
     remaining = pieceLength;
     DoPieceDone();
-    while (checked < files.size() && hasher.LastPieceOf(checked) <= index) hasher.FileDone(checked++);
+    for (; checked < files.size() && hasher.LastPieceOf(checked) <= index; ++checked) {
+      try {
+        hasher.FileDone(checked);
+      } catch (...) {
+        DoFileFailed(files[checked].first);
+        throw;
+      }
+    }
   };
 
   for (size_t i = 0; i < files.size(); ++i) {
@@ -147,5 +158,9 @@ void TQuorvaneBTHashedStorage::DoRunDone() {
 bool TQuorvaneBTHashedStorage::IsAborted() { return progress_.IsAborted(); }
 
 void TQuorvaneBTHashedStorage::DoProcessEvents() { progress_.ProcessEvents(); }
+
+void TQuorvaneBTHashedStorage::DoFileFailed(const std::string& path) {
+  progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(path));
+}
 
 void TQuorvaneBTHashedStorage::DoIdle() { progress_.ProcessEventsWhileWaiting(); }

@@ -58,6 +58,9 @@ class THashedStorage {
   virtual void DoProcessEvents() {}
   // Now and then while the run waits for the workers: lets events run.
   virtual void DoIdle() {}
+  // The file that ended the run with an error, before the error is reported:
+  // DoFileStart may have named a later one by then.
+  virtual void DoFileFailed(const std::string& path) { (void)path; }
 
  private:
   std::string PathOf(const TTorrentSubFile& entry) const;
@@ -80,6 +83,7 @@ class TQuorvaneBTHashedStorage : public THashedStorage {
   bool IsAborted() override;
   void DoProcessEvents() override;
   void DoIdle() override;
+  void DoFileFailed(const std::string& path) override;
 
  private:
   TProgress& progress_;

@@ -239,6 +239,13 @@ std::string TPieceHasher::ErrorOf(int64_t index) {
   return found == errors_.end() ? std::string() : found->second;
 }
 
+std::optional<size_t> TPieceHasher::ErrorFileOf(int64_t index) {
+  std::lock_guard lock(mutex_);
+  const auto found = errorFiles_.find(index);
+  if (found == errorFiles_.end()) return std::nullopt;
+  return found->second;
+}
+
 void TPieceHasher::StopAfter(int64_t index) {
   LowerTo(limit_, index + 1);
   // Threads waiting for the prefetch, or for room ahead, look again.
@@ -495,6 +502,7 @@ void TPieceHasher::Publish(std::vector<TLane>& lanes, int count) {
         wake = true;
         state_[at] = TPieceState::Failed;
         errors_[lane.Piece] = lane.Error.empty() ? "Hashing failed" : lane.Error;
+        errorFiles_[lane.Piece] = lane.File;  // the read that failed stopped there
       } else {
         digests_[at] = lane.Digest;
         state_[at] = TPieceState::Done;

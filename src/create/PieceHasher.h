@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -69,6 +70,8 @@ class TPieceHasher {
   TMerkleFileHashes FileHashes(size_t source) const;
   // Why piece index failed (a file that cannot be read or changed).
   std::string ErrorOf(int64_t index);
+  // The file whose read failed piece index; none when no file's did.
+  std::optional<size_t> ErrorFileOf(int64_t index);
   // Pieces after index are no longer wanted: workers drop them at their next slice.
   void StopAfter(int64_t index);
   // Index of the last piece holding bytes of source i; for an empty one, the piece that opens it.
@@ -114,6 +117,7 @@ class TPieceHasher {
   std::vector<TPieceState> state_;
   std::vector<std::array<uint8_t, 20>> digests_;
   std::unordered_map<int64_t, std::string> errors_;
+  std::unordered_map<int64_t, size_t> errorFiles_;
   int64_t waitingFor_ = 0;  // the piece the caller waits for
   int64_t settled_ = 0;     // pieces before this one are done or failed
   // Files read by more than one piece, open until FileDone.

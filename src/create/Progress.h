@@ -9,6 +9,8 @@
 
 // What the "Hashing:" label says before the file's name.
 inline constexpr std::string_view HashingPrefix = "Hashing: ";
+// What a creation run's caption says before the output path.
+inline constexpr std::string_view ProgressCaptionPrefix = "Progress: ";
 
 // The progress window: a caption, the "Hashing:" label, the file bar
 // (ProgressBar1), the overall bar (ProgressBar2), "Abort" and "Finished".

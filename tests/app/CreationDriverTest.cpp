@@ -741,6 +741,44 @@ TEST_F(CreationDriverTest, HashingFaultsWriteNothing) {
   }
 }
 
+// A piece that spans two files fails for the first one only once the walk
+// has reached the second: the label goes back to the file that failed, and
+// the failure is reported once, through the front end's report when it has one.
+TEST_F(CreationDriverTest, FailedFileIsNamedOnceAndLast) {
+  for (const bool frontEndReport : {false, true}) {
+    SCOPED_TRACE(frontEndReport ? "front end's report" : "Error box");
+    TTempDir dir;
+    const std::string first = dir.Write("src/a", "first");
+    dir.Write("src/b", "second");
+    TScriptedDialogs dialogs;
+    FailOnUnexpectedQuestions(dialogs);
+    TScriptProgress progress;
+    TCreationDriver driver(dialogs, progress);
+    std::vector<std::string> reports;
+    if (frontEndReport)
+      driver.ReportFailure = [&](const std::string& message) { reports.push_back(message); };
+    driver.Input.Mode = TCreateMode::Classic;
+    driver.Input.ClassicPath = dir / "src";
+    dialogs.SaveAnswers.push_back(dir / "src.torrent");
+    std::vector<std::string> labels;
+    progress.OnLabel = [&](const std::string& label) {
+      labels.push_back(label);
+      if (label == "Hashing: a") std::filesystem::remove(first);  // before its first read
+    };
+    driver.btnCreateTorrentClick();
+    EXPECT_EQ(labels, (std::vector<std::string>{"Hashing: a", "Hashing: b", "Hashing: a"}));
+    const std::string expected = "Cannot open file \"" + first + "\": No such file or directory";
+    if (frontEndReport) {
+      EXPECT_EQ(reports, std::vector<std::string>{expected});
+      EXPECT_EQ(dialogs.Log, std::vector<std::string>{"save " + dir / "src.torrent"});
+    } else {
+      EXPECT_EQ(dialogs.Log, (std::vector<std::string>{"save " + dir / "src.torrent", "Error: " + expected}));
+    }
+    EXPECT_TRUE(driver.Result().Failed);
+    EXPECT_FALSE(std::filesystem::exists(dir / "src.torrent"));
+  }
+}
+
 TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
   Dir.Write("src/a", "aaa");
   Dir.Write("src/b", "bbb");

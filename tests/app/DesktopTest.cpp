@@ -8,7 +8,9 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +42,7 @@
 #include "app/ProgressForm.h"
 #include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
+#include "app/TorrentFileList.h"
 #include "app/ViewEditPage.h"
 
 namespace fs = std::filesystem;
@@ -92,6 +95,74 @@ void RemoveTranslators(const std::vector<QTranslator*>& translators) {
   }
 }
 
+// The Alt key a control's text gives it: the character after a single "&".
+QChar MnemonicOf(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&') continue;
+    if (text[i + 1] == u'&') {
+      ++i;
+      continue;
+    }
+    return text[i + 1].toLower();
+  }
+  return {};
+}
+
+// Alt keys that more than one visible control of window answers to: such a
+// key only moves the focus between them, and presses none.
+QStringList MnemonicClashes(QWidget* window) {
+  QMap<QChar, QStringList> owners;
+  auto add = [&](const QString& text, const QString& who) {
+    if (const QChar key = MnemonicOf(text); !key.isNull()) owners[key] << who;
+  };
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->isVisible() || w->window() != window) continue;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+      add(button->text(), w->objectName());
+    else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
+      add(label->text(), label->buddy()->objectName());
+    else if (auto* group = qobject_cast<QGroupBox*>(w); group && group->isCheckable())
+      add(group->title(), w->objectName());
+    else if (auto* bar = qobject_cast<QTabBar*>(w))
+      for (int tab = 0; tab < bar->count(); ++tab) add(bar->tabText(tab), bar->tabText(tab));
+  }
+  QStringList clashes;
+  for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+    if (it.value().size() > 1)
+      clashes << QStringLiteral("Alt+%1: %2").arg(it.key().toUpper(), it.value().join(QStringLiteral(", ")));
+  return clashes;
+}
+
+// German for the length of a test, when asked: the translations and the
+// default locale; both are put back at the end.
+class TTestLanguage {
+ public:
+  explicit TTestLanguage(bool german)
+      : translators_(german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
+                            : std::vector<QTranslator*>()) {
+    if (german) QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  }
+  ~TTestLanguage() {
+    RemoveTranslators(translators_);
+    QLocale::setDefault(locale_);
+  }
+  TTestLanguage(const TTestLanguage&) = delete;
+  TTestLanguage& operator=(const TTestLanguage&) = delete;
+  bool Installed() const { return !translators_.empty(); }
+
+ private:
+  QLocale locale_;
+  std::vector<QTranslator*> translators_;
+};
+
+// The font sizes and languages the windows are checked at.
+void AddFontSizeRows() {
+  QTest::addColumn<int>("points");
+  QTest::addColumn<bool>("german");  // longer texts
+  for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
+  for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
+}
+
 void Settle() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
@@ -124,6 +195,15 @@ class DesktopTest : public QObject {
     window->SetTrackerListUrls({});  // no network: the refresh falls back at once
     return window;
   }
+  // A window whose create hashes one file of 16 pieces (16 pumps) in folder.
+  std::unique_ptr<TfrmQuorvane> WindowCreatingBigFile(const std::string& folder) {
+    WriteFile(Work(folder) + "/big.bin", 16 * 262144);
+    auto window = NewWindow();
+    window->DirectoryListBox1->SetDirectory(Work(folder));
+    window->FileListBox1->item(0)->setSelected(true);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    return window;
+  }
 
  private slots:
   void initTestCase() { originalFont_ = QApplication::font(); }
@@ -141,12 +221,7 @@ class DesktopTest : public QObject {
   // Hidden during a run, the window would leave "Abort" out of reach while
   // the run goes on; afterwards Escape and close mean "Finished".
   void progressWindowStaysUpDuringARun() {
-    const std::string folder = Work("run");
-    WriteFile(folder + "/big.bin", 16 * 262144);  // 16 pieces: 16 pumps
-    auto window = NewWindow();
-    window->DirectoryListBox1->SetDirectory(folder);
-    window->FileListBox1->item(0)->setSelected(true);
-    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    auto window = WindowCreatingBigFile("run");
     dialogs_.SaveAnswers.push_back(Work("run.torrent"));
     TfrmProgress& progress = *window->frmProgress;
 
@@ -177,6 +252,83 @@ class DesktopTest : public QObject {
     QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
     QVERIFY(progress.isVisible());
     QVERIFY(progress.close());
+    QVERIFY(!progress.isVisible());
+  }
+
+  // A run takes the keyboard, also when the window is open from an earlier
+  // one, so Alt+A aborts; Return presses "Finished" once it is offered.
+  void progressWindowTakesTheKeyboard() {
+    auto window = WindowCreatingBigFile("keys");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    TfrmProgress& progress = *window->frmProgress;
+
+    dialogs_.SaveAnswers.push_back(Work("first.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    QVERIFY(fs::exists(Work("first.torrent")));
+    QVERIFY(progress.isVisible());
+    QCOMPARE(QApplication::focusWidget(), progress.btnFinished);
+    // The user goes back to the main window; the progress window stays open.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    int ticks = 0;
+    QWidget* active = nullptr;
+    QWidget* focused = nullptr;
+    bool abortPressed = false;
+    QTimer pump;  // runs only while the hashing lets events through
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      if (++ticks != 2) return;
+      active = QApplication::activeWindow();
+      focused = QApplication::focusWidget();
+      if (active) QTest::keyClick(active, Qt::Key_A, Qt::AltModifier);
+      // A mnemonic clicks its button a moment later: the run waits for it here.
+      abortPressed = QTest::qWaitFor([&] { return window->AbortRequested; }, 10000);
+    });
+    pump.start();
+    dialogs_.SaveAnswers.push_back(Work("second.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    pump.stop();
+    QVERIFY2(ticks >= 2, "the run never let events through");
+    QCOMPARE(active, static_cast<QWidget*>(&progress));
+    QCOMPARE(focused, progress.btnAbort);
+    QVERIFY(abortPressed);
+    QVERIFY(!fs::exists(Work("second.torrent")));
+    QCOMPARE(dialogs_.Boxes.back().Text, std::string("Operation Aborted!"));
+
+    // Done: the focus is on "Finished", and Return presses it.
+    QVERIFY(progress.isVisible() && progress.btnFinished->isEnabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(!progress.isVisible());
+    // Return presses "Finished" as the default button too, wherever the focus is.
+    progress.show();
+    progress.btnAbort->setEnabled(false);
+    progress.setFocus();
+    QTest::keyClick(&progress, Qt::Key_Return);
+    QVERIFY(!progress.isVisible());
+  }
+
+  // After the box with a verify's result the progress window has the keyboard
+  // again, so Escape or Return closes it as after a creation.
+  void verifyHandsTheKeyboardBack() {
+    const std::string path = WriteTorrent("verify/single.torrent");
+    std::ofstream(Work("verify/a.txt"), std::ios::binary) << "hello";
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->OpenTorrent(path);
+    // The box is modal over the main window, which has the keyboard while it is open.
+    dialogs_.WhileOpen = [&] { window->activateWindow(); };
+    dialogs_.FolderAnswers.push_back(Work("verify"));
+    auto* verify = window->tabViewTorrent->findChild<QPushButton*>(QStringLiteral("btnVerifyData"));
+    QTest::mouseClick(verify, Qt::LeftButton);
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));  // the pieces are made up: a warning
+    TfrmProgress& progress = *window->frmProgress;
+    QVERIFY(progress.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&progress));
+    QCOMPARE(QApplication::focusWidget(), progress.btnFinished);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!progress.isVisible());
   }
 
@@ -306,6 +458,38 @@ class DesktopTest : public QObject {
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
   }
 
+  // Every window, in every language, gives each Alt key to one control only.
+  void mnemonicsAreUniqueInEveryWindow_data() {
+    QTest::addColumn<bool>("german");
+    QTest::newRow("English") << false;
+    QTest::newRow("German") << true;
+  }
+  void mnemonicsAreUniqueInEveryWindow() {
+    QFETCH(bool, german);
+    const TTestLanguage language(german);
+    QVERIFY(!german || language.Installed());
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QStringList faults;
+    auto check = [&](QWidget* top, const QString& where) {
+      Settle();
+      for (const QString& clash : MnemonicClashes(top)) faults << where + QStringLiteral(": ") + clash;
+    };
+    for (int page = 0; page < window->PageControl1->count(); ++page) {
+      window->PageControl1->setCurrentIndex(page);
+      for (int mode = 0; mode < (page == 0 ? 2 : 1); ++mode) {
+        window->pageMode->setCurrentIndex(mode);
+        check(window.get(), window->PageControl1->tabText(page) + u'/' + window->pageMode->tabText(mode));
+      }
+    }
+    window->frmBackup->ShowWithTrackers({"Alpha"});
+    check(window->frmBackup, QStringLiteral("back-up trackers"));
+    window->frmProgress->show();
+    check(window->frmProgress, QStringLiteral("progress"));
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+  }
+
   // Ctrl+O and Ctrl+S on the View/Edit page, F1 for help, Ctrl+Q to quit.
   void windowKeys() {
     const std::string path = WriteTorrent("keys/single.torrent");
@@ -384,6 +568,22 @@ class DesktopTest : public QObject {
     window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
     QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashe: a.flac"));
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt"));
+    window->frmProgress->SetCaption(std::string(ProgressCaptionPrefix) + "/daten/a.torrent");
+    QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt: /daten/a.torrent"));
+    QCOMPARE(window->cmbAnnounceURL->lineEdit()->placeholderText(),
+             QStringLiteral("(Tracker-URL eingeben oder aus der Liste wählen)"));
+    // The lines of "Error Loading!": whole ones, and the prefix of those naming a key.
+    std::ofstream(Work("junk.torrent"), std::ios::binary) << "not bencoded";
+    std::ofstream(Work("nameless.torrent"), std::ios::binary)
+        << "d8:announce1:a4:infod5:filesle4:name2:..12:piece lengthi16384e6:pieces0:ee";
+    window->OpenTorrent(Work("junk.torrent"));
+    window->OpenTorrent(Work("nameless.torrent"));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(2));
+    QCOMPARE(QString::fromStdString(dialogs_.Boxes[0].Text),
+             QStringLiteral("Fehler beim Lesen der Datei; sie scheint keine gültigen bencodierten "
+                            "Metainfo-Daten zu enthalten"));
+    QVERIFY2(QString::fromStdString(dialogs_.Boxes[1].Text).startsWith(QStringLiteral("Beschädigte Datei: ")),
+             dialogs_.Boxes[1].Text.c_str());
     const QString created = window->PageControl1->tabText(0), create = window->btnCreateTorrent->text(),
                   abort = window->frmProgress->btnAbort->text(), backup = window->frmBackup->windowTitle(),
                   about = window->mmoAbout->toPlainText(), aborted = TranslatedMessage("Operation Aborted!"),
@@ -402,6 +602,80 @@ class DesktopTest : public QObject {
     QCOMPARE(TranslatedMessage("Operation Aborted!"), QStringLiteral("Operation Aborted!"));
   }
 
+  // The View/Edit page fits the window at every font size, its file list shows
+  // eight rows at the smallest window and grows with it, and sizes read as
+  // people read them, the exact bytes beside them.
+  void viewEditPageFitsAndItsFileListGrows_data() { AddFontSizeRows(); }
+  void viewEditPageFitsAndItsFileListGrows() {
+    QFETCH(int, points);
+    QFETCH(bool, german);
+    const TTestLanguage language(german);
+    if (!german) QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QFont font = originalFont_;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+
+    // Twenty files, the first 4.2 MiB.
+    std::string files;
+    for (int i = 0; i < 20; ++i) {
+      const std::string name = "track" + std::to_string(i) + ".flac";
+      files += "d6:lengthi" + std::to_string(i == 0 ? 4404019 : 1000 + i) + "e4:pathl" +
+               std::to_string(name.size()) + ":" + name + "ee";
+    }
+    const std::string path = Work("album.torrent");
+    std::ofstream(path, std::ios::binary) << "d8:announce13:http://t.test4:infod5:filesl" + files +
+                                                 "e4:name5:album12:piece lengthi4194304e6:pieces20:"
+                                                 "01234567890123456789ee";
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->OpenTorrent(path);
+    window->resize(window->minimumSize());
+    Settle();
+    auto* list = window->tabViewTorrent->findChild<TTorrentFileList*>(QStringLiteral("lstFiles"));
+    QCOMPARE(list->count(), 20);
+
+    // Nothing sticks out of the window or gets less than it needs.
+    QStringList faults = ClippedControls(window.get());
+    const QRect inside = window->rect();
+    for (QWidget* w : window->tabViewTorrent->findChildren<QWidget*>()) {
+      if (!w->isVisible() || !w->parentWidget() || qobject_cast<QAbstractScrollArea*>(w->parentWidget()))
+        continue;
+      const QRect where(w->mapTo(window.get(), QPoint(0, 0)), w->size());
+      if (!inside.contains(where)) faults << w->objectName() + QStringLiteral(" outside the window");
+      if (w->width() < w->minimumSizeHint().width())
+        faults << QStringLiteral("%1 %2 wide < %3")
+                      .arg(w->objectName())
+                      .arg(w->width())
+                      .arg(w->minimumSizeHint().width());
+    }
+    faults.removeDuplicates();
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+
+    const int row = list->visualItemRect(list->item(0)).height();
+    QVERIFY2(list->viewport()->height() >= TTorrentFileList::LeastRows * row,
+             qPrintable(QStringLiteral("%1 px for rows of %2").arg(list->viewport()->height()).arg(row)));
+    const int smallest = list->height();
+    window->resize(window->width(), window->height() + 200);
+    Settle();
+    QVERIFY2(list->height() >= smallest + 100, qPrintable(QString::number(list->height())));
+
+    const QString size = german ? QStringLiteral("4,2 MiB") : QStringLiteral("4.2 MiB");
+    QCOMPARE(list->item(0)->text(TTorrentFileList::SizeColumn), size);
+    QCOMPARE(list->item(0)->text(TTorrentFileList::BytesColumn), QStringLiteral("4404019"));
+    QVERIFY2(list->item(0)
+                 ->toolTip(TTorrentFileList::SizeColumn)
+                 .contains(german ? QStringLiteral("4.404.019") : QStringLiteral("4,404,019")),
+             qPrintable(list->item(0)->toolTip(TTorrentFileList::SizeColumn)));
+    QCOMPARE(list->item(19)->text(TTorrentFileList::SizeColumn),
+             german ? QStringLiteral("1.019 Bytes") : QStringLiteral("1,019 bytes"));
+    // Ctrl+C copies the path and the exact bytes.
+    list->setCurrentRow(0);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("track0.flac\t4404019"));
+  }
+
   // Paragraphs are single lines the memo wraps: a line broken at a fixed
   // column leaves single words on lines when the memo wraps it again.
   void aboutTextIsParagraphsThatWrap() {
@@ -414,20 +688,11 @@ class DesktopTest : public QObject {
     QVERIFY(lines.join(u' ').contains(QStringLiteral("the files and folders you choose")));
   }
 
-  void everyTextFitsAtEveryFontSize_data() {
-    QTest::addColumn<int>("points");
-    QTest::addColumn<bool>("german");  // longer texts
-    for (int points : {9, 11, 12}) QTest::addRow("%d pt", points) << points << false;
-    for (int points : {9, 12}) QTest::addRow("%d pt, German", points) << points << true;
-  }
+  void everyTextFitsAtEveryFontSize_data() { AddFontSizeRows(); }
   void everyTextFitsAtEveryFontSize() {
     QFETCH(int, points);
     QFETCH(bool, german);
-    struct TGerman {
-      std::vector<QTranslator*> Translators;
-      ~TGerman() { RemoveTranslators(Translators); }
-    } language{german ? InstallTranslators(QLocale(QLocale::German, QLocale::Germany))
-                      : std::vector<QTranslator*>()};
+    const TTestLanguage language(german);
     QFont font = originalFont_;
     font.setPointSize(points);
     QApplication::setFont(font);

@@ -1,6 +1,7 @@
 // The main window, the progress window and the settings store, driven through
 // their object names on Qt's offscreen platform. Dialogs are answered by script.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 #include "../support/PatternFile.h"
 #include "../support/QtTestEnvironment.h"
@@ -41,6 +43,7 @@
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
+#include "trackers/TrackerRefresh.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +57,31 @@ std::unique_ptr<TTorrentFile> LoadTorrent(const std::string& path) {
   TMemoryStream stream(ReadWholeFile(path));
   torrent->LoadFromStream(stream);
   return torrent;
+}
+
+// Opens fail for files named "locked", as for a file the user may not read.
+bool IsLocked(const char* path) {
+  const std::string_view name(path);
+  return name == "locked" || name.ends_with("/locked");
+}
+int OpenUnlessLocked(const char* path, int flags, mode_t mode) {
+  if (IsLocked(path)) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::open(path, flags, mode);
+}
+int OpenatUnlessLocked(int folder, const char* name, int flags, mode_t mode) {
+  if (IsLocked(name)) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::openat(folder, name, flags, mode);
+}
+
+// What an editable combo box shows: its text, or its placeholder while empty.
+QString ShownText(const QComboBox* box) {
+  return box->currentText().isEmpty() ? box->lineEdit()->placeholderText() : box->currentText();
 }
 
 std::vector<std::string> SelectedNames(const TFileListBox* list) {
@@ -129,7 +157,7 @@ class MainFormTest : public QObject {
     QVERIFY(!window->cmbPieceSize->isEnabled());
     QVERIFY(window->radAuto->isChecked());
     QVERIFY(window->radFolder->isChecked());
-    QCOMPARE(window->cmbAnnounceURL->currentText(),
+    QCOMPARE(ShownText(window->cmbAnnounceURL),
              QStringLiteral("(enter a tracker URL, or select from list below)"));
     QCOMPARE(window->cmbAnnounceURL->count(), 1);
     QCOMPARE(window->cmbAnnounceURL->itemText(0), QStringLiteral("[please wait - refreshing list]"));
@@ -342,6 +370,160 @@ class MainFormTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
+  // The status bar says where a create put its torrent and what it holds; a
+  // new create starts with a clean status bar.
+  void createdTorrentIsNamedInTheStatusBar() {
+    const std::string folder = Work("Show");
+    WriteFile(folder + "/ep1.mkv", 3 * 1048576 + 104858);  // 3.1 MiB
+    WriteFile(folder + "/sub/ep2.mkv", 1048576);
+    fs::create_directories(Work("each"));
+    struct TCase {
+      const char* Name;
+      std::string Path;  // in txtClassicPath
+      bool WholeFolder;
+      std::string Output;  // the save dialog's or the folder picker's answer
+      QString Expected;    // %1 stands for the info hash
+    } cases[] = {
+        {"one file", folder + "/ep1.mkv", true, Work("one.torrent"),
+         QString::fromStdString("Created " + Work("one.torrent") + " (1 file, 3.1 MiB, info hash %1)")},
+        {"a folder", folder, true, Work("show.torrent"),
+         QString::fromStdString("Created " + Work("show.torrent") + " (2 files, 4.1 MiB, info hash %1)")},
+        {"one per entry", folder, false, Work("each"),
+         QString::fromStdString("Created 2 torrents in " + Work("each"))},
+    };
+    const QLocale original;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const TCase& c : cases) {
+      auto window = NewWindow();
+      window->pageMode->setCurrentIndex(1);
+      window->txtClassicPath->setText(QString::fromStdString(c.Path));
+      window->radFolder->setChecked(c.WholeFolder);
+      window->radFile->setChecked(!c.WholeFolder);
+      window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      (c.WholeFolder ? dialogs_.SaveAnswers : dialogs_.FolderAnswers).push_back(c.Output);
+      window->SetStatusText(QStringLiteral("stale"));
+      Create(*window);
+      const QString hash =
+          c.WholeFolder ? QString::fromStdString(LoadTorrent(c.Output)->InfoHashText) : QString();
+      QVERIFY2(window->StatusText() == c.Expected.arg(hash), qPrintable(window->StatusText()));
+      // A create that ends at a question leaves no stale message behind.
+      window->SetStatusText(QStringLiteral("stale"));
+      window->cmbAnnounceURL->setEditText(QString());
+      window->txtClassicPath->clear();
+      Create(*window);
+      QVERIFY2(window->StatusText().isEmpty(), c.Name);
+    }
+    QLocale::setDefault(original);
+  }
+
+  // Bytes done, speed and time left beside the bars.
+  void progressRateText() {
+    constexpr int64_t MiB = 1048576;
+    struct TCase {
+      int64_t Done, Total, ElapsedMs;
+      const char* Expected;
+    } cases[] = {
+        {0, 4 * MiB, 0, "0 bytes of 4.0 MiB"},
+        {MiB / 2, MiB, 999, "512.0 KiB of 1.0 MiB"},  // too early for a speed
+        {2 * MiB, 4 * MiB, 1000, "2.0 MiB of 4.0 MiB, 2.0 MiB/s, 0:01 left"},
+        {3 * MiB, 4 * MiB, 1500, "3.0 MiB of 4.0 MiB, 2.0 MiB/s, 0:01 left"},  // half a second, rounded
+        {MiB, 10240 * MiB, 1000, "1.0 MiB of 10.0 GiB, 1.0 MiB/s, 2:50:39 left"},
+        {MiB, 200 * MiB, 1000, "1.0 MiB of 200.0 MiB, 1.0 MiB/s, 3:19 left"},
+        {4 * MiB, 4 * MiB, 2000, "4.0 MiB of 4.0 MiB, 2.0 MiB/s"},  // done: no time left
+    };
+    const QLocale original;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const TCase& c : cases)
+      QCOMPARE(TfrmProgress::RateText(c.Done, c.Total, c.ElapsedMs), QString::fromLatin1(c.Expected));
+    // A run shows the bytes it has done.
+    const std::string folder = Work("rate");
+    WriteFile(folder + "/a.bin", 3 * MiB);
+    auto window = WindowCreatingFirstFile(folder, Work("rate.torrent"));
+    Create(*window);
+    QVERIFY2(window->frmProgress->lblRate->text().startsWith(QStringLiteral("3.0 MiB of 3.0 MiB")),
+             qPrintable(window->frmProgress->lblRate->text()));
+    QLocale::setDefault(original);
+  }
+
+  // "Simple" leaves out what lies in subfolders, and the status bar says how much.
+  void subfolderFilesLeftOutAreCounted() {
+    struct TCase {
+      const char* Name;
+      std::vector<std::string> Files;  // below the folder
+      const char* Status;
+    } cases[] = {
+        {"flat", {"a.flac"}, ""},
+        {"empty subfolders", {"a.flac", "CD1/", "CD2/x/"}, ""},
+        {"one below",
+         {"a.flac", "CD1/1.flac"},
+         "1 file in a subfolder is not included: the Classic mode takes the whole folder"},
+        {"deep",
+         {"a.flac", "CD1/1.flac", "CD1/2.flac", "CD2/art/cover.jpg"},
+         "3 files in subfolders are not included: the Classic mode takes the whole folder"},
+    };
+    auto window = NewWindow();
+    int n = 0;
+    for (const TCase& c : cases) {
+      const std::string folder = Work("album" + std::to_string(n++));
+      fs::create_directories(folder);
+      for (const std::string& file : c.Files) {
+        if (file.back() == '/')
+          fs::create_directories(folder + "/" + file);
+        else
+          WriteFile(folder + "/" + file, 1);
+      }
+      window->DirectoryListBox1->SetDirectory(folder);
+      QVERIFY2(window->StatusText() == QLatin1String(c.Status), qPrintable(window->StatusText()));
+      QCOMPARE(window->FileListBox1->count(), 1);  // the mode is as it was
+    }
+    // A folder high up is not walked to its end.
+    const std::string big = Work("big");
+    for (int i = 0; i < 10001; ++i) WriteFile(big + "/sub/" + std::to_string(i), 0);
+    window->DirectoryListBox1->SetDirectory(big);
+    QCOMPARE(window->StatusText(), QStringLiteral("More than 10000 files in subfolders are not included: the "
+                                                  "Classic mode takes the whole folder"));
+  }
+
+  // A file that cannot be read ends the create with one report, the general
+  // one, whichever mode found it; the label names that file.
+  void unreadableFileIsReportedOnce_data() {
+    QTest::addColumn<QString>("path");  // in txtClassicPath, below the work folder
+    QTest::addColumn<bool>("wholeFolder");
+    QTest::addColumn<bool>("hashing");  // the hashing finds it; else the reading of its size
+    QTest::newRow("whole folder") << QStringLiteral("data") << true << true;
+    QTest::newRow("one per entry") << QStringLiteral("data") << false << false;
+    QTest::newRow("the file itself") << QStringLiteral("data/locked") << true << false;
+  }
+  void unreadableFileIsReportedOnce() {
+    QFETCH(QString, path);
+    QFETCH(bool, wholeFolder);
+    QFETCH(bool, hashing);
+    WriteFile(Work("data/a.bin"), 100);
+    WriteFile(Work("data/locked"), 100);
+    WriteFile(Work("data/z.bin"), 100);
+    fs::create_directories(Work("out"));
+    auto window = NewWindow();
+    window->pageMode->setCurrentIndex(1);
+    window->txtClassicPath->setText(QString::fromStdString(Work(path.toStdString())));
+    window->radFolder->setChecked(wholeFolder);
+    window->radFile->setChecked(!wholeFolder);
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(Work("out/data.torrent"));
+    dialogs_.FolderAnswers.push_back(Work("out"));
+    TFileSysCalls calls = FileSysCalls();
+    calls.Open = OpenUnlessLocked;
+    calls.Openat = OpenatUnlessLocked;
+    const TFileSysCalls old = SetFileSysCalls(calls);
+    Create(*window);
+    SetFileSysCalls(old);
+    QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Text, "Cannot open file \"" + Work("data/locked") + "\": Permission denied");
+    QVERIFY(!fs::exists(Work("out/data.torrent")) && !fs::exists(Work("out/locked.torrent")));
+    // The label names the file that failed, not the one after it.
+    if (hashing) QCOMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashing: locked"));
+  }
+
   void classicModeFromAFolder() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 1000);
@@ -451,6 +633,46 @@ class MainFormTest : public QObject {
     QCOMPARE(dialogs_.Boxes[0].Text, std::string("You must select a tracker to use with this torrent!"));
     QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Error"));
     QVERIFY(!window->frmProgress->isVisible());
+  }
+
+  // The prompt is the empty box's placeholder, not a text to delete first; it
+  // stands for "no tracker chosen" until the user has typed or chosen one, and
+  // an empty box after that is a torrent without a tracker.
+  void trackerPromptIsAPlaceholder_data() {
+    QTest::addColumn<QString>("typed");       // typed into the box, then cleared; "" for nothing
+    QTest::addColumn<bool>("rememberEmpty");  // the settings remember an empty box
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("untouched") << QString() << false << true;
+    QTest::newRow("typed, then cleared") << QStringLiteral("http://t.test/a") << false << false;
+    QTest::newRow("remembered empty") << QString() << true << false;
+  }
+  void trackerPromptIsAPlaceholder() {
+    QFETCH(QString, typed);
+    QFETCH(bool, rememberEmpty);
+    QFETCH(bool, refused);
+    const std::string folder = Work("one");
+    WriteFile(folder + "/a.bin", 10);
+    if (rememberEmpty) TProfileFile(Ini()).WriteString("memory", "tracker", "");
+    auto window = NewWindow();
+    window->updateTimerTimer();  // the refresh puts the remembered tracker back
+    QTRY_VERIFY_WITH_TIMEOUT(window->Refresh() && !window->Refresh()->Busy(), 60000);
+    QLineEdit* edit = window->cmbAnnounceURL->lineEdit();
+    QVERIFY(edit->text().isEmpty());
+    QCOMPARE(edit->placeholderText(), QStringLiteral("(enter a tracker URL, or select from list below)"));
+    if (!typed.isEmpty()) {
+      QTest::keyClicks(edit, typed);
+      edit->clear();
+    }
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->item(0)->setSelected(true);
+    Create(*window);  // the save dialog is cancelled: nothing is written
+    QCOMPARE(dialogs_.SaveRequests.size(), size_t(refused ? 0 : 1));
+    QCOMPARE(dialogs_.Boxes.size(), size_t(refused ? 1 : 0));
+    QCOMPARE(window->lblURL->text(), QStringLiteral("URL: "));
+    // The settings keep the prompt for a box that shows it unchosen, as they always did.
+    QVERIFY(window->close());
+    QCOMPARE(TProfileFile(Ini()).ReadString("memory", "tracker", "?"),
+             refused ? std::string("(enter a tracker URL, or select from list below)") : std::string());
   }
 
   void abortDuringHashing() {

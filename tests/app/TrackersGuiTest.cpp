@@ -302,7 +302,9 @@ class TrackersGuiTest : public QObject {
       QVERIFY2(server_->Hits(path) == 1, tc.Name);
       QVERIFY2(server_->Hits(path + ".2") == (tc.Name == std::string("primary answers") ? 0 : 1), tc.Name);
       // The remembered tracker (the prompt, on a first run) is put back.
-      QVERIFY2(window->cmbAnnounceURL->currentText() == QLatin1String(TrackerPrompt), tc.Name);
+      QVERIFY2(window->cmbAnnounceURL->currentText().isEmpty() &&
+                   window->cmbAnnounceURL->lineEdit()->placeholderText() == QLatin1String(TrackerPrompt),
+               tc.Name);
       QVERIFY2(window->lblStatus->text() == QLatin1String("Status: N/A"), tc.Name);
       QVERIFY2(!window->btnVisit->isEnabled(), tc.Name);
       QVERIFY2(!window->updateTimer->isActive(), tc.Name);

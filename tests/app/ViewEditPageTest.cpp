@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QProgressBar>
 #include <QTimer>
+#include "app/TorrentFileList.h"
 #include "app/ViewEditPage.h"
 
 #include "app/BackupForm.h"
@@ -123,7 +124,7 @@ class TViewEditPageTest : public QObject {
   QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
   QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
   QLabel* Label(const char* name) { return Find<QLabel>(name); }
-  QListWidget* Files() { return Find<QListWidget>("lstFiles"); }
+  TTorrentFileList* Files() { return Find<TTorrentFileList>("lstFiles"); }
 
   std::string Path(const char* name) const { return (fs::path(dir_->path().toStdString()) / name).string(); }
   std::string Write(const char* name, const std::string& bytes) {

@@ -158,12 +158,91 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>Enter directory to output torrents in:</source>
         <translation>Ordner, in den die Torrents geschrieben werden:</translation>
     </message>
+    <message>
+        <source>(enter a tracker URL, or select from list below)</source>
+        <translation>(Tracker-URL eingeben oder aus der Liste wählen)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: </source>
+        <translation>Beschädigte Datei: </translation>
+    </message>
+    <message>
+        <source>The file is too large to be a torrent (more than 256 MiB)</source>
+        <translation>Die Datei ist zu groß für einen Torrent (mehr als 256 MiB)</translation>
+    </message>
+    <message>
+        <source>Error parsing file; does not appear to be valid bencoded metainfo</source>
+        <translation>Fehler beim Lesen der Datei; sie scheint keine gültigen bencodierten Metainfo-Daten zu enthalten</translation>
+    </message>
+    <message>
+        <source>Something bad happened while trying to load the file, probably corrupt metainfo</source>
+        <translation>Beim Laden der Datei ist etwas schiefgegangen, vermutlich sind die Metainfo-Daten beschädigt</translation>
+    </message>
+    <message>
+        <source>The file is too complex to load (it would take more than 512 MiB of memory or 512 levels of nesting)</source>
+        <translation>Die Datei ist zu komplex zum Laden (sie bräuchte mehr als 512 MiB Speicher oder 512 Verschachtelungsebenen)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: the file ends inside a value (it is cut off)</source>
+        <translation>Beschädigte Datei: Die Datei endet mitten in einem Wert (sie ist abgeschnitten)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;announce&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;announce&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info.name&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info.name&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info.piece length&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info.piece length&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing &quot;info.pieces&quot; segment</source>
+        <translation>Beschädigte Datei: Abschnitt &quot;info.pieces&quot; fehlt</translation>
+    </message>
+    <message>
+        <source>Corrupt File: &quot;info.files&quot; is empty</source>
+        <translation>Beschädigte Datei: &quot;info.files&quot; ist leer</translation>
+    </message>
+    <message>
+        <source>Corrupt File: the torrent holds no data (total length 0)</source>
+        <translation>Beschädigte Datei: Der Torrent enthält keine Daten (Gesamtlänge 0)</translation>
+    </message>
+    <message>
+        <source>Corrupt File: Missing both &quot;info.length&quot; and &quot;info.files&quot; segments (should have one or the other)</source>
+        <translation>Beschädigte Datei: Es fehlen sowohl &quot;info.length&quot; als auch &quot;info.files&quot; (einer von beiden muss vorhanden sein)</translation>
+    </message>
 </context>
 <context>
     <name>TDriveComboBox</name>
     <message>
         <source>Drive</source>
         <translation>Laufwerk</translation>
+    </message>
+</context>
+<context>
+    <name>TTorrentFileList</name>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Bytes</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
     </message>
 </context>
 <context>
@@ -425,7 +504,7 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     </message>
     <message>
         <source>&amp;Up</source>
-        <translation>&amp;Hoch</translation>
+        <translation>H&amp;och</translation>
     </message>
     <message>
         <source>D&amp;n</source>
@@ -469,6 +548,22 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>Overall progress</source>
         <translation>Gesamtfortschritt</translation>
+    </message>
+    <message>
+        <source>Progress: %1</source>
+        <translation>Fortschritt: %1</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>noch %1</translation>
     </message>
 </context>
 <context>
@@ -526,11 +621,11 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <translation>(&amp;Datei)</translation>
     </message>
     <message>
-        <source>1 torrent from entire f&amp;older</source>
-        <translation>1 Torrent aus dem &amp;ganzen Ordner</translation>
+        <source>1 torrent from entire fo&amp;lder</source>
+        <translation>1 Torrent &amp;aus dem ganzen Ordner</translation>
     </message>
     <message>
-        <source>1 torrent for &amp;each file</source>
+        <source>1 torrent for each f&amp;ile</source>
         <translation>1 Torrent für &amp;jede Datei</translation>
     </message>
     <message>
@@ -626,7 +721,7 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <translation>Einstellungen beim Schließen &amp;speichern</translation>
     </message>
     <message>
-        <source>Always skip thu&amp;mbs.db</source>
+        <source>Always s&amp;kip thumbs.db</source>
         <translation>th&amp;umbs.db immer überspringen</translation>
     </message>
     <message>
@@ -720,6 +815,30 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>URL: %1</source>
         <translation>URL: %1</translation>
+    </message>
+    <message>
+        <source>Created %1 torrents in %2</source>
+        <translation>%1 Torrents in %2 erstellt</translation>
+    </message>
+    <message>
+        <source>Created %1 (1 file, %2, info hash %3)</source>
+        <translation>%1 erstellt (1 Datei, %2, Info-Hash %3)</translation>
+    </message>
+    <message>
+        <source>Created %1 (%2 files, %3, info hash %4)</source>
+        <translation>%1 erstellt (%2 Dateien, %3, Info-Hash %4)</translation>
+    </message>
+    <message>
+        <source>More than %1 files in subfolders are not included: the Classic mode takes the whole folder</source>
+        <translation>Mehr als %1 Dateien in Unterordnern sind nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
+    </message>
+    <message>
+        <source>1 file in a subfolder is not included: the Classic mode takes the whole folder</source>
+        <translation>1 Datei in einem Unterordner ist nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
+    </message>
+    <message>
+        <source>%1 files in subfolders are not included: the Classic mode takes the whole folder</source>
+        <translation>%1 Dateien in Unterordnern sind nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
     </message>
 </context>
 </TS>
