@@ -363,7 +363,8 @@ TSafeFileStream::TSafeFileStream(const std::string& target)
   // a plain create would. The owner first: chown may clear set-id bits.
   if (replacing) {
     // Only root may give a file away; a group of our own is allowed.
-    if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    if (::fchown(fd_, old.st_uid, old.st_gid) != 0 &&
+        ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) != 0) {
       // Neither allowed: the file stays ours, its mode still copied below.
     }
     ::fchmod(fd_, old.st_mode & 07777);
