@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "base/Stream.h"
 
@@ -17,8 +18,8 @@ TSourceFile::TSourceFile(const std::string& path, bool sequential) : path_(path)
   Opened(sequential);
 }
 
-TSourceFile::TSourceFile(int folderFd, const char* name, const std::string& path, bool sequential)
-    : path_(path) {
+TSourceFile::TSourceFile(int folderFd, const char* name, std::string path, bool sequential)
+    : path_(std::move(path)) {
   OpenAt(folderFd, name);
   Opened(sequential);
 }

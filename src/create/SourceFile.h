@@ -13,7 +13,7 @@ class TSourceFile {
   explicit TSourceFile(const std::string& path, bool sequential = false);
   // The same for `name` in the open folder folderFd (path names it in errors):
   // one name to look up instead of every folder on the way.
-  TSourceFile(int folderFd, const char* name, const std::string& path, bool sequential);
+  TSourceFile(int folderFd, const char* name, std::string path, bool sequential);
   // The same without a look at what was opened: OpenedSize() is -1. For a
   // small file read whole at once, whose read past the end tells whether its
   // size is right (a folder or a FIFO in its place fails that read).
