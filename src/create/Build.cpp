@@ -85,6 +85,17 @@ std::string WriteV2Torrent(const TTorrentFile& torrent, const TBuildRequest& req
   return out.TakeData();
 }
 
+// Writes the bytes made to the output asked for, replacing it only once complete.
+void Finish(const TBuildRequest& request, TBuildResult& result) {
+  if (!request.Output.empty()) {
+    TSafeFileStream out(request.Output);
+    WriteRaw(out, result.Bytes);
+    out.Commit();
+    result.Written = request.Output;
+  }
+  result.Outcome = TBuildOutcome::Built;
+}
+
 }  // namespace
 
 const char* const V2PieceLengthMessage =
@@ -203,13 +214,7 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   torrent.InfoHash = result.InfoHash;
   torrent.InfoHashText = result.InfoHashText;
 
-  if (!request.Output.empty()) {
-    TSafeFileStream out(request.Output);
-    WriteRaw(out, result.Bytes);
-    out.Commit();
-    result.Written = request.Output;
-  }
-  result.Outcome = TBuildOutcome::Built;
+  Finish(request, result);
   return result;
 }
 
@@ -336,11 +341,5 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
   } catch (const std::exception&) {
   }
 
-  if (!request.Output.empty()) {
-    TSafeFileStream out(request.Output);
-    WriteRaw(out, result.Bytes);
-    out.Commit();
-    result.Written = request.Output;
-  }
-  result.Outcome = TBuildOutcome::Built;
+  Finish(request, result);
 }
