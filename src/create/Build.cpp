@@ -252,6 +252,7 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
     }
   }
   std::vector<std::string> names;
+  names.reserve(sources.size());
   for (const TByteSource& source : sources) names.push_back(source.Path);
 
   progress_.SetFinishedEnabled(false);
