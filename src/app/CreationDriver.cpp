@@ -164,6 +164,7 @@ TBuildRequest TCreationDriver::Settings() {
   settings.Comment = Input.Comment;
   if (!Input.NoDate) settings.CreationDate = static_cast<int64_t>(std::time(nullptr));
   settings.Threads = Input.Threads;
+  settings.Format = Input.Format;
   return settings;
 }
 
@@ -189,10 +190,12 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
       return;
     case TBuildOutcome::Built:
       result_.Written.push_back(built.Written);
-      result_.Created.push_back({.Path = built.Written,
-                                 .FileCount = static_cast<int64_t>(request.Files.size()),
-                                 .Bytes = TotalLength(request),
-                                 .InfoHashText = built.InfoHashText});
+      result_.Created.push_back(
+          {.Path = built.Written,
+           .FileCount = static_cast<int64_t>(request.Files.size()),
+           .Bytes = TotalLength(request),
+           // A v2-only torrent has only its v2 hash.
+           .InfoHashText = built.InfoHashText.empty() ? built.InfoHashV2Text : built.InfoHashText});
       return;
   }
 }

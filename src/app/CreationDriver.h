@@ -3,6 +3,7 @@
 // save dialogs and "one torrent per entry" loop. It uses no Qt, so its tests
 // answer the dialogs from a script; each torrent is made by Build.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,6 +29,17 @@ struct TSimpleFileItem {
   bool Selected = false;
 };
 
+// cmbFormat's entries, in order, with what [memory] keeps for each.
+struct TFormatChoice {
+  TMetaFormat Format;
+  const char* Key;
+};
+inline constexpr std::array<TFormatChoice, 3> FormatChoices = {{
+    {TMetaFormat::V1, "v1"},
+    {TMetaFormat::Hybrid, "hybrid"},
+    {TMetaFormat::V2, "v2"},
+}};
+
 // The controls' values the command reads.
 struct TCreationInput {
   std::string TrackerText;                                      // cmbAnnounceURL's text
@@ -45,12 +57,13 @@ struct TCreationInput {
   int Threads = 0;                                              // hashing threads; 0: one per core
 
   // Beyond the page's original controls.
-  bool Private = false;               // info "private" = 1: peers only from the trackers
-  std::string Source;                 // info "source"; a private tracker's tag
-  std::vector<std::string> WebSeeds;  // "url-list"
-  std::string Name;                   // the torrent's name instead of the file's or folder's
-  bool NoDate = false;                // no creation date
-  std::vector<std::string> Exclude;   // fnmatch globs for paths inside the torrent ("a/b.txt")
+  bool Private = false;                  // info "private" = 1: peers only from the trackers
+  std::string Source;                    // info "source"; a private tracker's tag
+  std::vector<std::string> WebSeeds;     // "url-list"
+  std::string Name;                      // the torrent's name instead of the file's or folder's
+  bool NoDate = false;                   // no creation date
+  TMetaFormat Format = TMetaFormat::V1;  // cmbFormat's entry
+  std::vector<std::string> Exclude;      // fnmatch globs for paths inside the torrent ("a/b.txt")
 };
 
 // The tracker box's resolution of its text into an announce URL and a status;

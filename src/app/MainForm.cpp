@@ -299,11 +299,22 @@ void TfrmQuorvane::BuildPrivateRow(QWidget* page, QGridLayout* grid) {
   lblSource->setBuddy(txtSource);
   chkPrivate = Named(new QCheckBox(tr("Private t&orrent"), page), "chkPrivate");
   chkPrivate->setToolTip(tr("Clients find peers only through the trackers: no DHT, no peer exchange"));
+  cmbFormat = Named(new QComboBox(page), "cmbFormat");
+  for (const auto& choice : FormatChoices)
+    cmbFormat->addItem(choice.Format == TMetaFormat::Hybrid ? tr("Hybrid")
+                                                            : QString(QLatin1String(choice.Key)));
+  cmbFormat->setToolTip(
+      tr("v1 is read by every client and tracker; v2 hashes files with SHA-256 for newer clients; "
+         "Hybrid carries both, so the torrent is shared with old and new clients alike"));
+  auto* formatLabel = Named(new QLabel(tr("For&mat:"), page), "lblFormat");
+  formatLabel->setBuddy(cmbFormat);
 
   grid->addWidget(lblSource, 3, 0);
   auto* row = new QHBoxLayout;
   row->addWidget(txtSource, 1);
   row->addWidget(chkPrivate);
+  row->addWidget(formatLabel);
+  row->addWidget(cmbFormat);
   grid->addLayout(row, 3, 1, 1, 2);
 }
 
@@ -412,7 +423,8 @@ void TfrmQuorvane::SetTabOrder() {
   // The source row sits between the back-up trackers and the comment.
   setTabOrder(btnBackup, txtSource);
   setTabOrder(txtSource, chkPrivate);
-  setTabOrder(chkPrivate, mmoComment);
+  setTabOrder(chkPrivate, cmbFormat);
+  setTabOrder(cmbFormat, mmoComment);
 }
 
 // Names for screen readers where a control shows no text of its own and no
@@ -571,6 +583,9 @@ void TfrmQuorvane::LoadSettings() {
   sourceBytes_ = settings_.ReadString("memory", "source", "");
   sourceShown_ = Utf8Text(sourceBytes_);
   txtSource->setText(sourceShown_);
+  const std::string format = settings_.ReadString("memory", "format", FormatChoices.front().Key);
+  for (size_t i = 0; i < FormatChoices.size(); ++i)
+    if (format == FormatChoices[i].Key) cmbFormat->setCurrentIndex(static_cast<int>(i));
 }
 
 void TfrmQuorvane::SaveSettings() {
@@ -608,6 +623,8 @@ bool TfrmQuorvane::FormCloseQuery() {
   if (chkRememberTracker->isChecked()) settings_.WriteString("memory", "tracker", TrackerTextBytes());
   settings_.WriteBool("memory", "private", chkPrivate->isChecked());
   settings_.WriteString("memory", "source", SourceBytes());
+  settings_.WriteString("memory", "format",
+                        FormatChoices[static_cast<size_t>(cmbFormat->currentIndex())].Key);
   if (chkAutoSave->isChecked()) SaveSettings();
   return true;
 }
@@ -742,6 +759,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
     in.SkipThumbs = chkSkipThumbs->isChecked();
     in.Private = chkPrivate->isChecked();
     in.Source = SourceBytes();
+    in.Format = FormatChoices[static_cast<size_t>(cmbFormat->currentIndex())].Format;
     driver.SetClassicPath = [this](const std::string& path) { txtClassicPath->setText(ShowName(path)); };
     driver.GetAnnounceURL = [this](const std::string&) { return ResolveTracker(); };
     driver.ResolveBackupTrackers = [this] { return ResolveBackupTrackers(); };

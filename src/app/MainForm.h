@@ -179,6 +179,7 @@ class TfrmQuorvane : public QMainWindow {
   QLabel* lblSource;
   QLineEdit* txtSource;
   QCheckBox* chkPrivate;
+  QComboBox* cmbFormat;  // v1, Hybrid, v2: in FormatChoices' order
   QPlainTextEdit* mmoComment;
   QRadioButton* radAuto;
   QRadioButton* radCustom;

@@ -60,6 +60,9 @@ const char* const CreateHelp =
     "  -s, --source TEXT          source tag (in the info dictionary), as private trackers ask\n"
     "  -w, --web-seed URL         web seed (url-list); repeatable\n"
     "  -n, --name TEXT            the torrent's name instead of the file's or folder's\n"
+    "      --format FORMAT        v1 (default), v2 or hybrid (v1 and v2 in one torrent); v2\n"
+    "                             and hybrid put the files in tree order (folders by\n"
+    "                             component, names as raw bytes)\n"
     "      --no-date              no creation date\n"
     "      --exclude GLOB         leave out files and folders whose path inside the torrent\n"
     "                             matches GLOB (\"*.nfo\" matches in every folder; case counts:\n"
@@ -73,10 +76,12 @@ const char* const CreateHelp =
     "  -t, --threads N            threads that read and hash (default: one per core)\n"
     "      --json                 one JSON object per torrent and line instead of the lines\n"
     "                             below: output, info_hash, magnet, name, piece_length,\n"
-    "                             piece_count, total_length, private, source\n"
+    "                             piece_count, total_length, private, source, format,\n"
+    "                             info_hash_v2 (info_hash is \"\" for v2)\n"
     "\n"
     "-a and -b take a URL (http, https, udp, wss) or a name from the tracker list.\n"
-    "Prints \"INFOHASH  OUTPUT\" for every torrent written (on stderr with -o -). Exit status:\n"
+    "Prints \"INFOHASH  OUTPUT\" for every torrent written (on stderr with -o -); a hybrid\n"
+    "prints \"INFOHASH INFOHASH_V2  OUTPUT\", a v2 torrent \"INFOHASH_V2  OUTPUT\". Exit status:\n"
     "0 done, 1 error, 2 usage error, 130 interrupted (nothing written for the torrent under way).\n";
 
 struct TCreateOptions {
@@ -98,6 +103,7 @@ struct TCreateOptions {
   std::vector<std::string> WebSeeds;
   std::string Name;
   bool NoDate = false;
+  TMetaFormat Format = TMetaFormat::V1;
   std::vector<std::string> Exclude;
   std::vector<std::string> ExcludeNoCase;
   bool ExcludeHidden = false;
@@ -120,6 +126,7 @@ const TOptionSpec CreateOptions[] = {
     {.Short = 'w', .Long = "web-seed", .Kind = TArgKind::Value},
     {.Short = 'n', .Long = "name", .Kind = TArgKind::Value},
     {.Long = "no-date"},
+    {.Long = "format", .Kind = TArgKind::Value},
     {.Long = "exclude", .Kind = TArgKind::Value},
     {.Long = "exclude-ci", .Kind = TArgKind::Value},
     {.Long = "exclude-hidden"},
@@ -182,6 +189,15 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "name") {
       o.Name = value;
       if (o.Name.empty()) throw EUsage("empty --name");
+    } else if (name == "format") {
+      if (value == "v1")
+        o.Format = TMetaFormat::V1;
+      else if (value == "v2")
+        o.Format = TMetaFormat::V2;
+      else if (value == "hybrid")
+        o.Format = TMetaFormat::Hybrid;
+      else
+        throw EUsage("bad --format \"" + value + "\" (v1, v2 or hybrid)");
     } else if (name == "exclude") {
       o.Exclude.push_back(value);
     } else if (name == "exclude-ci") {
@@ -253,15 +269,55 @@ std::string MissingPathMessage(const std::string& path) {
   return FileError("Cannot open", path, errno);
 }
 
+const char* FormatName(TMetaFormat format) {
+  switch (format) {
+    case TMetaFormat::V2:
+      return "v2";
+    case TMetaFormat::Hybrid:
+      return "hybrid";
+    case TMetaFormat::V1:
+      break;
+  }
+  return "v1";
+}
+
 // One line of --json for a torrent written.
-std::string JsonLine(const std::string& output, const TTorrentFile& torrent) {
-  return "{\"output\": " + JsonString(output) + ", \"info_hash\": " + JsonString(torrent.InfoHashText) +
-         ", \"magnet\": " + JsonString(MagnetLink(torrent)) + ", \"name\": " + JsonString(torrent.Name) +
-         ", \"piece_length\": " + std::to_string(torrent.PieceLength) +
-         ", \"piece_count\": " + std::to_string(torrent.Pieces.size()) +
-         ", \"total_length\": " + std::to_string(torrent.TotalLength) +
-         ", \"private\": " + (torrent.Private ? "true" : "false") +
-         ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) + "}\n";
+std::string JsonLine(const std::string& output, const TBuildResult& result, TMetaFormat format) {
+  const TTorrentFile& torrent = *result.Torrent;
+  const std::string magnet =
+      format == TMetaFormat::V1
+          ? MagnetLink(torrent)
+          : MagnetLink(torrent, TMagnetHashes{result.InfoHashText, result.InfoHashV2Text});
+  std::string line = "{\"output\": " + JsonString(output) +
+                     ", \"info_hash\": " + JsonString(result.InfoHashText) +
+                     ", \"magnet\": " + JsonString(magnet) + ", \"name\": " + JsonString(torrent.Name) +
+                     ", \"piece_length\": " + std::to_string(torrent.PieceLength);
+  if (format == TMetaFormat::V1) {
+    line += ", \"piece_count\": " + std::to_string(torrent.Pieces.size()) +
+            ", \"total_length\": " + std::to_string(torrent.TotalLength);
+  } else {
+    // The loaded model of a v2 torrent may not count its pieces: the data's bytes give them.
+    int64_t total = 0;
+    for (const auto& file : torrent.Files)
+      if (!file->Pad) total += file->Length;
+    const int64_t pieceLength = std::max<int64_t>(torrent.PieceLength, 1);
+    line += ", \"piece_count\": " +
+            std::to_string(format == TMetaFormat::Hybrid ? static_cast<int64_t>(torrent.Pieces.size())
+                                                         : (total + pieceLength - 1) / pieceLength) +
+            ", \"total_length\": " + std::to_string(total);
+  }
+  line += std::string(", \"private\": ") + (torrent.Private ? "true" : "false") +
+          ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) +
+          ", \"format\": \"" + FormatName(format) +
+          "\", \"info_hash_v2\": " + JsonString(result.InfoHashV2Text) + "}\n";
+  return line;
+}
+
+// The info hashes a torrent has, v1 first.
+std::string HashesText(const TBuildResult& result) {
+  if (result.InfoHashV2Text.empty()) return result.InfoHashText;
+  if (result.InfoHashText.empty()) return result.InfoHashV2Text;
+  return result.InfoHashText + " " + result.InfoHashV2Text;
 }
 
 // What PATH... asks for, worked out before anything is read.
@@ -379,6 +435,7 @@ void TCreateRun::Prepare() {
   settings_.WebSeeds = options_.WebSeeds;
   settings_.Comment = options_.Comment;
   settings_.Threads = options_.Threads;
+  settings_.Format = options_.Format;
 
   if (options_.Paths.size() > 1) {
     sources_ = FilesOfOneFolder(options_.Paths);
@@ -507,9 +564,9 @@ void TCreateRun::Report(const TBuildResult& result) {
       writeError_.empty())
     writeError_ = FileError("Cannot write", "standard output", errno);
   if (options_.Json)
-    std::fputs(JsonLine(shown, *result.Torrent).c_str(), stdout);
+    std::fputs(JsonLine(shown, result, options_.Format).c_str(), stdout);
   else
-    std::fprintf(options_.ToStdout() ? stderr : stdout, "%s  %s\n", result.InfoHashText.c_str(),
+    std::fprintf(options_.ToStdout() ? stderr : stdout, "%s  %s\n", HashesText(result).c_str(),
                  ForTerminal(shown).c_str());
   std::fflush(stdout);
 }

@@ -1,16 +1,21 @@
 #include "create/Build.h"
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 #include <stdexcept>
 
+#include "base/Path.h"
 #include "base/Stream.h"
 #include "base/Text.h"
 #include "create/HashedStorage.h"
+#include "create/PieceHasher.h"
 #include "create/PieceLength.h"
 #include "create/Progress.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
 #include "metainfo/TorrentEdits.h"
+#include "metainfo/V2InfoWriter.h"
 
 namespace {
 
@@ -21,7 +26,80 @@ struct TResetOnExit {
   ~TResetOnExit() { ptr.reset(); }
 };
 
+// The torrent's path of a file: its folders and its name, or the torrent's
+// name for a single file.
+std::vector<std::string> TreePath(const TBuildRequest& request, const TBuildFile& file) {
+  if (request.Mode == TBuildMode::SingleFile) return {request.Name};
+  std::vector<std::string> path;
+  size_t start = 0;
+  while (start < file.Folder.size()) {
+    size_t end = file.Folder.find('/', start);
+    if (end == std::string::npos) end = file.Folder.size();
+    if (end > start) path.push_back(file.Folder.substr(start, end - start));
+    start = end + 1;
+  }
+  path.push_back(file.Name);
+  return path;
+}
+
+// Everything around the info, written as a v1 torrent's save writes it:
+// keys in byte order, the empty ones left out.
+std::string WriteV2Torrent(const TTorrentFile& torrent, const TBuildRequest& request, std::string_view info,
+                           std::string_view layers) {
+  TMemoryStream out;
+  WriteRaw(out, "d");
+  if (const std::string announce = torrent.Announce(); !announce.empty()) {
+    WriteString(out, "announce");
+    WriteString(out, announce);
+  }
+  if (const TTrackerTiers tiers = torrent.AnnounceTiers(); !tiers.empty()) {
+    WriteString(out, "announce-list");
+    WriteRaw(out, "l");
+    for (const auto& tier : tiers) {
+      WriteRaw(out, "l");
+      for (const std::string& url : tier) WriteString(out, url);
+      WriteRaw(out, "e");
+    }
+    WriteRaw(out, "e");
+  }
+  if (!request.Comment.empty()) {
+    WriteString(out, "comment");
+    WriteString(out, request.Comment);
+  }
+  if (request.CreationDate) {
+    WriteString(out, "creation date");
+    WriteInteger(out, *request.CreationDate);
+  }
+  WriteString(out, "info");
+  WriteRaw(out, info);
+  // Present even when empty, as other writers leave it.
+  WriteString(out, "piece layers");
+  WriteRaw(out, layers);
+  if (!request.WebSeeds.empty()) {
+    WriteString(out, "url-list");
+    WriteRaw(out, "l");
+    for (const std::string& url : request.WebSeeds) WriteString(out, url);
+    WriteRaw(out, "e");
+  }
+  WriteRaw(out, "e");
+  return out.TakeData();
+}
+
+// Writes the bytes made to the output asked for, replacing it only once complete.
+void Finish(const TBuildRequest& request, TBuildResult& result) {
+  if (!request.Output.empty()) {
+    TSafeFileStream out(request.Output);
+    WriteRaw(out, result.Bytes);
+    out.Commit();
+    result.Written = request.Output;
+  }
+  result.Outcome = TBuildOutcome::Built;
+}
+
 }  // namespace
+
+const char* const V2PieceLengthMessage =
+    "A v2 or hybrid torrent needs a piece length that is a power of two of at least 16 KiB.";
 
 std::string NoDataMessage(const std::string& name) {
   return "\"" + name + "\" holds no data (no files, or only empty ones); a torrent needs at least one byte.";
@@ -51,6 +129,10 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   if (request.Mode == TBuildMode::SingleFile && request.Files.size() != 1)
     throw std::invalid_argument("a single-file torrent is made of exactly one file");
   TBuildResult result;
+  if (request.Format != TMetaFormat::V1 && request.PieceLength && !IsV2PieceLength(*request.PieceLength)) {
+    result.Error = V2PieceLengthMessage;
+    return result;
+  }
   result.Torrent = std::make_unique<TTorrentFile>();
   TTorrentFile& torrent = *result.Torrent;
   const bool multiFile = request.Mode == TBuildMode::Folder;
@@ -100,6 +182,10 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   progress_.SetOverallMax(total / torrent.PieceLength + 1);
   progress_.SetOverallPosition(0);
 
+  if (request.Format != TMetaFormat::V1) {
+    BuildV2(request, result);
+    return result;
+  }
   const std::string basePath = multiFile || request.Files.empty() ? "" : request.Files.front().Source;
   storage_ = std::make_unique<TQuorvaneBTHashedStorage>(torrent.Files, basePath, multiFile,
                                                         torrent.PieceLength, progress_);
@@ -128,12 +214,133 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
   torrent.InfoHash = result.InfoHash;
   torrent.InfoHashText = result.InfoHashText;
 
-  if (!request.Output.empty()) {
-    TSafeFileStream out(request.Output);
-    WriteRaw(out, result.Bytes);
-    out.Commit();
-    result.Written = request.Output;
-  }
-  result.Outcome = TBuildOutcome::Built;
+  Finish(request, result);
   return result;
+}
+
+void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result) {
+  const TTorrentFile& torrent = *result.Torrent;
+  const int64_t pieceLength = torrent.PieceLength;
+  const bool hybrid = request.Format == TMetaFormat::Hybrid;
+  TV2InfoRequest info;
+  info.Format = request.Format;
+  info.Name = request.Name;
+  info.PieceLength = pieceLength;
+  info.SingleFile = request.Mode == TBuildMode::SingleFile;
+  info.Private = request.Private;
+  info.Source = request.Source;
+  std::map<std::vector<std::string>, std::string> sourceOf;
+  for (const TBuildFile& file : request.Files) {
+    TTreeFile entry;
+    entry.Path = TreePath(request, file);
+    entry.Length = file.Length;
+    sourceOf[entry.Path] = file.Source;
+    info.Files.push_back(std::move(entry));
+  }
+  SortTreeOrder(info.Files);
+
+  // The stream is the hybrid's v1 list, pads included: each file with data
+  // then starts on a piece boundary, as the merkle trees need.
+  std::vector<TByteSource> sources;
+  std::vector<size_t> sourceOfFile;  // the source index of each tree file
+  for (const TV1FileEntry& entry : HybridV1Files(info.Files, pieceLength)) {
+    if (entry.Pad) {
+      sources.push_back(TByteSource::ZeroBytes(entry.Length, ".pad"));
+    } else {
+      sourceOfFile.push_back(sources.size());
+      sources.push_back(TByteSource::File(sourceOf[entry.Path], entry.Length));
+    }
+  }
+  std::vector<std::string> names;
+  names.reserve(sources.size());
+  for (const TByteSource& source : sources) names.push_back(source.Path);
+
+  progress_.SetFinishedEnabled(false);
+  progress_.SetAbortEnabled(true);
+  struct TRunDone {
+    TProgress& progress;
+    ~TRunDone() {
+      progress.SetFinishedEnabled(true);
+      progress.SetAbortEnabled(false);
+      progress.FocusFinished();
+      progress.SetOverallPosition(progress.OverallMax());
+      progress.SetFilePosition(progress.FileMax());
+    }
+  } runDone{progress_};
+
+  try {
+    TPieceHasher hasher(std::move(sources), pieceLength, request.Threads, TSha1Lanes::ChosenPath(),
+                        hybrid ? THashPlan::Hybrid : THashPlan::V2);
+    hasher.Start();
+    size_t closed = 0;  // sources before this one were read to their end
+    auto showFile = [&] {
+      if (closed < names.size())
+        progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(names[closed]));
+    };
+    showFile();
+    for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
+      TPieceHasher::TPieceState state;
+      while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
+             TPieceHasher::TPieceState::Pending) {
+        progress_.ProcessEventsWhileWaiting();
+        if (progress_.IsAborted()) hasher.StopAfter(index);
+      }
+      if (progress_.IsAborted()) {
+        result.Outcome = TBuildOutcome::Aborted;
+        return;
+      }
+      if (state == TPieceHasher::TPieceState::Failed) {
+        result.Error = hasher.ErrorOf(index);
+        return;
+      }
+      if (hybrid) {
+        const auto& digest = hasher.Digest(index);
+        info.V1Pieces.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+      }
+      progress_.SetOverallPosition(std::min(index + 1, progress_.OverallMax()));
+      for (; closed < names.size() && hasher.LastPieceOf(closed) <= index; ++closed) hasher.FileDone(closed);
+      showFile();
+      progress_.ProcessEvents();
+    }
+    for (size_t i = 0; i < info.Files.size(); ++i) {
+      TTreeFile& file = info.Files[i];
+      if (file.Length == 0) continue;
+      const TMerkleFileHashes hashes = hasher.FileHashes(sourceOfFile[i]);
+      file.PiecesRoot.assign(reinterpret_cast<const char*>(hashes.Root.data()), hashes.Root.size());
+      file.PieceLayer.clear();
+      for (const TSha256Hash& hash : hashes.PieceLayer)
+        file.PieceLayer.append(reinterpret_cast<const char*>(hash.data()), hash.size());
+    }
+  } catch (const std::exception& e) {
+    result.Error = e.what();
+    return;
+  }
+
+  std::string infoBytes;
+  std::string layers;
+  try {
+    infoBytes = WriteV2Info(info);
+    layers = WritePieceLayers(info.Files, pieceLength);
+  } catch (const EFileTreeError& e) {
+    result.Error = e.what();
+    return;
+  }
+  result.Bytes = WriteV2Torrent(torrent, request, infoBytes, layers);
+  if (hybrid) {
+    result.InfoHash = Sha1Bytes(infoBytes);
+    result.InfoHashText = BytesToHex(result.InfoHash, 999);
+  }
+  result.InfoHashV2 = InfoHashV2(infoBytes);
+  result.InfoHashV2Text = BytesToHex(result.InfoHashV2, 999);
+
+  // The model as a load of the bytes made sees them.
+  auto loaded = std::make_unique<TTorrentFile>();
+  TMemoryStream in(result.Bytes);
+  try {
+    // A loader that does not read file trees yet sees no files: the request's stay.
+    if (loaded->LoadFromStream(in) && !loaded->Files.empty()) result.Torrent = std::move(loaded);
+  } catch (const std::exception&) {
+  }
+
+  Finish(request, result);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "metainfo/FileTree.h"
 #include "metainfo/TorrentFile.h"
 
 class TProgress;
@@ -42,6 +43,9 @@ struct TBuildRequest {
   // Where the torrent is written (replaced safely); empty: only the bytes.
   std::string Output;
   int Threads = 0;  // hashing threads; 0: one per core
+  // V2 and Hybrid put the files in tree order and need a piece length that
+  // is a power of two of at least 16 KiB.
+  TMetaFormat Format = TMetaFormat::V1;
 };
 
 enum class TBuildOutcome {
@@ -56,10 +60,16 @@ struct TBuildResult {
   std::string Error;
   std::unique_ptr<TTorrentFile> Torrent;  // the model, pieces included
   std::string Bytes;                      // the bencoded torrent
-  std::string InfoHash;                   // 20 bytes
-  std::string InfoHashText;               // 40 hex digits
+  std::string InfoHash;                   // 20 bytes; empty for a v2-only torrent
+  std::string InfoHashText;               // 40 hex digits; empty for a v2-only torrent
+  std::string InfoHashV2;                 // 32 bytes; empty for a v1 torrent
+  std::string InfoHashV2Text;             // 64 hex digits; empty for a v1 torrent
   std::string Written;                    // the file written, or empty
 };
+
+// What the front ends say for a v2 or hybrid request whose custom piece
+// length is not a power of two of at least 16 KiB.
+extern const char* const V2PieceLengthMessage;
 
 // What the front ends say for TBuildOutcome::NoData.
 std::string NoDataMessage(const std::string& name);
@@ -89,6 +99,9 @@ class TTorrentBuilder {
   const TQuorvaneBTHashedStorage* Storage() const { return storage_.get(); }
 
  private:
+  // The v2 and hybrid run: torrent holds the v1 fields already set.
+  void BuildV2(const TBuildRequest& request, TBuildResult& result);
+
   TProgress& progress_;
   std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
 };

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -624,6 +625,37 @@ class MainFormTest : public QObject {
       QVERIFY(window->close());
     }
     QCOMPARE(ini.ReadString("memory", "source", ""), std::string("Caf\xe9"));
+  }
+
+  // The format chosen reaches the torrent, and the next window starts on it.
+  void formatIsRememberedAndReachesTheTorrent() {
+    const std::string folder = Work("format");
+    WriteFile(folder + "/a.bin", 40000);
+    struct TCase {
+      int Index;
+      const char* Key;
+      bool V1;  // "pieces" in the info
+      bool V2;  // "file tree" in the info
+    };
+    const TCase cases[] = {{1, "hybrid", true, true}, {2, "v2", false, true}, {0, "v1", true, false}};
+    for (const TCase& c : cases) {
+      const std::string output = Work(std::string("format-") + c.Key + ".torrent");
+      {
+        auto window = WindowCreatingFirstFile(folder, output);
+        window->cmbFormat->setCurrentIndex(c.Index);
+        window->chkAutoSave->setChecked(false);
+        Create(*window);
+        QVERIFY(window->close());
+      }
+      std::ifstream in(output, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      QCOMPARE(bytes.find("6:pieces") != std::string::npos, c.V1);
+      QCOMPARE(bytes.find("9:file tree") != std::string::npos, c.V2);
+      QCOMPARE(TProfileFile(Ini()).ReadString("memory", "format", ""), std::string(c.Key));
+      auto next = NewWindow();
+      QCOMPARE(next->cmbFormat->currentIndex(), c.Index);
+      QVERIFY(next->close());
+    }
   }
 
   void placeholderTrackerIsRefused() {

@@ -59,6 +59,7 @@ check "C.TORRENT|My Folder|Shows|b.torrent" "$cli" verify ""
 check "-odd|C.TORRENT|My Folder|Shows|a.txt|b.torrent" "$cli" verify b.torrent ""
 check "--exclude|--exclude-ci|--exclude-hidden" "$cli" create --excl
 check "--max-piece-length" "$cli" create --max
+check "--format" "$cli" create --form
 # "help COMMAND" completes the command, and nothing after it.
 check "show" "$cli" help sh
 check "" "$cli" help show ""
@@ -67,6 +68,7 @@ check "128k|16m|1m" "$cli" create -l 1
 check "32m" "$cli" create -l 3
 check "128k|16m|1m" "$cli" create --max-piece-length 1
 check "" "$cli" create --exclude-ci ""
+check "hybrid|v1|v2" "$cli" create --format ""
 check "none|now" "$cli" edit b.torrent --date n
 check "" "$cli" create -c ""
 check "" "$cli" trackers --url ""

@@ -166,27 +166,48 @@ TEST_F(BuildTest, TiersDateFlagsAndPieceLength) {
   }
 }
 
-// A build that does not end in a torrent leaves the output as it was.
+// A build that does not end in a torrent leaves the output as it was, in every format.
 TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
   struct TCase {
     const char* Name;
     std::string Data;
+    TMetaFormat Format = TMetaFormat::V1;
     bool Abort = false;
     bool RemoveData = false;
+    std::optional<int32_t> PieceLength;
     TBuildOutcome Outcome;
+    bool Shown = true;
   };
-  const TCase cases[] = {
-      {.Name = "no data", .Data = "", .Outcome = TBuildOutcome::NoData},
-      {.Name = "aborted", .Data = "x", .Abort = true, .Outcome = TBuildOutcome::Aborted},
-      {.Name = "data gone", .Data = "x", .RemoveData = true, .Outcome = TBuildOutcome::Failed},
-  };
+  std::vector<TCase> cases;
+  for (const TMetaFormat format : {TMetaFormat::V1, TMetaFormat::V2, TMetaFormat::Hybrid}) {
+    cases.push_back(
+        {.Name = "no data", .Data = "", .Format = format, .Outcome = TBuildOutcome::NoData, .Shown = false});
+    cases.push_back(
+        {.Name = "aborted", .Data = "x", .Format = format, .Abort = true, .Outcome = TBuildOutcome::Aborted});
+    cases.push_back({.Name = "data gone",
+                     .Data = "x",
+                     .Format = format,
+                     .RemoveData = true,
+                     .Outcome = TBuildOutcome::Failed});
+  }
+  // Pieces of 24 KiB or 8 KiB cannot be cut into a merkle tree of 16 KiB blocks.
+  for (const TMetaFormat format : {TMetaFormat::V2, TMetaFormat::Hybrid})
+    for (const int32_t length : {24 * 1024, 8 * 1024})
+      cases.push_back({.Name = "piece length",
+                       .Data = "x",
+                       .Format = format,
+                       .PieceLength = length,
+                       .Outcome = TBuildOutcome::Failed,
+                       .Shown = false});
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(std::string(c.Name) + " format " + std::to_string(static_cast<int>(c.Format)));
     TTempDir dir;
     const std::string data = dir.Write("d/f", c.Data);
     dir.Write("out.torrent", "precious");
     TBuildRequest request = FolderRequest({}, dir / "d", "d", {});
     request.Output = dir / "out.torrent";
+    request.Format = c.Format;
+    request.PieceLength = c.PieceLength;
     if (c.RemoveData) std::filesystem::remove(data);
     TNullProgress progress;
     progress.SetAborted(c.Abort);
@@ -196,9 +217,12 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
     EXPECT_EQ(result.Bytes, "");
     EXPECT_EQ(ReadWholeFile(dir / "out.torrent"), "precious");
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"d", "out.torrent"}));
-    EXPECT_EQ(progress.Shown, c.Outcome != TBuildOutcome::NoData);
+    EXPECT_EQ(progress.Shown, c.Shown);
     if (c.RemoveData) {
       EXPECT_NE(result.Error.find("\"" + data + "\""), std::string::npos) << result.Error;
+    }
+    if (c.PieceLength) {
+      EXPECT_EQ(result.Error, V2PieceLengthMessage);
     }
   }
 }

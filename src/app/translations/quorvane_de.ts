@@ -840,5 +840,17 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>%1 files in subfolders are not included: the Classic mode takes the whole folder</source>
         <translation>%1 Dateien in Unterordnern sind nicht enthalten: Der klassische Modus nimmt den ganzen Ordner</translation>
     </message>
+    <message>
+        <source>Hybrid</source>
+        <translation>Hybrid</translation>
+    </message>
+    <message>
+        <source>v1 is read by every client and tracker; v2 hashes files with SHA-256 for newer clients; Hybrid carries both, so the torrent is shared with old and new clients alike</source>
+        <translation>v1 lesen alle Clients und Tracker; v2 prüft Dateien mit SHA-256 für neuere Clients; Hybrid enthält beides, so teilen alte und neue Clients denselben Torrent</translation>
+    </message>
+    <message>
+        <source>For&amp;mat:</source>
+        <translation>&amp;Format:</translation>
+    </message>
 </context>
 </TS>

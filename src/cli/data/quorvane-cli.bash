@@ -80,6 +80,10 @@ _quorvane_cli() {
           _quorvane_cli_add -W "128k 256k 512k 1m 2m 4m 8m 16m" -- "$cur"
           return 0
           ;;
+        --format)
+          _quorvane_cli_add -W "v1 v2 hybrid" -- "$cur"
+          return 0
+          ;;
         -o | --output)
           _quorvane_cli_torrents "$cur"
           return 0
@@ -96,7 +100,7 @@ _quorvane_cli() {
       if [[ $cur == -* ]]; then
         _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length --max-piece-length
                               -o --output --each -p --private -s --source -w --web-seed -n --name --no-date
-                              --exclude --exclude-ci --exclude-hidden --keep-thumbs -f --force -y --yes
+                              --format --exclude --exclude-ci --exclude-hidden --keep-thumbs -f --force -y --yes
                               -q --quiet -t --threads --json --help" -- "$cur"
       else
         # A PATH is a file or a folder.
