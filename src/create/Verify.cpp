@@ -60,11 +60,13 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
   result.PieceCount = pieceCount;
   if (pieceLength <= 0) throw EStreamError("Invalid piece length");
 
+  const TFileLayout& layout = torrent.Layout();
+  const int64_t offset = layout.TotalLength();
   std::vector<TEntry> entries;
-  int64_t offset = 0;
-  for (const auto& file : torrent.Files) {
-    TEntry entry{.File = file.get(), .DataPath = DataPathOf(torrent, *file, dataPath), .Offset = offset};
-    offset += file->Length;
+  for (size_t i = 0; i < layout.size(); ++i) {
+    const TTorrentSubFile* file = &layout[i];
+    TEntry entry{
+        .File = file, .DataPath = DataPathOf(torrent, *file, dataPath), .Offset = layout.Span(i).Offset};
     if (file->Pad || file->Symlink || file->Length == 0) {
       entry.Usable = true;  // padding reads as zeros; links and empty files hold nothing
     } else {
@@ -80,17 +82,14 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     entries.push_back(std::move(entry));
   }
 
-  auto piecesOf = [&](int64_t start, int64_t length) {
-    return std::pair<int64_t, int64_t>{start / pieceLength, (start + length - 1) / pieceLength};
-  };
   // One bit a piece: a torrent of ten million pieces with no data at all
   // would cost hundreds of MiB as a tree of numbers.
   std::vector<bool> bad(static_cast<size_t>(pieceCount));
   auto markBad = [&bad](int64_t p) { bad[static_cast<size_t>(p)] = true; };
-  for (const TEntry& entry : entries) {
-    if (entry.Usable) continue;
-    const auto [first, last] = piecesOf(entry.Offset, entry.File->Length);
-    for (int64_t p = first; p <= last && p < pieceCount; ++p) markBad(p);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].Usable) continue;
+    const TPieceRange pieces = layout.PiecesOf(i);
+    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
   }
 
   progress.SetOverallMax(pieceCount);
@@ -157,8 +156,8 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     problem.Length = file.Length;
     problem.FoundLength = entry.FoundLength;
     if (file.Length > 0) {
-      const auto [first, last] = piecesOf(entry.Offset, file.Length);
-      for (int64_t p = first; p <= last && p < pieceCount; ++p) {
+      const TPieceRange pieces = layout.PiecesOf(index);
+      for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) {
         if (!bad[static_cast<size_t>(p)]) continue;
         const int64_t from = std::max(p * pieceLength, entry.Offset) - entry.Offset;
         const int64_t to = std::min((p + 1) * pieceLength, entry.Offset + file.Length) - 1 - entry.Offset;
