@@ -54,13 +54,7 @@ std::string WriteV2Torrent(const TTorrentFile& torrent, const TBuildRequest& req
   }
   if (const TTrackerTiers tiers = torrent.AnnounceTiers(); !tiers.empty()) {
     WriteString(out, "announce-list");
-    WriteRaw(out, "l");
-    for (const auto& tier : tiers) {
-      WriteRaw(out, "l");
-      for (const std::string& url : tier) WriteString(out, url);
-      WriteRaw(out, "e");
-    }
-    WriteRaw(out, "e");
+    WriteStringLists(out, tiers);
   }
   if (!request.Comment.empty()) {
     WriteString(out, "comment");
@@ -77,9 +71,7 @@ std::string WriteV2Torrent(const TTorrentFile& torrent, const TBuildRequest& req
   WriteRaw(out, layers);
   if (!request.WebSeeds.empty()) {
     WriteString(out, "url-list");
-    WriteRaw(out, "l");
-    for (const std::string& url : request.WebSeeds) WriteString(out, url);
-    WriteRaw(out, "e");
+    WriteStringList(out, request.WebSeeds);
   }
   WriteRaw(out, "e");
   return out.TakeData();

@@ -221,6 +221,18 @@ void WriteString(TStream& out, std::string_view bytes) {
 
 void WriteInteger(TStream& out, int64_t value) { WriteDecimal(out, value, 'i', 'e'); }
 
+void WriteStringList(TStream& out, const std::vector<std::string>& items) {
+  WriteRaw(out, "l");
+  for (const std::string& item : items) WriteString(out, item);
+  WriteRaw(out, "e");
+}
+
+void WriteStringLists(TStream& out, const std::vector<std::vector<std::string>>& lists) {
+  WriteRaw(out, "l");
+  for (const auto& list : lists) WriteStringList(out, list);
+  WriteRaw(out, "e");
+}
+
 void EncodeValue(TStream& out, const TObject& value) {
   if (const auto* scalar = dynamic_cast<const TIntString*>(&value)) {
     if (scalar->IsInteger)

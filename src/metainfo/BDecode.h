@@ -83,6 +83,9 @@ std::unique_ptr<TObjectHash> DecodeDictionary(TStream& stream);
 void WriteRaw(TStream& out, std::string_view bytes);
 void WriteString(TStream& out, std::string_view bytes);
 void WriteInteger(TStream& out, int64_t value);
+// A list of strings, and a list of such lists (the announce-list's tiers).
+void WriteStringList(TStream& out, const std::vector<std::string>& items);
+void WriteStringLists(TStream& out, const std::vector<std::vector<std::string>>& lists);
 // Writes a decoded value back in canonical form: dictionary keys in byte order.
 void EncodeValue(TStream& out, const TObject& value);
 

@@ -1055,15 +1055,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     if (std::string announce = Announce(); !announce.empty())
       entries.push_back({"announce", [&out, announce = std::move(announce)] { WriteString(out, announce); }});
     if (auto tiers = AnnounceTiers(); !tiers.empty()) {
-      entries.push_back({"announce-list", [&out, tiers = std::move(tiers)] {
-                           WriteRaw(out, "l");
-                           for (const auto& tier : tiers) {
-                             WriteRaw(out, "l");
-                             for (const std::string& url : tier) WriteString(out, url);
-                             WriteRaw(out, "e");
-                           }
-                           WriteRaw(out, "e");
-                         }});
+      entries.push_back(
+          {"announce-list", [&out, tiers = std::move(tiers)] { WriteStringLists(out, tiers); }});
     }
   }
 
@@ -1104,11 +1097,7 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
   if (!webSeedsSet_) {
     loadedValue("url-list");
   } else if (!WebSeeds.empty()) {
-    entries.push_back({"url-list", [&] {
-                         WriteRaw(out, "l");
-                         for (const std::string& url : WebSeeds) WriteString(out, url);
-                         WriteRaw(out, "e");
-                       }});
+    entries.push_back({"url-list", [&] { WriteStringList(out, WebSeeds); }});
   }
 
   if (raw_) {
