@@ -334,6 +334,10 @@ void TTorrentFile::Reset() {
   comment_.clear();
   InfoHashText.clear();
   InfoHash.clear();
+  InfoHashV2Text.clear();
+  InfoHashV2.clear();
+  format_ = TMetaFormat::V1;
+  pieceLayers_ = TPieceLayersState::Absent;
   totalLength_ = 0;
   fileCount_ = 0;
   creation_.reset();
@@ -443,6 +447,8 @@ void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::st
   if (file.Path == folder && file.Name == name) return;
   layout_.Rename(i, folder, name);
   InfoSet();
+  // A v2-only torrent has no v1 entries to compare with: any rename counts.
+  if (raw_ && format_ == TMetaFormat::V2) raw_->KeysSet |= KeyFiles;
   // The one file of a single-file torrent is named by the torrent's name.
   if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size()) return;
   // A file renamed and renamed back is no rename: its loaded entry stays.
@@ -645,6 +651,7 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
 
   TObject* pieces = info.Find("pieces");
   if (!pieces) {
+    if (format_ == TMetaFormat::V2) return;
     Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
     return;
   }
@@ -744,6 +751,7 @@ void TTorrentFile::CheckLengths(bool lengthsValid) {
 void TTorrentFile::ReadInfo(const TObjectHash& info) {
   ReadName(info);
   ReadPieces(info);
+  if (format_ == TMetaFormat::V2) return;
   if (TObject* length = info.Find("length")) {
     const int64_t total = As<TIntString>(length).Value;
     auto file = std::make_unique<TTorrentSubFile>(name_, std::string(), total, 0);
@@ -766,6 +774,60 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
         "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
         "other)");
   }
+}
+
+void TTorrentFile::ReadV2(std::string_view infoBytes) {
+  const std::vector<TRawEntry> top = RawEntries(raw_->Bytes);
+  const TRawEntry* layers = FindRaw(top, "piece layers");
+  TV2Metadata meta = ReadV2Metadata(infoBytes, layers ? layers->Value : std::string_view(), Errors);
+  format_ = meta.Format;
+  if (format_ == TMetaFormat::V1) return;
+  pieceLayers_ = meta.PieceLayers;
+  InfoHashV2 = std::move(meta.InfoHashV2);
+  InfoHashV2Text = BytesToHex(InfoHashV2, 999);
+  if (format_ == TMetaFormat::V2) {
+    // No swarm knows this info by its SHA-1.
+    InfoHash.clear();
+    InfoHashText.clear();
+    ReadTreeFiles(meta.Tree);
+    return;
+  }
+  // A hybrid's v1 files are the tree's files in the same order, with pads between.
+  std::vector<TTorrentSubFile*> real;
+  for (const auto& file : layout_.Files())
+    if (!file->Pad) real.push_back(file.get());
+  if (real.size() != meta.Tree.Files.size()) return;  // the hybrid check said so
+  for (size_t i = 0; i < real.size(); ++i) real[i]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+}
+
+void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
+  multiFile_ = !tree.SingleFile;
+  layout_.Reserve(tree.Files.size());
+  for (const TTreeFile& entry : tree.Files) {
+    std::string folder;
+    std::string name = tree.SingleFile ? name_ : std::string();
+    bool unsafe = false;
+    for (size_t j = 0; j < entry.Path.size(); ++j) {
+      unsafe = unsafe || !ComponentProblem(entry.Path[j]).empty();
+      if (tree.SingleFile) continue;
+      if (j + 1 < entry.Path.size())
+        folder += entry.Path[j] + '/';
+      else
+        name = entry.Path[j];
+    }
+    auto file = std::make_unique<TTorrentSubFile>(std::move(name), std::move(folder), entry.Length, 0);
+    file->Symlink = entry.IsSymlink();
+    file->UnsafePath = unsafe;
+    if (file->Symlink) {
+      std::string target;
+      for (const std::string& part : entry.SymlinkPath) target += (target.empty() ? "" : "/") + part;
+      file->SetSymlinkPath(std::move(target));
+    }
+    file->SetPiecesRoot(entry.PiecesRoot);
+    layout_.Append(std::move(file), true);
+  }
+  fileCount_ = static_cast<int32_t>(layout_.size());
+  totalLength_ = tree.TotalLength;
 }
 
 void TTorrentFile::HashInfo(std::string_view bytes, int64_t start, int64_t length) {
@@ -816,6 +878,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       auto& info = As<TObjectHash>(infoValue);
       raw_->Info = &info;
       ReadExtras(*top, &info);
+      // A v2-only info has no v1 file list or pieces: its files come from the tree.
+      if (report.InfoStart >= 0)
+        format_ = FormatOf(
+            std::string_view(raw_->Bytes)
+                .substr(static_cast<size_t>(report.InfoStart), static_cast<size_t>(report.InfoLength)));
       ReadInfo(info);
       // Clients hash the first "info"; this decoder keeps the last.
       if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
@@ -829,6 +896,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
         // A cut-off info has said so already.
         if (!raw_->InfoComplete && Errors.size() == errorsBeforeInfo)
           Errors.push_back("Corrupt File: Malformed \"info\" segment");
+        ReadV2(raw_->RawInfo());
       }
     }
     if (!dynamic_cast<const TObjectList*>(raw_->Info ? raw_->Info->Find("files") : nullptr) ||
@@ -874,7 +942,16 @@ std::string_view TTorrentFile::InfoBytes(const TTorrentPieces& pieces) const {
   return builtInfo_;
 }
 
+std::string TTorrentFile::SavedInfoHashV2Text(const TTorrentPieces& pieces) const {
+  if (format_ == TMetaFormat::V1) return {};
+  if (!InfoChanged() && &pieces == &pieces_) return InfoHashV2Text;
+  const std::string_view info = InfoBytes(pieces);
+  if (info.empty() || static_cast<int64_t>(info.size()) > MaxFileSize) return {};
+  return BytesToHex(::InfoHashV2(info), 999);
+}
+
 std::string TTorrentFile::SavedInfoHashText(const TTorrentPieces& pieces) const {
+  if (format_ == TMetaFormat::V2) return {};  // no v1 hash to give
   // The save copies the info byte for byte: the hash of those bytes.
   if (!InfoChanged() && &pieces == &pieces_) return InfoHashText;
   // A hash of another length breaks the "pieces" string: the info a reader
@@ -904,7 +981,9 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
   };
 
   std::vector<TKeyWriter> entries;
-  if (MultiFile) {
+  // A v2-only info describes its files in "file tree" alone.
+  const bool v1Keys = format_ != TMetaFormat::V2;
+  if (v1Keys && MultiFile) {
     if (const TRawEntry* files = keep("files", KeyFiles | KeyFileList)) {
       entries.push_back({"files", [&out, value = files->Value] { WriteRaw(out, value); }});
     } else {
@@ -931,7 +1010,7 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
                            WriteRaw(out, "e");
                          }});
     }
-  } else {
+  } else if (v1Keys) {
     entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
   }
   if (const TRawEntry* name = keep("name", KeyName))
@@ -944,7 +1023,7 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
     entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
   if (const TRawEntry* hashes = keep("pieces", KeyPieces); hashes && &pieces == &pieces_)
     entries.push_back({"pieces", [&out, value = hashes->Value] { WriteRaw(out, value); }});
-  else
+  else if (v1Keys)
     entries.push_back({"pieces", [&] { WriteString(out, pieces.Bytes()); }});
 
   // The flags keep what the file had (even a value the model does not take as
@@ -1086,7 +1165,9 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     entries.push_back({"info", [&out, info, infoHashText, changed, this] {
                          WriteRaw(out, info);
                          if (infoHashText)
-                           *infoHashText = changed ? BytesToHex(Sha1Bytes(info), 999) : InfoHashText;
+                           *infoHashText = changed && format_ != TMetaFormat::V2
+                                               ? BytesToHex(Sha1Bytes(info), 999)
+                                               : InfoHashText;
                        }});
   } else {
     entries.push_back({"info", [&] {
@@ -1097,7 +1178,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
                          // Hashed on its way out: the info is written once.
                          TSha1Output tee(&out);
                          WriteInfo(tee, pieces);
-                         *infoHashText = BytesToHex(tee.DigestBytes(), 999);
+                         *infoHashText =
+                             format_ == TMetaFormat::V2 ? std::string() : BytesToHex(tee.DigestBytes(), 999);
                        }});
   }
 

@@ -12,6 +12,7 @@
 
 #include "base/Stream.h"
 #include "metainfo/FileLayout.h"
+#include "metainfo/FileTree.h"
 #include "metainfo/Hashes.h"
 
 // Days since 1899-12-30 00:00 with the time of day as fraction; 0 = no date.
@@ -115,6 +116,10 @@ class TTorrentFile {
   // The loaded torrent holds BitTorrent v2 data: info "file tree" or "meta
   // version", or "piece layers" at the top level.
   bool HasV2Part() const;
+  // Which hashes the loaded info carries (V1 for a model not loaded).
+  TMetaFormat Format() const { return format_; }
+  // How much of "piece layers" the torrent carries (Absent for v1).
+  TPieceLayersState PieceLayers() const { return pieceLayers_; }
   // HasV2Part() and the torrent or one of its files bears another name than
   // loaded: no save can keep both file lists right.
   bool HybridRenamed() const;
@@ -187,13 +192,21 @@ class TTorrentFile {
   // the saved file back can tell: a piece hash that is not 20 bytes long, or
   // an info too large to load.
   std::string SavedInfoHashText(const TTorrentPieces& pieces) const;
+  // The v2 info hash (64 hex digits) of the info SaveToStream would write
+  // with these pieces; "" for a v1 torrent or when only reading the saved
+  // file back can tell.
+  std::string SavedInfoHashV2Text(const TTorrentPieces& pieces) const;
   // An info setter ran since the load (always true for a model not loaded).
   bool InfoChanged() const;
 
   std::vector<std::string> Errors;
   std::unique_ptr<TObjectHash> Dictionary;  // the decoded top level after a load
+  // The v1 info hash (SHA-1 of the info): "" for a v2-only torrent.
   std::string InfoHashText;
   std::string InfoHash;
+  // The v2 info hash (SHA-256 of the info): "" for a v1 torrent.
+  std::string InfoHashV2Text;
+  std::string InfoHashV2;
   // "created by" as loaded; the writer keeps it with the file's other keys.
   std::string CreatedBy;
 
@@ -207,6 +220,8 @@ class TTorrentFile {
   void ReadTrackers(const TObjectHash& top);
   void ReadDescription(const TObjectHash& top);
   void ReadInfo(const TObjectHash& info);
+  void ReadV2(std::string_view infoBytes);
+  void ReadTreeFiles(const TFileTree& tree);
   void ReadName(const TObjectHash& info);
   void ReadPieces(const TObjectHash& info);
   void ReadFileList();
@@ -229,6 +244,8 @@ class TTorrentFile {
   // announce-list, tiers_[1..].
   bool mainApart_ = false;
   std::optional<int64_t> creation_;
+  TMetaFormat format_ = TMetaFormat::V1;
+  TPieceLayersState pieceLayers_ = TPieceLayersState::Absent;
   // Top-level keys set since the load, so written from the model.
   bool trackersSet_ = true;
   bool commentSet_ = true;

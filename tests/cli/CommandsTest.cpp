@@ -213,7 +213,9 @@ TEST_F(CommandsTest, EditRefusesWhatItCannotWriteBackWhole) {
                              "eee6:lengthi5e12:meta versioni2e4:name5:movie12:piece lengthi16384e6:pieces" +
                              str(hash) + "e12:piece layersde" + "e";
   const std::string multi = "d8:announce" + str("http://t/a") +
-                            "4:infod5:filesld6:lengthi5e4:pathl1:aeee12:meta versioni2e4:name3:top12:piece "
+                            "4:infod9:file treed1:ad0:d6:lengthi5e11:pieces root" +
+                            str(std::string(32, '\x02')) +
+                            "eee5:filesld6:lengthi5e4:pathl1:aeee12:meta versioni2e4:name3:top12:piece "
                             "lengthi16384e6:pieces" +
                             str(hash) + "ee";
   Dir.Write("hybrid.torrent", hybrid);

@@ -87,11 +87,11 @@ def transmission(target, out, trackers, comment=None, private=False):
     return out
 
 
-def libtorrent(target, out, tiers, comment=None, private=False, v1_only=True):
+def libtorrent(target, out, tiers, comment=None, private=False, v1_only=True, v2_only=False, piece_length=32768):
     fs = lt.file_storage()
     lt.add_files(fs, target)
-    flags = lt.create_torrent.v1_only if v1_only else 0
-    ct = lt.create_torrent(fs, 32768, flags=flags)
+    flags = lt.create_torrent.v1_only if v1_only else lt.create_torrent.v2_only if v2_only else 0
+    ct = lt.create_torrent(fs, piece_length, flags=flags)
     for tier, urls in enumerate(tiers):
         for url in urls:
             ct.add_tracker(url, tier)
@@ -145,6 +145,14 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
             ("libtorrent single", libtorrent(single, out("lt2.torrent"), [["http://t1.example/a"]])),
             ("libtorrent hybrid v1+v2 with pad files",
              libtorrent(tree, out("lt3.torrent"), [["http://t1.example/a"]], v1_only=False)),
+            ("libtorrent v2-only multi, 16 KiB pieces, private",
+             libtorrent(tree, out("lt4.torrent"), [["http://t1.example/a"]], private=True, v1_only=False,
+                        v2_only=True, piece_length=16384)),
+            ("libtorrent v2-only single",
+             libtorrent(single, out("lt5.torrent"), [["http://t1.example/a"]], v1_only=False, v2_only=True)),
+            ("libtorrent hybrid single, comment",
+             libtorrent(single, out("lt6.torrent"), [["http://t1.example/a"]], comment="hybrid", v1_only=False,
+                        piece_length=16384)),
         ]
 
     @classmethod
@@ -157,17 +165,26 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         self.assertEqual(sorted(ours.keys()), sorted([
             "announce", "backup_trackers", "name", "info_hash", "comment", "creation_date", "piece_length",
             "piece_count", "total_length", "multi_file", "files", "announce_list", "private", "source",
-            "web_seeds", "created_by", "magnet", "errors"]))
+            "web_seeds", "created_by", "magnet", "errors", "format", "info_hash_v2", "piece_layers"]))
         ti = lt_info(path)
-        raw = raw_dict(path)
 
         self.assertEqual(ours["name"], ti.name())
-        self.assertEqual(ours["info_hash"], str(ti.info_hashes().v1))
+        raw = raw_dict(path)
+        v1 = b"pieces" in raw[b"info"]
+        v2 = b"file tree" in raw[b"info"]
+        self.assertEqual(ours["format"], "hybrid" if v1 and v2 else "v2" if v2 else "v1")
+        self.assertEqual(ours["info_hash"], str(ti.info_hashes().v1) if v1 else "")
+        self.assertEqual(ours["info_hash_v2"], str(ti.info_hashes().v2) if v2 else "")
+        self.assertEqual(ours["piece_layers"], "complete" if v2 else "")
         self.assertEqual(ours["comment"], ti.comment())
         self.assertEqual(ours["creation_date"], ti.creation_date() or None)
         self.assertEqual(ours["piece_length"], ti.piece_length())
         self.assertEqual(ours["piece_count"], ti.num_pieces())
-        self.assertEqual(ours["total_length"], ti.total_size())
+        fs = ti.files()
+        pad = lt.file_storage.flag_pad_file
+        real_total = sum(fs.file_size(i) for i in range(fs.num_files()) if not fs.file_flags(i) & pad)
+        # libtorrent counts the pads it puts between a v2-only torrent's files; they are in no file list.
+        self.assertEqual(ours["total_length"], ti.total_size() if v1 else real_total)
         self.assertEqual(ours["errors"], [])
 
         # Trackers: libtorrent lists the announce-list when there is one, else the announce URL.
@@ -199,16 +216,25 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         self.assertEqual(ours["created_by"], ti.creator() or None)
         magnet = lt.parse_magnet_uri(ours["magnet"])
         self.assertEqual(str(magnet.info_hashes.v1), str(ti.info_hashes().v1))
+        self.assertEqual(str(magnet.info_hashes.v2), str(ti.info_hashes().v2))
+        self.assertTrue(ours["magnet"].startswith("magnet:?xt=urn:btih:" if v1 else "magnet:?xt=urn:btmh:1220"))
         self.assertEqual(magnet.name, ti.name())
         main = {ours["announce"]} if ours["announce"] else set()
         self.assertEqual(sorted(magnet.trackers), sorted(set(t.url for t in ti.trackers()) | main))
 
-        fs = ti.files()
-        multi = b"files" in raw[b"info"]
+        multi = b"files" in raw[b"info"] or (v2 and b"" not in raw[b"info"][b"file tree"].get(ti.name().encode(), {}))
         self.assertEqual(ours["multi_file"], multi)
-        lt_files = [(fs.file_path(i), fs.file_size(i)) for i in range(fs.num_files())]
+        # libtorrent lists the pads of a v2-only torrent too; its tree has none.
+        shown = [i for i in range(fs.num_files()) if v1 or not fs.file_flags(i) & pad]
+        lt_files = [(fs.file_path(i), fs.file_size(i)) for i in shown]
         prefix = ti.name() + "/" if multi else ""
         self.assertEqual([(prefix + f["path"], f["length"]) for f in ours["files"]], lt_files)
+        if v2:
+            self.assertEqual([f["pieces_root"] for f in ours["files"]],
+                             ["" if fs.file_flags(i) & pad or fs.file_size(i) == 0 else str(fs.root(i))
+                              for i in shown])
+        else:
+            self.assertNotIn("pieces_root", str(ours["files"]))
         return ours, ti
 
     def test_every_field_agrees(self):
