@@ -268,6 +268,55 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                 self.assertEqual(raw_dict(saved)[b"info"].get(b"private"), 1)
                 self.check_against_libtorrent(saved)
 
+    def test_edits_of_v2_and_hybrid_torrents_agree_with_libtorrent(self):
+        edits = [
+            # (edit options, whether the info changes)
+            (["--comment", "another"], False),
+            (["--add-tracker", "udp://t9.example:80"], False),
+            (["--date", "1700000000"], False),
+            (["--private", "on", "--source", "SRC"], True),
+            (["--source", "other"], True),
+        ]
+        for name, path in self.cases:
+            raw = raw_dict(path)
+            if b"file tree" not in raw[b"info"]:
+                continue
+            before = lt_info(path).info_hashes()
+            v1 = b"pieces" in raw[b"info"]
+            for options, changes in edits:
+                with self.subTest(name=name, edit=" ".join(options)):
+                    saved = path + ".edit.torrent"
+                    result = run([CLI, "edit", path, "-o", saved] + options)
+                    after = lt_info(saved).info_hashes()
+                    self.assertEqual(raw_dict(saved)[b"info"][b"file tree"], raw[b"info"][b"file tree"])
+                    self.assertEqual(raw_dict(saved).get(b"piece layers"), raw.get(b"piece layers"))
+                    self.assertEqual(str(after.v2) != str(before.v2), changes)
+                    err = result.stderr.decode()
+                    if changes:
+                        self.assertIn(str(before.v2) + " -> " + str(after.v2), err)
+                        if v1:
+                            self.assertIn(str(before.v1) + " -> " + str(after.v1), err)
+                    else:
+                        self.assertEqual(err, "")
+                        self.assertEqual(str(after.v1), str(before.v1))
+                    printed = result.stdout.decode().strip()
+                    self.assertEqual(printed, str(after.v1) if v1 else str(after.v2))
+                    self.check_against_libtorrent(saved)
+
+    def test_a_rename_of_a_v2_torrent_is_refused_and_the_file_untouched(self):
+        for name, path in self.cases:
+            if b"file tree" not in raw_dict(path)[b"info"]:
+                continue
+            with open(path, "rb") as f:
+                original = f.read()
+            for options in (["--name", "renamed"], ["--rename", "0=renamed.bin"]):
+                with self.subTest(name=name, edit=" ".join(options)):
+                    result = run([CLI, "edit", path] + options, check=False)
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIn(b"not supported yet", result.stderr)
+                    with open(path, "rb") as f:
+                        self.assertEqual(f.read(), original)
+
 
 class ShowOnOddInput(unittest.TestCase):
     def setUp(self):
