@@ -210,7 +210,8 @@ void PrintHelp() {
       "hash of a hybrid torrent (the exit status stays 0). Every edit keeps a v2 torrent's\n"
       "file tree, meta version and piece layers as they are.\n"
       "A torrent whose load reported errors (other than a missing announce URL) is not saved,\n"
-      "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers).\n"
+      "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers)\n"
+      "that would change the order of its files in the file tree.\n"
       "Exit status: 0 done, 1 a FILE was not saved, 2 usage error.\n",
       EditUsage);
 }

@@ -193,6 +193,32 @@ class TViewStream : public TStream {
   size_t pos_;
 };
 
+// One file of a file tree being written: its keys and its entry's bytes as loaded.
+struct TTreeLeaf {
+  std::vector<std::string> Path;
+  std::string_view Entry;
+};
+
+// The "file tree" of leaves sorted by path: each level's keys come in byte order.
+void WriteTreeLevel(std::string& out, std::span<const TTreeLeaf> leaves, size_t depth) {
+  out += 'd';
+  for (size_t i = 0; i < leaves.size();) {
+    const std::string& key = leaves[i].Path[depth];
+    size_t end = i + 1;
+    while (end < leaves.size() && leaves[end].Path[depth] == key) ++end;
+    out += std::to_string(key.size()) + ':' + key;
+    if (leaves[i].Path.size() == depth + 1) {
+      out += "d0:";
+      out += leaves[i].Entry;
+      out += 'e';
+    } else {
+      WriteTreeLevel(out, leaves.subspan(i, end - i), depth + 1);
+    }
+    i = end;
+  }
+  out += 'e';
+}
+
 bool IsIn(std::string_view key, const std::vector<std::string_view>& keys) {
   return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
@@ -382,7 +408,58 @@ void TTorrentFile::SetInfo(const std::string& announce, const std::string& name,
 bool TTorrentFile::InfoChanged() const { return !raw_ || !raw_->InfoComplete || raw_->KeysSet != 0; }
 
 bool TTorrentFile::HybridRenamed() const {
-  return raw_ && (raw_->KeysSet & (KeyName | KeyFiles)) != 0 && HasV2Part();
+  return raw_ && (raw_->KeysSet & (KeyName | KeyFiles)) != 0 && HasV2Part() && RenamedFileTree().empty();
+}
+
+std::string TTorrentFile::RenamedFileTree() const {
+  // A damaged v2 part is not vouched for under new names.
+  if (!raw_ || !raw_->InfoComplete || format_ == TMetaFormat::V1 || IsDamaged()) return {};
+  // Renames only: new pieces or files belong to another torrent.
+  if ((raw_->KeysSet & LayoutKeys & ~unsigned{KeyName | KeyFiles}) != 0) return {};
+  const std::string_view info = raw_->RawInfo();
+  std::vector<std::string> errors;
+  const TFileTree loaded = ReadFileTree(info, errors);
+  if (!errors.empty() || loaded.Files.empty()) return {};
+  std::vector<const TTorrentSubFile*> files;
+  for (const auto& file : layout_.Files())
+    if (!file->Pad) files.push_back(file.get());
+  if (files.size() != loaded.Files.size()) return {};
+
+  const std::vector<TRawEntry> infoEntries = RawEntries(info);
+  const TRawEntry* tree = FindRaw(infoEntries, "file tree");
+  if (!tree) return {};
+  std::vector<TTreeLeaf> leaves(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    // The entry's bytes as loaded, found by the file's loaded keys.
+    std::string_view value = tree->Value;
+    for (const std::string& key : loaded.Files[i].Path) {
+      const TRawEntry* next = FindRaw(RawEntries(value), key);
+      if (!next) return {};
+      value = next->Value;
+    }
+    const TRawEntry* entry = FindRaw(RawEntries(value), "");
+    if (!entry) return {};
+    leaves[i].Entry = entry->Value;
+    if (loaded.SingleFile) {
+      leaves[i].Path = {name_};
+    } else {
+      for (std::string_view part : PathComponents(files[i]->Path, files[i]->Name))
+        leaves[i].Path.emplace_back(part);
+    }
+    for (const std::string& part : leaves[i].Path)
+      if (part.empty()) return {};
+  }
+  // The v1 list keeps its order, so the tree's depth-first walk must give the
+  // same one; a file cannot also be a folder of another.
+  for (size_t i = 1; i < leaves.size(); ++i) {
+    const auto& before = leaves[i - 1].Path;
+    const auto& after = leaves[i].Path;
+    if (!(before < after)) return {};
+    if (before.size() < after.size() && std::equal(before.begin(), before.end(), after.begin())) return {};
+  }
+  std::string out;
+  WriteTreeLevel(out, leaves, 0);
+  return out;
 }
 
 // Every info setter comes here: the info built for the last state is stale.
@@ -1045,14 +1122,20 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
     entries.push_back({"source", [&] { WriteString(out, Source); }});
 
   std::vector<std::string_view> stale;
+  std::vector<std::string_view> owned{"files",  "length",  "name",  "piece length",
+                                      "pieces", "private", "source"};
   if ((keysSet & LayoutKeys) != 0) {
-    // A rebuilt info holds the v1 layout only (a rename of a hybrid never gets
-    // here): v2 keys beside new pieces or a damaged info would not match them.
-    stale = {"file tree", "meta version"};
     if (raw && (raw->KeysSet & KeyName) != 0) stale.push_back("name.utf-8");
+    // A renamed v2 torrent gets its tree under the new names; v2 keys beside
+    // new pieces or a damaged info would not match them.
+    if (std::string tree = RenamedFileTree(); !tree.empty()) {
+      owned.push_back("file tree");
+      entries.push_back({"file tree", [&out, tree = std::move(tree)] { WriteRaw(out, tree); }});
+    } else {
+      stale.push_back("file tree");
+      stale.push_back("meta version");
+    }
   }
-  const std::vector<std::string_view> owned{"files",  "length",  "name",  "piece length",
-                                            "pieces", "private", "source"};
   if (rawInfo.empty()) {
     AddForeignKeys(entries, out, loadedInfo, owned, stale);
   } else {
@@ -1197,7 +1280,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     std::vector<std::string_view> stale;
     if (commentSet_) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
-    if (!raw_->InfoComplete || (raw_->KeysSet & LayoutKeys) != 0) stale.push_back("piece layers");
+    if (!raw_->InfoComplete || ((raw_->KeysSet & LayoutKeys) != 0 && RenamedFileTree().empty()))
+      stale.push_back("piece layers");
     AddForeignKeys(entries, out, Dictionary.get(),
                    {"announce", "announce-list", "comment", "creation date", "info", "url-list"}, stale);
   }

@@ -28,9 +28,9 @@ TDateTime NowUtc();
 // magnet-style torrents, so it never counts as damage.
 extern const char* const MissingAnnounceError;
 
-// Why a torrent holding BitTorrent v2 data is not renamed: the v2 file tree
-// would still name the old files, and clients refuse a hybrid whose two file
-// lists differ.
+// Why a torrent holding BitTorrent v2 data is not renamed: its tree would
+// list the files in another order than the v1 list (or it is damaged), and
+// clients refuse a hybrid whose two file lists differ.
 extern const char* const HybridRenameError;
 
 // Raised by SaveToStream for a renamed torrent that holds v2 data.
@@ -121,7 +121,8 @@ class TTorrentFile {
   // How much of "piece layers" the torrent carries (Absent for v1).
   TPieceLayersState PieceLayers() const { return pieceLayers_; }
   // HasV2Part() and the torrent or one of its files bears another name than
-  // loaded: no save can keep both file lists right.
+  // loaded, and no tree under the new names keeps the order of the files: no
+  // save can keep both file lists right.
   bool HybridRenamed() const;
   // The creation date, kept as Unix seconds (UTC); the window converts it
   // with DateTimeOf. CreationUnix() is 0 without a date.
@@ -222,6 +223,10 @@ class TTorrentFile {
   void ReadInfo(const TObjectHash& info);
   void ReadV2(std::string_view infoBytes);
   void ReadTreeFiles(const TFileTree& tree);
+  // The "file tree" of a renamed v2 or hybrid torrent under its new names,
+  // each file's entry as loaded; "" when no tree can follow the renames (the
+  // order of its files would change, or a name is not one key).
+  std::string RenamedFileTree() const;
   void ReadName(const TObjectHash& info);
   void ReadPieces(const TObjectHash& info);
   void ReadFileList();

@@ -754,19 +754,20 @@ class TViewEditPageTest : public QObject {
   }
 
   void aHybridIsNotRenamed() {
-    // Until the page writes v2 file trees, a rename would leave the tree naming the old files.
+    // A rename that would change the order of the tree's files cannot keep both file lists.
     const std::string original = Torrent(Announce(), HybridMultiFile(), Str("piece layers") + "de");
     const auto file = Write("h.torrent", original);
     Open(file);
     for (const bool byName : {true, false}) {
+      Files()->setCurrentRow(1);
       if (byName) {
         Edit("txtViewName")->setText(QStringLiteral("film"));
+        Edit("txtFilesName")->setText(QStringLiteral("0.txt"));
       } else {
         Edit("txtViewName")->setText(QStringLiteral("top"));
-        Files()->setCurrentRow(1);
-        Edit("txtFilesName")->setText(QStringLiteral("e.txt"));
-        Button("btnChange")->click();
+        Edit("txtFilesName")->setText(QStringLiteral("A.txt"));
       }
+      Button("btnChange")->click();
       dialogs_->Boxes.clear();
       Button("btnViewSave")->click();
       QCOMPARE(dialogs_->Boxes.size(), size_t(1));
@@ -780,11 +781,33 @@ class TViewEditPageTest : public QObject {
     Find<QPlainTextEdit>("mmoViewComment")->setPlainText(QStringLiteral("c"));
     dialogs_->Boxes.clear();
     Button("btnViewSave")->click();
-    QVERIFY(dialogs_->Boxes.empty());
+    QVERIFY2(dialogs_->Boxes.empty(), dialogs_->Boxes.empty() ? "" : dialogs_->Boxes[0].Text.c_str());
     const std::string saved = ReadWholeFile(file);
     QVERIFY(saved.find("7:comment1:c") != std::string::npos);
     QVERIFY(saved.find(Str("meta version") + Int(2)) != std::string::npos);
     QVERIFY(saved.find(Str("piece layers") + "de") != std::string::npos);
+  }
+
+  // A rename that keeps the order renames the tree too, and keeps every v2 key.
+  void aHybridRenameKeepingTheOrderIsSaved() {
+    const auto file = Write("h.torrent", Torrent(Announce(), HybridMultiFile(), Str("piece layers") + "de"));
+    Open(file);
+    Edit("txtViewName")->setText(QStringLiteral("film"));
+    Files()->setCurrentRow(1);
+    Edit("txtFilesName")->setText(QStringLiteral("e.txt"));
+    Button("btnChange")->click();
+    dialogs_->Boxes.clear();
+    dialogs_->Answers = {TMsgResult::Yes};
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Question"));
+    const auto saved = LoadFile(file);
+    QVERIFY(saved->DamageLines().empty());
+    QVERIFY(saved->Format() == TMetaFormat::Hybrid);
+    QCOMPARE(saved->Name, std::string("film"));
+    QCOMPARE(saved->Files[1]->Name, std::string("e.txt"));
+    QVERIFY(ReadWholeFile(file).find(Str("e.txt") + "d" + Str("") + "d") != std::string::npos);
+    QVERIFY(ReadWholeFile(file).find(Str("piece layers") + "de") != std::string::npos);
   }
 
   // Both hashes shown, asked about and put in the magnet link; v1 torrents show one.

@@ -303,19 +303,50 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                     self.assertEqual(printed, str(after.v1) if v1 else str(after.v2))
                     self.check_against_libtorrent(saved)
 
-    def test_a_rename_of_a_v2_torrent_is_refused_and_the_file_untouched(self):
+    def test_renames_of_v2_torrents_keep_the_tree_order_or_are_refused(self):
+        multi_renames = [
+            # (edit options, saved), in the tree "Tree": a/b/c.bin, a/b/d e.bin, a/z.dat, readme.txt, x/empty
+            (["--name", "Renamed"], True),
+            (["--rename", "0=a/b/a.bin"], True),
+            (["--name", "N", "--rename", "0=a/0/c.bin"], True),
+            (["--rename", "0=z/c.bin"], False),  # past the others
+            (["--rename", "0=d e.bin"], False),  # two files of one path
+        ]
+        single_renames = [(["--name", "renamed.bin"], True), (["--rename", "0=other.bin"], True)]
         for name, path in self.cases:
-            if b"file tree" not in raw_dict(path)[b"info"]:
+            raw = raw_dict(path)
+            if b"file tree" not in raw[b"info"]:
                 continue
             with open(path, "rb") as f:
                 original = f.read()
-            for options in (["--name", "renamed"], ["--rename", "0=renamed.bin"]):
+            before = show_json(path)[1]
+            real = [f["path"] for f in before["files"] if not f.get("pad")]
+            for options, saved in (multi_renames if before["multi_file"] else single_renames):
                 with self.subTest(name=name, edit=" ".join(options)):
-                    result = run([CLI, "edit", path] + options, check=False)
-                    self.assertEqual(result.returncode, 1)
-                    self.assertIn(b"not supported yet", result.stderr)
+                    out = path + ".renamed.torrent"
+                    if os.path.exists(out):
+                        os.remove(out)
+                    # --rename counts padding files too: map the index to the list the file shows.
+                    args = list(options)
+                    if "--rename" in args:
+                        at = args.index("--rename") + 1
+                        index, target = args[at].split("=", 1)
+                        shown = [f["path"] for f in before["files"]].index(real[int(index)])
+                        args[at] = "%d=%s" % (shown, target)
+                    result = run([CLI, "edit", path, "-o", out] + args, check=False)
                     with open(path, "rb") as f:
                         self.assertEqual(f.read(), original)
+                    if not saved:
+                        self.assertEqual(result.returncode, 1)
+                        self.assertIn(b"not supported yet", result.stderr)
+                        self.assertFalse(os.path.exists(out))
+                        continue
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    ours, ti = self.check_against_libtorrent(out)
+                    self.assertEqual(ours["format"], before["format"])
+                    self.assertEqual(raw_dict(out).get(b"piece layers"), raw.get(b"piece layers"))
+                    roots = [f["pieces_root"] for f in ours["files"] if not f.get("pad")]
+                    self.assertEqual(roots, [f["pieces_root"] for f in before["files"] if not f.get("pad")])
 
 
 class ShowOnOddInput(unittest.TestCase):

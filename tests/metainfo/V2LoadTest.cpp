@@ -264,14 +264,50 @@ TEST(V2Edit, EditsKeepTheV2PartsAndNameBothHashes) {
   }
 }
 
-TEST(V2Edit, AV2OnlyRenameIsRefusedAndWritesNothing) {
-  auto [model, ok] = Load(TorrentOf(V2OnlyInfo()));
-  ASSERT_TRUE(ok);
-  model->RenameFile(2, "", "other.dat");
-  EXPECT_TRUE(model->HybridRenamed());
-  TMemoryStream out;
-  EXPECT_THROW(model->SaveToStream(out, model->Pieces), EHybridRename);
-  EXPECT_TRUE(out.Data().empty());
+TEST(V2Edit, RenamesKeepingTheTreeOrderAreSavedOthersRefused) {
+  struct TCase {
+    const char* Name;
+    size_t File;
+    const char* Folder;
+    const char* NewName;
+    bool Saved;
+    std::vector<std::string> Paths;  // of the saved torrent's files
+  };
+  const std::vector<TCase> cases = {
+      {"a file in its folder", 0, "a/", "a.bin", true, {"a/a.bin", "a/c.txt", "z.dat"}},
+      {"the last file", 2, "", "y.dat", true, {"a/b.bin", "a/c.txt", "y.dat"}},
+      {"a folder of its own", 2, "m/n/", "z.dat", true, {"a/b.bin", "a/c.txt", "m/n/z.dat"}},
+      {"moved in front", 2, "", "0.dat", false, {}},
+      {"past the next", 0, "a/", "d.bin", false, {}},
+      {"a file where a folder is", 2, "", "a", false, {}},
+      {"two files of one path", 1, "a/", "b.bin", false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(TorrentOf(V2OnlyInfo()));
+    ASSERT_TRUE(ok);
+    model->RenameFile(c.File, c.Folder, c.NewName);
+    EXPECT_EQ(model->HybridRenamed(), !c.Saved);
+    TMemoryStream out;
+    if (!c.Saved) {
+      EXPECT_THROW(model->SaveToStream(out, model->Pieces), EHybridRename);
+      EXPECT_TRUE(out.Data().empty());
+      continue;
+    }
+    const std::string predicted = model->SavedInfoHashV2Text(model->Pieces);
+    model->SaveToStream(out, model->Pieces);
+    auto [again, okAgain] = Load(out.Data());
+    ASSERT_TRUE(okAgain);
+    EXPECT_EQ(again->Errors, std::vector<std::string>());
+    EXPECT_EQ(again->InfoHashV2Text, Hex(Sha256Bytes(InfoOf(out.Data()))));
+    EXPECT_EQ(again->InfoHashV2Text, predicted);
+    std::vector<std::string> paths;
+    for (const auto& file : again->Files) paths.push_back(file->Path + file->Name);
+    EXPECT_EQ(paths, c.Paths);
+    // The entries move with their files.
+    for (size_t i = 0; i < again->Files.size(); ++i)
+      EXPECT_EQ(again->Files[i]->PiecesRoot(), model->Files[i]->PiecesRoot());
+  }
 }
 
 }  // namespace
