@@ -188,7 +188,15 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
 
   lblViewSHA1_ = Named(new QLabel(tr("SHA1:"), this), "lblViewSHA1");
   lblViewSHA1_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  grid->addWidget(lblViewSHA1_, 4, 0, 1, 5);
+  // The v2 hash sits under the v1 one, and takes no room for a v1 torrent.
+  lblInfoHashV2_ = Named(new QLabel(this), "lblInfoHashV2");
+  lblInfoHashV2_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblInfoHashV2_->setVisible(false);
+  auto* hashes = new QVBoxLayout;
+  hashes->setSpacing(0);
+  hashes->addWidget(lblViewSHA1_);
+  hashes->addWidget(lblInfoHashV2_);
+  grid->addLayout(hashes, 4, 0, 1, 5);
 
   lblViewCreationDate_ = Named(new QLabel(tr("Creation Date:"), this), "lblViewCreationDate");
   btnCreationDateReset_ = Named(new QPushButton(tr("&Reset"), this), "btnCreationDateReset");
@@ -272,6 +280,7 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   chkViewBackup_->setAccessibleName(tr("Save with back-up trackers"));
   lstFiles_->setAccessibleName(tr("Files in the torrent"));
   lblViewSHA1_->setAccessibleName(tr("Info hash"));
+  lblInfoHashV2_->setAccessibleName(tr("Info hash v2"));
   auto* open = new QShortcut(QKeySequence::Open, this);
   auto* save = new QShortcut(QKeySequence::Save, this);
   Wire(this, open, &QShortcut::activated, &TViewEditPage::btnTorrentBrowseClick);
@@ -371,6 +380,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     loadedPath_ = path;
     loadedStamp_ = DiskStamp(path);
     diskHash_ = torrent_->InfoHashText;
+    diskHashV2_ = torrent_->InfoHashV2Text;
   } catch (const std::exception&) {
     std::string errors;
     for (const auto& error : torrent_->Errors) {
@@ -390,7 +400,7 @@ void TViewEditPage::DisplayTorrent() {
   txtAnnounceURL_->setText(Utf8Text(torrent.Announce()));
   txtViewName_->setText(Utf8Text(torrent.Name));
   mmoViewComment_->setPlainText(CommentForDisplay(torrent.Comment));
-  lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(torrent.InfoHashText)));
+  ShowInfoHashes(torrent.InfoHashText, torrent.InfoHashV2Text);
   const bool hasBackup = !torrent.BackupTrackers().empty();
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
@@ -418,6 +428,8 @@ void TViewEditPage::ClearAfterFailedLoad() {
   txtFilesName_->clear();
   shownFileText_.clear();
   lblViewSHA1_->setText(tr("SHA1:"));
+  lblInfoHashV2_->clear();
+  lblInfoHashV2_->setVisible(false);
   lblViewCreationDate_->setText(tr("Creation Date:"));
   lblFilesSize_->setText(tr("Size:"));
   chkViewPrivate_->setChecked(false);
@@ -560,10 +572,29 @@ void TViewEditPage::btnViewSaveClick() {
   }
   if (!MaySave() || !MayChangeInfoHash() || !MayOverwriteLoaded()) return;
   std::string written;
+  const std::string writtenV2 = torrent_->SavedInfoHashV2Text(torrent_->Pieces);
   if (!WriteTorrent(loadedPath_, written)) return;
   loadedStamp_ = DiskStamp(loadedPath_);
   diskHash_ = written;
-  lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(diskHash_)));
+  diskHashV2_ = writtenV2;
+  ShowInfoHashes(diskHash_, diskHashV2_);
+}
+
+void TViewEditPage::ShowInfoHashes(const std::string& v1, const std::string& v2) {
+  if (v2.empty()) {
+    lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(v1)));
+    lblInfoHashV2_->clear();
+    lblInfoHashV2_->setVisible(false);
+    return;
+  }
+  if (v1.empty()) {
+    lblViewSHA1_->setText(tr("SHA1: none (a BitTorrent v2 torrent)"));
+    lblInfoHashV2_->setText(tr("SHA256: %1 (v2)").arg(Utf8Text(v2)));
+  } else {
+    lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(v1)));
+    lblInfoHashV2_->setText(tr("SHA256: %1 (hybrid: v1 and v2)").arg(Utf8Text(v2)));
+  }
+  lblInfoHashV2_->setVisible(true);
 }
 
 void TViewEditPage::btnViewSaveAsClick() {
@@ -595,13 +626,25 @@ bool TViewEditPage::MayOverwriteLoaded() {
 }
 
 bool TViewEditPage::MayChangeInfoHash() {
-  if (diskHash_.empty()) return true;
+  if (diskHash_.empty() && diskHashV2_.empty()) return true;
   const std::string saved = SavedInfoHash(*torrent_);
-  if (saved == diskHash_) return true;
-  const QString text =
-      tr("Saving changes the info hash from %1 to %2: peers of the old torrent will not find this one.")
-          .arg(Utf8Text(diskHash_), Utf8Text(saved)) +
-      QStringLiteral("\n\n") + tr("Save anyway?");
+  const std::string savedV2 =
+      diskHashV2_.empty() ? std::string() : torrent_->SavedInfoHashV2Text(torrent_->Pieces);
+  if (saved == diskHash_ && savedV2 == diskHashV2_) return true;
+  QString change;
+  if (diskHashV2_.empty())
+    change =
+        tr("Saving changes the info hash from %1 to %2: peers of the old torrent will not find this one.")
+            .arg(Utf8Text(diskHash_), Utf8Text(saved));
+  else if (diskHash_.empty())
+    change =
+        tr("Saving changes the v2 info hash from %1 to %2: peers of the old torrent will not find this one.")
+            .arg(Utf8Text(diskHashV2_), Utf8Text(savedV2));
+  else
+    change = tr("Saving changes the info hashes from %1 (v1) and %2 (v2) to %3 (v1) and %4 (v2): peers of "
+                "the old torrent will not find this one.")
+                 .arg(Utf8Text(diskHash_), Utf8Text(diskHashV2_), Utf8Text(saved), Utf8Text(savedV2));
+  const QString text = change + QStringLiteral("\n\n") + tr("Save anyway?");
   // No is the default: peers and links of the old torrent stay valid.
   return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNoDefaultNo) ==
          TMsgResult::Yes;
@@ -633,7 +676,9 @@ void TViewEditPage::mmoViewWebSeedsChange() {
 void TViewEditPage::btnCopyMagnetClick() {
   if (!torrent_) return;
   // The link of the torrent as it would be saved now.
-  const std::string link = MagnetLink(*torrent_, SavedInfoHash(*torrent_));
+  const std::string v1 = SavedInfoHash(*torrent_);
+  const std::string v2 = torrent_->SavedInfoHashV2Text(torrent_->Pieces);
+  const std::string link = MagnetLink(*torrent_, TMagnetHashes{v1, v2});
   QGuiApplication::clipboard()->setText(Utf8Text(link));
   ShowStatus(tr("Magnet link copied to the clipboard"));
 }

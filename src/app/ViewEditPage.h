@@ -101,6 +101,8 @@ class TViewEditPage : public QWidget {
   // Asks before a save that gives the torrent another info hash than the
   // file at the loaded path has. True when the save may go ahead.
   bool MayChangeInfoHash();
+  // "SHA1: ..." and, for a torrent with a v2 part, the v2 hash under it.
+  void ShowInfoHashes(const std::string& v1, const std::string& v2);
   void ShowStatus(const QString& text);
   void ReportError(const std::exception& e);
   // Runs a handler body, sending what it throws to the general error report.
@@ -128,6 +130,7 @@ class TViewEditPage : public QWidget {
   QString shownFileText_;
   // The info hash of the file at the loaded path: as loaded, then as last saved there.
   std::string diskHash_;
+  std::string diskHashV2_;  // "" for a v1 torrent
   // The trackers before the user typed into txtAnnounceURL: each change
   // replaces the main tracker starting from here, so a URL typed on the
   // way to another one never merges with a back-up tracker it matched.
@@ -146,6 +149,7 @@ class TViewEditPage : public QWidget {
   QLineEdit* txtViewName_;
   QPlainTextEdit* mmoViewComment_;
   QLabel* lblViewSHA1_;
+  QLabel* lblInfoHashV2_;
   QLabel* lblViewCreationDate_;
   QPushButton* btnCreationDateReset_;
   TTorrentFileList* lstFiles_;

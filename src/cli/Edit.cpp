@@ -178,7 +178,8 @@ void PrintHelp() {
   std::printf(
       "Usage: quorvane-cli %s\n\n"
       "Changes each .torrent FILE and writes it back (or to OUT; \"-o -\" writes it to\n"
-      "standard output). Prints the new info hash (\"INFOHASH  FILE\" for several FILEs).\n"
+      "standard output). Prints the new info hash (\"INFOHASH  FILE\" for several FILEs):\n"
+      "the v1 one, or for a BitTorrent v2-only torrent the v2 one.\n"
       "  -o, --output OUT          write to OUT instead of FILE (one FILE only)\n"
       "  --announce TEXT           the main tracker, replaced wherever it stands in the tiers;\n"
       "                            the old one does not stay as a back-up unless named again\n"
@@ -205,9 +206,12 @@ void PrintHelp() {
       "that would leave a tracker no such URL, is a usage error and the file stays as it was.\n"
       "The tracker edits apply in this order: --backup, --announce, --remove-tracker,\n"
       "--replace-tracker, --add-tracker. Private flag, source, name and files are part of\n"
-      "the info hash: when an edit changes it, stderr says so (the exit status stays 0).\n"
+      "the info hash: when an edit changes it, stderr says so, naming both the v1 and the v2\n"
+      "hash of a hybrid torrent (the exit status stays 0). Every edit keeps a v2 torrent's\n"
+      "file tree, meta version and piece layers as they are.\n"
       "A torrent whose load reported errors (other than a missing announce URL) is not saved,\n"
-      "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers).\n"
+      "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers)\n"
+      "that would change the order of its files in the file tree.\n"
       "Exit status: 0 done, 1 a FILE was not saved, 2 usage error.\n",
       EditUsage);
 }
@@ -296,6 +300,10 @@ int EditOne(const std::string& file, const TEditOptions& options) {
   }
 
   const std::string oldHash = torrent.InfoHashText;
+  const std::string oldHashV2 = torrent.InfoHashV2Text;
+  // Worked out before the save: writing to standard output lets the model go.
+  const std::string newHashV2 = torrent.SavedInfoHashV2Text(torrent.Pieces);
+  const bool v2Only = torrent.Format() == TMetaFormat::V2;
   // The writer hashes the info on its way out: the file is never read back.
   std::string newHash;
   const bool toStdout = options.Out == "-";
@@ -312,12 +320,26 @@ int EditOne(const std::string& file, const TEditOptions& options) {
     out.Commit();
   }
 
-  if (newHash != oldHash)
+  if (oldHashV2.empty() && newHash != oldHash)
     std::fprintf(
         stderr,
         "quorvane-cli edit: %s: info hash changes: %s -> %s; peers of the old torrent will not find this "
         "one\n",
         ForTerminal(file).c_str(), oldHash.c_str(), newHash.c_str());
+  else if (v2Only && newHashV2 != oldHashV2)
+    std::fprintf(
+        stderr,
+        "quorvane-cli edit: %s: v2 info hash changes: %s -> %s; peers of the old torrent will not find "
+        "this one\n",
+        ForTerminal(file).c_str(), oldHashV2.c_str(), newHashV2.c_str());
+  else if (!oldHashV2.empty() && (newHash != oldHash || newHashV2 != oldHashV2))
+    std::fprintf(
+        stderr,
+        "quorvane-cli edit: %s: info hashes change: v1 %s -> %s, v2 %s -> %s; peers of the old torrent "
+        "will not find this one\n",
+        ForTerminal(file).c_str(), oldHash.c_str(), newHash.c_str(), oldHashV2.c_str(), newHashV2.c_str());
+  // A v2-only torrent is known by its v2 hash alone.
+  if (v2Only) newHash = newHashV2;
   if (toStdout)
     std::fprintf(stderr, "%s\n", newHash.c_str());
   else if (options.Files.size() > 1)

@@ -11,6 +11,7 @@
 
 #include "base/Stream.h"
 #include "base/Terminal.h"
+#include "base/Text.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
@@ -38,7 +39,40 @@ std::string JsonTiers(const std::vector<std::vector<std::string>>& tiers) {
 
 // Only a torrent with an info hash has a magnet link.
 std::string MagnetOf(const TTorrentFile& torrent) {
-  return torrent.InfoHashText.empty() ? std::string() : MagnetLink(torrent);
+  if (torrent.InfoHashText.empty() && torrent.InfoHashV2Text.empty()) return {};
+  return MagnetLink(torrent, TMagnetHashes{torrent.InfoHashText, torrent.InfoHashV2Text});
+}
+
+const char* FormatText(TMetaFormat format) {
+  switch (format) {
+    case TMetaFormat::V2:
+      return "v2";
+    case TMetaFormat::Hybrid:
+      return "hybrid";
+    case TMetaFormat::V1:
+      break;
+  }
+  return "v1";
+}
+
+// "" for a v1 torrent, which has no piece layers to speak of.
+const char* PieceLayersText(const TTorrentFile& torrent) {
+  if (torrent.Format() == TMetaFormat::V1) return "";
+  switch (torrent.PieceLayers()) {
+    case TPieceLayersState::Complete:
+      return "complete";
+    case TPieceLayersState::Partial:
+      return "partial";
+    case TPieceLayersState::Absent:
+      break;
+  }
+  return "absent";
+}
+
+// A v2-only torrent has no v1 pieces: its pieces are those of v2 piece space.
+int64_t PieceCount(const TTorrentFile& torrent) {
+  if (torrent.Format() == TMetaFormat::V2) return torrent.Layout().PieceCount();
+  return static_cast<int64_t>(torrent.Pieces.size());
 }
 
 std::string LocalDateText(int64_t unixSeconds) {
@@ -73,11 +107,14 @@ void PrintJson(const TTorrentFile& torrent) {
   out += "  \"backup_trackers\": " + JsonStringArray(torrent.BackupTrackers(), "  ") + ",\n";
   out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
   out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
+  out += "  \"info_hash_v2\": " + JsonString(torrent.InfoHashV2Text) + ",\n";
+  out += "  \"format\": " + JsonString(FormatText(torrent.Format())) + ",\n";
+  out += "  \"piece_layers\": " + JsonString(PieceLayersText(torrent)) + ",\n";
   out += "  \"comment\": " + JsonString(torrent.Comment) + ",\n";
   out += "  \"creation_date\": " +
          (torrent.HasCreationDate() ? std::to_string(torrent.CreationUnix()) : "null") + ",\n";
   out += "  \"piece_length\": " + std::to_string(torrent.PieceLength) + ",\n";
-  out += "  \"piece_count\": " + std::to_string(torrent.Pieces.size()) + ",\n";
+  out += "  \"piece_count\": " + std::to_string(PieceCount(torrent)) + ",\n";
   out += "  \"total_length\": " + std::to_string(torrent.TotalLength) + ",\n";
   out += std::string("  \"multi_file\": ") + (torrent.MultiFile ? "true" : "false") + ",\n";
   out += "  \"files\": ";
@@ -92,6 +129,8 @@ void PrintJson(const TTorrentFile& torrent) {
       if (file.Pad) out += ", \"pad\": true";
       if (file.Symlink) out += ", \"symlink\": " + JsonString(file.SymlinkPath());
       if (file.UnsafePath) out += ", \"unsafe\": true";
+      if (torrent.Format() != TMetaFormat::V1)
+        out += ", \"pieces_root\": " + JsonString(BytesToHex(file.PiecesRoot(), 999));
       out += "}";
       out += i + 1 < torrent.Files.size() ? ",\n" : "\n";
     }
@@ -138,11 +177,17 @@ void PrintHuman(const TTorrentFile& torrent) {
   PrintField(out, "Tiers:", tiers.empty() ? "none" : tiers);
   PrintField(out, "Name:", ShownName(torrent));
   PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
+  // A v1 torrent's lines stay as they always were.
+  if (torrent.Format() != TMetaFormat::V1) {
+    PrintField(out, "Info hash v2:", torrent.InfoHashV2Text.empty() ? "N/A" : torrent.InfoHashV2Text);
+    PrintField(out, "Format:", FormatText(torrent.Format()));
+    PrintField(out, "Piece layers:", PieceLayersText(torrent));
+  }
   PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));
   PrintField(out,
              "Creation date:", torrent.HasCreationDate() ? LocalDateText(torrent.CreationUnix()) : "N/A");
   PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));
-  PrintField(out, "Piece count:", std::to_string(torrent.Pieces.size()));
+  PrintField(out, "Piece count:", std::to_string(PieceCount(torrent)));
   PrintField(out, "Total length:", std::to_string(torrent.TotalLength));
   PrintField(out, "Type:", torrent.MultiFile ? "multi-file" : "single-file");
   PrintField(out, "Private:", torrent.Private ? "yes" : "no");
@@ -178,17 +223,22 @@ void PrintHelp() {
                "Usage: quorvane-cli %s\n"
                "\n"
                "Prints everything FILE (a .torrent) holds: announce URL, back-up trackers and\n"
-               "their tiers, name, info hash, comment, creation date (local time), piece length\n"
+               "their tiers, name, info hash (and for BitTorrent v2 and hybrid torrents the v2\n"
+               "info hash, the format and whether the piece layers are there), comment,\n"
+               "creation date (local time), piece length\n"
                "and count, total length, private flag, source, web seeds, the program that made\n"
                "it, its magnet link, the file list and what the loader found wrong. FILE \"-\"\n"
                "reads the torrent from standard input. Each file's line starts with its INDEX\n"
                "for edit's \"--rename INDEX=PATH\" (from 0, padding files included).\n"
                "\n"
                "  --json   one JSON object with the keys announce, backup_trackers, name,\n"
-               "           info_hash, comment, creation_date (Unix seconds or null),\n"
+               "           info_hash (\"\" for v2-only), info_hash_v2 (\"\" for v1), format\n"
+               "           (v1, v2 or hybrid), piece_layers (complete, partial, absent; \"\" for\n"
+               "           v1), comment, creation_date (Unix seconds or null),\n"
                "           piece_length, piece_count, total_length, multi_file, files\n"
                "           ([{path, length}], with \"pad\": true for padding, \"symlink\" for a\n"
-               "           link's target, \"unsafe\": true for a path no client may use; a\n"
+               "           link's target, \"unsafe\": true for a path no client may use,\n"
+               "           \"pieces_root\" in v2 and hybrid torrents (hex, \"\" for none); a\n"
                "           file's position in the list is its INDEX for edit),\n"
                "           announce_list (the tiers as lists), private, source (or null),\n"
                "           web_seeds, created_by (or null), magnet (or null) and errors;\n"

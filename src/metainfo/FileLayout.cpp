@@ -1,8 +1,12 @@
 #include "metainfo/FileLayout.h"
 
-void TFileLayout::Append(std::unique_ptr<TTorrentSubFile> file) {
-  // Here v2 piece space starts every non-empty file on a piece boundary; v1
-  // puts each file right after the one before.
+void TFileLayout::Append(std::unique_ptr<TTorrentSubFile> file, bool pieceAligned) {
+  // v2 piece space starts every non-empty file on a piece boundary; v1 puts
+  // each file right after the one before.
+  if (pieceAligned && file->Length > 0 && pieceLength_ > 0 && !overflow_ && total_ % pieceLength_ != 0) {
+    const int64_t gap = pieceLength_ - total_ % pieceLength_;
+    if (__builtin_add_overflow(total_, gap, &total_)) overflow_ = true;
+  }
   file->Offset = total_;
   if (__builtin_add_overflow(total_, file->Length, &total_)) {
     total_ = static_cast<int64_t>(static_cast<uint64_t>(total_) + static_cast<uint64_t>(file->Length));

@@ -30,11 +30,15 @@ class TTorrentSubFile {
   // The link's target inside the torrent, "/"-separated; empty when not set.
   const std::string& SymlinkPath() const { return extras_ ? extras_->SymlinkPath : NoText(); }
   void SetSymlinkPath(std::string path) { Extras().SymlinkPath = std::move(path); }
+  // BitTorrent v2: the root of the file's merkle tree, 32 raw bytes; empty when it has none.
+  const std::string& PiecesRoot() const { return extras_ ? extras_->PiecesRoot : NoText(); }
+  void SetPiecesRoot(std::string root) { Extras().PiecesRoot = std::move(root); }
 
  private:
   struct TExtras {
     std::string SourcePath;
     std::string SymlinkPath;
+    std::string PiecesRoot;
   };
   static const std::string& NoText() {
     static const std::string empty;
@@ -90,8 +94,9 @@ class TFileLayout {
   int64_t PieceCount() const;
   TPieceRange PiecesOf(size_t i) const;
 
-  // Appends a file after the others and gives it its offset.
-  void Append(std::unique_ptr<TTorrentSubFile> file);
+  // Appends a file after the others and gives it its offset. pieceAligned (v2
+  // piece space): a non-empty file starts on a piece boundary.
+  void Append(std::unique_ptr<TTorrentSubFile> file, bool pieceAligned = false);
   void Reserve(size_t count) { files_.reserve(count); }
   // A new name leaves every offset where it is.
   void Rename(size_t i, std::string folder, std::string name);

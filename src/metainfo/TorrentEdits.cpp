@@ -159,6 +159,7 @@ void ReplaceMainTracker(TTorrentFile& torrent, const std::string& url) {
 }
 
 std::string SavedInfoHash(const TTorrentFile& torrent) {
+  if (torrent.Format() == TMetaFormat::V2) return {};
   // Writing the info alone is enough, and on a torrent of many files much
   // cheaper than writing and loading the whole file.
   if (std::string hash = torrent.SavedInfoHashText(torrent.Pieces); !hash.empty()) return hash;
@@ -171,5 +172,8 @@ std::string SavedInfoHash(const TTorrentFile& torrent) {
 }
 
 bool InfoHashChanges(const TTorrentFile& torrent) {
+  if (!torrent.InfoHashV2Text.empty() &&
+      torrent.SavedInfoHashV2Text(torrent.Pieces) != torrent.InfoHashV2Text)
+    return true;
   return !torrent.InfoHashText.empty() && SavedInfoHash(torrent) != torrent.InfoHashText;
 }

@@ -193,6 +193,46 @@ class TViewStream : public TStream {
   size_t pos_;
 };
 
+// One file of a file tree being written: its keys and its entry's bytes as loaded.
+struct TTreeLeaf {
+  std::vector<std::string> Path;
+  std::string_view Entry;
+};
+
+// The "file tree" of leaves sorted by path: each level's keys come in byte order.
+void WriteTreeLevel(std::string& out, std::span<const TTreeLeaf> leaves, size_t depth) {
+  out += 'd';
+  for (size_t i = 0; i < leaves.size();) {
+    const std::string& key = leaves[i].Path[depth];
+    size_t end = i + 1;
+    while (end < leaves.size() && leaves[end].Path[depth] == key) ++end;
+    out += std::to_string(key.size()) + ':' + key;
+    if (leaves[i].Path.size() == depth + 1) {
+      out += "d0:";
+      out += leaves[i].Entry;
+      out += 'e';
+    } else {
+      WriteTreeLevel(out, leaves.subspan(i, end - i), depth + 1);
+    }
+    i = end;
+  }
+  out += 'e';
+}
+
+// The bytes of every file entry (the value under "") of a canonical file tree, depth first: in
+// the order of the tree's files. One pass, whatever the size of a folder.
+void CollectTreeEntries(std::string_view tree, std::vector<std::string_view>& entries, int depth) {
+  if (depth > MaxFileTreeDepth) return;
+  const std::vector<TRawEntry> keys = RawEntries(tree);
+  for (const TRawEntry& key : keys) {
+    if (key.Key.empty()) {
+      entries.push_back(key.Value);
+      return;  // a file: its dictionary holds nothing else
+    }
+  }
+  for (const TRawEntry& key : keys) CollectTreeEntries(key.Value, entries, depth + 1);
+}
+
 bool IsIn(std::string_view key, const std::vector<std::string_view>& keys) {
   return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
@@ -334,6 +374,10 @@ void TTorrentFile::Reset() {
   comment_.clear();
   InfoHashText.clear();
   InfoHash.clear();
+  InfoHashV2Text.clear();
+  InfoHashV2.clear();
+  format_ = TMetaFormat::V1;
+  pieceLayers_ = TPieceLayersState::Absent;
   totalLength_ = 0;
   fileCount_ = 0;
   creation_.reset();
@@ -378,7 +422,52 @@ void TTorrentFile::SetInfo(const std::string& announce, const std::string& name,
 bool TTorrentFile::InfoChanged() const { return !raw_ || !raw_->InfoComplete || raw_->KeysSet != 0; }
 
 bool TTorrentFile::HybridRenamed() const {
-  return raw_ && (raw_->KeysSet & (KeyName | KeyFiles)) != 0 && HasV2Part();
+  return raw_ && (raw_->KeysSet & (KeyName | KeyFiles)) != 0 && HasV2Part() && RenamedFileTree().empty();
+}
+
+std::string TTorrentFile::RenamedFileTree() const {
+  // A damaged v2 part is not vouched for under new names.
+  if (!raw_ || !raw_->InfoComplete || format_ == TMetaFormat::V1 || IsDamaged()) return {};
+  // Renames only: new pieces or files belong to another torrent.
+  if ((raw_->KeysSet & LayoutKeys & ~unsigned{KeyName | KeyFiles}) != 0) return {};
+  const std::string_view info = raw_->RawInfo();
+  std::vector<std::string> errors;
+  const TFileTree loaded = ReadFileTree(info, errors);
+  if (!errors.empty() || loaded.Files.empty()) return {};
+  std::vector<const TTorrentSubFile*> files;
+  for (const auto& file : layout_.Files())
+    if (!file->Pad) files.push_back(file.get());
+  if (files.size() != loaded.Files.size()) return {};
+
+  const std::vector<TRawEntry> infoEntries = RawEntries(info);
+  const TRawEntry* tree = FindRaw(infoEntries, "file tree");
+  if (!tree) return {};
+  std::vector<std::string_view> entries;
+  CollectTreeEntries(tree->Value, entries, 0);
+  if (entries.size() != files.size()) return {};
+  std::vector<TTreeLeaf> leaves(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    leaves[i].Entry = entries[i];
+    if (loaded.SingleFile) {
+      leaves[i].Path = {name_};
+    } else {
+      for (std::string_view part : PathComponents(files[i]->Path, files[i]->Name))
+        leaves[i].Path.emplace_back(part);
+    }
+    for (const std::string& part : leaves[i].Path)
+      if (part.empty()) return {};
+  }
+  // The v1 list keeps its order, so the tree's depth-first walk must give the
+  // same one; a file cannot also be a folder of another.
+  for (size_t i = 1; i < leaves.size(); ++i) {
+    const auto& before = leaves[i - 1].Path;
+    const auto& after = leaves[i].Path;
+    if (!(before < after)) return {};
+    if (before.size() < after.size() && std::equal(before.begin(), before.end(), after.begin())) return {};
+  }
+  std::string out;
+  WriteTreeLevel(out, leaves, 0);
+  return out;
 }
 
 // Every info setter comes here: the info built for the last state is stale.
@@ -443,6 +532,8 @@ void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::st
   if (file.Path == folder && file.Name == name) return;
   layout_.Rename(i, folder, name);
   InfoSet();
+  // A v2-only torrent has no v1 entries to compare with: any rename counts.
+  if (raw_ && format_ == TMetaFormat::V2) raw_->KeysSet |= KeyFiles;
   // The one file of a single-file torrent is named by the torrent's name.
   if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size()) return;
   // A file renamed and renamed back is no rename: its loaded entry stays.
@@ -645,6 +736,7 @@ void TTorrentFile::ReadPieces(const TObjectHash& info) {
 
   TObject* pieces = info.Find("pieces");
   if (!pieces) {
+    if (format_ == TMetaFormat::V2) return;
     Errors.push_back("Corrupt File: Missing \"info.pieces\" segment");
     return;
   }
@@ -744,6 +836,7 @@ void TTorrentFile::CheckLengths(bool lengthsValid) {
 void TTorrentFile::ReadInfo(const TObjectHash& info) {
   ReadName(info);
   ReadPieces(info);
+  if (format_ == TMetaFormat::V2) return;
   if (TObject* length = info.Find("length")) {
     const int64_t total = As<TIntString>(length).Value;
     auto file = std::make_unique<TTorrentSubFile>(name_, std::string(), total, 0);
@@ -766,6 +859,62 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
         "Corrupt File: Missing both \"info.length\" and \"info.files\" segments (should have one or the "
         "other)");
   }
+}
+
+void TTorrentFile::ReadV2(std::string_view infoBytes) {
+  // Only a torrent with a file tree has layers to read: a v1 one is not scanned for them.
+  std::vector<TRawEntry> top;
+  if (format_ != TMetaFormat::V1) top = RawEntries(raw_->Bytes);
+  const TRawEntry* layers = FindRaw(top, "piece layers");
+  TV2Metadata meta = ReadV2Metadata(infoBytes, layers ? layers->Value : std::string_view(), Errors);
+  format_ = meta.Format;
+  if (format_ == TMetaFormat::V1) return;
+  pieceLayers_ = meta.PieceLayers;
+  InfoHashV2 = std::move(meta.InfoHashV2);
+  InfoHashV2Text = BytesToHex(InfoHashV2, 999);
+  if (format_ == TMetaFormat::V2) {
+    // No swarm knows this info by its SHA-1.
+    InfoHash.clear();
+    InfoHashText.clear();
+    ReadTreeFiles(meta.Tree);
+    return;
+  }
+  // A hybrid's v1 files are the tree's files in the same order, with pads between.
+  std::vector<TTorrentSubFile*> real;
+  for (const auto& file : layout_.Files())
+    if (!file->Pad) real.push_back(file.get());
+  if (real.size() != meta.Tree.Files.size()) return;  // the hybrid check said so
+  for (size_t i = 0; i < real.size(); ++i) real[i]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+}
+
+void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
+  multiFile_ = !tree.SingleFile;
+  layout_.Reserve(tree.Files.size());
+  for (const TTreeFile& entry : tree.Files) {
+    std::string folder;
+    std::string name = tree.SingleFile ? name_ : std::string();
+    bool unsafe = false;
+    for (size_t j = 0; j < entry.Path.size(); ++j) {
+      unsafe = unsafe || !ComponentProblem(entry.Path[j]).empty();
+      if (tree.SingleFile) continue;
+      if (j + 1 < entry.Path.size())
+        folder += entry.Path[j] + '/';
+      else
+        name = entry.Path[j];
+    }
+    auto file = std::make_unique<TTorrentSubFile>(std::move(name), std::move(folder), entry.Length, 0);
+    file->Symlink = entry.IsSymlink();
+    file->UnsafePath = unsafe;
+    if (file->Symlink) {
+      std::string target;
+      for (const std::string& part : entry.SymlinkPath) target += (target.empty() ? "" : "/") + part;
+      file->SetSymlinkPath(std::move(target));
+    }
+    file->SetPiecesRoot(entry.PiecesRoot);
+    layout_.Append(std::move(file), true);
+  }
+  fileCount_ = static_cast<int32_t>(layout_.size());
+  totalLength_ = tree.TotalLength;
 }
 
 void TTorrentFile::HashInfo(std::string_view bytes, int64_t start, int64_t length) {
@@ -816,6 +965,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       auto& info = As<TObjectHash>(infoValue);
       raw_->Info = &info;
       ReadExtras(*top, &info);
+      // A v2-only info has no v1 file list or pieces: its files come from the tree.
+      if (report.InfoStart >= 0)
+        format_ = FormatOf(
+            std::string_view(raw_->Bytes)
+                .substr(static_cast<size_t>(report.InfoStart), static_cast<size_t>(report.InfoLength)));
       ReadInfo(info);
       // Clients hash the first "info"; this decoder keeps the last.
       if (report.InfoCount > 1) Errors.push_back("Corrupt File: the \"info\" segment appears more than once");
@@ -829,6 +983,7 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
         // A cut-off info has said so already.
         if (!raw_->InfoComplete && Errors.size() == errorsBeforeInfo)
           Errors.push_back("Corrupt File: Malformed \"info\" segment");
+        ReadV2(raw_->RawInfo());
       }
     }
     if (!dynamic_cast<const TObjectList*>(raw_->Info ? raw_->Info->Find("files") : nullptr) ||
@@ -874,7 +1029,16 @@ std::string_view TTorrentFile::InfoBytes(const TTorrentPieces& pieces) const {
   return builtInfo_;
 }
 
+std::string TTorrentFile::SavedInfoHashV2Text(const TTorrentPieces& pieces) const {
+  if (format_ == TMetaFormat::V1) return {};
+  if (!InfoChanged() && &pieces == &pieces_) return InfoHashV2Text;
+  const std::string_view info = InfoBytes(pieces);
+  if (info.empty() || static_cast<int64_t>(info.size()) > MaxFileSize) return {};
+  return BytesToHex(::InfoHashV2(info), 999);
+}
+
 std::string TTorrentFile::SavedInfoHashText(const TTorrentPieces& pieces) const {
+  if (format_ == TMetaFormat::V2) return {};  // no v1 hash to give
   // The save copies the info byte for byte: the hash of those bytes.
   if (!InfoChanged() && &pieces == &pieces_) return InfoHashText;
   // A hash of another length breaks the "pieces" string: the info a reader
@@ -904,7 +1068,9 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
   };
 
   std::vector<TKeyWriter> entries;
-  if (MultiFile) {
+  // A v2-only info describes its files in "file tree" alone.
+  const bool v1Keys = format_ != TMetaFormat::V2;
+  if (v1Keys && MultiFile) {
     if (const TRawEntry* files = keep("files", KeyFiles | KeyFileList)) {
       entries.push_back({"files", [&out, value = files->Value] { WriteRaw(out, value); }});
     } else {
@@ -931,7 +1097,7 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
                            WriteRaw(out, "e");
                          }});
     }
-  } else {
+  } else if (v1Keys) {
     entries.push_back({"length", [&] { WriteInteger(out, TotalLength); }});
   }
   if (const TRawEntry* name = keep("name", KeyName))
@@ -944,7 +1110,7 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
     entries.push_back({"piece length", [&] { WriteInteger(out, PieceLength); }});
   if (const TRawEntry* hashes = keep("pieces", KeyPieces); hashes && &pieces == &pieces_)
     entries.push_back({"pieces", [&out, value = hashes->Value] { WriteRaw(out, value); }});
-  else
+  else if (v1Keys)
     entries.push_back({"pieces", [&] { WriteString(out, pieces.Bytes()); }});
 
   // The flags keep what the file had (even a value the model does not take as
@@ -966,14 +1132,20 @@ void TTorrentFile::WriteInfo(TStream& out, const TTorrentPieces& pieces) const {
     entries.push_back({"source", [&] { WriteString(out, Source); }});
 
   std::vector<std::string_view> stale;
+  std::vector<std::string_view> owned{"files",  "length",  "name",  "piece length",
+                                      "pieces", "private", "source"};
   if ((keysSet & LayoutKeys) != 0) {
-    // A rebuilt info holds the v1 layout only (a rename of a hybrid never gets
-    // here): v2 keys beside new pieces or a damaged info would not match them.
-    stale = {"file tree", "meta version"};
     if (raw && (raw->KeysSet & KeyName) != 0) stale.push_back("name.utf-8");
+    // A renamed v2 torrent gets its tree under the new names; v2 keys beside
+    // new pieces or a damaged info would not match them.
+    if (std::string tree = RenamedFileTree(); !tree.empty()) {
+      owned.push_back("file tree");
+      entries.push_back({"file tree", [&out, tree = std::move(tree)] { WriteRaw(out, tree); }});
+    } else {
+      stale.push_back("file tree");
+      stale.push_back("meta version");
+    }
   }
-  const std::vector<std::string_view> owned{"files",  "length",  "name",  "piece length",
-                                            "pieces", "private", "source"};
   if (rawInfo.empty()) {
     AddForeignKeys(entries, out, loadedInfo, owned, stale);
   } else {
@@ -1079,7 +1251,9 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     entries.push_back({"info", [&out, info, infoHashText, changed, this] {
                          WriteRaw(out, info);
                          if (infoHashText)
-                           *infoHashText = changed ? BytesToHex(Sha1Bytes(info), 999) : InfoHashText;
+                           *infoHashText = changed && format_ != TMetaFormat::V2
+                                               ? BytesToHex(Sha1Bytes(info), 999)
+                                               : InfoHashText;
                        }});
   } else {
     entries.push_back({"info", [&] {
@@ -1090,7 +1264,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
                          // Hashed on its way out: the info is written once.
                          TSha1Output tee(&out);
                          WriteInfo(tee, pieces);
-                         *infoHashText = BytesToHex(tee.DigestBytes(), 999);
+                         *infoHashText =
+                             format_ == TMetaFormat::V2 ? std::string() : BytesToHex(tee.DigestBytes(), 999);
                        }});
   }
 
@@ -1104,7 +1279,8 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     std::vector<std::string_view> stale;
     if (commentSet_) stale.push_back("comment.utf-8");
     // v2 piece hashes belong to the file tree a rebuilt info leaves out.
-    if (!raw_->InfoComplete || (raw_->KeysSet & LayoutKeys) != 0) stale.push_back("piece layers");
+    if (!raw_->InfoComplete || ((raw_->KeysSet & LayoutKeys) != 0 && RenamedFileTree().empty()))
+      stale.push_back("piece layers");
     AddForeignKeys(entries, out, Dictionary.get(),
                    {"announce", "announce-list", "comment", "creation date", "info", "url-list"}, stale);
   }

@@ -12,6 +12,7 @@
 
 #include "base/Stream.h"
 #include "metainfo/FileLayout.h"
+#include "metainfo/FileTree.h"
 #include "metainfo/Hashes.h"
 
 // Days since 1899-12-30 00:00 with the time of day as fraction; 0 = no date.
@@ -27,9 +28,9 @@ TDateTime NowUtc();
 // magnet-style torrents, so it never counts as damage.
 extern const char* const MissingAnnounceError;
 
-// Why a torrent holding BitTorrent v2 data is not renamed: the v2 file tree
-// would still name the old files, and clients refuse a hybrid whose two file
-// lists differ.
+// Why a torrent holding BitTorrent v2 data is not renamed: its tree would
+// list the files in another order than the v1 list (or it is damaged), and
+// clients refuse a hybrid whose two file lists differ.
 extern const char* const HybridRenameError;
 
 // Raised by SaveToStream for a renamed torrent that holds v2 data.
@@ -115,8 +116,13 @@ class TTorrentFile {
   // The loaded torrent holds BitTorrent v2 data: info "file tree" or "meta
   // version", or "piece layers" at the top level.
   bool HasV2Part() const;
+  // Which hashes the loaded info carries (V1 for a model not loaded).
+  TMetaFormat Format() const { return format_; }
+  // How much of "piece layers" the torrent carries (Absent for v1).
+  TPieceLayersState PieceLayers() const { return pieceLayers_; }
   // HasV2Part() and the torrent or one of its files bears another name than
-  // loaded: no save can keep both file lists right.
+  // loaded, and no tree under the new names keeps the order of the files: no
+  // save can keep both file lists right.
   bool HybridRenamed() const;
   // The creation date, kept as Unix seconds (UTC); the window converts it
   // with DateTimeOf. CreationUnix() is 0 without a date.
@@ -187,13 +193,21 @@ class TTorrentFile {
   // the saved file back can tell: a piece hash that is not 20 bytes long, or
   // an info too large to load.
   std::string SavedInfoHashText(const TTorrentPieces& pieces) const;
+  // The v2 info hash (64 hex digits) of the info SaveToStream would write
+  // with these pieces; "" for a v1 torrent or when only reading the saved
+  // file back can tell.
+  std::string SavedInfoHashV2Text(const TTorrentPieces& pieces) const;
   // An info setter ran since the load (always true for a model not loaded).
   bool InfoChanged() const;
 
   std::vector<std::string> Errors;
   std::unique_ptr<TObjectHash> Dictionary;  // the decoded top level after a load
+  // The v1 info hash (SHA-1 of the info): "" for a v2-only torrent.
   std::string InfoHashText;
   std::string InfoHash;
+  // The v2 info hash (SHA-256 of the info): "" for a v1 torrent.
+  std::string InfoHashV2Text;
+  std::string InfoHashV2;
   // "created by" as loaded; the writer keeps it with the file's other keys.
   std::string CreatedBy;
 
@@ -207,6 +221,12 @@ class TTorrentFile {
   void ReadTrackers(const TObjectHash& top);
   void ReadDescription(const TObjectHash& top);
   void ReadInfo(const TObjectHash& info);
+  void ReadV2(std::string_view infoBytes);
+  void ReadTreeFiles(const TFileTree& tree);
+  // The "file tree" of a renamed v2 or hybrid torrent under its new names,
+  // each file's entry as loaded; "" when no tree can follow the renames (the
+  // order of its files would change, or a name is not one key).
+  std::string RenamedFileTree() const;
   void ReadName(const TObjectHash& info);
   void ReadPieces(const TObjectHash& info);
   void ReadFileList();
@@ -229,6 +249,8 @@ class TTorrentFile {
   // announce-list, tiers_[1..].
   bool mainApart_ = false;
   std::optional<int64_t> creation_;
+  TMetaFormat format_ = TMetaFormat::V1;
+  TPieceLayersState pieceLayers_ = TPieceLayersState::Absent;
   // Top-level keys set since the load, so written from the model.
   bool trackersSet_ = true;
   bool commentSet_ = true;

@@ -67,6 +67,28 @@ std::string MultiFile() {
          Str(Pieces20);
 }
 
+// A hybrid's info keys: a/b/c.txt fills the first piece, so no pad is needed; the roots are
+// made up, as nothing here reads the data.
+std::string HybridMultiFile() {
+  const auto entry = [](long long length, char root) {
+    return "d" + Str("") + "d" + Str("length") + Int(length) + Str("pieces root") +
+           Str(std::string(32, root)) + "ee";
+  };
+  const std::string tree = "d" + Str("a") + "d" + Str("b") + "d" + Str("c.txt") + entry(16384, '\x05') +
+                           "ee" + Str("d.txt") + entry(5, '\x06') + "e";
+  return Str("file tree") + tree + Str("files") + "l" + "d" + Str("length") + Int(16384) + Str("path") + "l" +
+         Str("a") + Str("b") + Str("c.txt") + "e" + "e" + "d" + Str("length") + Int(5) + Str("path") + "l" +
+         Str("d.txt") + "e" + "e" + "e" + Str("meta version") + Int(2) + Str("name") + Str("top") +
+         Str("piece length") + Int(16384) + Str("pieces") + Str(Pieces20 + Pieces20);
+}
+
+// The same files as a v2-only torrent.
+std::string V2OnlySingleFile() {
+  return Str("file tree") + "d" + Str("movie") + "d" + Str("") + "d" + Str("length") + Int(5) +
+         Str("pieces root") + Str(std::string(32, '\x07')) + "eee" + Str("meta version") + Int(2) +
+         Str("name") + Str("movie") + Str("piece length") + Int(16384);
+}
+
 std::string Announce(const std::string& url = "http://main/announce") { return Str("announce") + Str(url); }
 
 std::unique_ptr<TTorrentFile> LoadFile(const std::string& path) {
@@ -732,20 +754,20 @@ class TViewEditPageTest : public QObject {
   }
 
   void aHybridIsNotRenamed() {
-    // Until the page writes v2 file trees, a rename would leave the tree naming the old files.
-    const std::string original =
-        Torrent(Announce(), MultiFile() + Str("meta version") + Int(2), Str("piece layers") + "de");
+    // A rename that would change the order of the tree's files cannot keep both file lists.
+    const std::string original = Torrent(Announce(), HybridMultiFile(), Str("piece layers") + "de");
     const auto file = Write("h.torrent", original);
     Open(file);
     for (const bool byName : {true, false}) {
+      Files()->setCurrentRow(1);
       if (byName) {
         Edit("txtViewName")->setText(QStringLiteral("film"));
+        Edit("txtFilesName")->setText(QStringLiteral("0.txt"));
       } else {
         Edit("txtViewName")->setText(QStringLiteral("top"));
-        Files()->setCurrentRow(1);
-        Edit("txtFilesName")->setText(QStringLiteral("e.txt"));
-        Button("btnChange")->click();
+        Edit("txtFilesName")->setText(QStringLiteral("A.txt"));
       }
+      Button("btnChange")->click();
       dialogs_->Boxes.clear();
       Button("btnViewSave")->click();
       QCOMPARE(dialogs_->Boxes.size(), size_t(1));
@@ -759,11 +781,83 @@ class TViewEditPageTest : public QObject {
     Find<QPlainTextEdit>("mmoViewComment")->setPlainText(QStringLiteral("c"));
     dialogs_->Boxes.clear();
     Button("btnViewSave")->click();
-    QVERIFY(dialogs_->Boxes.empty());
+    QVERIFY2(dialogs_->Boxes.empty(), dialogs_->Boxes.empty() ? "" : dialogs_->Boxes[0].Text.c_str());
     const std::string saved = ReadWholeFile(file);
     QVERIFY(saved.find("7:comment1:c") != std::string::npos);
     QVERIFY(saved.find(Str("meta version") + Int(2)) != std::string::npos);
     QVERIFY(saved.find(Str("piece layers") + "de") != std::string::npos);
+  }
+
+  // A rename that keeps the order renames the tree too, and keeps every v2 key.
+  void aHybridRenameKeepingTheOrderIsSaved() {
+    const auto file = Write("h.torrent", Torrent(Announce(), HybridMultiFile(), Str("piece layers") + "de"));
+    Open(file);
+    Edit("txtViewName")->setText(QStringLiteral("film"));
+    Files()->setCurrentRow(1);
+    Edit("txtFilesName")->setText(QStringLiteral("e.txt"));
+    Button("btnChange")->click();
+    dialogs_->Boxes.clear();
+    dialogs_->Answers = {TMsgResult::Yes};
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+    QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Question"));
+    const auto saved = LoadFile(file);
+    QVERIFY(saved->DamageLines().empty());
+    QVERIFY(saved->Format() == TMetaFormat::Hybrid);
+    QCOMPARE(saved->Name, std::string("film"));
+    QCOMPARE(saved->Files[1]->Name, std::string("e.txt"));
+    QVERIFY(ReadWholeFile(file).find(Str("e.txt") + "d" + Str("") + "d") != std::string::npos);
+    QVERIFY(ReadWholeFile(file).find(Str("piece layers") + "de") != std::string::npos);
+  }
+
+  // Both hashes shown, asked about and put in the magnet link; v1 torrents show one.
+  void v2AndHybridHashes() {
+    struct TCase {
+      const char* Label;
+      std::string Info;
+      bool V1;
+    };
+    const TCase cases[] = {
+        {"hybrid", HybridMultiFile(), true},
+        {"v2-only", V2OnlySingleFile(), false},
+    };
+    for (const auto& c : cases) {
+      const auto file = Write((std::string(c.Label) + ".torrent").c_str(), Torrent(Announce(), c.Info));
+      Open(file);
+      QVERIFY2(page_->Torrent()->DamageLines().empty(), c.Label);
+      const std::string oldV1 = page_->Torrent()->InfoHashText, oldV2 = page_->Torrent()->InfoHashV2Text;
+      QCOMPARE(oldV1.empty(), !c.V1);
+      QVERIFY(Label("lblInfoHashV2")->isVisibleTo(page_.get()));
+      QVERIFY2(Label("lblInfoHashV2")->text().contains(QString::fromStdString(oldV2)), c.Label);
+      if (c.V1) QVERIFY(Label("lblViewSHA1")->text().contains(QString::fromStdString(oldV1)));
+
+      Button("btnCopyMagnet")->click();
+      const std::string link = QGuiApplication::clipboard()->text().toStdString();
+      QVERIFY2(link.find("xt=urn:btmh:1220" + oldV2) != std::string::npos, link.c_str());
+      QCOMPARE(link.find("xt=urn:btih:" + oldV1) != std::string::npos, c.V1);
+
+      Check("chkViewPrivate")->click();
+      const std::string newV2 = page_->Torrent()->SavedInfoHashV2Text(page_->Torrent()->Pieces);
+      const std::string newV1 = SavedInfoHash(*page_->Torrent());
+      QVERIFY(newV2 != oldV2);
+      dialogs_->Boxes.clear();
+      dialogs_->Answers = {TMsgResult::Yes};
+      Button("btnViewSave")->click();
+      QCOMPARE(dialogs_->Boxes.size(), size_t(1));
+      const std::string& text = dialogs_->Boxes[0].Text;
+      QVERIFY2(text.find(oldV2) != std::string::npos && text.find(newV2) != std::string::npos, text.c_str());
+      if (c.V1)
+        QVERIFY2(text.find(oldV1) != std::string::npos && text.find(newV1) != std::string::npos,
+                 text.c_str());
+      const auto saved = LoadFile(file);
+      QCOMPARE(saved->InfoHashV2Text, newV2);
+      QCOMPARE(saved->InfoHashText, newV1);
+      QVERIFY(saved->Private);
+      QVERIFY2(Label("lblInfoHashV2")->text().contains(QString::fromStdString(newV2)), c.Label);
+    }
+    // A v1 torrent after them hides the second label again.
+    Open(Write("v1.torrent", Torrent(Announce(), MultiFile())));
+    QVERIFY(!Label("lblInfoHashV2")->isVisibleTo(page_.get()));
   }
 
   void datesTheLocaleCannotShowAreSeconds() {

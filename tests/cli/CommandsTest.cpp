@@ -212,10 +212,12 @@ TEST_F(CommandsTest, EditRefusesWhatItCannotWriteBackWhole) {
                              str(std::string(32, '\x02')) +
                              "eee6:lengthi5e12:meta versioni2e4:name5:movie12:piece lengthi16384e6:pieces" +
                              str(hash) + "e12:piece layersde" + "e";
-  const std::string multi = "d8:announce" + str("http://t/a") +
-                            "4:infod5:filesld6:lengthi5e4:pathl1:aeee12:meta versioni2e4:name3:top12:piece "
-                            "lengthi16384e6:pieces" +
-                            str(hash) + "ee";
+  const std::string multi =
+      "d8:announce" + str("http://t/a") + "4:infod9:file treed1:ad0:d6:lengthi16384e11:pieces root" +
+      str(std::string(32, '\x02')) + "ee1:cd0:d6:lengthi5e11:pieces root" + str(std::string(32, '\x03')) +
+      "eee5:filesld6:lengthi16384e4:pathl1:aeed6:lengthi5e4:pathl1:ceee12:meta versioni2e4:"
+      "name3:top12:piece lengthi16384e6:pieces" +
+      str(hash + hash) + "ee";
   Dir.Write("hybrid.torrent", hybrid);
   Dir.Write("multi.torrent", multi);
   const std::string overflow =
@@ -223,16 +225,17 @@ TEST_F(CommandsTest, EditRefusesWhatItCannotWriteBackWhole) {
   Dir.Write("overflow.torrent", overflow);
   const std::string refused = "renaming such a torrent or its files is not supported yet";
   const std::vector<TCase> cases = {
+      // Renames that would change the order of the files in the tree.
       {.Label = "--name of a hybrid",
-       .Args = {"edit", "--name", "film", "hybrid.torrent"},
+       .Args = {"edit", "--name", "film", "--rename", "0=d", "multi.torrent"},
        .Status = 1,
-       .Err = "hybrid.torrent: This torrent holds BitTorrent v2 data"},
+       .Err = "multi.torrent: This torrent holds BitTorrent v2 data"},
       {.Label = "--rename of a hybrid",
-       .Args = {"edit", "--rename", "0=b", "multi.torrent"},
+       .Args = {"edit", "--rename", "1=0", "multi.torrent"},
        .Status = 1,
        .Err = refused},
       {.Label = "--name with -o",
-       .Args = {"edit", "--name", "x", "-o", "out.torrent", "multi.torrent"},
+       .Args = {"edit", "--name", "x", "--rename", "0=z", "-o", "out.torrent", "multi.torrent"},
        .Status = 1,
        .Err = refused},
       {.Label = "a wrapped length",

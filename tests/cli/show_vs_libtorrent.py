@@ -87,11 +87,11 @@ def transmission(target, out, trackers, comment=None, private=False):
     return out
 
 
-def libtorrent(target, out, tiers, comment=None, private=False, v1_only=True):
+def libtorrent(target, out, tiers, comment=None, private=False, v1_only=True, v2_only=False, piece_length=32768):
     fs = lt.file_storage()
     lt.add_files(fs, target)
-    flags = lt.create_torrent.v1_only if v1_only else 0
-    ct = lt.create_torrent(fs, 32768, flags=flags)
+    flags = lt.create_torrent.v1_only if v1_only else lt.create_torrent.v2_only if v2_only else 0
+    ct = lt.create_torrent(fs, piece_length, flags=flags)
     for tier, urls in enumerate(tiers):
         for url in urls:
             ct.add_tracker(url, tier)
@@ -145,6 +145,14 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
             ("libtorrent single", libtorrent(single, out("lt2.torrent"), [["http://t1.example/a"]])),
             ("libtorrent hybrid v1+v2 with pad files",
              libtorrent(tree, out("lt3.torrent"), [["http://t1.example/a"]], v1_only=False)),
+            ("libtorrent v2-only multi, 16 KiB pieces, private",
+             libtorrent(tree, out("lt4.torrent"), [["http://t1.example/a"]], private=True, v1_only=False,
+                        v2_only=True, piece_length=16384)),
+            ("libtorrent v2-only single",
+             libtorrent(single, out("lt5.torrent"), [["http://t1.example/a"]], v1_only=False, v2_only=True)),
+            ("libtorrent hybrid single, comment",
+             libtorrent(single, out("lt6.torrent"), [["http://t1.example/a"]], comment="hybrid", v1_only=False,
+                        piece_length=16384)),
         ]
 
     @classmethod
@@ -157,17 +165,26 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         self.assertEqual(sorted(ours.keys()), sorted([
             "announce", "backup_trackers", "name", "info_hash", "comment", "creation_date", "piece_length",
             "piece_count", "total_length", "multi_file", "files", "announce_list", "private", "source",
-            "web_seeds", "created_by", "magnet", "errors"]))
+            "web_seeds", "created_by", "magnet", "errors", "format", "info_hash_v2", "piece_layers"]))
         ti = lt_info(path)
-        raw = raw_dict(path)
 
         self.assertEqual(ours["name"], ti.name())
-        self.assertEqual(ours["info_hash"], str(ti.info_hashes().v1))
+        raw = raw_dict(path)
+        v1 = b"pieces" in raw[b"info"]
+        v2 = b"file tree" in raw[b"info"]
+        self.assertEqual(ours["format"], "hybrid" if v1 and v2 else "v2" if v2 else "v1")
+        self.assertEqual(ours["info_hash"], str(ti.info_hashes().v1) if v1 else "")
+        self.assertEqual(ours["info_hash_v2"], str(ti.info_hashes().v2) if v2 else "")
+        self.assertEqual(ours["piece_layers"], "complete" if v2 else "")
         self.assertEqual(ours["comment"], ti.comment())
         self.assertEqual(ours["creation_date"], ti.creation_date() or None)
         self.assertEqual(ours["piece_length"], ti.piece_length())
         self.assertEqual(ours["piece_count"], ti.num_pieces())
-        self.assertEqual(ours["total_length"], ti.total_size())
+        fs = ti.files()
+        pad = lt.file_storage.flag_pad_file
+        real_total = sum(fs.file_size(i) for i in range(fs.num_files()) if not fs.file_flags(i) & pad)
+        # libtorrent counts the pads it puts between a v2-only torrent's files; they are in no file list.
+        self.assertEqual(ours["total_length"], ti.total_size() if v1 else real_total)
         self.assertEqual(ours["errors"], [])
 
         # Trackers: libtorrent lists the announce-list when there is one, else the announce URL.
@@ -199,16 +216,25 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         self.assertEqual(ours["created_by"], ti.creator() or None)
         magnet = lt.parse_magnet_uri(ours["magnet"])
         self.assertEqual(str(magnet.info_hashes.v1), str(ti.info_hashes().v1))
+        self.assertEqual(str(magnet.info_hashes.v2), str(ti.info_hashes().v2))
+        self.assertTrue(ours["magnet"].startswith("magnet:?xt=urn:btih:" if v1 else "magnet:?xt=urn:btmh:1220"))
         self.assertEqual(magnet.name, ti.name())
         main = {ours["announce"]} if ours["announce"] else set()
         self.assertEqual(sorted(magnet.trackers), sorted(set(t.url for t in ti.trackers()) | main))
 
-        fs = ti.files()
-        multi = b"files" in raw[b"info"]
+        multi = b"files" in raw[b"info"] or (v2 and b"" not in raw[b"info"][b"file tree"].get(ti.name().encode(), {}))
         self.assertEqual(ours["multi_file"], multi)
-        lt_files = [(fs.file_path(i), fs.file_size(i)) for i in range(fs.num_files())]
+        # libtorrent lists the pads of a v2-only torrent too; its tree has none.
+        shown = [i for i in range(fs.num_files()) if v1 or not fs.file_flags(i) & pad]
+        lt_files = [(fs.file_path(i), fs.file_size(i)) for i in shown]
         prefix = ti.name() + "/" if multi else ""
         self.assertEqual([(prefix + f["path"], f["length"]) for f in ours["files"]], lt_files)
+        if v2:
+            self.assertEqual([f["pieces_root"] for f in ours["files"]],
+                             ["" if fs.file_flags(i) & pad or fs.file_size(i) == 0 else str(fs.root(i))
+                              for i in shown])
+        else:
+            self.assertNotIn("pieces_root", str(ours["files"]))
         return ours, ti
 
     def test_every_field_agrees(self):
@@ -241,6 +267,86 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                 self.assertEqual(after.comment(), "a new comment")
                 self.assertEqual(raw_dict(saved)[b"info"].get(b"private"), 1)
                 self.check_against_libtorrent(saved)
+
+    def test_edits_of_v2_and_hybrid_torrents_agree_with_libtorrent(self):
+        edits = [
+            # (edit options, whether the info changes)
+            (["--comment", "another"], False),
+            (["--add-tracker", "udp://t9.example:80"], False),
+            (["--date", "1700000000"], False),
+            (["--private", "on", "--source", "SRC"], True),
+            (["--source", "other"], True),
+        ]
+        for name, path in self.cases:
+            raw = raw_dict(path)
+            if b"file tree" not in raw[b"info"]:
+                continue
+            before = lt_info(path).info_hashes()
+            v1 = b"pieces" in raw[b"info"]
+            for options, changes in edits:
+                with self.subTest(name=name, edit=" ".join(options)):
+                    saved = path + ".edit.torrent"
+                    result = run([CLI, "edit", path, "-o", saved] + options)
+                    after = lt_info(saved).info_hashes()
+                    self.assertEqual(raw_dict(saved)[b"info"][b"file tree"], raw[b"info"][b"file tree"])
+                    self.assertEqual(raw_dict(saved).get(b"piece layers"), raw.get(b"piece layers"))
+                    self.assertEqual(str(after.v2) != str(before.v2), changes)
+                    err = result.stderr.decode()
+                    if changes:
+                        self.assertIn(str(before.v2) + " -> " + str(after.v2), err)
+                        if v1:
+                            self.assertIn(str(before.v1) + " -> " + str(after.v1), err)
+                    else:
+                        self.assertEqual(err, "")
+                        self.assertEqual(str(after.v1), str(before.v1))
+                    printed = result.stdout.decode().strip()
+                    self.assertEqual(printed, str(after.v1) if v1 else str(after.v2))
+                    self.check_against_libtorrent(saved)
+
+    def test_renames_of_v2_torrents_keep_the_tree_order_or_are_refused(self):
+        multi_renames = [
+            # (edit options, saved), in the tree "Tree": a/b/c.bin, a/b/d e.bin, a/z.dat, readme.txt, x/empty
+            (["--name", "Renamed"], True),
+            (["--rename", "0=a/b/a.bin"], True),
+            (["--name", "N", "--rename", "0=a/0/c.bin"], True),
+            (["--rename", "0=z/c.bin"], False),  # past the others
+            (["--rename", "0=d e.bin"], False),  # two files of one path
+        ]
+        single_renames = [(["--name", "renamed.bin"], True), (["--rename", "0=other.bin"], True)]
+        for name, path in self.cases:
+            raw = raw_dict(path)
+            if b"file tree" not in raw[b"info"]:
+                continue
+            with open(path, "rb") as f:
+                original = f.read()
+            before = show_json(path)[1]
+            real = [f["path"] for f in before["files"] if not f.get("pad")]
+            for options, saved in (multi_renames if before["multi_file"] else single_renames):
+                with self.subTest(name=name, edit=" ".join(options)):
+                    out = path + ".renamed.torrent"
+                    if os.path.exists(out):
+                        os.remove(out)
+                    # --rename counts padding files too: map the index to the list the file shows.
+                    args = list(options)
+                    if "--rename" in args:
+                        at = args.index("--rename") + 1
+                        index, target = args[at].split("=", 1)
+                        shown = [f["path"] for f in before["files"]].index(real[int(index)])
+                        args[at] = "%d=%s" % (shown, target)
+                    result = run([CLI, "edit", path, "-o", out] + args, check=False)
+                    with open(path, "rb") as f:
+                        self.assertEqual(f.read(), original)
+                    if not saved:
+                        self.assertEqual(result.returncode, 1)
+                        self.assertIn(b"not supported yet", result.stderr)
+                        self.assertFalse(os.path.exists(out))
+                        continue
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    ours, ti = self.check_against_libtorrent(out)
+                    self.assertEqual(ours["format"], before["format"])
+                    self.assertEqual(raw_dict(out).get(b"piece layers"), raw.get(b"piece layers"))
+                    roots = [f["pieces_root"] for f in ours["files"] if not f.get("pad")]
+                    self.assertEqual(roots, [f["pieces_root"] for f in before["files"] if not f.get("pad")])
 
 
 class ShowOnOddInput(unittest.TestCase):

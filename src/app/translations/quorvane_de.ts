@@ -479,6 +479,30 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>%1 was changed on disk by another program after it was loaded here. Saving replaces those changes with what this page shows.</source>
         <translation>%1 wurde nach dem Laden von einem anderen Programm auf der Festplatte geändert. Speichern ersetzt diese Änderungen durch das, was diese Seite zeigt.</translation>
     </message>
+    <message>
+        <source>Info hash v2</source>
+        <translation>Info-Hash v2</translation>
+    </message>
+    <message>
+        <source>SHA1: none (a BitTorrent v2 torrent)</source>
+        <translation>SHA1: keiner (ein BitTorrent-v2-Torrent)</translation>
+    </message>
+    <message>
+        <source>SHA256: %1 (v2)</source>
+        <translation>SHA256: %1 (v2)</translation>
+    </message>
+    <message>
+        <source>SHA256: %1 (hybrid: v1 and v2)</source>
+        <translation>SHA256: %1 (hybrid: v1 und v2)</translation>
+    </message>
+    <message>
+        <source>Saving changes the v2 info hash from %1 to %2: peers of the old torrent will not find this one.</source>
+        <translation>Speichern ändert den v2-Info-Hash von %1 in %2: Peers des alten Torrents finden diesen nicht.</translation>
+    </message>
+    <message>
+        <source>Saving changes the info hashes from %1 (v1) and %2 (v2) to %3 (v1) and %4 (v2): peers of the old torrent will not find this one.</source>
+        <translation>Speichern ändert die Info-Hashes von %1 (v1) und %2 (v2) in %3 (v1) und %4 (v2): Peers des alten Torrents finden diesen nicht.</translation>
+    </message>
 </context>
 <context>
     <name>TfrmBackup</name>

@@ -1,0 +1,313 @@
+// Loading and editing torrents with a BitTorrent v2 part: v2-only and hybrid.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MetainfoTestUtil.h"
+#include "base/Text.h"
+#include "digest/MessageDigests.h"
+#include "metainfo/BDecode.h"
+#include "metainfo/TorrentEdits.h"
+
+namespace {
+
+using namespace Ben;
+
+std::string Hex(const std::string& bytes) { return BytesToHex(bytes, 999); }
+
+// File data of at most one 16 KiB block: its merkle root is the block's SHA-256.
+std::string Data(int64_t length, int seed) {
+  std::string data(static_cast<size_t>(length), '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>((i * 31 + static_cast<size_t>(seed)) & 0xff);
+  return data;
+}
+
+std::string FileEntry(int64_t length, int seed) {
+  if (length == 0) return Dict({{"", Dict({{"length", Int(0)}})}});
+  return Dict({{"", Dict({{"length", Int(length)}, {"pieces root", Str(Sha256Bytes(Data(length, seed)))}})}});
+}
+
+// "Top" holding a/b.bin (5000 B), a/c.txt (0 B) and z.dat (300 B), 16 KiB pieces; roots over real
+// data, so every check the loader makes passes.
+std::string TreeOfThree() {
+  return Dict({{"a", Dict({{"b.bin", FileEntry(5000, 1)}, {"c.txt", FileEntry(0, 2)}})},
+               {"z.dat", FileEntry(300, 3)}});
+}
+
+std::string V2OnlyInfo(const std::string& extra = "") {
+  // Keys in byte order: the v2 hash is over these exact bytes.
+  return "d9:file tree" + TreeOfThree() + "12:meta versioni2e4:name3:Top12:piece lengthi16384e" + extra + "e";
+}
+
+// The same files as a hybrid: pads after every non-empty file ending inside a piece.
+std::string HybridInfo() {
+  const auto file = [](int64_t length, std::initializer_list<std::string> path) {
+    return Dict({{"length", Int(length)}, {"path", List(path)}});
+  };
+  const auto pad = [](int64_t length) {
+    return Dict({{"attr", Str("p")},
+                 {"length", Int(length)},
+                 {"path", List({Str(".pad"), Str(std::to_string(length))})}});
+  };
+  const std::string files =
+      List({file(5000, {Str("a"), Str("b.bin")}), pad(16384 - 5000), file(0, {Str("a"), Str("c.txt")}),
+            file(300, {Str("z.dat")}), pad(16384 - 300)});
+  const std::string pieces = Sha1Bytes(Data(5000, 1) + std::string(16384 - 5000, '\0')) +
+                             Sha1Bytes(Data(300, 3) + std::string(16384 - 300, '\0'));
+  return Dict({{"file tree", TreeOfThree()},
+               {"files", files},
+               {"meta version", Int(2)},
+               {"name", Str("Top")},
+               {"piece length", Int(16384)},
+               {"pieces", Str(pieces)}});
+}
+
+std::string TorrentOf(const std::string& info) { return "d8:announce8:http://a4:info" + info + "e"; }
+
+// The value of a key in a saved file's info, as bytes.
+std::string InfoValue(const std::string& saved, std::string_view key) {
+  const std::vector<TRawEntry> top = RawEntries(saved);
+  for (const TRawEntry& entry : top)
+    if (entry.Key == "info")
+      for (const TRawEntry& inner : RawEntries(entry.Value))
+        if (inner.Key == key) return std::string(inner.Value);
+  return "none";
+}
+
+std::string InfoOf(const std::string& saved) {
+  for (const TRawEntry& entry : RawEntries(saved))
+    if (entry.Key == "info") return std::string(entry.Value);
+  return {};
+}
+
+TEST(V2Load, V2OnlyFilesComeFromTheTree) {
+  const std::string info = V2OnlyInfo();
+  auto [model, ok] = Load(TorrentOf(info));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->Errors, std::vector<std::string>());
+  EXPECT_EQ(model->Format(), TMetaFormat::V2);
+  EXPECT_EQ(model->InfoHashText, "");
+  EXPECT_EQ(model->InfoHashV2Text, Hex(Sha256Bytes(info)));
+  EXPECT_TRUE(model->MultiFile);
+  EXPECT_EQ(model->Name, "Top");
+  EXPECT_EQ(model->TotalLength, 5300);
+  ASSERT_EQ(model->Files.size(), 3u);
+  struct TExpected {
+    const char* Folder;
+    const char* Name;
+    int64_t Length;
+    int64_t Offset;  // v2 piece space: every non-empty file on a piece boundary
+    std::string Root;
+  };
+  const std::vector<TExpected> expected = {
+      {"a/", "b.bin", 5000, 0, Sha256Bytes(Data(5000, 1))},
+      {"a/", "c.txt", 0, 5000, ""},  // no data: no alignment
+      {"", "z.dat", 300, 16384, Sha256Bytes(Data(300, 3))},
+  };
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    const TTorrentSubFile& file = *model->Files[i];
+    EXPECT_EQ(file.Path, expected[i].Folder);
+    EXPECT_EQ(file.Name, expected[i].Name);
+    EXPECT_EQ(file.Length, expected[i].Length);
+    EXPECT_EQ(file.Offset, expected[i].Offset);
+    EXPECT_EQ(file.PiecesRoot(), expected[i].Root);
+  }
+  EXPECT_EQ(model->Layout().PieceCount(), 2);
+  EXPECT_EQ(model->PieceLayers(), TPieceLayersState::Complete);
+}
+
+TEST(V2Load, V2OnlySingleFileIsNamedByTheTorrent) {
+  const std::string info =
+      "d9:file treed5:movie" + FileEntry(700, 4) + "e12:meta versioni2e4:name5:movie12:piece lengthi16384ee";
+  auto [model, ok] = Load(TorrentOf(info));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->Errors, std::vector<std::string>());
+  EXPECT_FALSE(model->MultiFile);
+  ASSERT_EQ(model->Files.size(), 1u);
+  EXPECT_EQ(model->Files[0]->Name, "movie");
+  EXPECT_EQ(model->Files[0]->Path, "");
+  EXPECT_EQ(model->TotalLength, 700);
+}
+
+TEST(V2Load, HybridCarriesBothHashesAndTheRootsOfItsRealFiles) {
+  const std::string info = HybridInfo();
+  auto [model, ok] = Load(TorrentOf(info));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->Errors, std::vector<std::string>());
+  EXPECT_EQ(model->Format(), TMetaFormat::Hybrid);
+  EXPECT_EQ(model->InfoHashText, Hex(Sha1Bytes(info)));
+  EXPECT_EQ(model->InfoHashV2Text, Hex(Sha256Bytes(info)));
+  ASSERT_EQ(model->Files.size(), 5u);
+  EXPECT_EQ(model->Files[0]->PiecesRoot(), Sha256Bytes(Data(5000, 1)));
+  EXPECT_EQ(model->Files[1]->PiecesRoot(), "");  // a pad
+  EXPECT_EQ(model->Files[2]->PiecesRoot(), "");  // empty
+  EXPECT_EQ(model->Files[3]->PiecesRoot(), Sha256Bytes(Data(300, 3)));
+}
+
+TEST(V2Load, V1TorrentsHaveNoV2Fields) {
+  auto [model, ok] = Load(TorrentOf(Dict(
+      {{"length", Int(5)}, {"name", Str("n")}, {"piece length", Int(16384)}, {"pieces", Str(FakeHash(1))}})));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(model->Format(), TMetaFormat::V1);
+  EXPECT_EQ(model->InfoHashV2Text, "");
+  EXPECT_FALSE(model->InfoHashText.empty());
+}
+
+TEST(V2Load, BrokenV2PartsGiveTheirLinesAndNoV1Complaints) {
+  struct TCase {
+    const char* Name;
+    std::string Info;
+    std::string Line;  // expected among the errors
+  };
+  const std::string tree = TreeOfThree();
+  const std::vector<TCase> cases = {
+      {"newer meta version, first",
+       "d9:file tree" + tree + "12:meta versioni3e4:name3:Top12:piece lengthi16384ee",
+       "Corrupt File: \"info.meta version\" is 3: the torrent was made by a newer program, which this one "
+       "cannot "
+       "read"},
+      {"piece length not a power of two",
+       "d9:file tree" + tree + "12:meta versioni2e4:name3:Top12:piece lengthi20000ee",
+       "Corrupt File: \"info.piece length\" is 20000"},
+      {"tree without meta version", "d9:file tree" + tree + "4:name3:Top12:piece lengthi16384ee",
+       "Corrupt File: \"info.file tree\" is present, but \"info.meta version\" is missing"},
+      {"only empty files",
+       "d9:file treed1:e" + FileEntry(0, 0) + "1:f" + FileEntry(0, 0) +
+           "e12:meta versioni2e4:name3:Top12:piece lengthi16384ee",
+       "Corrupt File: the torrent holds no data (total length 0)"},
+      {"unsorted keys", "d12:meta versioni2e9:file tree" + tree + "4:name3:Top12:piece lengthi16384ee",
+       "Corrupt File: the \"info\" segment is not canonically bencoded"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(TorrentOf(c.Info));
+    ASSERT_TRUE(ok);
+    ASSERT_FALSE(model->Errors.empty());
+    bool found = false;
+    for (const std::string& line : model->Errors) found = found || line.starts_with(c.Line);
+    EXPECT_TRUE(found) << testing::PrintToString(model->Errors);
+    if (std::string_view(c.Name).starts_with("newer")) {
+      EXPECT_EQ(model->Errors.front(), c.Line);
+    }
+    if (model->Format() == TMetaFormat::V2) {
+      for (const std::string& line : model->Errors)
+        EXPECT_EQ(line.find("info.pieces"), std::string::npos) << line;
+    }
+  }
+}
+
+struct TEdit {
+  const char* Name;
+  std::function<void(TTorrentFile&)> Change;
+  bool InfoChanges;
+};
+
+const std::vector<TEdit>& Edits() {
+  static const std::vector<TEdit> edits = {
+      {"comment", [](TTorrentFile& m) { m.SetComment("new"); }, false},
+      {"trackers", [](TTorrentFile& m) { AddTracker(m, "udp://t/b"); }, false},
+      {"date", [](TTorrentFile& m) { m.SetCreationUnix(1700000000); }, false},
+      {"web seeds", [](TTorrentFile& m) { m.SetWebSeeds({"http://w/"}); }, false},
+      {"private", [](TTorrentFile& m) { m.SetPrivate(true); }, true},
+      {"source", [](TTorrentFile& m) { m.SetSource("SRC"); }, true},
+  };
+  return edits;
+}
+
+TEST(V2Edit, EditsKeepTheV2PartsAndNameBothHashes) {
+  const std::vector<std::pair<const char*, std::string>> torrents = {{"v2", V2OnlyInfo()},
+                                                                     {"hybrid", HybridInfo()}};
+  for (const auto& [kind, info] : torrents) {
+    for (const TEdit& edit : Edits()) {
+      SCOPED_TRACE(std::string(kind) + ", " + edit.Name);
+      auto [model, ok] = Load(TorrentOf(info));
+      ASSERT_TRUE(ok);
+      const std::string oldV1 = model->InfoHashText, oldV2 = model->InfoHashV2Text;
+      edit.Change(*model);
+      EXPECT_EQ(InfoHashChanges(*model), edit.InfoChanges);
+      const std::string predictedV1 = SavedInfoHash(*model);
+      const std::string predictedV2 = model->SavedInfoHashV2Text(model->Pieces);
+      TMemoryStream out;
+      std::string writtenV1;
+      model->SaveToStream(out, model->Pieces, writtenV1);
+      const std::string saved = out.Data();
+      const std::string savedInfo = InfoOf(saved);
+      if (!edit.InfoChanges) {
+        EXPECT_EQ(savedInfo, info);
+      }
+      // The v2 keys stay byte for byte, whatever else the info gets.
+      EXPECT_EQ(InfoValue(saved, "file tree"), TreeOfThree());
+      EXPECT_EQ(InfoValue(saved, "meta version"), "i2e");
+      if (std::string_view(kind) == "v2") {
+        for (const char* key : {"pieces", "files", "length"}) EXPECT_EQ(InfoValue(saved, key), "none") << key;
+      } else {
+        EXPECT_EQ(InfoValue(saved, "pieces"), InfoValue(TorrentOf(info), "pieces"));
+      }
+
+      auto [again, okAgain] = Load(saved);
+      ASSERT_TRUE(okAgain);
+      EXPECT_EQ(again->Errors, std::vector<std::string>());
+      EXPECT_EQ(again->Format(), model->Format());
+      EXPECT_EQ(again->InfoHashV2Text, Hex(Sha256Bytes(savedInfo)));
+      EXPECT_EQ(predictedV2, again->InfoHashV2Text);
+      EXPECT_EQ(predictedV1, again->InfoHashText);
+      EXPECT_EQ(writtenV1, again->InfoHashText);
+      EXPECT_EQ(again->InfoHashV2Text == oldV2, !edit.InfoChanges);
+      if (std::string_view(kind) == "hybrid") {
+        EXPECT_EQ(again->InfoHashText == oldV1, !edit.InfoChanges);
+      }
+    }
+  }
+}
+
+TEST(V2Edit, RenamesKeepingTheTreeOrderAreSavedOthersRefused) {
+  struct TCase {
+    const char* Name;
+    size_t File;
+    const char* Folder;
+    const char* NewName;
+    bool Saved;
+    std::vector<std::string> Paths;  // of the saved torrent's files
+  };
+  const std::vector<TCase> cases = {
+      {"a file in its folder", 0, "a/", "a.bin", true, {"a/a.bin", "a/c.txt", "z.dat"}},
+      {"the last file", 2, "", "y.dat", true, {"a/b.bin", "a/c.txt", "y.dat"}},
+      {"a folder of its own", 2, "m/n/", "z.dat", true, {"a/b.bin", "a/c.txt", "m/n/z.dat"}},
+      {"moved in front", 2, "", "0.dat", false, {}},
+      {"past the next", 0, "a/", "d.bin", false, {}},
+      {"a file where a folder is", 2, "", "a", false, {}},
+      {"two files of one path", 1, "a/", "b.bin", false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(TorrentOf(V2OnlyInfo()));
+    ASSERT_TRUE(ok);
+    model->RenameFile(c.File, c.Folder, c.NewName);
+    EXPECT_EQ(model->HybridRenamed(), !c.Saved);
+    TMemoryStream out;
+    if (!c.Saved) {
+      EXPECT_THROW(model->SaveToStream(out, model->Pieces), EHybridRename);
+      EXPECT_TRUE(out.Data().empty());
+      continue;
+    }
+    const std::string predicted = model->SavedInfoHashV2Text(model->Pieces);
+    model->SaveToStream(out, model->Pieces);
+    auto [again, okAgain] = Load(out.Data());
+    ASSERT_TRUE(okAgain);
+    EXPECT_EQ(again->Errors, std::vector<std::string>());
+    EXPECT_EQ(again->InfoHashV2Text, Hex(Sha256Bytes(InfoOf(out.Data()))));
+    EXPECT_EQ(again->InfoHashV2Text, predicted);
+    std::vector<std::string> paths;
+    for (const auto& file : again->Files) paths.push_back(file->Path + file->Name);
+    EXPECT_EQ(paths, c.Paths);
+    // The entries move with their files.
+    for (size_t i = 0; i < again->Files.size(); ++i)
+      EXPECT_EQ(again->Files[i]->PiecesRoot(), model->Files[i]->PiecesRoot());
+  }
+}
+
+}  // namespace
