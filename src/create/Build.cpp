@@ -325,14 +325,10 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
   result.InfoHashV2 = InfoHashV2(infoBytes);
   result.InfoHashV2Text = BytesToHex(result.InfoHashV2, 999);
 
-  // The model as a load of the bytes made sees them.
+  // The model as a load of the bytes made sees them: the tree's order, roots and layers.
   auto loaded = std::make_unique<TTorrentFile>();
   TMemoryStream in(result.Bytes);
-  try {
-    // A loader that does not read file trees yet sees no files: the request's stay.
-    if (loaded->LoadFromStream(in) && !loaded->Files.empty()) result.Torrent = std::move(loaded);
-  } catch (const std::exception&) {
-  }
+  if (loaded->LoadFromStream(in)) result.Torrent = std::move(loaded);
 
   Finish(request, result);
 }

@@ -283,7 +283,8 @@ std::string TTorrentPieces::HashText(size_t i) const { return BytesToHex((*this)
 const char* const MissingAnnounceError = "Corrupt File: Missing \"announce\" segment";
 const char* const HybridRenameError =
     "This torrent holds BitTorrent v2 data (\"file tree\", \"meta version\" or \"piece layers\"), "
-    "and renaming such a torrent or its files is not supported yet: nothing was saved";
+    "and this rename cannot be carried into its v2 file tree (it changes the order of the files, "
+    "makes two paths clash, or the torrent is damaged): nothing was saved";
 
 TDateTime UnixToDateTime(int64_t seconds) {
   // Floor division keeps every 64-bit count free of overflow.

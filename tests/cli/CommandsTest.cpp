@@ -223,7 +223,7 @@ TEST_F(CommandsTest, EditRefusesWhatItCannotWriteBackWhole) {
   const std::string overflow =
       ReadWholeFile(QUORVANE_SOURCE_DIR "/tests/metainfo/broken/file-length-over-64-bits.torrent");
   Dir.Write("overflow.torrent", overflow);
-  const std::string refused = "renaming such a torrent or its files is not supported yet";
+  const std::string refused = "this rename cannot be carried into its v2 file tree";
   const std::vector<TCase> cases = {
       // Renames that would change the order of the files in the tree.
       {.Label = "--name of a hybrid",

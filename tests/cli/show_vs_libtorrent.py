@@ -338,7 +338,7 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                         self.assertEqual(f.read(), original)
                     if not saved:
                         self.assertEqual(result.returncode, 1)
-                        self.assertIn(b"not supported yet", result.stderr)
+                        self.assertIn(b"cannot be carried into its v2 file tree", result.stderr)
                         self.assertFalse(os.path.exists(out))
                         continue
                     self.assertEqual(result.returncode, 0, result.stderr)
