@@ -3,10 +3,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string_view>
+#include <utility>
 
 #include "base/Path.h"
 #include "base/Stream.h"
 #include "create/HashedStorage.h"
+#include "create/PieceHasher.h"
 #include "create/Progress.h"
 
 namespace {
@@ -31,71 +36,12 @@ std::string DataPathOf(const TTorrentFile& torrent, const TTorrentSubFile& file,
   return JoinPath(path, file.Name);
 }
 
-}  // namespace
-
-const char* VerifyStateName(TVerifyState state) {
-  switch (state) {
-    case TVerifyState::Missing:
-      return "missing";
-    case TVerifyState::WrongSize:
-      return "size";
-    case TVerifyState::Damaged:
-      return "damaged";
-    case TVerifyState::Ok:
-      break;
-  }
-  return "ok";
-}
-
-std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& torrent) {
-  const size_t slash = torrentPath.rfind('/');
-  if (slash == std::string::npos) return torrent.Name;
-  return JoinPath(torrentPath.substr(0, slash + 1), torrent.Name);
-}
-
-TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress) {
-  TVerifyResult result;
+// v1: runs of files that are all there, each hashed as one stream and
+// compared piece by piece.
+void VerifyV1Runs(const TTorrentFile& torrent, const std::vector<TEntry>& entries, int64_t pieceCount,
+                  TProgress& progress, TVerifyResult& result, const std::function<void(int64_t)>& markBad) {
   const int64_t pieceLength = torrent.PieceLength;
-  const auto pieceCount = static_cast<int64_t>(torrent.Pieces.size());
-  result.PieceCount = pieceCount;
-  if (pieceLength <= 0) throw EStreamError("Invalid piece length");
-
-  const TFileLayout& layout = torrent.Layout();
-  const int64_t offset = layout.TotalLength();
-  std::vector<TEntry> entries;
-  for (size_t i = 0; i < layout.size(); ++i) {
-    const TTorrentSubFile* file = &layout[i];
-    TEntry entry{
-        .File = file, .DataPath = DataPathOf(torrent, *file, dataPath), .Offset = layout.Span(i).Offset};
-    if (file->Pad || file->Symlink || file->Length == 0) {
-      entry.Usable = true;  // padding reads as zeros; links and empty files hold nothing
-    } else {
-      struct stat st {};
-      if (::stat(entry.DataPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        entry.State = TVerifyState::Missing;
-      } else {
-        entry.FoundLength = st.st_size;
-        entry.Usable = st.st_size == file->Length;
-        if (!entry.Usable) entry.State = TVerifyState::WrongSize;
-      }
-    }
-    entries.push_back(std::move(entry));
-  }
-
-  // One bit a piece: a torrent of ten million pieces with no data at all
-  // would cost hundreds of MiB as a tree of numbers.
-  std::vector<bool> bad(static_cast<size_t>(pieceCount));
-  auto markBad = [&bad](int64_t p) { bad[static_cast<size_t>(p)] = true; };
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].Usable) continue;
-    const TPieceRange pieces = layout.PiecesOf(i);
-    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
-  }
-
-  progress.SetOverallMax(pieceCount);
-  progress.SetOverallPosition(0);
-  int64_t piecesDone = 0;
-  // Runs of files that are all there, each hashed as one stream.
+  const int64_t offset = torrent.Layout().TotalLength();
   for (size_t i = 0; i < entries.size() && !result.Aborted;) {
     if (!entries[i].Usable || entries[i].File->Length == 0) {
       ++i;
@@ -134,8 +80,145 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     }
     if (!storage.Error.empty()) result.Errors.push_back(storage.Error);
     if (progress.IsAborted()) result.Aborted = true;
-    piecesDone = std::min(pieceCount, lastPiece + 1);
-    progress.SetOverallPosition(piecesDone);
+    progress.SetOverallPosition(std::min(pieceCount, lastPiece + 1));
+  }
+}
+
+// v2: each file is whole exactly when its merkle root is the torrent's. The
+// files that are there are hashed as one stream, each on a piece boundary as
+// the torrent lays them out; a file whose root differs is damaged as a whole.
+void VerifyV2(const TTorrentFile& torrent, const std::vector<TEntry>& entries, int64_t pieceCount,
+              TProgress& progress, TVerifyResult& result, const std::function<void(int64_t)>& markBad) {
+  const TFileLayout& layout = torrent.Layout();
+  const int64_t pieceLength = torrent.PieceLength;
+  std::vector<TByteSource> sources;
+  std::vector<std::pair<size_t, size_t>> checked;  // entry, its source
+  int64_t streamed = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TTorrentSubFile& file = *entries[i].File;
+    if (!entries[i].Usable || file.Length == 0 || file.Pad || file.Symlink) continue;
+    if (const int64_t gap = (pieceLength - streamed % pieceLength) % pieceLength; gap > 0) {
+      sources.push_back(TByteSource::ZeroBytes(gap));
+      streamed += gap;
+    }
+    checked.emplace_back(i, sources.size());
+    sources.push_back(TByteSource::File(entries[i].DataPath, file.Length));
+    streamed += file.Length;
+  }
+  if (checked.empty()) return;
+
+  size_t whole = 0;  // checked files before this one were read to their end
+  try {
+    TPieceHasher hasher(std::move(sources), pieceLength, 0, TSha1Lanes::ChosenPath(), THashPlan::V2);
+    hasher.Start();
+    const size_t sourceCount = checked.back().second + 1;
+    size_t closed = 0;
+    for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
+      TPieceHasher::TPieceState state;
+      while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
+             TPieceHasher::TPieceState::Pending) {
+        progress.ProcessEventsWhileWaiting();
+        if (progress.IsAborted()) hasher.StopAfter(index);
+      }
+      if (progress.IsAborted()) {
+        result.Aborted = true;
+        break;
+      }
+      if (state == TPieceHasher::TPieceState::Failed) {
+        result.Errors.push_back(hasher.ErrorOf(index));
+        break;
+      }
+      for (; closed < sourceCount && hasher.LastPieceOf(closed) <= index; ++closed) hasher.FileDone(closed);
+      for (; whole < checked.size() && checked[whole].second < closed; ++whole) {
+        const auto [entry, source] = checked[whole];
+        const TMerkleFileHashes hashes = hasher.FileHashes(source);
+        const std::string_view root(reinterpret_cast<const char*>(hashes.Root.data()), hashes.Root.size());
+        if (root == entries[entry].File->PiecesRoot()) continue;
+        const TPieceRange pieces = layout.PiecesOf(entry);
+        for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
+      }
+      progress.SetOverallPosition(std::min(index + 1, pieceCount));
+      progress.ProcessEvents();
+    }
+  } catch (const std::exception& e) {
+    result.Errors.push_back(e.what());
+  }
+  // Files an error or an abort cut short were not checked: they count as damaged.
+  for (; whole < checked.size(); ++whole) {
+    const TPieceRange pieces = layout.PiecesOf(checked[whole].first);
+    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
+  }
+}
+
+}  // namespace
+
+const char* VerifyStateName(TVerifyState state) {
+  switch (state) {
+    case TVerifyState::Missing:
+      return "missing";
+    case TVerifyState::WrongSize:
+      return "size";
+    case TVerifyState::Damaged:
+      return "damaged";
+    case TVerifyState::Ok:
+      break;
+  }
+  return "ok";
+}
+
+std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& torrent) {
+  const size_t slash = torrentPath.rfind('/');
+  if (slash == std::string::npos) return torrent.Name;
+  return JoinPath(torrentPath.substr(0, slash + 1), torrent.Name);
+}
+
+TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress) {
+  TVerifyResult result;
+  const int64_t pieceLength = torrent.PieceLength;
+  // A v2-only torrent has no v1 pieces: its pieces are those of its aligned files.
+  const bool v2 = torrent.Format() == TMetaFormat::V2;
+  const int64_t pieceCount = v2 ? torrent.Layout().PieceCount() : static_cast<int64_t>(torrent.Pieces.size());
+  result.PieceCount = pieceCount;
+  if (pieceLength <= 0) throw EStreamError("Invalid piece length");
+
+  const TFileLayout& layout = torrent.Layout();
+  const int64_t offset = layout.TotalLength();
+  std::vector<TEntry> entries;
+  for (size_t i = 0; i < layout.size(); ++i) {
+    const TTorrentSubFile* file = &layout[i];
+    TEntry entry{
+        .File = file, .DataPath = DataPathOf(torrent, *file, dataPath), .Offset = layout.Span(i).Offset};
+    if (file->Pad || file->Symlink || file->Length == 0) {
+      entry.Usable = true;  // padding reads as zeros; links and empty files hold nothing
+    } else {
+      struct stat st {};
+      if (::stat(entry.DataPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        entry.State = TVerifyState::Missing;
+      } else {
+        entry.FoundLength = st.st_size;
+        entry.Usable = st.st_size == file->Length;
+        if (!entry.Usable) entry.State = TVerifyState::WrongSize;
+      }
+    }
+    entries.push_back(std::move(entry));
+  }
+
+  // One bit a piece: a torrent of ten million pieces with no data at all
+  // would cost hundreds of MiB as a tree of numbers.
+  std::vector<bool> bad(static_cast<size_t>(pieceCount));
+  auto markBad = [&bad](int64_t p) { bad[static_cast<size_t>(p)] = true; };
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].Usable) continue;
+    const TPieceRange pieces = layout.PiecesOf(i);
+    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
+  }
+
+  progress.SetOverallMax(pieceCount);
+  progress.SetOverallPosition(0);
+  if (v2) {
+    VerifyV2(torrent, entries, pieceCount, progress, result, markBad);
+  } else {
+    VerifyV1Runs(torrent, entries, pieceCount, progress, result, markBad);
   }
   // Data beyond the pieces, or pieces beyond the data, cannot match.
   for (int64_t p = offset > 0 ? (offset - 1) / pieceLength + 1 : 0; p < pieceCount; ++p) markBad(p);

@@ -56,5 +56,6 @@ std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& 
 // Hashes the data and compares every piece. dataPath: the file of a
 // single-file torrent, the folder holding the files of a multi-file one.
 // Reports to progress as a creation run does; stops when it is aborted. The
-// torrent must have loaded without damage.
+// torrent must have loaded without damage. A hybrid is checked by its v1
+// pieces; a v2-only torrent file by file against the files' merkle roots.
 TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress);

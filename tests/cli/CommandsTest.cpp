@@ -284,6 +284,34 @@ TEST_F(CommandsTest, Verify) {
   EXPECT_EQ(run.Out, "damaged: b: bytes 162144-424287 (piece 1)\n1 of 4 pieces do not match\n");
 }
 
+// A hybrid is checked by its v1 pieces, a v2-only torrent by its files'
+// merkle roots: it has no v1 pieces, and a check of none would pass any data.
+TEST_F(CommandsTest, VerifyOfV2Torrents) {
+  ASSERT_EQ(Cli({"create", "-q", "--format", "hybrid", "-l", "64k", "-o", "hybrid.torrent", "data"}).Status,
+            0);
+  ASSERT_EQ(Cli({"create", "-q", "--format", "v2", "-l", "64k", "-o", "v2.torrent", "data"}).Status, 0);
+  for (const char* torrent : {"hybrid.torrent", "v2.torrent"}) {
+    SCOPED_TRACE(torrent);
+    const TRun run = Cli({"verify", torrent, "data"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+  }
+
+  std::string bytes = ReadWholeFile(Dir / "data/b");
+  bytes[300000] ^= 1;
+  WriteWholeFile(Dir / "data/b", bytes);
+  for (const char* torrent : {"hybrid.torrent", "v2.torrent"}) {
+    SCOPED_TRACE(torrent);
+    const TRun run = Cli({"verify", torrent, "data"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Out.find("damaged: b: bytes "), std::string::npos) << run.Out;
+    EXPECT_EQ(run.Out.find("damaged: a"), std::string::npos) << run.Out;
+  }
+  // v2 knows only that the file differs: all of b is named.
+  const TRun v2 = Cli({"verify", "--json", "v2.torrent", "data"});
+  EXPECT_NE(v2.Out.find("\"bad_ranges\": [[0, " + std::to_string(bytes.size() - 1) + "]]"), std::string::npos)
+      << v2.Out;
+}
+
 // Output cut short is a failure: each command's report into a full device
 // exits 1 and says why, instead of 0 with half a report.
 TEST_F(CommandsTest, FullStandardOutputIsAFailure) {
