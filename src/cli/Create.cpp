@@ -269,18 +269,6 @@ std::string MissingPathMessage(const std::string& path) {
   return FileError("Cannot open", path, errno);
 }
 
-const char* FormatName(TMetaFormat format) {
-  switch (format) {
-    case TMetaFormat::V2:
-      return "v2";
-    case TMetaFormat::Hybrid:
-      return "hybrid";
-    case TMetaFormat::V1:
-      break;
-  }
-  return "v1";
-}
-
 // One line of --json for a torrent written.
 std::string JsonLine(const std::string& output, const TBuildResult& result, TMetaFormat format) {
   const TTorrentFile& torrent = *result.Torrent;
@@ -308,7 +296,7 @@ std::string JsonLine(const std::string& output, const TBuildResult& result, TMet
   }
   line += std::string(", \"private\": ") + (torrent.Private ? "true" : "false") +
           ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) +
-          ", \"format\": \"" + FormatName(format) +
+          ", \"format\": \"" + MetaFormatName(format) +
           "\", \"info_hash_v2\": " + JsonString(result.InfoHashV2Text) + "}\n";
   return line;
 }

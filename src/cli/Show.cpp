@@ -43,18 +43,6 @@ std::string MagnetOf(const TTorrentFile& torrent) {
   return MagnetLink(torrent, TMagnetHashes{torrent.InfoHashText, torrent.InfoHashV2Text});
 }
 
-const char* FormatText(TMetaFormat format) {
-  switch (format) {
-    case TMetaFormat::V2:
-      return "v2";
-    case TMetaFormat::Hybrid:
-      return "hybrid";
-    case TMetaFormat::V1:
-      break;
-  }
-  return "v1";
-}
-
 // "" for a v1 torrent, which has no piece layers to speak of.
 const char* PieceLayersText(const TTorrentFile& torrent) {
   if (torrent.Format() == TMetaFormat::V1) return "";
@@ -108,7 +96,7 @@ void PrintJson(const TTorrentFile& torrent) {
   out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
   out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
   out += "  \"info_hash_v2\": " + JsonString(torrent.InfoHashV2Text) + ",\n";
-  out += "  \"format\": " + JsonString(FormatText(torrent.Format())) + ",\n";
+  out += "  \"format\": " + JsonString(MetaFormatName(torrent.Format())) + ",\n";
   out += "  \"piece_layers\": " + JsonString(PieceLayersText(torrent)) + ",\n";
   out += "  \"comment\": " + JsonString(torrent.Comment) + ",\n";
   out += "  \"creation_date\": " +
@@ -180,7 +168,7 @@ void PrintHuman(const TTorrentFile& torrent) {
   // A v1 torrent's lines stay as they always were.
   if (torrent.Format() != TMetaFormat::V1) {
     PrintField(out, "Info hash v2:", torrent.InfoHashV2Text.empty() ? "N/A" : torrent.InfoHashV2Text);
-    PrintField(out, "Format:", FormatText(torrent.Format()));
+    PrintField(out, "Format:", MetaFormatName(torrent.Format()));
     PrintField(out, "Piece layers:", PieceLayersText(torrent));
   }
   PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));

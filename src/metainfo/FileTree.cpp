@@ -234,6 +234,18 @@ std::string NewerMetaVersionError(std::string_view infoBytes) {
          ": the torrent was made by a newer program, which this one cannot read";
 }
 
+const char* MetaFormatName(TMetaFormat format) {
+  switch (format) {
+    case TMetaFormat::V2:
+      return "v2";
+    case TMetaFormat::Hybrid:
+      return "hybrid";
+    case TMetaFormat::V1:
+      break;
+  }
+  return "v1";
+}
+
 TMetaFormat FormatOf(std::string_view infoBytes) {
   const std::vector<TRawEntry> entries = RawEntries(infoBytes);
   const TRawInteger version = MetaVersion(entries);

@@ -13,6 +13,8 @@
 
 // Which hashes an info dictionary carries.
 enum class TMetaFormat { V1, V2, Hybrid };
+// "v1", "v2" or "hybrid", as the CLI takes and prints it.
+const char* MetaFormatName(TMetaFormat format);
 
 // How much of "piece layers" a torrent carries for its files longer than one piece. A torrent
 // without some is still valid: peers send the missing layers.
