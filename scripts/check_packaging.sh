@@ -58,8 +58,10 @@ echo "== hardening"
 for program in "$dir/src/app/quorvane" "$dir/src/cli/quorvane-cli"; do
   readelf -d "$program" | grep -qE 'BIND_NOW|FLAGS.*\bNOW\b' || fail "$program is not linked with -z now"
   readelf -lW "$program" | grep -q GNU_RELRO || fail "$program has no RELRO segment"
-  readelf --dyn-syms -W "$program" | grep -qE ' __[a-z0-9_]+_chk(@|$)' || fail "$program calls no checked (fortified) functions"
-  readelf --dyn-syms -W "$program" | grep -q ' __stack_chk_fail' || fail "$program has no stack protector"
+  # Read whole first: grep -q stops early, and readelf's broken pipe would fail the pipeline.
+  symbols=$(readelf --dyn-syms -W "$program")
+  grep -qE ' __[a-z0-9_]+_chk(@|$)' <<<"$symbols" || fail "$program calls no checked (fortified) functions"
+  grep -q ' __stack_chk_fail' <<<"$symbols" || fail "$program has no stack protector"
 done
 
 echo "== install $deb"
