@@ -1,7 +1,6 @@
 #include "create/Build.h"
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <stdexcept>
 
@@ -271,12 +270,7 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
     };
     showFile();
     for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
-      TPieceHasher::TPieceState state;
-      while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
-             TPieceHasher::TPieceState::Pending) {
-        progress_.ProcessEventsWhileWaiting();
-        if (progress_.IsAborted()) hasher.StopAfter(index);
-      }
+      const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, progress_);
       if (progress_.IsAborted()) {
         result.Outcome = TBuildOutcome::Aborted;
         return;

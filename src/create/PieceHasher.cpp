@@ -13,6 +13,7 @@
 
 #include "base/Stream.h"
 #include "base/UniqueFd.h"
+#include "create/Progress.h"
 #include "create/SourceFile.h"
 
 namespace {
@@ -589,4 +590,14 @@ TMerkleFileHashes TPieceHasher::FileHashes(size_t source) const {
   const std::span<const TSha256Hash> leaves(leaves_.data() + leafFirst_[source],
                                             static_cast<size_t>((file.Length + leaf - 1) / leaf));
   return MerkleFromLeaves(leaves, static_cast<uint64_t>(pieceLength_), sha256_);
+}
+
+TPieceHasher::TPieceState WaitForPiece(TPieceHasher& hasher, int64_t index, TProgress& progress) {
+  TPieceHasher::TPieceState state;
+  while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
+         TPieceHasher::TPieceState::Pending) {
+    progress.ProcessEventsWhileWaiting();
+    if (progress.IsAborted()) hasher.StopAfter(index);
+  }
+  return state;
 }

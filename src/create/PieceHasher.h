@@ -34,6 +34,7 @@ enum class THashPlan {
   Hybrid,  // both
 };
 
+class TProgress;
 class TSourceFile;
 
 class TPieceHasher {
@@ -135,3 +136,7 @@ class TPieceHasher {
   std::vector<std::thread> workers_;
   bool started_ = false;
 };
+
+// Waits for piece index while progress keeps the front end's events running;
+// an abort request stops the pieces after it.
+TPieceHasher::TPieceState WaitForPiece(TPieceHasher& hasher, int64_t index, TProgress& progress);

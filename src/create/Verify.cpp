@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -114,12 +113,7 @@ void VerifyV2(const TTorrentFile& torrent, const std::vector<TEntry>& entries, i
     const size_t sourceCount = checked.back().second + 1;
     size_t closed = 0;
     for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
-      TPieceHasher::TPieceState state;
-      while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
-             TPieceHasher::TPieceState::Pending) {
-        progress.ProcessEventsWhileWaiting();
-        if (progress.IsAborted()) hasher.StopAfter(index);
-      }
+      const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, progress);
       if (progress.IsAborted()) {
         result.Aborted = true;
         break;
