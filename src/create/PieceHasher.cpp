@@ -326,6 +326,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
   TSha1LaneState states[16];
   const uint8_t* data[16];
   int order[16];
+  TSha256LeafBatch leafBatch(sha256_);
   for (;;) {
     if (first >= limit_.load()) {
       for (int j = 0; j < count; ++j) lanes[static_cast<size_t>(j)].Own.reset();
@@ -340,7 +341,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       lane.Awaited = -1;
       if (lane.Finished || lane.Failed) continue;
       try {
-        FillSlice(lane);
+        FillSlice(lane, leafBatch);
       } catch (const std::exception& e) {
         lane.Failed = true;
         lane.Error = e.what();
@@ -355,6 +356,8 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       else if (awaited < 0 || lane.Awaited < awaited)
         awaited = lane.Awaited;
     }
+    // Before the buffers are filled again.
+    leafBatch.Flush();
     if (!moved && awaited >= 0) {
       WaitPrefetched(awaited, first);
       continue;
@@ -399,7 +402,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
   }
 }
 
-void TPieceHasher::FillSlice(TLane& lane) {
+void TPieceHasher::FillSlice(TLane& lane, TSha256LeafBatch& leafBatch) {
   while (lane.File < lane.FileEnd && lane.Filled < slice_) {
     const size_t i = lane.File;
     const int64_t fileStart = start_[i];
@@ -456,9 +459,10 @@ void TPieceHasher::FillSlice(TLane& lane) {
       }
       const int64_t got = lane.Current->ReadAt(lane.Buffer.get() + lane.Filled, want + probe, offset, want);
       if (got != want) throw FileChanged(lane.Current->Path());
-      // The leaves while the slice is still in the cache; the slice starts on a leaf.
+      // The leaves while the slice is still in the cache, in full vectors across the lanes;
+      // the slice starts on a leaf.
       if (plan_ != THashPlan::V1)
-        sha256_.HashLeaves(
+        leafBatch.Add(
             lane.Buffer.get() + lane.Filled, static_cast<size_t>(want),
             reinterpret_cast<uint8_t(*)[32]>(
                 leaves_[static_cast<size_t>(leafFirst_[i] + (from - fileStart) /

@@ -86,7 +86,7 @@ class TPieceHasher {
   struct TLane;
   void Work();
   bool HashBatch(int64_t first, int count, std::vector<TLane>& lanes);
-  void FillSlice(TLane& lane);
+  void FillSlice(TLane& lane, TSha256LeafBatch& leafBatch);
   TSourceFile& SharedFile(size_t file);
   void Publish(std::vector<TLane>& lanes, int count);
   void Stop();

@@ -272,3 +272,28 @@ void TSha256Lanes::HashPairs(const uint8_t (*in)[32], size_t pairs, uint8_t (*ou
     HashEqualLength(nodes.data(), n, 64, out + first);
   }
 }
+
+TSha256LeafBatch::TSha256LeafBatch(const TSha256Lanes& lanes)
+    : lanes_(lanes), width_(static_cast<size_t>(lanes.LaneCount())) {}
+
+void TSha256LeafBatch::Add(const uint8_t* data, size_t length, uint8_t (*digests)[32]) {
+  const size_t whole = length / TSha256Lanes::LeafSize;
+  for (size_t i = 0; i < whole; ++i) {
+    data_[count_] = data + i * TSha256Lanes::LeafSize;
+    out_[count_] = digests[i];
+    if (++count_ == width_) Flush();
+  }
+  // A short last leaf ends a file: one per file, not worth a lane.
+  if (length % TSha256Lanes::LeafSize) {
+    const uint8_t* last = data + whole * TSha256Lanes::LeafSize;
+    lanes_.HashEqualLength(&last, 1, length % TSha256Lanes::LeafSize, digests + whole);
+  }
+}
+
+void TSha256LeafBatch::Flush() {
+  if (count_ == 0) return;
+  uint8_t digests[16][32];
+  lanes_.HashEqualLength(data_, count_, TSha256Lanes::LeafSize, digests);
+  for (size_t i = 0; i < count_; ++i) std::memcpy(out_[i], digests[i], 32);
+  count_ = 0;
+}

@@ -60,3 +60,23 @@ class TSha256Lanes {
   bool shaNiStreams_;  // single streams on SHA-NI rather than the portable code
   int minVectorLanes_;
 };
+
+// Leaves gathered from many buffers (the v2 engine's lanes each hold a few) and hashed a full
+// vector at a time: four leaves per call kept a 16-lane unit on the slower SHA-NI streams.
+class TSha256LeafBatch {
+ public:
+  explicit TSha256LeafBatch(const TSha256Lanes& lanes);
+  TSha256LeafBatch(const TSha256LeafBatch&) = delete;
+  TSha256LeafBatch& operator=(const TSha256LeafBatch&) = delete;
+  ~TSha256LeafBatch() { Flush(); }
+  // HashLeaves(data, length, digests), done by the time Flush returns; data must stay until then.
+  void Add(const uint8_t* data, size_t length, uint8_t (*digests)[32]);
+  void Flush();
+
+ private:
+  const TSha256Lanes& lanes_;
+  size_t width_;
+  size_t count_ = 0;
+  const uint8_t* data_[16];
+  uint8_t* out_[16];
+};

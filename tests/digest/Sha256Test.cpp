@@ -237,6 +237,28 @@ TEST_P(TSha256LanesPathTest, LeavesAndPairsMatchTheSingleStream) {
   }
 }
 
+// Leaves from many buffers in one batch land in their own buffers' digests, whether a vector
+// fills across buffers, a short tail comes between, or Flush is called midway.
+TEST_P(TSha256LanesPathTest, LeafBatchKeepsEachBufferItsOwnDigests) {
+  const size_t leaf = TSha256Lanes::LeafSize;
+  const TSha256Lanes lanes(GetParam());
+  const std::vector<size_t> lengths = {4 * leaf, 0, 1, 3 * leaf + 7, 17 * leaf, leaf - 1, 4 * leaf, 2 * leaf, 9 * leaf};
+  std::vector<std::string> buffers;
+  std::vector<std::unique_ptr<uint8_t[][32]>> digests;
+  TSha256LeafBatch batch(lanes);
+  for (size_t b = 0; b < lengths.size(); ++b) {
+    buffers.push_back(Message(lengths[b], unsigned(b + 1)));
+    digests.push_back(std::make_unique<uint8_t[][32]>(lengths[b] / leaf + 1));
+    batch.Add(reinterpret_cast<const uint8_t*>(buffers[b].data()), lengths[b], digests[b].get());
+    if (b == 5) batch.Flush();
+  }
+  batch.Flush();
+  for (size_t b = 0; b < lengths.size(); ++b)
+    for (size_t i = 0; i * leaf < lengths[b]; ++i)
+      EXPECT_EQ(ToHex(digests[b][i], 32), Digest(TSHA256Impl::Portable, buffers[b].substr(i * leaf, leaf), 1 << 30))
+          << "buffer " << b << ", leaf " << i;
+}
+
 TEST(TSha256LanesTest, LaneCountsAndPreference) {
   for (TSha1Path path : AllPaths) {
     if (!TSha256Lanes::CpuHas(path)) {
