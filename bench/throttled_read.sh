@@ -5,12 +5,14 @@
 # Compares quorvane-cli create with dd bs=1M and mktorrent -t 2.
 # Needs root and cgroup v1 blkio (or v2 io.max).
 # Usage: bench/throttled_read.sh [CLI] [SIZE_MIB] [IOPS] [PIECE_KIB...]
+#   FORMATS  the torrent formats to make (default "v1"; e.g. "v1 v2 hybrid")
 set -euo pipefail
 cli=${1:-build/src/cli/quorvane-cli}
 size=${2:-512}
 iops=${3:-150}
 shift $(($# < 3 ? $# : 3))
 pieces=(256 4096 16384)
+read -r -a formats <<<"${FORMATS:-v1}"
 [ $# -eq 0 ] || pieces=("$@")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/throttled-XXXXXX")
@@ -61,7 +63,10 @@ run() {
 run "dd bs=1M" dd if="$file" of=/dev/null bs=1M
 for kib in "${pieces[@]}"; do
   log2=$(awk -v k="$kib" 'BEGIN { print int(log(k * 1024) / log(2) + 0.5) }')
-  run "quorvane-cli ${kib} KiB" "$cli" create -q -f --no-date -l "$((kib * 1024))" -o "$work/q.torrent" "$file"
+  for format in "${formats[@]}"; do
+    run "quorvane-cli $format ${kib} KiB" "$cli" create -q -f --no-date --format "$format" \
+      -l "$((kib * 1024))" -o "$work/q.torrent" "$file"
+  done
   run "mktorrent -t 2 ${kib} KiB" mktorrent -t 2 -l "$log2" -o "$work/m.torrent" -a http://x/ "$file"
   rm -f "$work/m.torrent"
 done
