@@ -285,9 +285,7 @@ std::string JsonLine(const std::string& output, const TBuildResult& result, TMet
             ", \"total_length\": " + std::to_string(torrent.TotalLength);
   } else {
     // The loaded model of a v2 torrent may not count its pieces: the data's bytes give them.
-    int64_t total = 0;
-    for (const auto& file : torrent.Files)
-      if (!file->Pad) total += file->Length;
+    const int64_t total = torrent.DataLength();
     const int64_t pieceLength = std::max<int64_t>(torrent.PieceLength, 1);
     line += ", \"piece_count\": " +
             std::to_string(format == TMetaFormat::Hybrid ? static_cast<int64_t>(torrent.Pieces.size())

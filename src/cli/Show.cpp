@@ -63,6 +63,12 @@ int64_t PieceCount(const TTorrentFile& torrent) {
   return static_cast<int64_t>(torrent.Pieces.size());
 }
 
+// A hybrid's total is its files' own bytes, as its v2 part counts them; a v1 torrent's stays the
+// sum of its list, pads and all, as it always was.
+int64_t TotalLength(const TTorrentFile& torrent) {
+  return torrent.Format() == TMetaFormat::Hybrid ? torrent.DataLength() : torrent.TotalLength;
+}
+
 std::string LocalDateText(int64_t unixSeconds) {
   const time_t t = static_cast<time_t>(unixSeconds);
   struct tm local;
@@ -103,7 +109,7 @@ void PrintJson(const TTorrentFile& torrent) {
          (torrent.HasCreationDate() ? std::to_string(torrent.CreationUnix()) : "null") + ",\n";
   out += "  \"piece_length\": " + std::to_string(torrent.PieceLength) + ",\n";
   out += "  \"piece_count\": " + std::to_string(PieceCount(torrent)) + ",\n";
-  out += "  \"total_length\": " + std::to_string(torrent.TotalLength) + ",\n";
+  out += "  \"total_length\": " + std::to_string(TotalLength(torrent)) + ",\n";
   out += std::string("  \"multi_file\": ") + (torrent.MultiFile ? "true" : "false") + ",\n";
   out += "  \"files\": ";
   if (torrent.Files.empty()) {
@@ -176,7 +182,7 @@ void PrintHuman(const TTorrentFile& torrent) {
              "Creation date:", torrent.HasCreationDate() ? LocalDateText(torrent.CreationUnix()) : "N/A");
   PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));
   PrintField(out, "Piece count:", std::to_string(PieceCount(torrent)));
-  PrintField(out, "Total length:", std::to_string(torrent.TotalLength));
+  PrintField(out, "Total length:", std::to_string(TotalLength(torrent)));
   PrintField(out, "Type:", torrent.MultiFile ? "multi-file" : "single-file");
   PrintField(out, "Private:", torrent.Private ? "yes" : "no");
   PrintField(out, "Source:", torrent.Source.empty() ? "none" : ForTerminal(torrent.Source, false));

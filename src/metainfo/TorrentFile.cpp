@@ -1287,3 +1287,10 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
   }
   WriteDictionary(out, entries);
 }
+
+int64_t TTorrentFile::DataLength() const {
+  int64_t total = 0;
+  for (const auto& file : Files)
+    if (!file->Pad) total += file->Length;
+  return total;
+}

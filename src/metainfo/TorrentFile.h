@@ -127,6 +127,8 @@ class TTorrentFile {
   // The creation date, kept as Unix seconds (UTC); the window converts it
   // with DateTimeOf. CreationUnix() is 0 without a date.
   bool HasCreationDate() const { return creation_.has_value(); }
+  // The files' own bytes: TotalLength without the pad files, which hold no one's data.
+  int64_t DataLength() const;
   int64_t CreationUnix() const { return creation_.value_or(0); }
   void SetCreationUnix(int64_t seconds);
   void ClearCreationDate();
