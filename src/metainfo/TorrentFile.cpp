@@ -379,6 +379,8 @@ void TTorrentFile::Reset() {
   InfoHashV2.clear();
   format_ = TMetaFormat::V1;
   pieceLayers_ = TPieceLayersState::Absent;
+  layers_.clear();
+  layerFaults_.clear();
   totalLength_ = 0;
   fileCount_ = 0;
   creation_.reset();
@@ -878,14 +880,37 @@ void TTorrentFile::ReadV2(std::string_view infoBytes) {
     InfoHash.clear();
     InfoHashText.clear();
     ReadTreeFiles(meta.Tree);
+    std::vector<size_t> files(layout_.size());
+    for (size_t i = 0; i < files.size(); ++i) files[i] = i;
+    KeepLayers(meta, files);
     return;
   }
   // A hybrid's v1 files are the tree's files in the same order, with pads between.
-  std::vector<TTorrentSubFile*> real;
-  for (const auto& file : layout_.Files())
-    if (!file->Pad) real.push_back(file.get());
+  std::vector<size_t> real;
+  for (size_t i = 0; i < layout_.size(); ++i)
+    if (!layout_[i].Pad) real.push_back(i);
   if (real.size() != meta.Tree.Files.size()) return;  // the hybrid check said so
-  for (size_t i = 0; i < real.size(); ++i) real[i]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+  for (size_t i = 0; i < real.size(); ++i)
+    layout_.Files()[real[i]]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+  KeepLayers(meta, real);
+}
+
+void TTorrentFile::KeepLayers(TV2Metadata& meta, const std::vector<size_t>& fileOfTree) {
+  // Moved, not copied: the layers of a large torrent run to many MiB.
+  for (size_t i = 0; i < meta.Tree.Files.size(); ++i)
+    if (!meta.Tree.Files[i].PieceLayer.empty())
+      layers_.emplace_back(fileOfTree[i], std::move(meta.Tree.Files[i].PieceLayer));
+  for (TLayerFault& fault : meta.LayerFaults) {
+    fault.File = fileOfTree[fault.File];
+    layerFaults_.push_back(std::move(fault));
+  }
+}
+
+std::string_view TTorrentFile::PieceLayer(size_t i) const {
+  const auto found = std::lower_bound(layers_.begin(), layers_.end(), i,
+                                      [](const auto& layer, size_t file) { return layer.first < file; });
+  if (found == layers_.end() || found->first != i) return {};
+  return found->second;
 }
 
 void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
@@ -1001,6 +1026,19 @@ std::vector<std::string> TTorrentFile::DamageLines() const {
   std::vector<std::string> lines;
   for (const auto& error : Errors)
     if (error != MissingAnnounceError) lines.push_back(error);
+  return lines;
+}
+
+std::vector<std::string> TTorrentFile::DamageLinesBesideLayerFaults() const {
+  // The faults' lines stand among the others in the faults' order.
+  std::vector<std::string> lines;
+  size_t fault = 0;
+  for (std::string& line : DamageLines()) {
+    if (fault < layerFaults_.size() && line == layerFaults_[fault].Line)
+      ++fault;
+    else
+      lines.push_back(std::move(line));
+  }
   return lines;
 }
 
