@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <set>
 
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
@@ -904,6 +905,9 @@ void TTorrentFile::KeepLayers(TV2Metadata& meta, const std::vector<size_t>& file
     fault.File = fileOfTree[fault.File];
     layerFaults_.push_back(std::move(fault));
   }
+  // Found in the order of the layers' keys; reported in the files' order.
+  std::sort(layerFaults_.begin(), layerFaults_.end(),
+            [](const TLayerFault& a, const TLayerFault& b) { return a.File < b.File; });
 }
 
 std::string_view TTorrentFile::PieceLayer(size_t i) const {
@@ -1030,12 +1034,12 @@ std::vector<std::string> TTorrentFile::DamageLines() const {
 }
 
 std::vector<std::string> TTorrentFile::DamageLinesBesideLayerFaults() const {
-  // The faults' lines stand among the others in the faults' order.
+  std::multiset<std::string_view> faults;
+  for (const TLayerFault& fault : layerFaults_) faults.insert(fault.Line);
   std::vector<std::string> lines;
-  size_t fault = 0;
   for (std::string& line : DamageLines()) {
-    if (fault < layerFaults_.size() && line == layerFaults_[fault].Line)
-      ++fault;
+    if (const auto found = faults.find(line); found != faults.end())
+      faults.erase(found);
     else
       lines.push_back(std::move(line));
   }
