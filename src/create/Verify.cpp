@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -25,6 +26,11 @@ struct TEntry {
   int64_t FoundLength = -1;
   TVerifyState State = TVerifyState::Ok;
 };
+
+template <size_t N>
+std::string_view HashBytes(const std::array<uint8_t, N>& hash) {
+  return {reinterpret_cast<const char*>(hash.data()), N};
+}
 
 std::string DataPathOf(const TTorrentFile& torrent, const TTorrentSubFile& file,
                        const std::string& dataPath) {
@@ -127,15 +133,13 @@ void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entri
     const std::string_view layer = torrent.PieceLayer(file.Entry);
     const TPieceRange pieces = layout.PiecesOf(file.Entry);
     if (!layer.empty() && layer.size() == hashes.PieceLayer.size() * hashes.Root.size()) {
-      for (size_t k = 0; k < hashes.PieceLayer.size(); ++k)
-        if (layer.substr(k * 32, 32) !=
-            std::string_view(reinterpret_cast<const char*>(hashes.PieceLayer[k].data()), 32))
-          if (pieces.First + static_cast<int64_t>(k) < pieceCount)
-            markBad(pieces.First + static_cast<int64_t>(k));
+      for (size_t k = 0; k < hashes.PieceLayer.size(); ++k) {
+        const int64_t piece = pieces.First + static_cast<int64_t>(k);
+        if (piece < pieceCount && layer.substr(k * 32, 32) != HashBytes(hashes.PieceLayer[k])) markBad(piece);
+      }
       return;
     }
-    const std::string_view root(reinterpret_cast<const char*>(hashes.Root.data()), hashes.Root.size());
-    if (root == entries[file.Entry].File->PiecesRoot()) return;
+    if (HashBytes(hashes.Root) == entries[file.Entry].File->PiecesRoot()) return;
     for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
   };
 
@@ -147,9 +151,16 @@ void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entri
     const size_t sourceCount = checked.back().Source + 1;
     size_t closed = 0;
     size_t current = 0;  // the checked file piece index lies in
-    for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
+    auto showFile = [&] {
       progress.SetHashingText(std::string(HashingPrefix) +
                               LastPathComponent(entries[checked[current].Entry].DataPath));
+    };
+    showFile();
+    for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
+      if (current + 1 < checked.size() && checked[current + 1].StreamPiece <= index) {
+        ++current;  // files start pieces: one at most begins here
+        showFile();
+      }
       const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, progress);
       if (progress.IsAborted()) {
         result.Aborted = true;
@@ -159,14 +170,10 @@ void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entri
         result.Errors.push_back(hasher.ErrorOf(index));
         break;
       }
-      while (current + 1 < checked.size() && checked[current + 1].StreamPiece <= index) ++current;
       const int64_t piece = checked[current].FirstPiece + index - checked[current].StreamPiece;
-      if (hybrid && piece < pieceCount) {
-        const auto& digest = hasher.Digest(index);
-        if (torrent.Pieces[static_cast<size_t>(piece)] !=
-            std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()))
-          markBad(piece);
-      }
+      if (hybrid && piece < pieceCount &&
+          torrent.Pieces[static_cast<size_t>(piece)] != HashBytes(hasher.Digest(index)))
+        markBad(piece);
       for (; closed < sourceCount && hasher.LastPieceOf(closed) <= index; ++closed) hasher.FileDone(closed);
       for (; whole < checked.size() && checked[whole].Source < closed; ++whole)
         checkFile(hasher, checked[whole]);

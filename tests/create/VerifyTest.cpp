@@ -332,6 +332,10 @@ TEST_F(V2VerifyTest, DamageIsPlacedInTheFilesOwnPieces) {
       EXPECT_EQ(Describe(result), c.Problems);
       EXPECT_TRUE(result.Errors.empty());
       EXPECT_TRUE(result.MetadataFaults.empty());
+      if (c.Problems.empty()) {
+        EXPECT_EQ(progress.HashingText, "Hashing: d");
+        EXPECT_EQ(progress.OverallPosition(), 12);
+      }
     }
   }
 }
