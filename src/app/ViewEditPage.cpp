@@ -112,7 +112,23 @@ QString ShownPath(const std::string& bytes) {
 QString VerifyReport(const TVerifyResult& result, const QString& dataPath) {
   constexpr size_t MaxFiles = 20;
   constexpr size_t MaxRanges = 3;
-  QString text = TViewEditPage::tr("The data in %1 does not match the torrent:").arg(dataPath) + u'\n';
+  QString text;
+  // The torrent's own faults first: they say how far the rest can be trusted.
+  if (!result.MetadataFaults.empty()) {
+    text += TViewEditPage::tr("The torrent itself is wrong:") + u'\n';
+    for (size_t i = 0; i < result.MetadataFaults.size() && i < MaxFiles; ++i) {
+      const TMetadataFault& fault = result.MetadataFaults[i];
+      text += u'\n' + TViewEditPage::tr("metadata fault: %1 (%2 checked by its root alone)")
+                          .arg(ShownPath(fault.What), ShownPath(fault.PathInTorrent));
+    }
+    if (result.MetadataFaults.size() > MaxFiles)
+      text += u'\n' + TViewEditPage::tr("... and %1 more files").arg(result.MetadataFaults.size() - MaxFiles);
+    text += QStringLiteral("\n\n");
+    if (result.Problems.empty() && result.BadPieces.empty() && result.Errors.empty())
+      return text +
+             TViewEditPage::tr("All %1 pieces match the data in %2.").arg(result.PieceCount).arg(dataPath);
+  }
+  text += TViewEditPage::tr("The data in %1 does not match the torrent:").arg(dataPath) + u'\n';
   for (size_t i = 0; i < result.Problems.size() && i < MaxFiles; ++i) {
     const TVerifiedFile& file = result.Problems[i];
     const QString path = ShownPath(file.PathInTorrent);
@@ -691,7 +707,8 @@ void TViewEditPage::btnVerifyDataClick() {
     return;
   }
   const TTorrentFile& torrent = *torrent_;
-  if (const auto damage = torrent.DamageLines(); !damage.empty()) {
+  // A piece layer that does not reduce to its root is reported with the data.
+  if (const auto damage = torrent.DamageLinesBesideLayerFaults(); !damage.empty()) {
     const QString text = tr("This torrent is damaged, so its data cannot be checked:") +
                          QStringLiteral("\n\n") + Utf8Text(damage.front());
     links_.Dialogs.MessageBox(Utf8Bytes(text), "Error", TMsgButtons::Ok);

@@ -43,8 +43,8 @@ bool LoadTorrentForCommand(const char* command, const std::string& path, TTorren
 }
 
 bool RefuseDamaged(const char* command, const std::string& path, const TTorrentFile& torrent, bool loaded,
-                   const char* consequence) {
-  const auto damage = torrent.DamageLines();
+                   const char* consequence, bool layerFaultsAllowed) {
+  const auto damage = layerFaultsAllowed ? torrent.DamageLinesBesideLayerFaults() : torrent.DamageLines();
   if (loaded && !torrent.Files.empty() && damage.empty()) return false;
   const std::string first = damage.empty() ? "no file list" : damage.front();
   const std::string more = damage.size() > 1 ? " (and " + std::to_string(damage.size() - 1) + " more)" : "";

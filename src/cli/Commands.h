@@ -36,5 +36,7 @@ class TTorrentFile;
 bool LoadTorrentForCommand(const char* command, const std::string& path, TTorrentFile& torrent, bool& loaded);
 // True, with "FILE is damaged, <consequence>: <first error> (and N more)" on
 // stderr, when the torrent did not load, has no file list or reported errors.
+// layerFaultsAllowed: piece layers that do not reduce to their roots are no
+// reason (verify reports them itself).
 bool RefuseDamaged(const char* command, const std::string& path, const TTorrentFile& torrent, bool loaded,
-                   const char* consequence);
+                   const char* consequence, bool layerFaultsAllowed = false);

@@ -32,16 +32,20 @@ void PrintHelp() {
       "single-file torrent or the folder holding the files of a multi-file one; by\n"
       "default the torrent's name beside FILE. Prints each damaged, missing or wrongly\n"
       "sized file with its bad byte ranges and the pieces they lie in (a piece shared by\n"
-      "two files marks both).\n"
+      "two files marks both). A hybrid torrent is checked by its v1 pieces and its v2\n"
+      "hashes, a v2-only one by its files' piece layers; a file of one piece, or one\n"
+      "whose piece layer the torrent lacks, by its merkle root, so all of it is named.\n"
+      "A piece layer that does not reduce to its file's root is a metadata fault: it\n"
+      "is printed first, and that file is checked by its root alone.\n"
       "\n"
       "  --json       one JSON object: ok, data, piece_count, bad_pieces, files ([{index,\n"
       "               path, state (missing, size or damaged), length, found_length,\n"
       "               bad_ranges ([[first, last], ...]), first_bad_piece, last_bad_piece}])\n"
-      "               and errors\n"
+      "               metadata_faults ([{index, path, fault}]) and errors\n"
       "  -q, --quiet  no progress\n"
       "\n"
-      "Exit status: 0 every piece matches, 1 damage, missing data or an error, 2 usage\n"
-      "error, 130 interrupted.\n",
+      "Exit status: 0 every piece matches, 1 damage, missing data, a metadata fault or\n"
+      "an error, 2 usage error, 130 interrupted.\n",
       VerifyUsage);
 }
 
@@ -59,6 +63,10 @@ std::string PiecesText(const TVerifiedFile& file) {
 }
 
 void PrintText(const TVerifyResult& result) {
+  // The torrent's own faults first: they say how far the rest can be trusted.
+  for (const auto& fault : result.MetadataFaults)
+    std::printf("metadata fault: %s (%s checked by its root alone)\n", ForTerminal(fault.What).c_str(),
+                ForTerminal(fault.PathInTorrent).c_str());
   for (const auto& file : result.Problems) {
     const std::string path = ForTerminal(file.PathInTorrent);
     const std::string pieces = PiecesText(file);
@@ -114,6 +122,13 @@ void PrintJson(const TVerifyResult& result, const std::string& data) {
            ", \"last_bad_piece\": " + std::to_string(file.LastBadPiece) + "}";
   }
   out += result.Problems.empty() ? "],\n" : "\n  ],\n";
+  out += "  \"metadata_faults\": [";
+  for (size_t i = 0; i < result.MetadataFaults.size(); ++i) {
+    const auto& fault = result.MetadataFaults[i];
+    out += (i ? ",\n    " : "\n    ") + std::string("{\"index\": ") + std::to_string(fault.Index) +
+           ", \"path\": " + JsonString(fault.PathInTorrent) + ", \"fault\": " + JsonString(fault.What) + "}";
+  }
+  out += result.MetadataFaults.empty() ? "],\n" : "\n  ],\n";
   out += "  \"errors\": " + JsonStringArray(result.Errors, "  ") + "\n}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
@@ -127,7 +142,7 @@ int RunVerify(const std::vector<std::string>& args) {
   TTorrentFile torrent;
   bool loaded = false;
   if (!LoadTorrentForCommand("verify", path, torrent, loaded)) return ExitFailure;
-  if (RefuseDamaged("verify", path, torrent, loaded, "nothing to check against")) return ExitFailure;
+  if (RefuseDamaged("verify", path, torrent, loaded, "nothing to check against", true)) return ExitFailure;
   const std::string data = parsed.Operands.size() > 1 ? parsed.Operands[1] : DefaultDataPath(path, torrent);
 
   TInterruptGuard guard;

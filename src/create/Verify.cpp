@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,8 @@
 
 namespace {
 
+constexpr std::string_view CorruptPrefix = "Corrupt File: ";
+
 struct TEntry {
   const TTorrentSubFile* File;
   std::string DataPath;
@@ -23,6 +26,11 @@ struct TEntry {
   int64_t FoundLength = -1;
   TVerifyState State = TVerifyState::Ok;
 };
+
+template <size_t N>
+std::string_view HashBytes(const std::array<uint8_t, N>& hash) {
+  return {reinterpret_cast<const char*>(hash.data()), N};
+}
 
 std::string DataPathOf(const TTorrentFile& torrent, const TTorrentSubFile& file,
                        const std::string& dataPath) {
@@ -83,36 +91,76 @@ void VerifyV1Runs(const TTorrentFile& torrent, const std::vector<TEntry>& entrie
   }
 }
 
-// v2: each file is whole exactly when its merkle root is the torrent's. The
-// files that are there are hashed as one stream, each on a piece boundary as
-// the torrent lays them out; a file whose root differs is damaged as a whole.
-void VerifyV2(const TTorrentFile& torrent, const std::vector<TEntry>& entries, int64_t pieceCount,
-              TProgress& progress, TVerifyResult& result, const std::function<void(int64_t)>& markBad) {
+// v2 and hybrid: every file holding data starts on a piece boundary, so the
+// files that are there are hashed as one stream, each followed by zeros up
+// to the next boundary where the torrent has them (a hybrid's pads), and
+// their pieces line up with the torrent's. One read gives all the torrent
+// holds: a hybrid's SHA-1 pieces, and each file's merkle root and layer.
+// A piece bad by either hash is bad.
+void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entries, int64_t pieceCount,
+                   TProgress& progress, TVerifyResult& result, const std::function<void(int64_t)>& markBad) {
   const TFileLayout& layout = torrent.Layout();
   const int64_t pieceLength = torrent.PieceLength;
+  const bool hybrid = torrent.Format() == TMetaFormat::Hybrid;
+  struct TChecked {
+    size_t Entry;
+    size_t Source;
+    int64_t StreamPiece;  // its first piece in the stream
+    int64_t FirstPiece;   // and in the torrent
+  };
   std::vector<TByteSource> sources;
-  std::vector<std::pair<size_t, size_t>> checked;  // entry, its source
+  std::vector<TChecked> checked;
   int64_t streamed = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const TTorrentSubFile& file = *entries[i].File;
     if (!entries[i].Usable || file.Length == 0 || file.Pad || file.Symlink) continue;
-    if (const int64_t gap = (pieceLength - streamed % pieceLength) % pieceLength; gap > 0) {
+    checked.push_back({i, sources.size(), streamed / pieceLength, layout.PiecesOf(i).First});
+    sources.push_back(TByteSource::File(entries[i].DataPath, file.Length));
+    streamed += file.Length;
+    // Only the end of the data may end a piece short.
+    const int64_t gap = (pieceLength - streamed % pieceLength) % pieceLength;
+    if (gap > 0 && entries[i].Offset + file.Length < layout.TotalLength()) {
       sources.push_back(TByteSource::ZeroBytes(gap));
       streamed += gap;
     }
-    checked.emplace_back(i, sources.size());
-    sources.push_back(TByteSource::File(entries[i].DataPath, file.Length));
-    streamed += file.Length;
   }
   if (checked.empty()) return;
 
+  // The file's v2 hashes against the torrent's: piece by piece where the
+  // torrent holds its layer, else the whole file by its root.
+  auto checkFile = [&](const TPieceHasher& hasher, const TChecked& file) {
+    const TMerkleFileHashes hashes = hasher.FileHashes(file.Source);
+    const std::string_view layer = torrent.PieceLayer(file.Entry);
+    const TPieceRange pieces = layout.PiecesOf(file.Entry);
+    if (!layer.empty() && layer.size() == hashes.PieceLayer.size() * hashes.Root.size()) {
+      for (size_t k = 0; k < hashes.PieceLayer.size(); ++k) {
+        const int64_t piece = pieces.First + static_cast<int64_t>(k);
+        if (piece < pieceCount && layer.substr(k * 32, 32) != HashBytes(hashes.PieceLayer[k])) markBad(piece);
+      }
+      return;
+    }
+    if (HashBytes(hashes.Root) == entries[file.Entry].File->PiecesRoot()) return;
+    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
+  };
+
   size_t whole = 0;  // checked files before this one were read to their end
   try {
-    TPieceHasher hasher(std::move(sources), pieceLength, 0, TSha1Lanes::ChosenPath(), THashPlan::V2);
+    TPieceHasher hasher(std::move(sources), pieceLength, 0, TSha1Lanes::ChosenPath(),
+                        hybrid ? THashPlan::Hybrid : THashPlan::V2);
     hasher.Start();
-    const size_t sourceCount = checked.back().second + 1;
+    const size_t sourceCount = checked.back().Source + 1;
     size_t closed = 0;
+    size_t current = 0;  // the checked file piece index lies in
+    auto showFile = [&] {
+      progress.SetHashingText(std::string(HashingPrefix) +
+                              LastPathComponent(entries[checked[current].Entry].DataPath));
+    };
+    showFile();
     for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
+      if (current + 1 < checked.size() && checked[current + 1].StreamPiece <= index) {
+        ++current;  // files start pieces: one at most begins here
+        showFile();
+      }
       const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, progress);
       if (progress.IsAborted()) {
         result.Aborted = true;
@@ -122,16 +170,14 @@ void VerifyV2(const TTorrentFile& torrent, const std::vector<TEntry>& entries, i
         result.Errors.push_back(hasher.ErrorOf(index));
         break;
       }
+      const int64_t piece = checked[current].FirstPiece + index - checked[current].StreamPiece;
+      if (hybrid && piece < pieceCount &&
+          torrent.Pieces[static_cast<size_t>(piece)] != HashBytes(hasher.Digest(index)))
+        markBad(piece);
       for (; closed < sourceCount && hasher.LastPieceOf(closed) <= index; ++closed) hasher.FileDone(closed);
-      for (; whole < checked.size() && checked[whole].second < closed; ++whole) {
-        const auto [entry, source] = checked[whole];
-        const TMerkleFileHashes hashes = hasher.FileHashes(source);
-        const std::string_view root(reinterpret_cast<const char*>(hashes.Root.data()), hashes.Root.size());
-        if (root == entries[entry].File->PiecesRoot()) continue;
-        const TPieceRange pieces = layout.PiecesOf(entry);
-        for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
-      }
-      progress.SetOverallPosition(std::min(index + 1, pieceCount));
+      for (; whole < checked.size() && checked[whole].Source < closed; ++whole)
+        checkFile(hasher, checked[whole]);
+      progress.SetOverallPosition(std::min(piece + 1, pieceCount));
       progress.ProcessEvents();
     }
   } catch (const std::exception& e) {
@@ -139,7 +185,7 @@ void VerifyV2(const TTorrentFile& torrent, const std::vector<TEntry>& entries, i
   }
   // Files an error or an abort cut short were not checked: they count as damaged.
   for (; whole < checked.size(); ++whole) {
-    const TPieceRange pieces = layout.PiecesOf(checked[whole].first);
+    const TPieceRange pieces = layout.PiecesOf(checked[whole].Entry);
     for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
   }
 }
@@ -207,10 +253,17 @@ TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPat
     for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
   }
 
+  for (const TLayerFault& fault : torrent.LayerFaults()) {
+    std::string what = fault.Line;
+    if (what.starts_with(CorruptPrefix)) what.erase(0, CorruptPrefix.size());
+    result.MetadataFaults.push_back(
+        {fault.File, layout[fault.File].Path + layout[fault.File].Name, std::move(what)});
+  }
+
   progress.SetOverallMax(pieceCount);
   progress.SetOverallPosition(0);
-  if (v2) {
-    VerifyV2(torrent, entries, pieceCount, progress, result, markBad);
+  if (torrent.Format() != TMetaFormat::V1) {
+    VerifyAligned(torrent, entries, pieceCount, progress, result, markBad);
   } else {
     VerifyV1Runs(torrent, entries, pieceCount, progress, result, markBad);
   }

@@ -41,13 +41,24 @@ struct TVerifiedFile {
   int64_t LastBadPiece = -1;
 };
 
+// A fault of the torrent rather than of the data: a file's piece layer that
+// does not reduce to its root. The file is checked by its root alone.
+struct TMetadataFault {
+  size_t Index = 0;  // in the torrent's file list
+  std::string PathInTorrent;
+  std::string What;  // the loader's line without its "Corrupt File: "
+};
+
 struct TVerifyResult {
   int64_t PieceCount = 0;
   std::vector<int64_t> BadPieces;       // ascending
   std::vector<TVerifiedFile> Problems;  // in torrent order; padding is never listed
   std::vector<std::string> Errors;      // read errors that cut a check short
+  std::vector<TMetadataFault> MetadataFaults;
   bool Aborted = false;
-  bool Ok() const { return !Aborted && BadPieces.empty() && Problems.empty() && Errors.empty(); }
+  bool Ok() const {
+    return !Aborted && BadPieces.empty() && Problems.empty() && Errors.empty() && MetadataFaults.empty();
+  }
 };
 
 // Where a torrent's data lies unless told: beside the .torrent, under the torrent's name.
@@ -56,6 +67,10 @@ std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& 
 // Hashes the data and compares every piece. dataPath: the file of a
 // single-file torrent, the folder holding the files of a multi-file one.
 // Reports to progress as a creation run does; stops when it is aborted. The
-// torrent must have loaded without damage. A hybrid is checked by its v1
-// pieces; a v2-only torrent file by file against the files' merkle roots.
+// torrent must have loaded without damage (DamageLinesBesideLayerFaults()).
+// A v2-only torrent is checked by its files' piece layers, and by their
+// roots where a file has no layer (one piece at most, a layer absent or
+// wrong); a hybrid by its v1 pieces and the same v2 hashes, from one read.
+// Pieces are numbered as the torrent's pieces (a v2-only one's files each
+// start a piece).
 TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress);

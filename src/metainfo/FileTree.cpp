@@ -310,7 +310,8 @@ std::string CanonicalInfoError(std::string_view infoBytes) {
 }
 
 TPieceLayersState CheckPieceLayers(std::string_view layersBytes, TFileTree& tree, int64_t pieceLength,
-                                   std::vector<std::string>& errors, const TSha256Lanes& lanes) {
+                                   std::vector<std::string>& errors, const TSha256Lanes& lanes,
+                                   std::vector<TLayerFault>* faults) {
   const bool checkable = IsV2PieceLength(pieceLength);
   // Files of at most one piece have their root for a layer.
   auto needsLayer = [&](const TTreeFile& file) {
@@ -378,6 +379,7 @@ TPieceLayersState CheckPieceLayers(std::string_view layersBytes, TFileTree& tree
       if (!MerklePieceLayerMatches(hashes, static_cast<uint64_t>(pieceLength), root, lanes)) {
         errors.push_back("Corrupt File: the piece layer of " + Quoted(file.Path) +
                          " does not reduce to its \"pieces root\"");
+        if (faults) faults->push_back({i, errors.back()});
         continue;
       }
       file.PieceLayer = layer;
@@ -493,7 +495,8 @@ TV2Metadata ReadV2Metadata(std::string_view infoBytes, std::string_view layersBy
   if (std::string line = CanonicalInfoError(infoBytes); !line.empty()) errors.push_back(std::move(line));
   meta.InfoHashV2 = InfoHashV2(infoBytes);
   const TRawInteger pieceLength = RawInteger(Lookup(RawEntries(infoBytes), "piece length"));
-  meta.PieceLayers = CheckPieceLayers(layersBytes, meta.Tree, pieceLength.Value, errors, lanes);
+  meta.PieceLayers =
+      CheckPieceLayers(layersBytes, meta.Tree, pieceLength.Value, errors, lanes, &meta.LayerFaults);
   if (meta.Format == TMetaFormat::Hybrid) {
     bool single = false;
     const std::vector<TV1FileEntry> v1 = ReadV1Files(infoBytes, single);

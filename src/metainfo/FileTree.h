@@ -65,12 +65,21 @@ TFileTree ReadFileTree(std::string_view infoBytes, std::vector<std::string>& err
 // these bytes: a client that re-encodes it would compute another one.
 std::string CanonicalInfoError(std::string_view infoBytes);
 
+// A file whose piece layer does not reduce to its "pieces root": the metadata is wrong, while
+// the file's data may well be whole, and its root still tells.
+struct TLayerFault {
+  size_t File = 0;   // in the tree's (or the torrent's) file list
+  std::string Line;  // the "Corrupt File: ..." line, also among the errors
+};
+
 // Checks the bytes of the top-level "piece layers" value ("" when absent) against the tree's
-// roots and fills each file's PieceLayer from it; appends one line to errors per fault. Layers
-// are checked only with a piece length a v2 torrent may have.
+// roots and fills each file's PieceLayer from it; appends one line to errors per fault, and
+// the layers that do not reduce to their roots to faults as well. Layers are checked only with
+// a piece length a v2 torrent may have.
 TPieceLayersState CheckPieceLayers(std::string_view layersBytes, TFileTree& tree, int64_t pieceLength,
                                    std::vector<std::string>& errors,
-                                   const TSha256Lanes& lanes = TSha256Lanes());
+                                   const TSha256Lanes& lanes = TSha256Lanes(),
+                                   std::vector<TLayerFault>* faults = nullptr);
 
 // An entry of a v1 file list, as far as a hybrid's consistency is concerned.
 struct TV1FileEntry {
@@ -106,7 +115,8 @@ struct TV2Metadata {
   TMetaFormat Format = TMetaFormat::V1;
   TFileTree Tree;
   TPieceLayersState PieceLayers = TPieceLayersState::Absent;
-  std::string InfoHashV2;  // 32 raw bytes; empty for v1
+  std::vector<TLayerFault> LayerFaults;  // by index in Tree.Files
+  std::string InfoHashV2;                // 32 raw bytes; empty for v1
 };
 
 // All of the above in the loader's order: a newer meta version goes in front of the lines

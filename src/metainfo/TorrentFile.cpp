@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <set>
 
 #include "base/Text.h"
 #include "digest/MessageDigests.h"
@@ -379,6 +380,8 @@ void TTorrentFile::Reset() {
   InfoHashV2.clear();
   format_ = TMetaFormat::V1;
   pieceLayers_ = TPieceLayersState::Absent;
+  layers_.clear();
+  layerFaults_.clear();
   totalLength_ = 0;
   fileCount_ = 0;
   creation_.reset();
@@ -878,14 +881,40 @@ void TTorrentFile::ReadV2(std::string_view infoBytes) {
     InfoHash.clear();
     InfoHashText.clear();
     ReadTreeFiles(meta.Tree);
+    std::vector<size_t> files(layout_.size());
+    for (size_t i = 0; i < files.size(); ++i) files[i] = i;
+    KeepLayers(meta, files);
     return;
   }
   // A hybrid's v1 files are the tree's files in the same order, with pads between.
-  std::vector<TTorrentSubFile*> real;
-  for (const auto& file : layout_.Files())
-    if (!file->Pad) real.push_back(file.get());
+  std::vector<size_t> real;
+  for (size_t i = 0; i < layout_.size(); ++i)
+    if (!layout_[i].Pad) real.push_back(i);
   if (real.size() != meta.Tree.Files.size()) return;  // the hybrid check said so
-  for (size_t i = 0; i < real.size(); ++i) real[i]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+  for (size_t i = 0; i < real.size(); ++i)
+    layout_.Files()[real[i]]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+  KeepLayers(meta, real);
+}
+
+void TTorrentFile::KeepLayers(TV2Metadata& meta, const std::vector<size_t>& fileOfTree) {
+  // Moved, not copied: the layers of a large torrent run to many MiB.
+  for (size_t i = 0; i < meta.Tree.Files.size(); ++i)
+    if (!meta.Tree.Files[i].PieceLayer.empty())
+      layers_.emplace_back(fileOfTree[i], std::move(meta.Tree.Files[i].PieceLayer));
+  for (TLayerFault& fault : meta.LayerFaults) {
+    fault.File = fileOfTree[fault.File];
+    layerFaults_.push_back(std::move(fault));
+  }
+  // Found in the order of the layers' keys; reported in the files' order.
+  std::sort(layerFaults_.begin(), layerFaults_.end(),
+            [](const TLayerFault& a, const TLayerFault& b) { return a.File < b.File; });
+}
+
+std::string_view TTorrentFile::PieceLayer(size_t i) const {
+  const auto found = std::lower_bound(layers_.begin(), layers_.end(), i,
+                                      [](const auto& layer, size_t file) { return layer.first < file; });
+  if (found == layers_.end() || found->first != i) return {};
+  return found->second;
 }
 
 void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
@@ -1001,6 +1030,19 @@ std::vector<std::string> TTorrentFile::DamageLines() const {
   std::vector<std::string> lines;
   for (const auto& error : Errors)
     if (error != MissingAnnounceError) lines.push_back(error);
+  return lines;
+}
+
+std::vector<std::string> TTorrentFile::DamageLinesBesideLayerFaults() const {
+  std::multiset<std::string_view> faults;
+  for (const TLayerFault& fault : layerFaults_) faults.insert(fault.Line);
+  std::vector<std::string> lines;
+  for (std::string& line : DamageLines()) {
+    if (const auto found = faults.find(line); found != faults.end())
+      faults.erase(found);
+    else
+      lines.push_back(std::move(line));
+  }
   return lines;
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/Stream.h"
@@ -113,6 +114,9 @@ class TTorrentFile {
   // torrent writes only what could be read.
   std::vector<std::string> DamageLines() const;
   bool IsDamaged() const { return !DamageLines().empty(); }
+  // DamageLines() but for the layer faults: what a check of the data cannot
+  // do without. A wrong layer leaves the file its root to be checked by.
+  std::vector<std::string> DamageLinesBesideLayerFaults() const;
   // The loaded torrent holds BitTorrent v2 data: info "file tree" or "meta
   // version", or "piece layers" at the top level.
   bool HasV2Part() const;
@@ -120,6 +124,13 @@ class TTorrentFile {
   TMetaFormat Format() const { return format_; }
   // How much of "piece layers" the torrent carries (Absent for v1).
   TPieceLayersState PieceLayers() const { return pieceLayers_; }
+  // The piece layer of Files[i] as loaded, its 32-byte piece hashes end to
+  // end, once it was found to reduce to the file's root; empty for a file of
+  // at most one piece, a layer absent or wrong, and a torrent without v2 data.
+  std::string_view PieceLayer(size_t i) const;
+  // The files whose loaded layer does not reduce to their root, by index in
+  // Files; their lines are among Errors too.
+  const std::vector<TLayerFault>& LayerFaults() const { return layerFaults_; }
   // HasV2Part() and the torrent or one of its files bears another name than
   // loaded, and no tree under the new names keeps the order of the files: no
   // save can keep both file lists right.
@@ -225,6 +236,9 @@ class TTorrentFile {
   void ReadInfo(const TObjectHash& info);
   void ReadV2(std::string_view infoBytes);
   void ReadTreeFiles(const TFileTree& tree);
+  // Keeps the tree's checked layers and its layer faults for the files at
+  // these indexes (the tree's files in order).
+  void KeepLayers(TV2Metadata& meta, const std::vector<size_t>& fileOfTree);
   // The "file tree" of a renamed v2 or hybrid torrent under its new names,
   // each file's entry as loaded; "" when no tree can follow the renames (the
   // order of its files would change, or a name is not one key).
@@ -253,6 +267,10 @@ class TTorrentFile {
   std::optional<int64_t> creation_;
   TMetaFormat format_ = TMetaFormat::V1;
   TPieceLayersState pieceLayers_ = TPieceLayersState::Absent;
+  // By file index, ascending, for the files that have one: most files of a
+  // large torrent fit in one piece and have none.
+  std::vector<std::pair<size_t, std::string>> layers_;
+  std::vector<TLayerFault> layerFaults_;
   // Top-level keys set since the load, so written from the model.
   bool trackersSet_ = true;
   bool commentSet_ = true;

@@ -168,10 +168,16 @@ class TViewEditPageTest : public QObject {
     return bytes;
   }
   // Makes a torrent of source (a file or a folder) with the creation driver.
-  std::string MakeTorrent(const std::string& source, const char* output) {
+  std::string MakeTorrent(const std::string& source, const char* output, TMetaFormat format = TMetaFormat::V1,
+                          int32_t pieceLength = 0) {
     TScriptedDialogs dialogs;
     TNullProgress progress;
     TCreationDriver driver(dialogs, progress);
+    driver.Input.Format = format;
+    if (pieceLength > 0) {
+      driver.Input.AutoPieceSize = false;
+      driver.Input.PieceLength = pieceLength;
+    }
     driver.Input.Mode = TCreateMode::Classic;
     driver.Input.ClassicPath = source;
     driver.Input.TrackerText = "http://main/announce";
@@ -188,6 +194,19 @@ class TViewEditPageTest : public QObject {
     Write("data/b", Pattern(700000, 2));
     Write("data/c", Pattern(50000, 3));
     return MakeTorrent(Path("data"), "data.torrent");
+  }
+  // Verify of the data folder shows one box with this caption, holding
+  // every present text and no absent one.
+  void VerifyShows(const char* label, const std::string& caption, const std::vector<std::string>& present,
+                   const std::vector<std::string>& absent) {
+    dialogs_->Boxes.clear();
+    dialogs_->FolderAnswers = {Path("data")};
+    Button("btnVerifyData")->click();
+    QVERIFY2(dialogs_->Boxes.size() == 1, label);
+    const auto& box = dialogs_->Boxes[0];
+    QVERIFY2(box.Caption == caption, label);
+    for (const auto& text : present) QVERIFY2(box.Text.find(text) != std::string::npos, box.Text.c_str());
+    for (const auto& text : absent) QVERIFY2(box.Text.find(text) == std::string::npos, box.Text.c_str());
   }
   void Flip(const char* name, size_t at) {
     std::string bytes = ReadWholeFile(Path(name));
@@ -1072,14 +1091,8 @@ class TViewEditPageTest : public QObject {
     };
     for (const auto& c : cases) {
       c.Damage();
-      dialogs_->Boxes.clear();
-      dialogs_->FolderAnswers = {Path("data")};
-      Button("btnVerifyData")->click();
-      QVERIFY2(dialogs_->Boxes.size() == 1, c.Label);
-      const auto& box = dialogs_->Boxes[0];
-      QVERIFY2(box.Caption == c.Caption, c.Label);
-      for (const auto& text : c.Present) QVERIFY2(box.Text.find(text) != std::string::npos, box.Text.c_str());
-      for (const auto& text : c.Absent) QVERIFY2(box.Text.find(text) == std::string::npos, box.Text.c_str());
+      VerifyShows(c.Label, c.Caption, c.Present, c.Absent);
+      if (QTest::currentTestFailed()) return;
     }
     QVERIFY(page_->isEnabled());
 
@@ -1099,6 +1112,62 @@ class TViewEditPageTest : public QObject {
     Button("btnVerifyData")->click();
     QVERIFY2(dialogs_->Boxes.at(0).Text.find("damaged: one.bin, bytes 0-262143") != std::string::npos,
              dialogs_->Boxes.at(0).Text.c_str());
+  }
+
+  // A v2 torrent is checked piece by piece; a piece layer that does not
+  // reduce to its root is named before the data, whose file is then checked
+  // by its root.
+  void verifyOfAV2TorrentAndALayerFault() {
+    MakeDataTorrent();
+    const std::string v2 = MakeTorrent(Path("data"), "v2.torrent", TMetaFormat::V2, 65536);
+    std::string bytes = ReadWholeFile(v2);
+    const std::string layer(LoadFile(v2)->PieceLayer(1));
+    QCOMPARE(layer.size(), size_t(11 * 32));
+    bytes[bytes.find(layer) + 100] ^= 1;
+    const std::string fault = Write("fault.torrent", bytes);
+    const std::string faultLine =
+        "metadata fault: the piece layer of \"b\" does not reduce to its \"pieces root\" (b checked by its "
+        "root "
+        "alone)";
+
+    struct TCase {
+      const char* Label;
+      std::string Torrent;
+      std::function<void()> Damage;
+      const char* Caption;
+      std::vector<std::string> Present, Absent;
+    };
+    const TCase cases[] = {
+        {"v2, good data", v2, [] {}, "Verify", {"All 14 pieces match the data in " + Path("data") + "."}, {}},
+        {"v2, a flipped byte in b",
+         v2,
+         [&] { Flip("data/b", 300000); },
+         "Warning",
+         {"damaged: b, bytes 262144-327679", "1 of 14 pieces do not match."},
+         {"damaged: a", "damaged: c", "metadata fault"}},
+        {"layer fault, b damaged",
+         fault,
+         [] {},
+         "Warning",
+         {"The torrent itself is wrong:\n\n" + faultLine + "\n\nThe data in " + Path("data") +
+              " does not match the torrent:",
+          "damaged: b, bytes 0-699999", "11 of 14 pieces do not match."},
+         {"damaged: a", "damaged: c"}},
+        {"layer fault, good data",
+         fault,
+         [&] { Flip("data/b", 300000); },
+         "Warning",
+         {"The torrent itself is wrong:\n\n" + faultLine + "\n\nAll 14 pieces match the data in " +
+          Path("data") + "."},
+         {"damaged:"}},
+    };
+    for (const auto& c : cases) {
+      Open(c.Torrent);
+      QVERIFY2(page_->Torrent() && page_->Torrent()->Format() == TMetaFormat::V2, c.Label);
+      c.Damage();
+      VerifyShows(c.Label, c.Caption, c.Present, c.Absent);
+      if (QTest::currentTestFailed()) return;
+    }
   }
 
   // In the window, a verify shows the progress window, and "Abort" stops it.

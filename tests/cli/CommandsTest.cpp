@@ -290,6 +290,7 @@ TEST_F(CommandsTest, VerifyOfV2Torrents) {
   ASSERT_EQ(Cli({"create", "-q", "--format", "hybrid", "-l", "64k", "-o", "hybrid.torrent", "data"}).Status,
             0);
   ASSERT_EQ(Cli({"create", "-q", "--format", "v2", "-l", "64k", "-o", "v2.torrent", "data"}).Status, 0);
+  ASSERT_EQ(Cli({"create", "-q", "--format", "v2", "-l", "1m", "-o", "v2-1m.torrent", "data"}).Status, 0);
   for (const char* torrent : {"hybrid.torrent", "v2.torrent"}) {
     SCOPED_TRACE(torrent);
     const TRun run = Cli({"verify", torrent, "data"});
@@ -305,11 +306,58 @@ TEST_F(CommandsTest, VerifyOfV2Torrents) {
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Out.find("damaged: b: bytes "), std::string::npos) << run.Out;
     EXPECT_EQ(run.Out.find("damaged: a"), std::string::npos) << run.Out;
+    // b's fifth piece, the torrent's seventh: a's two pieces come first.
+    EXPECT_NE(run.Out.find("damaged: b: bytes 262144-327679 (piece 6)\n1 of 14 pieces do not match\n"),
+              std::string::npos)
+        << run.Out;
+    const TRun json = Cli({"verify", "--json", torrent, "data"});
+    EXPECT_NE(json.Out.find("\"bad_ranges\": [[262144, 327679]]"), std::string::npos) << json.Out;
   }
-  // v2 knows only that the file differs: all of b is named.
-  const TRun v2 = Cli({"verify", "--json", "v2.torrent", "data"});
+  // A file of one piece has no layer: its root names all of it.
+  const TRun v2 = Cli({"verify", "--json", "v2-1m.torrent", "data"});
   EXPECT_NE(v2.Out.find("\"bad_ranges\": [[0, " + std::to_string(bytes.size() - 1) + "]]"), std::string::npos)
       << v2.Out;
+}
+
+// A piece layer that does not reduce to its root: show and edit see a
+// damaged torrent as before, verify reports the fault first and checks the
+// data all the same.
+TEST_F(CommandsTest, VerifyReportsALayerFaultApart) {
+  ASSERT_EQ(Cli({"create", "-q", "--format", "v2", "-l", "64k", "-o", "v2.torrent", "data"}).Status, 0);
+  std::string bytes = ReadWholeFile(Dir / "v2.torrent");
+  const std::string layer(Load("v2.torrent")->PieceLayer(1));
+  ASSERT_EQ(layer.size(), 11u * 32);
+  bytes[bytes.find(layer) + 100] ^= 1;
+  WriteWholeFile(Dir / "fault.torrent", bytes);
+  const std::string line = "the piece layer of \"b\" does not reduce to its \"pieces root\"";
+
+  const TRun show = Cli({"show", "fault.torrent"});
+  EXPECT_EQ(show.Status, 1);
+  EXPECT_NE(show.Out.find("Corrupt File: " + line), std::string::npos) << show.Out;
+  const TRun edit = Cli({"edit", "fault.torrent", "--comment", "x"});
+  EXPECT_EQ(edit.Status, 1);
+  EXPECT_EQ(ReadWholeFile(Dir / "fault.torrent"), bytes);
+
+  const TRun whole = Cli({"verify", "fault.torrent", "data"});
+  EXPECT_EQ(whole.Status, 1);
+  EXPECT_EQ(whole.Out, "metadata fault: " + line + " (b checked by its root alone)\nall 14 pieces match\n");
+
+  std::string b = ReadWholeFile(Dir / "data/b");
+  b[300000] ^= 1;
+  WriteWholeFile(Dir / "data/b", b);
+  const TRun damaged = Cli({"verify", "fault.torrent", "data"});
+  EXPECT_EQ(damaged.Status, 1);
+  EXPECT_EQ(damaged.Out, "metadata fault: " + line +
+                             " (b checked by its root alone)\ndamaged: b: bytes 0-699999 (pieces 2-12)\n"
+                             "11 of 14 pieces do not match\n");
+  const TRun json = Cli({"verify", "--json", "fault.torrent", "data"});
+  EXPECT_EQ(json.Status, 1);
+  EXPECT_NE(json.Out.find("\"ok\": false"), std::string::npos) << json.Out;
+  EXPECT_NE(json.Out.find(
+                "\"metadata_faults\": [\n    {\"index\": 1, \"path\": \"b\", \"fault\": \"the piece layer "
+                "of \\\"b\\\" does not reduce to its \\\"pieces root\\\"\"}\n  ],\n"),
+            std::string::npos)
+      << json.Out;
 }
 
 // Output cut short is a failure: each command's report into a full device

@@ -6,8 +6,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
+#include <set>
 
 #include "../support/TempDir.h"
 #include "base/Stream.h"
@@ -15,7 +19,9 @@
 #include "create/Progress.h"
 #include "create/Sources.h"
 #include "create/Verify.h"
+#include "digest/Merkle.h"
 #include "digest/MessageDigests.h"
+#include "metainfo/BDecode.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
@@ -159,6 +165,293 @@ TEST(Verify, PaddingIsHashedWithoutWritingFiles) {
   else
     ::unsetenv("TMPDIR");
   EXPECT_EQ(headless.BadPieces, std::vector<int64_t>{0}) << "b's own pieces still check out";
+}
+
+// Four files at 16 KiB pieces, each starting a piece in v2 and in a hybrid:
+// a 3.5 pieces (pieces 0-3), b 5000 bytes (4), c 4 pieces (5-8) and d two
+// pieces and a byte (9-11). b fits in one piece and has no layer.
+class V2VerifyTest : public ::testing::Test {
+ public:
+  static constexpr int64_t Small = 16384;
+  struct TFile {
+    const char* Name;
+    int64_t Length;
+  };
+  static constexpr TFile Files[] = {
+      {"a", Small * 7 / 2}, {"b", 5000}, {"c", Small * 4}, {"d", Small * 2 + 1}};
+
+  V2VerifyTest() {
+    Restore();
+    for (const TMetaFormat format : {TMetaFormat::V2, TMetaFormat::Hybrid}) {
+      TNullProgress progress;
+      TBuildRequest request = FolderRequest({}, Dir / "data", "data", {});
+      request.PieceLength = Small;
+      request.Format = format;
+      TBuildResult built = Build(request, progress);
+      EXPECT_EQ(built.Outcome, TBuildOutcome::Built);
+      Bytes[format] = built.Bytes;
+    }
+  }
+
+  void Restore() {
+    std::filesystem::remove_all(Dir / "data");
+    for (unsigned i = 0; i < 4; ++i)
+      Dir.Write(std::string("data/") + Files[i].Name,
+                PatternBytes(static_cast<size_t>(Files[i].Length), i + 5));
+  }
+
+  void Flip(const std::string& name, int64_t at) {
+    std::string bytes = ReadWholeFile(Dir / ("data/" + name));
+    bytes[static_cast<size_t>(at)] ^= 1;
+    WriteWholeFile(Dir / ("data/" + name), bytes);
+  }
+
+  static std::unique_ptr<TTorrentFile> Load(const std::string& bytes) {
+    auto torrent = std::make_unique<TTorrentFile>();
+    TMemoryStream stream(bytes);
+    torrent->LoadFromStream(stream);
+    return torrent;
+  }
+
+  // The torrent without the layers of these files (by index among the real files).
+  std::string WithoutLayers(TMetaFormat format, const std::set<size_t>& files) {
+    const auto torrent = Load(Bytes[format]);
+    std::set<std::string> roots;
+    for (size_t i = 0, real = 0; i < torrent->Files.size(); ++i)
+      if (!torrent->Files[i]->Pad && files.count(real++)) roots.insert(torrent->Files[i]->PiecesRoot());
+    auto str = [](std::string_view text) { return std::to_string(text.size()) + ":" + std::string(text); };
+    std::string out = "d";
+    for (const TRawEntry& entry : RawEntries(Bytes[format])) {
+      out += str(entry.Key);
+      if (entry.Key != "piece layers") {
+        out += entry.Value;
+        continue;
+      }
+      out += "d";
+      for (const TRawEntry& layer : RawEntries(entry.Value))
+        if (!roots.count(std::string(layer.Key))) out += str(layer.Key) + std::string(layer.Value);
+      out += "e";
+    }
+    return out + "e";
+  }
+
+  // The torrent with one bit of the layer of a real file changed.
+  std::string WithWrongLayer(TMetaFormat format, size_t file, size_t at) {
+    const auto torrent = Load(Bytes[format]);
+    size_t index = 0;
+    for (size_t real = 0; torrent->Files[index]->Pad || real++ < file;) ++index;
+    const std::string_view layer = torrent->PieceLayer(index);
+    EXPECT_FALSE(layer.empty());
+    std::string bytes = Bytes[format];
+    const size_t where = bytes.find(layer);
+    EXPECT_NE(where, std::string::npos);
+    bytes[where + at] ^= 1;
+    return bytes;
+  }
+
+  TTempDir Dir;
+  std::map<TMetaFormat, std::string> Bytes;
+};
+
+TEST_F(V2VerifyTest, LayersAreKeptByFileIndex) {
+  for (const TMetaFormat format : {TMetaFormat::V2, TMetaFormat::Hybrid}) {
+    SCOPED_TRACE(MetaFormatName(format));
+    const auto torrent = Load(Bytes[format]);
+    ASSERT_FALSE(torrent->IsDamaged());
+    std::vector<size_t> layerHashes;
+    for (size_t i = 0; i < torrent->Files.size(); ++i)
+      if (!torrent->Files[i]->Pad) layerHashes.push_back(torrent->PieceLayer(i).size() / 32);
+    EXPECT_EQ(layerHashes, (std::vector<size_t>{4, 0, 4, 3}));
+    EXPECT_TRUE(torrent->PieceLayer(torrent->Files.size()).empty());
+    EXPECT_TRUE(torrent->LayerFaults().empty());
+  }
+}
+
+TEST_F(V2VerifyTest, DamageIsPlacedInTheFilesOwnPieces) {
+  struct TCase {
+    const char* Name;
+    std::function<void(V2VerifyTest&)> Break;
+    std::vector<int64_t> BadPieces;
+    std::vector<std::string> Problems;
+  };
+  const TCase cases[] = {
+      {.Name = "untouched", .Break = [](V2VerifyTest&) {}},
+      {.Name = "a byte inside a's third piece",
+       .Break = [](V2VerifyTest& t) { t.Flip("a", 2 * Small + 5); },
+       .BadPieces = {2},
+       .Problems = {"a damaged 32768-49151 pieces 2-2"}},
+      {.Name = "a's last, short piece",
+       .Break = [](V2VerifyTest& t) { t.Flip("a", Small * 7 / 2 - 1); },
+       .BadPieces = {3},
+       .Problems = {"a damaged 49152-57343 pieces 3-3"}},
+      {.Name = "b has no layer: its root names all of it",
+       .Break = [](V2VerifyTest& t) { t.Flip("b", 4000); },
+       .BadPieces = {4},
+       .Problems = {"b damaged 0-4999 pieces 4-4"}},
+      {.Name = "c's first and last pieces",
+       .Break =
+           [](V2VerifyTest& t) {
+             t.Flip("c", 0);
+             t.Flip("c", Small * 4 - 1);
+           },
+       .BadPieces = {5, 8},
+       .Problems = {"c damaged 0-16383 49152-65535 pieces 5-8"}},
+      {.Name = "d's one-byte last piece",
+       .Break = [](V2VerifyTest& t) { t.Flip("d", Small * 2); },
+       .BadPieces = {11},
+       .Problems = {"d damaged 32768-32768 pieces 11-11"}},
+      {.Name = "d cut short",
+       .Break = [](V2VerifyTest& t) { ASSERT_EQ(::truncate((t.Dir / "data/d").c_str(), 100), 0); },
+       .BadPieces = {9, 10, 11},
+       .Problems = {"d size 0-32768 pieces 9-11"}},
+      {.Name = "c missing: its neighbours share no piece with it",
+       .Break = [](V2VerifyTest& t) { std::filesystem::remove(t.Dir / "data/c"); },
+       .BadPieces = {5, 6, 7, 8},
+       .Problems = {"c missing 0-65535 pieces 5-8"}},
+      {.Name = "a missing, d damaged after it",
+       .Break =
+           [](V2VerifyTest& t) {
+             std::filesystem::remove(t.Dir / "data/a");
+             t.Flip("d", Small);
+           },
+       .BadPieces = {0, 1, 2, 3, 10},
+       .Problems = {"a missing 0-57343 pieces 0-3", "d damaged 16384-32767 pieces 10-10"}},
+  };
+  for (const TMetaFormat format : {TMetaFormat::V2, TMetaFormat::Hybrid}) {
+    const auto torrent = Load(Bytes[format]);
+    ASSERT_FALSE(torrent->IsDamaged());
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(MetaFormatName(format)) + ": " + c.Name);
+      Restore();
+      c.Break(*this);
+      TNullProgress progress;
+      const TVerifyResult result = VerifyData(*torrent, Dir / "data", progress);
+      EXPECT_EQ(result.PieceCount, 12);
+      EXPECT_EQ(result.Ok(), c.Problems.empty());
+      EXPECT_EQ(result.BadPieces, c.BadPieces);
+      EXPECT_EQ(Describe(result), c.Problems);
+      EXPECT_TRUE(result.Errors.empty());
+      EXPECT_TRUE(result.MetadataFaults.empty());
+      if (c.Problems.empty()) {
+        EXPECT_EQ(progress.HashingText, "Hashing: d");
+        EXPECT_EQ(progress.OverallPosition(), 12);
+      }
+    }
+  }
+}
+
+// A hybrid whose two hashes disagree is damaged where either fails: data
+// that still matches the SHA-1 of its piece but not the layer, or the other
+// way round, is named all the same.
+TEST_F(V2VerifyTest, HybridPieceBadByEitherHashIsBad) {
+  std::string bytes = Bytes[TMetaFormat::Hybrid];
+  const auto clean = Load(bytes);
+  // Piece 6 (c's second) gets another SHA-1: v1 alone calls it bad.
+  const std::string sha1 = std::string(clean->Pieces[6]);
+  bytes[bytes.find(sha1)] ^= 1;
+  // And c's layer a wrong hash for piece 7: with c's root changed to match,
+  // v2 alone calls piece 7 bad.
+  std::string layer = std::string(clean->PieceLayer(4));
+  ASSERT_EQ(clean->Files[4]->Name, "c");
+  layer[2 * 32] ^= 1;
+  std::vector<TSha256Hash> hashes(layer.size() / 32);
+  std::memcpy(hashes.data(), layer.data(), layer.size());
+  const TSha256Hash root = MerkleReduce(hashes, MerkleWidth(hashes.size()), MerklePadPieceRoot(Small));
+  const std::string newRoot(reinterpret_cast<const char*>(root.data()), 32);
+  for (size_t from = 0; (from = bytes.find(clean->Files[4]->PiecesRoot(), from)) != std::string::npos;)
+    bytes.replace(from, 32, newRoot);
+  bytes.replace(bytes.find(std::string(clean->PieceLayer(4))), layer.size(), layer);
+  const auto torrent = Load(bytes);
+  ASSERT_FALSE(torrent->IsDamaged()) << torrent->Errors.front();
+  TNullProgress progress;
+  const TVerifyResult result = VerifyData(*torrent, Dir / "data", progress);
+  EXPECT_EQ(result.BadPieces, (std::vector<int64_t>{6, 7}));
+  EXPECT_EQ(Describe(result), std::vector<std::string>{"c damaged 16384-49151 pieces 6-7"});
+}
+
+// A layer that does not reduce to its root is the torrent's fault, not the
+// data's: the load still says so, verify checks that file by its root and
+// the rest piece by piece, and reports the fault apart. A layer the torrent
+// lacks leaves its file to its root as well.
+TEST_F(V2VerifyTest, LayerFaultsAndAbsentLayersFallBackToTheRoot) {
+  struct TCase {
+    const char* Name;
+    std::function<std::string(V2VerifyTest&, TMetaFormat)> Torrent;
+    std::function<void(V2VerifyTest&)> Break;
+    std::vector<int64_t> BadPieces;
+    std::vector<std::string> Problems;
+    std::vector<std::string> Faults;
+  };
+  const auto wrongC = [](V2VerifyTest& t, TMetaFormat f) { return t.WithWrongLayer(f, 2, 40); };
+  const std::string cFault = "c: the piece layer of \"c\" does not reduce to its \"pieces root\"";
+  const TCase cases[] = {
+      {.Name = "c's layer wrong, data whole",
+       .Torrent = wrongC,
+       .Break = [](V2VerifyTest&) {},
+       .Faults = {cFault}},
+      {.Name = "c's layer wrong, c and a damaged",
+       .Torrent = wrongC,
+       .Break =
+           [](V2VerifyTest& t) {
+             t.Flip("c", Small + 1);
+             t.Flip("a", 1);
+           },
+       .BadPieces = {0, 5, 6, 7, 8},
+       .Problems = {"a damaged 0-16383 pieces 0-0", "c damaged 0-65535 pieces 5-8"},
+       .Faults = {cFault}},
+      {.Name = "two layers wrong",
+       .Torrent =
+           [](V2VerifyTest& t, TMetaFormat f) {
+             t.Bytes[f] = t.WithWrongLayer(f, 0, 0);
+             return t.WithWrongLayer(f, 3, 95);
+           },
+       .Break = [](V2VerifyTest& t) { t.Flip("d", 0); },
+       .BadPieces = {9, 10, 11},
+       .Problems = {"d damaged 0-32768 pieces 9-11"},
+       .Faults = {"a: the piece layer of \"a\" does not reduce to its \"pieces root\"",
+                  "d: the piece layer of \"d\" does not reduce to its \"pieces root\""}},
+      {.Name = "a's layer absent",
+       .Torrent = [](V2VerifyTest& t, TMetaFormat f) { return t.WithoutLayers(f, {0}); },
+       .Break =
+           [](V2VerifyTest& t) {
+             t.Flip("a", 2 * Small);
+             t.Flip("c", 3 * Small);
+           },
+       .BadPieces = {0, 1, 2, 3, 8},
+       .Problems = {"a damaged 0-57343 pieces 0-3", "c damaged 49152-65535 pieces 8-8"}},
+      {.Name = "no layers at all",
+       .Torrent =
+           [](V2VerifyTest& t, TMetaFormat f) {
+             return t.WithoutLayers(f, {0, 2, 3});
+           },
+       .Break = [](V2VerifyTest& t) { t.Flip("d", 0); },
+       .BadPieces = {9, 10, 11},
+       .Problems = {"d damaged 0-32768 pieces 9-11"}},
+  };
+  for (const TMetaFormat format : {TMetaFormat::V2, TMetaFormat::Hybrid}) {
+    const std::string clean = Bytes[format];
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(MetaFormatName(format)) + ": " + c.Name);
+      Bytes[format] = clean;
+      const auto torrent = Load(c.Torrent(*this, format));
+      EXPECT_EQ(torrent->IsDamaged(), !c.Faults.empty()) << "show and edit still see the fault";
+      EXPECT_TRUE(torrent->DamageLinesBesideLayerFaults().empty());
+      EXPECT_EQ(torrent->LayerFaults().size(), c.Faults.size());
+      Restore();
+      c.Break(*this);
+      TNullProgress progress;
+      const TVerifyResult result = VerifyData(*torrent, Dir / "data", progress);
+      EXPECT_FALSE(result.Ok());
+      EXPECT_EQ(result.BadPieces, c.BadPieces);
+      EXPECT_EQ(Describe(result), c.Problems);
+      std::vector<std::string> faults;
+      for (const TMetadataFault& fault : result.MetadataFaults) {
+        faults.push_back(fault.PathInTorrent + ": " + fault.What);
+        EXPECT_EQ(torrent->Files[fault.Index]->Name, fault.PathInTorrent);
+      }
+      EXPECT_EQ(faults, c.Faults);
+    }
+  }
 }
 
 TEST_F(VerifyTest, NoDataAtAllIsEveryFileMissing) {

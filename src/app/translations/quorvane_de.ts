@@ -503,6 +503,14 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>Saving changes the info hashes from %1 (v1) and %2 (v2) to %3 (v1) and %4 (v2): peers of the old torrent will not find this one.</source>
         <translation>Speichern ändert die Info-Hashes von %1 (v1) und %2 (v2) in %3 (v1) und %4 (v2): Peers des alten Torrents finden diesen nicht.</translation>
     </message>
+    <message>
+        <source>The torrent itself is wrong:</source>
+        <translation>Der Torrent selbst ist fehlerhaft:</translation>
+    </message>
+    <message>
+        <source>metadata fault: %1 (%2 checked by its root alone)</source>
+        <translation>Metadatenfehler: %1 (%2 nur über seine Wurzel geprüft)</translation>
+    </message>
 </context>
 <context>
     <name>TfrmBackup</name>
