@@ -194,8 +194,8 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
           {.Path = built.Written,
            .FileCount = static_cast<int64_t>(request.Files.size()),
            .Bytes = TotalLength(request),
-           // A v2-only torrent has only its v2 hash.
-           .InfoHashText = built.InfoHashText.empty() ? built.InfoHashV2Text : built.InfoHashText});
+           .InfoHashText = built.InfoHashText,
+           .InfoHashV2Text = built.InfoHashV2Text});
       return;
   }
 }
