@@ -798,6 +798,34 @@ TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
   EXPECT_TRUE(Dir.List("out").empty());
 }
 
+// An entry whose size cannot be read ends the command with the general
+// report; the progress window, still up from the entry before, names this one.
+TEST_F(CreationDriverTest, OnePerEntrySizeErrorNamesTheFailingEntry) {
+  Dir.Write("src/a", "aaa");
+  Dir.Write("src/b", "bbb");
+  Dir.MakeDir("out");
+  OnePerEntry(Dir / "src");
+  Dialogs.FolderAnswers.push_back(Dir / "out");
+  // Whichever entry comes first takes the other one's file away.
+  std::string first, second;
+  Progress.OnLabel = [&](const std::string& label) {
+    if (!first.empty()) return;
+    first = label.substr(HashingPrefix.size());
+    second = first == "a" ? "b" : "a";
+    std::filesystem::remove(Dir / ("src/" + second));
+  };
+  try {
+    Driver.btnCreateTorrentClick();
+    ADD_FAILURE() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + Dir / ("src/" + second) + "\": No such file or directory");
+  }
+  EXPECT_EQ(Dir.List("out"), std::vector<std::string>{first + ".torrent"});
+  EXPECT_EQ(Progress.Caption, "Progress: " + Dir / ("out/" + second + ".torrent"));
+  EXPECT_EQ(Progress.HashingText, "Hashing: " + second);
+}
+
 TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {
   Dir.Write("d/ok", "1");
   Driver.Input.Mode = TCreateMode::Simple;
