@@ -484,22 +484,26 @@ TEST_F(CreationDriverTest, NoDataNoTorrent) {
            },
        .Torrent = "src"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TTempDir dir;
-    TScriptedDialogs dialogs;
-    FailOnUnexpectedQuestions(dialogs);
-    TScriptProgress progress;
-    TCreationDriver driver(dialogs, progress);
-    c.SetUp(driver.Input, dir);
-    dialogs.SaveAnswers.push_back(dir / "out.torrent");
-    driver.btnCreateTorrentClick();
-    ASSERT_EQ(dialogs.Log.size(), 2u);
-    EXPECT_EQ(dialogs.Log[1], "Error: " + NoDataMessage(c.Torrent));
-    EXPECT_TRUE(driver.Result().Failed);
-    EXPECT_TRUE(driver.Result().Written.empty());
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.torrent"));
-    EXPECT_FALSE(progress.Shown);
+  // Each format says it once: the v1 and v2 sides share the one refusal.
+  for (const TFormatChoice& format : FormatChoices) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + ", " + format.Key);
+      TTempDir dir;
+      TScriptedDialogs dialogs;
+      FailOnUnexpectedQuestions(dialogs);
+      TScriptProgress progress;
+      TCreationDriver driver(dialogs, progress);
+      c.SetUp(driver.Input, dir);
+      driver.Input.Format = format.Format;
+      dialogs.SaveAnswers.push_back(dir / "out.torrent");
+      driver.btnCreateTorrentClick();
+      ASSERT_EQ(dialogs.Log.size(), 2u);
+      EXPECT_EQ(dialogs.Log[1], "Error: " + NoDataMessage(c.Torrent));
+      EXPECT_TRUE(driver.Result().Failed);
+      EXPECT_TRUE(driver.Result().Written.empty());
+      EXPECT_FALSE(std::filesystem::exists(dir / "out.torrent"));
+      EXPECT_FALSE(progress.Shown);
+    }
   }
 }
 

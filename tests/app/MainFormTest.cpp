@@ -550,6 +550,29 @@ class MainFormTest : public QObject {
       QCOMPARE(window->frmProgress->windowTitle(), QString::fromStdString("Progress: " + Work("out/locked.torrent")));
   }
 
+  // A folder of only empty files gets one refusal in every format, and no
+  // progress window.
+  void noDataIsRefusedOnce() {
+    WriteFile(Work("zeros/a"), 0);
+    WriteFile(Work("zeros/b/c"), 0);
+    for (int format = 0; format < 3; ++format) {
+      auto window = NewWindow();
+      window->pageMode->setCurrentIndex(1);
+      window->txtClassicPath->setText(QString::fromStdString(Work("zeros")));
+      window->cmbFormat->setCurrentIndex(format);
+      window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      dialogs_.Boxes.clear();
+      dialogs_.SaveAnswers.push_back(Work("zeros.torrent"));
+      Create(*window);
+      QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+      QCOMPARE(dialogs_.Boxes[0].Text, std::string("\"zeros\" holds no data (no files, or only empty ones); a "
+                                                   "torrent needs at least one byte."));
+      QVERIFY(!window->frmProgress->isVisible());
+      QVERIFY(!fs::exists(Work("zeros.torrent")));
+      QVERIFY(window->StatusText().isEmpty());
+    }
+  }
+
   void classicModeFromAFolder() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 1000);
