@@ -11,7 +11,7 @@
 #include "create/PieceHasher.h"
 #include "create/Progress.h"
 
-THashedStorage::THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
+THashedStorage::THashedStorage(TSubFileList files, std::string basePath,
                                bool multiFile, int64_t pieceLength)
     : BasePath(std::move(basePath)), Files(files), MultiFile(multiFile), PieceLength(pieceLength) {}
 
@@ -126,7 +126,7 @@ void THashedStorage::HashFiles() {
   }
 }
 
-TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files,
+TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(TSubFileList files,
                                                    std::string basePath, bool multiFile, int64_t pieceLength,
                                                    TProgress& progress)
     : THashedStorage(files, std::move(basePath), multiFile, pieceLength), progress_(progress) {}

@@ -3,7 +3,6 @@
 // stream, cut into pieces of the piece length, each piece hashed with SHA-1.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,7 @@ class THashedStorage {
   void HashPieces();
 
   std::string BasePath;                                     // the single file, or the folder of the files
-  std::span<const std::unique_ptr<TTorrentSubFile>> Files;  // not owned
+  TSubFileList Files;  // not owned
   bool MultiFile = false;
   // When not empty, the stream to hash instead of Files' data (verify's
   // stand-in zeros); each source is reported as a file.
@@ -42,7 +41,7 @@ class THashedStorage {
  protected:
   // The subclass's constructor runs HashPieces itself when asked to, so that
   // the run sees its overrides.
-  THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
+  THashedStorage(TSubFileList files, std::string basePath,
                  bool multiFile, int64_t pieceLength);
 
   // Once per file, after it is opened and before its first read.
@@ -72,7 +71,7 @@ class THashedStorage {
 // when its abort flag is set.
 class TQuorvaneBTHashedStorage : public THashedStorage {
  public:
-  TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
+  TQuorvaneBTHashedStorage(TSubFileList files, std::string basePath,
                            bool multiFile, int64_t pieceLength, TProgress& progress);
 
  protected:

@@ -436,8 +436,8 @@ std::string TTorrentFile::RenamedFileTree() const {
   const TFileTree loaded = ReadFileTree(info, errors);
   if (!errors.empty() || loaded.Files.empty()) return {};
   std::vector<const TTorrentSubFile*> files;
-  for (const auto& file : layout_.Files())
-    if (!file->Pad) files.push_back(file.get());
+  for (const TTorrentSubFile* file : layout_.Files())
+    if (!file->Pad) files.push_back(file);
   if (files.size() != loaded.Files.size()) return {};
 
   const std::vector<TRawEntry> infoEntries = RawEntries(info);
@@ -881,11 +881,12 @@ void TTorrentFile::ReadV2(std::string_view infoBytes) {
     return;
   }
   // A hybrid's v1 files are the tree's files in the same order, with pads between.
-  std::vector<TTorrentSubFile*> real;
-  for (const auto& file : layout_.Files())
-    if (!file->Pad) real.push_back(file.get());
+  std::vector<size_t> real;
+  for (size_t i = 0; i < layout_.size(); ++i)
+    if (!layout_[i].Pad) real.push_back(i);
   if (real.size() != meta.Tree.Files.size()) return;  // the hybrid check said so
-  for (size_t i = 0; i < real.size(); ++i) real[i]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+  for (size_t i = 0; i < real.size(); ++i)
+    layout_.Entry(real[i]).SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
 }
 
 void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
