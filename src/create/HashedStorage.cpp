@@ -1,7 +1,6 @@
 #include "create/HashedStorage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -68,16 +67,18 @@ void THashedStorage::HashFiles() {
   TPieceHasher hasher(std::move(sources), pieceLength, Threads, Sha1Path);
   int64_t remaining = pieceLength;
   size_t checked = 0;  // files before this one passed their last check
+  // The wait of the v2 build and verify, through this storage's hooks. "Abort"
+  // while waiting still finishes the piece under way, as a read in progress would be.
+  struct TWaitHooks : TNullProgress {
+    THashedStorage& storage;
+    explicit TWaitHooks(THashedStorage& owner) : storage(owner) {}
+    void ProcessEventsWhileWaiting() override { storage.DoIdle(); }
+    bool IsAborted() const override { return storage.IsAborted(); }
+  } hooks(*this);
 
   auto finishPiece = [&] {
     const int64_t index = PieceCount;
-    TPieceHasher::TPieceState state;
-    while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
-           TPieceHasher::TPieceState::Pending) {
-      DoIdle();
-      // "Abort" while waiting: the piece under way is still finished, as a read in progress would be.
-      if (IsAborted()) hasher.StopAfter(index);
-    }
+    const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, hooks);
     if (state == TPieceHasher::TPieceState::Failed) {
       if (const auto file = hasher.ErrorFileOf(index); file && *file < files.size())
         DoFileFailed(files[*file].first);
