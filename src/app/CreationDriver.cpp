@@ -191,12 +191,11 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
       return;
     case TBuildOutcome::Built:
       result_.Written.push_back(built.Written);
-      result_.Created.push_back(
-          {.Path = built.Written,
-           .FileCount = static_cast<int64_t>(request.Files.size()),
-           .Bytes = TotalLength(request),
-           .InfoHashText = built.InfoHashText,
-           .InfoHashV2Text = built.InfoHashV2Text});
+      result_.Created.push_back({.Path = built.Written,
+                                 .FileCount = static_cast<int64_t>(request.Files.size()),
+                                 .Bytes = TotalLength(request),
+                                 .InfoHashText = built.InfoHashText,
+                                 .InfoHashV2Text = built.InfoHashV2Text});
       return;
   }
 }

@@ -785,7 +785,10 @@ QString TfrmQuorvane::CreatedText(const std::vector<TCreatedTorrent>& created) {
   const bool oneFile = torrent.FileCount == 1;
   if (hashV2.isEmpty())
     return oneFile ? tr("Created %1 (1 file, %2, info hash %3)").arg(path, size, hash)
-                   : tr("Created %1 (%2 files, %3, info hash %4)").arg(path).arg(torrent.FileCount).arg(size, hash);
+                   : tr("Created %1 (%2 files, %3, info hash %4)")
+                         .arg(path)
+                         .arg(torrent.FileCount)
+                         .arg(size, hash);
   // Swarms know a hybrid by either hash, a v2-only torrent by its v2 hash alone.
   if (hash.isEmpty())
     return oneFile ? tr("Created %1 (1 file, %2, info hash v2 %3)").arg(path, size, hashV2)

@@ -10,8 +10,7 @@
 #include "create/PieceHasher.h"
 #include "create/Progress.h"
 
-THashedStorage::THashedStorage(TSubFileList files, std::string basePath,
-                               bool multiFile, int64_t pieceLength)
+THashedStorage::THashedStorage(TSubFileList files, std::string basePath, bool multiFile, int64_t pieceLength)
     : BasePath(std::move(basePath)), Files(files), MultiFile(multiFile), PieceLength(pieceLength) {}
 
 THashedStorage::~THashedStorage() = default;
@@ -127,9 +126,8 @@ void THashedStorage::HashFiles() {
   }
 }
 
-TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(TSubFileList files,
-                                                   std::string basePath, bool multiFile, int64_t pieceLength,
-                                                   TProgress& progress)
+TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(TSubFileList files, std::string basePath, bool multiFile,
+                                                   int64_t pieceLength, TProgress& progress)
     : THashedStorage(files, std::move(basePath), multiFile, pieceLength), progress_(progress) {}
 
 void TQuorvaneBTHashedStorage::DoFileStart(const std::string& path, int64_t size) {

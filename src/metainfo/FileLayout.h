@@ -92,7 +92,7 @@ class TSubFileList {
 
   TSubFileList() : files_(&None()) {}
   TSubFileList(const TTorrentSubFiles& files) : files_(&files) {}  // NOLINT(google-explicit-constructor)
-  TSubFileList(TTorrentSubFiles&&) = delete;                      // it would outlive the list
+  TSubFileList(TTorrentSubFiles&&) = delete;                       // it would outlive the list
 
   size_t size() const { return files_->size(); }
   bool empty() const { return files_->empty(); }

@@ -402,9 +402,11 @@ class MainFormTest : public QObject {
                                 " (2 files, 4.1 MiB, info hash <v1>, info hash v2 <v2>)"),
          1},
         {"v2 file", folder + "/ep1.mkv", true, Work("v2one.torrent"),
-         QString::fromStdString("Created " + Work("v2one.torrent") + " (1 file, 3.1 MiB, info hash v2 <v2>)"), 2},
+         QString::fromStdString("Created " + Work("v2one.torrent") + " (1 file, 3.1 MiB, info hash v2 <v2>)"),
+         2},
         {"v2 folder", folder, true, Work("v2.torrent"),
-         QString::fromStdString("Created " + Work("v2.torrent") + " (2 files, 4.1 MiB, info hash v2 <v2>)"), 2},
+         QString::fromStdString("Created " + Work("v2.torrent") + " (2 files, 4.1 MiB, info hash v2 <v2>)"),
+         2},
     };
     const QLocale original;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -547,7 +549,8 @@ class MainFormTest : public QObject {
     if (hashing || !wholeFolder)
       QCOMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashing: locked"));
     if (!wholeFolder)
-      QCOMPARE(window->frmProgress->windowTitle(), QString::fromStdString("Progress: " + Work("out/locked.torrent")));
+      QCOMPARE(window->frmProgress->windowTitle(),
+               QString::fromStdString("Progress: " + Work("out/locked.torrent")));
   }
 
   // A folder of only empty files gets one refusal in every format, and no
@@ -565,8 +568,9 @@ class MainFormTest : public QObject {
       dialogs_.SaveAnswers.push_back(Work("zeros.torrent"));
       Create(*window);
       QCOMPARE(dialogs_.Boxes.size(), size_t(1));
-      QCOMPARE(dialogs_.Boxes[0].Text, std::string("\"zeros\" holds no data (no files, or only empty ones); a "
-                                                   "torrent needs at least one byte."));
+      QCOMPARE(dialogs_.Boxes[0].Text,
+               std::string("\"zeros\" holds no data (no files, or only empty ones); a "
+                           "torrent needs at least one byte."));
       QVERIFY(!window->frmProgress->isVisible());
       QVERIFY(!fs::exists(Work("zeros.torrent")));
       QVERIFY(window->StatusText().isEmpty());

@@ -158,4 +158,4 @@ concept EntriesWritableInLoop = requires(T& torrent) {
 static_assert(!EntriesWritable<TTorrentFile> && !LayoutEntriesWritable<TTorrentFile> &&
               !EntriesWritableInLoop<TTorrentFile>);
 // The check itself: a list of entries one owns can be written.
-static_assert(requires(TTorrentSubFiles& files) { files[0]->Name = std::string(); });
+static_assert(requires(TTorrentSubFiles & files) { files[0]->Name = std::string(); });
