@@ -79,11 +79,6 @@ class TSubFileList {
       ++at_;
       return *this;
     }
-    const_iterator operator++(int) {
-      const_iterator before = *this;
-      ++at_;
-      return before;
-    }
     bool operator==(const const_iterator&) const = default;
 
    private:
