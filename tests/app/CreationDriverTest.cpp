@@ -82,6 +82,14 @@ class CreationDriverTest : public ::testing::Test {
     Driver.Input.ClassicPath = folder;
     Driver.Input.ClassicWholeFolder = false;
   }
+  // One per entry of src, holding the files a and b, into the folder out.
+  void TwoEntriesIntoOut() {
+    Dir.Write("src/a", "aaa");
+    Dir.Write("src/b", "bbb");
+    Dir.MakeDir("out");
+    OnePerEntry(Dir / "src");
+    Dialogs.FolderAnswers.push_back(Dir / "out");
+  }
 };
 
 }  // namespace
@@ -784,11 +792,7 @@ TEST_F(CreationDriverTest, FailedFileIsNamedOnceAndLast) {
 }
 
 TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
-  Dir.Write("src/a", "aaa");
-  Dir.Write("src/b", "bbb");
-  Dir.MakeDir("out");
-  OnePerEntry(Dir / "src");
-  Dialogs.FolderAnswers.push_back(Dir / "out");
+  TwoEntriesIntoOut();
   // Whichever entry comes first loses its data before it is read.
   bool broken = false;
   Progress.OnLabel = [&](const std::string& label) {
@@ -805,11 +809,7 @@ TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
 // An entry whose size cannot be read ends the command with the general
 // report; the progress window, still up from the entry before, names this one.
 TEST_F(CreationDriverTest, OnePerEntrySizeErrorNamesTheFailingEntry) {
-  Dir.Write("src/a", "aaa");
-  Dir.Write("src/b", "bbb");
-  Dir.MakeDir("out");
-  OnePerEntry(Dir / "src");
-  Dialogs.FolderAnswers.push_back(Dir / "out");
+  TwoEntriesIntoOut();
   // Whichever entry comes first takes the other one's file away.
   std::string first, second;
   Progress.OnLabel = [&](const std::string& label) {
