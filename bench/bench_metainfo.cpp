@@ -73,7 +73,7 @@ void BM_LoadManyFiles(benchmark::State& state) {
     TTorrentFile model;
     TFileStream in(path, TFileMode::OpenRead);
     if (!model.LoadFromStream(in) || model.FileCount != FileCount) state.SkipWithError("load failed");
-    benchmark::DoNotOptimize(model.Files.data());
+    benchmark::DoNotOptimize(model.Files.front());
   }
   state.counters["files"] = FileCount;
   state.counters["input_MiB"] = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);

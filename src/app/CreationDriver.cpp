@@ -78,9 +78,8 @@ void TCreationDriver::SimpleMode() {
   const auto output = AskSavePath(nameSource + ".torrent");
   if (!output) return;
 
-  TBuildRequest request = FilesRequest(Settings(), folder, selected, LastPathComponent(nameSource), Rules());
-  RunningTotal = TotalLength(request);
-  BuildAndWriteTorrent(std::move(request), *output);
+  BuildAndWriteTorrent(FilesRequest(Settings(), folder, selected, LastPathComponent(nameSource), Rules()),
+                       *output);
 }
 
 void TCreationDriver::ClassicMode() {
@@ -101,14 +100,9 @@ void TCreationDriver::ClassicMode() {
   }
 
   const TSourceRules rules = Rules();
-  auto wholeFolder = [&](const std::string& folder, const std::string& name, const std::string& output) {
-    TBuildRequest request = FolderRequest(Settings(), folder, name, rules);
-    RunningTotal = TotalLength(request);
-    BuildAndWriteTorrent(std::move(request), output);
-  };
   if (Input.ClassicWholeFolder) {
     if (const auto output = AskSavePath(path + ".torrent"))
-      wholeFolder(path, LastPathComponent(path), *output);
+      BuildAndWriteTorrent(FolderRequest(Settings(), path, LastPathComponent(path), rules), *output);
     return;
   }
 
@@ -118,10 +112,18 @@ void TCreationDriver::ClassicMode() {
   for (const auto& entry : EachOutputs(path, *outFolder, rules)) {
     if (stop_) return;
     const TEntryKind entryKind = KindOf(entry.Source);
-    if (entryKind == TEntryKind::Folder)
-      wholeFolder(entry.Source, entry.Name, entry.Output);
-    else if (entryKind != TEntryKind::Other)  // it may have changed since the listing
-      MakeSingleFileTorrent(entry.Source, entry.Output);
+    if (entryKind == TEntryKind::Other) continue;  // it may have changed since the listing
+    TBuildRequest request;
+    try {
+      request = entryKind == TEntryKind::Folder ? FolderRequest(Settings(), entry.Source, entry.Name, rules)
+                                                : FileRequest(Settings(), entry.Source, entry.Name);
+    } catch (...) {
+      // The progress window still shows the entry before: the report is about this one.
+      progress_.SetCaption(std::string(ProgressCaptionPrefix) + entry.Output);
+      progress_.SetHashingText(std::string(HashingPrefix) + entry.Name);
+      throw;
+    }
+    BuildAndWriteTorrent(std::move(request), entry.Output);
   }
 }
 
@@ -146,9 +148,7 @@ int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool au
 }
 
 void TCreationDriver::MakeSingleFileTorrent(const std::string& source, const std::string& output) {
-  TBuildRequest request = FileRequest(Settings(), source, LastPathComponent(source));
-  RunningTotal = TotalLength(request);
-  BuildAndWriteTorrent(std::move(request), output);
+  BuildAndWriteTorrent(FileRequest(Settings(), source, LastPathComponent(source)), output);
 }
 
 TBuildRequest TCreationDriver::Settings() {
@@ -170,6 +170,7 @@ TBuildRequest TCreationDriver::Settings() {
 
 void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::string& output) {
   request.Output = output;
+  RunningTotal = TotalLength(request);
   const TBuildResult built = builder_.Build(request);
   switch (built.Outcome) {
     case TBuildOutcome::NoData:
@@ -190,12 +191,11 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
       return;
     case TBuildOutcome::Built:
       result_.Written.push_back(built.Written);
-      result_.Created.push_back(
-          {.Path = built.Written,
-           .FileCount = static_cast<int64_t>(request.Files.size()),
-           .Bytes = TotalLength(request),
-           // A v2-only torrent has only its v2 hash.
-           .InfoHashText = built.InfoHashText.empty() ? built.InfoHashV2Text : built.InfoHashText});
+      result_.Created.push_back({.Path = built.Written,
+                                 .FileCount = static_cast<int64_t>(request.Files.size()),
+                                 .Bytes = TotalLength(request),
+                                 .InfoHashText = built.InfoHashText,
+                                 .InfoHashV2Text = built.InfoHashV2Text});
       return;
   }
 }

@@ -76,8 +76,9 @@ using TBackupProvider = std::function<std::vector<std::string>()>;
 struct TCreatedTorrent {
   std::string Path;
   int64_t FileCount = 0;
-  int64_t Bytes = 0;  // the data's total length
-  std::string InfoHashText;
+  int64_t Bytes = 0;           // the data's total length
+  std::string InfoHashText;    // v1, 40 hex digits; empty for a v2-only torrent
+  std::string InfoHashV2Text;  // v2, 64 hex digits; empty for a v1 torrent
 };
 
 // What a command did, for the front end (the CLI prints it).

@@ -780,10 +780,27 @@ QString TfrmQuorvane::CreatedText(const std::vector<TCreatedTorrent>& created) {
   }
   const TCreatedTorrent& torrent = created.front();
   const QString size = QLocale().formattedDataSize(torrent.Bytes, 1, QLocale::DataSizeIecFormat);
-  const QString path = ShowName(torrent.Path), hash = Utf8Text(torrent.InfoHashText);
-  return torrent.FileCount == 1
-             ? tr("Created %1 (1 file, %2, info hash %3)").arg(path, size, hash)
-             : tr("Created %1 (%2 files, %3, info hash %4)").arg(path).arg(torrent.FileCount).arg(size, hash);
+  const QString path = ShowName(torrent.Path), hash = Utf8Text(torrent.InfoHashText),
+                hashV2 = Utf8Text(torrent.InfoHashV2Text);
+  const bool oneFile = torrent.FileCount == 1;
+  if (hashV2.isEmpty())
+    return oneFile ? tr("Created %1 (1 file, %2, info hash %3)").arg(path, size, hash)
+                   : tr("Created %1 (%2 files, %3, info hash %4)")
+                         .arg(path)
+                         .arg(torrent.FileCount)
+                         .arg(size, hash);
+  // Swarms know a hybrid by either hash, a v2-only torrent by its v2 hash alone.
+  if (hash.isEmpty())
+    return oneFile ? tr("Created %1 (1 file, %2, info hash v2 %3)").arg(path, size, hashV2)
+                   : tr("Created %1 (%2 files, %3, info hash v2 %4)")
+                         .arg(path)
+                         .arg(torrent.FileCount)
+                         .arg(size, hashV2);
+  return oneFile ? tr("Created %1 (1 file, %2, info hash %3, info hash v2 %4)").arg(path, size, hash, hashV2)
+                 : tr("Created %1 (%2 files, %3, info hash %4, info hash v2 %5)")
+                       .arg(path)
+                       .arg(torrent.FileCount)
+                       .arg(size, hash, hashV2);
 }
 
 bool TfrmQuorvane::RunWithProgress(const std::function<void(TProgress&)>& run) {

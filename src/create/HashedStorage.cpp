@@ -1,7 +1,6 @@
 #include "create/HashedStorage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -11,8 +10,7 @@
 #include "create/PieceHasher.h"
 #include "create/Progress.h"
 
-THashedStorage::THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
-                               bool multiFile, int64_t pieceLength)
+THashedStorage::THashedStorage(TSubFileList files, std::string basePath, bool multiFile, int64_t pieceLength)
     : BasePath(std::move(basePath)), Files(files), MultiFile(multiFile), PieceLength(pieceLength) {}
 
 THashedStorage::~THashedStorage() = default;
@@ -68,16 +66,18 @@ void THashedStorage::HashFiles() {
   TPieceHasher hasher(std::move(sources), pieceLength, Threads, Sha1Path);
   int64_t remaining = pieceLength;
   size_t checked = 0;  // files before this one passed their last check
+  // The wait of the v2 build and verify, through this storage's hooks. "Abort"
+  // while waiting still finishes the piece under way, as a read in progress would be.
+  struct TWaitHooks : TNullProgress {
+    THashedStorage& storage;
+    explicit TWaitHooks(THashedStorage& owner) : storage(owner) {}
+    void ProcessEventsWhileWaiting() override { storage.DoIdle(); }
+    bool IsAborted() const override { return storage.IsAborted(); }
+  } hooks(*this);
 
   auto finishPiece = [&] {
     const int64_t index = PieceCount;
-    TPieceHasher::TPieceState state;
-    while ((state = hasher.WaitFor(index, std::chrono::milliseconds(10))) ==
-           TPieceHasher::TPieceState::Pending) {
-      DoIdle();
-      // "Abort" while waiting: the piece under way is still finished, as a read in progress would be.
-      if (IsAborted()) hasher.StopAfter(index);
-    }
+    const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, hooks);
     if (state == TPieceHasher::TPieceState::Failed) {
       if (const auto file = hasher.ErrorFileOf(index); file && *file < files.size())
         DoFileFailed(files[*file].first);
@@ -126,9 +126,8 @@ void THashedStorage::HashFiles() {
   }
 }
 
-TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files,
-                                                   std::string basePath, bool multiFile, int64_t pieceLength,
-                                                   TProgress& progress)
+TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(TSubFileList files, std::string basePath, bool multiFile,
+                                                   int64_t pieceLength, TProgress& progress)
     : THashedStorage(files, std::move(basePath), multiFile, pieceLength), progress_(progress) {}
 
 void TQuorvaneBTHashedStorage::DoFileStart(const std::string& path, int64_t size) {

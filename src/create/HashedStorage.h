@@ -3,7 +3,6 @@
 // stream, cut into pieces of the piece length, each piece hashed with SHA-1.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -23,8 +22,8 @@ class THashedStorage {
   // the last case Error says why and Pieces must not be used for a torrent.
   void HashPieces();
 
-  std::string BasePath;                                     // the single file, or the folder of the files
-  std::span<const std::unique_ptr<TTorrentSubFile>> Files;  // not owned
+  std::string BasePath;  // the single file, or the folder of the files
+  TSubFileList Files;    // not owned
   bool MultiFile = false;
   // When not empty, the stream to hash instead of Files' data (verify's
   // stand-in zeros); each source is reported as a file.
@@ -42,8 +41,7 @@ class THashedStorage {
  protected:
   // The subclass's constructor runs HashPieces itself when asked to, so that
   // the run sees its overrides.
-  THashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
-                 bool multiFile, int64_t pieceLength);
+  THashedStorage(TSubFileList files, std::string basePath, bool multiFile, int64_t pieceLength);
 
   // Once per file, after it is opened and before its first read.
   virtual void DoFileStart(const std::string& path, int64_t size) = 0;
@@ -72,8 +70,8 @@ class THashedStorage {
 // when its abort flag is set.
 class TQuorvaneBTHashedStorage : public THashedStorage {
  public:
-  TQuorvaneBTHashedStorage(std::span<const std::unique_ptr<TTorrentSubFile>> files, std::string basePath,
-                           bool multiFile, int64_t pieceLength, TProgress& progress);
+  TQuorvaneBTHashedStorage(TSubFileList files, std::string basePath, bool multiFile, int64_t pieceLength,
+                           TProgress& progress);
 
  protected:
   void DoFileStart(const std::string& path, int64_t size) override;

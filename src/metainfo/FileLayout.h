@@ -3,7 +3,9 @@
 // pieces hold it: the one place that works this out, for the loader, the
 // writer, the hasher, verify and the views.
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +58,53 @@ static_assert(sizeof(TTorrentSubFile) <= 112, "a loaded torrent keeps one file e
 
 using TTorrentSubFiles = std::vector<std::unique_ptr<TTorrentSubFile>>;
 
+// A list of file entries to read, not to change: a const TTorrentSubFiles
+// still hands out entries that can be changed, and a name changed past the
+// model would skip what its renames keep up to date. Refers to the list, so
+// entries appended later are seen.
+class TSubFileList {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = const TTorrentSubFile*;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = const TTorrentSubFile*;
+
+    const_iterator() = default;
+    explicit const_iterator(TTorrentSubFiles::const_iterator at) : at_(at) {}
+    const TTorrentSubFile* operator*() const { return at_->get(); }
+    const_iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    bool operator==(const const_iterator&) const = default;
+
+   private:
+    TTorrentSubFiles::const_iterator at_;
+  };
+
+  TSubFileList() : files_(&None()) {}
+  TSubFileList(const TTorrentSubFiles& files) : files_(&files) {}  // NOLINT(google-explicit-constructor)
+  TSubFileList(TTorrentSubFiles&&) = delete;                       // it would outlive the list
+
+  size_t size() const { return files_->size(); }
+  bool empty() const { return files_->empty(); }
+  const TTorrentSubFile* operator[](size_t i) const { return (*files_)[i].get(); }
+  const TTorrentSubFile* front() const { return files_->front().get(); }
+  const TTorrentSubFile* back() const { return files_->back().get(); }
+  const_iterator begin() const { return const_iterator(files_->begin()); }
+  const_iterator end() const { return const_iterator(files_->end()); }
+
+ private:
+  static const TTorrentSubFiles& None() {
+    static const TTorrentSubFiles none;
+    return none;
+  }
+  const TTorrentSubFiles* files_;
+};
+
 // What reading or hashing one file needs of its place: pad files are zeros
 // that are on no disk.
 struct TFileSpan {
@@ -82,7 +131,9 @@ class TFileLayout {
   bool empty() const { return files_.empty(); }
   const TTorrentSubFile& operator[](size_t i) const { return *files_[i]; }
   // For the hasher, which reads the entries in place.
-  const TTorrentSubFiles& Files() const { return files_; }
+  TSubFileList Files() const { return TSubFileList(files_); }
+  // Entry i to change; only the layout's owner reaches it.
+  TTorrentSubFile& Entry(size_t i) { return *files_[i]; }
 
   TFileSpan Span(size_t i) const { return {files_[i]->Offset, files_[i]->Length, files_[i]->Pad}; }
   int64_t TotalLength() const { return total_; }

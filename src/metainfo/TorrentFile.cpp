@@ -439,8 +439,8 @@ std::string TTorrentFile::RenamedFileTree() const {
   const TFileTree loaded = ReadFileTree(info, errors);
   if (!errors.empty() || loaded.Files.empty()) return {};
   std::vector<const TTorrentSubFile*> files;
-  for (const auto& file : layout_.Files())
-    if (!file->Pad) files.push_back(file.get());
+  for (const TTorrentSubFile* file : layout_.Files())
+    if (!file->Pad) files.push_back(file);
   if (files.size() != loaded.Files.size()) return {};
 
   const std::vector<TRawEntry> infoEntries = RawEntries(info);
@@ -892,7 +892,7 @@ void TTorrentFile::ReadV2(std::string_view infoBytes) {
     if (!layout_[i].Pad) real.push_back(i);
   if (real.size() != meta.Tree.Files.size()) return;  // the hybrid check said so
   for (size_t i = 0; i < real.size(); ++i)
-    layout_.Files()[real[i]]->SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
+    layout_.Entry(real[i]).SetPiecesRoot(std::move(meta.Tree.Files[i].PiecesRoot));
   KeepLayers(meta, real);
 }
 

@@ -150,7 +150,7 @@ class TTorrentFile {
   const int64_t& TotalLength = totalLength_;
   const int32_t& FileCount = fileCount_;
   const bool& MultiFile = multiFile_;
-  const TTorrentSubFiles& Files = layout_.Files();
+  const TSubFileList Files = layout_.Files();
   const TTorrentPieces& Pieces = pieces_;
   const bool& Private = private_;                        // info "private" = 1
   const std::string& Source = source_;                   // info "source"

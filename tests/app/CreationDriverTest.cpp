@@ -82,6 +82,14 @@ class CreationDriverTest : public ::testing::Test {
     Driver.Input.ClassicPath = folder;
     Driver.Input.ClassicWholeFolder = false;
   }
+  // One per entry of src, holding the files a and b, into the folder out.
+  void TwoEntriesIntoOut() {
+    Dir.Write("src/a", "aaa");
+    Dir.Write("src/b", "bbb");
+    Dir.MakeDir("out");
+    OnePerEntry(Dir / "src");
+    Dialogs.FolderAnswers.push_back(Dir / "out");
+  }
 };
 
 }  // namespace
@@ -484,22 +492,26 @@ TEST_F(CreationDriverTest, NoDataNoTorrent) {
            },
        .Torrent = "src"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TTempDir dir;
-    TScriptedDialogs dialogs;
-    FailOnUnexpectedQuestions(dialogs);
-    TScriptProgress progress;
-    TCreationDriver driver(dialogs, progress);
-    c.SetUp(driver.Input, dir);
-    dialogs.SaveAnswers.push_back(dir / "out.torrent");
-    driver.btnCreateTorrentClick();
-    ASSERT_EQ(dialogs.Log.size(), 2u);
-    EXPECT_EQ(dialogs.Log[1], "Error: " + NoDataMessage(c.Torrent));
-    EXPECT_TRUE(driver.Result().Failed);
-    EXPECT_TRUE(driver.Result().Written.empty());
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.torrent"));
-    EXPECT_FALSE(progress.Shown);
+  // Each format says it once: the v1 and v2 sides share the one refusal.
+  for (const TFormatChoice& format : FormatChoices) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + ", " + format.Key);
+      TTempDir dir;
+      TScriptedDialogs dialogs;
+      FailOnUnexpectedQuestions(dialogs);
+      TScriptProgress progress;
+      TCreationDriver driver(dialogs, progress);
+      c.SetUp(driver.Input, dir);
+      driver.Input.Format = format.Format;
+      dialogs.SaveAnswers.push_back(dir / "out.torrent");
+      driver.btnCreateTorrentClick();
+      ASSERT_EQ(dialogs.Log.size(), 2u);
+      EXPECT_EQ(dialogs.Log[1], "Error: " + NoDataMessage(c.Torrent));
+      EXPECT_TRUE(driver.Result().Failed);
+      EXPECT_TRUE(driver.Result().Written.empty());
+      EXPECT_FALSE(std::filesystem::exists(dir / "out.torrent"));
+      EXPECT_FALSE(progress.Shown);
+    }
   }
 }
 
@@ -780,11 +792,7 @@ TEST_F(CreationDriverTest, FailedFileIsNamedOnceAndLast) {
 }
 
 TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
-  Dir.Write("src/a", "aaa");
-  Dir.Write("src/b", "bbb");
-  Dir.MakeDir("out");
-  OnePerEntry(Dir / "src");
-  Dialogs.FolderAnswers.push_back(Dir / "out");
+  TwoEntriesIntoOut();
   // Whichever entry comes first loses its data before it is read.
   bool broken = false;
   Progress.OnLabel = [&](const std::string& label) {
@@ -796,6 +804,30 @@ TEST_F(CreationDriverTest, HashingErrorEndsOnePerEntryMode) {
   Driver.btnCreateTorrentClick();
   EXPECT_EQ(Dialogs.Log.size(), 2u);
   EXPECT_TRUE(Dir.List("out").empty());
+}
+
+// An entry whose size cannot be read ends the command with the general
+// report; the progress window, still up from the entry before, names this one.
+TEST_F(CreationDriverTest, OnePerEntrySizeErrorNamesTheFailingEntry) {
+  TwoEntriesIntoOut();
+  // Whichever entry comes first takes the other one's file away.
+  std::string first, second;
+  Progress.OnLabel = [&](const std::string& label) {
+    if (!first.empty()) return;
+    first = label.substr(HashingPrefix.size());
+    second = first == "a" ? "b" : "a";
+    std::filesystem::remove(Dir / ("src/" + second));
+  };
+  try {
+    Driver.btnCreateTorrentClick();
+    ADD_FAILURE() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + Dir / ("src/" + second) + "\": No such file or directory");
+  }
+  EXPECT_EQ(Dir.List("out"), std::vector<std::string>{first + ".torrent"});
+  EXPECT_EQ(Progress.Caption, "Progress: " + Dir / ("out/" + second + ".torrent"));
+  EXPECT_EQ(Progress.HashingText, "Hashing: " + second);
 }
 
 TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {

@@ -371,8 +371,9 @@ class MainFormTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
-  // The status bar says where a create put its torrent and what it holds; a
-  // new create starts with a clean status bar.
+  // The status bar says where a create put its torrent and what it holds, with
+  // every info hash the torrent is known by; a new create starts with a clean
+  // status bar.
   void createdTorrentIsNamedInTheStatusBar() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 3 * 1048576 + 104858);  // 3.1 MiB
@@ -383,14 +384,29 @@ class MainFormTest : public QObject {
       std::string Path;  // in txtClassicPath
       bool WholeFolder;
       std::string Output;  // the save dialog's or the folder picker's answer
-      QString Expected;    // %1 stands for the info hash
+      QString Expected;    // "<v1>" and "<v2>" stand for the info hashes
+      int Format = 0;      // cmbFormat's index: v1, hybrid, v2
     } cases[] = {
         {"one file", folder + "/ep1.mkv", true, Work("one.torrent"),
-         QString::fromStdString("Created " + Work("one.torrent") + " (1 file, 3.1 MiB, info hash %1)")},
+         QString::fromStdString("Created " + Work("one.torrent") + " (1 file, 3.1 MiB, info hash <v1>)")},
         {"a folder", folder, true, Work("show.torrent"),
-         QString::fromStdString("Created " + Work("show.torrent") + " (2 files, 4.1 MiB, info hash %1)")},
+         QString::fromStdString("Created " + Work("show.torrent") + " (2 files, 4.1 MiB, info hash <v1>)")},
         {"one per entry", folder, false, Work("each"),
          QString::fromStdString("Created 2 torrents in " + Work("each"))},
+        {"hybrid file", folder + "/ep1.mkv", true, Work("hybrid1.torrent"),
+         QString::fromStdString("Created " + Work("hybrid1.torrent") +
+                                " (1 file, 3.1 MiB, info hash <v1>, info hash v2 <v2>)"),
+         1},
+        {"hybrid folder", folder, true, Work("hybrid.torrent"),
+         QString::fromStdString("Created " + Work("hybrid.torrent") +
+                                " (2 files, 4.1 MiB, info hash <v1>, info hash v2 <v2>)"),
+         1},
+        {"v2 file", folder + "/ep1.mkv", true, Work("v2one.torrent"),
+         QString::fromStdString("Created " + Work("v2one.torrent") + " (1 file, 3.1 MiB, info hash v2 <v2>)"),
+         2},
+        {"v2 folder", folder, true, Work("v2.torrent"),
+         QString::fromStdString("Created " + Work("v2.torrent") + " (2 files, 4.1 MiB, info hash v2 <v2>)"),
+         2},
     };
     const QLocale original;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -400,13 +416,20 @@ class MainFormTest : public QObject {
       window->txtClassicPath->setText(QString::fromStdString(c.Path));
       window->radFolder->setChecked(c.WholeFolder);
       window->radFile->setChecked(!c.WholeFolder);
+      window->cmbFormat->setCurrentIndex(c.Format);
       window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
       (c.WholeFolder ? dialogs_.SaveAnswers : dialogs_.FolderAnswers).push_back(c.Output);
       window->SetStatusText(QStringLiteral("stale"));
       Create(*window);
-      const QString hash =
-          c.WholeFolder ? QString::fromStdString(LoadTorrent(c.Output)->InfoHashText) : QString();
-      QVERIFY2(window->StatusText() == c.Expected.arg(hash), qPrintable(window->StatusText()));
+      QString expected = c.Expected;
+      if (c.WholeFolder) {
+        const auto loaded = LoadTorrent(c.Output);
+        QCOMPARE(loaded->InfoHashText.empty(), c.Format == 2);
+        QCOMPARE(loaded->InfoHashV2Text.empty(), c.Format == 0);
+        expected.replace(QStringLiteral("<v1>"), QString::fromStdString(loaded->InfoHashText))
+            .replace(QStringLiteral("<v2>"), QString::fromStdString(loaded->InfoHashV2Text));
+      }
+      QVERIFY2(window->StatusText() == expected, qPrintable(window->StatusText()));
       // A create that ends at a question leaves no stale message behind.
       window->SetStatusText(QStringLiteral("stale"));
       window->cmbAnnounceURL->setEditText(QString());
@@ -521,8 +544,37 @@ class MainFormTest : public QObject {
     QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
     QCOMPARE(dialogs_.Boxes[0].Text, "Cannot open file \"" + Work("data/locked") + "\": Permission denied");
     QVERIFY(!fs::exists(Work("out/data.torrent")) && !fs::exists(Work("out/locked.torrent")));
-    // The label names the file that failed, not the one after it.
-    if (hashing) QCOMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashing: locked"));
+    // The label names the file that failed, not the one after it, nor (one
+    // per entry) the entry before it, whose run the window still shows.
+    if (hashing || !wholeFolder)
+      QCOMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashing: locked"));
+    if (!wholeFolder)
+      QCOMPARE(window->frmProgress->windowTitle(),
+               QString::fromStdString("Progress: " + Work("out/locked.torrent")));
+  }
+
+  // A folder of only empty files gets one refusal in every format, and no
+  // progress window.
+  void noDataIsRefusedOnce() {
+    WriteFile(Work("zeros/a"), 0);
+    WriteFile(Work("zeros/b/c"), 0);
+    for (int format = 0; format < 3; ++format) {
+      auto window = NewWindow();
+      window->pageMode->setCurrentIndex(1);
+      window->txtClassicPath->setText(QString::fromStdString(Work("zeros")));
+      window->cmbFormat->setCurrentIndex(format);
+      window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      dialogs_.Boxes.clear();
+      dialogs_.SaveAnswers.push_back(Work("zeros.torrent"));
+      Create(*window);
+      QCOMPARE(dialogs_.Boxes.size(), size_t(1));
+      QCOMPARE(dialogs_.Boxes[0].Text,
+               std::string("\"zeros\" holds no data (no files, or only empty ones); a "
+                           "torrent needs at least one byte."));
+      QVERIFY(!window->frmProgress->isVisible());
+      QVERIFY(!fs::exists(Work("zeros.torrent")));
+      QVERIFY(window->StatusText().isEmpty());
+    }
   }
 
   void classicModeFromAFolder() {

@@ -115,6 +115,36 @@ TEST_F(CommandsTest, CreateRefusals) {
   EXPECT_EQ(Dir.List(), (std::vector<std::string>{"cache", "data", "empty", "stderr.txt"}));
 }
 
+// A folder of only empty files is refused with one line, whatever the format
+// and however the result is asked for.
+TEST_F(CommandsTest, CreateNoDataIsOneLineInEveryFormat) {
+  Dir.Write("zeros/a", "");
+  Dir.Write("zeros/b/c", "");
+  const std::string line =
+      "quorvane-cli create: \"zeros\" holds no data (no files, or only empty ones); a torrent needs at least "
+      "one byte.\n";
+  for (const char* format : {"v1", "hybrid", "v2"}) {
+    for (const std::vector<std::string>& output :
+         {std::vector<std::string>{}, {"--json"}, {"-o", "-"}, {"--each", "each"}}) {
+      SCOPED_TRACE(std::string(format) + (output.empty() ? "" : " " + output.front()));
+      Dir.MakeDir("each");
+      std::vector<std::string> args = {"create", "-q", "--format", format};
+      args.insert(args.end(), output.begin(), output.end());
+      args.push_back(output.empty() || output.front() != "--each" ? "zeros" : "zeros/b");
+      const TRun run = Cli(args);
+      EXPECT_EQ(run.Status, 1);
+      EXPECT_EQ(run.Out, "");
+      const std::string expected = output.empty() || output.front() != "--each"
+                                       ? line
+                                       : "quorvane-cli create: \"c\" holds no data (no files, or only empty "
+                                         "ones); a torrent needs at least one byte.\n";
+      EXPECT_EQ(run.Err, expected);
+    }
+  }
+  EXPECT_EQ(Dir.List("each"), std::vector<std::string>{});
+  EXPECT_FALSE(std::filesystem::exists(Dir / "zeros.torrent"));
+}
+
 TEST_F(CommandsTest, CreateForms) {
   // Bundled flags, --opt=value, a name from the list, and the result line.
   TRun run =

@@ -2,16 +2,20 @@
 # Makes the fuzzers' seed corpora in tests/fuzz/corpus/ from real files: small
 # torrents by mktorrent, transmission-create and quorvane-cli, the tracker list
 # installed with the program, settings files and addresses as the program
-# writes and meets them. Run from anywhere: tests/fuzz/make_corpus.sh [quorvane-cli]
+# writes and meets them. Run from anywhere: tests/fuzz/make_corpus.sh [quorvane-cli [CORPUS]]
+# It replaces only the seeds it makes: the hand-made ones (http_response, the
+# regression seeds of findings) stay. CORPUS defaults to tests/fuzz/corpus.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 cli=${1:-$root/build/src/cli/quorvane-cli}
-out=$here/corpus
+corpus=${2:-$here/corpus}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-rm -rf "$out"
+# Made in a scratch folder and copied over at the end, so a tool that fails
+# half-way leaves the corpus as it was.
+out=$work/corpus
 mkdir -p "$out"/{torrent,tracker_list,profile_file,url}
 
 # Payloads: one small file, and a folder of several files with a sub-folder.
@@ -73,3 +77,6 @@ PY
 )
 # The torrent loader meets them too.
 cp "$out"/file_tree/*.torrent "$out/torrent/"
+
+mkdir -p "$corpus"
+cp -R "$out"/. "$corpus"/

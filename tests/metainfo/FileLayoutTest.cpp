@@ -138,5 +138,24 @@ TEST(FileLayout, TheLoaderFillsIt) {
   EXPECT_EQ(layout.Span(3).Offset, 8);
   EXPECT_TRUE(layout.PiecesOf(2).empty());
   EXPECT_EQ(layout.PiecesOf(3), (TPieceRange{1, 2}));
-  EXPECT_EQ(&layout.Files(), &model->Files);
+  EXPECT_TRUE(layout.Files().begin() == model->Files.begin());  // one list, not a copy
 }
+
+// A file's name changes only through RenameFile, which keeps the model's
+// record of what changed: its entries cannot be written from outside.
+template <typename T>
+concept EntriesWritable = requires(T& torrent) {
+  torrent.Files[0]->Name = std::string();
+};
+template <typename T>
+concept LayoutEntriesWritable = requires(T& torrent) {
+  torrent.Layout().Files()[0]->Path = std::string();
+};
+template <typename T>
+concept EntriesWritableInLoop = requires(T& torrent) {
+  (*torrent.Files.begin())->Length = 0;
+};
+static_assert(!EntriesWritable<TTorrentFile> && !LayoutEntriesWritable<TTorrentFile> &&
+              !EntriesWritableInLoop<TTorrentFile>);
+// The check itself: a list of entries one owns can be written.
+static_assert(requires(TTorrentSubFiles & files) { files[0]->Name = std::string(); });

@@ -884,5 +884,21 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>For&amp;mat:</source>
         <translation>&amp;Format:</translation>
     </message>
+    <message>
+        <source>Created %1 (1 file, %2, info hash v2 %3)</source>
+        <translation>%1 erstellt (1 Datei, %2, Info-Hash v2 %3)</translation>
+    </message>
+    <message>
+        <source>Created %1 (%2 files, %3, info hash v2 %4)</source>
+        <translation>%1 erstellt (%2 Dateien, %3, Info-Hash v2 %4)</translation>
+    </message>
+    <message>
+        <source>Created %1 (1 file, %2, info hash %3, info hash v2 %4)</source>
+        <translation>%1 erstellt (1 Datei, %2, Info-Hash %3, Info-Hash v2 %4)</translation>
+    </message>
+    <message>
+        <source>Created %1 (%2 files, %3, info hash %4, info hash v2 %5)</source>
+        <translation>%1 erstellt (%2 Dateien, %3, Info-Hash %4, Info-Hash v2 %5)</translation>
+    </message>
 </context>
 </TS>
