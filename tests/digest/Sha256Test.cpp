@@ -242,7 +242,8 @@ TEST_P(TSha256LanesPathTest, LeavesAndPairsMatchTheSingleStream) {
 TEST_P(TSha256LanesPathTest, LeafBatchKeepsEachBufferItsOwnDigests) {
   const size_t leaf = TSha256Lanes::LeafSize;
   const TSha256Lanes lanes(GetParam());
-  const std::vector<size_t> lengths = {4 * leaf, 0, 1, 3 * leaf + 7, 17 * leaf, leaf - 1, 4 * leaf, 2 * leaf, 9 * leaf};
+  const std::vector<size_t> lengths = {4 * leaf, 0,        1,        3 * leaf + 7, 17 * leaf,
+                                       leaf - 1, 4 * leaf, 2 * leaf, 9 * leaf};
   std::vector<std::string> buffers;
   std::vector<std::unique_ptr<uint8_t[][32]>> digests;
   TSha256LeafBatch batch(lanes);
@@ -255,7 +256,8 @@ TEST_P(TSha256LanesPathTest, LeafBatchKeepsEachBufferItsOwnDigests) {
   batch.Flush();
   for (size_t b = 0; b < lengths.size(); ++b)
     for (size_t i = 0; i * leaf < lengths[b]; ++i)
-      EXPECT_EQ(ToHex(digests[b][i], 32), Digest(TSHA256Impl::Portable, buffers[b].substr(i * leaf, leaf), 1 << 30))
+      EXPECT_EQ(ToHex(digests[b][i], 32),
+                Digest(TSHA256Impl::Portable, buffers[b].substr(i * leaf, leaf), 1 << 30))
           << "buffer " << b << ", leaf " << i;
 }
 
