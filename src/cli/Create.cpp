@@ -280,18 +280,9 @@ std::string JsonLine(const std::string& output, const TBuildResult& result, TMet
                      ", \"info_hash\": " + JsonString(result.InfoHashText) +
                      ", \"magnet\": " + JsonString(magnet) + ", \"name\": " + JsonString(torrent.Name) +
                      ", \"piece_length\": " + std::to_string(torrent.PieceLength);
-  if (format == TMetaFormat::V1) {
-    line += ", \"piece_count\": " + std::to_string(torrent.Pieces.size()) +
-            ", \"total_length\": " + std::to_string(torrent.TotalLength);
-  } else {
-    // The loaded model of a v2 torrent may not count its pieces: the data's bytes give them.
-    const int64_t total = torrent.DataLength();
-    const int64_t pieceLength = std::max<int64_t>(torrent.PieceLength, 1);
-    line += ", \"piece_count\": " +
-            std::to_string(format == TMetaFormat::Hybrid ? static_cast<int64_t>(torrent.Pieces.size())
-                                                         : (total + pieceLength - 1) / pieceLength) +
-            ", \"total_length\": " + std::to_string(total);
-  }
+  // A hybrid's v1 list holds pads; its total, like a v2 torrent's, is the files' own bytes.
+  line += ", \"piece_count\": " + std::to_string(torrent.PieceCount()) + ", \"total_length\": " +
+          std::to_string(format == TMetaFormat::V1 ? torrent.TotalLength : torrent.DataLength());
   line += std::string(", \"private\": ") + (torrent.Private ? "true" : "false") +
           ", \"source\": " + (torrent.Source.empty() ? "null" : JsonString(torrent.Source)) +
           ", \"format\": \"" + MetaFormatName(format) +

@@ -57,12 +57,6 @@ const char* PieceLayersText(const TTorrentFile& torrent) {
   return "absent";
 }
 
-// A v2-only torrent has no v1 pieces: its pieces are those of v2 piece space.
-int64_t PieceCount(const TTorrentFile& torrent) {
-  if (torrent.Format() == TMetaFormat::V2) return torrent.Layout().PieceCount();
-  return static_cast<int64_t>(torrent.Pieces.size());
-}
-
 // A hybrid's total is its files' own bytes, as its v2 part counts them; a v1 torrent's stays the
 // sum of its list, pads and all, as it always was.
 int64_t TotalLength(const TTorrentFile& torrent) {
@@ -108,7 +102,7 @@ void PrintJson(const TTorrentFile& torrent) {
   out += "  \"creation_date\": " +
          (torrent.HasCreationDate() ? std::to_string(torrent.CreationUnix()) : "null") + ",\n";
   out += "  \"piece_length\": " + std::to_string(torrent.PieceLength) + ",\n";
-  out += "  \"piece_count\": " + std::to_string(PieceCount(torrent)) + ",\n";
+  out += "  \"piece_count\": " + std::to_string(torrent.PieceCount()) + ",\n";
   out += "  \"total_length\": " + std::to_string(TotalLength(torrent)) + ",\n";
   out += std::string("  \"multi_file\": ") + (torrent.MultiFile ? "true" : "false") + ",\n";
   out += "  \"files\": ";
@@ -181,7 +175,7 @@ void PrintHuman(const TTorrentFile& torrent) {
   PrintField(out,
              "Creation date:", torrent.HasCreationDate() ? LocalDateText(torrent.CreationUnix()) : "N/A");
   PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));
-  PrintField(out, "Piece count:", std::to_string(PieceCount(torrent)));
+  PrintField(out, "Piece count:", std::to_string(torrent.PieceCount()));
   PrintField(out, "Total length:", std::to_string(TotalLength(torrent)));
   PrintField(out, "Type:", torrent.MultiFile ? "multi-file" : "single-file");
   PrintField(out, "Private:", torrent.Private ? "yes" : "no");

@@ -215,9 +215,7 @@ std::string DefaultDataPath(const std::string& torrentPath, const TTorrentFile& 
 TVerifyResult VerifyData(const TTorrentFile& torrent, const std::string& dataPath, TProgress& progress) {
   TVerifyResult result;
   const int64_t pieceLength = torrent.PieceLength;
-  // A v2-only torrent has no v1 pieces: its pieces are those of its aligned files.
-  const bool v2 = torrent.Format() == TMetaFormat::V2;
-  const int64_t pieceCount = v2 ? torrent.Layout().PieceCount() : static_cast<int64_t>(torrent.Pieces.size());
+  const int64_t pieceCount = torrent.PieceCount();
   result.PieceCount = pieceCount;
   if (pieceLength <= 0) throw EStreamError("Invalid piece length");
 

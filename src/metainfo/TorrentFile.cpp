@@ -1336,3 +1336,8 @@ int64_t TTorrentFile::DataLength() const {
     if (!file->Pad) total += file->Length;
   return total;
 }
+
+int64_t TTorrentFile::PieceCount() const {
+  if (format_ == TMetaFormat::V2) return layout_.PieceCount();
+  return static_cast<int64_t>(pieces_.size());
+}

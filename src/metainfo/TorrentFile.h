@@ -140,6 +140,8 @@ class TTorrentFile {
   bool HasCreationDate() const { return creation_.has_value(); }
   // The files' own bytes: TotalLength without the pad files, which hold no one's data.
   int64_t DataLength() const;
+  // A v2-only torrent has no v1 pieces: its pieces are those of its files, each aligned.
+  int64_t PieceCount() const;
   int64_t CreationUnix() const { return creation_.value_or(0); }
   void SetCreationUnix(int64_t seconds);
   void ClearCreationDate();

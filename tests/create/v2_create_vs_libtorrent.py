@@ -213,6 +213,17 @@ class V2CreateVsLibtorrent(unittest.TestCase):
                 if fmt != "v1":
                     self.assertIn("xt=urn:btmh:1220" + str(hashes.v2), line["magnet"])
 
+    def test_json_counts_the_pieces_and_bytes_libtorrent_sees(self):
+        # Each file of a folder starts a piece: the pieces are more than the bytes over the piece length.
+        path, contents = self.make("folder of edge sizes", 16 * KIB)
+        for fmt in ("v2", "hybrid"):
+            with self.subTest(format=fmt):
+                out = os.path.join(self.tmp.name, fmt + ".torrent")
+                _, printed = ours(path, 16 * KIB, fmt, out, "--json")
+                line = json.loads(printed)
+                self.assertEqual(line["piece_count"], lt.torrent_info(out).num_pieces())
+                self.assertEqual(line["total_length"], sum(len(data) for data in contents.values()))
+
     def test_refused_requests_write_nothing(self):
         folder = os.path.join(self.tmp.name, "empty")
         write(os.path.join(folder, "a"), b"")
