@@ -249,18 +249,8 @@ void TSha256Lanes::HashMessages(std::span<const std::string_view> messages, uint
 }
 
 void TSha256Lanes::HashLeaves(const uint8_t* data, size_t length, uint8_t (*digests)[32]) const {
-  const size_t whole = length / LeafSize;
-  std::array<const uint8_t*, MaxLanes> leaves{};
-  const size_t width = size_t(LaneCount());
-  for (size_t first = 0; first < whole; first += width) {
-    const size_t n = std::min(width, whole - first);
-    for (size_t i = 0; i < n; ++i) leaves[i] = data + (first + i) * LeafSize;
-    HashEqualLength(leaves.data(), n, LeafSize, digests + first);
-  }
-  if (length % LeafSize) {
-    const uint8_t* last = data + whole * LeafSize;
-    HashEqualLength(&last, 1, length % LeafSize, digests + whole);
-  }
+  TSha256LeafBatch batch(*this);
+  batch.Add(data, length, digests);
 }
 
 void TSha256Lanes::HashPairs(const uint8_t (*in)[32], size_t pairs, uint8_t (*out)[32]) const {
