@@ -37,8 +37,15 @@ size_t Utf8SequenceLength(std::string_view s, size_t* bad) {
   return length;
 }
 
-// Torrents carry bytes in no declared encoding; we show them as UTF-8.
 }  // namespace
+
+bool IsBidiControl(std::string_view utf8) {
+  if (utf8.size() < 3 || static_cast<unsigned char>(utf8[0]) != 0xE2) return false;
+  const unsigned char second = static_cast<unsigned char>(utf8[1]),
+                      third = static_cast<unsigned char>(utf8[2]);
+  return (second == 0x80 && third >= 0xAA && third <= 0xAE) ||  // U+202A..U+202E embeddings, overrides
+         (second == 0x81 && third >= 0xA6 && third <= 0xA9);    // U+2066..U+2069 isolates
+}
 
 std::string ToUtf8(std::string_view s) {
   std::string out;
@@ -73,6 +80,10 @@ std::string ForTerminal(std::string_view s, bool keepLineBreaks) {
     } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
       out += ReplacementCharacter;  // C1 controls U+0080..U+009F
       ++i;
+    } else if (IsBidiControl(std::string_view(utf8).substr(i))) {
+      // An override turns the rest of the line around: "exe.txt" shown for "txt.exe".
+      out += ReplacementCharacter;
+      i += 2;
     } else {
       out += utf8[i];
     }

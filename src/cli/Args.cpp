@@ -134,3 +134,57 @@ bool WantsHelp(const std::vector<std::string>& args) {
   }
   return false;
 }
+
+namespace {
+
+// Days from 1970-01-01 to the proleptic Gregorian date (Howard Hinnant's
+// days_from_civil): no time_t and no time zone in the way.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+// Exactly `digits` decimal digits of text at pos.
+bool Digits(const std::string& text, size_t pos, size_t digits, unsigned& value) {
+  if (pos + digits > text.size()) return false;
+  value = 0;
+  for (size_t i = pos; i < pos + digits; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<long long> ParseDateText(const std::string& text) {
+  if (text.find('-', 1) == std::string::npos) {
+    long long seconds = 0;
+    if (text.find_first_of(" \t") == std::string::npos && ParseInteger(text, seconds)) return seconds;
+    return std::nullopt;
+  }
+  std::string rest = text;
+  if (!rest.empty() && (rest.back() == 'Z' || rest.back() == 'z')) rest.pop_back();
+  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!Digits(rest, 0, 4, year) || rest.size() < 10 || rest[4] != '-' || !Digits(rest, 5, 2, month) ||
+      rest[7] != '-' || !Digits(rest, 8, 2, day))
+    return std::nullopt;
+  if (rest.size() > 10) {
+    if ((rest[10] != ' ' && rest[10] != 'T' && rest[10] != 't') || !Digits(rest, 11, 2, hour) ||
+        rest.size() < 16 || rest[13] != ':' || !Digits(rest, 14, 2, minute))
+      return std::nullopt;
+    if (rest.size() > 16 && (rest.size() != 19 || rest[16] != ':' || !Digits(rest, 17, 2, second)))
+      return std::nullopt;
+    if (rest.size() != 16 && rest.size() != 19) return std::nullopt;
+  }
+  static const unsigned monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] ||
+      (month == 2 && day == 29 && !leap) || hour > 23 || minute > 59 || second > 59)
+    return std::nullopt;
+  return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+}

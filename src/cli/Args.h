@@ -57,3 +57,8 @@ bool ParseInteger(const std::string& text, long long& value);
 // True when "--help" or "-h" stands before any "--": help wins over every
 // other mistake on the line.
 bool WantsHelp(const std::vector<std::string>& args);
+
+// A creation date typed on the command line: Unix seconds ("1700000000", any
+// signed 64-bit number), or a UTC date "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS]"
+// ("T" for the blank, a trailing "Z" allowed). Nothing for any other text.
+std::optional<long long> ParseDateText(const std::string& text);

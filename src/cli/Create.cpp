@@ -45,6 +45,8 @@ const char* const CreateHelp =
     "  -a, --announce TEXT        tracker name from the tracker list, or an announce URL;\n"
     "                             each -a is a tier of its own, \"-a A,B\" one tier of two\n"
     "  -b, --backup TEXT          back-up tracker, name or URL, a tier each; repeatable, order kept\n"
+    "      --no-tracker           no tracker at all: peers come from DHT, peer exchange or\n"
+    "                             web seeds (needed for -p without -a, -b or -w)\n"
     "  -c, --comment TEXT         comment\n"
     "  -l, --piece-length SIZE    auto (default), or a power of two from 16k to 64m: 256k,\n"
     "                             4m, 4MiB, 262144 (bytes) or 18 (exponent, as mktorrent)\n"
@@ -58,11 +60,13 @@ const char* const CreateHelp =
     "      --each DIR             one torrent per entry of the folder PATH, into DIR\n"
     "  -p, --private              private torrent: peers only from the trackers\n"
     "  -s, --source TEXT          source tag (in the info dictionary), as private trackers ask\n"
-    "  -w, --web-seed URL         web seed (url-list); repeatable\n"
+    "  -w, --web-seed URL         web seed (url-list), an http or https URL; repeatable\n"
     "  -n, --name TEXT            the torrent's name instead of the file's or folder's\n"
     "      --format FORMAT        v1 (default), v2 or hybrid (v1 and v2 in one torrent); v2\n"
     "                             and hybrid put the files in tree order (folders by\n"
     "                             component, names as raw bytes)\n"
+    "      --date DATE|UNIX       creation date: UTC \"YYYY-MM-DD[ HH:MM[:SS]]\" or Unix seconds\n"
+    "                             (default: SOURCE_DATE_EPOCH when set, else now)\n"
     "      --no-date              no creation date\n"
     "      --exclude GLOB         leave out files and folders whose path inside the torrent\n"
     "                             matches GLOB (\"*.nfo\" matches in every folder; case counts:\n"
@@ -79,7 +83,8 @@ const char* const CreateHelp =
     "                             piece_count, total_length, private, source, format,\n"
     "                             info_hash_v2 (info_hash is \"\" for v2)\n"
     "\n"
-    "-a and -b take a URL (http, https, udp, wss) or a name from the tracker list.\n"
+    "-a and -b take a URL (http, https, udp, wss) or a name from the tracker list (any case).\n"
+    "A private torrent without a tracker is refused unless it has a web seed or --no-tracker.\n"
     "Prints \"INFOHASH  OUTPUT\" for every torrent written (on stderr with -o -); a hybrid\n"
     "prints \"INFOHASH INFOHASH_V2  OUTPUT\", a v2 torrent \"INFOHASH_V2  OUTPUT\". Exit status:\n"
     "0 done, 1 error, 2 usage error, 130 interrupted (nothing written for the torrent under way).\n";
@@ -103,6 +108,8 @@ struct TCreateOptions {
   std::vector<std::string> WebSeeds;
   std::string Name;
   bool NoDate = false;
+  std::optional<long long> Date;  // --date or SOURCE_DATE_EPOCH; none: now
+  bool NoTracker = false;
   TMetaFormat Format = TMetaFormat::V1;
   std::vector<std::string> Exclude;
   std::vector<std::string> ExcludeNoCase;
@@ -126,6 +133,8 @@ const TOptionSpec CreateOptions[] = {
     {.Short = 'w', .Long = "web-seed", .Kind = TArgKind::Value},
     {.Short = 'n', .Long = "name", .Kind = TArgKind::Value},
     {.Long = "no-date"},
+    {.Long = "date", .Kind = TArgKind::Value},
+    {.Long = "no-tracker"},
     {.Long = "format", .Kind = TArgKind::Value},
     {.Long = "exclude", .Kind = TArgKind::Value},
     {.Long = "exclude-ci", .Kind = TArgKind::Value},
@@ -185,7 +194,14 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "source") {
       o.Source = value;
     } else if (name == "web-seed") {
+      if (!IsWebSeedUrl(value))
+        throw EUsage("-w \"" + ForTerminal(value) + "\" is no web seed URL (http or https)");
       o.WebSeeds.push_back(value);
+    } else if (name == "date") {
+      o.Date = ParseDateText(value);
+      if (!o.Date)
+        throw EUsage("bad --date \"" + ForTerminal(value) +
+                     "\" (a UTC date YYYY-MM-DD or \"YYYY-MM-DD HH:MM:SS\", or Unix seconds)");
     } else if (name == "name") {
       o.Name = value;
       if (o.Name.empty()) throw EUsage("empty --name");
@@ -212,6 +228,17 @@ TCreateOptions ParseOptions(const std::vector<std::string>& args) {
   }
   o.Private = parsed.Has("private");
   o.NoDate = parsed.Has("no-date");
+  o.NoTracker = parsed.Has("no-tracker");
+  if (o.NoDate && o.Date) throw EUsage("--date and --no-date exclude each other");
+  // Reproducible builds: the date the build system asks for, unless the command line says otherwise.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch && !o.NoDate && !o.Date) {
+    long long seconds = 0;
+    if (!ParseInteger(epoch, seconds) || seconds < 0)
+      throw EUsage("SOURCE_DATE_EPOCH \"" + ForTerminal(epoch) + "\" is not Unix seconds");
+    o.Date = seconds;
+  }
+  if (o.NoTracker && (!o.AnnounceTiers.empty() || !o.Backups.empty()))
+    throw EUsage("--no-tracker does not go with -a or -b");
   o.KeepThumbs = parsed.Has("keep-thumbs");
   o.Force = parsed.Has("force");
   o.Yes = parsed.Has("yes");
@@ -267,6 +294,25 @@ std::string MissingPathMessage(const std::string& path) {
     return "\"" + path + "\" is a link to something that does not exist";
   if (errno == ENOENT) return "\"" + path + "\" does not exist";
   return FileError("Cannot open", path, errno);
+}
+
+// Clients show names as UTF-8: other bytes go in as they are, but each client
+// shows them its own way.
+void WarnNonUtf8Names(const TTorrentFile& torrent) {
+  size_t count = ToUtf8(torrent.Name) != torrent.Name ? 1 : 0;
+  std::string first = count ? torrent.Name : std::string();
+  if (torrent.MultiFile) {
+    for (const auto& file : torrent.Files) {
+      const std::string path = file->Path + file->Name;
+      if (ToUtf8(path) == path) continue;
+      if (count++ == 0) first = path;
+    }
+  }
+  if (count == 0) return;
+  std::fprintf(stderr,
+               "quorvane-cli create: warning: %zu name%s not UTF-8 (first: \"%s\"); the bytes go in as "
+               "they are, and clients may show them differently (show --json gives them as path_bytes)\n",
+               count, count == 1 ? " is" : "s are", ForTerminal(first).c_str());
 }
 
 // One line of --json for a torrent written.
@@ -372,7 +418,7 @@ class TCreateRun {
   TCreateSources sources_;
   TBuildRequest settings_;  // what every torrent of the run shares
   TTorrentBuilder builder_{progress_};
-  bool downTracker_ = false;  // a tracker of -a is marked down in the list
+  std::string downTracker_;  // the first -a the list marks down, as typed
   size_t written_ = 0;
   int aborted_ = 0;
   bool failed_ = false;
@@ -392,8 +438,8 @@ void TCreateRun::Prepare() {
     for (const auto& text : typed) {
       CheckTrackerText("-a", text, trackers_, true);
       if (text.empty()) continue;
-      const TAnnounceResolution announce = trackers_.GetAnnounceURL(text);
-      if (announce.Status == TTrackerStatus::Down) downTracker_ = true;
+      const TAnnounceResolution announce = trackers_.GetAnnounceURL(ListNameOf(text, trackers_));
+      if (announce.Status == TTrackerStatus::Down && downTracker_.empty()) downTracker_ = text;
       tier.push_back(announce.URL);
     }
     if (!tier.empty()) settings_.Trackers.push_back(std::move(tier));
@@ -404,6 +450,20 @@ void TCreateRun::Prepare() {
     CheckTrackerText("-b", backup, trackers_, true);
     if (!backup.empty()) settings_.Trackers.push_back({ResolveTrackerText(backup, trackers_)});
   }
+  // Peers of a private torrent come from its trackers alone: without one nobody finds it.
+  const bool anyTracker =
+      std::any_of(settings_.Trackers.begin(), settings_.Trackers.end(),
+                  [](const auto& tier) { return !tier.empty() && !tier.front().empty(); });
+  if (options_.Private && !anyTracker && options_.WebSeeds.empty() && !options_.NoTracker)
+    throw EUsage(
+        "a private torrent gets its peers only from its trackers, and none is given: add -a TRACKER, "
+        "or --no-tracker to make it without one");
+  // transmission-create's -s is a piece size.
+  if (!options_.Source.empty() && options_.Source.find_first_not_of("0123456789") == std::string::npos)
+    std::fprintf(stderr,
+                 "quorvane-cli create: warning: the source tag is \"%s\", all digits; for a piece length "
+                 "use -l (e.g. -l %sk)\n",
+                 options_.Source.c_str(), options_.Source.c_str());
 
   settings_.Name = options_.Name;
   if (!options_.AutoPieceSize) settings_.PieceLength = options_.PieceLength;
@@ -431,18 +491,9 @@ void TCreateRun::Message(const std::string& text) {
 }
 
 bool TCreateRun::ConfirmTrackerUp() {
-  if (!downTracker_ || options_.Yes) return true;
-  const std::string question = "Tracker may be down; are you sure you want to continue?";
+  if (downTracker_.empty()) return true;
   progress_.ClearLine();
-  bool yes = false;
-  if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
-    std::fprintf(stderr, "quorvane-cli create: %s No (use --yes to answer Yes)\n", question.c_str());
-  } else {
-    std::fprintf(stderr, "%s [y/N] ", question.c_str());
-    std::fflush(stderr);
-    char line[64] = "";
-    yes = std::fgets(line, sizeof line, stdin) && (line[0] == 'y' || line[0] == 'Y');
-  }
+  const bool yes = ::ConfirmTrackerUp("create", downTracker_, trackers_, options_.Yes);
   if (!yes) failed_ = true;  // the command stops: nothing is made
   return yes;
 }
@@ -505,7 +556,8 @@ void TCreateRun::Run() {
 }
 
 void TCreateRun::Make(TBuildRequest request, const std::string& output) {
-  if (!options_.NoDate) request.CreationDate = static_cast<int64_t>(std::time(nullptr));
+  if (!options_.NoDate)
+    request.CreationDate = options_.Date.value_or(static_cast<long long>(std::time(nullptr)));
   if (options_.AutoPieceSize)
     request.PieceLength = ChooseBigDataPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
   request.Output = output;
@@ -534,6 +586,7 @@ void TCreateRun::Make(TBuildRequest request, const std::string& output) {
 void TCreateRun::Report(const TBuildResult& result) {
   ++written_;
   progress_.ClearLine();
+  WarnNonUtf8Names(*result.Torrent);
   const std::string shown = options_.ToStdout() ? "-" : result.Written;
   if (options_.ToStdout() &&
       (std::fwrite(result.Bytes.data(), 1, result.Bytes.size(), stdout) != result.Bytes.size() ||

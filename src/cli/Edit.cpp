@@ -22,8 +22,9 @@ namespace {
 constexpr const char* EditUsage =
     "edit FILE... [-o OUT] [--announce TEXT] [--backup TEXT]... [--no-backup] [--add-tracker TEXT]... "
     "[--remove-tracker URL]... [--replace-tracker OLD NEW]... [--name TEXT] [--comment TEXT] "
-    "[--date now|none|UNIXSECONDS] [--rename INDEX=PATH]... [--private on|off] [--source TEXT | --no-source] "
-    "[--web-seed URL]... [--no-web-seeds]";
+    "[--date now|none|DATE|UNIXSECONDS] [--rename INDEX=PATH]... [--private on|off] [--source TEXT | "
+    "--no-source] "
+    "[--web-seed URL]... [--no-web-seeds] [--yes]";
 
 const TOptionSpec EditOptions[] = {
     {.Short = 'o', .Long = "output", .Kind = TArgKind::Value},
@@ -42,6 +43,7 @@ const TOptionSpec EditOptions[] = {
     {.Long = "no-source"},
     {.Long = "web-seed", .Kind = TArgKind::Value},
     {.Long = "no-web-seeds"},
+    {.Short = 'y', .Long = "yes"},
 };
 
 struct TEditOptions {
@@ -59,6 +61,8 @@ struct TEditOptions {
   std::optional<bool> Private;
   std::optional<std::string> Source;                 // "" with --no-source
   std::optional<std::vector<std::string>> WebSeeds;  // empty with --no-web-seeds
+  bool Yes = false;
+  bool Declined = false;  // the question about a tracker marked down was answered No
 
   bool ChangesSomething() const {
     return Announce || Backup || !AddTrackers.empty() || !RemoveTrackers.empty() ||
@@ -70,10 +74,11 @@ struct TEditOptions {
 std::optional<int64_t> ParseDate(const std::string& text) {
   if (text == "now") return DateTimeToUnix(NowUtc());
   if (text == "none") return std::nullopt;
-  long long seconds = 0;
-  if (!ParseInteger(text, seconds))
-    throw EUsage("--date takes now, none or Unix seconds (a signed 64-bit number), not \"" + text + "\"");
-  return seconds;
+  if (const auto seconds = ParseDateText(text)) return *seconds;
+  throw EUsage(
+      "--date takes now, none, a UTC date (YYYY-MM-DD or \"YYYY-MM-DD HH:MM:SS\") or Unix seconds (a "
+      "signed 64-bit number), not \"" +
+      ForTerminal(text) + "\"");
 }
 
 std::pair<std::size_t, std::string> ParseRename(const std::string& text) {
@@ -95,6 +100,11 @@ void CheckTrackers(TEditOptions& options) {
     CheckTrackerText(option, text, trackers);
     text = ResolveTrackerText(text, trackers);
   };
+  // Asked before the name becomes its URL: the question names the tracker.
+  if (options.Announce && !ConfirmTrackerUp("edit", *options.Announce, trackers, options.Yes)) {
+    options.Declined = true;
+    return;
+  }
   if (options.Announce) check("--announce", *options.Announce);
   if (options.Backup)
     for (auto& text : *options.Backup) check("--backup", text);
@@ -113,7 +123,8 @@ std::vector<std::string> TrackerUrls(const TTorrentFile& torrent) {
 std::optional<std::string> MadeBadTracker(const std::vector<std::string>& before,
                                           const TTorrentFile& torrent) {
   for (const auto& url : TrackerUrls(torrent))
-    if (!IsAnnounceUrl(url) && std::find(before.begin(), before.end(), url) == before.end()) return url;
+    if (!url.empty() && !IsAnnounceUrl(url) && std::find(before.begin(), before.end(), url) == before.end())
+      return url;
   return std::nullopt;
 }
 
@@ -153,6 +164,8 @@ TEditOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "source") {
       options.Source = value;
     } else if (name == "web-seed") {
+      if (!IsWebSeedUrl(value))
+        throw EUsage("--web-seed \"" + ForTerminal(value) + "\" is no web seed URL (http or https)");
       if (!options.WebSeeds) options.WebSeeds.emplace();
       options.WebSeeds->push_back(value);
     }
@@ -165,6 +178,7 @@ TEditOptions ParseOptions(const std::vector<std::string>& args) {
   if (parsed.Has("no-web-seeds") && options.WebSeeds)
     throw EUsage("--web-seed and --no-web-seeds exclude each other");
   if (parsed.Has("no-web-seeds")) options.WebSeeds.emplace();
+  options.Yes = parsed.Has("yes");
   CheckTrackers(options);
   if (options.Files.size() > 1) {
     if (!options.Out.empty() || options.Name || !options.Renames.empty())
@@ -193,30 +207,45 @@ void PrintHelp() {
       "                            (a passkey, a host); repeatable\n"
       "  --name TEXT               the torrent's name (also the file name of a single-file torrent)\n"
       "  --comment TEXT            the comment\n"
-      "  --date now|none|N         creation date: now, none, or N Unix seconds (any 64-bit number)\n"
+      "  --date now|none|DATE|N    creation date: now, none, a UTC DATE (YYYY-MM-DD or\n"
+      "                            \"YYYY-MM-DD HH:MM:SS\"), or N Unix seconds (any 64-bit number)\n"
       "  --rename INDEX=PATH       file INDEX (from 0) gets PATH; a PATH without \"/\" keeps the\n"
       "                            folders; the one file of a single-file torrent is its name\n"
       "  --private on|off          the private flag (peers only from the trackers)\n"
       "  --source TEXT             the source tag private trackers ask for\n"
       "  --no-source               no source tag\n"
-      "  --web-seed URL            a web seed; repeat for more (replaces the file's own)\n"
+      "  --web-seed URL            a web seed (http or https); repeat for more (replaces the\n"
+      "                            file's own)\n"
       "  --no-web-seeds            no web seeds\n"
+      "  -y, --yes                 answer Yes to the question about a tracker the tracker list\n"
+      "                            marks DOWN (without a terminal the answer is No)\n"
       "--announce, --backup and --add-tracker take an announce URL (http, https, udp or\n"
-      "wss) or a tracker name from the tracker list; any other text, or a --replace-tracker\n"
+      "wss) or a tracker name from the tracker list (any case); any other text, or a --replace-tracker\n"
       "that would leave a tracker no such URL, is a usage error and the file stays as it was.\n"
       "The tracker edits apply in this order: --backup, --announce, --remove-tracker,\n"
-      "--replace-tracker, --add-tracker. Private flag, source, name and files are part of\n"
+      "--replace-tracker, --add-tracker. The main tracker (the announce URL, or without one\n"
+      "the first URL of the first tier) stays the main one: --add-tracker appends a tier,\n"
+      "--backup and --no-backup keep it. Removing the only tracker leaves a trackerless\n"
+      "torrent (DHT, peer exchange or web seeds), and edit says so.\n"
+      "Private flag, source, name and files are part of\n"
       "the info hash: when an edit changes it, stderr says so, naming both the v1 and the v2\n"
       "hash of a hybrid torrent (the exit status stays 0). Every edit keeps a v2 torrent's\n"
       "file tree, meta version and piece layers as they are.\n"
       "A torrent whose load reported errors (other than a missing announce URL) is not saved,\n"
       "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers)\n"
       "that would change the order of its files in the file tree.\n"
-      "Exit status: 0 done, 1 a FILE was not saved, 2 usage error.\n",
+      "Without an option (and without -o) there is nothing to change: edit says so and leaves\n"
+      "FILE as it was (exit status 0).\n"
+      "Exit status: 0 done, 1 a FILE was not saved (or a tracker marked DOWN was declined),\n"
+      "2 usage error.\n",
       EditUsage);
 }
 
-// Applies the options to one loaded torrent; raises EBadFileName for a refused name.
+// A --replace-tracker that leaves a tracker URL empty.
+struct EEmptiedTracker {};
+
+// Applies the options to one loaded torrent; raises EBadFileName for a refused name and
+// EEmptiedTracker.
 void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::string& file) {
   if (options.Name) {
     CheckTorrentName(*options.Name);
@@ -234,18 +263,45 @@ void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::s
   if (options.Source) torrent.SetSource(*options.Source);
   if (options.WebSeeds) torrent.SetWebSeeds(*options.WebSeeds);
 
+  const bool hadTrackers = !MainTracker(torrent).empty();
   // No tracker list here: every back-up line is an announce URL already.
-  if (options.Backup) RebuildBackupTrackers(torrent, true, *options.Backup, nullptr);
+  if (options.Backup) ReplaceBackupTrackers(torrent, *options.Backup);
   if (options.Announce) ReplaceMainTracker(torrent, *options.Announce);
   for (const auto& url : options.RemoveTrackers)
     if (!RemoveTracker(torrent, url))
       std::fprintf(stderr, "quorvane-cli edit: %s: no tracker %s to remove\n", ForTerminal(file).c_str(),
                    ForTerminal(url).c_str());
-  for (const auto& [from, to] : options.ReplaceTrackers)
+  for (const auto& [from, to] : options.ReplaceTrackers) {
+    // A tracker replaced by nothing is no removal: the results are checked after the edits, and
+    // an empty URL is not written at all.
+    for (const auto& url : TrackerUrls(torrent))
+      if (to.empty() && !url.empty() && url.size() % from.size() == 0) {
+        bool copies = true;
+        for (size_t at = 0; at < url.size() && copies; at += from.size())
+          copies = url.compare(at, from.size(), from) == 0;
+        if (copies) throw EEmptiedTracker();
+      }
     if (ReplaceInTrackers(torrent, from, to) == 0)
       std::fprintf(stderr, "quorvane-cli edit: %s: no tracker URL holds \"%s\"\n", ForTerminal(file).c_str(),
                    ForTerminal(from).c_str());
+  }
   for (const auto& url : options.AddTrackers) AddTracker(torrent, url);
+  if (hadTrackers && MainTracker(torrent).empty())
+    std::fprintf(
+        stderr,
+        "quorvane-cli edit: %s: no tracker is left: the torrent is trackerless (peers from DHT, peer "
+        "exchange or web seeds)\n",
+        ForTerminal(file).c_str());
+  if (options.Name && ToUtf8(*options.Name) != *options.Name)
+    std::fprintf(stderr,
+                 "quorvane-cli edit: %s: warning: the name is not UTF-8; clients may show it differently\n",
+                 ForTerminal(file).c_str());
+  for (const auto& rename : options.Renames)
+    if (ToUtf8(rename.second) != rename.second)
+      std::fprintf(stderr,
+                   "quorvane-cli edit: %s: warning: the name for file %zu is not UTF-8; clients may show it "
+                   "differently\n",
+                   ForTerminal(file).c_str(), rename.first);
 }
 
 // One FILE: ExitOk, or the status that refused it (the line on stderr said why).
@@ -271,6 +327,11 @@ int EditOne(const std::string& file, const TEditOptions& options) {
   // A damaged torrent holds only what could be read: writing it back would
   // lose the rest and make it look clean.
   if (RefuseDamaged("edit", file, torrent, loaded, "not saved")) return ExitFailure;
+  if (!options.ChangesSomething() && options.Out.empty()) {
+    std::fprintf(stderr, "quorvane-cli edit: nothing to change: %s stays as it was (see edit --help)\n",
+                 ForTerminal(file).c_str());
+    return ExitOk;
+  }
 
   for (const auto& [index, path] : options.Renames) {
     if (index >= torrent.Files.size()) {
@@ -280,13 +341,17 @@ int EditOne(const std::string& file, const TEditOptions& options) {
     }
   }
   const std::vector<std::string> oldTrackers = TrackerUrls(torrent);
+  std::optional<std::string> bad;
   try {
     ApplyEdits(torrent, options, file);
+    bad = MadeBadTracker(oldTrackers, torrent);
   } catch (const EBadFileName& e) {
     std::fprintf(stderr, "quorvane-cli edit: refused %s\n", e.what());
     return ExitUsage;
+  } catch (const EEmptiedTracker&) {
+    bad = "";
   }
-  if (const auto bad = MadeBadTracker(oldTrackers, torrent)) {
+  if (bad) {
     std::fprintf(stderr,
                  "quorvane-cli edit: %s: --replace-tracker would make the tracker \"%s\", which is not an "
                  "announce URL (http, https, udp or wss); not saved\n",
@@ -351,6 +416,7 @@ int EditOne(const std::string& file, const TEditOptions& options) {
 
 int RunEdit(const std::vector<std::string>& args) {
   const TEditOptions options = ParseOptions(args);
+  if (options.Declined) return ExitFailure;
   int status = ExitOk;
   for (const auto& file : options.Files) {
     const int one = EditOne(file, options);

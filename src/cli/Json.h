@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-// A JSON string of the bytes as UTF-8 (invalid bytes U+FFFD), control characters escaped.
+// A JSON string of the bytes as UTF-8 (invalid bytes U+FFFD); C0 and C1 control characters, DEL
+// and bidirectional controls escaped as \uXXXX.
 std::string JsonString(std::string_view s);
 // A JSON array of strings, one per line, each line after indent.
 std::string JsonStringArray(const std::vector<std::string>& items, const char* indent);

@@ -74,6 +74,29 @@ std::string LocalDateText(int64_t unixSeconds) {
 
 std::string FullPath(const TTorrentSubFile& file) { return file.Path + file.Name; }
 
+// The back-up trackers are those besides the main one, which clients may also find in the tiers.
+std::vector<std::string> ShownBackupTrackers(const TTorrentFile& torrent) {
+  std::vector<std::string> urls = torrent.BackupTrackers();
+  if (const std::string main = torrent.Announce(); !main.empty()) std::erase(urls, main);
+  return urls;
+}
+
+bool Trackerless(const TTorrentFile& torrent) {
+  return torrent.Announce().empty() && torrent.AnnounceTiers().empty();
+}
+
+// What the loader said that is no damage: a missing announce URL is normal
+// for a torrent found through DHT, peer exchange or web seeds.
+std::vector<std::string> NoteLines(const TTorrentFile& torrent) {
+  const std::vector<std::string> damage = torrent.DamageLines();
+  std::vector<std::string> notes;
+  for (const auto& line : torrent.Errors)
+    if (std::find(damage.begin(), damage.end(), line) == damage.end()) notes.push_back(line);
+  return notes;
+}
+
+const char* const TrackerlessText = "none (DHT, peer exchange or web seeds)";
+
 // A path no client may use as it stands is marked, so nobody takes it for one.
 std::string ShownPath(const TTorrentSubFile& file) {
   if (file.UnsafePath) return "[unsafe path] \"" + ForTerminal(FullPath(file), false) + "\"";
@@ -92,8 +115,12 @@ std::string ShownName(const TTorrentFile& torrent) {
 void PrintJson(const TTorrentFile& torrent) {
   std::string out = "{\n";
   out += "  \"announce\": " + JsonString(torrent.Announce()) + ",\n";
-  out += "  \"backup_trackers\": " + JsonStringArray(torrent.BackupTrackers(), "  ") + ",\n";
+  out += "  \"backup_trackers\": " + JsonStringArray(ShownBackupTrackers(torrent), "  ") + ",\n";
   out += "  \"name\": " + JsonString(torrent.Name) + ",\n";
+  if (ToUtf8(torrent.Name) != torrent.Name)
+    out +=
+        "  \"name_bytes\": " + JsonString(BytesToHex(torrent.Name, static_cast<int>(torrent.Name.size()))) +
+        ",\n";
   out += "  \"info_hash\": " + JsonString(torrent.InfoHashText) + ",\n";
   out += "  \"info_hash_v2\": " + JsonString(torrent.InfoHashV2Text) + ",\n";
   out += "  \"format\": " + JsonString(MetaFormatName(torrent.Format())) + ",\n";
@@ -112,7 +139,11 @@ void PrintJson(const TTorrentFile& torrent) {
     out += "[\n";
     for (size_t i = 0; i < torrent.Files.size(); ++i) {
       const auto& file = *torrent.Files[i];
-      out += "    {\"path\": " + JsonString(FullPath(file)) + ", \"length\": " + std::to_string(file.Length);
+      const std::string path = FullPath(file);
+      out += "    {\"path\": " + JsonString(path) + ", \"length\": " + std::to_string(file.Length);
+      // The exact bytes of a path that is not UTF-8, which "path" can only show with U+FFFD.
+      if (ToUtf8(path) != path)
+        out += ", \"path_bytes\": " + JsonString(BytesToHex(path, static_cast<int>(path.size())));
       // Padding stays in the list, so indices stay those of the info dictionary.
       if (file.Pad) out += ", \"pad\": true";
       if (file.Symlink) out += ", \"symlink\": " + JsonString(file.SymlinkPath());
@@ -131,7 +162,8 @@ void PrintJson(const TTorrentFile& torrent) {
   out += "  \"web_seeds\": " + JsonStringArray(torrent.WebSeeds, "  ") + ",\n";
   out += "  \"created_by\": " + JsonStringOrNull(torrent.CreatedBy) + ",\n";
   out += "  \"magnet\": " + JsonStringOrNull(MagnetOf(torrent)) + ",\n";
-  out += "  \"errors\": " + JsonStringArray(torrent.Errors, "  ") + "\n";
+  out += "  \"errors\": " + JsonStringArray(torrent.DamageLines(), "  ") + ",\n";
+  out += "  \"notes\": " + JsonStringArray(NoteLines(torrent), "  ") + "\n";
   out += "}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
@@ -151,18 +183,24 @@ void PrintField(std::string& out, const char* label, const std::string& value) {
 
 void PrintHuman(const TTorrentFile& torrent) {
   std::string out;
-  PrintField(out, "Announce URL:", ForTerminal(torrent.Announce(), false));
-  std::string backups;
-  const std::vector<std::string> backupTrackers = torrent.BackupTrackers();
-  for (const auto& url : backupTrackers) backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
-  PrintField(out, "Backup trackers:", backupTrackers.empty() ? "none" : backups);
-  std::string tiers;
-  const auto announceTiers = torrent.AnnounceTiers();
-  for (size_t i = 0; i < announceTiers.size(); ++i) {
-    tiers += (i ? "\n" : "") + std::to_string(i + 1) + ":";
-    for (const auto& url : announceTiers[i]) tiers += " " + ForTerminal(url, false);
+  if (Trackerless(torrent)) {
+    PrintField(out, "Trackers:", TrackerlessText);
+  } else {
+    PrintField(
+        out, "Announce URL:",
+        torrent.Announce().empty() ? "none (clients use the tiers)" : ForTerminal(torrent.Announce(), false));
+    std::string backups;
+    const std::vector<std::string> backupTrackers = ShownBackupTrackers(torrent);
+    for (const auto& url : backupTrackers) backups += (backups.empty() ? "" : "\n") + ForTerminal(url, false);
+    PrintField(out, "Backup trackers:", backupTrackers.empty() ? "none" : backups);
+    std::string tiers;
+    const auto announceTiers = torrent.AnnounceTiers();
+    for (size_t i = 0; i < announceTiers.size(); ++i) {
+      tiers += (i ? "\n" : "") + std::to_string(i + 1) + ":";
+      for (const auto& url : announceTiers[i]) tiers += " " + ForTerminal(url, false);
+    }
+    PrintField(out, "Tiers:", tiers.empty() ? "none" : tiers);
   }
-  PrintField(out, "Tiers:", tiers.empty() ? "none" : tiers);
   PrintField(out, "Name:", ShownName(torrent));
   PrintField(out, "Info hash:", torrent.InfoHashText.empty() ? "N/A" : torrent.InfoHashText);
   // A v1 torrent's lines stay as they always were.
@@ -199,9 +237,9 @@ void PrintHuman(const TTorrentFile& torrent) {
     std::snprintf(line, sizeof line, "  %*zu  %15" PRId64 "  ", indexWidth, i, torrent.Files[i]->Length);
     out += line + ShownPath(*torrent.Files[i]) + "\n";
   }
-  if (!torrent.Errors.empty()) {
+  if (const auto damage = torrent.DamageLines(); !damage.empty()) {
     out += "Errors:\n";
-    for (const auto& error : torrent.Errors) out += "  " + ForTerminal(error, false) + "\n";
+    for (const auto& error : damage) out += "  " + ForTerminal(error, false) + "\n";
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
@@ -215,22 +253,29 @@ void PrintHelp() {
                "info hash, the format and whether the piece layers are there), comment,\n"
                "creation date (local time), piece length\n"
                "and count, total length, private flag, source, web seeds, the program that made\n"
-               "it, its magnet link, the file list and what the loader found wrong. FILE \"-\"\n"
+               "it, its magnet link, the file list and what the loader found wrong. A torrent\n"
+               "without trackers shows \"Trackers: none (DHT, peer exchange or web seeds)\".\n"
+               "FILE \"-\"\n"
                "reads the torrent from standard input. Each file's line starts with its INDEX\n"
                "for edit's \"--rename INDEX=PATH\" (from 0, padding files included).\n"
                "\n"
                "  --json   one JSON object with the keys announce, backup_trackers, name,\n"
+               "           name_bytes (hex, only for a name that is not UTF-8),\n"
                "           info_hash (\"\" for v2-only), info_hash_v2 (\"\" for v1), format\n"
                "           (v1, v2 or hybrid), piece_layers (complete, partial, absent; \"\" for\n"
                "           v1), comment, creation_date (Unix seconds or null),\n"
                "           piece_length, piece_count, total_length, multi_file, files\n"
-               "           ([{path, length}], with \"pad\": true for padding, \"symlink\" for a\n"
+               "           ([{path, length}], with \"path_bytes\" (hex) for a path that is not\n"
+               "           UTF-8, \"pad\": true for padding, \"symlink\" for a\n"
                "           link's target, \"unsafe\": true for a path no client may use,\n"
                "           \"pieces_root\" in v2 and hybrid torrents (hex, \"\" for none); a\n"
                "           file's position in the list is its INDEX for edit),\n"
                "           announce_list (the tiers as lists), private, source (or null),\n"
-               "           web_seeds, created_by (or null), magnet (or null) and errors;\n"
-               "           texts are UTF-8, invalid bytes U+FFFD\n"
+               "           web_seeds, created_by (or null), magnet (or null), errors (what\n"
+               "           is damaged) and notes (what the loader said that is no damage,\n"
+               "           such as a missing announce URL); backup_trackers leaves out\n"
+               "           the main tracker; texts are UTF-8, invalid bytes U+FFFD, every\n"
+               "           control character and bidirectional control as \\uXXXX\n"
                "  --help   this text\n"
                "\n"
                "Exit status: 0 loaded, 1 not loaded or damaged (what was read is still printed;\n"

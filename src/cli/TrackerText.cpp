@@ -1,6 +1,9 @@
 #include "cli/TrackerText.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <string_view>
 
@@ -54,7 +57,7 @@ void CheckTrackerText(const std::string& option, const std::string& text, const 
                       bool allowEmpty) {
   if (text.empty() && allowEmpty) return;
   if (text.empty()) throw EUsage(option + " needs a tracker: an announce URL or a name of the tracker list");
-  if (IsAnnounceUrl(text) || !trackers.LookupAnnounceURL(text).empty()) return;
+  if (IsAnnounceUrl(text) || !trackers.LookupAnnounceURL(ListNameOf(text, trackers)).empty()) return;
   std::vector<std::pair<size_t, std::string>> names;
   for (const auto& tracker : trackers.Trackers)
     if (!tracker.Name.empty()) names.emplace_back(EditDistance(text, tracker.Name), tracker.Name);
@@ -73,5 +76,41 @@ void CheckTrackerText(const std::string& option, const std::string& text, const 
 }
 
 std::string ResolveTrackerText(const std::string& text, const TTrackerList& trackers) {
-  return trackers.GetAnnounceURL(text).URL;
+  return trackers.GetAnnounceURL(ListNameOf(text, trackers)).URL;
+}
+
+std::string ListNameOf(const std::string& text, const TTrackerList& trackers) {
+  const std::string lower = AsciiLower(text);
+  std::string match;
+  for (const auto& tracker : trackers.Trackers) {
+    if (tracker.Name == text) return text;
+    // The last one, as the exact lookup takes the last of a name.
+    if (!tracker.Name.empty() && AsciiLower(tracker.Name) == lower) match = tracker.Name;
+  }
+  return match.empty() ? text : match;
+}
+
+bool IsWebSeedUrl(const std::string& text) {
+  const size_t end = text.find("://");
+  if (end == std::string::npos || end + 3 >= text.size()) return false;
+  const std::string scheme = AsciiLower(text.substr(0, end));
+  return scheme == "http" || scheme == "https";
+}
+
+bool ConfirmTrackerUp(const char* command, const std::string& text, const TTrackerList& trackers, bool yes) {
+  if (text.empty() || IsAnnounceUrl(text)) return true;
+  const std::string name = ListNameOf(text, trackers);
+  if (trackers.GetAnnounceURL(name).Status != TTrackerStatus::Down || yes) return true;
+  const std::string question = "Tracker may be down; are you sure you want to continue?";
+  const std::string shown = ForTerminal(name);
+  if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
+    std::fprintf(stderr,
+                 "quorvane-cli %s: the tracker list marks \"%s\" DOWN. %s No (use --yes to answer Yes)\n",
+                 command, shown.c_str(), question.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "The tracker list marks \"%s\" DOWN. %s [y/N] ", shown.c_str(), question.c_str());
+  std::fflush(stderr);
+  char line[64] = "";
+  return std::fgets(line, sizeof line, stdin) && (line[0] == 'y' || line[0] == 'Y');
 }

@@ -24,3 +24,16 @@ void CheckTrackerText(const std::string& option, const std::string& text, const 
 // The announce URL of checked text as the tracker selection gives it: a
 // tracker of that name's, or the text itself.
 std::string ResolveTrackerText(const std::string& text, const TTrackerList& trackers);
+
+// The name of the list that text stands for: the name itself, or else the last
+// name that equals it without regard to case ("opentrackr" for "OpenTrackr");
+// text unchanged when none does.
+std::string ListNameOf(const std::string& text, const TTrackerList& trackers);
+
+// A web seed (BEP 19): an http or https URL with something after "://".
+bool IsWebSeedUrl(const std::string& text);
+
+// The tracker list marks the tracker `text` names DOWN: asks on the terminal
+// whether to go on (No without one, or Yes with `yes`). True to go on; the
+// question names the tracker.
+bool ConfirmTrackerUp(const char* command, const std::string& text, const TTrackerList& trackers, bool yes);

@@ -88,7 +88,13 @@ void PrintHelp() {
       "  --refresh    download the list first and keep it as the cache; when no address\n"
       "               gives a valid list, say so, print the cached list and exit 1\n"
       "  --url URL    an address to download from, tried in the order given (implies\n"
-      "               --refresh; default: the program's two list addresses)\n",
+      "               --refresh; default: the program's two list addresses)\n"
+      "\n"
+      "create and edit take the names of this list (and of the private trackers) as\n"
+      "trackers; the names match without regard to case.\n"
+      "Exit status: 0 listed (with --refresh: a list was downloaded), 1 the cached list\n"
+      "could not be read or no address gave a valid list (what there is still printed),\n"
+      "2 usage error.\n",
       TrackersUsage);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Version.h"
@@ -23,7 +24,7 @@ void PrintUsage(FILE* out) {
   for (const auto& c : Registry()) std::fprintf(out, "  %-44s %s\n", c.Usage, c.Summary);
   std::fprintf(out,
                "\n  quorvane-cli COMMAND --help   describes one command (also: help COMMAND)\n"
-               "  quorvane-cli --version        prints the version\n");
+               "  quorvane-cli --version, -V    prints the version\n");
 }
 
 // Output cut short by a full disk or a closed pipe is a failure, not a
@@ -66,11 +67,15 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return ExitUsage;
   }
-  if (first == "--help" || first == "-h" || first == "help") {
+  // Unambiguous prefixes, as every command's long options take them.
+  const auto prefixOf = [&first](const char* option) {
+    return first.size() > 2 && std::string_view(option).starts_with(first);
+  };
+  if (prefixOf("--help") || first == "-h" || first == "help") {
     PrintUsage(stdout);
     return CheckedExit(nullptr, ExitOk);
   }
-  if (first == "--version") {
+  if (prefixOf("--version") || first == "-V") {
     std::printf("quorvane-cli %s\n", Version());
     return CheckedExit(nullptr, ExitOk);
   }

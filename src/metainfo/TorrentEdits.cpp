@@ -90,6 +90,19 @@ void DropRepeats(TTiers& tiers) {
 
 }  // namespace
 
+std::string MainTracker(const TTorrentFile& torrent) {
+  if (std::string main = torrent.Announce(); !main.empty()) return main;
+  for (const auto& tier : torrent.AnnounceTiers())
+    if (!tier.empty()) return tier.front();
+  return {};
+}
+
+void ReplaceBackupTrackers(TTorrentFile& torrent, const std::vector<std::string>& urls) {
+  // Set apart first: SetBackupTrackers keeps only the announce URL.
+  if (torrent.Announce().empty()) torrent.SetAnnounce(MainTracker(torrent));
+  torrent.SetBackupTrackers(urls);
+}
+
 void SetTrackersKeepingMain(TTorrentFile& torrent, TTrackerTiers tiers, const std::string& main) {
   torrent.SetTrackers(std::move(tiers));
   if (torrent.Announce() != main) torrent.SetAnnounce(main);
@@ -97,7 +110,7 @@ void SetTrackersKeepingMain(TTorrentFile& torrent, TTrackerTiers tiers, const st
 
 void AddTracker(TTorrentFile& torrent, const std::string& url) {
   TTiers tiers = torrent.AnnounceTiers();
-  const std::string main = torrent.Announce();
+  const std::string main = MainTracker(torrent);
   // Clients read announce-list instead of announce: the main tracker must be in it.
   if (tiers.empty() && !main.empty()) tiers.push_back({main});
   tiers.push_back({url});
@@ -107,7 +120,7 @@ void AddTracker(TTorrentFile& torrent, const std::string& url) {
 
 bool RemoveTracker(TTorrentFile& torrent, const std::string& url) {
   TTiers tiers = torrent.AnnounceTiers();
-  std::string main = torrent.Announce();
+  std::string main = MainTracker(torrent);
   bool found = main == url;
   for (auto& tier : tiers) found |= std::erase(tier, url) > 0;
   if (!found) return false;
@@ -131,7 +144,7 @@ int ReplaceInTrackers(TTorrentFile& torrent, const std::string& from, const std:
     ++changed;
   };
   TTiers tiers = torrent.AnnounceTiers();
-  std::string main = torrent.Announce();
+  std::string main = MainTracker(torrent);
   for (auto& tier : tiers)
     for (auto& url : tier) replace(url);
   replace(main);
@@ -143,6 +156,7 @@ int ReplaceInTrackers(TTorrentFile& torrent, const std::string& from, const std:
 
 void ReplaceMainTracker(TTorrentFile& torrent, const std::string& url) {
   TTiers tiers = torrent.AnnounceTiers();
+  // Without an announce URL the new one leads: the tiers' first URL stays as a back-up.
   const std::string old = torrent.Announce();
   bool placed = false;
   if (!old.empty()) {

@@ -52,12 +52,19 @@ void RebuildBackupTrackers(TTorrentFile& torrent, bool enabled, const std::vecto
                            const TAnnounceLookup& lookup);
 
 // Tracker edits that keep the announce-list's tiers (the model's
-// AnnounceTiers). A torrent without a main tracker gets the first one added.
+// AnnounceTiers) and the main tracker: the announce URL, or without one the
+// first URL of the first tier, which is where clients start. An edit writes
+// that URL as the announce URL too.
+
+// The main tracker as clients see it; "" for a torrent without trackers.
+std::string MainTracker(const TTorrentFile& torrent);
+// Replaces the back-up trackers with urls, one tier each, keeping the main tracker.
+void ReplaceBackupTrackers(TTorrentFile& torrent, const std::vector<std::string>& urls);
 
 // Sets the announce-list's tiers and, when it is not their first URL, the
 // main tracker apart from them ("": none).
 void SetTrackersKeepingMain(TTorrentFile& torrent, TTrackerTiers tiers, const std::string& main);
-// Adds url as a new tier at the end.
+// Adds url as a new tier at the end; a torrent without trackers gets url as its main tracker.
 void AddTracker(TTorrentFile& torrent, const std::string& url);
 // Removes url from every tier and drops tiers left empty; when it was the main
 // tracker, the first remaining URL becomes the main one. False when url was

@@ -44,15 +44,16 @@ check() {
 }
 
 # Commands.
-check "--help|--version|create|edit|show|trackers|verify" "$cli" ""
+check "--help|--version|-V|create|edit|help|show|trackers|verify" "$cli" ""
 check "create" "$cli" "cr"
+check "help" "$cli" "he"
 check "--help|--version" "$cli" "--"
 # Options of each command.
 check "--piece-length" "$cli" create --pi
 check "--json" "$cli" show --j
 check "--refresh" "$cli" trackers --re
 check "--no-backup|--no-source|--no-web-seeds" "$cli" edit b.torrent --no
-check "--no-date" "$cli" create --no
+check "--no-date|--no-tracker" "$cli" create --no
 check "off|on" "$cli" edit b.torrent --private ""
 check "" "$cli" edit b.torrent --replace-tracker old ""
 check "C.TORRENT|My Folder|Shows|b.torrent" "$cli" verify ""
@@ -64,9 +65,11 @@ check "--format" "$cli" create --form
 check "show" "$cli" help sh
 check "" "$cli" help show ""
 # Option values.
-check "128k|16m|1m" "$cli" create -l 1
-check "32m" "$cli" create -l 3
-check "128k|16m|1m" "$cli" create --max-piece-length 1
+check "128k|16k|16m|1m" "$cli" create -l 1
+check "32k|32m" "$cli" create -l 3
+check "64k|64m" "$cli" create -l 6
+check "128k|16k|16m|1m" "$cli" create --max-piece-length 1
+check "32k|32m" "$cli" create --max-piece-length 3
 check "" "$cli" create --exclude-ci ""
 check "hybrid|v1|v2" "$cli" create --format ""
 check "none|now" "$cli" edit b.torrent --date n
@@ -88,6 +91,11 @@ check "C.TORRENT" "$cli" edit C
 # Tracker names from the list, quoted where they hold spaces.
 check 'OpenTrackr|OpenTrackr\ \(HTTP\)' "$cli" create -a OpenT
 check 'Open\ BitTorrent' "$cli" create --backup 'Open\ B'
+check 'OpenTrackr|OpenTrackr\ \(HTTP\)' "$cli" edit b.torrent --announce OpenT
+check 'OpenTrackr|OpenTrackr\ \(HTTP\)' "$cli" edit b.torrent --backup OpenT
+check 'OpenTrackr|OpenTrackr\ \(HTTP\)' "$cli" edit b.torrent --add-tracker OpenT
+check "" "$cli" edit b.torrent --remove-tracker OpenT
+check "" "$cli" create --date ""
 
 # Each command offers exactly the options its --help names (and --help itself).
 for command in create edit show verify trackers; do

@@ -165,7 +165,7 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         self.assertEqual(sorted(ours.keys()), sorted([
             "announce", "backup_trackers", "name", "info_hash", "comment", "creation_date", "piece_length",
             "piece_count", "total_length", "multi_file", "files", "announce_list", "private", "source",
-            "web_seeds", "created_by", "magnet", "errors", "format", "info_hash_v2", "piece_layers"]))
+            "web_seeds", "created_by", "magnet", "errors", "notes", "format", "info_hash_v2", "piece_layers"]))
         ti = lt_info(path)
 
         self.assertEqual(ours["name"], ti.name())
@@ -195,14 +195,17 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
             tiers = {}
             for tier, url in trackers:
                 tiers.setdefault(tier, []).append(url)
-            expected = [url for tier in sorted(tiers) for url in sorted(tiers[tier])]
+            # The back-up trackers are libtorrent's list without the main tracker.
+            expected = [url for tier in sorted(tiers) for url in sorted(tiers[tier]) if url != ours["announce"]]
+            backups = [url for tier in sorted(tiers) for url in tiers[tier] if url != ours["announce"]]
             ours_by_tier = []
             pos = 0
             for tier in sorted(tiers):  # libtorrent may reorder within a tier
-                ours_by_tier += sorted(ours["backup_trackers"][pos:pos + len(tiers[tier])])
-                pos += len(tiers[tier])
+                count = len([url for url in tiers[tier] if url != ours["announce"]])
+                ours_by_tier += sorted(ours["backup_trackers"][pos:pos + count])
+                pos += count
             self.assertEqual(ours_by_tier, expected)
-            self.assertEqual(len(ours["backup_trackers"]), len(trackers))
+            self.assertEqual(len(ours["backup_trackers"]), len(backups))
             # The tiers as libtorrent numbers them (it may reorder within a tier).
             self.assertEqual([sorted(tier) for tier in ours["announce_list"]],
                              [sorted(tiers[tier]) for tier in sorted(tiers)])
@@ -252,8 +255,9 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
         _, ours = show_json(by_name["mktorrent multi, announce-list, private"])
         self.assertEqual(len(ours["files"]), 5)
         self.assertIn("a/b/d e.bin", [f["path"] for f in ours["files"]])
-        self.assertEqual(ours["backup_trackers"],
-                         ["http://t1.example/announce", "http://t2.example/announce", "udp://t3.example:80"])
+        # The main tracker heads the tiers, and is no back-up of itself.
+        self.assertEqual(ours["announce"], "http://t1.example/announce")
+        self.assertEqual(ours["backup_trackers"], ["http://t2.example/announce", "udp://t3.example:80"])
 
     def test_saving_with_a_new_comment_keeps_info_hash_and_private_flag(self):
         for name, path in self.cases:
@@ -374,7 +378,10 @@ class ShowOnOddInput(unittest.TestCase):
         self.assertEqual(ours["name"], name.decode("utf-8", "replace"))
         self.assertEqual(ours["comment"], comment.decode("utf-8", "replace"))
         self.assertEqual(ours["announce"], "http://x/\ufffd")
-        self.assertEqual(ours["files"], [{"path": name.decode("utf-8", "replace"), "length": 3}])
+        # The exact bytes of what is not UTF-8, as hex.
+        self.assertEqual(ours["files"], [{"path": name.decode("utf-8", "replace"), "length": 3,
+                                          "path_bytes": name.hex()}])
+        self.assertEqual(ours["name_bytes"], name.hex())
         self.assertIsNone(ours["creation_date"])
         self.assertEqual(ours["info_hash"], str(lt.torrent_info(path).info_hashes().v1))
         # The terminal never sees the escape byte.
@@ -406,8 +413,13 @@ class ShowOnOddInput(unittest.TestCase):
         path = self.write("noannounce.torrent", lt.bencode({b"info": info}))
         status, ours = show_json(path)
         self.assertEqual(status, 0)
-        self.assertEqual(ours["errors"], ['Corrupt File: Missing "announce" segment'])
+        # A torrent without trackers is no damage: the loader's line is a note.
+        self.assertEqual(ours["errors"], [])
+        self.assertEqual(ours["notes"], ['Corrupt File: Missing "announce" segment'])
         self.assertEqual(ours["announce"], "")
+        human = run([CLI, "show", path]).stdout
+        self.assertIn(b"Trackers:        none (DHT, peer exchange or web seeds)\n", human)
+        self.assertNotIn(b"Errors:", human)
 
     def test_creation_date_in_local_time(self):
         info = {b"name": b"n", b"piece length": 16384, b"pieces": b"\x01" * 20, b"length": 5}

@@ -44,7 +44,7 @@ _quorvane_cli() {
   COMPREPLY=()
 
   if ((COMP_CWORD == 1)); then
-    _quorvane_cli_add -W "create edit show verify trackers --help --version" -- "$cur"
+    _quorvane_cli_add -W "create edit show verify trackers help --help --version -V" -- "$cur"
     return 0
   fi
 
@@ -73,11 +73,11 @@ _quorvane_cli() {
           return 0
           ;;
         -l | --piece-length)
-          _quorvane_cli_add -W "auto 128k 256k 512k 1m 2m 4m 8m 16m 32m 64m" -- "$cur"
+          _quorvane_cli_add -W "auto 16k 32k 64k 128k 256k 512k 1m 2m 4m 8m 16m 32m 64m" -- "$cur"
           return 0
           ;;
         --max-piece-length)
-          _quorvane_cli_add -W "128k 256k 512k 1m 2m 4m 8m 16m" -- "$cur"
+          _quorvane_cli_add -W "16k 32k 64k 128k 256k 512k 1m 2m 4m 8m 16m 32m 64m" -- "$cur"
           return 0
           ;;
         --format)
@@ -93,14 +93,15 @@ _quorvane_cli() {
           _quorvane_cli_add -d -- "$cur"
           return 0
           ;;
-        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude | --exclude-ci | -t | --threads)
+        -c | --comment | -s | --source | -w | --web-seed | -n | --name | --exclude | --exclude-ci | -t | --threads | \
+          --date)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
         _quorvane_cli_add -W "-a --announce -b --backup -c --comment -l --piece-length --max-piece-length
                               -o --output --each -p --private -s --source -w --web-seed -n --name --no-date
-                              --format --exclude --exclude-ci --exclude-hidden --keep-thumbs -f --force -y --yes
+                              --date --no-tracker --format --exclude --exclude-ci --exclude-hidden --keep-thumbs -f --force -y --yes
                               -q --quiet -t --threads --json --help" -- "$cur"
       else
         # A PATH is a file or a folder.
@@ -126,15 +127,18 @@ _quorvane_cli() {
           _quorvane_cli_add -W "on off" -- "$cur"
           return 0
           ;;
-        --announce | --backup | --add-tracker | --remove-tracker | --replace-tracker | --name | --comment | \
-          --rename | --source | --web-seed)
+        --announce | --backup | --add-tracker)
+          _quorvane_cli_tracker_names "$cur" "${COMP_WORDS[0]}"
+          return 0
+          ;;
+        --remove-tracker | --replace-tracker | --name | --comment | --rename | --source | --web-seed)
           return 0
           ;;
       esac
       if [[ $cur == -* ]]; then
         _quorvane_cli_add -W "-o --output --announce --backup --no-backup --add-tracker --remove-tracker
                               --replace-tracker --name --comment --date --rename --private --source
-                              --no-source --web-seed --no-web-seeds --help" -- "$cur"
+                              --no-source --web-seed --no-web-seeds -y --yes --help" -- "$cur"
       else
         _quorvane_cli_torrents "$cur"
       fi
