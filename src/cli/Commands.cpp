@@ -13,7 +13,9 @@
 #include "metainfo/TorrentFile.h"
 
 int UsageError(const char* command, const std::string& what, const char* usage) {
-  std::fprintf(stderr, "quorvane-cli %s: %s\nUsage: quorvane-cli %s\n", command, what.c_str(), usage);
+  // The message may quote what was typed, or a name from the disk.
+  std::fprintf(stderr, "quorvane-cli %s: %s\nUsage: quorvane-cli %s\n", command, ForTerminal(what).c_str(),
+               usage);
   return ExitUsage;
 }
 

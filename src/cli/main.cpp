@@ -9,6 +9,7 @@
 
 #include "Version.h"
 #include "base/Stream.h"
+#include "base/Terminal.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
       c.PrintHelp();
       return CheckedExit(c.Name, ExitOk);
     }
-    std::fprintf(stderr, "quorvane-cli help: unknown command \"%s\"\n", argv[2]);
+    std::fprintf(stderr, "quorvane-cli help: unknown command \"%s\"\n", ForTerminal(argv[2]).c_str());
     PrintUsage(stderr);
     return ExitUsage;
   }
@@ -92,12 +93,12 @@ int main(int argc, char** argv) {
     } catch (const EUsage& e) {
       status = UsageError(c.Name, e.what(), c.FullUsage ? c.FullUsage : c.Usage);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "quorvane-cli %s: %s\n", c.Name, e.what());
+      std::fprintf(stderr, "quorvane-cli %s: %s\n", c.Name, ForTerminal(e.what()).c_str());
       status = ExitFailure;
     }
     return CheckedExit(c.Name, status);
   }
-  std::fprintf(stderr, "quorvane-cli: unknown command \"%s\"\n", first.c_str());
+  std::fprintf(stderr, "quorvane-cli: unknown command \"%s\"\n", ForTerminal(first).c_str());
   PrintUsage(stderr);
   return ExitUsage;
 }
