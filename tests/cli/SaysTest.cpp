@@ -488,6 +488,16 @@ TEST_F(CliSays, TopLevelOptionsAndHelp) {
     EXPECT_NE(run.Out.find(c.Out), std::string::npos) << run.Out;
   }
   EXPECT_EQ(Cli({"-V"}).Out, Cli({"--version"}).Out);
+
+  // What was typed comes back in messages without its control characters.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"\x1b[2Jcmd"}, {"help", "\x1b[2Jcmd"}, {"edit", "x.torrent", "--rename", "\x1b[2J"}}) {
+    SCOPED_TRACE(args.back());
+    const TRun run = Cli(args);
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find(Replacement + "[2J"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
+  }
 }
 
 }  // namespace
