@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -153,6 +154,74 @@ TEST(TorrentEdits, BackupLinesResolveThroughTheLookupOrStandForThemselves) {
   EXPECT_TRUE(torrent->BackupTrackers().empty());
   RebuildBackupTrackers(*torrent, true, {}, lookup);
   EXPECT_TRUE(torrent->BackupTrackers().empty());
+}
+
+// The main tracker is where clients start: the announce URL, or without one the first URL of the
+// tiers. The edits keep it there and write it as the announce URL.
+TEST(TorrentEdits, TrackerEditsKeepTheMainTracker) {
+  using TTiers = TTrackerTiers;
+  const auto tiersOnly = [](const std::string& tiers) {
+    return "d13:announce-list" + tiers +
+           "4:infod6:lengthi5e4:name1:n12:piece lengthi16384e6:pieces20:" + std::string(20, '\x01') + "ee";
+  };
+  const std::string twoTiers = Ben::List({Ben::List({Str("http://b/")}), Ben::List({Str("http://c/")})});
+  struct TCase {
+    const char* Label;
+    std::string Bytes;
+    std::function<void(TTorrentFile&)> Edit;
+    std::string Main;  // MainTracker after the edit
+    std::string Announce;
+    TTiers Tiers;
+  };
+  const TCase cases[] = {
+      {.Label = "tiers without announce: nothing edited",
+       .Bytes = tiersOnly(twoTiers),
+       .Edit = [](TTorrentFile&) {},
+       .Main = "http://b/",
+       .Announce = "",
+       .Tiers = {{"http://b/"}, {"http://c/"}}},
+      {.Label = "a tier added",
+       .Bytes = tiersOnly(twoTiers),
+       .Edit = [](TTorrentFile& t) { AddTracker(t, "http://d/"); },
+       .Main = "http://b/",
+       .Announce = "http://b/",
+       .Tiers = {{"http://b/"}, {"http://c/"}, {"http://d/"}}},
+      {.Label = "back-ups dropped",
+       .Bytes = tiersOnly(twoTiers),
+       .Edit = [](TTorrentFile& t) { ReplaceBackupTrackers(t, {}); },
+       .Main = "http://b/",
+       .Announce = "http://b/",
+       .Tiers = {}},
+      {.Label = "back-ups replaced",
+       .Bytes = tiersOnly(twoTiers),
+       .Edit = [](TTorrentFile& t) { ReplaceBackupTrackers(t, {"http://e/"}); },
+       .Main = "http://b/",
+       .Announce = "http://b/",
+       .Tiers = {{"http://b/"}, {"http://e/"}}},
+      {.Label = "the first removed",
+       .Bytes = tiersOnly(twoTiers),
+       .Edit = [](TTorrentFile& t) { EXPECT_TRUE(RemoveTracker(t, "http://b/")); },
+       .Main = "http://c/",
+       .Announce = "http://c/",
+       .Tiers = {{"http://c/"}}},
+      {.Label = "a tier added to a torrent with an announce URL",
+       .Bytes = MultiFileBytes(),
+       .Edit = [](TTorrentFile& t) { AddTracker(t, "http://d/"); },
+       .Main = "http://main/announce",
+       .Announce = "http://main/announce",
+       .Tiers = {{"http://main/announce"}, {"http://b1/announce"}, {"http://d/"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    auto torrent = LoadOk(c.Bytes);
+    c.Edit(*torrent);
+    EXPECT_EQ(MainTracker(*torrent), c.Main);
+    auto [saved, ok] = Load(Save(*torrent));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(saved->Announce(), c.Announce);
+    EXPECT_EQ(MainTracker(*saved), c.Main);
+    EXPECT_EQ(saved->AnnounceTiers(), c.Tiers);
+  }
 }
 
 // `quorvane-cli edit` run as a program.
