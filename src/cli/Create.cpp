@@ -507,7 +507,7 @@ void TCreateRun::Run() {
 void TCreateRun::Make(TBuildRequest request, const std::string& output) {
   if (!options_.NoDate) request.CreationDate = static_cast<int64_t>(std::time(nullptr));
   if (options_.AutoPieceSize)
-    request.PieceLength = ChooseBigDataPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
+    request.PieceLength = AutoPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
   request.Output = output;
   const TBuildResult result = builder_.Build(request);
   switch (result.Outcome) {
