@@ -559,7 +559,7 @@ void TCreateRun::Make(TBuildRequest request, const std::string& output) {
   if (!options_.NoDate)
     request.CreationDate = options_.Date.value_or(static_cast<long long>(std::time(nullptr)));
   if (options_.AutoPieceSize)
-    request.PieceLength = ChooseBigDataPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
+    request.PieceLength = AutoPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
   request.Output = output;
   const TBuildResult result = builder_.Build(request);
   switch (result.Outcome) {

@@ -98,18 +98,7 @@ std::string NoDataMessage(const std::string& name) {
 
 int32_t ChoosePieceLength(int64_t totalBytes, std::optional<int32_t> custom) {
   if (custom) return IsPieceLengthAllowed(*custom) ? *custom : PieceLengthAtMost(*custom);
-  if (totalBytes > 2'000'000'000) return 2'097'152;
-  if (totalBytes > 1'000'000'000) return 1'048'576;
-  if (totalBytes > 450'000'000) return 524'288;
-  return 262'144;
-}
-
-int32_t ChooseBigDataPieceLength(int64_t totalBytes, int32_t cap) {
-  int32_t length = ChoosePieceLength(totalBytes, std::nullopt);
-  // Like the window's thresholds: no more than about 2,000 pieces a torrent.
-  for (int64_t threshold = 4'000'000'000; totalBytes > threshold && length < 16 * 1024 * 1024; threshold *= 2)
-    length *= 2;
-  return std::min(length, cap);
+  return AutoPieceLength(totalBytes, WindowAutoPieceCap);
 }
 
 TTorrentBuilder::TTorrentBuilder(TProgress& progress) : progress_(progress) {}

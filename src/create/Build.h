@@ -74,14 +74,10 @@ extern const char* const V2PieceLengthMessage;
 // What the front ends say for TBuildOutcome::NoData.
 std::string NoDataMessage(const std::string& name);
 
-// The automatic piece length for a total size (decimal thresholds), or a
-// custom length: as it is when IsPieceLengthAllowed, else the largest choice
-// of the window's list at or below it.
+// The window's automatic piece length for a total size (AutoPieceLength up to
+// WindowAutoPieceCap), or a custom length: as it is when IsPieceLengthAllowed,
+// else the largest choice of the window's list at or below it.
 int32_t ChoosePieceLength(int64_t totalBytes, std::optional<int32_t> custom);
-// The automatic rule carried on for big data, as the CLI chooses: the length
-// doubles with each doubling of the total above 2 GB (4 MiB above 4 GB, ...)
-// up to 16 MiB, and is never above cap.
-int32_t ChooseBigDataPieceLength(int64_t totalBytes, int32_t cap);
 
 // Runs one build; reports to progress and polls its abort request. An output
 // that cannot be created raises EStreamError before any data is read, and a

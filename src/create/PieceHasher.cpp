@@ -118,6 +118,7 @@ struct TPieceHasher::TLane {
   int64_t Pos = 0;  // next stream byte of the piece to read
   int64_t End = 0;  // the piece's end in the stream
   size_t File = 0;  // next file of the piece to take
+  size_t FirstFile = 0;
   size_t FileEnd = 0;
   TSourceFile* Current = nullptr;  // the file being read, if open
   std::optional<TSourceFile> Own;  // a file no other piece reads
@@ -131,6 +132,8 @@ struct TPieceHasher::TLane {
   bool Failed = false;
   std::string Error;
   std::array<uint8_t, 20> Digest{};
+  std::vector<TSha256Hash> Leaves;  // V2 and Hybrid plans: the piece's 16 KiB leaves
+  TSha256Hash Root{};               // and their reduction, see PieceRoot
 };
 
 TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TSha1Path path,
@@ -157,17 +160,13 @@ TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength
     constexpr auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
     if (pieceLength < leaf || (pieceLength & (pieceLength - 1)) != 0)
       throw std::invalid_argument("v2 pieces are a power of two of at least 16 KiB");
-    leafFirst_.assign(count, 0);
-    int64_t leaves = 0;
     for (size_t i = 0; i < count; ++i) {
       const TByteSource& source = sources_[i];
-      leafFirst_[i] = leaves;
-      if (source.Zeros || source.Length == 0) continue;
       // A piece then holds one file's leaves, and every slice starts on a leaf.
-      if (start_[i] % pieceLength != 0) throw std::invalid_argument("a v2 file starts off a piece boundary");
-      leaves += (source.Length + leaf - 1) / leaf;
+      if (!source.Zeros && source.Length > 0 && start_[i] % pieceLength != 0)
+        throw std::invalid_argument("a v2 file starts off a piece boundary");
     }
-    leaves_.resize(static_cast<size_t>(leaves));
+    pieceRoots_.resize(static_cast<size_t>(pieceCount_));
   }
 
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -286,7 +285,11 @@ void TPieceHasher::FailPending(const std::string& why) {
 void TPieceHasher::Work() {
   const int laneCount = sha_.PieceLanes();
   std::vector<TLane> lanes(static_cast<size_t>(laneCount));
-  for (auto& lane : lanes) lane.Buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(slice_ + 64));
+  for (auto& lane : lanes) {
+    lane.Buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(slice_ + 64));
+    if (plan_ != THashPlan::V1)
+      lane.Leaves.resize(static_cast<size_t>(pieceLength_ / static_cast<int64_t>(TSha256Lanes::LeafSize)));
+  }
   for (;;) {
     int64_t first = next_.load();
     int count = 0;
@@ -314,6 +317,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
     // The piece's files: from the first whose bytes reach it to the last that starts in it.
     lane.File = static_cast<size_t>(std::lower_bound(lastPiece_.begin(), lastPiece_.end(), lane.Piece) -
                                     lastPiece_.begin());
+    lane.FirstFile = lane.File;
     lane.FileEnd = static_cast<size_t>(std::upper_bound(firstPiece_.begin(), firstPiece_.end(), lane.Piece) -
                                        firstPiece_.begin());
     lane.Current = nullptr;
@@ -396,6 +400,7 @@ bool TPieceHasher::HashBatch(int64_t first, int count, std::vector<TLane>& lanes
       if (plan_ != THashPlan::V2)
         sha_.Finish(lane.State, lane.Buffer.get() + whole, static_cast<size_t>(lane.Filled - whole),
                     lane.Digest.data());
+      if (plan_ != THashPlan::V1) lane.Root = PieceRoot(lane);
       lane.Finished = true;
     }
     if (!busy) return true;
@@ -462,12 +467,11 @@ void TPieceHasher::FillSlice(TLane& lane, TSha256LeafBatch& leafBatch) {
       // The leaves while the slice is still in the cache, in full vectors across the lanes;
       // the slice starts on a leaf.
       if (plan_ != THashPlan::V1)
-        leafBatch.Add(
-            lane.Buffer.get() + lane.Filled, static_cast<size_t>(want),
-            reinterpret_cast<uint8_t(*)[32]>(
-                leaves_[static_cast<size_t>(leafFirst_[i] + (from - fileStart) /
-                                                                static_cast<int64_t>(TSha256Lanes::LeafSize))]
-                    .data()));
+        leafBatch.Add(lane.Buffer.get() + lane.Filled, static_cast<size_t>(want),
+                      reinterpret_cast<uint8_t(*)[32]>(
+                          lane.Leaves[static_cast<size_t>((from - lane.Piece * pieceLength_) /
+                                                          static_cast<int64_t>(TSha256Lanes::LeafSize))]
+                              .data()));
       lane.Filled += want;
       lane.Pos += want;
     }
@@ -477,6 +481,22 @@ void TPieceHasher::FillSlice(TLane& lane, TSha256LeafBatch& leafBatch) {
       ++lane.File;
     }
   }
+}
+
+// The piece's leaves reduced to the node of the piece layer, or for a file of
+// one piece to the file's root; zeros for a piece without a file's data.
+TSha256Hash TPieceHasher::PieceRoot(const TLane& lane) const {
+  constexpr auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
+  for (size_t i = lane.FirstFile; i < lane.FileEnd; ++i) {
+    if (sources_[i].Zeros || sources_[i].Length == 0) continue;
+    const int64_t pieceStart = lane.Piece * pieceLength_;
+    const int64_t bytes = std::min(start_[i + 1], pieceStart + pieceLength_) - pieceStart;
+    const auto leaves = static_cast<uint64_t>((bytes + leaf - 1) / leaf);
+    const uint64_t width =
+        firstPiece_[i] == lastPiece_[i] ? MerkleWidth(leaves) : static_cast<uint64_t>(pieceLength_ / leaf);
+    return MerkleReduce(std::span(lane.Leaves.data(), leaves), width, TSha256Hash{}, sha256_);
+  }
+  return {};
 }
 
 TSourceFile& TPieceHasher::SharedFile(size_t file) {
@@ -510,6 +530,7 @@ void TPieceHasher::Publish(std::vector<TLane>& lanes, int count) {
         errorFiles_[lane.Piece] = lane.File;  // the read that failed stopped there
       } else {
         digests_[at] = lane.Digest;
+        if (plan_ != THashPlan::V1) pieceRoots_[at] = lane.Root;
         state_[at] = TPieceState::Done;
       }
     }
@@ -590,10 +611,18 @@ TMerkleFileHashes TPieceHasher::FileHashes(size_t source) const {
   assert(plan_ != THashPlan::V1);
   const TByteSource& file = sources_[source];
   if (file.Zeros || file.Length == 0) return {};
-  const auto leaf = static_cast<int64_t>(TSha256Lanes::LeafSize);
-  const std::span<const TSha256Hash> leaves(leaves_.data() + leafFirst_[source],
-                                            static_cast<size_t>((file.Length + leaf - 1) / leaf));
-  return MerkleFromLeaves(leaves, static_cast<uint64_t>(pieceLength_), sha256_);
+  TMerkleFileHashes hashes;
+  const auto first = static_cast<size_t>(firstPiece_[source]);
+  const auto last = static_cast<size_t>(lastPiece_[source]);
+  if (first == last) {
+    hashes.Root = pieceRoots_[first];
+    return hashes;
+  }
+  hashes.PieceLayer.assign(pieceRoots_.begin() + static_cast<std::ptrdiff_t>(first),
+                           pieceRoots_.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+  hashes.Root = MerkleReduce(hashes.PieceLayer, MerkleWidth(hashes.PieceLayer.size()),
+                             MerklePadPieceRoot(static_cast<uint64_t>(pieceLength_), sha256_), sha256_);
+  return hashes;
 }
 
 TPieceHasher::TPieceState WaitForPiece(TPieceHasher& hasher, int64_t index, TProgress& progress) {

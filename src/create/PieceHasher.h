@@ -87,6 +87,7 @@ class TPieceHasher {
   void Work();
   bool HashBatch(int64_t first, int count, std::vector<TLane>& lanes);
   void FillSlice(TLane& lane, TSha256LeafBatch& leafBatch);
+  TSha256Hash PieceRoot(const TLane& lane) const;
   TSourceFile& SharedFile(size_t file);
   void Publish(std::vector<TLane>& lanes, int count);
   void Stop();
@@ -99,9 +100,9 @@ class TPieceHasher {
   std::vector<TByteSource> sources_;
   THashPlan plan_;
   TSha256Lanes sha256_;
-  // The 16 KiB leaves of every file, in stream order; leafFirst_[i]: source i's first.
-  std::vector<TSha256Hash> leaves_;
-  std::vector<int64_t> leafFirst_;
+  // V2 and Hybrid plans: each piece's leaves reduced as the piece is done (a file of one piece
+  // to its root), so that a run keeps 32 bytes a piece and not 32 a leaf.
+  std::vector<TSha256Hash> pieceRoots_;
   std::vector<int64_t> start_;      // stream offset of each source, and the total at the end
   std::vector<int64_t> lastPiece_;  // see LastPieceOf
   std::vector<int64_t> firstPiece_;

@@ -32,6 +32,25 @@ int32_t PieceLengthAtMost(int32_t length) {
   return found;
 }
 
+int32_t AutoPieceLength(int64_t totalBytes, int32_t cap) {
+  struct TStep {
+    int64_t Above;
+    int32_t Length;
+  };
+  static constexpr TStep Steps[] = {
+      {16'000'000'000, 16'777'216}, {8'000'000'000, 8'388'608}, {4'000'000'000, 4'194'304},
+      {2'000'000'000, 2'097'152},   {1'000'000'000, 1'048'576}, {450'000'000, 524'288},
+  };
+  int32_t length = 262'144;
+  for (const TStep& step : Steps) {
+    if (totalBytes > step.Above) {
+      length = step.Length;
+      break;
+    }
+  }
+  return std::min(length, cap);
+}
+
 bool IsPieceLengthAllowed(int64_t length) {
   return length >= MinPieceLength && length <= MaxPieceLength && (length & (length - 1)) == 0;
 }

@@ -44,6 +44,15 @@ inline constexpr int32_t MinPieceLength = 16 * 1024;
 inline constexpr int32_t MaxPieceLength = 64 * 1024 * 1024;
 bool IsPieceLengthAllowed(int64_t length);
 
+// The automatic piece length, one rule for the window and the CLI (decimal thresholds, all
+// strict): 256 KiB up to 450 MB, 512 KiB up to 1 GB, 1 MiB up to 2 GB, 2 MiB up to 4 GB, then
+// one doubling for each doubling of the data up to 16 MiB above 16 GB, so that a torrent keeps
+// to about 2,000 pieces; never above cap.
+int32_t AutoPieceLength(int64_t totalBytes, int32_t cap);
+// The window's "Auto" ends at 2 MiB, the last entry of its table; the CLI caps at
+// --max-piece-length.
+inline constexpr int32_t WindowAutoPieceCap = 2'097'152;
+
 // What the CLI's -l takes: a power of two from 16 KiB to 64 MiB as bytes
 // ("262144"), with a unit in any case ("256k", "256KiB", "4m", "4MB"; k and m
 // are 1024 and 1024 * 1024), or as an exponent from 14 to 26 ("18"), as

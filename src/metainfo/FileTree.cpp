@@ -431,6 +431,34 @@ std::vector<TV1FileEntry> ReadV1Files(std::string_view infoBytes, bool& singleFi
   return list;
 }
 
+namespace {
+
+bool HoldsNoData(const TV1FileEntry& entry) { return entry.Pad || entry.Length == 0; }
+
+// The list's positions in the order compared: within each run of pads and empty files, the pads first.
+std::vector<size_t> PadsBeforeEmptyFiles(std::span<const TV1FileEntry> list) {
+  std::vector<size_t> order(list.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  for (size_t run = 0; run < order.size();) {
+    size_t end = run;
+    while (end < order.size() && HoldsNoData(list[end])) ++end;
+    std::stable_partition(order.begin() + static_cast<std::ptrdiff_t>(run),
+                          order.begin() + static_cast<std::ptrdiff_t>(end),
+                          [&](size_t at) { return list[at].Pad; });
+    run = end + 1;
+  }
+  return order;
+}
+
+// Where the pads and empty files after the last file of data begin.
+size_t TailRunStart(std::span<const TV1FileEntry> list) {
+  size_t start = list.size();
+  while (start > 0 && HoldsNoData(list[start - 1])) --start;
+  return start;
+}
+
+}  // namespace
+
 void CheckHybrid(std::span<const TV1FileEntry> v1Files, bool v1SingleFile, const TFileTree& tree,
                  int64_t pieceLength, std::vector<std::string>& errors) {
   const std::string prefix = "Corrupt File: the v1 file list and the file tree disagree: ";
@@ -450,33 +478,46 @@ void CheckHybrid(std::span<const TV1FileEntry> v1Files, bool v1SingleFile, const
                        describe({tree.Files[0].Path, tree.Files[0].Length, false}));
     return;
   }
-  const std::vector<TV1FileEntry> expected = HybridV1Files(tree.Files, pieceLength);
+  std::vector<TV1FileEntry> expected = HybridV1Files(tree.Files, pieceLength);
+  const size_t needed = expected.size();
+  // libtorrent writes no pad before a file of 0 bytes: its pad then follows the empty files, or
+  // is left out at the end. Empty files and pads between two files of data are compared with the
+  // pads first, so that both orders agree; the positions named are the list's own.
+  const std::vector<size_t> order = PadsBeforeEmptyFiles(v1Files);
+  std::vector<TV1FileEntry> listed;
+  listed.reserve(order.size());
+  for (const size_t at : order) listed.push_back(v1Files[at]);
+  // Earlier writers left the tail pad out.
+  const size_t tail = TailRunStart(expected);
+  const size_t listedTail = TailRunStart(listed);
+  if (tail < expected.size() && expected[tail].Pad && !(listedTail < listed.size() && listed[listedTail].Pad))
+    expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(tail));
   size_t i = 0;
   for (size_t j = 0; j < expected.size(); ++j, ++i) {
     const TV1FileEntry& want = expected[j];
-    if (i == v1Files.size()) {
-      // Earlier writers left the tail pad out.
-      if (j + 1 == expected.size() && want.Pad) return;
+    if (i == listed.size()) {
       errors.push_back(prefix + "the v1 list ends after " + std::to_string(i) +
-                       " entries where the file tree needs " + std::to_string(expected.size()));
+                       " entries where the file tree needs " + std::to_string(needed));
       return;
     }
-    const TV1FileEntry& have = v1Files[i];
+    const TV1FileEntry& have = listed[i];
     // A pad's name is not part of the data.
     const bool same =
         have.Pad == want.Pad && have.Length == want.Length && (want.Pad || have.Path == want.Path);
     if (!same) {
-      errors.push_back(prefix + "files[" + std::to_string(i) + "] is " + describe(have) +
+      errors.push_back(prefix + "files[" + std::to_string(order[i]) + "] is " + describe(have) +
                        " where the file tree needs " + describe(want));
       return;
     }
   }
   // A file alone padded to the end of its last piece, as earlier writers did.
-  const bool tailPad = i + 1 == v1Files.size() && tree.Files.size() == 1 && v1Files[i].Pad &&
-                       pieceLength > 0 && v1Files[i].Length == pieceLength - expected[0].Length % pieceLength;
-  if (i < v1Files.size() && !tailPad)
+  const bool tailPad = i + 1 == listed.size() && tree.Files.size() == 1 && listed[i].Pad && pieceLength > 0 &&
+                       listed[i].Length == pieceLength - expected[0].Length % pieceLength;
+  // Without its tail pad the list needs one entry fewer, unless it holds more than a padded one.
+  if (i < listed.size() && !tailPad)
     errors.push_back(prefix + "the v1 list holds " + std::to_string(v1Files.size()) +
-                     " entries where the file tree needs " + std::to_string(expected.size()));
+                     " entries where the file tree needs " +
+                     std::to_string(listed.size() > needed ? needed : expected.size()));
 }
 
 std::string InfoHashV2(std::string_view infoBytes) { return Sha256Bytes(infoBytes); }

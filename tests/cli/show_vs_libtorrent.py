@@ -5,6 +5,7 @@ transmission-create and libtorrent itself.
 Usage: show_vs_libtorrent.py --cli PATH --set-comment PATH
 """
 import argparse
+import hashlib
 import json
 import os
 import subprocess
@@ -352,6 +353,96 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                     self.assertEqual(raw_dict(out).get(b"piece layers"), raw.get(b"piece layers"))
                     roots = [f["pieces_root"] for f in ours["files"] if not f.get("pad")]
                     self.assertEqual(roots, [f["pieces_root"] for f in before["files"] if not f.get("pad")])
+
+
+class HybridsWithEmptyFiles(unittest.TestCase):
+    """Hybrids whose empty files carry no pad before them, as libtorrent's empty-files-1..5 test
+    torrents have them: libtorrent writes no pad before a file of 0 bytes, so a pad follows the
+    empty files after a file ending inside a piece."""
+
+    # name -> {relative path: length}, in tree order
+    LAYOUTS = {
+        "empty files at the end": {"1": 20000, "2": 5000, "3-empty": 0, "4-empty": 0},
+        "an empty file in the middle": {"1": 20000, "2-empty": 0, "3": 5000},
+        "an empty file after an aligned file": {"1": 32768, "2-empty": 0, "3": 100, "4-empty": 0},
+        "an empty file first": {"1-empty": 0, "2": 7000, "3": 9000},
+        "runs of empty files": {"1": 1, "2-empty": 0, "3-empty": 0, "4": 2, "5-empty": 0, "6-empty": 0},
+    }
+
+    @staticmethod
+    def without_pads_before_empty_files(files, tail_pad):
+        out, pads = [], []
+        for f in files:
+            if b"p" in f.get(b"attr", b""):
+                pads.append(f)
+            elif f[b"length"] == 0:
+                out.append(f)
+            else:
+                out += pads + [f]
+                pads = []
+        return out + (pads if tail_pad else [])
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(prefix="quorvane-empty-")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def test_load_show_verify_and_edit_as_libtorrent_does(self):
+        for name, layout in self.LAYOUTS.items():
+            root = os.path.join(self.tmp.name, name.replace(" ", "-"), "set")
+            for seed, (rel, length) in enumerate(layout.items()):
+                write_file(os.path.join(root, rel), length, seed)
+            fs = lt.file_storage()
+            lt.add_files(fs, root)
+            ct = lt.create_torrent(fs, 16384)
+            ct.add_tracker("http://t.example/announce")
+            lt.set_piece_hashes(ct, os.path.dirname(root))
+            made = ct.generate()
+            for tail_pad in (True, False):
+                with self.subTest(layout=name, tail_pad=tail_pad):
+                    info = dict(made[b"info"])
+                    info[b"files"] = self.without_pads_before_empty_files(made[b"info"][b"files"], tail_pad)
+                    # Without the tail pad the last piece is shorter.
+                    stream = b""
+                    for f in info[b"files"]:
+                        if b"p" in f.get(b"attr", b""):
+                            stream += bytes(f[b"length"])
+                        else:
+                            with open(os.path.join(root, *[p.decode() for p in f[b"path"]]), "rb") as data:
+                                stream += data.read()
+                    info[b"pieces"] = b"".join(hashlib.sha1(stream[i:i + 16384]).digest()
+                                               for i in range(0, len(stream), 16384))
+                    torrent = dict(made)
+                    torrent[b"info"] = info
+                    path = os.path.join(self.tmp.name, "t.torrent")
+                    with open(path, "wb") as f:
+                        f.write(lt.bencode(torrent))
+                    theirs = lt_info(path).info_hashes()
+                    self.assertTrue(theirs.has_v1() and theirs.has_v2())
+
+                    status, shown = show_json(path)
+                    self.assertEqual((status, shown["errors"]), (0, []))
+                    self.assertEqual(shown["info_hash"], str(theirs.v1))
+                    self.assertEqual(shown["info_hash_v2"], str(theirs.v2))
+                    self.assertEqual([(f["path"], f["length"]) for f in shown["files"]],
+                                     [(b"/".join(f[b"path"]).decode(), f[b"length"]) for f in info[b"files"]])
+
+                    run([CLI, "verify", path, root])
+                    damaged = os.path.join(self.tmp.name, "damaged")
+                    subprocess.run(["cp", "-r", root, damaged], check=True, timeout=TIMEOUT)
+                    biggest = max(layout, key=layout.get)
+                    with open(os.path.join(damaged, biggest), "r+b") as f:
+                        f.write(b"\xff")
+                    self.assertEqual(run([CLI, "verify", path, damaged], check=False).returncode, 1)
+                    subprocess.run(["rm", "-r", damaged], check=True, timeout=TIMEOUT)
+
+                    saved = os.path.join(self.tmp.name, "edited.torrent")
+                    run([CLI, "edit", path, "-o", saved, "--comment", "edited"])
+                    after = lt_info(saved)
+                    self.assertEqual((str(after.info_hashes().v1), str(after.info_hashes().v2)),
+                                     (str(theirs.v1), str(theirs.v2)))
+                    self.assertEqual(after.comment(), "edited")
 
 
 class ShowOnOddInput(unittest.TestCase):

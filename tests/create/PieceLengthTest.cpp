@@ -144,6 +144,38 @@ TEST(PieceLength, BigDataDoublesPastTheWindowsRuleAndStaysUnderTheCap) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Total);
-    EXPECT_EQ(ChooseBigDataPieceLength(c.Total, c.Cap), c.Expected);
+    EXPECT_EQ(AutoPieceLength(c.Total, c.Cap), c.Expected);
+  }
+}
+
+// One rule for both front ends: the window is the CLI's rule capped at the end of its "Auto" table.
+TEST(PieceLength, AutoRuleAroundEveryBoundaryForTheWindowAndTheCli) {
+  struct TCase {
+    int64_t Total;
+    int32_t Cli;     // no cap asked for
+    int32_t Window;  // "Auto"
+  };
+  const TCase cases[] = {
+      {.Total = 0, .Cli = 262144, .Window = 262144},
+      {.Total = 450'000'000, .Cli = 262144, .Window = 262144},
+      {.Total = 450'000'001, .Cli = 524288, .Window = 524288},
+      {.Total = 1'000'000'000, .Cli = 524288, .Window = 524288},
+      {.Total = 1'000'000'001, .Cli = 1048576, .Window = 1048576},
+      {.Total = 2'000'000'000, .Cli = 1048576, .Window = 1048576},
+      {.Total = 2'000'000'001, .Cli = 2097152, .Window = 2097152},
+      {.Total = 4'000'000'000, .Cli = 2097152, .Window = 2097152},
+      {.Total = 4'000'000'001, .Cli = 4194304, .Window = 2097152},
+      {.Total = int64_t{1} << 32, .Cli = 4194304, .Window = 2097152},
+      {.Total = 8'000'000'000, .Cli = 4194304, .Window = 2097152},
+      {.Total = 8'000'000'001, .Cli = 8388608, .Window = 2097152},
+      {.Total = 16'000'000'000, .Cli = 8388608, .Window = 2097152},
+      {.Total = 16'000'000'001, .Cli = 16777216, .Window = 2097152},
+      {.Total = INT64_MAX, .Cli = 16777216, .Window = 2097152},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Total);
+    EXPECT_EQ(AutoPieceLength(c.Total, MaxPieceLength), c.Cli);
+    EXPECT_EQ(AutoPieceLength(c.Total, WindowAutoPieceCap), c.Window);
+    EXPECT_EQ(ChoosePieceLength(c.Total, std::nullopt), c.Window);
   }
 }

@@ -107,6 +107,10 @@ LAYOUTS = {
     "folder of edge sizes": lambda pl: {
         "e0": 0, "e1": 1, "f16383": 16_383, "f16384": 16_384, "f16385": 16_385,
         "piece-1": pl - 1, "piece": pl, "pieces3.5": pl * 7 // 2},
+    # libtorrent pads the file before an empty one and writes no pad after an aligned file.
+    "empty files at the end": lambda pl: {"a": 20_000, "b": pl + 5, "y-empty": 0, "z-empty": 0},
+    "empty files in the middle": lambda pl: {"a": 20_000, "b-empty": 0, "c-empty": 0, "d": 5000},
+    "an empty file after an aligned file": lambda pl: {"a": pl, "b-empty": 0, "c": 3, "d-empty": 0},
     "nested names": lambda pl: {"A": 3, "a/b/c.txt": 5000, "a/x": 20_000, "a b/y": 1, "a.txt": pl + 7, "z": 40_000},
 }
 PIECE_LENGTHS = [16 * KIB, 32 * KIB, 256 * KIB, 1024 * KIB, 16 * 1024 * KIB]
@@ -120,7 +124,8 @@ class V2CreateVsLibtorrent(unittest.TestCase):
         self.tmp.cleanup()
 
     def make(self, name, piece_length):
-        root = os.path.join(self.tmp.name, "data", "%d" % piece_length, "set")
+        # A folder of each layout's own: the files of another one would join it.
+        root = os.path.join(self.tmp.name, "data", "%d-%d" % (list(LAYOUTS).index(name), piece_length), "set")
         files = LAYOUTS[name](piece_length)
         if "" in files:
             path = root + ".bin"

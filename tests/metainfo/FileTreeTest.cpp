@@ -483,6 +483,60 @@ TEST(HybridTest, DisagreementsAreErrorsAndAMissingTailPadIsNot) {
   }
 }
 
+// libtorrent writes no pad before a file of 0 bytes: the pad then follows the empty files, or is
+// left out at the end. Between two files of data only the order of the empty files matters.
+TEST(HybridTest, EmptyFilesMayStandBeforeThePad) {
+  TFileTree tree;
+  for (const auto& [name, length] : std::vector<std::pair<std::string, int64_t>>{
+           {"a", 5}, {"e1", 0}, {"b", 16384}, {"e2", 0}, {"c", 20000}, {"e3", 0}, {"e4", 0}}) {
+    TTreeFile file;
+    file.Path = {name};
+    file.Length = length;
+    if (length > 0) file.PiecesRoot = Root(static_cast<int>(length % 97));
+    tree.Files.push_back(file);
+  }
+  const std::string prefix = "Corrupt File: the v1 file list and the file tree disagree: ";
+  const TV1FileEntry a = Real({"a"}, 5), b = Real({"b"}, 16384), c = Real({"c"}, 20000);
+  const TV1FileEntry e1 = Real({"e1"}, 0), e2 = Real({"e2"}, 0), e3 = Real({"e3"}, 0), e4 = Real({"e4"}, 0);
+  ASSERT_EQ(HybridV1Files(tree.Files, 16384),
+            (std::vector<TV1FileEntry>{a, Pad(16379), e1, b, e2, c, Pad(12768), e3, e4}));
+  struct TCase {
+    const char* Name;
+    std::vector<TV1FileEntry> V1;
+    std::string Line;  // "" for none
+  };
+  const TCase cases[] = {
+      {"libtorrent's order", {a, e1, Pad(16379), b, e2, c, e3, e4, Pad(12768)}, ""},
+      {"libtorrent's order without the tail pad", {a, e1, Pad(16379), b, e2, c, e3, e4}, ""},
+      {"our order without the tail pad", {a, Pad(16379), e1, b, e2, c, e3, e4}, ""},
+      {"the tail pad between the empty files", {a, e1, Pad(16379), b, e2, c, e3, Pad(12768), e4}, ""},
+      {"a pad of the wrong size after an empty file",
+       {a, e1, Pad(100), b, e2, c, e3, e4},
+       prefix + "files[2] is a pad of 100 bytes where the file tree needs a pad of 16379 bytes"},
+      {"an empty file after the file of data it precedes",
+       {a, Pad(16379), b, e1, e2, c, e3, e4},
+       prefix + "files[2] is \"b\" (16384 bytes) where the file tree needs \"e1\" (0 bytes)"},
+      {"empty files swapped",
+       {a, e1, Pad(16379), b, e2, c, e4, e3},
+       prefix + "files[6] is \"e4\" (0 bytes) where the file tree needs \"e3\" (0 bytes)"},
+      {"an empty file missing",
+       {a, e1, Pad(16379), b, e2, c, e4},
+       prefix + "files[6] is \"e4\" (0 bytes) where the file tree needs \"e3\" (0 bytes)"},
+      {"an empty file more at the end",
+       {a, e1, Pad(16379), b, e2, c, e3, e4, Real({"e5"}, 0)},
+       prefix + "the v1 list holds 9 entries where the file tree needs 8"},
+      {"a pad missing before a file of data",
+       {a, e1, b, e2, c, e3, e4},
+       prefix + "files[1] is \"e1\" (0 bytes) where the file tree needs a pad of 16379 bytes"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::string> errors;
+    CheckHybrid(c.V1, false, tree, 16384, errors);
+    EXPECT_EQ(errors, c.Line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Line});
+  }
+}
+
 TEST(HybridTest, SingleFileHybridHasALengthAndNoPad) {
   TFileTree single;
   single.SingleFile = true;
