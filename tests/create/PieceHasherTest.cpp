@@ -7,15 +7,11 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
-#include <optional>
 #include <sstream>
 
 #include "../support/Hex.h"
 #include "../support/RunProgram.h"
-#include "../support/Sanitizer.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
 #include "create/PieceHasher.h"
@@ -406,51 +402,4 @@ TEST(PieceHasher, BuffersAndLeadAreBounded) {
       EXPECT_LE(hasher.BufferBytes(), (int64_t{64} << 20) + int64_t{hasher.Threads()} * 16 * 64);
       EXPECT_LE(hasher.PrefetchLead(), std::max(int64_t{512} << 20, int64_t{hasher.Threads()} * pieceLength));
     }
-}
-
-namespace {
-
-int64_t StatusKiB(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind(field + ":", 0) == 0) return std::stoll(line.substr(field.size() + 1));
-  return -1;
-}
-
-// How far the peak resident size rose above the resident size at the start while run ran, in KiB;
-// nothing where the kernel cannot reset the peak.
-std::optional<int64_t> PeakGrowthKiB(const std::function<void()>& run) {
-  if (StatusKiB("VmHWM") < 0) return std::nullopt;
-  std::ofstream clear("/proc/self/clear_refs");
-  if (!(clear << "5" << std::flush)) return std::nullopt;
-  const int64_t start = StatusKiB("VmRSS");
-  run();
-  return StatusKiB("VmHWM") - start;
-}
-
-}  // namespace
-
-// A v2 run keeps each piece's leaves reduced (32 bytes a piece), not every leaf (32 bytes a
-// 16 KiB block): 4 GiB cost 7.5 MiB more than 256 MiB when it kept them.
-TEST(PieceHasher, V2MemoryDoesNotGrowWithTheLeaves) {
-  if (UnderSanitizer) GTEST_SKIP() << "the sanitizer's own memory hides the figure";
-  TTempDir dir;
-  std::map<int64_t, int64_t> growth;
-  for (const int64_t size : {int64_t{256} << 20, int64_t{4} << 30}) {
-    const std::string path = dir / ("sparse-" + std::to_string(size));
-    { std::ofstream(path, std::ios::binary); }
-    ASSERT_EQ(::truncate(path.c_str(), size), 0);
-    const std::optional<int64_t> grown = PeakGrowthKiB([&] {
-      TPieceHasher hasher({TByteSource::File(path, size)}, int64_t{16} << 20, 2, TSha1Lanes::ChosenPath(),
-                          THashPlan::V2);
-      const TOutcome out = Collect(hasher, 1);
-      ASSERT_EQ(out.Error, "");
-      EXPECT_EQ(hasher.FileHashes(0).PieceLayer.size(), static_cast<size_t>(size >> 24));
-    });
-    if (!grown) GTEST_SKIP() << "no /proc/self/clear_refs";
-    growth[size] = *grown;
-    std::filesystem::remove(path);
-  }
-  EXPECT_LT(growth[int64_t{4} << 30] - growth[int64_t{256} << 20], 3 * 1024)
-      << growth[int64_t{256} << 20] << " KiB for 256 MiB, " << growth[int64_t{4} << 30] << " KiB for 4 GiB";
 }
