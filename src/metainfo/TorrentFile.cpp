@@ -539,6 +539,21 @@ void TTorrentFile::AddFile(std::unique_ptr<TTorrentSubFile> file) {
   InfoSet();
 }
 
+bool TTorrentFile::LoadedWithPath(size_t i, const std::string& folder, const std::string& name) const {
+  if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size() || i >= layout_.size()) return false;
+  std::unique_ptr<TObject> owner;
+  const TObjectHash* entry = raw_->Entry(i, owner);
+  const auto* path = entry ? dynamic_cast<const TObjectList*>(entry->Find("path")) : nullptr;
+  if (!path) return false;
+  std::string loadedFolder, loadedName;
+  try {
+    SplitPathList(*path, loadedFolder, loadedName);
+  } catch (const EInvalidCast&) {
+    return false;  // damaged: the loader said so
+  }
+  return PathComponents(folder, name) == PathComponents(loadedFolder, loadedName);
+}
+
 void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::string& name) {
   const TTorrentSubFile& file = layout_[i];
   if (file.Path == folder && file.Name == name) return;
@@ -549,19 +564,7 @@ void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::st
   // The one file of a single-file torrent is named by the torrent's name.
   if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size()) return;
   // A file renamed and renamed back is no rename: its loaded entry stays.
-  bool asLoaded = false;
-  std::unique_ptr<TObject> owner;
-  if (const TObjectHash* entry = raw_->Entry(i, owner)) {
-    if (const auto* path = dynamic_cast<const TObjectList*>(entry->Find("path"))) {
-      std::string loadedFolder, loadedName;
-      try {
-        SplitPathList(*path, loadedFolder, loadedName);
-        asLoaded = PathComponents(folder, name) == PathComponents(loadedFolder, loadedName);
-      } catch (const EInvalidCast&) {
-        // damaged: the loader said so
-      }
-    }
-  }
+  const bool asLoaded = LoadedWithPath(i, folder, name);
   raw_->Renamed.resize(layout_.size());
   if (raw_->Renamed[i] != !asLoaded) {
     raw_->Renamed[i] = !asLoaded;

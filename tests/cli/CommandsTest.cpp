@@ -731,6 +731,16 @@ TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
                           "  2                7  b\n"),
             std::string::npos)
       << show.Out;
+  // The index shown beside the padding does not rename it, nor may b take a's place.
+  for (const std::string rename : {"1=x", "2=a", "2=A"}) {
+    SCOPED_TRACE(rename);
+    const TRun refused = Cli({"edit", "padded.torrent", "--rename", rename});
+    EXPECT_EQ(refused.Status, 2) << refused.Err;
+    EXPECT_NE(refused.Err.find("quorvane-cli edit: refused \"" + rename.substr(2) + "\": file "),
+              std::string::npos)
+        << refused.Err;
+    EXPECT_EQ(ReadWholeFile(Dir / "padded.torrent"), padded);
+  }
   // The index shown beside b renames b.
   const size_t line = show.Out.rfind('\n', show.Out.find("  b\n"));
   const std::string index = show.Out.substr(line + 3, show.Out.find(' ', line + 3) - line - 3);
