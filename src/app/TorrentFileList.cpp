@@ -29,9 +29,13 @@ QString TTorrentFileList::SizeText(int64_t length) {
   return QLocale().formattedDataSize(length, 1, QLocale::DataSizeIecFormat);
 }
 
-void TTorrentFileList::AddFile(const QString& path, int64_t length) {
+void TTorrentFileList::AddFile(const QString& path, int64_t length, bool pad) {
   auto* row = new TTorrentFileItem;
-  row->setText(PathColumn, path);
+  row->setText(PathColumn, pad ? tr("[padding] %1").arg(path) : path);
+  if (pad) {
+    row->setFlags(Qt::NoItemFlags);
+    row->setToolTip(PathColumn, tr("Zeros that align the next file to a piece: not renamed"));
+  }
   row->setText(SizeColumn, SizeText(length));
   row->setText(BytesColumn, QString::number(length));
   row->setToolTip(SizeColumn, tr("%1 bytes").arg(QLocale().toString(static_cast<qlonglong>(length))));

@@ -25,7 +25,9 @@ class TTorrentFileList : public QTreeWidget {
 
   explicit TTorrentFileList(QWidget* parent = nullptr);
 
-  void AddFile(const QString& path, int64_t length);
+  // A pad file is shown as padding, greyed: it holds no one's data and has
+  // no name to change, but keeps its row so rows count as files do.
+  void AddFile(const QString& path, int64_t length, bool pad = false);
   int count() const { return topLevelItemCount(); }
   TTorrentFileItem* item(int row) const { return static_cast<TTorrentFileItem*>(topLevelItem(row)); }
   int currentRow() const { return currentIndex().isValid() ? currentIndex().row() : -1; }

@@ -385,9 +385,10 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     torrent_->LoadFromStream(in);
     DisplayTorrent();
     if (torrent_->Files.empty()) throw std::runtime_error("no file entry");
+    // Enabled again for a file that can be renamed (padding cannot be chosen).
+    txtFilesName_->setEnabled(false);
     lstFiles_->setCurrentRow(0);
     lstFilesClick();
-    txtFilesName_->setEnabled(torrent_->MultiFile);
     ShowStatus(tr("Loading complete!"));
     btnViewSaveAs_->setEnabled(true);
     btnViewSave_->setEnabled(true);
@@ -421,7 +422,8 @@ void TViewEditPage::DisplayTorrent() {
   chkViewBackup_->setChecked(hasBackup);
   btnViewBackupTrackers_->setEnabled(hasBackup);
   lblViewCreationDate_->setText(CreationDateText(torrent));
-  for (const auto& file : torrent.Files) lstFiles_->AddFile(ShowName(FileEntryText(*file)), file->Length);
+  for (const auto& file : torrent.Files)
+    lstFiles_->AddFile(ShowName(FileEntryText(*file)), file->Length, file->Pad);
   baseAnnounce_ = torrent.Announce();
   baseTiers_ = torrent.AnnounceTiers();
   chkViewPrivate_->setChecked(torrent.Private);
@@ -464,6 +466,7 @@ void TViewEditPage::lstFilesClick() {
   if (!torrent_ || row < 0 || static_cast<std::size_t>(row) >= torrent_->Files.size()) return;
   shownFileText_ = lstFiles_->item(row)->text();
   txtFilesName_->setText(shownFileText_);
+  txtFilesName_->setEnabled(torrent_->MultiFile && !torrent_->Files[row]->Pad);
   lblFilesSize_->setText(tr("Size: %1").arg(torrent_->Files[row]->Length));
 }
 

@@ -214,6 +214,7 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
     TTreeFile entry;
     entry.Path = TreePath(request, file);
     entry.Length = file.Length;
+    if (file.Executable) entry.Attr = "x";
     sourceOf[entry.Path] = file.Source;
     info.Files.push_back(std::move(entry));
   }

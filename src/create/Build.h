@@ -20,6 +20,9 @@ struct TBuildFile {
   std::string Name;    // the file's own name
   std::string Source;  // where its bytes are
   int64_t Length = 0;
+  // Executable by its owner: v2 and hybrid torrents mark it (attr "x") as
+  // libtorrent does, so both make the same info hash of the same files.
+  bool Executable = false;
 };
 
 enum class TBuildMode {

@@ -78,7 +78,11 @@ void Walk(std::vector<TBuildFile>& files, const std::string& folder, const std::
       // anyway, finds one it cannot read, and checks that the size still holds.
       // An entry stat cannot reach (a dangling link) still fails here, by name.
       const int64_t size = kind == TEntryKind::Missing ? FileSizeOf(full) : static_cast<int64_t>(st.st_size);
-      files.push_back({.Folder = relative, .Name = name, .Source = full, .Length = size});
+      files.push_back({.Folder = relative,
+                       .Name = name,
+                       .Source = full,
+                       .Length = size,
+                       .Executable = kind == TEntryKind::File && (st.st_mode & S_IXUSR) != 0});
     }
   }
 }
@@ -103,6 +107,11 @@ TEntryKind KindOf(const std::string& path) { return KindAt(path, nullptr, -1, nu
 
 int64_t FileSizeOf(const std::string& path) { return TSourceFile(path).OpenedSize(); }
 
+bool IsExecutable(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) != 0;
+}
+
 void CollectFolderFiles(std::vector<TBuildFile>& files, const std::string& folder,
                         const std::string& relative, const TSourceRules& rules) {
   std::vector<TFolderId> ancestors;
@@ -123,7 +132,11 @@ TBuildRequest WithData(TBuildRequest settings, TBuildMode mode, const std::strin
 TBuildRequest FileRequest(TBuildRequest settings, const std::string& source, const std::string& name) {
   const int64_t size = FileSizeOf(source);
   TBuildRequest request = WithData(std::move(settings), TBuildMode::SingleFile, name);
-  request.Files.push_back({.Folder = "", .Name = request.Name, .Source = source, .Length = size});
+  request.Files.push_back({.Folder = "",
+                           .Name = request.Name,
+                           .Source = source,
+                           .Length = size,
+                           .Executable = IsExecutable(source)});
   return request;
 }
 
@@ -141,7 +154,11 @@ TBuildRequest FilesRequest(TBuildRequest settings, const std::string& folder,
   for (const auto& file : names) {
     if ((rules.SkipThumbs && rules.IsThumbsDb(file)) || rules.Excluded(file)) continue;
     const std::string source = JoinPath(folder, file);
-    request.Files.push_back({.Folder = "", .Name = file, .Source = source, .Length = FileSizeOf(source)});
+    request.Files.push_back({.Folder = "",
+                             .Name = file,
+                             .Source = source,
+                             .Length = FileSizeOf(source),
+                             .Executable = IsExecutable(source)});
   }
   return request;
 }

@@ -26,6 +26,8 @@ enum class TEntryKind { Missing, File, Folder, Other };
 TEntryKind KindOf(const std::string& path);
 // The size of a file, which must be readable.
 int64_t FileSizeOf(const std::string& path);
+// A regular file its owner may run (libtorrent's test for attr "x").
+bool IsExecutable(const std::string& path);
 
 // Appends the files below folder, each named relative to it (below the
 // folders in relative): names in plain byte order, a folder's files at its

@@ -292,9 +292,13 @@ TFileTree ReadFileTree(std::string_view infoBytes, std::vector<std::string>& err
     if (errors.size() == errorsBefore) errors.push_back("Corrupt File: \"info.file tree\" holds no file");
     return tree;
   }
-  // One file directly under the tree, and no v1 folder saying otherwise: the file is the torrent.
-  tree.SingleFile =
-      tree.Files.size() == 1 && tree.Files[0].Path.size() == 1 && Lookup(entries, "files").empty();
+  // One file directly under the tree, named as the torrent, and no v1 folder saying otherwise: the
+  // file is the torrent. Under another name it lies in the folder the name gives, as it was made
+  // (a folder holding one file); libtorrent 2.0 drops that folder and the name with it.
+  std::string_view name;
+  tree.SingleFile = tree.Files.size() == 1 && tree.Files[0].Path.size() == 1 &&
+                    Lookup(entries, "files").empty() && RawString(Lookup(entries, "name"), name) &&
+                    name == tree.Files[0].Path[0];
   if (reader.Overflow && reader.LengthsValid)
     errors.push_back("Corrupt File: the file lengths add up to more than 2^63 bytes");
   // A hybrid's v1 part says so already.
@@ -535,10 +539,14 @@ TV2Metadata ReadV2Metadata(std::string_view infoBytes, std::string_view layersBy
   if (meta.Format == TMetaFormat::V1) return meta;
   if (std::string line = CanonicalInfoError(infoBytes); !line.empty()) errors.push_back(std::move(line));
   meta.InfoHashV2 = InfoHashV2(infoBytes);
-  const TRawInteger pieceLength = RawInteger(Lookup(RawEntries(infoBytes), "piece length"));
+  const std::vector<TRawEntry> entries = RawEntries(infoBytes);
+  const TRawInteger pieceLength = RawInteger(Lookup(entries, "piece length"));
   meta.PieceLayers =
       CheckPieceLayers(layersBytes, meta.Tree, pieceLength.Value, errors, lanes, &meta.LayerFaults);
-  if (meta.Format == TMetaFormat::Hybrid) {
+  // A v1 file list beside the tree is compared with it even without "pieces", as libtorrent
+  // does: a hybrid with its pieces taken out must not pass for a v2 torrent of other files.
+  const bool v1List = !Lookup(entries, "files").empty() || !Lookup(entries, "length").empty();
+  if (meta.Format == TMetaFormat::Hybrid || v1List) {
     bool single = false;
     const std::vector<TV1FileEntry> v1 = ReadV1Files(infoBytes, single);
     CheckHybrid(v1, single, meta.Tree, pieceLength.Value, errors);

@@ -1,7 +1,10 @@
 #include "metainfo/TorrentEdits.h"
 
 #include <algorithm>
+#include <span>
 #include <stdexcept>
+
+#include "base/Text.h"
 
 std::string FileEntryText(const TTorrentSubFile& file) { return file.Path + file.Name; }
 
@@ -23,6 +26,47 @@ void CheckPathText(const std::string& text) {
   }
 }
 
+// The components of a file's place: its folders ("a/b/" or "a/b") and its name.
+std::vector<std::string_view> Components(std::string_view folder, std::string_view name) {
+  std::vector<std::string_view> parts;
+  while (!folder.empty()) {
+    const auto slash = folder.find('/');
+    parts.push_back(folder.substr(0, slash));
+    if (slash == std::string_view::npos) break;
+    folder.remove_prefix(slash + 1);
+  }
+  parts.push_back(name);
+  return parts;
+}
+
+bool SameNoCase(std::span<const std::string_view> a, std::span<const std::string_view> b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](std::string_view x, std::string_view y) { return EqualsNoCase(x, y); });
+}
+
+// A file may not take another's path, nor be where another has a folder, nor
+// lie in one that is another's file. Case does not count: libtorrent loads
+// such twins under other names ("a.1.txt"), and a disk that ignores case
+// holds only one of them.
+void CheckNoClash(const TTorrentFile& torrent, std::size_t index, const std::string& text,
+                  const std::string& folder, const std::string& name) {
+  const auto wanted = Components(folder, name);
+  for (std::size_t j = 0; j < torrent.Files.size(); ++j) {
+    if (j == index) continue;
+    const TTorrentSubFile& other = *torrent.Files[j];
+    const auto held = Components(other.Path, other.Name);
+    const std::size_t common = std::min(wanted.size(), held.size());
+    if (!SameNoCase(std::span(wanted).first(common), std::span(held).first(common))) continue;
+    const std::string which = "file " + std::to_string(j) + " (\"" + FileEntryText(other) + "\")";
+    if (wanted.size() == held.size())
+      throw EBadFileName("\"" + text + "\": " + which + " has this path" +
+                         (wanted == held ? "" : ", but for case"));
+    if (wanted.size() < held.size())
+      throw EBadFileName("\"" + text + "\": " + which + " lies in a folder of this path");
+    throw EBadFileName("\"" + text + "\": " + which + " is a file, not a folder");
+  }
+}
+
 }  // namespace
 
 void CheckTorrentName(const std::string& name) {
@@ -39,14 +83,19 @@ void RenameFileEntry(TTorrentFile& torrent, std::size_t index, const std::string
     SetTorrentName(torrent, text);
     return;
   }
+  const TTorrentSubFile& file = *torrent.Files[index];
+  // Padding is no one's data: its place is kept by its length alone.
+  if (file.Pad)
+    throw EBadFileName("\"" + text + "\": file " + std::to_string(index) + " (\"" + FileEntryText(file) +
+                       "\") is padding, which is not renamed");
   CheckPathText(text);
   // Only "/" separates folders here: ":" is an ordinary file-name character.
   const auto slash = text.rfind('/');
-  if (slash == std::string::npos) {
-    torrent.RenameFile(index, torrent.Files[index]->Path, text);
-    return;
-  }
-  torrent.RenameFile(index, text.substr(0, slash + 1), text.substr(slash + 1));
+  const std::string folder = slash == std::string::npos ? file.Path : text.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+  // Named back as loaded, it is the torrent as it came, twins and all.
+  if (!torrent.LoadedWithPath(index, folder, name)) CheckNoClash(torrent, index, text, folder, name);
+  torrent.RenameFile(index, folder, name);
 }
 
 bool SetTorrentName(TTorrentFile& torrent, const std::string& name) {

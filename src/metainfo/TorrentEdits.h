@@ -26,7 +26,9 @@ std::string FileEntryText(const TTorrentSubFile& file);
 // text without one changes only the name and keeps the folders. The one file
 // of a single-file torrent is the torrent's name, and has no folders.
 // Raises std::out_of_range for an index past the file list, and EBadFileName
-// for text with an empty, ".", ".." or absolute component (nothing changes).
+// (nothing changes) for a pad file, for text with an empty, ".", ".." or
+// absolute component, and for a path that clashes with another file's,
+// without regard to case: the same path, or one a folder of the other.
 void RenameFileEntry(TTorrentFile& torrent, std::size_t index, const std::string& text);
 
 // Sets the torrent's name. A single-file torrent's one file entry carries

@@ -37,6 +37,15 @@ bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
+// The name the program uses: without a ".torrent" ending, unless what is left
+// could not name the data ("...torrent" would become "..", a way out of the
+// download folder): such a name stays whole, as libtorrent keeps it.
+std::string_view UsedName(std::string_view name) {
+  if (!EndsWith(name, ".torrent")) return name;
+  const std::string_view cut = name.substr(0, name.size() - 8);
+  return ComponentProblem(cut).empty() ? cut : name;
+}
+
 // BEP 47 file attributes: "p" padding, "l" symlink, "x" executable, "h" hidden.
 bool HasAttribute(const TObjectHash& entry, char flag) {
   const TObject* attr = entry.Find("attr");
@@ -486,8 +495,7 @@ void TTorrentFile::SetName(const std::string& name) {
   if (raw_) {
     // A name typed and typed back is no rename: the loaded bytes stay.
     const auto* loaded = raw_->Info ? dynamic_cast<const TIntString*>(raw_->Info->Find("name")) : nullptr;
-    std::string_view loadedName = loaded ? std::string_view(loaded->Text) : std::string_view();
-    if (EndsWith(loadedName, ".torrent")) loadedName.remove_suffix(8);
+    const std::string_view loadedName = loaded ? UsedName(loaded->Text) : std::string_view();
     if (loaded && name == loadedName)
       raw_->KeysSet &= ~unsigned{KeyName};
     else
@@ -531,6 +539,21 @@ void TTorrentFile::AddFile(std::unique_ptr<TTorrentSubFile> file) {
   InfoSet();
 }
 
+bool TTorrentFile::LoadedWithPath(size_t i, const std::string& folder, const std::string& name) const {
+  if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size() || i >= layout_.size()) return false;
+  std::unique_ptr<TObject> owner;
+  const TObjectHash* entry = raw_->Entry(i, owner);
+  const auto* path = entry ? dynamic_cast<const TObjectList*>(entry->Find("path")) : nullptr;
+  if (!path) return false;
+  std::string loadedFolder, loadedName;
+  try {
+    SplitPathList(*path, loadedFolder, loadedName);
+  } catch (const EInvalidCast&) {
+    return false;  // damaged: the loader said so
+  }
+  return PathComponents(folder, name) == PathComponents(loadedFolder, loadedName);
+}
+
 void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::string& name) {
   const TTorrentSubFile& file = layout_[i];
   if (file.Path == folder && file.Name == name) return;
@@ -541,19 +564,7 @@ void TTorrentFile::RenameFile(size_t i, const std::string& folder, const std::st
   // The one file of a single-file torrent is named by the torrent's name.
   if (!raw_ || !multiFile_ || raw_->EntryStarts.size() != layout_.size()) return;
   // A file renamed and renamed back is no rename: its loaded entry stays.
-  bool asLoaded = false;
-  std::unique_ptr<TObject> owner;
-  if (const TObjectHash* entry = raw_->Entry(i, owner)) {
-    if (const auto* path = dynamic_cast<const TObjectList*>(entry->Find("path"))) {
-      std::string loadedFolder, loadedName;
-      try {
-        SplitPathList(*path, loadedFolder, loadedName);
-        asLoaded = PathComponents(folder, name) == PathComponents(loadedFolder, loadedName);
-      } catch (const EInvalidCast&) {
-        // damaged: the loader said so
-      }
-    }
-  }
+  const bool asLoaded = LoadedWithPath(i, folder, name);
   raw_->Renamed.resize(layout_.size());
   if (raw_->Renamed[i] != !asLoaded) {
     raw_->Renamed[i] = !asLoaded;
@@ -718,10 +729,9 @@ void TTorrentFile::ReadName(const TObjectHash& info) {
     Errors.push_back("Corrupt File: Missing \"info.name\" segment");
     return;
   }
-  name_ = As<TIntString>(name).Text;
-  if (EndsWith(name_, ".torrent")) name_.resize(name_.size() - 8);
-  // The name is the file or the folder the data goes to.
-  if (const std::string problem = ComponentProblem(As<TIntString>(name).Text); !problem.empty())
+  name_ = UsedName(As<TIntString>(name).Text);
+  // The name is the file or the folder the data goes to: judged as it will be used.
+  if (const std::string problem = ComponentProblem(name_); !problem.empty())
     Errors.push_back("Corrupt File: \"info.name\" " + problem);
 }
 
@@ -844,7 +854,7 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
   if (TObject* length = info.Find("length")) {
     const int64_t total = As<TIntString>(length).Value;
     auto file = std::make_unique<TTorrentSubFile>(name_, std::string(), total, 0);
-    file->UnsafePath = !ComponentProblem(As<TIntString>(info.Get("name")).Text).empty();
+    file->UnsafePath = !ComponentProblem(name_).empty();
     layout_.Append(std::move(file));
     fileCount_ = 1;
     totalLength_ = total;

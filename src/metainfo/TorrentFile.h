@@ -172,6 +172,8 @@ class TTorrentFile {
   void AddFile(std::unique_ptr<TTorrentSubFile> file);
   // Gives file i new folders ("a/b/" or "a/b") and name.
   void RenameFile(size_t i, const std::string& folder, const std::string& name);
+  // File i of a loaded multi-file torrent had these folders and name in the file.
+  bool LoadedWithPath(size_t i, const std::string& folder, const std::string& name) const;
 
   // Top-level setters.
   void SetComment(const std::string& comment);

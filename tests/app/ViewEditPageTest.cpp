@@ -772,6 +772,59 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(ReadWholeFile(file), original);
   }
 
+  // Padding is shown as such and cannot be chosen to be renamed; a rename onto
+  // another file's path is refused as in the CLI.
+  void padsAreShownAsPaddingAndNotRenamed() {
+    const std::string padded = Torrent(
+        Announce(), Str("files") + "l" + "d" + Str("length") + Int(5) + Str("path") + "l" + Str("a") + "e" +
+                        "e" + "d" + Str("attr") + Str("p") + Str("length") + Int(16379) + Str("path") + "l" +
+                        Str(".pad") + Str("16379") + "e" + "e" + "d" + Str("length") + Int(7) + Str("path") +
+                        "l" + Str("b") + "e" + "e" + "e" + Str("name") + Str("top") + Str("piece length") +
+                        Int(16384) + Str("pieces") + Str(Pieces20 + Pieces20));
+    const auto file = Write("p.torrent", padded);
+    Open(file);
+    QCOMPARE(Files()->count(), 3);
+    QCOMPARE(Files()->item(1)->text(), QStringLiteral("[padding] .pad/16379"));
+    QVERIFY(!(Files()->item(1)->flags() & (Qt::ItemIsEnabled | Qt::ItemIsSelectable)));
+    QVERIFY(Files()->item(2)->flags() & Qt::ItemIsEnabled);
+    // Rows still count as files do: row 2 is b.
+    Files()->setCurrentRow(2);
+    QCOMPARE(Edit("txtFilesName")->text(), QStringLiteral("b"));
+    QVERIFY(Edit("txtFilesName")->isEnabled());
+    // The padding cannot be chosen to be renamed, by mouse or by keys.
+    Files()->setCurrentRow(1);
+    QCOMPARE(Files()->currentRow(), 2);
+    QTest::mouseClick(Files()->viewport(), Qt::LeftButton, {},
+                      Files()->visualItemRect(Files()->item(1)).center());
+    QCOMPARE(Files()->currentRow(), 2);
+    QTest::keyClick(Files(), Qt::Key_Up);
+    QCOMPARE(Files()->currentRow(), 0);
+
+    for (const char* text : {"a", "A"}) {
+      dialogs_->Boxes.clear();
+      Files()->setCurrentRow(2);
+      Edit("txtFilesName")->setText(QString::fromLatin1(text));
+      Button("btnChange")->click();
+      QVERIFY2(dialogs_->Boxes.size() == 1, text);
+      QCOMPARE(dialogs_->Boxes[0].Caption, std::string("Error"));
+      QVERIFY2(dialogs_->Boxes[0].Text.starts_with("Cannot rename to \"" + std::string(text) + "\": file 0 "),
+               dialogs_->Boxes[0].Text.c_str());
+      QVERIFY(!page_->Torrent()->InfoChanged());
+    }
+    QCOMPARE(page_->Torrent()->Files[1]->Path + page_->Torrent()->Files[1]->Name, std::string(".pad/16379"));
+    QCOMPARE(page_->Torrent()->Files[2]->Name, std::string("b"));
+  }
+
+  // "...torrent" keeps its name: cut to "..", it would name the folder above.
+  void aNameEndingInTorrentIsShownAsItIsUsed() {
+    const auto file = Write("dots.torrent", Torrent(Announce(), SingleFile("...torrent", 5)));
+    Open(file);
+    QCOMPARE(status_.last(), QStringLiteral("Loading complete!"));
+    QCOMPARE(Edit("txtViewName")->text(), QStringLiteral("...torrent"));
+    QCOMPARE(Files()->item(0)->text(), QStringLiteral("...torrent"));
+    QVERIFY(!page_->Torrent()->IsDamaged());
+  }
+
   void aHybridIsNotRenamed() {
     // A rename that would change the order of the tree's files cannot keep both file lists.
     const std::string original = Torrent(Announce(), HybridMultiFile(), Str("piece layers") + "de");

@@ -15,6 +15,7 @@
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
+#include "digest/MessageDigests.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
@@ -688,6 +689,31 @@ TEST_F(CommandsTest, PieceLengths) {
       *this, [this](const auto& args) { return Cli(args); }, refusals);
 }
 
+// A name ending in ".torrent" loses the ending only where what is left can
+// name the data: "...torrent" cut to ".." would send verify to the torrent
+// folder's parent.
+TEST_F(CommandsTest, ANameEndingInTorrentStaysInsideTheFolder) {
+  auto str = [](const std::string& text) { return std::to_string(text.size()) + ":" + text; };
+  const std::string secret = PatternBytes(1000, 9);
+  Dir.Write("secret.txt", secret);
+  Dir.Write("inner/evil.torrent", "d8:announce" + str("http://t/a") +
+                                      "4:infod5:filesld6:lengthi1000e4:pathl" + str("secret.txt") +
+                                      "eee4:name" + str("...torrent") + "12:piece lengthi16384e6:pieces" +
+                                      str(Sha1Bytes(secret)) + "ee");
+  const TRun show = Cli({"show", "inner/evil.torrent"});
+  EXPECT_EQ(show.Status, 0) << show.Err;
+  EXPECT_NE(show.Out.find("Name:            ...torrent\n"), std::string::npos) << show.Out;
+  EXPECT_EQ(show.Out.find("unsafe"), std::string::npos) << show.Out;
+
+  // Without DATA the files are looked for in "inner/...torrent", not beside "inner".
+  const TRun outside = Cli({"verify", "-q", "inner/evil.torrent"});
+  EXPECT_EQ(outside.Status, 1) << outside.Out;
+  EXPECT_NE(outside.Out.find("missing: secret.txt"), std::string::npos) << outside.Out;
+  Dir.Write("inner/...torrent/secret.txt", secret);
+  const TRun inside = Cli({"verify", "-q", "inner/evil.torrent"});
+  EXPECT_EQ(inside.Status, 0) << inside.Out << inside.Err;
+}
+
 // The numbers show prints are the ones edit --rename takes, padding counted.
 TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
   auto str = [](const std::string& text) { return std::to_string(text.size()) + ":" + text; };
@@ -705,6 +731,16 @@ TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
                           "  2                7  b\n"),
             std::string::npos)
       << show.Out;
+  // The index shown beside the padding does not rename it, nor may b take a's place.
+  for (const std::string rename : {"1=x", "2=a", "2=A"}) {
+    SCOPED_TRACE(rename);
+    const TRun refused = Cli({"edit", "padded.torrent", "--rename", rename});
+    EXPECT_EQ(refused.Status, 2) << refused.Err;
+    EXPECT_NE(refused.Err.find("quorvane-cli edit: refused \"" + rename.substr(2) + "\": file "),
+              std::string::npos)
+        << refused.Err;
+    EXPECT_EQ(ReadWholeFile(Dir / "padded.torrent"), padded);
+  }
   // The index shown beside b renames b.
   const size_t line = show.Out.rfind('\n', show.Out.find("  b\n"));
   const std::string index = show.Out.substr(line + 3, show.Out.find(' ', line + 3) - line - 3);

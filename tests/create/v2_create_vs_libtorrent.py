@@ -112,7 +112,13 @@ LAYOUTS = {
     "empty files in the middle": lambda pl: {"a": 20_000, "b-empty": 0, "c-empty": 0, "d": 5000},
     "an empty file after an aligned file": lambda pl: {"a": pl, "b-empty": 0, "c": 3, "d-empty": 0},
     "nested names": lambda pl: {"A": 3, "a/b/c.txt": 5000, "a/x": 20_000, "a b/y": 1, "a.txt": pl + 7, "z": 40_000},
+    "folder holding one file": lambda pl: {"only.bin": 100_000},
+    "folder with scripts": lambda pl: {"run.sh": 300, "bin/tool": pl + 1, "data.bin": 40_000, "empty.sh": 0},
+    "script alone": lambda pl: {"": 5000},
 }
+# Files made executable by their owner: libtorrent marks them (attr "x") in v2 and hybrid torrents.
+EXECUTABLE = {("folder with scripts", "run.sh"), ("folder with scripts", "bin/tool"),
+              ("folder with scripts", "empty.sh"), ("script alone", "")}
 PIECE_LENGTHS = [16 * KIB, 32 * KIB, 256 * KIB, 1024 * KIB, 16 * 1024 * KIB]
 
 
@@ -130,11 +136,13 @@ class V2CreateVsLibtorrent(unittest.TestCase):
         if "" in files:
             path = root + ".bin"
             write(path, data_of(files[""], name))
+            os.chmod(path, 0o755 if (name, "") in EXECUTABLE else 0o644)
             return path, {(): data_of(files[""], name)}
         contents = {}
         for rel, length in files.items():
             data = data_of(length, rel)
             write(os.path.join(root, rel), data)
+            os.chmod(os.path.join(root, rel), 0o755 if (name, rel) in EXECUTABLE else 0o644)
             contents[tuple(rel.split("/"))] = data
         return root, contents
 
@@ -189,6 +197,46 @@ class V2CreateVsLibtorrent(unittest.TestCase):
                                 self.assertEqual(layers[root], layer, rel)
                             else:
                                 self.assertNotIn(root, layers)
+
+    def test_executable_files_are_marked_in_v2_and_hybrid_only(self):
+        for name in ("folder with scripts", "script alone"):
+            path, _ = self.make(name, 16 * KIB)
+            for fmt in ("v1", "v2", "hybrid"):
+                with self.subTest(layout=name, format=fmt):
+                    out = os.path.join(self.tmp.name, fmt + ".torrent")
+                    mine, _ = ours(path, 16 * KIB, fmt, out)
+                    ti = lt.torrent_info(mine)
+                    marked = [ti.files().file_path(i) for i in range(ti.num_files())
+                              if ti.files().file_flags(i) & lt.file_storage.flag_executable]
+                    # v1 keeps mktorrent's bytes: no attributes at all.
+                    self.assertEqual(b"4:attr" in mine, fmt != "v1")
+                    if fmt == "v1":
+                        self.assertEqual(marked, [])
+                    elif name == "script alone":
+                        self.assertEqual(marked, [os.path.basename(path)])
+                    else:
+                        self.assertEqual(sorted(marked), ["set/bin/tool", "set/empty.sh", "set/run.sh"])
+
+    def test_a_folder_holding_one_file_reads_back_as_that_folder(self):
+        path, contents = self.make("folder holding one file", 16 * KIB)
+        for fmt in ("v2", "hybrid"):
+            with self.subTest(format=fmt):
+                out = os.path.join(self.tmp.name, fmt + ".torrent")
+                ours(path, 16 * KIB, fmt, out)
+                p = subprocess.run([CLI, "show", "--json", out], capture_output=True, timeout=60,
+                                   stdin=subprocess.DEVNULL)
+                self.assertEqual(p.returncode, 0, p.stderr)
+                shown = json.loads(p.stdout)
+                self.assertEqual((shown["name"], shown["multi_file"]), ("set", True))
+                self.assertEqual([f["path"] for f in shown["files"] if not f.get("pad")], ["only.bin"])
+                # libtorrent reads the hybrid the same way, by its v1 list. Its v2-only reading
+                # (2.0.8) drops the folder and the name with it: "only.bin" alone.
+                ti = lt.torrent_info(out)
+                if fmt == "hybrid":
+                    self.assertEqual([ti.files().file_path(i) for i in range(ti.num_files())], ["set/only.bin"])
+                v = subprocess.run([CLI, "verify", "-q", out, path], capture_output=True, timeout=60,
+                                   stdin=subprocess.DEVNULL)
+                self.assertEqual(v.returncode, 0, v.stdout + v.stderr)
 
     def test_trackers_comment_and_web_seeds_around_the_v2_info(self):
         path, _ = self.make("nested names", 16 * KIB)

@@ -102,6 +102,132 @@ TEST(TorrentEdits, RenameRefusesNamesThatLeaveTheTorrentsFolder) {
   EXPECT_NO_THROW(CheckTorrentName("fine name..txt"));
 }
 
+// An album, CD1/01.flac (5000 B), CD1/02.flac (6000 B) and cover.jpg (300 B)
+// in 16 KiB pieces, each file padded to a piece as a hybrid needs: as a v1
+// torrent, and the same files as a hybrid with their file tree.
+std::string AlbumBytes(bool hybrid) {
+  using Ben::Dict;
+  using Ben::List;
+  const auto file = [](int64_t length, std::initializer_list<std::string> path) {
+    return Dict({{"length", Int(length)}, {"path", List(path)}});
+  };
+  const auto pad = [](int64_t length) {
+    return Dict({{"attr", Str("p")},
+                 {"length", Int(length)},
+                 {"path", List({Str(".pad"), Str(std::to_string(length))})}});
+  };
+  const auto leaf = [](int64_t length, char root) {
+    return Dict({{"", Dict({{"length", Int(length)}, {"pieces root", Str(std::string(32, root))}})}});
+  };
+  const std::string files = List({file(5000, {Str("CD1"), Str("01.flac")}), pad(16384 - 5000),
+                                  file(6000, {Str("CD1"), Str("02.flac")}), pad(16384 - 6000),
+                                  file(300, {Str("cover.jpg")}), pad(16384 - 300)});
+  std::string info = "d";
+  if (hybrid)
+    info += Str("file tree") +
+            Dict({{"CD1", Dict({{"01.flac", leaf(5000, '\x01')}, {"02.flac", leaf(6000, '\x02')}})},
+                  {"cover.jpg", leaf(300, '\x03')}});
+  info += Str("files") + files;
+  if (hybrid) info += Str("meta version") + Int(2);
+  info += Str("name") + Str("Album") + Str("piece length") + Int(16384) + Str("pieces") +
+          Str(Pieces20 + Pieces20 + Pieces20) + "e";
+  return "d" + Str("announce") + Str("http://main/announce") + Str("info") + info + "e";
+}
+
+// Renames that would give two files one place are refused alike in a v1
+// torrent and in the same files as a hybrid; a hybrid refuses besides, when
+// saved, a rename its file tree cannot follow.
+TEST(TorrentEdits, RenamesThatClashAreRefusedInV1AsInAHybrid) {
+  enum class TVerdict { Saved, Refused, NotSaved };
+  struct TCase {
+    const char* Label;
+    std::size_t Index;  // 0 01.flac, 2 02.flac, 4 cover.jpg; the odd ones are pads
+    const char* Text;
+    TVerdict V1;
+    TVerdict Hybrid;
+    const char* Path = "";  // of the renamed file, once saved
+  };
+  const TCase cases[] = {
+      {.Label = "a free name",
+       .Index = 0,
+       .Text = "01 intro.flac",
+       .V1 = TVerdict::Saved,
+       .Hybrid = TVerdict::Saved,
+       .Path = "CD1/01 intro.flac"},
+      {.Label = "two files of one path",
+       .Index = 2,
+       .Text = "01.flac",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "the same path by another folder",
+       .Index = 4,
+       .Text = "CD1/02.flac",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "twins but for case",
+       .Index = 2,
+       .Text = "cd1/01.FLAC",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "a file where a folder is",
+       .Index = 4,
+       .Text = "CD1",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "a folder where a file is",
+       .Index = 0,
+       .Text = "cover.jpg/01.flac",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "a file where a padding folder is",
+       .Index = 4,
+       .Text = ".pad",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "padding", .Index = 1, .Text = "x.bin", .V1 = TVerdict::Refused, .Hybrid = TVerdict::Refused},
+      {.Label = "padding, under its own name",
+       .Index = 3,
+       .Text = ".pad/10384",
+       .V1 = TVerdict::Refused,
+       .Hybrid = TVerdict::Refused},
+      {.Label = "folders that differ in case are two folders",
+       .Index = 4,
+       .Text = "cd1/cover.jpg",
+       .V1 = TVerdict::Saved,
+       .Hybrid = TVerdict::Saved,
+       .Path = "cd1/cover.jpg"},
+      {.Label = "out of tree order",
+       .Index = 4,
+       .Text = "0.jpg",
+       .V1 = TVerdict::Saved,
+       .Hybrid = TVerdict::NotSaved,
+       .Path = "0.jpg"},
+  };
+  for (const auto& c : cases) {
+    for (const bool hybrid : {false, true}) {
+      SCOPED_TRACE(std::string(c.Label) + (hybrid ? ", hybrid" : ", v1"));
+      auto torrent = LoadOk(AlbumBytes(hybrid));
+      ASSERT_EQ(torrent->Errors, std::vector<std::string>());
+      ASSERT_EQ(torrent->Format(), hybrid ? TMetaFormat::Hybrid : TMetaFormat::V1);
+      const std::string before = FileEntryText(*torrent->Files[c.Index]);
+      const TVerdict verdict = hybrid ? c.Hybrid : c.V1;
+      if (verdict == TVerdict::Refused) {
+        EXPECT_THROW(RenameFileEntry(*torrent, c.Index, c.Text), EBadFileName);
+        EXPECT_EQ(FileEntryText(*torrent->Files[c.Index]), before);
+        EXPECT_FALSE(torrent->InfoChanged());
+        continue;
+      }
+      RenameFileEntry(*torrent, c.Index, c.Text);
+      EXPECT_EQ(torrent->HybridRenamed(), verdict == TVerdict::NotSaved);
+      if (verdict == TVerdict::NotSaved) continue;
+      auto saved = LoadOk(Save(*torrent));
+      EXPECT_EQ(saved->Errors, std::vector<std::string>());
+      EXPECT_EQ(FileEntryText(*saved->Files[c.Index]), c.Path);
+      EXPECT_NE(saved->InfoHashText, torrent->InfoHashText);
+    }
+  }
+}
+
 TEST(TorrentEdits, RenamingTheOneFileOfASingleFileTorrentRenamesTheTorrent) {
   auto single = LoadOk(SingleFileBytes());
   RenameFileEntry(*single, 0, "other.bin");

@@ -40,6 +40,49 @@ std::string Torrent(const std::string& info, const std::string& extra = "") {
 
 std::string Hex(const std::string& bytes) { return BytesToHex(bytes, 999); }
 
+// The ".torrent" ending is cut from the name, but never so that what is left leads out of the
+// download folder: the name is judged as it will be used.
+TEST(TorrentFile, TheNameIsJudgedAsItWillBeUsed) {
+  struct TCase {
+    const char* Name;
+    std::string InfoName;
+    std::string Used;
+    bool Unsafe;
+  };
+  const std::vector<TCase> cases = {
+      {"an ordinary cut", "movie.torrent", "movie", false},
+      {"two dots left: kept whole", "...torrent", "...torrent", false},
+      {"one dot left: kept whole", "..torrent", "..torrent", false},
+      {"nothing left: kept whole", ".torrent", ".torrent", false},
+      {"a folder in the name", "a/b.torrent", "a/b.torrent", true},
+      {"two dots", "..", "..", true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [single, ok] = Load(Torrent(SingleInfo(c.InfoName)));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(single->Name, c.Used);
+    ASSERT_EQ(single->Files.size(), 1u);
+    EXPECT_EQ(single->Files[0]->Name, c.Used);
+    EXPECT_EQ(single->Files[0]->UnsafePath, c.Unsafe);
+    EXPECT_EQ(single->IsDamaged(), c.Unsafe);
+    EXPECT_EQ(ComponentProblem(single->Name).empty(), !c.Unsafe);
+    // A name set back to the one loaded is no rename: the info hash stays.
+    SetTorrentName(*single, "other");
+    SetTorrentName(*single, c.Used);
+    EXPECT_FALSE(single->InfoChanged());
+
+    auto [multi, okMulti] =
+        Load(Torrent(Dict({{"files", List({Dict({{"length", Int(5)}, {"path", List({Str("f")})}})})},
+                           {"name", Str(c.InfoName)},
+                           {"piece length", Int(16384)},
+                           {"pieces", Str(FakeHash(1))}})));
+    ASSERT_TRUE(okMulti);
+    EXPECT_EQ(multi->Name, c.Used);
+    EXPECT_EQ(multi->IsDamaged(), c.Unsafe);
+  }
+}
+
 TEST(TorrentFile, LoadCases) {
   struct {
     const char* Name;

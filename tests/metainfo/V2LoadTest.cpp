@@ -133,6 +133,119 @@ TEST(V2Load, V2OnlySingleFileIsNamedByTheTorrent) {
   EXPECT_EQ(model->TotalLength, 700);
 }
 
+// A folder holding one file is written as a tree of that one file under the folder's name: only a
+// file named as the torrent is the torrent itself.
+TEST(V2Load, ATreeOfOneFileIsASingleFileOnlyUnderTheTorrentsName) {
+  struct TCase {
+    const char* Name;
+    std::string TreeKey;
+    std::string TorrentName;
+    bool MultiFile;
+    std::string Folder;  // of the one file entry
+    std::string FileName;
+  };
+  const std::vector<TCase> cases = {
+      {.Name = "named as the torrent",
+       .TreeKey = "only.bin",
+       .TorrentName = "only.bin",
+       .MultiFile = false,
+       .Folder = "",
+       .FileName = "only.bin"},
+      {.Name = "in the torrent's folder",
+       .TreeKey = "only.bin",
+       .TorrentName = "T",
+       .MultiFile = true,
+       .Folder = "",
+       .FileName = "only.bin"},
+      {.Name = "names differing in case only",
+       .TreeKey = "Only.bin",
+       .TorrentName = "only.bin",
+       .MultiFile = true,
+       .Folder = "",
+       .FileName = "Only.bin"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string info = Dict({{"file tree", Dict({{c.TreeKey, FileEntry(700, 4)}})},
+                                   {"meta version", Int(2)},
+                                   {"name", Str(c.TorrentName)},
+                                   {"piece length", Int(16384)}});
+    auto [model, ok] = Load(TorrentOf(info));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(model->Errors, std::vector<std::string>());
+    EXPECT_EQ(model->MultiFile, c.MultiFile);
+    EXPECT_EQ(model->Name, c.TorrentName);
+    ASSERT_EQ(model->Files.size(), 1u);
+    EXPECT_EQ(model->Files[0]->Path, c.Folder);
+    EXPECT_EQ(model->Files[0]->Name, c.FileName);
+    // Saved with a new comment, it reads back the same.
+    model->SetComment("c");
+    auto [again, okAgain] = Load(Save(*model));
+    ASSERT_TRUE(okAgain);
+    EXPECT_EQ(again->MultiFile, c.MultiFile);
+    EXPECT_EQ(again->InfoHashV2Text, model->InfoHashV2Text);
+  }
+}
+
+// A hybrid whose "pieces" were taken out still has a v1 file list: it must describe the tree's
+// files, as libtorrent checks ("the v1 and v2 file metadata does not match").
+TEST(V2Load, AV1ListBesideATreeWithoutPiecesIsComparedWithIt) {
+  const auto file = [](int64_t length, std::initializer_list<std::string> path) {
+    return Dict({{"length", Int(length)}, {"path", List(path)}});
+  };
+  const auto pad = [](int64_t length) {
+    return Dict({{"attr", Str("p")},
+                 {"length", Int(length)},
+                 {"path", List({Str(".pad"), Str(std::to_string(length))})}});
+  };
+  const auto info = [](const std::string& v1) {
+    return Dict({{"file tree", TreeOfThree()},
+                 {"files", v1},
+                 {"meta version", Int(2)},
+                 {"name", Str("Top")},
+                 {"piece length", Int(16384)}});
+  };
+  struct TCase {
+    const char* Name;
+    std::string Files;
+    bool Agrees;
+  };
+  const std::vector<TCase> cases = {
+      {"the tree's files",
+       List({file(5000, {Str("a"), Str("b.bin")}), pad(16384 - 5000), file(0, {Str("a"), Str("c.txt")}),
+             file(300, {Str("z.dat")}), pad(16384 - 300)}),
+       true},
+      {"another name",
+       List({file(5000, {Str("a"), Str("x.bin")}), pad(16384 - 5000), file(0, {Str("a"), Str("c.txt")}),
+             file(300, {Str("z.dat")}), pad(16384 - 300)}),
+       false},
+      {"another length",
+       List({file(5001, {Str("a"), Str("b.bin")}), pad(16384 - 5001), file(0, {Str("a"), Str("c.txt")}),
+             file(300, {Str("z.dat")}), pad(16384 - 300)}),
+       false},
+      {"a file left out", List({file(5000, {Str("a"), Str("b.bin")}), pad(16384 - 5000)}), false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(TorrentOf(info(c.Files)));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(model->Format(), TMetaFormat::V2);
+    const auto damage = model->DamageLines();
+    EXPECT_EQ(damage.empty(), c.Agrees) << (damage.empty() ? "" : damage[0]);
+    if (!c.Agrees) {
+      ASSERT_EQ(damage.size(), 1u);
+      EXPECT_NE(damage[0].find("the v1 file list and the file tree disagree"), std::string::npos)
+          << damage[0];
+    }
+  }
+  // A single-file v1 part the same way.
+  const std::string single = "d9:file treed5:movie" + FileEntry(700, 4) +
+                             "e6:lengthi701e12:meta versioni2e4:name5:movie12:piece lengthi16384ee";
+  auto [model, ok] = Load(TorrentOf(single));
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(model->IsDamaged());
+}
+
 TEST(V2Load, HybridCarriesBothHashesAndTheRootsOfItsRealFiles) {
   const std::string info = HybridInfo();
   auto [model, ok] = Load(TorrentOf(info));

@@ -244,6 +244,14 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>%1 bytes</source>
         <translation>%1 Bytes</translation>
     </message>
+    <message>
+        <source>[padding] %1</source>
+        <translation>[Füllbytes] %1</translation>
+    </message>
+    <message>
+        <source>Zeros that align the next file to a piece: not renamed</source>
+        <translation>Nullbytes, die die nächste Datei an einem Stück ausrichten: werden nicht umbenannt</translation>
+    </message>
 </context>
 <context>
     <name>TViewEditPage</name>
