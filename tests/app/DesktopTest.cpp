@@ -566,7 +566,7 @@ class DesktopTest : public QObject {
     QVERIFY(!translators.empty());
     auto window = NewWindow();
     window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
-    QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashe: a.flac"));
+    QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hash-Berechnung: a.flac"));
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt"));
     window->frmProgress->SetCaption(std::string(ProgressCaptionPrefix) + "/daten/a.torrent");
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt: /daten/a.torrent"));
@@ -594,7 +594,7 @@ class DesktopTest : public QObject {
     QCOMPARE(create, QStringLiteral(".torrent jetzt e&rstellen!"));
     QCOMPARE(abort, QStringLiteral("&Abbrechen"));
     QCOMPARE(backup, QStringLiteral("Auswahl der Ersatz-Tracker"));
-    QVERIFY(about.startsWith(QStringLiteral("Quorvane 2.0 - ein Programm")));
+    QVERIFY(about.startsWith(QStringLiteral("Quorvane 2.1 - ein Programm")));
     QCOMPARE(aborted, QStringLiteral("Vorgang abgebrochen!"));
     // Qt's own catalogue is there when Debian's qt6-translations-l10n is.
     if (translators.size() > 1) QCOMPARE(yes, QStringLiteral("&Ja"));

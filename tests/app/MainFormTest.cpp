@@ -292,7 +292,7 @@ class MainFormTest : public QObject {
     ini.WriteString("private0", "name", "Mine");
     auto window = NewWindow();
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));
-    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.1"));
     QVERIFY(dialogs_.Boxes[0].Text.find(gone) != std::string::npos);
     // Nothing else is lost: a later save keeps the private tracker.
     QVERIFY(window->radClassic->isChecked());
@@ -371,10 +371,10 @@ class MainFormTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
-  // The status bar says where a create put its torrent and what it holds, with
-  // every info hash the torrent is known by; a new create starts with a clean
-  // status bar.
-  void createdTorrentIsNamedInTheStatusBar() {
+  // The page says where a create put its torrent and what it holds, with
+  // every info hash the torrent is known by, whole and selectable; a new
+  // create starts with a clean status bar and no line of the last one.
+  void createdTorrentIsNamedOnThePage() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 3 * 1048576 + 104858);  // 3.1 MiB
     WriteFile(folder + "/sub/ep2.mkv", 1048576);
@@ -429,13 +429,17 @@ class MainFormTest : public QObject {
         expected.replace(QStringLiteral("<v1>"), QString::fromStdString(loaded->InfoHashText))
             .replace(QStringLiteral("<v2>"), QString::fromStdString(loaded->InfoHashV2Text));
       }
-      QVERIFY2(window->StatusText() == expected, qPrintable(window->StatusText()));
+      QVERIFY2(window->lblCreated->text() == expected, qPrintable(window->lblCreated->text()));
+      QVERIFY(window->lblCreated->isVisibleTo(window.get()));
+      QVERIFY(window->lblCreated->textInteractionFlags() & Qt::TextSelectableByMouse);
+      QVERIFY2(window->StatusText().isEmpty(), qPrintable(window->StatusText()));
       // A create that ends at a question leaves no stale message behind.
       window->SetStatusText(QStringLiteral("stale"));
-      window->cmbAnnounceURL->setEditText(QString());
       window->txtClassicPath->clear();
       Create(*window);
       QVERIFY2(window->StatusText().isEmpty(), c.Name);
+      QVERIFY2(window->lblCreated->text().isEmpty() && !window->lblCreated->isVisibleTo(window.get()),
+               c.Name);
     }
     QLocale::setDefault(original);
   }
@@ -469,7 +473,8 @@ class MainFormTest : public QObject {
     QLocale::setDefault(original);
   }
 
-  // "Simple" leaves out what lies in subfolders, and the status bar says how much.
+  // "Simple" leaves out what lies in subfolders, and the page says how much,
+  // whole, in a line of its own that nothing else replaces.
   void subfolderFilesLeftOutAreCounted() {
     struct TCase {
       const char* Name;
@@ -497,15 +502,20 @@ class MainFormTest : public QObject {
           WriteFile(folder + "/" + file, 1);
       }
       window->DirectoryListBox1->SetDirectory(folder);
-      QVERIFY2(window->StatusText() == QLatin1String(c.Status), qPrintable(window->StatusText()));
+      QVERIFY2(window->lblSubfolderNote->text() == QLatin1String(c.Status),
+               qPrintable(window->lblSubfolderNote->text()));
+      QCOMPARE(window->lblSubfolderNote->isVisibleTo(window.get()), *c.Status != '\0');
+      window->SetStatusText(QStringLiteral("Tracker list loaded!"));
+      QVERIFY(window->lblSubfolderNote->text() == QLatin1String(c.Status));
       QCOMPARE(window->FileListBox1->count(), 1);  // the mode is as it was
     }
     // A folder high up is not walked to its end.
     const std::string big = Work("big");
     for (int i = 0; i < 10001; ++i) WriteFile(big + "/sub/" + std::to_string(i), 0);
     window->DirectoryListBox1->SetDirectory(big);
-    QCOMPARE(window->StatusText(), QStringLiteral("More than 10000 files in subfolders are not included: the "
-                                                  "Classic mode takes the whole folder"));
+    QCOMPARE(window->lblSubfolderNote->text(),
+             QStringLiteral("More than 10000 files in subfolders are not included: the "
+                            "Classic mode takes the whole folder"));
   }
 
   // A file that cannot be read ends the create with one report, the general
@@ -541,7 +551,7 @@ class MainFormTest : public QObject {
     Create(*window);
     SetFileSysCalls(old);
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));
-    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.1"));
     QCOMPARE(dialogs_.Boxes[0].Text, "Cannot open file \"" + Work("data/locked") + "\": Permission denied");
     QVERIFY(!fs::exists(Work("out/data.torrent")) && !fs::exists(Work("out/locked.torrent")));
     // The label names the file that failed, not the one after it, nor (one
@@ -720,14 +730,15 @@ class MainFormTest : public QObject {
   }
 
   // The prompt is the empty box's placeholder, not a text to delete first; it
-  // stands for "no tracker chosen" until the user has typed or chosen one, and
-  // an empty box after that is a torrent without a tracker.
+  // stands for "no tracker chosen" whenever it shows, also after the user
+  // typed and cleared a URL. Only a remembered empty box makes a torrent
+  // without a tracker, and the page says so.
   void trackerPromptIsAPlaceholder_data() {
     QTest::addColumn<QString>("typed");       // typed into the box, then cleared; "" for nothing
     QTest::addColumn<bool>("rememberEmpty");  // the settings remember an empty box
     QTest::addColumn<bool>("refused");
     QTest::newRow("untouched") << QString() << false << true;
-    QTest::newRow("typed, then cleared") << QStringLiteral("http://t.test/a") << false << false;
+    QTest::newRow("typed, then cleared") << QStringLiteral("http://t.test/a") << false << true;
     QTest::newRow("remembered empty") << QString() << true << false;
   }
   void trackerPromptIsAPlaceholder() {
@@ -749,9 +760,20 @@ class MainFormTest : public QObject {
     }
     window->DirectoryListBox1->SetDirectory(folder);
     window->FileListBox1->item(0)->setSelected(true);
-    Create(*window);  // the save dialog is cancelled: nothing is written
+    window->chkPrivate->setChecked(true);  // a private torrent without a tracker is of no use
+    dialogs_.SaveAnswers.push_back(Work("out.torrent"));
+    Create(*window);
     QCOMPARE(dialogs_.SaveRequests.size(), size_t(refused ? 0 : 1));
     QCOMPARE(dialogs_.Boxes.size(), size_t(refused ? 1 : 0));
+    if (refused)
+      QCOMPARE(dialogs_.Boxes[0].Text, std::string("You must select a tracker to use with this torrent!"));
+    QCOMPARE(fs::exists(Work("out.torrent")), !refused);
+    if (!refused) {
+      QVERIFY(LoadTorrent(Work("out.torrent"))->Announce().empty());
+      QVERIFY2(window->lblCreated->text().endsWith(
+                   QStringLiteral("; no tracker (DHT, peer exchange or web seeds)")),
+               qPrintable(window->lblCreated->text()));
+    }
     QCOMPARE(window->lblURL->text(), QStringLiteral("URL: "));
     // The settings keep the prompt for a box that shows it unchosen, as they always did.
     QVERIFY(window->close());
@@ -985,7 +1007,7 @@ class MainFormTest : public QObject {
     QTest::mouseClick(window->btnSaveSettings, Qt::LeftButton);
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));
     QCOMPARE(dialogs_.Boxes[0].Text, "Unable to write to " + Work("blocker") + "/quorvane/quorvane.ini");
-    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.1"));
     // The program goes on, and closing is still allowed.
     QTest::mouseClick(window->radCustom, Qt::LeftButton);
     QVERIFY(window->cmbPieceSize->isEnabled());
@@ -1001,7 +1023,7 @@ class MainFormTest : public QObject {
     QTRY_VERIFY(after);  // the program went on with the next event
     QCOMPARE(applicationDialogs.Boxes.size(), size_t(1));
     QCOMPARE(applicationDialogs.Boxes[0].Text, std::string("Something broke"));
-    QCOMPARE(applicationDialogs.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(applicationDialogs.Boxes[0].Caption, std::string("Quorvane v2.1"));
   }
 
   void homepageOpensTheConfiguredAddress() {
@@ -1011,7 +1033,7 @@ class MainFormTest : public QObject {
     QCOMPARE(catcher.Opened.size(), 1);
     QCOMPARE(catcher.Opened[0], QUrl(QStringLiteral(QUORVANE_HOMEPAGE)));
     QVERIFY(window->mmoAbout->isReadOnly());
-    QVERIFY(window->mmoAbout->toPlainText().startsWith(QStringLiteral("Quorvane 2.0")));
+    QVERIFY(window->mmoAbout->toPlainText().startsWith(QStringLiteral("Quorvane 2.1")));
   }
 };
 

@@ -238,7 +238,7 @@ class TViewEditPageTest : public QObject {
     };
     const TCase buttons[] = {
         {"btnTorrentBrowse", "...", true},       {"btnViewBackupTrackers", "Backup", false},
-        {"btnCreationDateReset", "Reset", true}, {"btnChange", "Change", true},
+        {"btnCreationDateReset", "Reset", true}, {"btnChange", "Change", false},
         {"btnViewSave", "Save", false},          {"btnViewSaveAs", "Save As ..", false},
     };
     for (const auto& b : buttons) {
