@@ -172,6 +172,7 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   lblCreated->setWordWrap(true);
   lblCreated->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblCreated->setVisible(false);
+  lblCreated->installEventFilter(this);
 
   auto* box = new QVBoxLayout(page);
   box->setContentsMargins(6, 6, 6, 6);
@@ -202,6 +203,7 @@ QWidget* TfrmQuorvane::BuildSimpleTab() {
   lblSubfolderNote->setWordWrap(true);
   lblSubfolderNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblSubfolderNote->setVisible(false);
+  lblSubfolderNote->installEventFilter(this);
 
   auto* grid = new QGridLayout(simple);
   grid->setContentsMargins(4, 4, 4, 4);
@@ -726,6 +728,7 @@ void TfrmQuorvane::DirectoryListBox1Change() {
   const QString note = SubfolderNote(DirectoryListBox1->Directory());
   lblSubfolderNote->setText(note);
   lblSubfolderNote->setVisible(!note.isEmpty());
+  FitWrappedLine(lblSubfolderNote);
 }
 
 // "Simple" takes the files shown, never those below: say so, or a torrent of
@@ -832,6 +835,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
     const QString created = CreatedText(result.Created);
     lblCreated->setText(created);
     lblCreated->setVisible(!created.isEmpty());
+    FitWrappedLine(lblCreated);
     ran = result.Aborted > 0 || result.Failed || !result.Created.empty();
   });
   // The boxes after a run (an abort, a failure) took the keyboard: the
@@ -973,6 +977,9 @@ void TfrmQuorvane::dropEvent(QDropEvent* event) {
 }
 
 bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == lblCreated || watched == lblSubfolderNote) &&
+      (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+    FitWrappedLine(static_cast<QLabel*>(watched));
   if (watched != tabCreate) return QMainWindow::eventFilter(watched, event);
   if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
     auto* drag = static_cast<QDropEvent*>(event);
@@ -1018,6 +1025,8 @@ void TfrmQuorvane::updateTimerTimer() {
       // The remembered tracker was resolved before the outcome was known.
       if (listOffline_ && lblStatus->text() == TranslatedMessage(TrackerStatusText(TTrackerStatus::Up)))
         lblStatus->setText(OfflineUpText());
+      else if (!listOffline_ && lblStatus->text() == OfflineUpText())
+        ResolveTracker();
     };
     events.SetTrackerText = [this](const std::string& text) {
       {
@@ -1194,6 +1203,16 @@ void TfrmQuorvane::btnHomepageClick() {
   const QString scheme = url.scheme().toLower();
   if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
     QDesktopServices::openUrl(url);
+}
+
+// A wrapped line needs more height the narrower it is; the layouts do not
+// ask, and would cut its last lines at the window's smallest size.
+void TfrmQuorvane::FitWrappedLine(QLabel* label) {
+  // Until the window lays it out, its width is no guide.
+  const int need = label->text().isEmpty() || !label->isVisible() ? 0 : label->heightForWidth(label->width());
+  if (need == label->minimumHeight()) return;
+  label->setMinimumHeight(need);
+  QTimer::singleShot(0, this, [this] { FitMinimumSize(); });
 }
 
 void TfrmQuorvane::PageChanged() {

@@ -234,6 +234,7 @@ class TfrmQuorvane : public QMainWindow {
 
  private:
   static QString CreatedHashText(const std::vector<TCreatedTorrent>& created);
+  void FitWrappedLine(QLabel* label);
   QWidget* BuildCreatePage();
   QWidget* BuildSimpleTab();
   QWidget* BuildClassicTab();

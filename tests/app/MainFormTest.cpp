@@ -43,6 +43,7 @@
 #include "app/ViewEditPage.h"
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
+#include "create/PieceLength.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/TrackerRefresh.h"
 
@@ -442,6 +443,83 @@ class MainFormTest : public QObject {
                c.Name);
     }
     QLocale::setDefault(original);
+  }
+
+  // The file bar restarts with every file and moves with its pieces in every
+  // format, also in a window that ran before; the overall bar keeps counting.
+  void fileBarFollowsEachFileInEveryFormat() {
+    const std::string folder = Work("two");
+    WriteFile(folder + "/a.bin", 4 * 262144);
+    WriteFile(folder + "/b.bin", 4 * 262144);
+    const char* const formats[] = {"v1", "hybrid", "v2"};
+    for (int format = 0; format < 3; ++format) {
+      auto window = NewWindow();
+      window->pageMode->setCurrentIndex(1);
+      window->txtClassicPath->setText(QString::fromStdString(folder));
+      window->cmbFormat->setCurrentIndex(format);
+      window->radCustom->setChecked(true);
+      window->cmbPieceSize->setCurrentIndex(PieceLengthIndex(262144));
+      window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      TfrmProgress& progress = *window->frmProgress;
+      for (int run = 0; run < 2; ++run) {
+        struct TSeen {
+          int64_t Max, Position, Overall;
+        };
+        std::vector<TSeen> seen;
+        QTimer pump;  // runs only while the hashing lets events through
+        pump.setInterval(0);
+        connect(&pump, &QTimer::timeout, this, [&] {
+          seen.push_back({progress.FileMax(), progress.FilePosition(), progress.OverallPosition()});
+        });
+        pump.start();
+        dialogs_.SaveAnswers.push_back(
+            Work("two" + std::to_string(format) + std::to_string(run) + ".torrent"));
+        Create(*window);
+        pump.stop();
+        QVERIFY2(seen.size() >= 4, formats[format]);
+        // The first look is at the start of a file, never at a full bar left from before.
+        QVERIFY2(seen.front().Position < seen.front().Max, formats[format]);
+        // A file of four pieces: the bar's maximum is 5, as for any file.
+        const bool moved = std::any_of(seen.begin(), seen.end(), [](const TSeen& s) {
+          return s.Max == 5 && s.Position > 0 && s.Position < 5;
+        });
+        QVERIFY2(moved, formats[format]);
+        // It restarts with the second file while the overall bar goes on.
+        bool restarted = false;
+        for (size_t i = 1; i < seen.size(); ++i)
+          restarted = restarted || (seen[i].Position < seen[i - 1].Position && seen[i].Overall >= 4);
+        QVERIFY2(restarted, formats[format]);
+        QCOMPARE(progress.FilePosition(), progress.FileMax());
+      }
+    }
+  }
+
+  // The status bar speaks of the page in front: a path of "Simple" is not
+  // left on "Classic", nor "Loading complete!" on "Settings".
+  void statusBarBelongsToThePage() {
+    const std::string folder = Work("files");
+    WriteFile(folder + "/a.bin", 1);
+    const std::string torrent = Work("one.torrent");
+    std::ofstream(torrent, std::ios::binary)
+        << "d8:announce17:http://t.test/ann4:infod6:lengthi5e4:name5:a.txt12:piece lengthi16384e"
+           "6:pieces20:01234567890123456789ee";
+    auto window = NewWindow();
+    window->pageMode->setCurrentIndex(0);
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->setCurrentRow(0);
+    const QString path = QString::fromStdString(folder + "/a.bin");
+    QCOMPARE(window->StatusText(), path);
+    window->pageMode->setCurrentIndex(1);
+    QCOMPARE(window->StatusText(), QString());
+    window->pageMode->setCurrentIndex(0);
+    QCOMPARE(window->StatusText(), path);  // back on "Simple": its file again
+    window->OpenTorrent(torrent);
+    QCOMPARE(window->PageControl1->currentWidget(), window->tabViewTorrent);
+    QCOMPARE(window->StatusText(), QStringLiteral("Loading complete!"));
+    window->PageControl1->setCurrentWidget(window->tabSettings);
+    QCOMPARE(window->StatusText(), QString());
+    window->PageControl1->setCurrentWidget(window->tabAbout);
+    QCOMPARE(window->StatusText(), QString());
   }
 
   // Bytes done, speed and time left beside the bars.
