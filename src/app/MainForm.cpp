@@ -845,7 +845,7 @@ void TfrmQuorvane::btnCreateTorrentClick() {
 
 QString TfrmQuorvane::CreatedText(const std::vector<TCreatedTorrent>& created) {
   if (created.empty()) return {};
-  const QString text = CreatedHashText(created);
+  QString text = CreatedHashText(created);
   // A torrent without a tracker is no fault, but it is found by other means.
   if (created.front().Trackerless)
     return text + QStringLiteral("; ") + tr("no tracker (DHT, peer exchange or web seeds)");

@@ -115,7 +115,7 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
 };
 
 QString TranslatedMessage(const std::string& text) {
-  const QString whole = QCoreApplication::translate("Messages", text.c_str());
+  QString whole = QCoreApplication::translate("Messages", text.c_str());
   if (whole != Utf8Text(text)) return whole;
   // A file the system refused: its path and the system's reason stay as they are.
   static const std::pair<std::string_view, const char*> fileErrors[] = {
