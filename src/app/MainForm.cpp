@@ -1109,11 +1109,7 @@ void TfrmQuorvane::cmbAnnounceURLEdited() {
   cmbAnnounceURL2Change();
 }
 
-void TfrmQuorvane::cmbAnnounceURL2Change() {
-  // Once the box held a text of the user's, an empty box is an empty tracker.
-  if (!cmbAnnounceURL->currentText().isEmpty()) trackerPrompt_ = false;
-  lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL())));
-}
+void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL()))); }
 
 void TfrmQuorvane::btnVisitClick() {
   for (const std::string& page : VisitPages(Trackers, TypedTrackerBytes()))

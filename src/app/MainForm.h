@@ -279,7 +279,8 @@ class TfrmQuorvane : public QMainWindow {
   QString sourceShown_;           // txtSource as filled from the settings
   std::string sourceBytes_;       // and the bytes it came from
   bool autoSize_ = false;
-  // The box is empty and shows the prompt: no tracker was chosen or typed yet.
+  // The box is empty and shows the prompt: no tracker is chosen. Only a
+  // remembered empty box stands for a torrent without a tracker.
   bool trackerPrompt_ = true;
   // The last refresh could not download the list: its up/down marks are old.
   bool listOffline_ = false;
