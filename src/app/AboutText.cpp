@@ -6,14 +6,18 @@
 QString AboutText() {
   const char* const context = "AboutText";
   const char* const parts[] = {
-      QT_TRANSLATE_NOOP("AboutText", "Quorvane 2.0 - a maker of .torrent files"),
+      QT_TRANSLATE_NOOP("AboutText", "Quorvane 2.1 - a maker of .torrent files"),
       QT_TRANSLATE_NOOP("AboutText",
                         "Contents\n"
                         "  1. Introduction\n"
                         "  2. Simple mode\n"
                         "  3. Classic mode\n"
                         "  4. Trackers, comment and piece size\n"
-                        "  5. Credits"),
+                        "  5. Format: v1, v2 or hybrid\n"
+                        "  6. Source and private torrents\n"
+                        "  7. Viewing and editing a torrent\n"
+                        "  8. Verifying data and magnet links\n"
+                        "  9. Credits"),
       QT_TRANSLATE_NOOP(
           "AboutText",
           "1. Introduction\n"
@@ -49,8 +53,39 @@ QString AboutText() {
           "have a reason: it grows with the size of the data. Press \"Create .torrent now!\", "
           "choose where to save, and watch the progress window; \"Abort\" stops the run without "
           "writing anything."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "5. Format: v1, v2 or hybrid\n"
+          "\"v1\" torrents hash every piece with SHA-1 and are read by every client and tracker. \"v2\" "
+          "torrents hash each file on its own with SHA-256, so the same file has the same hash in every "
+          "torrent; only newer clients read them. \"Hybrid\" carries both, so old and new clients share "
+          "the same swarm; it is a little larger. When in doubt, choose v1 or Hybrid."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "6. Source and private torrents\n"
+          "The source is a short tag written into the torrent's info, as some private trackers ask for "
+          "(their rules name it); it changes the info hash, so the same files give a torrent of their own "
+          "on each tracker. \"Private torrent\" tells clients to find peers only through the torrent's "
+          "trackers: no DHT, no peer exchange. Use it only when a tracker asks for it. A torrent without "
+          "any tracker is not broken: clients find its peers through DHT, peer exchange or web seeds."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "7. Viewing and editing a torrent\n"
+          "The \"View/Edit Torrent\" page opens a .torrent file (type its path, press \"...\", or drop it "
+          "on the window) and shows its tracker, back-up trackers, name, comment, info hashes, creation "
+          "date, source, private flag, web seeds and files. Change what you need and press \"Save\", or "
+          "\"Save As ..\" for a new file. Changing the name, the files, the source or the private flag "
+          "changes the info hash: the program asks before it saves such a change, as peers of the old "
+          "torrent will not find the new one. Right-click an info hash to copy it."),
+      QT_TRANSLATE_NOOP(
+          "AboutText",
+          "8. Verifying data and magnet links\n"
+          "\"Verify data...\" checks files on disk against the loaded torrent: choose the folder that holds "
+          "them, and the program reports missing files, files of the wrong size and damaged pieces. "
+          "\"Copy magnet link\" puts a magnet link of the torrent, as it would be saved now, on the "
+          "clipboard; clients that know DHT can fetch the torrent from it without the file."),
       QT_TRANSLATE_NOOP("AboutText",
-                        "5. Credits\n"
+                        "9. Credits\n"
                         "Written by the Quorvane developers. SHA-1, bencoding and the HTTP client are the "
                         "program's own; the windows are drawn with Qt. Thanks to everyone who sent tracker "
                         "entries, bug reports and ideas."),

@@ -1,5 +1,6 @@
 #include "app/CreationDriver.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "base/Path.h"
@@ -191,11 +192,15 @@ void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::str
       return;
     case TBuildOutcome::Built:
       result_.Written.push_back(built.Written);
-      result_.Created.push_back({.Path = built.Written,
-                                 .FileCount = static_cast<int64_t>(request.Files.size()),
-                                 .Bytes = TotalLength(request),
-                                 .InfoHashText = built.InfoHashText,
-                                 .InfoHashV2Text = built.InfoHashV2Text});
+      result_.Created.push_back(
+          {.Path = built.Written,
+           .FileCount = static_cast<int64_t>(request.Files.size()),
+           .Bytes = TotalLength(request),
+           .InfoHashText = built.InfoHashText,
+           .InfoHashV2Text = built.InfoHashV2Text,
+           .Trackerless = std::all_of(request.Trackers.begin(), request.Trackers.end(), [](const auto& tier) {
+             return std::all_of(tier.begin(), tier.end(), [](const std::string& url) { return url.empty(); });
+           })});
       return;
   }
 }

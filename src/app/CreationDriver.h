@@ -79,6 +79,7 @@ struct TCreatedTorrent {
   int64_t Bytes = 0;           // the data's total length
   std::string InfoHashText;    // v1, 40 hex digits; empty for a v2-only torrent
   std::string InfoHashV2Text;  // v2, 64 hex digits; empty for a v1 torrent
+  bool Trackerless = false;    // no announce URL at all: peers come from DHT, PEX or web seeds
 };
 
 // What a command did, for the front end (the CLI prints it).

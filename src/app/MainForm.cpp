@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,6 +11,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -49,6 +51,28 @@
 #ifndef QUORVANE_HOMEPAGE
 #define QUORVANE_HOMEPAGE "http://www.quorvane.net/torrent/quorvane/"
 #endif
+
+namespace {
+
+// Alt+letter is a mnemonic. With the button it names disabled, Qt hands the
+// key to the focused box, which would type the letter into its text.
+class TStrayMnemonicFilter : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) != Qt::AltModifier) return false;
+    if (key->text().isEmpty() || !key->text().front().isPrint()) return false;
+    const auto* combo = qobject_cast<QComboBox*>(watched);
+    return qobject_cast<QLineEdit*>(watched) || qobject_cast<QPlainTextEdit*>(watched) ||
+           (combo && combo->isEditable());
+  }
+};
+
+}  // namespace
 
 template <typename F>
 void TfrmQuorvane::Guarded(F&& handler) {
@@ -114,6 +138,8 @@ TfrmQuorvane::TfrmQuorvane(TDialogs& dialogs, const QStringList& arguments, QWid
   auto* viewLayout = new QVBoxLayout(tabViewTorrent);
   viewLayout->setContentsMargins(0, 0, 0, 0);
   viewLayout->addWidget(viewEdit_);
+  // The program's other windows (back-up trackers, progress) are covered too.
+  qApp->installEventFilter(new TStrayMnemonicFilter(this));
   setAcceptDrops(true);  // a .torrent dropped anywhere opens on the "View/Edit Torrent" page
   if (const auto torrent = TorrentArgument(arguments)) Guarded([&] { OpenTorrent(*torrent); });
 
@@ -142,10 +168,17 @@ QWidget* TfrmQuorvane::BuildCreatePage() {
   BuildCommentAndPieceRows(page, grid);
   grid->setColumnStretch(1, 1);
 
+  lblCreated = Named(new QLabel(page), "lblCreated");
+  lblCreated->setWordWrap(true);
+  lblCreated->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblCreated->setVisible(false);
+  lblCreated->installEventFilter(this);
+
   auto* box = new QVBoxLayout(page);
   box->setContentsMargins(6, 6, 6, 6);
   box->addWidget(pageMode, 1);
   box->addLayout(grid);
+  box->addWidget(lblCreated);
 
   page->setAcceptDrops(true);
   page->installEventFilter(this);
@@ -164,6 +197,13 @@ QWidget* TfrmQuorvane::BuildSimpleTab() {
   lblSimpleTip =
       Named(new QLabel(tr("Tip: Hold down CTRL to select multiple files"), simple), "lblSimpleTip");
   lblSimpleTip->setWordWrap(true);
+  // Shown whole, wrapped, and selectable: the status bar would cut it and
+  // the next message would replace it.
+  lblSubfolderNote = Named(new QLabel(simple), "lblSubfolderNote");
+  lblSubfolderNote->setWordWrap(true);
+  lblSubfolderNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblSubfolderNote->setVisible(false);
+  lblSubfolderNote->installEventFilter(this);
 
   auto* grid = new QGridLayout(simple);
   grid->setContentsMargins(4, 4, 4, 4);
@@ -181,6 +221,7 @@ QWidget* TfrmQuorvane::BuildSimpleTab() {
     row->addWidget(b);
   }
   grid->addLayout(row, 2, 0, 1, 2);
+  grid->addWidget(lblSubfolderNote, 3, 0, 1, 2);
   return simple;
 }
 
@@ -231,7 +272,7 @@ void TfrmQuorvane::BuildTrackerRows(QWidget* page, QGridLayout* grid) {
   btnVisit->setToolTip(tr("Visit the homepage of the selected tracker"));
   lblURL = Named(new TElidedLabel(tr("URL:"), Qt::ElideRight, page), "lblURL");
   lblStatus = Named(new QLabel(tr("Status:"), page), "lblStatus");
-  chkBackup = Named(new QCheckBox(page), "chkBackup");
+  chkBackup = Named(new QCheckBox(tr("Bac&kup trackers"), page), "chkBackup");
   btnBackup = Named(new QPushButton(tr("Use &Backup Tracker(s)"), page), "btnBackup");
   btnBackup->setEnabled(false);
   for (QPushButton* b : {btnVisit, btnBackup}) b->setAutoDefault(false);
@@ -444,6 +485,20 @@ void TfrmQuorvane::NameControls() {
   connect(quit, &QShortcut::activated, this, &QWidget::close);
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, [this] { PageControl1->setCurrentWidget(tabAbout); });
+  // Ctrl+Tab goes through the window's pages from wherever the focus is; left
+  // to the tab widgets, it would flip Simple and Classic (and so the creation
+  // mode) from some boxes.
+  const int pages = PageControl1->count();
+  auto* next = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+  connect(next, &QShortcut::activated, this,
+          [this, pages] { PageControl1->setCurrentIndex((PageControl1->currentIndex() + 1) % pages); });
+  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)}) {
+    auto* previous = new QShortcut(keys, this);
+    connect(previous, &QShortcut::activated, this, [this, pages] {
+      PageControl1->setCurrentIndex((PageControl1->currentIndex() + pages - 1) % pages);
+    });
+  }
 }
 
 void TfrmQuorvane::Connect() {
@@ -467,7 +522,9 @@ void TfrmQuorvane::Connect() {
   Wire(this, btnSaveSettings, &QPushButton::clicked, &TfrmQuorvane::btnSaveSettingsClick);
   Wire(this, btnHomepage, &QPushButton::clicked, &TfrmQuorvane::btnHomepageClick);
   Wire(this, updateTimer, &QTimer::timeout, &TfrmQuorvane::updateTimerTimer);
-  Wire(this, cmbAnnounceURL, &QComboBox::editTextChanged, &TfrmQuorvane::cmbAnnounceURL2Change);
+  Wire(this, cmbAnnounceURL, &QComboBox::editTextChanged, &TfrmQuorvane::cmbAnnounceURLEdited);
+  Wire(this, PageControl1, &QTabWidget::currentChanged, &TfrmQuorvane::PageChanged);
+  Wire(this, pageMode, &QTabWidget::currentChanged, &TfrmQuorvane::PageChanged);
   Wire(this, btnVisit, &QPushButton::clicked, &TfrmQuorvane::btnVisitClick);
   Wire(this, chkBackup, &QCheckBox::clicked, &TfrmQuorvane::chkBackupClick);
   Wire(this, btnBackup, &QPushButton::clicked, &TfrmQuorvane::btnBackupClick);
@@ -668,7 +725,10 @@ void TfrmQuorvane::DirectoryListBox1Change() {
   FileListBox1->SetDirectory(DirectoryListBox1->Directory());
   DriveComboBox1->SelectFor(DirectoryListBox1->Directory());
   FileListBox1Change();
-  if (FileListBox1->currentRow() < 0) SetStatusText(SubfolderNote(DirectoryListBox1->Directory()));
+  const QString note = SubfolderNote(DirectoryListBox1->Directory());
+  lblSubfolderNote->setText(note);
+  lblSubfolderNote->setVisible(!note.isEmpty());
+  FitWrappedLine(lblSubfolderNote);
 }
 
 // "Simple" takes the files shown, never those below: say so, or a torrent of
@@ -737,8 +797,11 @@ void TfrmQuorvane::btnClassicDirClick() {
 }
 
 void TfrmQuorvane::btnCreateTorrentClick() {
-  RunWithProgress([this](TProgress& progress) {
+  bool ran = false;
+  RunWithProgress([this, &ran](TProgress& progress) {
     SetStatusText(QString());  // what the status said belongs to an earlier action
+    lblCreated->clear();
+    lblCreated->setVisible(false);
     TCreationDriver driver(dialogs_, progress);
     TCreationInput& in = driver.Input;
     in.TrackerText = TrackerTextBytes();
@@ -768,12 +831,28 @@ void TfrmQuorvane::btnCreateTorrentClick() {
       ShowException(dialogs_, std::runtime_error(message));
     };
     driver.btnCreateTorrentClick();
-    SetStatusText(CreatedText(driver.Result().Created));
+    const TCreationResult& result = driver.Result();
+    const QString created = CreatedText(result.Created);
+    lblCreated->setText(created);
+    lblCreated->setVisible(!created.isEmpty());
+    FitWrappedLine(lblCreated);
+    ran = result.Aborted > 0 || result.Failed || !result.Created.empty();
   });
+  // The boxes after a run (an abort, a failure) took the keyboard: the
+  // progress window gets it back, so Escape or Return closes it.
+  if (ran) frmProgress->TakeKeyboard();
 }
 
 QString TfrmQuorvane::CreatedText(const std::vector<TCreatedTorrent>& created) {
   if (created.empty()) return {};
+  QString text = CreatedHashText(created);
+  // A torrent without a tracker is no fault, but it is found by other means.
+  if (created.front().Trackerless)
+    return text + QStringLiteral("; ") + tr("no tracker (DHT, peer exchange or web seeds)");
+  return text;
+}
+
+QString TfrmQuorvane::CreatedHashText(const std::vector<TCreatedTorrent>& created) {
   if (created.size() > 1) {
     const QString folder = QFileInfo(ShowName(created.back().Path)).path();
     return tr("Created %1 torrents in %2").arg(created.size()).arg(folder);
@@ -898,6 +977,9 @@ void TfrmQuorvane::dropEvent(QDropEvent* event) {
 }
 
 bool TfrmQuorvane::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == lblCreated || watched == lblSubfolderNote) &&
+      (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+    FitWrappedLine(static_cast<QLabel*>(watched));
   if (watched != tabCreate) return QMainWindow::eventFilter(watched, event);
   if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
     auto* drag = static_cast<QDropEvent*>(event);
@@ -937,6 +1019,14 @@ void TfrmQuorvane::updateTimerTimer() {
     events.RememberedTracker = [this]() -> std::optional<std::string> {
       if (!chkRememberTracker->isChecked()) return std::nullopt;
       return settings_.ReadString("memory", "tracker", TrackerPrompt);
+    };
+    events.Finished = [this](TRefreshOutcome outcome) {
+      listOffline_ = outcome == TRefreshOutcome::DownloadFailed;
+      // The remembered tracker was resolved before the outcome was known.
+      if (listOffline_ && lblStatus->text() == TranslatedMessage(TrackerStatusText(TTrackerStatus::Up)))
+        lblStatus->setText(OfflineUpText());
+      else if (!listOffline_ && lblStatus->text() == OfflineUpText())
+        ResolveTracker();
     };
     events.SetTrackerText = [this](const std::string& text) {
       {
@@ -996,7 +1086,11 @@ std::string TfrmQuorvane::TypedTrackerBytes() const {
 TAnnounceResolution TfrmQuorvane::ResolveTracker() {
   TAnnounceResolution resolution = ::GetAnnounceURL(Trackers, TypedTrackerBytes());
   btnVisit->setEnabled(resolution.VisitEnabled);
-  lblStatus->setText(TranslatedMessage(TrackerStatusText(resolution.Status)));
+  // Offline, the list's "up" is only what it said when it was cached; "down" still asks.
+  if (listOffline_ && resolution.Status == TTrackerStatus::Up)
+    lblStatus->setText(OfflineUpText());
+  else
+    lblStatus->setText(TranslatedMessage(TrackerStatusText(resolution.Status)));
   return resolution;
 }
 
@@ -1006,11 +1100,16 @@ std::string TfrmQuorvane::LookupAnnounceURL(const std::string& name) const {
   return ::LookupAnnounceURL(Trackers, name);
 }
 
-void TfrmQuorvane::cmbAnnounceURL2Change() {
-  // Once the box held a text of the user's, an empty box is an empty tracker.
-  if (!cmbAnnounceURL->currentText().isEmpty()) trackerPrompt_ = false;
-  lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL())));
+QString TfrmQuorvane::OfflineUpText() { return tr("Status: N/A (offline)"); }
+
+void TfrmQuorvane::cmbAnnounceURLEdited() {
+  // Emptied, the box shows the prompt again, and means it: a private
+  // torrent without a tracker must not come of a cleared box.
+  trackerPrompt_ = cmbAnnounceURL->currentText().isEmpty();
+  cmbAnnounceURL2Change();
 }
+
+void TfrmQuorvane::cmbAnnounceURL2Change() { lblURL->setText(tr("URL: %1").arg(Utf8Text(GetAnnounceURL()))); }
 
 void TfrmQuorvane::btnVisitClick() {
   for (const std::string& page : VisitPages(Trackers, TypedTrackerBytes()))
@@ -1100,6 +1199,22 @@ void TfrmQuorvane::btnHomepageClick() {
   const QString scheme = url.scheme().toLower();
   if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
     QDesktopServices::openUrl(url);
+}
+
+// A wrapped line needs more height the narrower it is; the layouts do not
+// ask, and would cut its last lines at the window's smallest size.
+void TfrmQuorvane::FitWrappedLine(QLabel* label) {
+  // Until the window lays it out, its width is no guide.
+  const int need = label->text().isEmpty() || !label->isVisible() ? 0 : label->heightForWidth(label->width());
+  if (need == label->minimumHeight()) return;
+  label->setMinimumHeight(need);
+  QTimer::singleShot(0, this, [this] { FitMinimumSize(); });
+}
+
+void TfrmQuorvane::PageChanged() {
+  SetStatusText(QString());
+  // Back on "Simple", the bar shows its current file again.
+  if (PageControl1->currentWidget() == tabCreate && pageMode->currentIndex() == 0) FileListBox1Change();
 }
 
 void TfrmQuorvane::SetStatusText(const QString& text) { statusText_->setText(text); }

@@ -75,8 +75,8 @@ class TfrmQuorvane : public QMainWindow {
   void DriveComboBox1Change();
   void DirectoryListBox1Change();
   void FileListBox1Change();
-  // What the status bar says of a folder whose subfolders hold files: the
-  // "Simple" page leaves those out. Empty when there are none.
+  // What the "Simple" page says of a folder whose subfolders hold files: it
+  // leaves those out. Empty when there are none.
   static QString SubfolderNote(const std::string& folder);
   void btnAllClick();
   void btnNoneClick();
@@ -114,7 +114,12 @@ class TfrmQuorvane : public QMainWindow {
   TAnnounceResolution ResolveTracker();
   std::string GetAnnounceURL();
   std::string LookupAnnounceURL(const std::string& name) const;
+  // lblStatus for a tracker the list marks up while the list could not be
+  // downloaded: the mark is as old as the cached list.
+  static QString OfflineUpText();
   void cmbAnnounceURL2Change();
+  // The user changed the box's text: emptied, it shows the prompt again.
+  void cmbAnnounceURLEdited();
   void btnVisitClick();
   // cmbAnnounceURL's text as bytes: a listed name's own bytes, else the typed
   // text; TrackerPrompt while the box is empty and shows it.
@@ -138,6 +143,8 @@ class TfrmQuorvane : public QMainWindow {
   // lstPrivateTrackers keeps each name's bytes beside the text it shows.
   std::string PrivateTrackerItemName(int row) const;
 
+  // A page or a creation mode was chosen: what the status bar said belongs to the last one.
+  void PageChanged();
   void SetStatusText(const QString& text);
   QString StatusText() const;
   bool AutoSize() const { return autoSize_; }
@@ -165,6 +172,7 @@ class TfrmQuorvane : public QMainWindow {
   QPushButton* btnNone;
   QPushButton* btnInverse;
   QLabel* lblSimpleTip;
+  QLabel* lblSubfolderNote;  // what "Simple" leaves out of the folder; hidden when nothing
   QLineEdit* txtClassicPath;
   QPushButton* btnClassicDir;
   QPushButton* btnClassicFile;
@@ -185,6 +193,7 @@ class TfrmQuorvane : public QMainWindow {
   QRadioButton* radCustom;
   QComboBox* cmbPieceSize;
   QPushButton* btnCreateTorrent;
+  QLabel* lblCreated;  // what the last create wrote; hidden until one did
 
   QGroupBox* grpStartup;
   QRadioButton* radSimple;
@@ -224,6 +233,8 @@ class TfrmQuorvane : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  static QString CreatedHashText(const std::vector<TCreatedTorrent>& created);
+  void FitWrappedLine(QLabel* label);
   QWidget* BuildCreatePage();
   QWidget* BuildSimpleTab();
   QWidget* BuildClassicTab();
@@ -268,8 +279,11 @@ class TfrmQuorvane : public QMainWindow {
   QString sourceShown_;           // txtSource as filled from the settings
   std::string sourceBytes_;       // and the bytes it came from
   bool autoSize_ = false;
-  // The box is empty and shows the prompt: no tracker was chosen or typed yet.
+  // The box is empty and shows the prompt: no tracker is chosen. Only a
+  // remembered empty box stands for a torrent without a tracker.
   bool trackerPrompt_ = true;
+  // The last refresh could not download the list: its up/down marks are old.
+  bool listOffline_ = false;
   bool geometryReady_ = false;       // the stored geometry was applied once
   QTimer* geometryTimer_ = nullptr;  // gathers the resize events of one drag into one save
 };

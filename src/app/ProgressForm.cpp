@@ -191,7 +191,10 @@ void TfrmProgress::Push() {
   }
   ShowOn(ProgressBar1, fileMax_, filePos_);
   ShowOn(ProgressBar2, overallMax_, overallPos_);
-  if (runBytes_ > 0 && !abortRequested_) {  // an aborted run's bars are filled, its bytes were not
+  if (runBytes_ > 0 && abortRequested_) {
+    // An aborted run's bars are filled, its bytes were not: no time is left to wait for.
+    lblRate->setText(tr("Aborted"));
+  } else if (runBytes_ > 0) {
     // The bars count pieces; the last one may be short.
     const int64_t done =
         overallPos_ >= overallMax_ ? runBytes_ : std::min(runBytes_, overallPos_ * pieceLength_);

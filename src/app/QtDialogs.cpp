@@ -1,12 +1,14 @@
 #include "app/QtDialogs.h"
 
 #include "app/FileNames.h"
+#include "app/QuorvaneApplication.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <string_view>
 
 QStringList QtNameFilters(const std::string& filter) {
@@ -28,8 +30,10 @@ QStringList QtNameFilters(const std::string& filter) {
 
 TMsgResult TQtDialogs::MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons) {
   const bool question = buttons != TMsgButtons::Ok;
+  // The general error report and a failed load are errors as much as "Error" is.
+  const bool error = caption == "Error" || caption == "Error Loading!" || caption == ApplicationTitle;
   QMessageBox box(question               ? QMessageBox::Question
-                  : caption == "Error"   ? QMessageBox::Critical
+                  : error                ? QMessageBox::Critical
                   : caption == "Warning" ? QMessageBox::Warning
                                          : QMessageBox::Information,
                   TranslatedMessage(caption), TranslatedMessage(text),
@@ -111,7 +115,30 @@ std::optional<std::string> TQtDialogs::SaveDialog(const TSaveDialogOptions& opti
 };
 
 QString TranslatedMessage(const std::string& text) {
-  return QCoreApplication::translate("Messages", text.c_str());
+  QString whole = QCoreApplication::translate("Messages", text.c_str());
+  if (whole != Utf8Text(text)) return whole;
+  // A file the system refused: its path and the system's reason stay as they are.
+  static const std::pair<std::string_view, const char*> fileErrors[] = {
+      {"Cannot open file \"", QT_TRANSLATE_NOOP("Messages", "Cannot open file \"%1\": %2")},
+      {"Cannot create file \"", QT_TRANSLATE_NOOP("Messages", "Cannot create file \"%1\": %2")},
+  };
+  for (const auto& [prefix, pattern] : fileErrors) {
+    const size_t end = text.rfind("\": ");
+    if (!text.starts_with(prefix) || end == std::string::npos || end < prefix.size()) continue;
+    return QCoreApplication::translate("Messages", pattern)
+        .arg(Utf8Text(text.substr(prefix.size(), end - prefix.size())), Utf8Text(text.substr(end + 3)));
+  }
+  return whole;
+}
+
+QString TranslatedFault(const QString& what) {
+  static const QRegularExpression layer(
+      QStringLiteral("^the piece layer of (.*) does not reduce to its \"pieces root\"$"));
+  if (const QRegularExpressionMatch match = layer.match(what); match.hasMatch())
+    return QCoreApplication::translate("Messages",
+                                       "the piece layer of %1 does not reduce to its \"pieces root\"")
+        .arg(match.captured(1));
+  return what;
 }
 
 QString TranslatedLoadError(const std::string& line) {

@@ -30,6 +30,9 @@ QStringList QtNameFilters(const std::string& filter);
 // A fixed text of the program's core (message, caption, status) in the
 // user's language; a text the translations do not know is shown as it is.
 QString TranslatedMessage(const std::string& text);
+// A metadata fault's reason (a loader line without its "Corrupt File: ") in
+// the user's language, what it names kept.
+QString TranslatedFault(const QString& what);
 // A line of the loader's error list: translated whole when the translations
 // know it, else its "Corrupt File: " is.
 QString TranslatedLoadError(const std::string& line);

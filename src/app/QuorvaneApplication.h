@@ -13,7 +13,8 @@
 #include "Dialogs.h"
 
 // The title the task bar and the general error report show.
-inline constexpr const char* ApplicationTitle = "Quorvane v2.0 - RC1";
+// The same version as the main window's caption, which the boxes stand under.
+inline constexpr const char* ApplicationTitle = "Quorvane v2.1";
 
 // Shows an error that escaped a handler: its text, captioned with the title.
 void ShowException(TDialogs& dialogs, const std::exception& error);

@@ -1,6 +1,7 @@
 #include "app/ViewEditPage.h"
 
 #include <sys/stat.h>
+#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ElidedLabel.h"
 #include "app/FileNames.h"
 #include "app/QtDialogs.h"
 #include "app/QuorvaneApplication.h"
@@ -119,7 +121,7 @@ QString VerifyReport(const TVerifyResult& result, const QString& dataPath) {
     for (size_t i = 0; i < result.MetadataFaults.size() && i < MaxFiles; ++i) {
       const TMetadataFault& fault = result.MetadataFaults[i];
       text += u'\n' + TViewEditPage::tr("metadata fault: %1 (%2 checked by its root alone)")
-                          .arg(ShownPath(fault.What), ShownPath(fault.PathInTorrent));
+                          .arg(TranslatedFault(ShownPath(fault.What)), ShownPath(fault.PathInTorrent));
     }
     if (result.MetadataFaults.size() > MaxFiles)
       text += u'\n' + TViewEditPage::tr("... and %1 more files").arg(result.MetadataFaults.size() - MaxFiles);
@@ -202,12 +204,24 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   grid->addWidget(Named(new QLabel(tr("&Comment:"), this), "lblViewComment"), 3, 0, Qt::AlignTop);
   grid->addWidget(mmoViewComment_, 3, 1, 1, 4);
 
-  lblViewSHA1_ = Named(new QLabel(tr("SHA1:"), this), "lblViewSHA1");
-  lblViewSHA1_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A SHA-256 line needs 680 px at 9 pt: cut in the middle, so its end
+  // ("hybrid" or "v2") stays in sight, with the whole line as tool tip and
+  // the hash alone to copy.
+  lblViewSHA1_ = Named(new TElidedLabel(tr("SHA1:"), Qt::ElideMiddle, this), "lblViewSHA1");
   // The v2 hash sits under the v1 one, and takes no room for a v1 torrent.
-  lblInfoHashV2_ = Named(new QLabel(this), "lblInfoHashV2");
-  lblInfoHashV2_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblInfoHashV2_ = Named(new TElidedLabel(QString(), Qt::ElideMiddle, this), "lblInfoHashV2");
   lblInfoHashV2_->setVisible(false);
+  for (QLabel* label : {lblViewSHA1_, lblInfoHashV2_}) {
+    auto* copy = Named(new QAction(tr("&Copy hash"), label),
+                       label == lblViewSHA1_ ? "actCopySHA1" : "actCopyInfoHashV2");
+    copy->setEnabled(false);
+    label->addAction(copy);
+    label->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(copy, &QAction::triggered, this, [this, label] {
+      QGuiApplication::clipboard()->setText(label == lblViewSHA1_ ? shownHashV1_ : shownHashV2_);
+      ShowStatus(tr("Info hash copied to the clipboard"));
+    });
+  }
   auto* hashes = new QVBoxLayout;
   hashes->setSpacing(0);
   hashes->addWidget(lblViewSHA1_);
@@ -226,6 +240,7 @@ TViewEditPage::TViewEditPage(TViewEditLinks links, QWidget* parent)
   lstFiles_ = Named(new TTorrentFileList(files), "lstFiles");
   txtFilesName_ = Named(new QLineEdit(files), "txtFilesName");
   btnChange_ = Named(new QPushButton(tr("C&hange"), files), "btnChange");
+  btnChange_->setEnabled(false);  // nothing to change until a torrent is loaded
   lblFilesSize_ = Named(new QLabel(tr("Size:"), files), "lblFilesSize");
   filesGrid->addWidget(lstFiles_, 0, 0, 1, 4);
   filesGrid->addWidget(Named(new QLabel(tr("Nam&e:"), files), "lblFilesName"), 1, 0);
@@ -389,6 +404,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     txtFilesName_->setEnabled(false);
     lstFiles_->setCurrentRow(0);
     lstFilesClick();
+    btnChange_->setEnabled(true);
     ShowStatus(tr("Loading complete!"));
     btnViewSaveAs_->setEnabled(true);
     btnViewSave_->setEnabled(true);
@@ -399,8 +415,10 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     diskHash_ = torrent_->InfoHashText;
     diskHashV2_ = torrent_->InfoHashV2Text;
   } catch (const std::exception&) {
+    // A torrent without trackers is trackerless, not corrupt: the loader's
+    // line for it is no reason the load failed.
     std::string errors;
-    for (const auto& error : torrent_->Errors) {
+    for (const auto& error : torrent_->DamageLines()) {
       if (!errors.empty()) errors += '\n';
       errors += Utf8Bytes(TranslatedLoadError(error));
     }
@@ -415,6 +433,9 @@ void TViewEditPage::DisplayTorrent() {
   const TTorrentFile& torrent = *torrent_;
   lstFiles_->clear();
   txtAnnounceURL_->setText(Utf8Text(torrent.Announce()));
+  const bool trackerless = torrent.Announce().empty() && torrent.BackupTrackers().empty();
+  txtAnnounceURL_->setPlaceholderText(trackerless ? tr("no tracker (DHT, peer exchange or web seeds)")
+                                                  : QString());
   txtViewName_->setText(Utf8Text(torrent.Name));
   mmoViewComment_->setPlainText(CommentForDisplay(torrent.Comment));
   ShowInfoHashes(torrent.InfoHashText, torrent.InfoHashV2Text);
@@ -441,13 +462,13 @@ void TViewEditPage::ClearAfterFailedLoad() {
   TDisplayGuard guard(displaying_);
   lstFiles_->clear();
   txtAnnounceURL_->clear();
+  txtAnnounceURL_->setPlaceholderText(QString());
   txtViewName_->clear();
   mmoViewComment_->clear();
   txtFilesName_->clear();
   shownFileText_.clear();
+  ShowInfoHashes({}, {});
   lblViewSHA1_->setText(tr("SHA1:"));
-  lblInfoHashV2_->clear();
-  lblInfoHashV2_->setVisible(false);
   lblViewCreationDate_->setText(tr("Creation Date:"));
   lblFilesSize_->setText(tr("Size:"));
   chkViewPrivate_->setChecked(false);
@@ -459,6 +480,7 @@ void TViewEditPage::ClearAfterFailedLoad() {
   btnViewSave_->setEnabled(false);
   btnCopyMagnet_->setEnabled(false);
   btnVerifyData_->setEnabled(false);
+  btnChange_->setEnabled(false);
 }
 
 void TViewEditPage::lstFilesClick() {
@@ -600,6 +622,10 @@ void TViewEditPage::btnViewSaveClick() {
 }
 
 void TViewEditPage::ShowInfoHashes(const std::string& v1, const std::string& v2) {
+  shownHashV1_ = Utf8Text(v1);
+  shownHashV2_ = Utf8Text(v2);
+  lblViewSHA1_->actions().front()->setEnabled(!v1.empty());
+  lblInfoHashV2_->actions().front()->setEnabled(!v2.empty());
   if (v2.empty()) {
     lblViewSHA1_->setText(tr("SHA1: %1").arg(Utf8Text(v1)));
     lblInfoHashV2_->clear();

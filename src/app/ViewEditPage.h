@@ -139,6 +139,8 @@ class TViewEditPage : public QWidget {
   // The web seeds as shown, each with its bytes, so lines the user did not
   // edit keep them.
   std::vector<std::pair<QString, std::string>> shownWebSeeds_;
+  QString shownHashV1_;  // the hashes the labels show, for their copy actions
+  QString shownHashV2_;
   bool verifying_ = false;
 
   QLineEdit* txtTorrent_;

@@ -233,8 +233,13 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
     }
   }
   std::vector<std::string> names;
+  std::vector<int64_t> lengths;
   names.reserve(sources.size());
-  for (const TByteSource& source : sources) names.push_back(source.Path);
+  lengths.reserve(sources.size());
+  for (const TByteSource& source : sources) {
+    names.push_back(source.Path);
+    lengths.push_back(source.Length);
+  }
 
   progress_.SetFinishedEnabled(false);
   progress_.SetAbortEnabled(true);
@@ -254,9 +259,14 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
                         hybrid ? THashPlan::Hybrid : THashPlan::V2);
     hasher.Start();
     size_t closed = 0;  // sources before this one were read to their end
+    size_t shown = names.size();
+    // The file bar starts again with each file, as in a v1 run.
     auto showFile = [&] {
-      if (closed < names.size())
-        progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(names[closed]));
+      if (closed >= names.size() || closed == shown) return;
+      shown = closed;
+      progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(names[closed]));
+      progress_.SetFileMax(lengths[closed] / pieceLength + 1);
+      progress_.SetFilePosition(0);
     };
     showFile();
     for (int64_t index = 0; index < hasher.PieceCount(); ++index) {
@@ -274,6 +284,8 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
         info.V1Pieces.append(reinterpret_cast<const char*>(digest.data()), digest.size());
       }
       progress_.SetOverallPosition(std::min(index + 1, progress_.OverallMax()));
+      // The piece is finished in the file being read, which may end with it.
+      progress_.SetFilePosition(std::min(progress_.FilePosition() + 1, progress_.FileMax()));
       for (; closed < names.size() && hasher.LastPieceOf(closed) <= index; ++closed) hasher.FileDone(closed);
       showFile();
       progress_.ProcessEvents();

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -24,9 +25,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -37,6 +40,7 @@
 #include "app/BackupForm.h"
 #include "app/DirectoryListBox.h"
 #include "app/DriveComboBox.h"
+#include "app/ElidedLabel.h"
 #include "app/FileListBox.h"
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
@@ -332,6 +336,36 @@ class DesktopTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
+  // After "Operation Aborted!" the progress window has the keyboard again,
+  // says the run was aborted instead of a time left, and Escape closes it.
+  void abortHandsTheKeyboardBack() {
+    auto window = WindowCreatingBigFile("abort");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    TfrmProgress& progress = *window->frmProgress;
+    // The box is modal over the main window, which has the keyboard while it is open.
+    dialogs_.WhileOpen = [&] { window->activateWindow(); };
+    int ticks = 0;
+    QTimer pump;  // runs only while the hashing lets events through
+    pump.setInterval(0);
+    connect(&pump, &QTimer::timeout, this, [&] {
+      if (++ticks == 2) QTest::mouseClick(progress.btnAbort, Qt::LeftButton);
+    });
+    pump.start();
+    dialogs_.SaveAnswers.push_back(Work("aborted.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    pump.stop();
+    QVERIFY2(ticks >= 2, "the run never let events through");
+    QCOMPARE(dialogs_.Boxes.back().Text, std::string("Operation Aborted!"));
+    QVERIFY(!fs::exists(Work("aborted.torrent")));
+    QVERIFY(progress.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&progress));
+    QCOMPARE(QApplication::focusWidget(), progress.btnFinished);
+    QCOMPARE(progress.lblRate->text(), QStringLiteral("Aborted"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!progress.isVisible());
+  }
+
   // Return in a question gives its default answer; the info-hash question's is No.
   void questionsAnswerTheirDefaultOnReturn_data() {
     QTest::addColumn<bool>("defaultNo");
@@ -490,6 +524,71 @@ class DesktopTest : public QObject {
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
   }
 
+  // Alt and a letter never types into a box, also when the button it names is
+  // disabled; Ctrl+Tab goes through the window's pages from wherever the
+  // focus is and leaves the creation mode alone; the back-up check box has a
+  // label with a key of its own.
+  void keyboardKeepsToItsTargets_data() {
+    QTest::addColumn<bool>("german");
+    QTest::newRow("English") << false;
+    QTest::newRow("German") << true;
+  }
+  void keyboardKeepsToItsTargets() {
+    QFETCH(bool, german);
+    const TTestLanguage language(german);
+    auto window = NewWindow();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto key = [](QAbstractButton* button) {
+      return static_cast<Qt::Key>(MnemonicOf(button->text()).toUpper().unicode());
+    };
+    QVERIFY(!window->btnBackup->isEnabled());
+    struct TBox {
+      const char* Name;
+      QWidget* Widget;
+      int Mode;  // the creation mode it is on
+      std::function<QString()> Text;
+    } boxes[] = {
+        {"tracker", window->cmbAnnounceURL, 0, [&] { return window->cmbAnnounceURL->currentText(); }},
+        {"source", window->txtSource, 0, [&] { return window->txtSource->text(); }},
+        {"comment", window->mmoComment, 0, [&] { return window->mmoComment->toPlainText(); }},
+        {"path", window->txtClassicPath, 1, [&] { return window->txtClassicPath->text(); }},
+    };
+    for (const TBox& box : boxes) {
+      window->PageControl1->setCurrentWidget(window->tabCreate);
+      window->pageMode->setCurrentIndex(box.Mode);
+      box.Widget->setFocus();
+      QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("OpenTrackr"));
+      QTest::keyClick(QApplication::focusWidget(), key(window->btnBackup), Qt::AltModifier);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::AltModifier);  // no control's key
+      QVERIFY2(box.Text().endsWith(QStringLiteral("OpenTrackr")), qPrintable(box.Text()));
+
+      // Ctrl+Tab: the next page, not the other creation mode.
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+      QVERIFY2(window->PageControl1->currentWidget() == window->tabViewTorrent, box.Name);
+      QVERIFY2(window->pageMode->currentIndex() == box.Mode, box.Name);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+      QVERIFY2(window->PageControl1->currentWidget() == window->tabCreate, box.Name);
+      QCOMPARE(window->pageMode->currentIndex(), box.Mode);
+    }
+    // From the file list inside the "Simple" page too.
+    window->pageMode->setCurrentIndex(0);
+    window->FileListBox1->setFocus();
+    QTest::keyClick(window->FileListBox1, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(window->PageControl1->currentWidget(), window->tabViewTorrent);
+    QCOMPARE(window->pageMode->currentIndex(), 0);
+
+    // The check box: a label, and its key enables the button.
+    window->PageControl1->setCurrentWidget(window->tabCreate);
+    QVERIFY(!window->chkBackup->text().isEmpty());
+    QVERIFY(!MnemonicOf(window->chkBackup->text()).isNull());
+    window->txtSource->setFocus();
+    QTest::keyClick(window.get(), key(window->chkBackup), Qt::AltModifier);
+    QTRY_VERIFY(window->chkBackup->isChecked());
+    QVERIFY(window->btnBackup->isEnabled());
+  }
+
   // Ctrl+O and Ctrl+S on the View/Edit page, F1 for help, Ctrl+Q to quit.
   void windowKeys() {
     const std::string path = WriteTorrent("keys/single.torrent");
@@ -566,7 +665,7 @@ class DesktopTest : public QObject {
     QVERIFY(!translators.empty());
     auto window = NewWindow();
     window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
-    QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hashe: a.flac"));
+    QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hash-Berechnung: a.flac"));
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt"));
     window->frmProgress->SetCaption(std::string(ProgressCaptionPrefix) + "/daten/a.torrent");
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt: /daten/a.torrent"));
@@ -594,7 +693,7 @@ class DesktopTest : public QObject {
     QCOMPARE(create, QStringLiteral(".torrent jetzt e&rstellen!"));
     QCOMPARE(abort, QStringLiteral("&Abbrechen"));
     QCOMPARE(backup, QStringLiteral("Auswahl der Ersatz-Tracker"));
-    QVERIFY(about.startsWith(QStringLiteral("Quorvane 2.0 - ein Programm")));
+    QVERIFY(about.startsWith(QStringLiteral("Quorvane 2.1 - ein Programm")));
     QCOMPARE(aborted, QStringLiteral("Vorgang abgebrochen!"));
     // Qt's own catalogue is there when Debian's qt6-translations-l10n is.
     if (translators.size() > 1) QCOMPARE(yes, QStringLiteral("&Ja"));
@@ -674,6 +773,184 @@ class DesktopTest : public QObject {
     list->setFocus();
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("track0.flac\t4404019"));
+  }
+
+  // Error boxes show the critical icon, whatever their caption; the file
+  // errors of the system and the faults a verify finds in a torrent speak
+  // German in German windows, what they name kept; one version in every title.
+  void errorsLookAndReadAsErrors() {
+    struct TIconCase {
+      const char* Caption;
+      QMessageBox::Icon Icon;
+    } icons[] = {
+        {"Error", QMessageBox::Critical},          {"Error Loading!", QMessageBox::Critical},
+        {ApplicationTitle, QMessageBox::Critical},  // the general error report
+        {"Warning", QMessageBox::Warning},         {"Abort", QMessageBox::Information},
+    };
+    TQtDialogs dialogs;
+    for (const TIconCase& c : icons) {
+      QMessageBox::Icon shown = QMessageBox::NoIcon;
+      QTimer answer;
+      answer.setInterval(10);
+      connect(&answer, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          shown = box->icon();
+          box->accept();
+        }
+      });
+      answer.start();
+      dialogs.MessageBox("Cannot open file \"/data/a\": Permission denied", c.Caption, TMsgButtons::Ok);
+      answer.stop();
+      QVERIFY2(shown == c.Icon, c.Caption);
+    }
+    auto window = NewWindow();
+    QCOMPARE(QString::fromLatin1(ApplicationTitle), window->windowTitle());
+
+    const TTestLanguage language(true);
+    QVERIFY(language.Installed());
+    struct TTextCase {
+      std::string English;
+      const char* German;
+    } texts[] = {
+        {"Cannot open file \"/daten/a b.flac\": Permission denied",
+         "Datei „/daten/a b.flac“ kann nicht geöffnet werden: Permission denied"},
+        {"Cannot create file \"/daten/\"x\".torrent\": No space left on device",
+         "Datei „/daten/\"x\".torrent“ kann nicht angelegt werden: No space left on device"},
+        {"Operation Aborted!", "Vorgang abgebrochen!"},
+        {"Cannot open file", "Cannot open file"},  // no path: left as it is
+    };
+    for (const TTextCase& c : texts) QCOMPARE(TranslatedMessage(c.English), QString::fromUtf8(c.German));
+    QCOMPARE(TranslatedFault(QStringLiteral("the piece layer of \"CD1/01.flac\" does not reduce to its "
+                                            "\"pieces root\"")),
+             QStringLiteral("die Stückebene von \"CD1/01.flac\" ergibt nicht ihre „pieces root“"));
+    QCOMPARE(TranslatedFault(QStringLiteral("something new")), QStringLiteral("something new"));
+    window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
+    QTRY_VERIFY(!window->frmProgress->lblHashing->text().startsWith(QStringLiteral("Hashe:")));
+  }
+
+  // The help covers every page and choice of the window, in both languages,
+  // under the window's own version.
+  void helpCoversEveryPage_data() {
+    QTest::addColumn<bool>("german");
+    QTest::newRow("English") << false;
+    QTest::newRow("German") << true;
+  }
+  void helpCoversEveryPage() {
+    QFETCH(bool, german);
+    const TTestLanguage language(german);
+    auto window = NewWindow();
+    const QString help = window->mmoAbout->toPlainText();
+    const QStringList english = {QStringLiteral("Quorvane 2.1 - a maker of .torrent files"),
+                                 QStringLiteral("2. Simple mode"),
+                                 QStringLiteral("3. Classic mode"),
+                                 QStringLiteral("4. Trackers, comment and piece size"),
+                                 QStringLiteral("5. Format: v1, v2 or hybrid"),
+                                 QStringLiteral("6. Source and private torrents"),
+                                 QStringLiteral("7. Viewing and editing a torrent"),
+                                 QStringLiteral("8. Verifying data and magnet links"),
+                                 QStringLiteral("9. Credits")};
+    const QStringList deutsch = {QStringLiteral("Quorvane 2.1 - ein Programm"),
+                                 QStringLiteral("2. Einfacher Modus"),
+                                 QStringLiteral("3. Klassischer Modus"),
+                                 QStringLiteral("4. Tracker, Kommentar und Stückgröße"),
+                                 QStringLiteral("5. Format: v1, v2 oder Hybrid"),
+                                 QStringLiteral("6. Quelle und private Torrents"),
+                                 QStringLiteral("7. Einen Torrent ansehen und bearbeiten"),
+                                 QStringLiteral("8. Daten prüfen und Magnet-Links"),
+                                 QStringLiteral("9. Danksagung")};
+    for (const QString& heading : german ? deutsch : english)
+      QVERIFY2(help.contains(u'\n' + heading + u'\n') || help.startsWith(heading), qPrintable(heading));
+    // What the sections name is what the window shows.
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(window->chkPrivate),
+                                    static_cast<QAbstractButton*>(window->btnCreateTorrent)})
+      QVERIFY2(help.contains(button->text().remove(u'&')), qPrintable(button->text()));
+    QVERIFY(window->windowTitle().endsWith(QStringLiteral("v2.1")));
+  }
+
+  // The line of a create and the info hashes of View/Edit show whole, or cut
+  // in the middle with the whole text at hand, at every font size.
+  void createdAndHashLinesShowWhole_data() { AddFontSizeRows(); }
+  void createdAndHashLinesShowWhole() {
+    QFETCH(int, points);
+    QFETCH(bool, german);
+    const TTestLanguage language(german);
+    QFont font = originalFont_;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    const std::string data = Work("Some Album With A Rather Long Title/01 - The First Track.flac");
+    WriteFile(data, 100000);
+
+    auto window = NewWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->resize(window->minimumSize());
+    Settle();
+    // "Simple" on a folder whose files lie in a subfolder: the note says so, whole.
+    window->pageMode->setCurrentIndex(0);
+    window->DirectoryListBox1->SetDirectory(Work());
+    QLabel* note = window->lblSubfolderNote;
+    QTRY_VERIFY(note->isVisible());
+    QVERIFY(note->text().startsWith(QStringLiteral("1 ")));
+    QTRY_VERIFY2(
+        note->height() >= note->heightForWidth(note->width()),
+        qPrintable(
+            QStringLiteral("%1 px for %2").arg(note->height()).arg(note->heightForWidth(note->width()))));
+    QVERIFY(window->rect().contains(QRect(note->mapTo(window.get(), QPoint(0, 0)), note->size())));
+    window->pageMode->setCurrentIndex(1);
+    window->txtClassicPath->setText(QString::fromStdString(data));
+    window->cmbFormat->setCurrentIndex(1);  // hybrid: two hashes, the longest line
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+    dialogs_.SaveAnswers.push_back(Work("hybrid.torrent"));
+    QTest::mouseClick(window->btnCreateTorrent, Qt::LeftButton);
+    QVERIFY(fs::exists(Work("hybrid.torrent")));
+    window->frmProgress->hide();
+    window->activateWindow();
+    Settle();
+    QLabel* created = window->lblCreated;
+    QVERIFY(created->isVisible());
+    const QRect inside = window->rect();
+    QVERIFY(inside.contains(QRect(created->mapTo(window.get(), QPoint(0, 0)), created->size())));
+    QTRY_VERIFY2(created->height() >= created->heightForWidth(created->width()),
+                 qPrintable(QStringLiteral("%1 px for %2")
+                                .arg(created->height())
+                                .arg(created->heightForWidth(created->width()))));
+    QVERIFY(created->text().contains(QString::fromStdString(Work("hybrid.torrent"))));
+    QVERIFY(created->textInteractionFlags() & Qt::TextSelectableByMouse);
+
+    window->OpenTorrent(Work("hybrid.torrent"));
+    Settle();
+    const auto* page = window->tabViewTorrent->findChild<TViewEditPage*>();
+    QVERIFY(page && page->Torrent());
+    const QString v2 = QString::fromStdString(page->Torrent()->InfoHashV2Text);
+    auto* line = window->tabViewTorrent->findChild<TElidedLabel*>(QStringLiteral("lblInfoHashV2"));
+    QVERIFY(line && line->isVisible());
+    QVERIFY(line->text().contains(v2));
+    const QRect where(line->mapTo(window.get(), QPoint(0, 0)), line->size());
+    QVERIFY2(inside.contains(where), qPrintable(QStringLiteral("%1 px wide at x %2 in %3")
+                                                    .arg(where.width())
+                                                    .arg(where.x())
+                                                    .arg(inside.width())));
+    // Cut in the middle: the end, which says what kind of torrent it is, stays.
+    const QString end = line->text().mid(line->text().indexOf(v2) + v2.size());
+    QVERIFY(end.contains(german ? QStringLiteral("v1 und v2") : QStringLiteral("v1 and v2")));
+    const QString shown =
+        line->fontMetrics().elidedText(line->text(), Qt::ElideMiddle, line->contentsRect().width());
+    QVERIFY2(shown.endsWith(end), qPrintable(shown));
+    if (line->Elided()) {
+      QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), line->mapToGlobal(QPoint(2, 2)));
+      QApplication::sendEvent(line, &tip);
+      QTRY_COMPARE(QToolTip::text(), line->text());
+      QToolTip::hideText();
+    }
+    // The hashes alone to copy.
+    for (const auto& [name, hash] :
+         {std::pair{"actCopyInfoHashV2", v2},
+          std::pair{"actCopySHA1", QString::fromStdString(page->Torrent()->InfoHashText)}}) {
+      auto* copy = window->tabViewTorrent->findChild<QAction*>(QLatin1String(name));
+      QVERIFY2(copy && copy->isEnabled(), name);
+      copy->trigger();
+      QCOMPARE(QGuiApplication::clipboard()->text(), hash);
+    }
   }
 
   // Paragraphs are single lines the memo wraps: a line broken at a fixed

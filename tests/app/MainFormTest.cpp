@@ -43,6 +43,7 @@
 #include "app/ViewEditPage.h"
 #include "base/ProfileFile.h"
 #include "base/Stream.h"
+#include "create/PieceLength.h"
 #include "metainfo/TorrentFile.h"
 #include "trackers/TrackerRefresh.h"
 
@@ -292,7 +293,7 @@ class MainFormTest : public QObject {
     ini.WriteString("private0", "name", "Mine");
     auto window = NewWindow();
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));
-    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.1"));
     QVERIFY(dialogs_.Boxes[0].Text.find(gone) != std::string::npos);
     // Nothing else is lost: a later save keeps the private tracker.
     QVERIFY(window->radClassic->isChecked());
@@ -371,10 +372,10 @@ class MainFormTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
-  // The status bar says where a create put its torrent and what it holds, with
-  // every info hash the torrent is known by; a new create starts with a clean
-  // status bar.
-  void createdTorrentIsNamedInTheStatusBar() {
+  // The page says where a create put its torrent and what it holds, with
+  // every info hash the torrent is known by, whole and selectable; a new
+  // create starts with a clean status bar and no line of the last one.
+  void createdTorrentIsNamedOnThePage() {
     const std::string folder = Work("Show");
     WriteFile(folder + "/ep1.mkv", 3 * 1048576 + 104858);  // 3.1 MiB
     WriteFile(folder + "/sub/ep2.mkv", 1048576);
@@ -429,15 +430,96 @@ class MainFormTest : public QObject {
         expected.replace(QStringLiteral("<v1>"), QString::fromStdString(loaded->InfoHashText))
             .replace(QStringLiteral("<v2>"), QString::fromStdString(loaded->InfoHashV2Text));
       }
-      QVERIFY2(window->StatusText() == expected, qPrintable(window->StatusText()));
+      QVERIFY2(window->lblCreated->text() == expected, qPrintable(window->lblCreated->text()));
+      QVERIFY(window->lblCreated->isVisibleTo(window.get()));
+      QVERIFY(window->lblCreated->textInteractionFlags() & Qt::TextSelectableByMouse);
+      QVERIFY2(window->StatusText().isEmpty(), qPrintable(window->StatusText()));
       // A create that ends at a question leaves no stale message behind.
       window->SetStatusText(QStringLiteral("stale"));
-      window->cmbAnnounceURL->setEditText(QString());
       window->txtClassicPath->clear();
       Create(*window);
       QVERIFY2(window->StatusText().isEmpty(), c.Name);
+      QVERIFY2(window->lblCreated->text().isEmpty() && !window->lblCreated->isVisibleTo(window.get()),
+               c.Name);
     }
     QLocale::setDefault(original);
+  }
+
+  // The file bar restarts with every file and moves with its pieces in every
+  // format, also in a window that ran before; the overall bar keeps counting.
+  void fileBarFollowsEachFileInEveryFormat() {
+    const std::string folder = Work("two");
+    WriteFile(folder + "/a.bin", 4 * 262144);
+    WriteFile(folder + "/b.bin", 4 * 262144);
+    const char* const formats[] = {"v1", "hybrid", "v2"};
+    for (int format = 0; format < 3; ++format) {
+      auto window = NewWindow();
+      window->pageMode->setCurrentIndex(1);
+      window->txtClassicPath->setText(QString::fromStdString(folder));
+      window->cmbFormat->setCurrentIndex(format);
+      window->radCustom->setChecked(true);
+      window->cmbPieceSize->setCurrentIndex(PieceLengthIndex(262144));
+      window->cmbAnnounceURL->setEditText(QStringLiteral("http://tracker.test/announce"));
+      TfrmProgress& progress = *window->frmProgress;
+      for (int run = 0; run < 2; ++run) {
+        struct TSeen {
+          int64_t Max, Position, Overall;
+        };
+        std::vector<TSeen> seen;
+        QTimer pump;  // runs only while the hashing lets events through
+        pump.setInterval(0);
+        connect(&pump, &QTimer::timeout, this, [&] {
+          seen.push_back({progress.FileMax(), progress.FilePosition(), progress.OverallPosition()});
+        });
+        pump.start();
+        dialogs_.SaveAnswers.push_back(
+            Work("two" + std::to_string(format) + std::to_string(run) + ".torrent"));
+        Create(*window);
+        pump.stop();
+        QVERIFY2(seen.size() >= 4, formats[format]);
+        // The first look is at the start of a file, never at a full bar left from before.
+        QVERIFY2(seen.front().Position < seen.front().Max, formats[format]);
+        // A file of four pieces: the bar's maximum is 5, as for any file.
+        const bool moved = std::any_of(seen.begin(), seen.end(), [](const TSeen& s) {
+          return s.Max == 5 && s.Position > 0 && s.Position < 5;
+        });
+        QVERIFY2(moved, formats[format]);
+        // It restarts with the second file while the overall bar goes on.
+        bool restarted = false;
+        for (size_t i = 1; i < seen.size(); ++i)
+          restarted = restarted || (seen[i].Position < seen[i - 1].Position && seen[i].Overall >= 4);
+        QVERIFY2(restarted, formats[format]);
+        QCOMPARE(progress.FilePosition(), progress.FileMax());
+      }
+    }
+  }
+
+  // The status bar speaks of the page in front: a path of "Simple" is not
+  // left on "Classic", nor "Loading complete!" on "Settings".
+  void statusBarBelongsToThePage() {
+    const std::string folder = Work("files");
+    WriteFile(folder + "/a.bin", 1);
+    const std::string torrent = Work("one.torrent");
+    std::ofstream(torrent, std::ios::binary)
+        << "d8:announce17:http://t.test/ann4:infod6:lengthi5e4:name5:a.txt12:piece lengthi16384e"
+           "6:pieces20:01234567890123456789ee";
+    auto window = NewWindow();
+    window->pageMode->setCurrentIndex(0);
+    window->DirectoryListBox1->SetDirectory(folder);
+    window->FileListBox1->setCurrentRow(0);
+    const QString path = QString::fromStdString(folder + "/a.bin");
+    QCOMPARE(window->StatusText(), path);
+    window->pageMode->setCurrentIndex(1);
+    QCOMPARE(window->StatusText(), QString());
+    window->pageMode->setCurrentIndex(0);
+    QCOMPARE(window->StatusText(), path);  // back on "Simple": its file again
+    window->OpenTorrent(torrent);
+    QCOMPARE(window->PageControl1->currentWidget(), window->tabViewTorrent);
+    QCOMPARE(window->StatusText(), QStringLiteral("Loading complete!"));
+    window->PageControl1->setCurrentWidget(window->tabSettings);
+    QCOMPARE(window->StatusText(), QString());
+    window->PageControl1->setCurrentWidget(window->tabAbout);
+    QCOMPARE(window->StatusText(), QString());
   }
 
   // Bytes done, speed and time left beside the bars.
@@ -469,7 +551,8 @@ class MainFormTest : public QObject {
     QLocale::setDefault(original);
   }
 
-  // "Simple" leaves out what lies in subfolders, and the status bar says how much.
+  // "Simple" leaves out what lies in subfolders, and the page says how much,
+  // whole, in a line of its own that nothing else replaces.
   void subfolderFilesLeftOutAreCounted() {
     struct TCase {
       const char* Name;
@@ -497,15 +580,20 @@ class MainFormTest : public QObject {
           WriteFile(folder + "/" + file, 1);
       }
       window->DirectoryListBox1->SetDirectory(folder);
-      QVERIFY2(window->StatusText() == QLatin1String(c.Status), qPrintable(window->StatusText()));
+      QVERIFY2(window->lblSubfolderNote->text() == QLatin1String(c.Status),
+               qPrintable(window->lblSubfolderNote->text()));
+      QCOMPARE(window->lblSubfolderNote->isVisibleTo(window.get()), *c.Status != '\0');
+      window->SetStatusText(QStringLiteral("Tracker list loaded!"));
+      QVERIFY(window->lblSubfolderNote->text() == QLatin1String(c.Status));
       QCOMPARE(window->FileListBox1->count(), 1);  // the mode is as it was
     }
     // A folder high up is not walked to its end.
     const std::string big = Work("big");
     for (int i = 0; i < 10001; ++i) WriteFile(big + "/sub/" + std::to_string(i), 0);
     window->DirectoryListBox1->SetDirectory(big);
-    QCOMPARE(window->StatusText(), QStringLiteral("More than 10000 files in subfolders are not included: the "
-                                                  "Classic mode takes the whole folder"));
+    QCOMPARE(window->lblSubfolderNote->text(),
+             QStringLiteral("More than 10000 files in subfolders are not included: the "
+                            "Classic mode takes the whole folder"));
   }
 
   // A file that cannot be read ends the create with one report, the general
@@ -541,7 +629,7 @@ class MainFormTest : public QObject {
     Create(*window);
     SetFileSysCalls(old);
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));
-    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.1"));
     QCOMPARE(dialogs_.Boxes[0].Text, "Cannot open file \"" + Work("data/locked") + "\": Permission denied");
     QVERIFY(!fs::exists(Work("out/data.torrent")) && !fs::exists(Work("out/locked.torrent")));
     // The label names the file that failed, not the one after it, nor (one
@@ -720,14 +808,15 @@ class MainFormTest : public QObject {
   }
 
   // The prompt is the empty box's placeholder, not a text to delete first; it
-  // stands for "no tracker chosen" until the user has typed or chosen one, and
-  // an empty box after that is a torrent without a tracker.
+  // stands for "no tracker chosen" whenever it shows, also after the user
+  // typed and cleared a URL. Only a remembered empty box makes a torrent
+  // without a tracker, and the page says so.
   void trackerPromptIsAPlaceholder_data() {
     QTest::addColumn<QString>("typed");       // typed into the box, then cleared; "" for nothing
     QTest::addColumn<bool>("rememberEmpty");  // the settings remember an empty box
     QTest::addColumn<bool>("refused");
     QTest::newRow("untouched") << QString() << false << true;
-    QTest::newRow("typed, then cleared") << QStringLiteral("http://t.test/a") << false << false;
+    QTest::newRow("typed, then cleared") << QStringLiteral("http://t.test/a") << false << true;
     QTest::newRow("remembered empty") << QString() << true << false;
   }
   void trackerPromptIsAPlaceholder() {
@@ -749,9 +838,20 @@ class MainFormTest : public QObject {
     }
     window->DirectoryListBox1->SetDirectory(folder);
     window->FileListBox1->item(0)->setSelected(true);
-    Create(*window);  // the save dialog is cancelled: nothing is written
+    window->chkPrivate->setChecked(true);  // a private torrent without a tracker is of no use
+    dialogs_.SaveAnswers.push_back(Work("out.torrent"));
+    Create(*window);
     QCOMPARE(dialogs_.SaveRequests.size(), size_t(refused ? 0 : 1));
     QCOMPARE(dialogs_.Boxes.size(), size_t(refused ? 1 : 0));
+    if (refused)
+      QCOMPARE(dialogs_.Boxes[0].Text, std::string("You must select a tracker to use with this torrent!"));
+    QCOMPARE(fs::exists(Work("out.torrent")), !refused);
+    if (!refused) {
+      QVERIFY(LoadTorrent(Work("out.torrent"))->Announce().empty());
+      QVERIFY2(window->lblCreated->text().endsWith(
+                   QStringLiteral("; no tracker (DHT, peer exchange or web seeds)")),
+               qPrintable(window->lblCreated->text()));
+    }
     QCOMPARE(window->lblURL->text(), QStringLiteral("URL: "));
     // The settings keep the prompt for a box that shows it unchosen, as they always did.
     QVERIFY(window->close());
@@ -985,7 +1085,7 @@ class MainFormTest : public QObject {
     QTest::mouseClick(window->btnSaveSettings, Qt::LeftButton);
     QCOMPARE(dialogs_.Boxes.size(), size_t(1));
     QCOMPARE(dialogs_.Boxes[0].Text, "Unable to write to " + Work("blocker") + "/quorvane/quorvane.ini");
-    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(dialogs_.Boxes[0].Caption, std::string("Quorvane v2.1"));
     // The program goes on, and closing is still allowed.
     QTest::mouseClick(window->radCustom, Qt::LeftButton);
     QVERIFY(window->cmbPieceSize->isEnabled());
@@ -1001,7 +1101,7 @@ class MainFormTest : public QObject {
     QTRY_VERIFY(after);  // the program went on with the next event
     QCOMPARE(applicationDialogs.Boxes.size(), size_t(1));
     QCOMPARE(applicationDialogs.Boxes[0].Text, std::string("Something broke"));
-    QCOMPARE(applicationDialogs.Boxes[0].Caption, std::string("Quorvane v2.0 - RC1"));
+    QCOMPARE(applicationDialogs.Boxes[0].Caption, std::string("Quorvane v2.1"));
   }
 
   void homepageOpensTheConfiguredAddress() {
@@ -1011,7 +1111,7 @@ class MainFormTest : public QObject {
     QCOMPARE(catcher.Opened.size(), 1);
     QCOMPARE(catcher.Opened[0], QUrl(QStringLiteral(QUORVANE_HOMEPAGE)));
     QVERIFY(window->mmoAbout->isReadOnly());
-    QVERIFY(window->mmoAbout->toPlainText().startsWith(QStringLiteral("Quorvane 2.0")));
+    QVERIFY(window->mmoAbout->toPlainText().startsWith(QStringLiteral("Quorvane 2.1")));
   }
 };
 

@@ -450,6 +450,30 @@ class TrackersGuiTest : public QObject {
     QVERIFY(dialogs_.Boxes.empty());
   }
 
+  // A list that could not be downloaded is as old as its cache: it says
+  // nothing of a tracker being up now, though "down" still asks.
+  void offlineListShowsNoTrackerUp() {
+    server_->Route("/off/list", Answer(404, "gone"));
+    server_->Route("/off/list.2", Answer(503, "busy"));
+    WriteCache(List(208, listA));
+    Ini().WriteString("memory", "tracker", "Alpha");
+    auto window = NewWindow("/off/list");
+    QVERIFY(Refresh(*window));
+    QCOMPARE(dialogs_.Captions(), (std::vector<std::string>{"Warning"}));
+    // The remembered tracker, and those chosen afterwards.
+    QCOMPARE(window->cmbAnnounceURL->currentText(), QStringLiteral("Alpha"));
+    QCOMPARE(window->lblStatus->text(), QStringLiteral("Status: N/A (offline)"));
+    window->cmbAnnounceURL->setEditText(QStringLiteral("Beta"));
+    QCOMPARE(window->lblStatus->text(), QStringLiteral("Status: *DOWN*"));
+    window->cmbAnnounceURL->setEditText(QStringLiteral("http://typed.test/announce"));
+    QCOMPARE(window->lblStatus->text(), QStringLiteral("Status: N/A"));
+    // Back online, the list's marks count again, also for the tracker shown.
+    window->cmbAnnounceURL->setEditText(QStringLiteral("Alpha"));
+    server_->Route("/off/list", Answer(200, List(208, listA)));
+    QVERIFY(Refresh(*window));
+    QCOMPARE(window->lblStatus->text(), QStringLiteral("Status: UP"));
+  }
+
   void downTrackerIsConfirmedAgainstTheLoadedList() {
     server_->Route("/down", Answer(200, List(208, listA)));
     Ini().WriteBool("settings", "remembertracker", false);

@@ -238,7 +238,7 @@ class TViewEditPageTest : public QObject {
     };
     const TCase buttons[] = {
         {"btnTorrentBrowse", "...", true},       {"btnViewBackupTrackers", "Backup", false},
-        {"btnCreationDateReset", "Reset", true}, {"btnChange", "Change", true},
+        {"btnCreationDateReset", "Reset", true}, {"btnChange", "Change", false},
         {"btnViewSave", "Save", false},          {"btnViewSaveAs", "Save As ..", false},
     };
     for (const auto& b : buttons) {
@@ -322,6 +322,11 @@ class TViewEditPageTest : public QObject {
          Torrent(Announce(), Str("files") + "le" + Str("name") + Str("x") + Str("piece length") + Int(16384) +
                                  Str("pieces") + Str(Pieces20)),
          "Corrupt File: \"info.files\" is empty"},
+        // Without trackers as well: that is no reason, and no line of the box.
+        {"trackerless with an empty file list",
+         Torrent("", Str("files") + "le" + Str("name") + Str("x") + Str("piece length") + Int(16384) +
+                         Str("pieces") + Str(Pieces20)),
+         "Corrupt File: \"info.files\" is empty"},
     };
     const auto good = Write("good.torrent", Torrent(Announce() + Str("comment") + Str("c"), MultiFile()));
     for (const auto& c : cases) {
@@ -329,6 +334,7 @@ class TViewEditPageTest : public QObject {
       Open(good);
       QVERIFY2(page_->Torrent(), c.Label);
       QVERIFY(Button("btnViewSave")->isEnabled());
+      QVERIFY(Button("btnChange")->isEnabled());
       dialogs_->Boxes.clear();
       Open(Write("bad.torrent", c.Bytes));
       QVERIFY2(!page_->Torrent(), c.Label);
@@ -345,6 +351,7 @@ class TViewEditPageTest : public QObject {
       QCOMPARE(Label("lblFilesSize")->text(), QStringLiteral("Size:"));
       QVERIFY(!Button("btnViewSave")->isEnabled());
       QVERIFY(!Button("btnViewSaveAs")->isEnabled());
+      QVERIFY(!Button("btnChange")->isEnabled());
       // The loaded path still names the last good file.
       QCOMPARE(page_->LoadedPath(), good);
       fs::remove(Path("bad.torrent"));
@@ -823,6 +830,38 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(Edit("txtViewName")->text(), QStringLiteral("...torrent"));
     QCOMPARE(Files()->item(0)->text(), QStringLiteral("...torrent"));
     QVERIFY(!page_->Torrent()->IsDamaged());
+  }
+
+  // A torrent without trackers is trackerless, not corrupt: it loads without
+  // a box, says how its peers are found, and saves without the question a
+  // damaged torrent gets.
+  void trackerlessTorrentIsNoFault() {
+    const QString none = QStringLiteral("no tracker (DHT, peer exchange or web seeds)");
+    struct TCase {
+      const char* Label;
+      std::string Head;  // the keys before "info"
+      bool Trackerless;
+    } cases[] = {
+        {"no tracker at all", "", true},
+        {"back-up trackers only", Str("announce-list") + "ll" + Str("http://b/announce") + "ee", false},
+        {"a main tracker", Announce(), false},
+    };
+    for (const TCase& c : cases) {
+      dialogs_->Boxes.clear();
+      const std::string file = Write(c.Label, Torrent(c.Head, SingleFile()));
+      Open(file);
+      QVERIFY2(page_->Torrent(), c.Label);
+      QVERIFY2(dialogs_->Boxes.empty(), c.Label);
+      QCOMPARE(status_.last(), QStringLiteral("Loading complete!"));
+      QCOMPARE(Edit("txtAnnounceURL")->placeholderText(), c.Trackerless ? none : QString());
+      // Saved as it is: no question, and no tracker appears.
+      Button("btnViewSave")->click();
+      QVERIFY2(dialogs_->Boxes.empty(), dialogs_->Boxes.empty() ? c.Label : dialogs_->Boxes[0].Text.c_str());
+      const auto saved = LoadFile(file);
+      QCOMPARE(saved->Announce(), page_->Torrent()->Announce());
+      if (c.Trackerless) QVERIFY(saved->Announce().empty() && saved->AnnounceTiers().empty());
+      fs::remove(file);
+    }
   }
 
   void aHybridIsNotRenamed() {

@@ -4,24 +4,6 @@
 <context>
     <name>AboutText</name>
     <message>
-        <source>Quorvane 2.0 - a maker of .torrent files</source>
-        <translation>Quorvane 2.0 - ein Programm zum Erstellen von .torrent-Dateien</translation>
-    </message>
-    <message>
-        <source>Contents
-  1. Introduction
-  2. Simple mode
-  3. Classic mode
-  4. Trackers, comment and piece size
-  5. Credits</source>
-        <translation>Inhalt
-  1. Einführung
-  2. Einfacher Modus
-  3. Klassischer Modus
-  4. Tracker, Kommentar und Stückgröße
-  5. Danksagung</translation>
-    </message>
-    <message>
         <source>1. Introduction
 Quorvane makes BitTorrent metainfo files (.torrent files) from the files and folders you choose, and lets you view and edit existing ones. It runs on Linux desktops. A .torrent file names a tracker, lists the files to share and holds a SHA-1 hash of every piece of their data; give it to the people who are to download your files, and seed the files with your BitTorrent client.</source>
         <translation>1. Einführung
@@ -46,9 +28,59 @@ Choose a tracker from the list, which the program downloads shortly after it sta
 Wählen Sie einen Tracker aus der Liste, die das Programm kurz nach dem Start herunterlädt, oder tippen Sie eine Announce-URL ein. Ihre eigenen privaten Tracker stehen auf der Seite „Einstellungen“. Ersatz-Tracker versuchen die Programme, wenn der Haupttracker ausfällt. Der Kommentar wird so im Torrent gespeichert, wie Sie ihn eintippen. Lassen Sie die Stückgröße auf „Automatisch“, wenn Sie keinen Grund haben: Sie wächst mit der Größe der Daten. Drücken Sie „.torrent jetzt erstellen!“, wählen Sie, wohin gespeichert wird, und verfolgen Sie das Fortschrittsfenster; „Abbrechen“ beendet den Lauf, ohne etwas zu schreiben.</translation>
     </message>
     <message>
-        <source>5. Credits
+        <source>Quorvane 2.1 - a maker of .torrent files</source>
+        <translation>Quorvane 2.1 - ein Programm zum Erstellen von .torrent-Dateien</translation>
+    </message>
+    <message>
+        <source>Contents
+  1. Introduction
+  2. Simple mode
+  3. Classic mode
+  4. Trackers, comment and piece size
+  5. Format: v1, v2 or hybrid
+  6. Source and private torrents
+  7. Viewing and editing a torrent
+  8. Verifying data and magnet links
+  9. Credits</source>
+        <translation>Inhalt
+  1. Einführung
+  2. Einfacher Modus
+  3. Klassischer Modus
+  4. Tracker, Kommentar und Stückgröße
+  5. Format: v1, v2 oder Hybrid
+  6. Quelle und private Torrents
+  7. Einen Torrent ansehen und bearbeiten
+  8. Daten prüfen und Magnet-Links
+  9. Danksagung</translation>
+    </message>
+    <message>
+        <source>5. Format: v1, v2 or hybrid
+&quot;v1&quot; torrents hash every piece with SHA-1 and are read by every client and tracker. &quot;v2&quot; torrents hash each file on its own with SHA-256, so the same file has the same hash in every torrent; only newer clients read them. &quot;Hybrid&quot; carries both, so old and new clients share the same swarm; it is a little larger. When in doubt, choose v1 or Hybrid.</source>
+        <translation>5. Format: v1, v2 oder Hybrid
+„v1“-Torrents hashen jedes Stück mit SHA-1 und werden von jedem Programm und jedem Tracker gelesen. „v2“-Torrents hashen jede Datei für sich mit SHA-256, sodass dieselbe Datei in jedem Torrent denselben Hash hat; nur neuere Programme lesen sie. „Hybrid“ enthält beides, sodass alte und neue Programme denselben Schwarm teilen; er ist etwas größer. Im Zweifel wählen Sie v1 oder Hybrid.</translation>
+    </message>
+    <message>
+        <source>6. Source and private torrents
+The source is a short tag written into the torrent&apos;s info, as some private trackers ask for (their rules name it); it changes the info hash, so the same files give a torrent of their own on each tracker. &quot;Private torrent&quot; tells clients to find peers only through the torrent&apos;s trackers: no DHT, no peer exchange. Use it only when a tracker asks for it. A torrent without any tracker is not broken: clients find its peers through DHT, peer exchange or web seeds.</source>
+        <translation>6. Quelle und private Torrents
+Die Quelle ist eine kurze Kennung, die in die Info des Torrents geschrieben wird, wie manche privaten Tracker sie verlangen (ihre Regeln nennen sie); sie ändert den Info-Hash, sodass dieselben Dateien auf jedem Tracker einen eigenen Torrent ergeben. „Privater Torrent“ weist die Programme an, Peers nur über die Tracker des Torrents zu suchen: kein DHT, kein Peer-Austausch. Verwenden Sie ihn nur, wenn ein Tracker es verlangt. Ein Torrent ganz ohne Tracker ist nicht defekt: Die Programme finden seine Peers über DHT, Peer-Austausch oder Web-Seeds.</translation>
+    </message>
+    <message>
+        <source>7. Viewing and editing a torrent
+The &quot;View/Edit Torrent&quot; page opens a .torrent file (type its path, press &quot;...&quot;, or drop it on the window) and shows its tracker, back-up trackers, name, comment, info hashes, creation date, source, private flag, web seeds and files. Change what you need and press &quot;Save&quot;, or &quot;Save As ..&quot; for a new file. Changing the name, the files, the source or the private flag changes the info hash: the program asks before it saves such a change, as peers of the old torrent will not find the new one. Right-click an info hash to copy it.</source>
+        <translation>7. Einen Torrent ansehen und bearbeiten
+Die Seite „Torrent ansehen/bearbeiten“ öffnet eine .torrent-Datei (tippen Sie ihren Pfad ein, drücken Sie „...“ oder ziehen Sie sie auf das Fenster) und zeigt ihren Tracker, die Ersatz-Tracker, Name, Kommentar, Info-Hashes, Erstellungsdatum, Quelle, Privat-Kennzeichen, Web-Seeds und Dateien. Ändern Sie, was nötig ist, und drücken Sie „Speichern“ oder „Speichern unter ..“ für eine neue Datei. Name, Dateien, Quelle oder Privat-Kennzeichen zu ändern, ändert den Info-Hash: Das Programm fragt, bevor es eine solche Änderung speichert, denn Peers des alten Torrents finden den neuen nicht. Ein Rechtsklick auf einen Info-Hash kopiert ihn.</translation>
+    </message>
+    <message>
+        <source>8. Verifying data and magnet links
+&quot;Verify data...&quot; checks files on disk against the loaded torrent: choose the folder that holds them, and the program reports missing files, files of the wrong size and damaged pieces. &quot;Copy magnet link&quot; puts a magnet link of the torrent, as it would be saved now, on the clipboard; clients that know DHT can fetch the torrent from it without the file.</source>
+        <translation>8. Daten prüfen und Magnet-Links
+„Daten prüfen...“ vergleicht Dateien auf der Platte mit dem geladenen Torrent: Wählen Sie den Ordner, der sie enthält, und das Programm meldet fehlende Dateien, Dateien falscher Größe und beschädigte Stücke. „Magnet-Link kopieren“ legt einen Magnet-Link des Torrents, so wie er jetzt gespeichert würde, in die Zwischenablage; Programme mit DHT können den Torrent damit ohne die Datei holen.</translation>
+    </message>
+    <message>
+        <source>9. Credits
 Written by the Quorvane developers. SHA-1, bencoding and the HTTP client are the program&apos;s own; the windows are drawn with Qt. Thanks to everyone who sent tracker entries, bug reports and ideas.</source>
-        <translation>5. Danksagung
+        <translation>9. Danksagung
 Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client sind Teil des Programms; die Fenster zeichnet Qt. Dank an alle, die Tracker-Einträge, Fehlerberichte und Ideen geschickt haben.</translation>
     </message>
 </context>
@@ -217,6 +249,18 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>Corrupt File: Missing both &quot;info.length&quot; and &quot;info.files&quot; segments (should have one or the other)</source>
         <translation>Beschädigte Datei: Es fehlen sowohl &quot;info.length&quot; als auch &quot;info.files&quot; (einer von beiden muss vorhanden sein)</translation>
+    </message>
+    <message>
+        <source>Cannot open file &quot;%1&quot;: %2</source>
+        <translation>Datei „%1“ kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>Cannot create file &quot;%1&quot;: %2</source>
+        <translation>Datei „%1“ kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>the piece layer of %1 does not reduce to its &quot;pieces root&quot;</source>
+        <translation>die Stückebene von %1 ergibt nicht ihre „pieces root“</translation>
     </message>
 </context>
 <context>
@@ -519,6 +563,18 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>metadata fault: %1 (%2 checked by its root alone)</source>
         <translation>Metadatenfehler: %1 (%2 nur über seine Wurzel geprüft)</translation>
     </message>
+    <message>
+        <source>&amp;Copy hash</source>
+        <translation>Hash &amp;kopieren</translation>
+    </message>
+    <message>
+        <source>Info hash copied to the clipboard</source>
+        <translation>Info-Hash in die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>no tracker (DHT, peer exchange or web seeds)</source>
+        <translation>kein Tracker (DHT, Peer-Austausch oder Web-Seeds)</translation>
+    </message>
 </context>
 <context>
     <name>TfrmBackup</name>
@@ -567,7 +623,7 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     </message>
     <message>
         <source>Hashing:</source>
-        <translation>Hashe:</translation>
+        <translation>Hash-Berechnung:</translation>
     </message>
     <message>
         <source>Overall Progress:</source>
@@ -604,6 +660,10 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>%1 left</source>
         <translation>noch %1</translation>
+    </message>
+    <message>
+        <source>Aborted</source>
+        <translation>Abgebrochen</translation>
     </message>
 </context>
 <context>
@@ -907,6 +967,18 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>Created %1 (%2 files, %3, info hash %4, info hash v2 %5)</source>
         <translation>%1 erstellt (%2 Dateien, %3, Info-Hash %4, Info-Hash v2 %5)</translation>
+    </message>
+    <message>
+        <source>Bac&amp;kup trackers</source>
+        <translation>Mit Ersat&amp;z-Trackern</translation>
+    </message>
+    <message>
+        <source>no tracker (DHT, peer exchange or web seeds)</source>
+        <translation>kein Tracker (DHT, Peer-Austausch oder Web-Seeds)</translation>
+    </message>
+    <message>
+        <source>Status: N/A (offline)</source>
+        <translation>Status: k. A. (offline)</translation>
     </message>
 </context>
 </TS>
