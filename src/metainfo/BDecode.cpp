@@ -140,6 +140,13 @@ class TDecoder {
           report_->InfoLength = stream_.Position() - start;
         }
       }
+      if (report_ && depth_ == 1 && key->Text == "piece layers") {
+        ++report_->LayersCount;
+        if (stored) {
+          report_->LayersStart = start;
+          report_->LayersLength = stream_.Position() - start;
+        }
+      }
     }
     if (IsDigit(last) || last == 'e') return dict;
     return nullptr;

@@ -58,6 +58,11 @@ struct TDecodeReport {
   int64_t InfoStart = -1;  // -1: no "info" value was stored
   int64_t InfoLength = 0;
   int InfoCount = 0;  // how many "info" keys the top-level dictionary holds
+  // The same for the top-level "piece layers" value, which a v2 torrent's
+  // checks read as bytes: -1 when none was stored.
+  int64_t LayersStart = -1;
+  int64_t LayersLength = 0;
+  int LayersCount = 0;
   // Where each item of the kept info's "files" list begins, when that list is
   // a list: each decodes again from there. The list itself is left empty (a
   // caller reading the entries one at a time never holds them all).

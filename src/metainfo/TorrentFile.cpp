@@ -343,6 +343,10 @@ struct TTorrentFile::TRaw {
   size_t InfoLength = 0;
   // The info is one whole value: a save may copy it, or any of its keys.
   bool InfoComplete = false;
+  // The top-level "piece layers" value the decoder kept, the one a save
+  // writes: its checks read these bytes. Count: how many keys named it.
+  std::string_view Layers;
+  int LayersCount = 0;
   const TObjectHash* Info = nullptr;  // inside Dictionary
   // Where each item of info.files begins in Bytes (when it is a list); the
   // decoded list stays empty. A decoded entry costs several times the file's
@@ -866,13 +870,23 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
 }
 
 void TTorrentFile::ReadV2(std::string_view infoBytes) {
-  // Only a torrent with a file tree has layers to read: a v1 one is not scanned for them.
-  std::vector<TRawEntry> top;
-  if (format_ != TMetaFormat::V1) top = RawEntries(raw_->Bytes);
-  const TRawEntry* layers = FindRaw(top, "piece layers");
-  TV2Metadata meta = ReadV2Metadata(infoBytes, layers ? layers->Value : std::string_view(), Errors);
+  // Only a torrent with a file tree has layers to read.
+  std::string_view layers;
+  if (format_ != TMetaFormat::V1) layers = raw_->Layers;
+  TV2Metadata meta = ReadV2Metadata(infoBytes, layers, Errors);
   format_ = meta.Format;
   if (format_ == TMetaFormat::V1) return;
+  // The layers a save writes are the decoded ones, in canonical form: what
+  // is checked here must be those very bytes, or a clean load could save
+  // layers nobody checked.
+  if (raw_->LayersCount > 1)
+    Errors.push_back("Corrupt File: the \"piece layers\" segment appears more than once");
+  if (raw_->LayersCount > 0 && layers.empty())
+    Errors.push_back("Corrupt File: Malformed \"piece layers\" segment");
+  else if (!layers.empty() && !IsCanonicalValue(layers))
+    Errors.push_back(
+        "Corrupt File: the \"piece layers\" segment is not canonically bencoded (keys out of order or "
+        "repeated, or numbers with leading zeros)");
   pieceLayers_ = meta.PieceLayers;
   InfoHashV2 = std::move(meta.InfoHashV2);
   InfoHashV2Text = BytesToHex(InfoHashV2, 999);
@@ -981,6 +995,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     // No larger than MaxFileSize, so every offset fits 32 bits.
     raw_->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
     std::vector<int64_t>().swap(report.FileEntryStarts);
+    raw_->LayersCount = report.LayersCount;
+    if (report.LayersStart >= 0)
+      raw_->Layers =
+          std::string_view(raw_->Bytes)
+              .substr(static_cast<size_t>(report.LayersStart), static_cast<size_t>(report.LayersLength));
     // From here on a save writes what it has not read as the file had it.
     trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = false;
     ReadTrackers(*top);
