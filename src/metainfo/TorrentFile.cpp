@@ -786,6 +786,10 @@ void TTorrentFile::ReadFileList() {
     } else if (fileLength < 0) {
       Errors.push_back("Corrupt File: " + entryName + " has a negative length");
       lengthsValid = false;
+    } else if (fileLength >= MaxTorrentFileLength) {
+      Errors.push_back("Corrupt File: " + entryName + " has a length of " + std::to_string(fileLength) +
+                       " bytes, 2^62 or more, which clients refuse");
+      lengthsValid = false;
     }
     folder.clear();
     fileName.clear();
@@ -857,7 +861,10 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
       Errors.push_back("Corrupt File: \"info.length\" does not fit in 64 bits");
     else if (total < 0)
       Errors.push_back("Corrupt File: \"info.length\" is negative");
-    CheckLengths(total >= 0 && !overflow);
+    else if (total >= MaxTorrentFileLength)
+      Errors.push_back("Corrupt File: \"info.length\" is " + std::to_string(total) +
+                       " bytes, 2^62 or more, which clients refuse");
+    CheckLengths(total >= 0 && total < MaxTorrentFileLength && !overflow);
   } else if (TObject* files = info.Find("files")) {
     // The decoder left the entries in the loaded bytes, noting where each begins.
     if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();

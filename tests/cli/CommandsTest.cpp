@@ -349,6 +349,34 @@ TEST_F(CommandsTest, VerifyOfV2Torrents) {
       << v2.Out;
 }
 
+// What libtorrent refuses is refused on load, naming the limit, before verify
+// keeps anything per claimed piece: a 200-byte torrent can claim a billion.
+TEST_F(CommandsTest, VerifyRefusesWhatClientsRefuse) {
+  const std::string root = "32:" + std::string(32, 'r');
+  auto v2 = [&](const std::string& length, const std::string& pieceLength) {
+    return "d4:infod9:file treed4:datad0:d6:lengthi" + length + "e11:pieces root" + root +
+           "eee12:meta versioni2e4:name1:t12:piece lengthi" + pieceLength + "eee";
+  };
+  struct TTorrent {
+    const char* Name;
+    std::string Bytes;
+    const char* Line;
+  };
+  const TTorrent torrents[] = {
+      {"pieces.torrent", v2("17592186044416", "16384"), "need more than 2097152 pieces of 16384 bytes"},
+      {"length.torrent", v2("4611686018427387904", "536870912"), "2^62 or more"},
+      {"piece.torrent", v2("1073741824", "1073741824"), "more than 536870912 (512 MiB)"},
+  };
+  for (const TTorrent& t : torrents) {
+    SCOPED_TRACE(t.Name);
+    Dir.Write(t.Name, t.Bytes);
+    const TRun run = Cli({"verify", t.Name, "data"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find(t.Line), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out, "");
+  }
+}
+
 // A piece layer that does not reduce to its root: show and edit see a
 // damaged torrent as before, verify reports the fault first and checks the
 // data all the same.
