@@ -418,6 +418,24 @@ TEST_F(CommandsTest, VerifyReportsALayerFaultApart) {
       << json.Out;
 }
 
+// A hybrid's v1 hash that disagrees with data its tree vouches for is the
+// torrent's fault: a metadata fault, not damaged data.
+TEST_F(CommandsTest, VerifyReportsAWrongV1HashOfAHybridApart) {
+  ASSERT_EQ(Cli({"create", "-q", "--format", "hybrid", "-l", "64k", "-o", "hybrid.torrent", "data"}).Status,
+            0);
+  std::string bytes = ReadWholeFile(Dir / "hybrid.torrent");
+  // Piece 3's hash: pieces of the same bytes have the same one.
+  const size_t pieces = bytes.find(':', bytes.find("6:pieces") + 8) + 1;
+  bytes[pieces + 3 * 20 + 5] ^= 1;
+  WriteWholeFile(Dir / "wrong.torrent", bytes);
+  const TRun run = Cli({"verify", "wrong.torrent", "data"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(
+      run.Out,
+      "metadata fault: b: \"info.pieces\" disagrees with the file tree for piece 3, where the data matches "
+      "the tree\nall 14 pieces match\n");
+}
+
 // Output cut short is a failure: each command's report into a full device
 // exits 1 and says why, instead of 0 with half a report.
 TEST_F(CommandsTest, FullStandardOutputIsAFailure) {

@@ -511,6 +511,14 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>metadata fault: %1 (%2 checked by its root alone)</source>
         <translation>Metadatenfehler: %1 (%2 nur über seine Wurzel geprüft)</translation>
     </message>
+    <message>
+        <source>metadata fault: %1: %2</source>
+        <translation>Metadatenfehler: %1: %2</translation>
+    </message>
+    <message>
+        <source>Loading complete, but the torrent is damaged!</source>
+        <translation>Laden abgeschlossen, aber der Torrent ist beschädigt!</translation>
+    </message>
 </context>
 <context>
     <name>TfrmBackup</name>
