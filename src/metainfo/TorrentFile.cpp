@@ -403,6 +403,7 @@ void TTorrentFile::Reset() {
   raw_.reset();
   builtInfo_.clear();
   trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = true;
+  commentTaken_ = false;
   Dictionary = std::make_unique<TObjectHash>();
 }
 
@@ -712,7 +713,13 @@ void TTorrentFile::ReadExtras(const TObjectHash& top, const TObjectHash* info) {
 }
 
 void TTorrentFile::ReadDescription(const TObjectHash& top) {
-  if (TObject* comment = top.Find("comment")) comment_ = As<TIntString>(comment).Text;
+  if (TObject* comment = top.Find("comment")) {
+    // Taken over, not copied: a comment can be most of a 256 MiB file. A
+    // save writes it from comment_ until it is set.
+    auto& text = As<TIntString>(comment);
+    commentTaken_ = !text.IsInteger;
+    comment_ = commentTaken_ ? std::move(text.Text) : text.Text;
+  }
   if (TObject* creation = top.Find("creation date")) creation_ = As<TIntString>(creation).Value;
 }
 
@@ -1301,7 +1308,9 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     }
   }
 
-  if (!commentSet_)
+  if (!commentSet_ && commentTaken_)
+    entries.push_back({"comment", [&] { WriteString(out, Comment); }});
+  else if (!commentSet_)
     loadedValue("comment");
   else if (!Comment.empty())
     entries.push_back({"comment", [&] { WriteString(out, Comment); }});

@@ -15,6 +15,7 @@
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
+#include "base/Terminal.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
@@ -735,6 +736,35 @@ TEST_F(CommandsTest, PieceLengths) {
 }
 
 // The numbers show prints are the ones edit --rename takes, padding counted.
+// A comment of megabytes is printed a slice at a time: the slices join into
+// exactly what the whole would print, whatever lies at their edges.
+TEST_F(CommandsTest, ShowPrintsALongCommentWhole) {
+  std::string comment;
+  // Multi-byte letters, CR LF, controls and a broken sequence, over and over
+  // so that every edge of a 1 MiB slice meets one of them.
+  for (int i = 0; comment.size() < (size_t{5} << 20) / 2; ++i)
+    comment +=
+        "\xC3\xA9\xE2\x82\xAC\r\nline " + std::to_string(i) + "\x1B[31m\xC2\x9B\xE2\x82 \xF0\x9F\x98\x80";
+  const std::string info =
+      "d6:lengthi5e4:name1:x12:piece lengthi16384e6:pieces20:" + std::string(20, 'h') + "e";
+  Dir.Write("long.torrent", "d8:announce10:http://t/a7:comment" + std::to_string(comment.size()) + ":" +
+                                comment + "4:info" + info + "e");
+  Dir.Write("short.torrent", "d8:announce10:http://t/a7:comment1:c4:info" + info + "e");
+  const TRun run = Cli({"show", "long.torrent"});
+  const TRun shortRun = Cli({"show", "short.torrent"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::string expected;
+  for (char c : ForTerminal(comment, true)) {
+    expected += c;
+    if (c == '\n') expected.append(17, ' ');
+  }
+  const size_t at = shortRun.Out.find("Comment:         c\n");
+  ASSERT_NE(at, std::string::npos) << shortRun.Out;
+  std::string whole = shortRun.Out;
+  whole.replace(at + 17, 1, expected);
+  EXPECT_TRUE(run.Out == whole);
+}
+
 TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
   auto str = [](const std::string& text) { return std::to_string(text.size()) + ":" + text; };
   const std::string padded =
