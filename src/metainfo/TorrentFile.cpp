@@ -61,6 +61,19 @@ void SplitPathList(const TObjectList& list, std::string& folder, std::string& na
   }
 }
 
+// A link's target, as components from the torrent's root, that leads out of
+// it ("../../etc/passwd"): a client following it would reach outside the data.
+bool TargetClimbsOut(const std::vector<std::string_view>& parts) {
+  int64_t depth = 0;
+  for (std::string_view part : parts) {
+    if (part.find('/') != std::string_view::npos || part.find('\\') != std::string_view::npos) return true;
+    if (part.empty() || part == ".") continue;
+    depth += part == ".." ? -1 : 1;
+    if (depth < 0) return true;
+  }
+  return false;
+}
+
 // What the writer puts in a path list: the folder split on "/" ("a/b/" and
 // "a/b" alike), then the name.
 std::vector<std::string_view> PathComponents(std::string_view folder, std::string_view name) {
@@ -824,6 +837,10 @@ void TTorrentFile::ReadFileList() {
     if (TObject* target = symlink ? entry.Find("symlink path") : nullptr) {
       std::string targetFolder, targetName;
       SplitPathList(As<TObjectList>(target), targetFolder, targetName);
+      std::vector<std::string_view> parts;
+      for (const auto& item : As<TObjectList>(target).Items)
+        parts.emplace_back(As<TIntString>(item.get()).Text);
+      if (TargetClimbsOut(parts)) file->UnsafePath = true;
       file->SetSymlinkPath(targetFolder + targetName);
     }
     layout_.Append(std::move(file));
@@ -967,6 +984,7 @@ void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
       std::string target;
       for (const std::string& part : entry.SymlinkPath) target += (target.empty() ? "" : "/") + part;
       file->SetSymlinkPath(std::move(target));
+      if (TargetClimbsOut({entry.SymlinkPath.begin(), entry.SymlinkPath.end()})) file->UnsafePath = true;
     }
     file->SetPiecesRoot(entry.PiecesRoot);
     layout_.Append(std::move(file), true);

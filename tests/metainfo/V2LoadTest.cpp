@@ -432,3 +432,48 @@ TEST_F(PieceLayerShapes, EachShapeLoadsCleanAndSavesCleanOrIsReported) {
       EXPECT_EQ(edited->PieceLayer(i), model->PieceLayer(i)) << i;
   }
 }
+
+// A link whose target leads out of the torrent is as unsafe as a path that
+// does, in a file tree and in a v1 list.
+TEST(V2Load, LinksWhoseTargetClimbsOutAreUnsafe) {
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Target;
+    bool Unsafe;
+  };
+  const TCase cases[] = {
+      {"inside", {"a", "data"}, false},
+      {"down and up again", {"a", "..", "data"}, false},
+      {"out", {"..", "..", "etc", "passwd"}, true},
+      {"out after a folder", {"a", "..", "..", "x"}, true},
+      {"a separator inside a name", {"../x"}, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string target = "l";
+    for (const std::string& part : c.Target) target += Str(part);
+    target += "e";
+    const std::string link = Dict({{"attr", Str("l")}, {"length", Int(0)}, {"symlink path", target}});
+    const std::string v2 =
+        TorrentOf("d9:file tree" + Dict({{"data", FileEntry(300, 3)}, {"link", Dict({{"", link}})}}) +
+                  "12:meta versioni2e4:name3:Top12:piece lengthi16384ee");
+    const std::string v1 =
+        TorrentOf(Dict({{"files", List({Dict({{"length", Int(300)}, {"path", List({Str("data")})}}),
+                                        Dict({{"attr", Str("l")},
+                                              {"length", Int(0)},
+                                              {"path", List({Str("link")})},
+                                              {"symlink path", target}})})},
+                        {"name", Str("Top")},
+                        {"piece length", Int(16384)},
+                        {"pieces", Str(Sha1Bytes(Data(300, 3)))}}));
+    for (const std::string& bytes : {v2, v1}) {
+      auto [model, ok] = Load(bytes);
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(model->DamageLines(), std::vector<std::string>());
+      ASSERT_EQ(model->Files.size(), 2u);
+      EXPECT_TRUE(model->Files[1]->Symlink);
+      EXPECT_FALSE(model->Files[0]->UnsafePath);
+      EXPECT_EQ(model->Files[1]->UnsafePath, c.Unsafe);
+    }
+  }
+}
