@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Peak memory of quorvane-cli show / show --json / edit on a torrent of
 # 200,000 files (the layout bench_metainfo loads), and of show / edit / verify
-# on a torrent of a 200 MB "pieces" string (ten million hashes), from
-# /usr/bin/time -v.
+# on a torrent of a 200 MB "pieces" string (ten million hashes), of show on
+# a torrent of 1,000,000 and 2,000,000 files (the documented limit) and on one
+# that is a 250 MiB comment, from /usr/bin/time.
 #
 # Usage: bench/memory_metainfo.sh [QUORVANE_CLI]
 set -euo pipefail
@@ -64,3 +65,31 @@ peak "edit --private on (info rebuilt)" "$cli" edit "$dir/pieces.torrent" -o "$d
 peak "verify (no data)" "$cli" verify "$dir/pieces.torrent" "$dir/none"
 peak "verify --json (no data)" "$cli" verify --json "$dir/pieces.torrent" "$dir/none"
 peak "show --json" "$cli" show --json "$dir/pieces.torrent"
+
+/usr/bin/python3 - "$dir" <<'PY'
+import sys
+def s(b): return b"%d:%s" % (len(b), b)
+for count in (1_000_000, 2_000_000):
+    parts, total = [], 0
+    for i in range(count):
+        length = 1000 + i % 4096
+        total += length
+        parts.append(b"d6:lengthi%de4:pathl" % length + s(b"dir%d" % (i // 1000)) +
+                     s(b"sub%d" % (i // 100 % 10)) + s(b"file%d.bin" % i) + b"ee")
+    piece = 1 << 22
+    hashes = b"h" * ((total + piece - 1) // piece * 20)
+    open("%s/files%d.torrent" % (sys.argv[1], count), "wb").write(
+        b"d8:announce" + s(b"http://t/a") + b"4:infod5:filesl" + b"".join(parts) +
+        b"e4:name4:many12:piece lengthi%de6:pieces" % piece + s(hashes) + b"ee")
+comment = 250 << 20
+with open(sys.argv[1] + "/comment.torrent", "wb") as f:
+    f.write(b"d8:announce" + s(b"http://t/a") + b"7:comment%d:" % comment)
+    f.write(b"x" * comment)
+    f.write(b"4:infod6:lengthi5e4:name1:x12:piece lengthi16384e6:pieces20:" + b"h" * 20 + b"ee")
+PY
+for count in 1000000 2000000; do
+  echo "== $count files, $(($(stat -c %s "$dir/files$count.torrent") / 1024 / 1024)) MiB"
+  peak "show" "$cli" show "$dir/files$count.torrent"
+done
+echo "== a 250 MiB comment, $(($(stat -c %s "$dir/comment.torrent") / 1024 / 1024)) MiB"
+peak "show" "$cli" show "$dir/comment.torrent"

@@ -138,6 +138,17 @@ QString TranslatedFault(const QString& what) {
     return QCoreApplication::translate("Messages",
                                        "the piece layer of %1 does not reduce to its \"pieces root\"")
         .arg(match.captured(1));
+  static const QRegularExpression v1(QStringLiteral(
+      "^\"info.pieces\" disagrees with the file tree for (pieces?) (.*), where the data matches the tree$"));
+  if (const QRegularExpressionMatch match = v1.match(what); match.hasMatch())
+    return (match.captured(1) == QStringLiteral("piece")
+                ? QCoreApplication::translate("Messages",
+                                              "\"info.pieces\" disagrees with the file tree for piece %1, "
+                                              "where the data matches the tree")
+                : QCoreApplication::translate("Messages",
+                                              "\"info.pieces\" disagrees with the file tree for pieces %1, "
+                                              "where the data matches the tree"))
+        .arg(match.captured(2));
   return what;
 }
 

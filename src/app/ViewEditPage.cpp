@@ -120,8 +120,12 @@ QString VerifyReport(const TVerifyResult& result, const QString& dataPath) {
     text += TViewEditPage::tr("The torrent itself is wrong:") + u'\n';
     for (size_t i = 0; i < result.MetadataFaults.size() && i < MaxFiles; ++i) {
       const TMetadataFault& fault = result.MetadataFaults[i];
-      text += u'\n' + TViewEditPage::tr("metadata fault: %1 (%2 checked by its root alone)")
-                          .arg(TranslatedFault(ShownPath(fault.What)), ShownPath(fault.PathInTorrent));
+      if (fault.ByRootAlone)
+        text += u'\n' + TViewEditPage::tr("metadata fault: %1 (%2 checked by its root alone)")
+                            .arg(TranslatedFault(ShownPath(fault.What)), ShownPath(fault.PathInTorrent));
+      else
+        text += u'\n' + TViewEditPage::tr("metadata fault: %1: %2")
+                            .arg(ShownPath(fault.PathInTorrent), TranslatedFault(ShownPath(fault.What)));
     }
     if (result.MetadataFaults.size() > MaxFiles)
       text += u'\n' + TViewEditPage::tr("... and %1 more files").arg(result.MetadataFaults.size() - MaxFiles);
@@ -405,7 +409,9 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     lstFiles_->setCurrentRow(0);
     lstFilesClick();
     btnChange_->setEnabled(true);
-    ShowStatus(tr("Loading complete!"));
+    // A damaged torrent still loads, but must not look like a clean one.
+    ShowStatus(torrent_->IsDamaged() ? tr("Loading complete, but the torrent is damaged!")
+                                     : tr("Loading complete!"));
     btnViewSaveAs_->setEnabled(true);
     btnViewSave_->setEnabled(true);
     btnCopyMagnet_->setEnabled(true);

@@ -169,14 +169,42 @@ void PrintJson(const TTorrentFile& torrent) {
 }
 
 // "Label:          value", with further lines of a value lined up under the first.
-void PrintField(std::string& out, const char* label, const std::string& value) {
-  constexpr int width = 17;
-  char head[64];
-  std::snprintf(head, sizeof head, "%-*s", width, label);
-  out += head;
+constexpr int FieldWidth = 17;
+
+void AppendIndented(std::string& out, const std::string& value) {
   for (char c : value) {
     out += c;
-    if (c == '\n') out.append(width, ' ');
+    if (c == '\n') out.append(FieldWidth, ' ');
+  }
+}
+
+void PrintField(std::string& out, const char* label, const std::string& value) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%-*s", FieldWidth, label);
+  out += head;
+  AppendIndented(out, value);
+  out += '\n';
+}
+
+// A text that may be most of the file (a comment of 200 MiB) is cleaned and
+// written a slice at a time, so no whole copy of it is made. Slices end after
+// a byte below 0x80 other than CR: never inside a UTF-8 sequence or a CR LF.
+void PrintLongField(std::string& out, const char* label, std::string_view text) {
+  constexpr size_t Slice = size_t{1} << 20;
+  if (text.size() <= Slice) {
+    PrintField(out, label, ForTerminal(text, true));
+    return;
+  }
+  PrintField(out, label, "");
+  out.pop_back();
+  while (!text.empty()) {
+    size_t cut = std::min(text.size(), Slice);
+    while (cut < text.size() && (static_cast<unsigned char>(text[cut - 1]) >= 0x80 || text[cut - 1] == '\r'))
+      ++cut;
+    AppendIndented(out, ForTerminal(text.substr(0, cut), true));
+    text.remove_prefix(cut);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
   }
   out += '\n';
 }
@@ -209,7 +237,7 @@ void PrintHuman(const TTorrentFile& torrent) {
     PrintField(out, "Format:", MetaFormatName(torrent.Format()));
     PrintField(out, "Piece layers:", PieceLayersText(torrent));
   }
-  PrintField(out, "Comment:", ForTerminal(torrent.Comment, true));
+  PrintLongField(out, "Comment:", torrent.Comment);
   PrintField(out,
              "Creation date:", torrent.HasCreationDate() ? LocalDateText(torrent.CreationUnix()) : "N/A");
   PrintField(out, "Piece length:", std::to_string(torrent.PieceLength));

@@ -36,7 +36,8 @@ void PrintHelp() {
       "hashes, a v2-only one by its files' piece layers; a file of one piece, or one\n"
       "whose piece layer the torrent lacks, by its merkle root, so all of it is named.\n"
       "A piece layer that does not reduce to its file's root is a metadata fault: it\n"
-      "is printed first, and that file is checked by its root alone.\n"
+      "is printed first, and that file is checked by its root alone. So is a hybrid's\n"
+      "v1 piece hash that disagrees with data its v2 hashes vouch for.\n"
       "\n"
       "  --json       one JSON object: ok, data, piece_count, bad_pieces, files ([{index,\n"
       "               path, state (missing, size or damaged), length, found_length,\n"
@@ -64,9 +65,14 @@ std::string PiecesText(const TVerifiedFile& file) {
 
 void PrintText(const TVerifyResult& result) {
   // The torrent's own faults first: they say how far the rest can be trusted.
-  for (const auto& fault : result.MetadataFaults)
-    std::printf("metadata fault: %s (%s checked by its root alone)\n", ForTerminal(fault.What).c_str(),
-                ForTerminal(fault.PathInTorrent).c_str());
+  for (const auto& fault : result.MetadataFaults) {
+    if (fault.ByRootAlone)
+      std::printf("metadata fault: %s (%s checked by its root alone)\n", ForTerminal(fault.What).c_str(),
+                  ForTerminal(fault.PathInTorrent).c_str());
+    else
+      std::printf("metadata fault: %s: %s\n", ForTerminal(fault.PathInTorrent).c_str(),
+                  ForTerminal(fault.What).c_str());
+  }
   for (const auto& file : result.Problems) {
     const std::string path = ForTerminal(file.PathInTorrent);
     const std::string pieces = PiecesText(file);

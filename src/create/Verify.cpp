@@ -126,21 +126,51 @@ void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entri
   }
   if (checked.empty()) return;
 
+  // A hybrid's pieces whose v1 hash did not match, ascending, until their
+  // file's v2 hashes tell the data's fault from the torrent's.
+  std::vector<int64_t> v1Mismatches;
+  size_t v1Judged = 0;
+
   // The file's v2 hashes against the torrent's: piece by piece where the
   // torrent holds its layer, else the whole file by its root.
   auto checkFile = [&](const TPieceHasher& hasher, const TChecked& file) {
     const TMerkleFileHashes hashes = hasher.FileHashes(file.Source);
     const std::string_view layer = torrent.PieceLayer(file.Entry);
     const TPieceRange pieces = layout.PiecesOf(file.Entry);
-    if (!layer.empty() && layer.size() == hashes.PieceLayer.size() * hashes.Root.size()) {
-      for (size_t k = 0; k < hashes.PieceLayer.size(); ++k) {
-        const int64_t piece = pieces.First + static_cast<int64_t>(k);
-        if (piece < pieceCount && layer.substr(k * 32, 32) != HashBytes(hashes.PieceLayer[k])) markBad(piece);
-      }
-      return;
+    const bool byLayer = !layer.empty() && layer.size() == hashes.PieceLayer.size() * hashes.Root.size();
+    const bool rootMatches = HashBytes(hashes.Root) == entries[file.Entry].File->PiecesRoot();
+    auto v2Matches = [&](int64_t piece) {
+      if (!byLayer) return rootMatches;
+      const auto k = static_cast<size_t>(piece - pieces.First);
+      return layer.substr(k * 32, 32) == HashBytes(hashes.PieceLayer[k]);
+    };
+    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p)
+      if (!v2Matches(p)) markBad(p);
+    // Data the tree vouches for is whole: a v1 hash that disagrees is the torrent's fault.
+    std::vector<TPieceRange> wrong;
+    for (; v1Judged < v1Mismatches.size() && v1Mismatches[v1Judged] <= pieces.Last; ++v1Judged) {
+      const int64_t p = v1Mismatches[v1Judged];
+      if (p < pieces.First || !v2Matches(p)) continue;
+      if (!wrong.empty() && wrong.back().Last + 1 == p)
+        wrong.back().Last = p;
+      else
+        wrong.push_back({p, p});
     }
-    if (HashBytes(hashes.Root) == entries[file.Entry].File->PiecesRoot()) return;
-    for (int64_t p = pieces.First; p <= pieces.Last && p < pieceCount; ++p) markBad(p);
+    if (wrong.empty()) return;
+    std::string text;
+    for (const TPieceRange& range : wrong) {
+      text += text.empty() ? "" : ", ";
+      text += std::to_string(range.First);
+      if (range.Last != range.First) text += "-" + std::to_string(range.Last);
+    }
+    const bool one = wrong.size() == 1 && wrong[0].First == wrong[0].Last;
+    const TTorrentSubFile& data = *entries[file.Entry].File;
+    result.MetadataFaults.push_back({.Index = file.Entry,
+                                     .PathInTorrent = data.Path + data.Name,
+                                     .What = "\"info.pieces\" disagrees with the file tree for " +
+                                             std::string(one ? "piece " : "pieces ") + text +
+                                             ", where the data matches the tree",
+                                     .ByRootAlone = false});
   };
 
   size_t whole = 0;  // checked files before this one were read to their end
@@ -173,7 +203,7 @@ void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entri
       const int64_t piece = checked[current].FirstPiece + index - checked[current].StreamPiece;
       if (hybrid && piece < pieceCount &&
           torrent.Pieces[static_cast<size_t>(piece)] != HashBytes(hasher.Digest(index)))
-        markBad(piece);
+        v1Mismatches.push_back(piece);
       for (; closed < sourceCount && hasher.LastPieceOf(closed) <= index; ++closed) hasher.FileDone(closed);
       for (; whole < checked.size() && checked[whole].Source < closed; ++whole)
         checkFile(hasher, checked[whole]);

@@ -42,11 +42,14 @@ struct TVerifiedFile {
 };
 
 // A fault of the torrent rather than of the data: a file's piece layer that
-// does not reduce to its root. The file is checked by its root alone.
+// does not reduce to its root (the file is checked by its root alone), or a
+// hybrid's v1 piece hashes that disagree with its file tree where the data
+// matches the tree.
 struct TMetadataFault {
   size_t Index = 0;  // in the torrent's file list
   std::string PathInTorrent;
-  std::string What;  // the loader's line without its "Corrupt File: "
+  std::string What;         // the loader's line without its "Corrupt File: "
+  bool ByRootAlone = true;  // false: a v1 fault, the file checked as usual
 };
 
 struct TVerifyResult {

@@ -40,7 +40,9 @@ class TObjectList : public TObject {
 constexpr int MaxNestingDepth = 512;
 // Once the values decoded so far would take about this much memory, decoding
 // stops as at the end of the input (a file of tiny values is forty times its
-// size in memory). A torrent of half a million files needs about 320 MiB.
+// size in memory). The info's file entries count as what the loader keeps
+// of them: about 200 bytes and their own bytes each (2 million files of short
+// names load in about 500 MiB).
 constexpr int64_t DecodeMemoryBudget = int64_t{512} << 20;
 
 // Why decoding stopped before a value was complete.
@@ -58,6 +60,11 @@ struct TDecodeReport {
   int64_t InfoStart = -1;  // -1: no "info" value was stored
   int64_t InfoLength = 0;
   int InfoCount = 0;  // how many "info" keys the top-level dictionary holds
+  // The same for the top-level "piece layers" value, which a v2 torrent's
+  // checks read as bytes: -1 when none was stored.
+  int64_t LayersStart = -1;
+  int64_t LayersLength = 0;
+  int LayersCount = 0;
   // Where each item of the kept info's "files" list begins, when that list is
   // a list: each decodes again from there. The list itself is left empty (a
   // caller reading the entries one at a time never holds them all).

@@ -107,12 +107,12 @@ class TTreeReader {
       if (!IsDictionary(entry.Value)) {
         errors_.push_back(std::string(TreeName) + " entry " + Quoted(path_) + " is not a dictionary");
       } else if (auto inner = RawEntries(entry.Value); inner.size() == 1 && inner[0].Key.empty()) {
-        File(inner[0].Value);
-      } else if (depth + 1 >= MaxFileTreeDepth) {
-        if (!tooDeep_)
-          errors_.push_back(std::string(TreeName) + " is nested deeper than " +
-                            std::to_string(MaxFileTreeDepth) + " levels");
-        tooDeep_ = true;
+        if (LevelsAbove + depth + 2 >= MaxFileTreeDepth)
+          TooDeep();
+        else
+          File(inner[0].Value);
+      } else if (LevelsAbove + depth + 3 >= MaxFileTreeDepth) {
+        TooDeep();
       } else {
         Folder(std::move(inner), depth + 1);
       }
@@ -125,6 +125,16 @@ class TTreeReader {
   bool Overflow = false;
 
  private:
+  // The top-level dictionary, the info and the tree itself hold the tree's first level.
+  static constexpr int LevelsAbove = 3;
+
+  void TooDeep() {
+    if (!tooDeep_)
+      errors_.push_back(std::string(TreeName) + " is nested deeper than " + std::to_string(MaxFileTreeDepth) +
+                        " levels, counted from the top of the file");
+    tooDeep_ = true;
+  }
+
   void Fault(const std::string& what) {
     errors_.push_back(std::string(TreeName) + " file " + Quoted(path_) + " " + what);
   }
@@ -179,9 +189,12 @@ class TTreeReader {
       Fault("has a length that does not fit in 64 bits");
     else if (length.Value < 0)
       Fault("has a negative length");
+    else if (length.Value >= MaxTorrentFileLength)
+      Fault("has a length of " + std::to_string(length.Value) + " bytes, 2^62 or more, which clients refuse");
     else
       file.Length = length.Value;
-    const bool valid = length.Ok && !length.Overflow && length.Value >= 0;
+    const bool valid =
+        length.Ok && !length.Overflow && length.Value >= 0 && length.Value < MaxTorrentFileLength;
     LengthsValid = LengthsValid && valid;
     return valid;
   }
@@ -275,9 +288,14 @@ TFileTree ReadFileTree(std::string_view infoBytes, std::vector<std::string>& err
 
   const TRawInteger pieceLength = RawInteger(Lookup(entries, "piece length"));
   // A length that is no length at all is the v1 rules' to report.
-  if (pieceLength.Ok && !pieceLength.Overflow && pieceLength.Value > 0 && !IsV2PieceLength(pieceLength.Value))
+  const bool pieceLengthRead = pieceLength.Ok && !pieceLength.Overflow && pieceLength.Value > 0;
+  if (pieceLengthRead && !IsV2PieceLength(pieceLength.Value))
     errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(pieceLength.Value) +
                      ", not a power of two of at least 16384 as a v2 torrent needs");
+  else if (pieceLengthRead && pieceLength.Value > MaxV2PieceLength)
+    errors.push_back("Corrupt File: \"info.piece length\" is " + std::to_string(pieceLength.Value) +
+                     ", more than " + std::to_string(MaxV2PieceLength) +
+                     " (512 MiB), the most clients load in a v2 torrent");
 
   if (!IsDictionary(treeBytes)) {
     errors.push_back("Corrupt File: \"info.file tree\" is not a dictionary");
@@ -301,6 +319,16 @@ TFileTree ReadFileTree(std::string_view infoBytes, std::vector<std::string>& err
                     name == tree.Files[0].Path[0];
   if (reader.Overflow && reader.LengthsValid)
     errors.push_back("Corrupt File: the file lengths add up to more than 2^63 bytes");
+  // Each file starts a piece. Counted only where every term is known.
+  if (reader.LengthsValid && !reader.Overflow && pieceLengthRead && IsV2PieceLength(pieceLength.Value) &&
+      pieceLength.Value <= MaxV2PieceLength) {
+    int64_t pieces = 0;
+    for (const TTreeFile& file : tree.Files)
+      if (file.Length > 0 && pieces <= MaxV2PieceCount) pieces += (file.Length - 1) / pieceLength.Value + 1;
+    if (pieces > MaxV2PieceCount)
+      errors.push_back("Corrupt File: the files need more than " + std::to_string(MaxV2PieceCount) +
+                       " pieces of " + std::to_string(pieceLength.Value) + " bytes, the most clients load");
+  }
   // A hybrid's v1 part says so already.
   if (!reader.Overflow && reader.LengthsValid && tree.TotalLength == 0 && Lookup(entries, "pieces").empty())
     errors.push_back("Corrupt File: the torrent holds no data (total length 0)");

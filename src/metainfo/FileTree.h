@@ -41,8 +41,16 @@ struct TFileTree {
   int64_t TotalLength = 0;       // the files' bytes, pads not counted (there are none in a tree)
 };
 
-// Deeper trees are refused: clients refuse them too, and they cost a stack frame per level.
+// libtorrent refuses a file nested this many levels of bencoding deep (counted from the top of
+// the .torrent, so a path of at most 95 names), and deeper trees cost a stack frame per level.
 constexpr int MaxFileTreeDepth = 100;
+// The most pieces libtorrent loads (its load_torrent_limits::max_pieces). A v2 torrent's pieces
+// come with no hash to hold them, so only this bounds what a check of its data keeps per piece.
+constexpr int64_t MaxV2PieceCount = int64_t{1} << 21;
+// The largest piece length libtorrent loads in a v2 torrent.
+constexpr int64_t MaxV2PieceLength = int64_t{1} << 29;
+// libtorrent refuses a file of this many bytes or more; sums of such lengths soon overflow.
+constexpr int64_t MaxTorrentFileLength = int64_t{1} << 62;
 
 // Everything here reads the exact bytes of the info (or of "piece layers"), not the decoded
 // values: a tree's file entries sit under the empty key, which the decoder drops. Bytes that are

@@ -70,6 +70,19 @@ void SplitPathList(const TObjectList& list, std::string& folder, std::string& na
   }
 }
 
+// A link's target, as components from the torrent's root, that leads out of
+// it ("../../etc/passwd"): a client following it would reach outside the data.
+bool TargetClimbsOut(const std::vector<std::string_view>& parts) {
+  int64_t depth = 0;
+  for (std::string_view part : parts) {
+    if (part.find('/') != std::string_view::npos || part.find('\\') != std::string_view::npos) return true;
+    if (part.empty() || part == ".") continue;
+    depth += part == ".." ? -1 : 1;
+    if (depth < 0) return true;
+  }
+  return false;
+}
+
 // What the writer puts in a path list: the folder split on "/" ("a/b/" and
 // "a/b" alike), then the name.
 std::vector<std::string_view> PathComponents(std::string_view folder, std::string_view name) {
@@ -352,6 +365,10 @@ struct TTorrentFile::TRaw {
   size_t InfoLength = 0;
   // The info is one whole value: a save may copy it, or any of its keys.
   bool InfoComplete = false;
+  // The top-level "piece layers" value the decoder kept, the one a save
+  // writes: its checks read these bytes. Count: how many keys named it.
+  std::string_view Layers;
+  int LayersCount = 0;
   const TObjectHash* Info = nullptr;  // inside Dictionary
   // Where each item of info.files begins in Bytes (when it is a list); the
   // decoded list stays empty. A decoded entry costs several times the file's
@@ -408,6 +425,7 @@ void TTorrentFile::Reset() {
   raw_.reset();
   builtInfo_.clear();
   trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = true;
+  commentTaken_ = false;
   Dictionary = std::make_unique<TObjectHash>();
 }
 
@@ -719,7 +737,13 @@ void TTorrentFile::ReadExtras(const TObjectHash& top, const TObjectHash* info) {
 }
 
 void TTorrentFile::ReadDescription(const TObjectHash& top) {
-  if (TObject* comment = top.Find("comment")) comment_ = As<TIntString>(comment).Text;
+  if (TObject* comment = top.Find("comment")) {
+    // Taken over, not copied: a comment can be most of a 256 MiB file. A
+    // save writes it from comment_ until it is set.
+    auto& text = As<TIntString>(comment);
+    commentTaken_ = !text.IsInteger;
+    comment_ = commentTaken_ ? std::move(text.Text) : text.Text;
+  }
   if (TObject* creation = top.Find("creation date")) creation_ = As<TIntString>(creation).Value;
 }
 
@@ -792,6 +816,10 @@ void TTorrentFile::ReadFileList() {
     } else if (fileLength < 0) {
       Errors.push_back("Corrupt File: " + entryName + " has a negative length");
       lengthsValid = false;
+    } else if (fileLength >= MaxTorrentFileLength) {
+      Errors.push_back("Corrupt File: " + entryName + " has a length of " + std::to_string(fileLength) +
+                       " bytes, 2^62 or more, which clients refuse");
+      lengthsValid = false;
     }
     folder.clear();
     fileName.clear();
@@ -819,6 +847,10 @@ void TTorrentFile::ReadFileList() {
     if (TObject* target = symlink ? entry.Find("symlink path") : nullptr) {
       std::string targetFolder, targetName;
       SplitPathList(As<TObjectList>(target), targetFolder, targetName);
+      std::vector<std::string_view> parts;
+      for (const auto& item : As<TObjectList>(target).Items)
+        parts.emplace_back(As<TIntString>(item.get()).Text);
+      if (TargetClimbsOut(parts)) file->UnsafePath = true;
       file->SetSymlinkPath(targetFolder + targetName);
     }
     layout_.Append(std::move(file));
@@ -863,7 +895,10 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
       Errors.push_back("Corrupt File: \"info.length\" does not fit in 64 bits");
     else if (total < 0)
       Errors.push_back("Corrupt File: \"info.length\" is negative");
-    CheckLengths(total >= 0 && !overflow);
+    else if (total >= MaxTorrentFileLength)
+      Errors.push_back("Corrupt File: \"info.length\" is " + std::to_string(total) +
+                       " bytes, 2^62 or more, which clients refuse");
+    CheckLengths(total >= 0 && total < MaxTorrentFileLength && !overflow);
   } else if (TObject* files = info.Find("files")) {
     // The decoder left the entries in the loaded bytes, noting where each begins.
     if (!dynamic_cast<const TObjectList*>(files)) throw EInvalidCast();
@@ -876,13 +911,23 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
 }
 
 void TTorrentFile::ReadV2(std::string_view infoBytes) {
-  // Only a torrent with a file tree has layers to read: a v1 one is not scanned for them.
-  std::vector<TRawEntry> top;
-  if (format_ != TMetaFormat::V1) top = RawEntries(raw_->Bytes);
-  const TRawEntry* layers = FindRaw(top, "piece layers");
-  TV2Metadata meta = ReadV2Metadata(infoBytes, layers ? layers->Value : std::string_view(), Errors);
+  // Only a torrent with a file tree has layers to read.
+  std::string_view layers;
+  if (format_ != TMetaFormat::V1) layers = raw_->Layers;
+  TV2Metadata meta = ReadV2Metadata(infoBytes, layers, Errors);
   format_ = meta.Format;
   if (format_ == TMetaFormat::V1) return;
+  // The layers a save writes are the decoded ones, in canonical form: what
+  // is checked here must be those very bytes, or a clean load could save
+  // layers nobody checked.
+  if (raw_->LayersCount > 1)
+    Errors.push_back("Corrupt File: the \"piece layers\" segment appears more than once");
+  if (raw_->LayersCount > 0 && layers.empty())
+    Errors.push_back("Corrupt File: Malformed \"piece layers\" segment");
+  else if (!layers.empty() && !IsCanonicalValue(layers))
+    Errors.push_back(
+        "Corrupt File: the \"piece layers\" segment is not canonically bencoded (keys out of order or "
+        "repeated, or numbers with leading zeros)");
   pieceLayers_ = meta.PieceLayers;
   InfoHashV2 = std::move(meta.InfoHashV2);
   InfoHashV2Text = BytesToHex(InfoHashV2, 999);
@@ -949,6 +994,7 @@ void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
       std::string target;
       for (const std::string& part : entry.SymlinkPath) target += (target.empty() ? "" : "/") + part;
       file->SetSymlinkPath(std::move(target));
+      if (TargetClimbsOut({entry.SymlinkPath.begin(), entry.SymlinkPath.end()})) file->UnsafePath = true;
     }
     file->SetPiecesRoot(entry.PiecesRoot);
     layout_.Append(std::move(file), true);
@@ -991,6 +1037,11 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
     // No larger than MaxFileSize, so every offset fits 32 bits.
     raw_->EntryStarts.assign(report.FileEntryStarts.begin(), report.FileEntryStarts.end());
     std::vector<int64_t>().swap(report.FileEntryStarts);
+    raw_->LayersCount = report.LayersCount;
+    if (report.LayersStart >= 0)
+      raw_->Layers =
+          std::string_view(raw_->Bytes)
+              .substr(static_cast<size_t>(report.LayersStart), static_cast<size_t>(report.LayersLength));
     // From here on a save writes what it has not read as the file had it.
     trackersSet_ = commentSet_ = creationSet_ = webSeedsSet_ = false;
     ReadTrackers(*top);
@@ -1285,7 +1336,9 @@ void TTorrentFile::WriteMetainfo(TStream& out, const TTorrentPieces& pieces,
     }
   }
 
-  if (!commentSet_)
+  if (!commentSet_ && commentTaken_)
+    entries.push_back({"comment", [&] { WriteString(out, Comment); }});
+  else if (!commentSet_)
     loadedValue("comment");
   else if (!Comment.empty())
     entries.push_back({"comment", [&] { WriteString(out, Comment); }});

@@ -280,6 +280,8 @@ class TTorrentFile {
   bool commentSet_ = true;
   bool creationSet_ = true;
   bool webSeedsSet_ = true;
+  // The loaded comment string was moved out of Dictionary into comment_.
+  bool commentTaken_ = false;
   mutable std::string builtInfo_;  // InfoBytes' rebuilt info, "" when not built
 };
 

@@ -54,6 +54,8 @@ void THttpResponse::Begin(bool headRequest) {
   bodyCount_ = 0;
   chunkState_ = TChunk::Size;
   chunkLength_ = chunkRead_ = 0;
+  chunkLineBytes_ = 0;
+  chunkDigits_ = false;
 }
 
 void THttpResponse::Fail(std::string error) {
@@ -221,13 +223,24 @@ size_t THttpResponse::FeedChunked(const char* data, size_t length) {
             Fail("Invalid chunk size: more than " + std::to_string(INT_MAX) + " bytes");
             return length;
           }
+          // Leading zeros count: the line is capped, whatever it holds.
+          if (!ChunkLineByte()) return length;
+          chunkDigits_ = true;
+        } else if (!chunkDigits_) {
+          Fail("Invalid chunk size: the line holds no hexadecimal number");
+          return length;
         } else {
           chunkState_ = TChunk::SizeLine;
         }
         break;
       case TChunk::SizeLine:
         // Extensions are skipped, up to and including the line end.
-        if (*p++ == '\n') chunkState_ = TChunk::Data;
+        if (*p++ == '\n') {
+          chunkState_ = TChunk::Data;
+          chunkLineBytes_ = 0;
+        } else if (!ChunkLineByte()) {
+          return length;
+        }
         break;
       case TChunk::Data: {
         const size_t n = static_cast<size_t>(std::min<int64_t>(end - p, chunkLength_ - chunkRead_));
@@ -239,12 +252,22 @@ size_t THttpResponse::FeedChunked(const char* data, size_t length) {
         if (chunkRead_ >= chunkLength_) chunkState_ = TChunk::DataEnd;
         break;
       }
-      case TChunk::DataEnd:
-        if (*p++ == '\n') {
+      case TChunk::DataEnd: {
+        const char c = *p++;
+        if (c == '\n') {
           chunkState_ = chunkLength_ == 0 ? TChunk::End : TChunk::Size;
           chunkLength_ = chunkRead_ = 0;
+          chunkLineBytes_ = 0;
+          chunkDigits_ = false;
+        } else if (chunkLength_ > 0 && (c != '\r' || chunkLineBytes_ > 0)) {
+          // Data goes on past its size: the stream is out of step.
+          Fail("Invalid chunk: more bytes than its size");
+          return length;
+        } else if (!ChunkLineByte()) {
+          return length;  // the trailers after the last chunk, capped as well
         }
         break;
+      }
       case TChunk::End:
         p = end;
         break;
@@ -253,6 +276,12 @@ size_t THttpResponse::FeedChunked(const char* data, size_t length) {
   // A zero-size chunk ends the document once the line end after it has come.
   if (chunkState_ == TChunk::End && Running()) DocumentEnd();
   return length;
+}
+
+bool THttpResponse::ChunkLineByte() {
+  if (++chunkLineBytes_ < MaxLine) return true;
+  Fail("Invalid chunk: a line of more than " + std::to_string(MaxLine) + " bytes");
+  return false;
 }
 
 void THttpResponse::Deliver(const char* data, size_t length) {

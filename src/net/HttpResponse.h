@@ -107,6 +107,8 @@ class THttpResponse {
   // Consumes body bytes from data; returns how many.
   size_t FeedBody(const char* data, size_t length);
   size_t FeedChunked(const char* data, size_t length);
+  // Counts one byte of a chunk line; false (and failed) past MaxLine.
+  bool ChunkLineByte();
   void Deliver(const char* data, size_t length);
   void DocumentEnd();
   bool Running() const { return !stopped_ && (phase_ == TPhase::Header || phase_ == TPhase::Body); }
@@ -137,4 +139,8 @@ class THttpResponse {
   enum class TChunk { Size, SizeLine, Data, DataEnd, End };
   TChunk chunkState_ = TChunk::Size;
   int64_t chunkLength_ = 0, chunkRead_ = 0;
+  // The bytes of the chunk's size line (or of the line after its data) so
+  // far, capped at MaxLine as header lines are; a digit of the size was read.
+  size_t chunkLineBytes_ = 0;
+  bool chunkDigits_ = false;
 };

@@ -68,13 +68,13 @@ void TTrackerRefresh::Downloaded(const std::string& url, const TListDownload& do
     // portal's page or a cut-off file counts as a failed attempt.
     const TTrackerListParse parse = ParseTrackerList(download.Body);
     const size_t nul = download.Body.find('\0');
-    // An empty list, or one cut at a NUL with bytes behind it, is valid, but
-    // more likely a broken server or download than the real list: it never
-    // replaces a cache that names trackers.
-    const char* doubt = parse.Entries.empty() ? "it names no tracker"
-                        : nul != std::string::npos && nul + 1 < download.Body.size()
-                            ? "bytes after a NUL byte"
-                            : nullptr;
+    // An empty list, or one cut at a NUL (with bytes behind it or not), is
+    // valid, but more likely a broken server or download than the real list:
+    // it never replaces a cache that names trackers.
+    const char* doubt = parse.Entries.empty()            ? "it names no tracker"
+                        : nul == std::string::npos       ? nullptr
+                        : nul + 1 < download.Body.size() ? "bytes after a NUL byte"
+                                                         : "a NUL byte at its end";
     if (parse.Ok() && doubt && CacheNamesTrackers()) {
       failure = std::string("not a tracker list (") + doubt + "; the cached list is kept)";
     } else if (parse.Ok()) {

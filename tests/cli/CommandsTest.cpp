@@ -15,6 +15,7 @@
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
+#include "base/Terminal.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/TorrentFile.h"
 
@@ -350,6 +351,34 @@ TEST_F(CommandsTest, VerifyOfV2Torrents) {
       << v2.Out;
 }
 
+// What libtorrent refuses is refused on load, naming the limit, before verify
+// keeps anything per claimed piece: a 200-byte torrent can claim a billion.
+TEST_F(CommandsTest, VerifyRefusesWhatClientsRefuse) {
+  const std::string root = "32:" + std::string(32, 'r');
+  auto v2 = [&](const std::string& length, const std::string& pieceLength) {
+    return "d4:infod9:file treed4:datad0:d6:lengthi" + length + "e11:pieces root" + root +
+           "eee12:meta versioni2e4:name1:t12:piece lengthi" + pieceLength + "eee";
+  };
+  struct TTorrent {
+    const char* Name;
+    std::string Bytes;
+    const char* Line;
+  };
+  const TTorrent torrents[] = {
+      {"pieces.torrent", v2("17592186044416", "16384"), "need more than 2097152 pieces of 16384 bytes"},
+      {"length.torrent", v2("4611686018427387904", "536870912"), "2^62 or more"},
+      {"piece.torrent", v2("1073741824", "1073741824"), "more than 536870912 (512 MiB)"},
+  };
+  for (const TTorrent& t : torrents) {
+    SCOPED_TRACE(t.Name);
+    Dir.Write(t.Name, t.Bytes);
+    const TRun run = Cli({"verify", t.Name, "data"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find(t.Line), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out, "");
+  }
+}
+
 // A piece layer that does not reduce to its root: show and edit see a
 // damaged torrent as before, verify reports the fault first and checks the
 // data all the same.
@@ -389,6 +418,24 @@ TEST_F(CommandsTest, VerifyReportsALayerFaultApart) {
                 "of \\\"b\\\" does not reduce to its \\\"pieces root\\\"\"}\n  ],\n"),
             std::string::npos)
       << json.Out;
+}
+
+// A hybrid's v1 hash that disagrees with data its tree vouches for is the
+// torrent's fault: a metadata fault, not damaged data.
+TEST_F(CommandsTest, VerifyReportsAWrongV1HashOfAHybridApart) {
+  ASSERT_EQ(Cli({"create", "-q", "--format", "hybrid", "-l", "64k", "-o", "hybrid.torrent", "data"}).Status,
+            0);
+  std::string bytes = ReadWholeFile(Dir / "hybrid.torrent");
+  // Piece 3's hash: pieces of the same bytes have the same one.
+  const size_t pieces = bytes.find(':', bytes.find("6:pieces") + 8) + 1;
+  bytes[pieces + 3 * 20 + 5] ^= 1;
+  WriteWholeFile(Dir / "wrong.torrent", bytes);
+  const TRun run = Cli({"verify", "wrong.torrent", "data"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(
+      run.Out,
+      "metadata fault: b: \"info.pieces\" disagrees with the file tree for piece 3, where the data matches "
+      "the tree\nall 14 pieces match\n");
 }
 
 // Output cut short is a failure: each command's report into a full device
@@ -715,6 +762,35 @@ TEST_F(CommandsTest, ANameEndingInTorrentStaysInsideTheFolder) {
 }
 
 // The numbers show prints are the ones edit --rename takes, padding counted.
+// A comment of megabytes is printed a slice at a time: the slices join into
+// exactly what the whole would print, whatever lies at their edges.
+TEST_F(CommandsTest, ShowPrintsALongCommentWhole) {
+  std::string comment;
+  // Multi-byte letters, CR LF, controls and a broken sequence, over and over
+  // so that every edge of a 1 MiB slice meets one of them.
+  for (int i = 0; comment.size() < (size_t{5} << 20) / 2; ++i)
+    comment +=
+        "\xC3\xA9\xE2\x82\xAC\r\nline " + std::to_string(i) + "\x1B[31m\xC2\x9B\xE2\x82 \xF0\x9F\x98\x80";
+  const std::string info =
+      "d6:lengthi5e4:name1:x12:piece lengthi16384e6:pieces20:" + std::string(20, 'h') + "e";
+  Dir.Write("long.torrent", "d8:announce10:http://t/a7:comment" + std::to_string(comment.size()) + ":" +
+                                comment + "4:info" + info + "e");
+  Dir.Write("short.torrent", "d8:announce10:http://t/a7:comment1:c4:info" + info + "e");
+  const TRun run = Cli({"show", "long.torrent"});
+  const TRun shortRun = Cli({"show", "short.torrent"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::string expected;
+  for (char c : ForTerminal(comment, true)) {
+    expected += c;
+    if (c == '\n') expected.append(17, ' ');
+  }
+  const size_t at = shortRun.Out.find("Comment:         c\n");
+  ASSERT_NE(at, std::string::npos) << shortRun.Out;
+  std::string whole = shortRun.Out;
+  whole.replace(at + 17, 1, expected);
+  EXPECT_TRUE(run.Out == whole);
+}
+
 TEST_F(CommandsTest, ShowNumbersTheFilesAsRenameCountsThem) {
   auto str = [](const std::string& text) { return std::to_string(text.size()) + ":" + text; };
   const std::string padded =

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -340,15 +341,18 @@ TEST_F(V2VerifyTest, DamageIsPlacedInTheFilesOwnPieces) {
   }
 }
 
-// A hybrid whose two hashes disagree is damaged where either fails: data
-// that still matches the SHA-1 of its piece but not the layer, or the other
-// way round, is named all the same.
-TEST_F(V2VerifyTest, HybridPieceBadByEitherHashIsBad) {
+// A hybrid whose two hashes disagree: the v2 hashes judge the data. Data the
+// file tree vouches for is whole, and a v1 hash that disagrees with it is the
+// torrent's fault (a metadata fault); data the tree does not vouch for is
+// damaged, whatever its SHA-1 says.
+TEST_F(V2VerifyTest, HybridV1HashesAreJudgedAgainstTheTree) {
   std::string bytes = Bytes[TMetaFormat::Hybrid];
   const auto clean = Load(bytes);
-  // Piece 6 (c's second) gets another SHA-1: v1 alone calls it bad.
-  const std::string sha1 = std::string(clean->Pieces[6]);
-  bytes[bytes.find(sha1)] ^= 1;
+  // Pieces 5, 6 and 8 (c's) and 10 (d's) get another SHA-1.
+  for (const size_t piece : {5, 6, 8, 10}) {
+    const std::string sha1 = std::string(clean->Pieces[piece]);
+    bytes[bytes.find(sha1) + 3] ^= 1;
+  }
   // And c's layer a wrong hash for piece 7: with c's root changed to match,
   // v2 alone calls piece 7 bad.
   std::string layer = std::string(clean->PieceLayer(4));
@@ -361,12 +365,38 @@ TEST_F(V2VerifyTest, HybridPieceBadByEitherHashIsBad) {
   for (size_t from = 0; (from = bytes.find(clean->Files[4]->PiecesRoot(), from)) != std::string::npos;)
     bytes.replace(from, 32, newRoot);
   bytes.replace(bytes.find(std::string(clean->PieceLayer(4))), layer.size(), layer);
-  const auto torrent = Load(bytes);
-  ASSERT_FALSE(torrent->IsDamaged()) << torrent->Errors.front();
+  // The new root may sort elsewhere among the layers' keys.
+  std::string sorted = "d";
+  for (const TRawEntry& entry : RawEntries(bytes)) {
+    sorted += std::to_string(entry.Key.size()) + ":" + std::string(entry.Key);
+    if (entry.Key != "piece layers") {
+      sorted += entry.Value;
+      continue;
+    }
+    std::vector<TRawEntry> layers = RawEntries(entry.Value);
+    std::sort(layers.begin(), layers.end(), [](const auto& a, const auto& b) { return a.Key < b.Key; });
+    sorted += "d";
+    for (const TRawEntry& item : layers) sorted += "32:" + std::string(item.Key) + std::string(item.Value);
+    sorted += "e";
+  }
+  const auto torrent = Load(sorted + "e");
+  ASSERT_EQ(torrent->DamageLines(), std::vector<std::string>());
   TNullProgress progress;
+  // Piece 10 is also damaged on disk: the tree says so, and it is no v1 fault.
+  Flip("d", Small + 7);
   const TVerifyResult result = VerifyData(*torrent, Dir / "data", progress);
-  EXPECT_EQ(result.BadPieces, (std::vector<int64_t>{6, 7}));
-  EXPECT_EQ(Describe(result), std::vector<std::string>{"c damaged 16384-49151 pieces 6-7"});
+  EXPECT_EQ(result.BadPieces, (std::vector<int64_t>{7, 10}));
+  EXPECT_EQ(Describe(result), (std::vector<std::string>{"c damaged 32768-49151 pieces 7-7",
+                                                        "d damaged 16384-32767 pieces 10-10"}));
+  ASSERT_EQ(result.MetadataFaults.size(), 1u);
+  const TMetadataFault& fault = result.MetadataFaults[0];
+  EXPECT_EQ(fault.Index, 4u);
+  EXPECT_EQ(fault.PathInTorrent, "c");
+  EXPECT_FALSE(fault.ByRootAlone);
+  EXPECT_EQ(
+      fault.What,
+      "\"info.pieces\" disagrees with the file tree for pieces 5-6, 8, where the data matches the tree");
+  EXPECT_FALSE(result.Ok());
 }
 
 // A layer that does not reduce to its root is the torrent's fault, not the

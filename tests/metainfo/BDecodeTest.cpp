@@ -195,6 +195,35 @@ TEST(BDecode, ReportsWhyDecodingStopped) {
   }
 }
 
+// The info's file entries are dropped as they are read: each counts as the
+// record the loader keeps and its own bytes, not as the values it decoded to
+// (several times as much), so the budget's limit is the memory really used.
+TEST(BDecode, FileEntriesCountAsWhatTheLoaderKeeps) {
+  const int count = 20000;
+  const std::string torrent = ManyFilesTorrent(count);
+  std::string info;
+  ManyFilesTorrent(count, &info);
+  const int64_t entryBytes = static_cast<int64_t>(info.size());  // more than the entries alone
+  struct {
+    const char* Name;
+    int64_t Budget;
+    TDecodeStop Stop;
+  } cases[] = {
+      {.Name = "room for the records",
+       .Budget = count * int64_t{200} + entryBytes + 4096,
+       .Stop = TDecodeStop::Complete},
+      {.Name = "not for half of them", .Budget = count / 2 * int64_t{200}, .Stop = TDecodeStop::TooComplex},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMemoryStream stream{torrent};
+    TDecodeReport report;
+    DecodeValue(stream, report, c.Budget);
+    EXPECT_EQ(report.Stop, c.Stop);
+    if (c.Stop == TDecodeStop::Complete) EXPECT_EQ(report.FileEntryStarts.size(), size_t{count});
+  }
+}
+
 TEST(BDecode, NestingBeyondTheLimitEndsTheInput) {
   const int limit = MaxNestingDepth;
   auto nested = [](int depth) { return std::string(depth, 'l') + std::string(depth, 'e'); };

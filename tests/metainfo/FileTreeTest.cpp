@@ -239,12 +239,28 @@ TEST(FileTreeTest, EachBrokenRuleGivesItsLine) {
                               {"pieces root", Str(Root(3))},
                               {"symlink path", List({Str("f")})}})}})),
        "Corrupt File: \"info.file tree\" file \"l\" is a link but has a \"pieces root\""},
-      {"too deep", Info(Nested(MaxFileTreeDepth + 1)),
-       "Corrupt File: \"info.file tree\" is nested deeper than 100 levels"},
+      // libtorrent: a path of 96 names is 100 levels of bencoding, one too many.
+      {"too deep", Info(Nested(96)),
+       "Corrupt File: \"info.file tree\" is nested deeper than 100 levels, counted from the top of the file"},
+      {"a file of 2^62 bytes", Info(Dict({{"a", FileNode(int64_t{1} << 62, Root(1))}})),
+       "Corrupt File: \"info.file tree\" file \"a\" has a length of 4611686018427387904 bytes, 2^62 or more, "
+       "which clients refuse"},
+      {"more pieces than clients load", Info(Dict({{"a", FileNode((int64_t{1} << 35) + 1, Root(1))}})),
+       "Corrupt File: the files need more than 2097152 pieces of 16384 bytes, the most clients load"},
+      {"more pieces in all than clients load",
+       Info(Dict(
+           {{"a", FileNode(int64_t{1} << 34, Root(1))}, {"b", FileNode((int64_t{1} << 34) + 1, Root(2))}})),
+       "Corrupt File: the files need more than 2097152 pieces of 16384 bytes, the most clients load"},
+      {"a v2 piece length of 1 GiB", Info(Dict({{"a", FileNode(1, Root(1))}}), int64_t{1} << 30),
+       "Corrupt File: \"info.piece length\" is 1073741824, more than 536870912 (512 MiB), the most clients "
+       "load "
+       "in a v2 torrent"},
       {"only empty files", Info(Dict({{"a", EmptyNode()}, {"b", EmptyNode()}})),
        "Corrupt File: the torrent holds no data (total length 0)"},
       {"lengths overflow",
-       Info(Dict({{"a", FileNode(INT64_MAX, Root(1))}, {"b", FileNode(INT64_MAX, Root(2))}})),
+       Info(Dict({{"a", FileNode((int64_t{1} << 62) - 1, Root(1))},
+                  {"b", FileNode((int64_t{1} << 62) - 1, Root(2))},
+                  {"c", FileNode((int64_t{1} << 62) - 1, Root(3))}})),
        "Corrupt File: the file lengths add up to more than 2^63 bytes"},
   };
   for (const TCase& c : cases) {
@@ -253,10 +269,14 @@ TEST(FileTreeTest, EachBrokenRuleGivesItsLine) {
     ReadFileTree(c.Info, errors);
     EXPECT_EQ(errors, std::vector<std::string>{c.Line});
   }
-  // The deepest tree clients take is still read.
-  std::vector<std::string> errors;
-  EXPECT_EQ(ReadFileTree(Info(Nested(MaxFileTreeDepth - 1)), errors).Files.size(), 1u);
-  EXPECT_TRUE(errors.empty());
+  // What clients still take is read: the deepest tree, the most pieces, the longest v2 piece.
+  for (const std::string& info :
+       {Info(Nested(95)), Info(Dict({{"a", FileNode(int64_t{1} << 35, Root(1))}})),
+        Info(Dict({{"a", FileNode(int64_t{1} << 29, Root(1))}}), int64_t{1} << 29)}) {
+    std::vector<std::string> errors;
+    EXPECT_EQ(ReadFileTree(info, errors).Files.size(), 1u);
+    EXPECT_EQ(errors, std::vector<std::string>());
+  }
 }
 
 // The v2 hash is over the info's bytes: only canonical bencoding gives every client the same.

@@ -182,10 +182,20 @@ TEST(Malformed, IntegersBeyond64Bits) {
            "beee4:name1:n12:piece lengthi16384e6:pieces" +
            hash + "ee",
        .Errors = {"Corrupt File: files[1] has a length that does not fit in 64 bits"}},
-      {.Name = "the largest length fits",
+      {.Name = "the largest length fits, but clients refuse it",
        .Input = single("i9223372036854775807e", "i16384e"),
+       .Errors = {"Corrupt File: \"info.length\" is 9223372036854775807 bytes, 2^62 or more, which clients "
+                  "refuse"}},
+      {.Name = "a length just below 2^62",
+       .Input = single("i4611686018427387903e", "i16384e"),
        .Errors = {"Corrupt File: \"info.pieces\" holds 1 piece hashes, but the total length needs "
-                  "562949953421312"}},
+                  "281474976710656"}},
+      {.Name = "a file of 2^62",
+       .Input = "d8:announce1:a4:infod5:filesld6:lengthi3e4:pathl1:aeed6:lengthi4611686018427387904e4:pathl1:"
+                "beee4:name1:n12:piece lengthi16384e6:pieces" +
+                hash + "ee",
+       .Errors = {"Corrupt File: files[1] has a length of 4611686018427387904 bytes, 2^62 or more, which "
+                  "clients refuse"}},
       {.Name = "the smallest length fits",
        .Input = single("i-9223372036854775808e", "i16384e"),
        .Errors = {"Corrupt File: \"info.length\" is negative"}},

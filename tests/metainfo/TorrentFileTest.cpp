@@ -637,6 +637,18 @@ TEST(TorrentFile, UnownedKeysSurviveAnEdit) {
   EXPECT_EQ(edited.find("_info_"), std::string::npos);
 }
 
+// The model takes the loaded comment over rather than copying it: saved
+// unset, it goes out as it came, a string or (read as "") an integer.
+TEST(TorrentFile, AnUnsetCommentIsWrittenAsLoaded) {
+  for (const std::string& comment : {Str("line one\nline two"), Str(""), Int(5)}) {
+    SCOPED_TRACE(comment);
+    const std::string bytes = Torrent(SingleInfo(), "7:comment" + comment);
+    auto [model, ok] = Load(bytes);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(Save(*model), bytes);
+  }
+}
+
 TEST(TorrentFile, RenamingRewritesInfoButKeepsItsOtherKeys) {
   const TForeignTorrent t = ForeignTorrent();
   struct {

@@ -1,12 +1,14 @@
 // Loading and editing torrents with a BitTorrent v2 part: v2-only and hybrid.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "MetainfoTestUtil.h"
 #include "base/Text.h"
+#include "digest/Merkle.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/BDecode.h"
 #include "metainfo/TorrentEdits.h"
@@ -424,3 +426,167 @@ TEST(V2Edit, RenamesKeepingTheTreeOrderAreSavedOthersRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A v2-only torrent of two files longer than a piece, with their real roots and layers: the
+// shapes below change nothing but the bytes of "piece layers" and where they stand.
+class PieceLayerShapes : public ::testing::Test {
+ protected:
+  static constexpr int64_t PieceLength = 16384;
+
+  void SetUp() override {
+    std::string tree = "d";
+    for (int i = 0; i < 2; ++i) {
+      const int64_t length = PieceLength * (2 + i) + 100;
+      const std::string data = Data(length, i + 5);
+      const TMerkleFileHashes hashes = MerkleOfData(reinterpret_cast<const uint8_t*>(data.data()),
+                                                    static_cast<uint64_t>(length), PieceLength);
+      roots_[i].assign(reinterpret_cast<const char*>(hashes.Root.data()), 32);
+      for (const auto& hash : hashes.PieceLayer)
+        layers_[i].append(reinterpret_cast<const char*>(hash.data()), 32);
+      tree += Str("f" + std::to_string(i)) +
+              Dict({{"", Dict({{"length", Int(length)}, {"pieces root", Str(roots_[i])}})}});
+    }
+    info_ = "d9:file tree" + tree + "e12:meta versioni2e4:name3:Top12:piece lengthi16384ee";
+  }
+
+  // The layers of both files, keys in byte order.
+  std::string Entries() const {
+    const int first = roots_[0] < roots_[1] ? 0 : 1;
+    return Str(roots_[first]) + Str(layers_[first]) + Str(roots_[1 - first]) + Str(layers_[1 - first]);
+  }
+  std::string Torrent(const std::string& topLevelTail) const {
+    return "d8:announce8:http://a4:info" + info_ + topLevelTail + "e";
+  }
+  std::string WithLayers(const std::string& layers) const { return Torrent("12:piece layers" + layers); }
+
+  std::string info_;
+  std::string roots_[2];
+  std::string layers_[2];
+};
+
+}  // namespace
+
+// Whatever loads without a line saves into a file that loads the same, layers and all; what a
+// save could not write back as it was read is reported on load.
+TEST_F(PieceLayerShapes, EachShapeLoadsCleanAndSavesCleanOrIsReported) {
+  const std::string first = Str(roots_[0]) + Str(layers_[0]);
+  const std::string second = Str(roots_[1]) + Str(layers_[1]);
+  const std::string reversed = roots_[0] < roots_[1] ? second + first : first + second;
+  const std::string leadingZero = Str(roots_[0]) + "0" + Str(layers_[0]);
+  struct TCase {
+    const char* Name;
+    std::string Bytes;
+    TPieceLayersState State = TPieceLayersState::Complete;
+    std::string Line;  // "" when the shape loads clean
+  };
+  const TCase cases[] = {
+      {.Name = "both layers", .Bytes = WithLayers("d" + Entries() + "e")},
+      {.Name = "absent", .Bytes = Torrent(""), .State = TPieceLayersState::Absent},
+      {.Name = "empty dictionary", .Bytes = WithLayers("de"), .State = TPieceLayersState::Absent},
+      {.Name = "one of two", .Bytes = WithLayers("d" + first + "e"), .State = TPieceLayersState::Partial},
+      {.Name = "before info",
+       .Bytes = "d8:announce8:http://a12:piece layersd" + Entries() + "e4:info" + info_ + "e"},
+      {.Name = "junk after the file", .Bytes = WithLayers("d" + Entries() + "e") + "junk"},
+      {.Name = "twin keys, another value",
+       .Bytes = WithLayers("d" + Entries() + Str(roots_[0]) + Str(layers_[1]) + "e"),
+       .Line = "\"piece layers\" segment is not canonically bencoded"},
+      {.Name = "twin keys, the same value",
+       .Bytes = WithLayers("d" + first + first + "e"),
+       .Line = "\"piece layers\" segment is not canonically bencoded"},
+      {.Name = "keys out of order",
+       .Bytes = WithLayers("d" + reversed + "e"),
+       .Line = "\"piece layers\" segment is not canonically bencoded"},
+      {.Name = "leading zero",
+       .Bytes = WithLayers("d" + leadingZero + "e"),
+       .Line = "not canonically bencoded"},
+      {.Name = "stray byte after the last layer",
+       .Bytes = WithLayers("d" + Entries() + "xe"),
+       .Line = "Malformed \"piece layers\" segment"},
+      {.Name = "twin top-level keys",
+       .Bytes = Torrent("12:piece layersd" + first + "e12:piece layersd" + Entries() + "e"),
+       .Line = "the \"piece layers\" segment appears more than once"},
+      {.Name = "not a dictionary",
+       .Bytes = WithLayers("l" + Str(layers_[0]) + "e"),
+       .Line = "is not a dictionary"},
+      {.Name = "a layer of another file",
+       .Bytes = WithLayers("d" + Str(roots_[0]) + Str(layers_[1].substr(0, layers_[0].size())) + "e"),
+       .Line = "does not reduce to its \"pieces root\""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto [model, ok] = Load(c.Bytes);
+    ASSERT_TRUE(ok);
+    if (!c.Line.empty()) {
+      EXPECT_TRUE(std::any_of(model->Errors.begin(), model->Errors.end(), [&](const std::string& line) {
+        return line.find(c.Line) != std::string::npos;
+      })) << ::testing::PrintToString(model->Errors);
+      continue;
+    }
+    ASSERT_EQ(model->Errors, std::vector<std::string>());
+    EXPECT_EQ(model->PieceLayers(), c.State);
+    const std::string saved = Save(*model);
+    auto [again, reloaded] = Load(saved);
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(again->Errors, std::vector<std::string>());
+    EXPECT_EQ(again->PieceLayers(), c.State);
+    EXPECT_EQ(again->InfoHashV2Text, model->InfoHashV2Text);
+    for (size_t i = 0; i < model->Files.size(); ++i)
+      EXPECT_EQ(again->PieceLayer(i), model->PieceLayer(i)) << i;
+    EXPECT_EQ(Save(*again), saved);
+    // A comment edit writes the top level anew: the layers go with it as they were checked.
+    again->SetComment("edited");
+    auto [edited, editedOk] = Load(Save(*again));
+    ASSERT_TRUE(editedOk);
+    EXPECT_EQ(edited->Errors, std::vector<std::string>());
+    EXPECT_EQ(edited->PieceLayers(), c.State);
+    for (size_t i = 0; i < model->Files.size(); ++i)
+      EXPECT_EQ(edited->PieceLayer(i), model->PieceLayer(i)) << i;
+  }
+}
+
+// A link whose target leads out of the torrent is as unsafe as a path that
+// does, in a file tree and in a v1 list.
+TEST(V2Load, LinksWhoseTargetClimbsOutAreUnsafe) {
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Target;
+    bool Unsafe;
+  };
+  const TCase cases[] = {
+      {"inside", {"a", "data"}, false},
+      {"down and up again", {"a", "..", "data"}, false},
+      {"out", {"..", "..", "etc", "passwd"}, true},
+      {"out after a folder", {"a", "..", "..", "x"}, true},
+      {"a separator inside a name", {"../x"}, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string target = "l";
+    for (const std::string& part : c.Target) target += Str(part);
+    target += "e";
+    const std::string link = Dict({{"attr", Str("l")}, {"length", Int(0)}, {"symlink path", target}});
+    const std::string v2 =
+        TorrentOf("d9:file tree" + Dict({{"data", FileEntry(300, 3)}, {"link", Dict({{"", link}})}}) +
+                  "12:meta versioni2e4:name3:Top12:piece lengthi16384ee");
+    const std::string v1 =
+        TorrentOf(Dict({{"files", List({Dict({{"length", Int(300)}, {"path", List({Str("data")})}}),
+                                        Dict({{"attr", Str("l")},
+                                              {"length", Int(0)},
+                                              {"path", List({Str("link")})},
+                                              {"symlink path", target}})})},
+                        {"name", Str("Top")},
+                        {"piece length", Int(16384)},
+                        {"pieces", Str(Sha1Bytes(Data(300, 3)))}}));
+    for (const std::string& bytes : {v2, v1}) {
+      auto [model, ok] = Load(bytes);
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(model->DamageLines(), std::vector<std::string>());
+      ASSERT_EQ(model->Files.size(), 2u);
+      EXPECT_TRUE(model->Files[1]->Symlink);
+      EXPECT_FALSE(model->Files[0]->UnsafePath);
+      EXPECT_EQ(model->Files[1]->UnsafePath, c.Unsafe);
+    }
+  }
+}

@@ -185,6 +185,21 @@ TEST(THttpResponse, BrokenResponsesFailWithAReason) {
        "Invalid chunk size: more than 2147483647 bytes"},
       {"endless chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(40, 'f'),
        "Invalid chunk size: more than 2147483647 bytes"},
+      // Each chunk line is capped as a header line is: endless input stops at the cap, not at the deadline.
+      {"endless leading zeros",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(9000, '0'),
+       "Invalid chunk: a line of more than 8192 bytes"},
+      {"endless chunk extensions",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;" + std::string(9000, 'x'),
+       "Invalid chunk: a line of more than 8192 bytes"},
+      {"endless trailer",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n" + std::string(9000, 'x'),
+       "Invalid chunk: a line of more than 8192 bytes"},
+      {"junk after chunk data",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nokjunk\r\n0\r\n\r\n",
+       "Invalid chunk: more bytes than its size"},
+      {"no size at all", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nok\r\n0\r\n\r\n",
+       "Invalid chunk size: the line holds no hexadecimal number"},
   };
   for (const auto& c : cases) {
     for (const auto& cuts : c.Raw.size() > 1000 ? std::vector<std::vector<size_t>>{{}, {3}, {8191}, {8192}}

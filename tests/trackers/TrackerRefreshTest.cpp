@@ -138,6 +138,7 @@ TEST_F(TTrackerRefreshTest, FallbackAnswersWhenThePrimaryDoesNot) {
       // Valid lists, but no replacement for a cache that names trackers.
       {"no trackers", Ok("208\r\nhttp://example.org/\r\n0\r\n")},
       {"bytes after a NUL", Ok(List(208, {"Alpha"}) + std::string(1, '\0') + "garbage")},
+      {"a NUL at the end", Ok(List(208, {"Alpha"}) + std::string(1, '\0'))},
       {"only entries with control characters", Ok(List(208, {"\x1b[31mRed", "Bell\a"}))},
   };
   for (const auto& c : cases) {

@@ -262,6 +262,14 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
         <source>the piece layer of %1 does not reduce to its &quot;pieces root&quot;</source>
         <translation>die Stückebene von %1 ergibt nicht ihre „pieces root“</translation>
     </message>
+    <message>
+        <source>&quot;info.pieces&quot; disagrees with the file tree for piece %1, where the data matches the tree</source>
+        <translation>„info.pieces“ widerspricht dem Dateibaum bei Stück %1, obwohl die Daten zum Baum passen</translation>
+    </message>
+    <message>
+        <source>&quot;info.pieces&quot; disagrees with the file tree for pieces %1, where the data matches the tree</source>
+        <translation>„info.pieces“ widerspricht dem Dateibaum bei den Stücken %1, obwohl die Daten zum Baum passen</translation>
+    </message>
 </context>
 <context>
     <name>TDriveComboBox</name>
@@ -574,6 +582,14 @@ Geschrieben von den Quorvane-Entwicklern. SHA-1, Bencoding und der HTTP-Client s
     <message>
         <source>no tracker (DHT, peer exchange or web seeds)</source>
         <translation>kein Tracker (DHT, Peer-Austausch oder Web-Seeds)</translation>
+    </message>
+    <message>
+        <source>metadata fault: %1: %2</source>
+        <translation>Metadatenfehler: %1: %2</translation>
+    </message>
+    <message>
+        <source>Loading complete, but the torrent is damaged!</source>
+        <translation>Laden abgeschlossen, aber der Torrent ist beschädigt!</translation>
     </message>
 </context>
 <context>
