@@ -111,9 +111,7 @@ void TCreationDriver::ClassicMode() {
   if (!outFolder) return;
   // Read the whole folder first, so torrents written into it are not taken as entries.
   const std::vector<TEachOutput> entries = EachOutputs(path, *outFolder, rules);
-  std::vector<std::string> outputs;
-  for (const auto& entry : entries) outputs.push_back(entry.Output);
-  builder_.LeaveOut(std::move(outputs));
+  builder_.LeaveOut(OutputPaths(entries));
   for (const auto& entry : entries) {
     if (stop_) return;
     const TEntryKind entryKind = KindOf(entry.Source);

@@ -365,7 +365,7 @@ class TCreateRun {
   // Makes the torrents; errors that end the command propagate.
   void Run();
   // Prints the error that ended the run (or "") and gives the exit status.
-  int Finish(std::string error) const;
+  int Finish(const std::string& error) const;
 
  private:
   bool ConfirmTrackerUp();
@@ -505,9 +505,7 @@ void TCreateRun::Run() {
   } else {
     // Read the whole folder first, so torrents written into it are not taken as entries.
     const std::vector<TEachOutput> entries = EachEntries(path, options_.EachDir, rules_);
-    std::vector<std::string> outputs;
-    for (const auto& entry : entries) outputs.push_back(entry.Output);
-    builder_.LeaveOut(std::move(outputs));
+    builder_.LeaveOut(OutputPaths(entries));
     for (const auto& entry : entries) {
       if (stop_) return;
       const TEntryKind entryKind = KindOf(entry.Source);
@@ -564,7 +562,7 @@ void TCreateRun::Report(const TBuildResult& result) {
   std::fflush(stdout);
 }
 
-int TCreateRun::Finish(std::string error) const {
+int TCreateRun::Finish(const std::string& error) const {
   if (aborted_ > 0) return 130;
   // main reports a failed standard output, once.
   if (error.empty() && !writeError_.empty()) return ExitFailure;

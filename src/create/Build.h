@@ -97,7 +97,7 @@ class TTorrentBuilder {
   TTorrentBuilder(const TTorrentBuilder&) = delete;
   TTorrentBuilder& operator=(const TTorrentBuilder&) = delete;
 
-  TBuildResult Build(const TBuildRequest& request);
+  TBuildResult Build(const TBuildRequest& asked);
   // The request without the files that are its output or earlier outputs of
   // this builder (Build does the same; a caller sizing the data first calls it).
   TBuildRequest WithoutOwnOutputs(TBuildRequest request) const;

@@ -172,6 +172,7 @@ std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::strin
   if (folderStamp && outStamp && folderStamp->Device == outStamp->Device &&
       folderStamp->Inode == outStamp->Inode) {
     std::vector<std::string> outputs;
+    outputs.reserve(entries.size());
     for (const auto& entry : entries) outputs.push_back(entry.Name + ".torrent");
     std::sort(outputs.begin(), outputs.end());
     std::erase_if(entries, [&outputs](const TEachOutput& entry) {
@@ -179,4 +180,11 @@ std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::strin
     });
   }
   return entries;
+}
+
+std::vector<std::string> OutputPaths(const std::vector<TEachOutput>& entries) {
+  std::vector<std::string> outputs;
+  outputs.reserve(entries.size());
+  for (const auto& entry : entries) outputs.push_back(entry.Output);
+  return outputs;
 }

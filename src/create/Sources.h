@@ -62,3 +62,5 @@ struct TEachOutput {
 // torrent of it; the CLI leaves it out as its walk does).
 std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::string& outFolder,
                                      const TSourceRules& rules);
+// The torrents a one-per-entry run writes, for TTorrentBuilder::LeaveOut.
+std::vector<std::string> OutputPaths(const std::vector<TEachOutput>& entries);
