@@ -344,13 +344,14 @@ int EditOne(const std::string& file, const TEditOptions& options) {
       return ExitFailure;
   } else {
     const std::string target = options.Out.empty() ? file : OutputPath(options.Out, torrent);
+    // A file saved in place keeps its mode; a new copy of a private torrent is its owner's.
+    // First, so that what no save can replace (a FIFO, a device) is refused as such.
+    TSafeFileStream out(target, !options.Out.empty() && torrent.Private ? 0600 : 07777);
     if (!options.Out.empty() && !options.Force && StampOf(target)) {
       std::fprintf(stderr, "quorvane-cli edit: \"%s\" exists; use --force to replace it\n",
                    ForTerminal(target).c_str());
       return ExitFailure;
     }
-    // A file saved in place keeps its mode; a new copy of a private torrent is its owner's.
-    TSafeFileStream out(target, !options.Out.empty() && torrent.Private ? 0600 : 07777);
     if (loadedStamp) out.ExpectUnchanged(*loadedStamp);
     if (!options.Out.empty() && !options.Force) out.RefuseExisting();
     torrent.SaveToStream(out, torrent.Pieces, newHash);
