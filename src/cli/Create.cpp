@@ -55,7 +55,8 @@ const char* const CreateHelp =
     "  -o, --output FILE          default: PATH.torrent (several files: FOLDER.torrent);\n"
     "                             - writes the torrent to standard output; a folder (or a\n"
     "                             name ending in /) gets FOLDER/NAME.torrent\n"
-    "      --each DIR             one torrent per entry of the folder PATH, into DIR\n"
+    "      --each DIR             one torrent per entry of the folder PATH, into DIR, in byte\n"
+    "                             order; thumbs.db is left out as in folders\n"
     "  -p, --private              private torrent: peers only from the trackers\n"
     "  -s, --source TEXT          source tag (in the info dictionary), as private trackers ask\n"
     "  -w, --web-seed URL         web seed (url-list); repeatable\n"
@@ -424,6 +425,8 @@ void TCreateRun::Prepare() {
   settings_.Comment = options_.Comment;
   settings_.Threads = options_.Threads;
   settings_.Format = options_.Format;
+  // Without --force an output that exists is refused, also one that appears meanwhile.
+  settings_.KeepExisting = !options_.Force;
 
   if (options_.Paths.size() > 1) {
     sources_ = FilesOfOneFolder(options_.Paths);

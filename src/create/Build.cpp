@@ -229,6 +229,7 @@ void TTorrentBuilder::Finish(const TBuildRequest& request, TBuildResult& result)
   if (!request.Output.empty()) {
     // A private torrent's announce URL carries the user's passkey.
     TSafeFileStream out(request.Output, request.Private ? 0600 : 07777);
+    if (request.KeepExisting) out.RefuseExisting();
     WriteRaw(out, result.Bytes);
     // Ctrl-C during the write still means nothing written.
     if (!out.CommitUnless([this] { return progress_.IsAborted(); })) {

@@ -45,6 +45,9 @@ struct TBuildRequest {
   // A file of the data that is this output, or a torrent the same builder
   // wrote before, is left out: a run never hashes its own torrents.
   std::string Output;
+  // A file that appeared at Output while the data was hashed is kept: the
+  // build fails with "File exists" instead of replacing it.
+  bool KeepExisting = false;
   int Threads = 0;  // hashing threads; 0: one per core
   // V2 and Hybrid put the files in tree order and need a piece length that
   // is a power of two of at least 16 KiB.

@@ -362,3 +362,43 @@ TEST_F(BuildTest, PrivateTorrentsAreTheOwnersOnly) {
     EXPECT_EQ(ModeOf(output), c.Mode);
   }
 }
+
+// Without leave to replace, a file that appears at the output while the
+// torrent is saved stays, and the build says so.
+TEST_F(BuildTest, AnOutputThatAppearsMeanwhileIsKept) {
+  // Writes the output as another program would, once the save is under way.
+  class TOtherWriter : public TNullProgress {
+   public:
+    explicit TOtherWriter(const TTempDir& dir) : dir_(dir) {}
+    bool IsAborted() const override {
+      for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
+        if (!written_ && e.path().filename().string().find(".quorvane-tmp-") != std::string::npos) {
+          dir_.Write("f.torrent", "theirs");
+          written_ = true;
+        }
+      return false;
+    }
+
+   private:
+    const TTempDir& dir_;
+    mutable bool written_ = false;
+  };
+  Dir.Write("f", "1234");
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "kept" : "replaced");
+    std::filesystem::remove(Dir / "f.torrent");
+    TBuildRequest request = FileRequest({}, Dir / "f", "f");
+    request.Output = Dir / "f.torrent";
+    request.KeepExisting = keep;
+    TOtherWriter other(Dir);
+    std::string error;
+    try {
+      Build(request, other);
+    } catch (const EStreamError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, keep ? "Cannot create file \"" + Dir / "f.torrent" + "\": File exists" : "");
+    EXPECT_EQ(ReadWholeFile(Dir / "f.torrent") == "theirs", keep);
+    EXPECT_EQ(Dir.List(), (std::vector<std::string>{"f", "f.torrent"}));
+  }
+}
