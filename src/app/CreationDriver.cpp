@@ -21,6 +21,7 @@ void TCreationDriver::btnCreateTorrentClick() {
   } clear{running_};
   result_ = {};
   stop_ = false;
+  builder_.NewRun();
   progress_.SetAborted(false);
   if (Input.TrackerText == TrackerPrompt) {
     dialogs_.MessageBox("You must select a tracker to use with this torrent!", "Error", TMsgButtons::Ok);
@@ -110,7 +111,9 @@ void TCreationDriver::ClassicMode() {
   const auto outFolder = dialogs_.PickFolder("Enter directory to output torrents in:");
   if (!outFolder) return;
   // Read the whole folder first, so torrents written into it are not taken as entries.
-  for (const auto& entry : EachOutputs(path, *outFolder, rules)) {
+  const std::vector<TEachOutput> entries = EachOutputs(path, *outFolder, rules);
+  builder_.LeaveOut(OutputPaths(entries));
+  for (const auto& entry : entries) {
     if (stop_) return;
     const TEntryKind entryKind = KindOf(entry.Source);
     if (entryKind == TEntryKind::Other) continue;  // it may have changed since the listing

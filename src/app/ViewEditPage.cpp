@@ -34,14 +34,6 @@
 
 namespace {
 
-// What tells one state of a file on disk from another; all zero when there is none.
-std::array<int64_t, 4> DiskStamp(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  return {static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino), static_cast<int64_t>(st.st_size),
-          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 // Only a regular file counts: typing a path passes through its folders, and a
 // FIFO would block the read.
 bool IsRegularFile(const std::string& path) {
@@ -417,7 +409,7 @@ void TViewEditPage::LoadTorrent(const std::string& path) {
     btnCopyMagnet_->setEnabled(true);
     btnVerifyData_->setEnabled(true);
     loadedPath_ = path;
-    loadedStamp_ = DiskStamp(path);
+    loadedStamp_ = StampOf(path);
     diskHash_ = torrent_->InfoHashText;
     diskHashV2_ = torrent_->InfoHashV2Text;
   } catch (const std::exception&) {
@@ -566,7 +558,7 @@ void TViewEditPage::btnViewBackupTrackersClick() {
   backupChosen_ = true;
 }
 
-bool TViewEditPage::WriteTorrent(const std::string& path, std::string& infoHash) {
+bool TViewEditPage::WriteTorrent(const std::string& path, std::string& infoHash, bool inPlace) {
   try {
     const auto& backup = links_.BackupList;
     if (backupChosen_ || !chkViewBackup_->isChecked())
@@ -575,7 +567,10 @@ bool TViewEditPage::WriteTorrent(const std::string& path, std::string& infoHash)
                             backup.LookupAnnounceURL);
     // Written beside the target and renamed over it, so a failed write
     // leaves the old file as it was.
-    TSafeFileStream out(path);
+    // A file saved in place keeps its mode; a new copy of a private torrent is its owner's.
+    TSafeFileStream out(path, !inPlace && torrent_->Private ? 0600 : 07777);
+    if (inPlace && loadedStamp_) out.ExpectUnchanged(*loadedStamp_);
+    if (inPlace && !loadedStamp_) out.RefuseExisting();
     torrent_->SaveToStream(out, torrent_->Pieces, infoHash);
     out.Commit();
   } catch (const std::exception& e) {
@@ -620,8 +615,8 @@ void TViewEditPage::btnViewSaveClick() {
   if (!MaySave() || !MayChangeInfoHash() || !MayOverwriteLoaded()) return;
   std::string written;
   const std::string writtenV2 = torrent_->SavedInfoHashV2Text(torrent_->Pieces);
-  if (!WriteTorrent(loadedPath_, written)) return;
-  loadedStamp_ = DiskStamp(loadedPath_);
+  if (!WriteTorrent(loadedPath_, written, true)) return;
+  loadedStamp_ = StampOf(loadedPath_);
   diskHash_ = written;
   diskHashV2_ = writtenV2;
   ShowInfoHashes(diskHash_, diskHashV2_);
@@ -662,18 +657,22 @@ void TViewEditPage::btnViewSaveAsClick() {
   const auto chosen = links_.Dialogs.SaveDialog(options);
   if (!chosen) return;
   std::string written;
-  WriteTorrent(*chosen, written);
+  WriteTorrent(*chosen, written, false);
 }
 
 bool TViewEditPage::MayOverwriteLoaded() {
-  if (DiskStamp(loadedPath_) == loadedStamp_) return true;
+  const std::optional<TFileStamp> now = StampOf(loadedPath_);
+  if (now == loadedStamp_) return true;
   const QString text =
       tr("%1 was changed on disk by another program after it was loaded here. Saving replaces those "
          "changes with what this page shows.")
           .arg(ShowName(loadedPath_)) +
       QStringLiteral("\n\n") + tr("Save anyway?");
-  return links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNoDefaultNo) ==
-         TMsgResult::Yes;
+  if (links_.Dialogs.MessageBox(Utf8Bytes(text), "Question", TMsgButtons::YesNoDefaultNo) != TMsgResult::Yes)
+    return false;
+  // What the user agreed to replace; a further change before the save still stops it.
+  loadedStamp_ = now;
+  return true;
 }
 
 bool TViewEditPage::MayChangeInfoHash() {

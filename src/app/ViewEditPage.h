@@ -5,14 +5,15 @@
 
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Dialogs.h"
+#include "base/Stream.h"
 #include "metainfo/TorrentFile.h"
 
 class QCheckBox;
@@ -94,7 +95,9 @@ class TViewEditPage : public QWidget {
   // Rebuilds the back-up trackers and writes the model to path; reports
   // "Error writing " on failure. Returns true when the file was written.
   // infoHash: the info hash of what was written.
-  bool WriteTorrent(const std::string& path, std::string& infoHash);
+  // inPlace: over the loaded file, only while it still is what was loaded (or
+  // what the user agreed to replace).
+  bool WriteTorrent(const std::string& path, std::string& infoHash, bool inPlace);
   // Asks before a damaged torrent is saved; refuses an unusable name. True
   // when the save may go ahead.
   bool MaySave();
@@ -116,7 +119,7 @@ class TViewEditPage : public QWidget {
   std::string loadedPath_;
   // The loaded file as it was on disk (device, inode, size, mtime in ns), so
   // Save notices when another program replaced or changed it meanwhile.
-  std::array<int64_t, 4> loadedStamp_{};
+  std::optional<TFileStamp> loadedStamp_;
   // Asks before Save overwrites a file that changed on disk since it was loaded.
   bool MayOverwriteLoaded();
   // Set while the page fills its own controls, so their change handlers do

@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "base/Path.h"
@@ -108,15 +110,18 @@ void UnregisterTemp(int slot) {
   if (slot >= 0) tempSlots[slot].State.store(0, std::memory_order_release);
 }
 
-// Holds SIGINT and SIGTERM back while a temporary file is created, renamed or
+// The signals whose default ends the program and so must not leave a
+// temporary file: Ctrl-C, a kill, and a closed terminal or ssh session.
+constexpr int CleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds those signals back while a temporary file is created, renamed or
 // removed, so the handler never sees it half-registered.
 class TSignalsHeld {
  public:
   TSignalsHeld() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    for (const int sig : CleanupSignals) sigaddset(&set, sig);
     pthread_sigmask(SIG_BLOCK, &set, &old_);
   }
   ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
@@ -139,10 +144,31 @@ void RemoveTempFilesAndDie(int sig) {
   ::raise(sig);
 }
 
+// How long a save waits for another writer of its target, as an edit waits.
+constexpr std::chrono::seconds SaveLockWait(30);
+
+std::function<void(const std::string&)>& WaitNotice() {
+  static std::function<void(const std::string&)> notice;
+  return notice;
+}
+
+// The files this process holds TFileLocks on, and how many each.
+std::mutex locksMutex;
+std::map<std::pair<uint64_t, uint64_t>, int> locksHeld;
+
 }  // namespace
 
+std::optional<TFileStamp> StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return TFileStamp{.Device = static_cast<uint64_t>(st.st_dev),
+                    .Inode = static_cast<uint64_t>(st.st_ino),
+                    .Size = static_cast<int64_t>(st.st_size),
+                    .ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 void InstallTempFileCleanup() {
-  for (const int sig : {SIGINT, SIGTERM}) {
+  for (const int sig : CleanupSignals) {
     struct sigaction previous {};
     if (::sigaction(sig, nullptr, &previous) != 0) continue;
     const bool isDefault = !(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_DFL;
@@ -150,8 +176,7 @@ void InstallTempFileCleanup() {
     struct sigaction action {};
     action.sa_handler = RemoveTempFilesAndDie;
     sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
+    for (const int other : CleanupSignals) sigaddset(&action.sa_mask, other);
     ::sigaction(sig, &action, nullptr);
   }
 }
@@ -342,7 +367,7 @@ void TSafeFileStream::CheckCreatable(const std::string& target) {
     throw EStreamError(FileError("Cannot create file", target, errno));
 }
 
-TSafeFileStream::TSafeFileStream(const std::string& target)
+TSafeFileStream::TSafeFileStream(const std::string& target, mode_t maxMode)
     : target_(target), finalTarget_(FollowLinks(target)) {
   shownName_ = target;
   struct stat old {};
@@ -367,9 +392,9 @@ TSafeFileStream::TSafeFileStream(const std::string& target)
         ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) != 0) {
       // Neither allowed: the file stays ours, its mode still copied below.
     }
-    ::fchmod(fd_, old.st_mode & 07777);
+    ::fchmod(fd_, old.st_mode & 07777 & maxMode);
   } else {
-    ::fchmod(fd_, 0666 & ~CurrentUmask());
+    ::fchmod(fd_, 0666 & maxMode & ~CurrentUmask());
   }
 }
 
@@ -382,28 +407,50 @@ TSafeFileStream::~TSafeFileStream() {
   }
 }
 
-void TSafeFileStream::Commit() {
+void TSafeFileStream::SetWaitNotice(std::function<void(const std::string& target)> notice) {
+  WaitNotice() = std::move(notice);
+}
+
+bool TSafeFileStream::CommitUnless(const std::function<bool()>& abort) {
   if (::fsync(fd_) != 0) throw EStreamError(WriteError(target_, errno));
   const int fd = fd_;
   fd_ = -1;
   if (Calls().Close(fd) != 0) throw EStreamError(WriteError(target_, errno));
+  // Another writer of the file (an edit between its load and its save) goes first.
+  std::optional<TFileLock> lock;
+  try {
+    lock.emplace(finalTarget_, SaveLockWait, [this] {
+      if (WaitNotice()) WaitNotice()(target_);
+    });
+  } catch (const EStreamError&) {
+    throw EStreamError("Cannot replace file \"" + target_ + "\": another program is writing it");
+  }
   {
     TSignalsHeld held;
-    if (::rename(path_.c_str(), finalTarget_.c_str()) != 0)
-      throw EStreamError(FileError("Cannot replace file", target_, errno));
+    if (abort && abort()) return false;
+    if (expected_ && StampOf(finalTarget_) != expected_)
+      throw EStreamError("\"" + target_ + "\" was changed by another program after it was loaded; not saved");
+    const int renamed = refuseExisting_ ? ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, finalTarget_.c_str(),
+                                                      RENAME_NOREPLACE)
+                                        : ::rename(path_.c_str(), finalTarget_.c_str());
+    if (renamed != 0 && refuseExisting_ && errno == EEXIST)
+      throw EStreamError(FileError("Cannot create file", target_, EEXIST));
+    if (renamed != 0) throw EStreamError(FileError("Cannot replace file", target_, errno));
     UnregisterTemp(tempSlot_);
     committed_ = true;
   }
+  lock.reset();
   // The rename is durable only once the folder's entry is on disk. Some file
   // systems cannot sync a folder; that is no failure of the save.
   const std::string folder = FolderOf(finalTarget_);
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return;
+  if (dir < 0) return true;
   const int synced = ::fsync(dir);
   const int err = errno;
   ::close(dir);
   if (synced != 0 && err != EINVAL && err != EROFS && err != ENOTSUP)
     throw EStreamError(WriteError(folder, err));
+  return true;
 }
 
 TFileLock::TFileLock(const std::string& path, std::chrono::milliseconds wait,
@@ -413,6 +460,23 @@ TFileLock::TFileLock(const std::string& path, std::chrono::milliseconds wait,
   for (;;) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return;
+    struct stat held {};
+    if (::fstat(fd, &held) != 0) {
+      ::close(fd);
+      return;
+    }
+    const std::pair<uint64_t, uint64_t> id{held.st_dev, held.st_ino};
+    {
+      const std::lock_guard guard(locksMutex);
+      if (auto it = locksHeld.find(id); it != locksHeld.end()) {
+        // Held here already: flock on a second descriptor would wait for this very process.
+        ++it->second;
+        ::close(fd);
+        id_ = id;
+        held_ = true;
+        return;
+      }
+    }
     int locked;
     while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EWOULDBLOCK) {
       if (!told && onWait) onWait();
@@ -429,11 +493,13 @@ TFileLock::TFileLock(const std::string& path, std::chrono::milliseconds wait,
       return;
     }
     // Held: unless the file was replaced while this waited, it is the one to load.
-    struct stat held {
-    }, named{};
-    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      const std::lock_guard guard(locksMutex);
+      ++locksHeld[id];
       fd_ = fd;
+      id_ = id;
+      held_ = true;
       return;
     }
     ::close(fd);
@@ -441,6 +507,10 @@ TFileLock::TFileLock(const std::string& path, std::chrono::milliseconds wait,
 }
 
 TFileLock::~TFileLock() {
+  if (!held_) return;
+  const std::lock_guard guard(locksMutex);
+  if (--locksHeld[id_] == 0) locksHeld.erase(id_);
+  // Only the first lock of a file holds a descriptor; a nested one never outlives it.
   if (fd_ >= 0) ::close(fd_);
 }
 

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 class EStreamError : public std::runtime_error {
  public:
@@ -115,17 +117,34 @@ class TFileStream : public TStream {
   int fd_ = -1;
 };
 
+// What tells one state of a file from another: which file it is, its size
+// and its modification time.
+struct TFileStamp {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  int64_t Size = 0;
+  int64_t ModifiedNs = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+// The stamp of the file a path names, symlinks followed; none when it names none.
+std::optional<TFileStamp> StampOf(const std::string& path);
+
 // Writes a file safely: the bytes go to a temporary file beside the target,
 // which replaces the target only on Commit. Destroyed without Commit, it
 // removes the temporary file and leaves the target as it was.
 // A symlink target is followed: the file it points at is replaced and the link
 // stays. The new file keeps the old one's permission bits and, where the
 // process may, its owner and group; a new file gets 0666 less the umask.
+// maxMode narrows both, never widens: 0600 keeps a private torrent's passkey
+// to its owner.
+// Every writer of an existing file takes its TFileLock for the rename, so two
+// saves of one file take turns; with ExpectUnchanged, the one that finds the
+// file changed since it loaded it fails instead of undoing the other's save.
 // A hard link to the old file keeps the old contents: replacing by rename
 // cannot reach it.
 class TSafeFileStream : public TFileStream {
  public:
-  explicit TSafeFileStream(const std::string& target);
+  explicit TSafeFileStream(const std::string& target, mode_t maxMode = 07777);
   ~TSafeFileStream() override;
   // Raises the error a save to target would meet at its start, without
   // creating anything: a long run checks this before its work.
@@ -133,10 +152,23 @@ class TSafeFileStream : public TFileStream {
   // The mkstemp pattern of the temporary file for target: ".NAME.quorvane-tmp-XXXXXX"
   // in target's folder, NAME shortened so the whole is a valid file name.
   static std::string TemporaryNameFor(const std::string& target);
+  // Called once when a save waits for another program's lock on its target.
+  static void SetWaitNotice(std::function<void(const std::string& target)> notice);
+
+  // Commit replaces the target only while it is still the file of this
+  // stamp (the one loaded), checked under the lock right before the rename.
+  void ExpectUnchanged(const TFileStamp& loaded) { expected_ = loaded; }
+  // Commit replaces nothing: a file that appeared at the target meanwhile
+  // makes it fail with "File exists".
+  void RefuseExisting() { refuseExisting_ = true; }
 
   // Syncs the file, renames it over the target and syncs the folder; raises
   // EStreamError on failure.
-  void Commit();
+  void Commit() { CommitUnless(nullptr); }
+  // As Commit, unless abort() is true right before the rename (asked with
+  // the signals that clean up held back): then nothing is replaced and it
+  // returns false.
+  bool CommitUnless(const std::function<bool()>& abort);
   const std::string& Target() const { return target_; }
   // The file that is replaced: the target with its symlinks followed.
   const std::string& FinalTarget() const { return finalTarget_; }
@@ -144,6 +176,8 @@ class TSafeFileStream : public TFileStream {
  private:
   std::string target_;
   std::string finalTarget_;
+  std::optional<TFileStamp> expected_;
+  bool refuseExisting_ = false;
   int tempSlot_ = -1;
   bool committed_ = false;
 };
@@ -153,7 +187,9 @@ class TSafeFileStream : public TFileStream {
 // one losing the other's change. A save replaces the file by rename, so the
 // lock is taken on the file the path names once the lock is held: an editor
 // that waited behind a save locks and loads the saved file. Cooperative only:
-// programs that do not lock are not kept out.
+// programs that do not lock are not kept out. A process that holds the lock
+// takes it again at once (a save under an edit's lock), where a second flock
+// would wait for itself.
 class TFileLock {
  public:
   // Locks the file; no file, no lock (loading it will say why). While another
@@ -166,9 +202,11 @@ class TFileLock {
 
  private:
   int fd_ = -1;
+  std::pair<uint64_t, uint64_t> id_{};  // device, inode of the locked file
+  bool held_ = false;
 };
 
-// Makes SIGINT and SIGTERM remove the temporary files of saves under way
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of saves under way
 // before the signal takes its default course. A handler already installed for
 // a signal stays in charge of it (it lets the program wind down, and the
 // streams clean up as they close); an ignored signal stays ignored. Call once

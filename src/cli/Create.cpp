@@ -38,7 +38,7 @@ const char* const CreateHelp =
     "Makes a .torrent of PATH:\n"
     "  one file                      a single-file torrent\n"
     "  one folder                    one torrent of the whole tree\n"
-    "  several files of one folder   one torrent named after the folder, files ordered by name\n"
+    "  several files of one folder   one torrent named after the folder, files in byte order\n"
     "  --each DIR FOLDER             one torrent per entry of FOLDER, written to DIR/ENTRY.torrent\n"
     "\n"
     "Options:\n"
@@ -57,7 +57,8 @@ const char* const CreateHelp =
     "  -o, --output FILE          default: PATH.torrent (several files: FOLDER.torrent);\n"
     "                             - writes the torrent to standard output; a folder (or a\n"
     "                             name ending in /) gets FOLDER/NAME.torrent\n"
-    "      --each DIR             one torrent per entry of the folder PATH, into DIR\n"
+    "      --each DIR             one torrent per entry of the folder PATH, into DIR, in byte\n"
+    "                             order; thumbs.db is left out as in folders\n"
     "  -p, --private              private torrent: peers only from the trackers\n"
     "  -s, --source TEXT          source tag (in the info dictionary), as private trackers ask\n"
     "  -w, --web-seed URL         web seed (url-list), an http or https URL; repeatable\n"
@@ -347,7 +348,7 @@ std::string HashesText(const TBuildResult& result) {
 struct TCreateSources {
   std::string Path;                // one PATH, as named
   std::string Folder;              // several files: their folder
-  std::vector<std::string> Names;  // ... and their names, by name without regard to case
+  std::vector<std::string> Names;  // ... and their names, in byte order
 };
 
 // Several PATHs must be files of one folder.
@@ -363,9 +364,20 @@ TCreateSources FilesOfOneFolder(const std::vector<std::string>& paths) {
     if (real != sources.Folder) throw EUsage("several PATHs must all be files of one folder");
     sources.Names.push_back(LastPathComponent(path));
   }
-  std::sort(sources.Names.begin(), sources.Names.end(), LessNoCase);
+  // The folder walk's order: "Flat/*" and "Flat" give one v1 torrent.
+  std::sort(sources.Names.begin(), sources.Names.end());
   sources.Names.erase(std::unique(sources.Names.begin(), sources.Names.end()), sources.Names.end());
   return sources;
+}
+
+// --each: the entries, with thumbs.db left out as in a folder.
+std::vector<TEachOutput> EachEntries(const std::string& folder, const std::string& outFolder,
+                                     const TSourceRules& rules) {
+  std::vector<TEachOutput> entries = EachOutputs(folder, outFolder, rules);
+  std::erase_if(entries, [&rules](const TEachOutput& entry) {
+    return rules.SkipThumbs && rules.IsThumbsDb(entry.Name) && KindOf(entry.Source) != TEntryKind::Folder;
+  });
+  return entries;
 }
 
 // --each: an existing DIR/ENTRY.torrent is only replaced with --force.
@@ -374,7 +386,7 @@ void CheckEachOutputs(const TCreateOptions& o, const std::string& folder, const 
   if (o.Force) return;
   std::vector<TEachOutput> entries;
   try {
-    entries = EachOutputs(folder, o.EachDir, rules);
+    entries = EachEntries(folder, o.EachDir, rules);
   } catch (const EStreamError&) {
     return;  // the run reports it
   }
@@ -400,7 +412,7 @@ class TCreateRun {
   // Makes the torrents; errors that end the command propagate.
   void Run();
   // Prints the error that ended the run (or "") and gives the exit status.
-  int Finish(std::string error) const;
+  int Finish(const std::string& error) const;
 
  private:
   bool ConfirmTrackerUp();
@@ -473,6 +485,8 @@ void TCreateRun::Prepare() {
   settings_.Comment = options_.Comment;
   settings_.Threads = options_.Threads;
   settings_.Format = options_.Format;
+  // Without --force an output that exists is refused, also one that appears meanwhile.
+  settings_.KeepExisting = !options_.Force;
 
   if (options_.Paths.size() > 1) {
     sources_ = FilesOfOneFolder(options_.Paths);
@@ -544,7 +558,9 @@ void TCreateRun::Run() {
       Make(FolderRequest(settings_, path, LastPathComponent(path), rules_), *output);
   } else {
     // Read the whole folder first, so torrents written into it are not taken as entries.
-    for (const auto& entry : EachOutputs(path, options_.EachDir, rules_)) {
+    const std::vector<TEachOutput> entries = EachEntries(path, options_.EachDir, rules_);
+    builder_.LeaveOut(OutputPaths(entries));
+    for (const auto& entry : entries) {
       if (stop_) return;
       const TEntryKind entryKind = KindOf(entry.Source);
       if (entryKind == TEntryKind::Folder)
@@ -558,9 +574,10 @@ void TCreateRun::Run() {
 void TCreateRun::Make(TBuildRequest request, const std::string& output) {
   if (!options_.NoDate)
     request.CreationDate = options_.Date.value_or(static_cast<long long>(std::time(nullptr)));
-  if (options_.AutoPieceSize)
-    request.PieceLength = AutoPieceLength(TotalLength(request), options_.MaxAutoPieceLength);
   request.Output = output;
+  if (options_.AutoPieceSize)
+    request.PieceLength =
+        AutoPieceLength(TotalLength(builder_.WithoutOwnOutputs(request)), options_.MaxAutoPieceLength);
   const TBuildResult result = builder_.Build(request);
   switch (result.Outcome) {
     case TBuildOutcome::NoData:
@@ -601,9 +618,10 @@ void TCreateRun::Report(const TBuildResult& result) {
   std::fflush(stdout);
 }
 
-int TCreateRun::Finish(std::string error) const {
-  if (error.empty()) error = writeError_;
+int TCreateRun::Finish(const std::string& error) const {
   if (aborted_ > 0) return 130;
+  // main reports a failed standard output, once.
+  if (error.empty() && !writeError_.empty()) return ExitFailure;
   if (Interrupted() && written_ == 0 && error.empty()) {
     // Interrupted before any run began (a question, the size gathering).
     std::fputs("Operation Aborted!\n", stderr);

@@ -1,5 +1,7 @@
 // quorvane-cli edit: the View/Edit page's edits from the command line.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,18 +11,20 @@
 #include <utility>
 #include <vector>
 
+#include "base/Path.h"
 #include "base/Stream.h"
 #include "base/Terminal.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/TrackerText.h"
+#include "metainfo/PathRules.h"
 #include "metainfo/TorrentEdits.h"
 #include "metainfo/TorrentFile.h"
 
 namespace {
 
 constexpr const char* EditUsage =
-    "edit FILE... [-o OUT] [--announce TEXT] [--backup TEXT]... [--no-backup] [--add-tracker TEXT]... "
+    "edit FILE... [-o OUT [-f]] [--announce TEXT] [--backup TEXT]... [--no-backup] [--add-tracker TEXT]... "
     "[--remove-tracker URL]... [--replace-tracker OLD NEW]... [--name TEXT] [--comment TEXT] "
     "[--date now|none|DATE|UNIXSECONDS] [--rename INDEX=PATH]... [--private on|off] [--source TEXT | "
     "--no-source] "
@@ -28,6 +32,7 @@ constexpr const char* EditUsage =
 
 const TOptionSpec EditOptions[] = {
     {.Short = 'o', .Long = "output", .Kind = TArgKind::Value},
+    {.Short = 'f', .Long = "force"},
     {.Long = "announce", .Kind = TArgKind::Value},
     {.Long = "backup", .Kind = TArgKind::Value},
     {.Long = "no-backup"},
@@ -48,7 +53,8 @@ const TOptionSpec EditOptions[] = {
 
 struct TEditOptions {
   std::vector<std::string> Files;
-  std::string Out;  // "-": standard output
+  std::string Out;     // "-": standard output
+  bool Force = false;  // an existing OUT is replaced
   std::optional<std::string> Announce;
   std::optional<std::vector<std::string>> Backup;  // nothing = keep the loaded ones
   std::vector<std::string> AddTrackers;
@@ -171,6 +177,9 @@ TEditOptions ParseOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.Files.empty()) throw EUsage("no FILE given");
+  options.Force = parsed.Has("force");
+  if (options.Force && (options.Out.empty() || options.Out == "-"))
+    throw EUsage("-f replaces an existing OUT; it goes with -o OUT");
   if (parsed.Has("no-backup") && options.Backup) throw EUsage("--backup and --no-backup exclude each other");
   if (parsed.Has("no-backup")) options.Backup.emplace();
   if (parsed.Has("no-source") && options.Source) throw EUsage("--source and --no-source exclude each other");
@@ -194,7 +203,9 @@ void PrintHelp() {
       "Changes each .torrent FILE and writes it back (or to OUT; \"-o -\" writes it to\n"
       "standard output). Prints the new info hash (\"INFOHASH  FILE\" for several FILEs):\n"
       "the v1 one, or for a BitTorrent v2-only torrent the v2 one.\n"
-      "  -o, --output OUT          write to OUT instead of FILE (one FILE only)\n"
+      "  -o, --output OUT          write to OUT instead of FILE (one FILE only); a folder (or a\n"
+      "                            name ending in /) gets FOLDER/NAME.torrent, after the name\n"
+      "  -f, --force               replace an existing OUT\n"
       "  --announce TEXT           the main tracker, replaced wherever it stands in the tiers;\n"
       "                            the old one does not stay as a back-up unless named again\n"
       "  --backup TEXT             a back-up tracker, one tier each; repeat for more, in the\n"
@@ -233,6 +244,9 @@ void PrintHelp() {
       "the info hash: when an edit changes it, stderr says so, naming both the v1 and the v2\n"
       "hash of a hybrid torrent (the exit status stays 0). Every edit keeps a v2 torrent's\n"
       "file tree, meta version and piece layers as they are.\n"
+      "A FILE saved in place keeps its permissions; a private torrent written to a new OUT\n"
+      "is readable by its owner only. A save waits for another program saving FILE, and\n"
+      "is refused when FILE changed since it was loaded.\n"
       "A torrent whose load reported errors (other than a missing announce URL) is not saved,\n"
       "nor a rename of one holding BitTorrent v2 data (file tree, meta version, piece layers)\n"
       "that would change the order of its files in the file tree.\n"
@@ -306,6 +320,17 @@ void ApplyEdits(TTorrentFile& torrent, const TEditOptions& options, const std::s
                    ForTerminal(file).c_str(), rename.first);
 }
 
+// -o OUT: a folder, or a name ending in "/", gets NAME.torrent in it, as create names it.
+std::string OutputPath(const std::string& out, const TTorrentFile& torrent) {
+  struct stat st {};
+  if (out.back() != '/' && !(::stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return out;
+  // A loaded name may be anything: only a plain name becomes a file name.
+  if (const std::string problem = ComponentProblem(torrent.Name); !problem.empty())
+    throw EStreamError("-o \"" + out + "\": the torrent's name \"" + torrent.Name + "\" " + problem +
+                       "; name the file");
+  return JoinPath(out, torrent.Name + ".torrent");
+}
+
 // One FILE: ExitOk, or the status that refused it (the line on stderr said why).
 int EditOne(const std::string& file, const TEditOptions& options) {
   // Saved in place: another edit of the file waits its turn, so neither change is lost.
@@ -321,6 +346,8 @@ int EditOne(const std::string& file, const TEditOptions& options) {
       return ExitFailure;
     }
   }
+  // What was loaded: the save checks, right before its rename, that FILE still is it.
+  const std::optional<TFileStamp> loadedStamp = options.Out.empty() ? StampOf(file) : std::nullopt;
   // On the heap, so it is gone before a copy for standard output is written.
   auto model = std::make_unique<TTorrentFile>();
   TTorrentFile& torrent = *model;
@@ -378,11 +405,22 @@ int EditOne(const std::string& file, const TEditOptions& options) {
     TMemoryStream bytes;
     torrent.SaveToStream(bytes, torrent.Pieces, newHash);
     model.reset();
+    // main reports a failed standard output, once.
     if (std::fwrite(bytes.Data().data(), 1, bytes.Data().size(), stdout) != bytes.Data().size() ||
         std::fflush(stdout) != 0)
-      throw EStreamError(FileError("Cannot write", "standard output", errno));
+      return ExitFailure;
   } else {
-    TSafeFileStream out(options.Out.empty() ? file : options.Out);
+    const std::string target = options.Out.empty() ? file : OutputPath(options.Out, torrent);
+    // A file saved in place keeps its mode; a new copy of a private torrent is its owner's.
+    // First, so that what no save can replace (a FIFO, a device) is refused as such.
+    TSafeFileStream out(target, !options.Out.empty() && torrent.Private ? 0600 : 07777);
+    if (!options.Out.empty() && !options.Force && StampOf(target)) {
+      std::fprintf(stderr, "quorvane-cli edit: \"%s\" exists; use --force to replace it\n",
+                   ForTerminal(target).c_str());
+      return ExitFailure;
+    }
+    if (loadedStamp) out.ExpectUnchanged(*loadedStamp);
+    if (!options.Out.empty() && !options.Force) out.RefuseExisting();
     torrent.SaveToStream(out, torrent.Pieces, newHash);
     out.Commit();
   }

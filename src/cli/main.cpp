@@ -87,6 +87,10 @@ int main(int argc, char** argv) {
       c.PrintHelp();
       return CheckedExit(c.Name, ExitOk);
     }
+    TSafeFileStream::SetWaitNotice([name = c.Name](const std::string& target) {
+      std::fprintf(stderr, "quorvane-cli %s: %s: waiting for another program writing it to finish\n", name,
+                   ForTerminal(target).c_str());
+    });
     int status;
     try {
       status = c.Run(args);

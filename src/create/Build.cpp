@@ -76,17 +76,6 @@ std::string WriteV2Torrent(const TTorrentFile& torrent, const TBuildRequest& req
   return out.TakeData();
 }
 
-// Writes the bytes made to the output asked for, replacing it only once complete.
-void Finish(const TBuildRequest& request, TBuildResult& result) {
-  if (!request.Output.empty()) {
-    TSafeFileStream out(request.Output);
-    WriteRaw(out, result.Bytes);
-    out.Commit();
-    result.Written = request.Output;
-  }
-  result.Outcome = TBuildOutcome::Built;
-}
-
 }  // namespace
 
 const char* const V2PieceLengthMessage =
@@ -105,10 +94,37 @@ TTorrentBuilder::TTorrentBuilder(TProgress& progress) : progress_(progress) {}
 
 TTorrentBuilder::~TTorrentBuilder() = default;
 
-TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
-  if (request.Mode == TBuildMode::SingleFile && request.Files.size() != 1)
+TBuildRequest TTorrentBuilder::WithoutOwnOutputs(TBuildRequest request) const {
+  // `create -f -o Self/ Self` would put its previous torrent into the new one,
+  // and one torrent per entry into a folder inside the data its earlier ones.
+  std::vector<TFileStamp> outputs = written_;
+  if (const auto output = request.Output.empty() ? std::nullopt : StampOf(request.Output))
+    outputs.push_back(*output);
+  for (const std::string& planned : plannedOutputs_)
+    if (const auto output = StampOf(planned)) outputs.push_back(*output);
+  if (outputs.empty()) return request;
+  std::erase_if(request.Files, [&outputs](const TBuildFile& file) {
+    // Only a file of an output's size can be one: most files need no stat.
+    if (std::none_of(outputs.begin(), outputs.end(),
+                     [&file](const TFileStamp& output) { return output.Size == file.Length; }))
+      return false;
+    const auto stamp = StampOf(file.Source);
+    return stamp && std::any_of(outputs.begin(), outputs.end(), [&stamp](const TFileStamp& output) {
+             return output.Device == stamp->Device && output.Inode == stamp->Inode;
+           });
+  });
+  return request;
+}
+
+TBuildResult TTorrentBuilder::Build(const TBuildRequest& asked) {
+  if (asked.Mode == TBuildMode::SingleFile && asked.Files.size() != 1)
     throw std::invalid_argument("a single-file torrent is made of exactly one file");
   TBuildResult result;
+  const TBuildRequest request = WithoutOwnOutputs(asked);
+  if (request.Files.size() != asked.Files.size() && request.Mode == TBuildMode::SingleFile) {
+    result.Error = "\"" + asked.Files.front().Source + "\" is the torrent's own output file";
+    return result;
+  }
   if (request.Format != TMetaFormat::V1 && request.PieceLength && !IsV2PieceLength(*request.PieceLength)) {
     result.Error = V2PieceLengthMessage;
     return result;
@@ -196,6 +212,24 @@ TBuildResult TTorrentBuilder::Build(const TBuildRequest& request) {
 
   Finish(request, result);
   return result;
+}
+
+void TTorrentBuilder::Finish(const TBuildRequest& request, TBuildResult& result) {
+  if (!request.Output.empty()) {
+    // A private torrent's announce URL carries the user's passkey.
+    TSafeFileStream out(request.Output, request.Private ? 0600 : 07777);
+    if (request.KeepExisting) out.RefuseExisting();
+    WriteRaw(out, result.Bytes);
+    // Ctrl-C during the write still means nothing written.
+    if (!out.CommitUnless([this] { return progress_.IsAborted(); })) {
+      result.Outcome = TBuildOutcome::Aborted;
+      result.Bytes.clear();
+      return;
+    }
+    result.Written = request.Output;
+    if (const auto stamp = StampOf(out.FinalTarget())) written_.push_back(*stamp);
+  }
+  result.Outcome = TBuildOutcome::Built;
 }
 
 void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Stream.h"
 #include "metainfo/FileTree.h"
 #include "metainfo/TorrentFile.h"
 
@@ -44,7 +45,12 @@ struct TBuildRequest {
   std::string Comment;
   std::optional<int64_t> CreationDate;  // Unix seconds; none: no date
   // Where the torrent is written (replaced safely); empty: only the bytes.
+  // A file of the data that is this output, or a torrent the same builder
+  // wrote before, is left out: a run never hashes its own torrents.
   std::string Output;
+  // A file that appeared at Output while the data was hashed is kept: the
+  // build fails with "File exists" instead of replacing it.
+  bool KeepExisting = false;
   int Threads = 0;  // hashing threads; 0: one per core
   // V2 and Hybrid put the files in tree order and need a piece length that
   // is a power of two of at least 16 KiB.
@@ -54,8 +60,8 @@ struct TBuildRequest {
 enum class TBuildOutcome {
   Built,    // Bytes hold the torrent; written to Output when one was asked for
   NoData,   // not a single byte of data: clients load no such torrent
-  Aborted,  // the progress's abort request ended the run; nothing written
-  Failed,   // reading the data failed (Error says why); nothing written
+  Aborted,  // the progress's abort request ended the run, up to the rename of the output; nothing written
+  Failed,   // reading the data failed, or the one file is the output (Error says why); nothing written
 };
 
 struct TBuildResult {
@@ -93,15 +99,30 @@ class TTorrentBuilder {
   TTorrentBuilder(const TTorrentBuilder&) = delete;
   TTorrentBuilder& operator=(const TTorrentBuilder&) = delete;
 
-  TBuildResult Build(const TBuildRequest& request);
+  TBuildResult Build(const TBuildRequest& asked);
+  // The request without the files that are its output or earlier outputs of
+  // this builder (Build does the same; a caller sizing the data first calls it).
+  TBuildRequest WithoutOwnOutputs(TBuildRequest request) const;
+  // Torrents the run will write (one per entry): left out as well where they
+  // already stand, from an earlier run, inside the data of another entry.
+  void LeaveOut(std::vector<std::string> outputs) { plannedOutputs_ = std::move(outputs); }
+  // Forgets the torrents of earlier runs: a new run may take them as data.
+  void NewRun() {
+    written_.clear();
+    plannedOutputs_.clear();
+  }
   // The storage of the run under way; null outside a run.
   const TQuorvaneBTHashedStorage* Storage() const { return storage_.get(); }
 
  private:
   // The v2 and hybrid run: torrent holds the v1 fields already set.
   void BuildV2(const TBuildRequest& request, TBuildResult& result);
+  // Writes the bytes made to the output asked for, replacing it only once complete.
+  void Finish(const TBuildRequest& request, TBuildResult& result);
 
   TProgress& progress_;
+  std::vector<TFileStamp> written_;  // the torrents this builder wrote
+  std::vector<std::string> plannedOutputs_;
   std::unique_ptr<TQuorvaneBTHashedStorage> storage_;
 };
 

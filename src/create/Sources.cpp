@@ -171,13 +171,37 @@ int64_t TotalLength(const TBuildRequest& request) {
 
 std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::string& outFolder,
                                      const TSourceRules& rules) {
+  std::vector<std::string> names = ReadFolder(folder);
+  // As the walk orders a folder, not as the system happens to list it.
+  std::sort(names.begin(), names.end());
   std::vector<TEachOutput> entries;
-  for (const auto& name : ReadFolder(folder)) {
+  for (const auto& name : names) {
     if (rules.Excluded(name)) continue;
     const std::string full = JoinPath(folder, name);
     // Sockets, FIFOs and devices hold no data to share.
     if (KindOf(full) == TEntryKind::Other) continue;
     entries.push_back({.Name = name, .Source = full, .Output = JoinPath(outFolder, name + ".torrent")});
   }
+  // Written into the folder itself, entry "a"'s torrent is "a.torrent": that
+  // is a torrent of this run, not an entry of its own.
+  const auto folderStamp = StampOf(folder);
+  const auto outStamp = StampOf(outFolder);
+  if (folderStamp && outStamp && folderStamp->Device == outStamp->Device &&
+      folderStamp->Inode == outStamp->Inode) {
+    std::vector<std::string> outputs;
+    outputs.reserve(entries.size());
+    for (const auto& entry : entries) outputs.push_back(entry.Name + ".torrent");
+    std::sort(outputs.begin(), outputs.end());
+    std::erase_if(entries, [&outputs](const TEachOutput& entry) {
+      return std::binary_search(outputs.begin(), outputs.end(), entry.Name);
+    });
+  }
   return entries;
+}
+
+std::vector<std::string> OutputPaths(const std::vector<TEachOutput>& entries) {
+  std::vector<std::string> outputs;
+  outputs.reserve(entries.size());
+  for (const auto& entry : entries) outputs.push_back(entry.Output);
+  return outputs;
 }

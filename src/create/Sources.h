@@ -58,7 +58,11 @@ struct TEachOutput {
   std::string Output;  // its torrent's path in the output folder
 };
 
-// The entries of folder that get a torrent each, in the order the system
-// lists them: neither excluded nor a socket, FIFO or device.
+// The entries of folder that get a torrent each, in byte order: neither
+// excluded nor a socket, FIFO or device, and not the torrent of another entry
+// when outFolder is folder. A top-level thumbs.db stays (the window makes a
+// torrent of it; the CLI leaves it out as its walk does).
 std::vector<TEachOutput> EachOutputs(const std::string& folder, const std::string& outFolder,
                                      const TSourceRules& rules);
+// The torrents a one-per-entry run writes, for TTorrentBuilder::LeaveOut.
+std::vector<std::string> OutputPaths(const std::vector<TEachOutput>& entries);

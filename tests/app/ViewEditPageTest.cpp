@@ -564,6 +564,29 @@ class TViewEditPageTest : public QObject {
     QCOMPARE(LoadFile(file)->Announce(), std::string("http://again/announce"));
   }
 
+  // A change that lands while the question is open is one the user did not
+  // agree to replace: the save checks again under the lock, right before its
+  // rename, and says so instead of winning silently.
+  void saveRefusesAChangeMadeAfterTheQuestion() {
+    const auto file = Write("r.torrent", Torrent(Announce(), MultiFile()));
+    Open(file);
+    Edit("txtAnnounceURL")->setText(QStringLiteral("http://mine/announce"));
+    Write("r.torrent", Torrent(Announce("http://theirs/announce"), MultiFile()));
+    const std::string later = Torrent(Announce("http://later/announce"), MultiFile());
+    dialogs_->Answers = {TMsgResult::Yes};
+    dialogs_->WhileOpen = [&] {
+      dialogs_->WhileOpen = nullptr;
+      Write("r.torrent", later + std::string(" "));  // another size: no stamp can match by chance
+    };
+    Button("btnViewSave")->click();
+    QCOMPARE(dialogs_->Boxes.size(), size_t(2));
+    QVERIFY2(dialogs_->Boxes[1].Text.find("was changed by another program after it was loaded; not saved") !=
+                 std::string::npos,
+             dialogs_->Boxes[1].Text.c_str());
+    QCOMPARE(ReadWholeFile(file), later + " ");
+    QVERIFY(status_.isEmpty() || !status_.last().contains(QStringLiteral("written")));
+  }
+
   void aFailedSaveKeepsTheOldFile() {
     const std::string original = Torrent(Announce(), MultiFile());
     const auto file = Write("f.torrent", original);

@@ -94,6 +94,157 @@ TEST_F(StreamTest, SaveKeepsTheModeAndNewFilesFollowTheUmask) {
   }
 }
 
+// maxMode narrows a new file and a replaced one alike, and never widens either.
+TEST_F(StreamTest, MaxModeOnlyNarrows) {
+  struct Case {
+    const char* Name;
+    bool Exists;
+    mode_t Mode;  // of the old file
+    mode_t Umask;
+    mode_t MaxMode;
+    mode_t Expected;
+  };
+  const Case cases[] = {
+      {.Name = "new", .Exists = false, .Mode = 0, .Umask = 022, .MaxMode = 0600, .Expected = 0600},
+      {.Name = "new, umask 077", .Exists = false, .Mode = 0, .Umask = 077, .MaxMode = 0600, .Expected = 0600},
+      {.Name = "new, umask 0277",
+       .Exists = false,
+       .Mode = 0,
+       .Umask = 0277,
+       .MaxMode = 0600,
+       .Expected = 0400},
+      {.Name = "replacing 0644",
+       .Exists = true,
+       .Mode = 0644,
+       .Umask = 022,
+       .MaxMode = 0600,
+       .Expected = 0600},
+      {.Name = "replacing 0400",
+       .Exists = true,
+       .Mode = 0400,
+       .Umask = 022,
+       .MaxMode = 0600,
+       .Expected = 0400},
+      {.Name = "no cap", .Exists = true, .Mode = 0664, .Umask = 077, .MaxMode = 07777, .Expected = 0664},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = Path("f.torrent");
+    fs::remove(path);
+    if (c.Exists) Put("f.torrent", "old", c.Mode);
+    const mode_t previous = ::umask(c.Umask);
+    {
+      TSafeFileStream out(path, c.MaxMode);
+      out.WriteBuffer("new");
+      out.Commit();
+    }
+    ::umask(previous);
+    EXPECT_EQ(ModeOf(path), c.Expected);
+  }
+}
+
+// Two writers of one file: the one that finds it changed since it loaded it
+// fails and says so, and the other's save stays.
+TEST_F(StreamTest, ASaveThatLostTheRaceSaysSo) {
+  const std::string path = Put("f.torrent", "old");
+  const TFileStamp loaded = *StampOf(path);
+  {
+    TSafeFileStream mine(path);
+    mine.ExpectUnchanged(loaded);
+    mine.WriteBuffer("mine");
+    {
+      TSafeFileStream theirs(path);
+      theirs.ExpectUnchanged(loaded);
+      theirs.WriteBuffer("theirs");
+      theirs.Commit();
+    }
+    EXPECT_EQ(What([&] { mine.Commit(); }),
+              "\"" + path + "\" was changed by another program after it was loaded; not saved");
+  }
+  EXPECT_EQ(ReadWholeFile(path), "theirs");
+  EXPECT_EQ(List(), std::set<std::string>{"f.torrent"});
+
+  // A file that appears where none was refuses a save that must not replace one.
+  const std::string fresh = Path("new.torrent");
+  TSafeFileStream late(fresh);
+  late.RefuseExisting();
+  late.WriteBuffer("late");
+  WriteWholeFile(fresh, "first");
+  EXPECT_EQ(What([&] { late.Commit(); }), "Cannot create file \"" + fresh + "\": File exists");
+  EXPECT_EQ(ReadWholeFile(fresh), "first");
+}
+
+// A save waits while another process holds the file's lock (as an edit does
+// from its load to its save), then checks what it finds: with ExpectUnchanged
+// it refuses the other's new file, without it replaces it.
+TEST_F(StreamTest, ASaveWaitsForAnotherWritersLock) {
+  struct Case {
+    const char* Name;
+    bool Expect;
+    std::string Final;
+    std::string Error;
+  };
+  const Case cases[] = {
+      {.Name = "an edit's save",
+       .Expect = true,
+       .Final = "theirs",
+       .Error = "was changed by another program"},
+      {.Name = "a create -f", .Expect = false, .Final = "mine", .Error = "no error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = Put("f.torrent", "old");
+    const TFileStamp loaded = *StampOf(path);
+    int locked[2], go[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(locked[0]);
+      ::close(go[1]);
+      TFileLock lock(path, std::chrono::seconds(1), nullptr);
+      char byte = 'l';
+      if (::write(locked[1], &byte, 1) != 1) ::_exit(3);
+      // Saves once the parent waits for the lock (or has given up on it).
+      if (::read(go[0], &byte, 1) < 0) ::_exit(3);
+      try {
+        WriteWholeFile(path, "theirs");
+      } catch (...) {
+        ::_exit(4);
+      }
+      ::_exit(0);
+    }
+    ::close(locked[1]);
+    ::close(go[0]);
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
+    bool waited = false;
+    TSafeFileStream::SetWaitNotice([&](const std::string& target) {
+      EXPECT_EQ(target, path);
+      waited = true;
+      const char go1 = 'g';
+      EXPECT_EQ(::write(go[1], &go1, 1), 1);
+    });
+    std::string error;
+    {
+      TSafeFileStream mine(path);
+      if (c.Expect) mine.ExpectUnchanged(loaded);
+      mine.WriteBuffer("mine");
+      error = What([&] { mine.Commit(); });
+    }
+    TSafeFileStream::SetWaitNotice(nullptr);
+    ::close(go[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(locked[0]);
+    EXPECT_TRUE(waited);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(error.find(c.Error), std::string::npos) << error;
+    EXPECT_EQ(ReadWholeFile(path), c.Final);
+    EXPECT_EQ(List(), std::set<std::string>{"f.torrent"});
+  }
+}
+
 TEST_F(StreamTest, SaveKeepsOwnerAndGroupWhereAllowed) {
   const std::string path = Put("f.torrent", "old", 0640);
   const bool root = ::geteuid() == 0;
@@ -382,7 +533,8 @@ class SignalDuringSave : public StreamTest {
 };
 
 TEST_F(SignalDuringSave, TemporaryFileGoesWithTheProcess) {
-  for (const int sig : {SIGTERM, SIGINT}) {
+  // SIGHUP: the terminal or ssh session that ran the command closed.
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
     const std::string path = Put("f.torrent", "old", 0600);
     const int status = SaveAndKill(path, sig, [] { InstallTempFileCleanup(); });

@@ -466,9 +466,8 @@ TEST_F(CommandsTest, FullStandardOutputIsAFailure) {
 TEST_F(CommandsTest, EditsOfOneFileTakeTurns) {
   ASSERT_EQ(Cli({"create", "-q", "data"}).Status, 0);
   const std::string path = Dir / "data.torrent";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  // As another editor holds it; this process's own save below takes it again.
+  auto lock = std::make_unique<TFileLock>(path, std::chrono::seconds(1), nullptr);
   auto edit = std::async(std::launch::async, [&] {
     return Cli({"edit", "data.torrent", "--comment", "mine"});
   });
@@ -485,7 +484,7 @@ TEST_F(CommandsTest, EditsOfOneFileTakeTurns) {
     other->SaveToStream(out, other->Pieces);
     out.Commit();
   }
-  ::close(fd);
+  lock.reset();
   const TRun run = edit.get();
   EXPECT_EQ(run.Status, 0) << run.Err;
   auto result = Load("data.torrent");

@@ -165,17 +165,17 @@ class Features(unittest.TestCase):
         for name, args, expected in cases:
             with self.subTest(name):
                 out = self.path("edited.torrent")
-                p = cli("edit", both, "-o", out, *args)
+                p = cli("edit", both, "-f", "-o", out, *args)
                 self.assertEqual(info_hash(out), info_hash(expected))
                 self.assertEqual(p.stdout.decode().strip(), info_hash(out))
                 self.assertIn(("info hash changes: %s -> %s; peers of the old torrent will not find this one" %
                                (info_hash(both), info_hash(out))).encode(), p.stderr)
         # And back: private on with the source again restores the first hash.
         out = self.path("back.torrent")
-        cli("edit", plain, "-o", out, "--private", "on", "--source", "SRC")
+        cli("edit", plain, "-f", "-o", out, "--private", "on", "--source", "SRC")
         self.assertEqual(info_hash(out), info_hash(both))
         # Tracker and web seed edits keep it, silently.
-        p = cli("edit", both, "-o", out, "--web-seed", "http://w.example/", "--add-tracker", "udp://u.example:1")
+        p = cli("edit", both, "-f", "-o", out, "--web-seed", "http://w.example/", "--add-tracker", "udp://u.example:1")
         self.assertEqual(info_hash(out), info_hash(both))
         self.assertNotIn(b"info hash changes", p.stderr)
         self.assertEqual([w["url"] for w in lt.torrent_info(out).web_seeds()], ["http://w.example/"])
@@ -195,7 +195,7 @@ class Features(unittest.TestCase):
         for args, expected in cases:
             with self.subTest(" ".join(args)):
                 out = self.path("out.torrent")
-                cli("edit", src, "-o", out, *args)
+                cli("edit", src, "-f", "-o", out, *args)
                 self.assertEqual(tiers(out), expected)
                 self.assertEqual(info_hash(out), info_hash(src))
 

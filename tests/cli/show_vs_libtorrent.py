@@ -292,7 +292,7 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
             for options, changes in edits:
                 with self.subTest(name=name, edit=" ".join(options)):
                     saved = path + ".edit.torrent"
-                    result = run([CLI, "edit", path, "-o", saved] + options)
+                    result = run([CLI, "edit", path, "-f", "-o", saved] + options)
                     after = lt_info(saved).info_hashes()
                     self.assertEqual(raw_dict(saved)[b"info"][b"file tree"], raw[b"info"][b"file tree"])
                     self.assertEqual(raw_dict(saved).get(b"piece layers"), raw.get(b"piece layers"))
@@ -342,7 +342,7 @@ class ShowAgreesWithLibtorrent(unittest.TestCase):
                         index, target = args[at].split("=", 1)
                         shown = [f["path"] for f in before["files"]].index(real[int(index)])
                         args[at] = "%d=%s" % (shown, target)
-                    result = run([CLI, "edit", path, "-o", out] + args, check=False)
+                    result = run([CLI, "edit", path, "-f", "-o", out] + args, check=False)
                     with open(path, "rb") as f:
                         self.assertEqual(f.read(), original)
                     if saved is not True:

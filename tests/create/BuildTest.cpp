@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 
@@ -30,6 +32,27 @@ class BuildTest : public ::testing::Test {
   TTempDir Dir;
   TNullProgress Progress;
 };
+
+// Asks for the abort once the output's temporary file stands, as a Ctrl-C
+// during the save would.
+class TAbortDuringSave : public TNullProgress {
+ public:
+  explicit TAbortDuringSave(std::string folder) : folder_(std::move(folder)) {}
+  bool IsAborted() const override {
+    for (const auto& e : std::filesystem::directory_iterator(folder_))
+      if (e.path().filename().string().find(".quorvane-tmp-") != std::string::npos) return true;
+    return false;
+  }
+
+ private:
+  std::string folder_;
+};
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
 
 }  // namespace
 
@@ -173,6 +196,7 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
     std::string Data;
     TMetaFormat Format = TMetaFormat::V1;
     bool Abort = false;
+    bool AbortDuringSave = false;
     bool RemoveData = false;
     std::optional<int32_t> PieceLength;
     TBuildOutcome Outcome;
@@ -184,6 +208,11 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
         {.Name = "no data", .Data = "", .Format = format, .Outcome = TBuildOutcome::NoData, .Shown = false});
     cases.push_back(
         {.Name = "aborted", .Data = "x", .Format = format, .Abort = true, .Outcome = TBuildOutcome::Aborted});
+    cases.push_back({.Name = "aborted during the save",
+                     .Data = "x",
+                     .Format = format,
+                     .AbortDuringSave = true,
+                     .Outcome = TBuildOutcome::Aborted});
     cases.push_back({.Name = "data gone",
                      .Data = "x",
                      .Format = format,
@@ -209,7 +238,9 @@ TEST_F(BuildTest, OutcomesWithoutATorrentWriteNothing) {
     request.Format = c.Format;
     request.PieceLength = c.PieceLength;
     if (c.RemoveData) std::filesystem::remove(data);
-    TNullProgress progress;
+    TAbortDuringSave abortDuringSave(dir.Path());
+    TNullProgress plain;
+    TNullProgress& progress = c.AbortDuringSave ? abortDuringSave : plain;
     progress.SetAborted(c.Abort);
     const TBuildResult result = Build(request, progress);
     EXPECT_EQ(result.Outcome, c.Outcome);
@@ -239,4 +270,135 @@ TEST_F(BuildTest, BadRequestsRaiseBeforeAnyRead) {
   two.Files.clear();
   EXPECT_THROW(Build(two, Progress), std::invalid_argument);
   EXPECT_FALSE(Progress.Shown);
+}
+
+// A run never hashes its own torrents: the one it replaces, one it wrote
+// before into the data, nor (with one file) the output itself.
+TEST_F(BuildTest, OwnOutputsAreNeverData) {
+  Dir.Write("Self/a", PatternBytes(40000, 1));
+  Dir.Write("Self/b", PatternBytes(3000, 2));
+  const std::string output = Dir / "Self/Self.torrent";
+  for (const TMetaFormat format : {TMetaFormat::V1, TMetaFormat::Hybrid}) {
+    SCOPED_TRACE(static_cast<int>(format));
+    std::filesystem::remove(output);
+    std::string first;
+    for (int run = 0; run < 2; ++run) {
+      TBuildRequest request = FolderRequest({}, Dir / "Self", "Self", {});
+      request.Output = output;
+      request.Format = format;
+      const TBuildResult result = Build(request, Progress);
+      ASSERT_EQ(result.Outcome, TBuildOutcome::Built);
+      std::vector<std::string> names;
+      for (const auto& file : result.Torrent->Files)
+        if (!(file->Path + file->Name).starts_with(".pad")) names.push_back(file->Path + file->Name);
+      EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+      if (run == 0) first = result.InfoHashText;
+      EXPECT_EQ(result.InfoHashText, first);
+    }
+  }
+
+  // One builder: what it wrote into the data of a later torrent stays out of it.
+  Dir.Write("Each/x", "1234");
+  Dir.Write("Each/y/z", "5678");
+  TBuildRequest x = FileRequest({}, Dir / "Each/x", "x");
+  x.Output = Dir / "Each/y/x.torrent";
+  TTorrentBuilder builder(Progress);
+  ASSERT_EQ(builder.Build(x).Outcome, TBuildOutcome::Built);
+  TBuildRequest y = FolderRequest({}, Dir / "Each/y", "y", {});
+  EXPECT_EQ(y.Files.size(), 2u);
+  y.Output = Dir / "out.torrent";
+  const TBuildResult made = builder.Build(y);
+  ASSERT_EQ(made.Outcome, TBuildOutcome::Built);
+  ASSERT_EQ(made.Torrent->Files.size(), 1u);
+  EXPECT_EQ(made.Torrent->Files.front()->Name, "z");
+  // ... and so does one it is to write, left by an earlier run.
+  TTorrentBuilder next(Progress);
+  next.LeaveOut({Dir / "Each/y/x.torrent"});
+  EXPECT_EQ(next.WithoutOwnOutputs(FolderRequest({}, Dir / "Each/y", "y", {})).Files.size(), 1u);
+
+  // One file that is its own output: refused, the file kept.
+  const std::string data = Dir.Write("one.bin", "data");
+  TBuildRequest self = FileRequest({}, data, "one.bin");
+  self.Output = data;
+  const TBuildResult refused = Build(self, Progress);
+  EXPECT_EQ(refused.Outcome, TBuildOutcome::Failed);
+  EXPECT_EQ(refused.Error, "\"" + data + "\" is the torrent's own output file");
+  EXPECT_EQ(ReadWholeFile(data), "data");
+}
+
+// A private torrent's announce URL carries a passkey: it is its owner's alone.
+TEST_F(BuildTest, PrivateTorrentsAreTheOwnersOnly) {
+  Dir.Write("f", "1234");
+  struct TCase {
+    const char* Name;
+    bool Private;
+    bool Exists;  // replaced, with mode 0644
+    mode_t Umask;
+    mode_t Mode;
+  };
+  const TCase cases[] = {
+      {.Name = "public", .Private = false, .Exists = false, .Umask = 022, .Mode = 0644},
+      {.Name = "private", .Private = true, .Exists = false, .Umask = 022, .Mode = 0600},
+      {.Name = "private, umask 077", .Private = true, .Exists = false, .Umask = 077, .Mode = 0600},
+      {.Name = "private, umask 277 narrows", .Private = true, .Exists = false, .Umask = 0277, .Mode = 0400},
+      {.Name = "private over a public one", .Private = true, .Exists = true, .Umask = 022, .Mode = 0600},
+      {.Name = "public over a public one", .Private = false, .Exists = true, .Umask = 077, .Mode = 0644},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string output = Dir / "f.torrent";
+    std::filesystem::remove(output);
+    if (c.Exists) {
+      Dir.Write("f.torrent", "old");
+      ::chmod(output.c_str(), 0644);
+    }
+    TBuildRequest request = FileRequest({}, Dir / "f", "f");
+    request.Private = c.Private;
+    request.Output = output;
+    const mode_t previous = ::umask(c.Umask);
+    const TBuildOutcome outcome = Build(request, Progress).Outcome;
+    ::umask(previous);
+    ASSERT_EQ(outcome, TBuildOutcome::Built);
+    EXPECT_EQ(ModeOf(output), c.Mode);
+  }
+}
+
+// Without leave to replace, a file that appears at the output while the
+// torrent is saved stays, and the build says so.
+TEST_F(BuildTest, AnOutputThatAppearsMeanwhileIsKept) {
+  // Writes the output as another program would, once the save is under way.
+  class TOtherWriter : public TNullProgress {
+   public:
+    explicit TOtherWriter(const TTempDir& dir) : dir_(dir) {}
+    bool IsAborted() const override {
+      for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
+        if (!written_ && e.path().filename().string().find(".quorvane-tmp-") != std::string::npos) {
+          dir_.Write("f.torrent", "theirs");
+          written_ = true;
+        }
+      return false;
+    }
+
+   private:
+    const TTempDir& dir_;
+    mutable bool written_ = false;
+  };
+  Dir.Write("f", "1234");
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "kept" : "replaced");
+    std::filesystem::remove(Dir / "f.torrent");
+    TBuildRequest request = FileRequest({}, Dir / "f", "f");
+    request.Output = Dir / "f.torrent";
+    request.KeepExisting = keep;
+    TOtherWriter other(Dir);
+    std::string error;
+    try {
+      Build(request, other);
+    } catch (const EStreamError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, keep ? "Cannot create file \"" + Dir / "f.torrent" + "\": File exists" : "");
+    EXPECT_EQ(ReadWholeFile(Dir / "f.torrent") == "theirs", keep);
+    EXPECT_EQ(Dir.List(), (std::vector<std::string>{"f", "f.torrent"}));
+  }
 }

@@ -199,7 +199,7 @@ class CreateChecks(unittest.TestCase):
         p = run(*[os.path.join(folder, n) for n in names], check=0)
         [(h, out)] = self.created(p)
         self.assertEqual(out, folder + ".torrent")
-        # Ordered by name without regard to case; thumbs.db skipped.
+        # In byte order, as a folder's files; thumbs.db skipped.
         files = [((n.encode(),), os.path.join(folder, n)) for n in ["A.jpg", "b.jpg", "c.JPG"]]
         ti = self.check_torrent(out, files, printed_hash=h)
         self.assertEqual(ti.name(), "Pics")
@@ -212,13 +212,16 @@ class CreateChecks(unittest.TestCase):
         write(os.path.join(src, "sub", "y"), self.data(1))
         dest = os.path.join(self.dir, "out")
         os.makedirs(dest)
+        # thumbs.db is left out at the top as in the folders below, unless kept.
         p = run("--each", dest, src, check=0)
-        self.assertEqual(sorted(os.listdir(dest)), ["Thumbs.db.torrent", "one.torrent", "sub.torrent"])
-        self.assertEqual(len(self.created(p)), 3)
+        self.assertEqual(sorted(os.listdir(dest)), ["one.torrent", "sub.torrent"])
+        self.assertEqual(len(self.created(p)), 2)
         self.check_torrent(os.path.join(dest, "one.torrent"), [((b"one",), os.path.join(src, "one"))], multi=False)
+        self.check_torrent(os.path.join(dest, "sub.torrent"), walk(os.path.join(src, "sub")))
+        p = run("--each", dest, src, "--keep-thumbs", "-f", check=0)
+        self.assertEqual(len(self.created(p)), 3)
         self.check_torrent(os.path.join(dest, "Thumbs.db.torrent"), [((b"Thumbs.db",), os.path.join(src, "Thumbs.db"))],
                            multi=False)
-        self.check_torrent(os.path.join(dest, "sub.torrent"), walk(os.path.join(src, "sub")))
         # Again without --force: refused before anything is hashed.
         p = run("--each", dest, src, check=1)
         self.assertIn(b"--force", p.stderr)

@@ -136,7 +136,7 @@ _quorvane_cli() {
           ;;
       esac
       if [[ $cur == -* ]]; then
-        _quorvane_cli_add -W "-o --output --announce --backup --no-backup --add-tracker --remove-tracker
+        _quorvane_cli_add -W "-o --output -f --force --announce --backup --no-backup --add-tracker --remove-tracker
                               --replace-tracker --name --comment --date --rename --private --source
                               --no-source --web-seed --no-web-seeds -y --yes --help" -- "$cur"
       else
