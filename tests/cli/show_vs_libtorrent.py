@@ -441,7 +441,7 @@ class HybridsWithEmptyFiles(unittest.TestCase):
                     subprocess.run(["rm", "-r", damaged], check=True, timeout=TIMEOUT)
 
                     saved = os.path.join(self.tmp.name, "edited.torrent")
-                    run([CLI, "edit", path, "-o", saved, "--comment", "edited"])
+                    run([CLI, "edit", path, "-f", "-o", saved, "--comment", "edited"])
                     after = lt_info(saved)
                     self.assertEqual((str(after.info_hashes().v1), str(after.info_hashes().v2)),
                                      (str(theirs.v1), str(theirs.v2)))
