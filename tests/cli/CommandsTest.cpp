@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/CliFixture.h"
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
@@ -21,27 +22,13 @@
 
 namespace {
 
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public TCliFixture {
  public:
   CommandsTest() {
-    // The tracker list the names resolve against.
-    Dir.Write("cache/quorvane/trackers.lst",
-              ReadWholeFile(QUORVANE_SOURCE_DIR "/src/trackers/data/trackers.lst"));
     Dir.Write("data/a", PatternBytes(100000, 1));
     Dir.Write("data/b", PatternBytes(700000, 2));
     Dir.Write("data/c", PatternBytes(50000, 3));
     Dir.MakeDir("empty/inner");
-  }
-
-  TRun Cli(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-    return RunCli(Dir.Path(), ShellWords(args), input);
-  }
-
-  std::unique_ptr<TTorrentFile> Load(const std::string& name) {
-    auto torrent = std::make_unique<TTorrentFile>();
-    TMemoryStream stream(ReadWholeFile(Dir / name));
-    EXPECT_TRUE(torrent->LoadFromStream(stream));
-    return torrent;
   }
 
   // create -qf with options, then the PATHs.
@@ -51,16 +38,6 @@ class CommandsTest : public ::testing::Test {
     args.insert(args.end(), paths.begin(), paths.end());
     return Cli(args);
   }
-
-  // The paths inside a torrent, in its order.
-  std::vector<std::string> Paths(const std::string& name) {
-    std::vector<std::string> paths;
-    const auto torrent = Load(name);
-    for (const auto& file : torrent->Files) paths.push_back(file->Path + file->Name);
-    return paths;
-  }
-
-  TTempDir Dir;
 };
 
 struct TCase {

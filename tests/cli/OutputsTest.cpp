@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/CliFixture.h"
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
@@ -22,29 +23,11 @@
 
 namespace {
 
-class OutputsTest : public ::testing::Test {
+class OutputsTest : public TCliFixture {
  public:
   OutputsTest() {
-    Dir.Write("cache/quorvane/trackers.lst",
-              ReadWholeFile(QUORVANE_SOURCE_DIR "/src/trackers/data/trackers.lst"));
     Dir.Write("data/a", PatternBytes(100000, 1));
     Dir.Write("data/b", PatternBytes(70000, 2));
-  }
-
-  TRun Cli(const std::vector<std::string>& args) { return RunCli(Dir.Path(), ShellWords(args)); }
-
-  std::unique_ptr<TTorrentFile> Load(const std::string& name) {
-    auto torrent = std::make_unique<TTorrentFile>();
-    TMemoryStream stream(ReadWholeFile(Dir / name));
-    EXPECT_TRUE(torrent->LoadFromStream(stream));
-    return torrent;
-  }
-
-  std::vector<std::string> Paths(const std::string& name) {
-    std::vector<std::string> paths;
-    const auto torrent = Load(name);
-    for (const auto& file : torrent->Files) paths.push_back(file->Path + file->Name);
-    return paths;
   }
 
   static mode_t ModeOf(const std::string& path) {
@@ -88,8 +71,6 @@ class OutputsTest : public ::testing::Test {
     }
     return false;
   }
-
-  TTempDir Dir;
 };
 
 // mktorrent and the folder walk order by bytes; several FILE operands do too,

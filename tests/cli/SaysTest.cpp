@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/CliFixture.h"
 #include "../support/RunProgram.h"
 #include "../support/TempDir.h"
 #include "base/Stream.h"
@@ -29,24 +30,9 @@ std::string TorrentBytes(const std::string& topBefore, const std::string& name =
          Str(std::string(20, '\x01')) + infoExtra + "ee";
 }
 
-class CliSays : public ::testing::Test {
+class CliSays : public TCliFixture {
  public:
-  CliSays() {
-    Dir.Write("cache/quorvane/trackers.lst",
-              ReadWholeFile(QUORVANE_SOURCE_DIR "/src/trackers/data/trackers.lst"));
-    Dir.Write("data/a", PatternBytes(100000, 1));
-  }
-
-  TRun Cli(const std::vector<std::string>& args) { return RunCli(Dir.Path(), ShellWords(args)); }
-
-  std::unique_ptr<TTorrentFile> Load(const std::string& name) {
-    auto torrent = std::make_unique<TTorrentFile>();
-    TMemoryStream stream(ReadWholeFile(Dir / name));
-    EXPECT_TRUE(torrent->LoadFromStream(stream));
-    return torrent;
-  }
-
-  TTempDir Dir;
+  CliSays() { Dir.Write("data/a", PatternBytes(100000, 1)); }
 };
 
 const std::string C1Csi = "\xC2\x9B";               // U+009B, a one-byte CSI
