@@ -220,7 +220,9 @@ TEST(BDecode, FileEntriesCountAsWhatTheLoaderKeeps) {
     TDecodeReport report;
     DecodeValue(stream, report, c.Budget);
     EXPECT_EQ(report.Stop, c.Stop);
-    if (c.Stop == TDecodeStop::Complete) EXPECT_EQ(report.FileEntryStarts.size(), size_t{count});
+    if (c.Stop == TDecodeStop::Complete) {
+      EXPECT_EQ(report.FileEntryStarts.size(), size_t{count});
+    }
   }
 }
 
