@@ -124,7 +124,7 @@ void TCreationDriver::ClassicMode() {
     } catch (...) {
       // The progress window still shows the entry before: the report is about this one.
       progress_.SetCaption(std::string(ProgressCaptionPrefix) + entry.Output);
-      progress_.SetHashingText(std::string(HashingPrefix) + entry.Name);
+      progress_.FileStarted(0, entry.Name);
       throw;
     }
     BuildAndWriteTorrent(std::move(request), entry.Output);

@@ -133,8 +133,9 @@ QString TfrmProgress::RateText(int64_t done, int64_t total, int64_t elapsedMs) {
   return text + QStringLiteral(", ") + tr("%1 left").arg(clock);
 }
 
-void TfrmProgress::SetHashingText(const std::string& text) {
-  hashingText_ = text;
+void TfrmProgress::FileStarted(int64_t index, const std::string& name) {
+  (void)index;
+  fileName_ = name;
   Changed();
 }
 
@@ -180,13 +181,8 @@ void TfrmProgress::RunStateChanged() {
 }
 
 void TfrmProgress::Push() {
-  if (hashingText_) {
-    // The core names the file after its English prefix; the prefix is shown translated.
-    const std::string_view shown = *hashingText_;
-    const QString text =
-        shown.starts_with(HashingPrefix)
-            ? tr("Hashing:") + u' ' + Utf8Text(std::string(shown.substr(HashingPrefix.size())))
-            : Utf8Text(*hashingText_);
+  if (fileName_) {
+    const QString text = tr("Hashing:") + u' ' + Utf8Text(*fileName_);
     if (lblHashing->text() != text) lblHashing->setText(text);
   }
   ShowOn(ProgressBar1, fileMax_, filePos_);

@@ -23,7 +23,7 @@ class TfrmProgress : public QDialog, public TProgress {
 
   void SetCaption(const std::string& caption) override;
   void Show() override;
-  void SetHashingText(const std::string& text) override;
+  void FileStarted(int64_t index, const std::string& name) override;
   void SetRunSize(int64_t totalBytes, int64_t pieceLength) override;
   void SetFileMax(int64_t max) override;
   int64_t FileMax() const override { return fileMax_; }
@@ -74,8 +74,8 @@ class TfrmProgress : public QDialog, public TProgress {
   bool& abortRequested_;
   bool runUnderWay_ = false;
   bool dirty_ = false;
-  QElapsedTimer lastPush_;                  // invalid: the next chance pushes
-  std::optional<std::string> hashingText_;  // none: the label keeps its first text
+  QElapsedTimer lastPush_;               // invalid: the next chance pushes
+  std::optional<std::string> fileName_;  // none: the label keeps its first text
   int64_t fileMax_ = 100;
   int64_t filePos_ = 0;
   int64_t overallMax_ = 100;

@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
 
   TfrmProgress& progress = *window.frmProgress;
   progress.SetCaption("Progress: " + NameBytes(album) + ".torrent");
-  progress.SetHashingText("Hashing: 03 - Harbour.flac");
+  progress.FileStarted(2, "03 - Harbour.flac");
   progress.SetOverallMax(40);
   progress.SetOverallPosition(23);
   progress.SetFileMax(9);

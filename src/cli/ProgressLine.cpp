@@ -31,13 +31,14 @@ bool Interrupted() { return interrupted != 0; }
 
 void TCliProgress::Show() {
   TNullProgress::Show();
-  HashingText = "Hashing:";
+  FileIndex = -1;
+  FileName.clear();
   start_ = std::chrono::steady_clock::now();
   lastDraw_ = {};
 }
 
-void TCliProgress::SetHashingText(const std::string& text) {
-  TNullProgress::SetHashingText(text);
+void TCliProgress::FileStarted(int64_t index, const std::string& name) {
+  TNullProgress::FileStarted(index, name);
   Draw();
 }
 
@@ -61,7 +62,7 @@ void TCliProgress::ClearLine() {
 }
 
 void TCliProgress::Draw() {
-  if (!show_ || !HashingText.starts_with(HashingPrefix)) return;  // no file started yet
+  if (!show_ || FileIndex < 0) return;  // no file started yet
   const auto now = std::chrono::steady_clock::now();
   if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
   lastDraw_ = now;
@@ -88,7 +89,7 @@ void TCliProgress::Draw() {
   std::snprintf(tail, sizeof tail, " [%s%s] %3d%% %7.1f MB/s %s left", std::string(filled, '#').c_str(),
                 std::string(barWidth - filled, '.').c_str(), static_cast<int>(fraction * 100), rate / 1e6,
                 left);
-  std::string name = ForTerminal(std::string_view(HashingText).substr(HashingPrefix.size()));
+  std::string name = ForTerminal(FileName);
   const size_t room = static_cast<size_t>(std::max(8, columns - 1 - static_cast<int>(std::strlen(tail))));
   if (name.size() > room) name = "..." + name.substr(name.size() - (room - 3));
   std::fprintf(stderr, "\r%s%s\033[K", name.c_str(), tail);

@@ -30,7 +30,7 @@ class TCliProgress : public TNullProgress {
   explicit TCliProgress(bool show) : show_(show) {}
 
   void Show() override;
-  void SetHashingText(const std::string& text) override;
+  void FileStarted(int64_t index, const std::string& name) override;
   void SetOverallPosition(int64_t position) override;
   void SetFinishedEnabled(bool enabled) override;
   void ProcessEvents() override {}

@@ -298,7 +298,7 @@ void TTorrentBuilder::BuildV2(const TBuildRequest& request, TBuildResult& result
     auto showFile = [&] {
       if (closed >= names.size() || closed == shown) return;
       shown = closed;
-      progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(names[closed]));
+      progress_.FileStarted(static_cast<int64_t>(closed), LastPathComponent(names[closed]));
       progress_.SetFileMax(lengths[closed] / pieceLength + 1);
       progress_.SetFilePosition(0);
     };

@@ -53,6 +53,10 @@ std::vector<TByteSource> THashedStorage::StreamSources() const {
   return sources;
 }
 
+int64_t THashedStorage::ReportedIndex(size_t source) const {
+  return source < SourceFiles.size() ? SourceFiles[source] : static_cast<int64_t>(source);
+}
+
 void THashedStorage::HashFiles() {
   if (PieceLength <= 0) throw EStreamError("Invalid piece length");
   const int64_t pieceLength = PieceLength;
@@ -80,7 +84,7 @@ void THashedStorage::HashFiles() {
     const TPieceHasher::TPieceState state = WaitForPiece(hasher, index, hooks);
     if (state == TPieceHasher::TPieceState::Failed) {
       if (const auto file = hasher.ErrorFileOf(index); file && *file < files.size())
-        DoFileFailed(files[*file].first);
+        DoFileFailed(ReportedIndex(*file), files[*file].first);
       throw EStreamError(hasher.ErrorOf(index));
     }
     const auto& digest = hasher.Digest(index);
@@ -92,7 +96,7 @@ void THashedStorage::HashFiles() {
       try {
         hasher.FileDone(checked);
       } catch (...) {
-        DoFileFailed(files[checked].first);
+        DoFileFailed(ReportedIndex(checked), files[checked].first);
         throw;
       }
     }
@@ -102,7 +106,7 @@ void THashedStorage::HashFiles() {
     if (IsAborted()) return;
     const bool last = i + 1 == files.size();
     const int64_t size = files[i].second;
-    DoFileStart(files[i].first, size);
+    DoFileStart(ReportedIndex(i), files[i].first, size);
     // Before the first events run: a front end's first paint then overlaps the hashing.
     hasher.Start();
 
@@ -130,8 +134,8 @@ TQuorvaneBTHashedStorage::TQuorvaneBTHashedStorage(TSubFileList files, std::stri
                                                    int64_t pieceLength, TProgress& progress)
     : THashedStorage(files, std::move(basePath), multiFile, pieceLength), progress_(progress) {}
 
-void TQuorvaneBTHashedStorage::DoFileStart(const std::string& path, int64_t size) {
-  progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(path));
+void TQuorvaneBTHashedStorage::DoFileStart(int64_t index, const std::string& path, int64_t size) {
+  if (index >= 0) progress_.FileStarted(index, LastPathComponent(path));
   progress_.SetFileMax(size / PieceLength + 1);
   progress_.SetFilePosition(0);
 }
@@ -158,8 +162,8 @@ bool TQuorvaneBTHashedStorage::IsAborted() { return progress_.IsAborted(); }
 
 void TQuorvaneBTHashedStorage::DoProcessEvents() { progress_.ProcessEvents(); }
 
-void TQuorvaneBTHashedStorage::DoFileFailed(const std::string& path) {
-  progress_.SetHashingText(std::string(HashingPrefix) + LastPathComponent(path));
+void TQuorvaneBTHashedStorage::DoFileFailed(int64_t index, const std::string& path) {
+  if (index >= 0) progress_.FileStarted(index, LastPathComponent(path));
 }
 
 void TQuorvaneBTHashedStorage::DoIdle() { progress_.ProcessEventsWhileWaiting(); }

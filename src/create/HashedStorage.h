@@ -28,6 +28,9 @@ class THashedStorage {
   // When not empty, the stream to hash instead of Files' data (verify's
   // stand-in zeros); each source is reported as a file.
   std::vector<TByteSource> Sources;
+  // Beside Sources, when given: the index each source is reported under
+  // (its file's place in the torrent, -1 for none), else its place in the stream.
+  std::vector<int64_t> SourceFiles;
   TTorrentPieces Pieces;
   int64_t PieceCount = 0;
   int64_t PieceLength = 0;
@@ -43,8 +46,9 @@ class THashedStorage {
   // the run sees its overrides.
   THashedStorage(TSubFileList files, std::string basePath, bool multiFile, int64_t pieceLength);
 
-  // Once per file, after it is opened and before its first read.
-  virtual void DoFileStart(const std::string& path, int64_t size) = 0;
+  // Once per file, after it is opened and before its first read; index is
+  // the file's place in the stream, or its SourceFiles entry.
+  virtual void DoFileStart(int64_t index, const std::string& path, int64_t size) = 0;
   // After each finished piece was appended to Pieces.
   virtual void DoPieceDone() = 0;
   // At the beginning of a run, and at its end however it ends.
@@ -58,11 +62,15 @@ class THashedStorage {
   virtual void DoIdle() {}
   // The file that ended the run with an error, before the error is reported:
   // DoFileStart may have named a later one by then.
-  virtual void DoFileFailed(const std::string& path) { (void)path; }
+  virtual void DoFileFailed(int64_t index, const std::string& path) {
+    (void)index;
+    (void)path;
+  }
 
  private:
   std::string PathOf(const TTorrentSubFile& entry) const;
   std::vector<TByteSource> StreamSources() const;
+  int64_t ReportedIndex(size_t source) const;
   void HashFiles();
 };
 
@@ -74,14 +82,14 @@ class TQuorvaneBTHashedStorage : public THashedStorage {
                            TProgress& progress);
 
  protected:
-  void DoFileStart(const std::string& path, int64_t size) override;
+  void DoFileStart(int64_t index, const std::string& path, int64_t size) override;
   void DoPieceDone() override;
   void DoRunStart() override;
   void DoRunDone() override;
   bool IsAborted() override;
   void DoProcessEvents() override;
   void DoIdle() override;
-  void DoFileFailed(const std::string& path) override;
+  void DoFileFailed(int64_t index, const std::string& path) override;
 
  private:
   TProgress& progress_;

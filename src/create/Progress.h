@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-// What the "Hashing:" label says before the file's name.
-inline constexpr std::string_view HashingPrefix = "Hashing: ";
 // What a creation run's caption says before the output path.
 inline constexpr std::string_view ProgressCaptionPrefix = "Progress: ";
 
@@ -24,8 +22,10 @@ class TProgress {
   virtual void SetCaption(const std::string& caption) = 0;
   // Shows the window without making it modal.
   virtual void Show() = 0;
-  // lblHashing: HashingPrefix + the file's name.
-  virtual void SetHashingText(const std::string& text) = 0;
+  // A file of the run starts: its place in the run's list of files and its
+  // name (the last part of its path). Told again for the file an error is
+  // about, before the error reaches the caller. Front ends word it themselves.
+  virtual void FileStarted(int64_t index, const std::string& name) = 0;
   // The run's size, told before its first piece: the bytes to hash and the
   // piece length the bars count in, for a front end that shows bytes.
   virtual void SetRunSize(int64_t totalBytes, int64_t pieceLength) {
@@ -70,7 +70,10 @@ class TNullProgress : public TProgress {
  public:
   void SetCaption(const std::string& caption) override { Caption = caption; }
   void Show() override { Shown = true; }
-  void SetHashingText(const std::string& text) override { HashingText = text; }
+  void FileStarted(int64_t index, const std::string& name) override {
+    FileIndex = index;
+    FileName = name;
+  }
   void SetRunSize(int64_t totalBytes, int64_t pieceLength) override {
     TotalBytes = totalBytes;
     PieceLength = pieceLength;
@@ -90,7 +93,8 @@ class TNullProgress : public TProgress {
   void ProcessEventsWhileWaiting() override {}
 
   std::string Caption = "Progress";
-  std::string HashingText = "Hashing:";
+  int64_t FileIndex = -1;  // -1: no file started yet
+  std::string FileName;
   bool Shown = false;
   bool AbortEnabled = true;
   bool FinishedEnabled = false;

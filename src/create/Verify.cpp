@@ -61,19 +61,24 @@ void VerifyV1Runs(const TTorrentFile& torrent, const std::vector<TEntry>& entrie
     // Zeros stand in for the bytes that are not the user's: padding, and the
     // head of a piece whose earlier files are missing, so the pieces line up.
     std::vector<TByteSource> sources;
-    if (const int64_t head = runStart - firstPiece * pieceLength; head > 0)
+    std::vector<int64_t> sourceFiles;  // reported as the torrent's own file numbers
+    if (const int64_t head = runStart - firstPiece * pieceLength; head > 0) {
       sources.push_back(TByteSource::ZeroBytes(head));
+      sourceFiles.push_back(-1);  // no file of the torrent: not reported
+    }
     for (size_t j = i; j < end; ++j) {
       const TTorrentSubFile& file = *entries[j].File;
       if (file.Length == 0 || file.Symlink) continue;
       sources.push_back(file.Pad ? TByteSource::ZeroBytes(file.Length, file.Name)
                                  : TByteSource::File(entries[j].DataPath, file.Length));
+      sourceFiles.push_back(static_cast<int64_t>(j));
     }
     const int64_t runEnd = end < entries.size() ? entries[end].Offset : offset;
     i = end;
 
     TQuorvaneBTHashedStorage storage({}, "", true, pieceLength, progress);
     storage.Sources = std::move(sources);
+    storage.SourceFiles = std::move(sourceFiles);
     storage.HashPieces();
     const auto hashed = static_cast<int64_t>(storage.Pieces.size());
     const int64_t lastPiece = runEnd > runStart ? (runEnd - 1) / pieceLength : firstPiece - 1;
@@ -182,8 +187,8 @@ void VerifyAligned(const TTorrentFile& torrent, const std::vector<TEntry>& entri
     size_t closed = 0;
     size_t current = 0;  // the checked file piece index lies in
     auto showFile = [&] {
-      progress.SetHashingText(std::string(HashingPrefix) +
-                              LastPathComponent(entries[checked[current].Entry].DataPath));
+      progress.FileStarted(static_cast<int64_t>(checked[current].Entry),
+                           LastPathComponent(entries[checked[current].Entry].DataPath));
     };
     showFile();
     for (int64_t index = 0; index < hasher.PieceCount(); ++index) {

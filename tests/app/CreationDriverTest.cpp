@@ -33,9 +33,12 @@ class TScriptProgress : public TNullProgress {
     TNullProgress::SetCaption(caption);
     Captions.push_back(caption);
   }
-  void SetHashingText(const std::string& text) override {
-    TNullProgress::SetHashingText(text);
-    if (OnLabel) OnLabel(text);
+  // The progress window's label, worded as the window words it.
+  std::string HashingText = "Hashing:";
+  void FileStarted(int64_t index, const std::string& name) override {
+    TNullProgress::FileStarted(index, name);
+    HashingText = "Hashing: " + name;
+    if (OnLabel) OnLabel(HashingText);
   }
   void ProcessEvents() override {
     if (OnPump) OnPump();
@@ -814,7 +817,7 @@ TEST_F(CreationDriverTest, OnePerEntrySizeErrorNamesTheFailingEntry) {
   std::string first, second;
   Progress.OnLabel = [&](const std::string& label) {
     if (!first.empty()) return;
-    first = label.substr(HashingPrefix.size());
+    first = label.substr(std::string_view("Hashing: ").size());
     second = first == "a" ? "b" : "a";
     std::filesystem::remove(Dir / ("src/" + second));
   };

@@ -664,7 +664,7 @@ class DesktopTest : public QObject {
         InstallTranslators(QLocale(QLocale::German, QLocale::Germany));
     QVERIFY(!translators.empty());
     auto window = NewWindow();
-    window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
+    window->frmProgress->FileStarted(0, "a.flac");
     QTRY_COMPARE(window->frmProgress->lblHashing->text(), QStringLiteral("Hash-Berechnung: a.flac"));
     QCOMPARE(window->frmProgress->windowTitle(), QStringLiteral("Fortschritt"));
     window->frmProgress->SetCaption(std::string(ProgressCaptionPrefix) + "/daten/a.torrent");
@@ -824,7 +824,7 @@ class DesktopTest : public QObject {
                                             "\"pieces root\"")),
              QStringLiteral("die Stückebene von \"CD1/01.flac\" ergibt nicht ihre „pieces root“"));
     QCOMPARE(TranslatedFault(QStringLiteral("something new")), QStringLiteral("something new"));
-    window->frmProgress->SetHashingText(std::string(HashingPrefix) + "a.flac");
+    window->frmProgress->FileStarted(0, "a.flac");
     QTRY_VERIFY(!window->frmProgress->lblHashing->text().startsWith(QStringLiteral("Hashe:")));
   }
 

@@ -35,7 +35,8 @@ class TRecordingStorage : public THashedStorage {
   std::function<void(TRecordingStorage&, const std::string&)> OnFile;
 
  protected:
-  void DoFileStart(const std::string& path, int64_t size) override {
+  void DoFileStart(int64_t index, const std::string& path, int64_t size) override {
+    (void)index;
     Events.push_back("file " + LastPathComponent(path) + " " + std::to_string(size));
     if (OnFile) OnFile(*this, path);
   }
@@ -375,9 +376,9 @@ TEST(QuorvaneBTHashedStorage, ProgressBars) {
     struct TWatch : TNullProgress {
       std::vector<std::pair<int64_t, int64_t>> Seen;
       std::vector<std::string> Labels;
-      void SetHashingText(const std::string& text) override {
-        TNullProgress::SetHashingText(text);
-        Labels.push_back(text);
+      void FileStarted(int64_t index, const std::string& name) override {
+        TNullProgress::FileStarted(index, name);
+        Labels.push_back(std::to_string(index) + " " + name);
       }
       void SetOverallPosition(int64_t p) override {
         TNullProgress::SetOverallPosition(p);
@@ -392,7 +393,9 @@ TEST(QuorvaneBTHashedStorage, ProgressBars) {
     EXPECT_EQ(storage.Error, "");
     EXPECT_EQ(storage.PieceCount, c.Pieces);
     EXPECT_EQ(progress.FileMax(), c.FileMax);
-    EXPECT_EQ(progress.HashingText, "Hashing: f" + std::to_string(c.Sizes.size() - 1));
+    EXPECT_EQ(progress.FileName, "f" + std::to_string(c.Sizes.size() - 1));
+    EXPECT_EQ(progress.Labels.back(),
+              std::to_string(c.Sizes.size() - 1) + " f" + std::to_string(c.Sizes.size() - 1));
     EXPECT_EQ(progress.Labels.size(), c.Sizes.size());
     // "done": both bars full, Finished enabled and focused, Abort disabled.
     EXPECT_EQ(progress.FilePosition(), progress.FileMax());

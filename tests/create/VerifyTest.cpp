@@ -76,9 +76,41 @@ TEST_F(VerifyTest, UntouchedDataPasses) {
   EXPECT_TRUE(result.Ok());
   EXPECT_EQ(result.PieceCount, 4);
   EXPECT_TRUE(result.Problems.empty());
-  EXPECT_EQ(progress.HashingText, "Hashing: c");
+  EXPECT_EQ(progress.FileName, "c");
+  EXPECT_EQ(progress.FileIndex, 2);
   EXPECT_EQ(progress.OverallPosition(), 4);
   EXPECT_EQ(DefaultDataPath(Dir / "data.torrent", Torrent), Dir / "data");
+}
+
+// Each file is told by its place in the torrent and its name, also when a run
+// starts after a missing file; the zeros standing in for that file are not one.
+TEST_F(VerifyTest, FilesAreToldByTheirPlaceInTheTorrent) {
+  struct TFiles : TNullProgress {
+    std::vector<std::string> Told;
+    void FileStarted(int64_t index, const std::string& name) override {
+      TNullProgress::FileStarted(index, name);
+      Told.push_back(std::to_string(index) + " " + name);
+    }
+  };
+  struct TCase {
+    const char* Name;
+    const char* Missing;
+    std::vector<std::string> Told;
+  };
+  const TCase cases[] = {
+      {.Name = "all there", .Missing = nullptr, .Told = {"0 a", "1 b", "2 c"}},
+      {.Name = "a missing", .Missing = "data/a", .Told = {"1 b", "2 c"}},
+      {.Name = "b missing", .Missing = "data/b", .Told = {"0 a", "2 c"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Dir.Write("data/a", PatternBytes(100000, 1));
+    Dir.Write("data/b", PatternBytes(700000, 2));
+    if (c.Missing) std::filesystem::remove(Dir / c.Missing);
+    TFiles progress;
+    VerifyData(Torrent, Dir / "data", progress);
+    EXPECT_EQ(progress.Told, c.Told);
+  }
 }
 
 TEST_F(VerifyTest, DamageIsPlacedInTheRightFileAndPiece) {
@@ -334,7 +366,7 @@ TEST_F(V2VerifyTest, DamageIsPlacedInTheFilesOwnPieces) {
       EXPECT_TRUE(result.Errors.empty());
       EXPECT_TRUE(result.MetadataFaults.empty());
       if (c.Problems.empty()) {
-        EXPECT_EQ(progress.HashingText, "Hashing: d");
+        EXPECT_EQ(progress.FileName, "d");
         EXPECT_EQ(progress.OverallPosition(), 12);
       }
     }
