@@ -1022,10 +1022,9 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       return false;
     }
     if (report.Stop == TDecodeStop::EndOfInput) Errors.push_back(CutOffError);
-    auto* top = dynamic_cast<TObjectHash*>(value.get());
-    if (!top) throw EInvalidCast();
-    value.release();
-    Dictionary.reset(top);
+    if (!dynamic_cast<TObjectHash*>(value.get())) throw EInvalidCast();
+    Dictionary.reset(static_cast<TObjectHash*>(value.release()));
+    TObjectHash* top = Dictionary.get();
 
     raw_ = std::make_unique<TRaw>();
     raw_->Bytes = memory.TakeData();
