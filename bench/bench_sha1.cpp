@@ -30,7 +30,7 @@ void Sha1Message(benchmark::State& state, TSHA1Impl impl) {
 }
 
 // 16 pieces of state.range(0) bytes per batch, each with its own content.
-void Sha1Lanes(benchmark::State& state, TSha1Path path) {
+void Sha1Lanes(benchmark::State& state, TShaPath path) {
   if (!TSha1Lanes::CpuHas(path)) {
     state.SkipWithError((std::string("CPU lacks the ") + TSha1Lanes::PathName(path) + " path").c_str());
     return;
@@ -57,7 +57,7 @@ void PieceSizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK_CAPTURE(Sha1Message, Portable, TSHA1Impl::Portable)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Sha1Message, ShaNi, TSHA1Impl::ShaNi)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Sha1Lanes, Portable, TSha1Path::Portable)->Apply(PieceSizes);
-BENCHMARK_CAPTURE(Sha1Lanes, ShaNi, TSha1Path::ShaNi)->Apply(PieceSizes);
-BENCHMARK_CAPTURE(Sha1Lanes, Avx2, TSha1Path::Avx2)->Apply(PieceSizes);
-BENCHMARK_CAPTURE(Sha1Lanes, Avx512, TSha1Path::Avx512)->Apply(PieceSizes);
+BENCHMARK_CAPTURE(Sha1Lanes, Portable, TShaPath::Portable)->Apply(PieceSizes);
+BENCHMARK_CAPTURE(Sha1Lanes, ShaNi, TShaPath::ShaNi)->Apply(PieceSizes);
+BENCHMARK_CAPTURE(Sha1Lanes, Avx2, TShaPath::Avx2)->Apply(PieceSizes);
+BENCHMARK_CAPTURE(Sha1Lanes, Avx512, TShaPath::Avx512)->Apply(PieceSizes);

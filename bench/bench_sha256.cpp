@@ -23,14 +23,14 @@ constexpr size_t BufferSize = 4 << 20;
 
 std::string Data(size_t size) { return XorshiftMessage(size); }
 
-bool Skip(benchmark::State& state, TSha1Path path) {
+bool Skip(benchmark::State& state, TShaPath path) {
   if (TSha256Lanes::CpuHas(path)) return false;
   state.SkipWithError((std::string("no SHA-256 ") + TSha1Lanes::PathName(path) + " path here").c_str());
   return true;
 }
 
 void Sha256Message(benchmark::State& state, TSHA256Impl impl) {
-  if (impl == TSHA256Impl::ShaNi && Skip(state, TSha1Path::ShaNi)) return;
+  if (impl == TSHA256Impl::ShaNi && Skip(state, TShaPath::ShaNi)) return;
   const std::string message = Data(BufferSize);
   TSHA256 sha(impl);
   for (auto _ : state) {
@@ -42,7 +42,7 @@ void Sha256Message(benchmark::State& state, TSHA256Impl impl) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(message.size()));
 }
 
-void Sha256Leaves(benchmark::State& state, TSha1Path path) {
+void Sha256Leaves(benchmark::State& state, TShaPath path) {
   if (Skip(state, path)) return;
   const std::string data = Data(BufferSize);
   const auto digests = std::make_unique<uint8_t[][32]>(BufferSize / TSha256Lanes::LeafSize);
@@ -56,7 +56,7 @@ void Sha256Leaves(benchmark::State& state, TSha1Path path) {
 }
 
 // 16 messages of 256 KiB, each with its own content.
-void Sha256LongMessages(benchmark::State& state, TSha1Path path) {
+void Sha256LongMessages(benchmark::State& state, TShaPath path) {
   if (Skip(state, path)) return;
   std::vector<std::string> messages;
   for (unsigned i = 0; i < 16; ++i) messages.push_back(XorshiftMessage(BufferSize / 16, i));
@@ -71,7 +71,7 @@ void Sha256LongMessages(benchmark::State& state, TSha1Path path) {
 }
 
 // Batches of state.range(0) leaves, every batch through the path's own kernel.
-void Sha256LeafBatch(benchmark::State& state, TSha1Path path) {
+void Sha256LeafBatch(benchmark::State& state, TShaPath path) {
   if (Skip(state, path)) return;
   const size_t batch = size_t(state.range(0));
   const size_t leaf = TSha256Lanes::LeafSize;
@@ -92,7 +92,7 @@ void Sha256LeafBatch(benchmark::State& state, TSha1Path path) {
 }
 
 // 64 Ki pairs: a layer of 128 Ki nodes (a 2 GiB file's leaves, 4 MiB of hashes).
-void Sha256Pairs(benchmark::State& state, TSha1Path path) {
+void Sha256Pairs(benchmark::State& state, TShaPath path) {
   if (Skip(state, path)) return;
   const size_t pairs = 64 << 10;
   const std::string nodes = Data(64 * pairs);
@@ -109,7 +109,7 @@ void Sha256Pairs(benchmark::State& state, TSha1Path path) {
 
 // The SHA-NI kernel over 16 KiB blocks, `width` streams interleaved: chose four for the lanes.
 void Sha256ShaNiWidth(benchmark::State& state) {
-  if (Skip(state, TSha1Path::ShaNi)) return;
+  if (Skip(state, TShaPath::ShaNi)) return;
   const int width = int(state.range(0));
   const std::string data = Data(BufferSize);
   const size_t leaf = TSha256Lanes::LeafSize;
@@ -139,20 +139,20 @@ void Sha256ShaNiWidth(benchmark::State& state) {
 
 BENCHMARK_CAPTURE(Sha256Message, Portable, TSHA256Impl::Portable)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Sha256Message, ShaNi, TSHA256Impl::ShaNi)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Leaves, Portable, TSha1Path::Portable)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Leaves, ShaNi, TSha1Path::ShaNi)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Leaves, Avx2, TSha1Path::Avx2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Leaves, Avx512, TSha1Path::Avx512)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256LongMessages, Portable, TSha1Path::Portable)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256LongMessages, ShaNi, TSha1Path::ShaNi)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256LongMessages, Avx2, TSha1Path::Avx2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256LongMessages, Avx512, TSha1Path::Avx512)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256LeafBatch, Avx2, TSha1Path::Avx2)->DenseRange(1, 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256LeafBatch, Avx512, TSha1Path::Avx512)
+BENCHMARK_CAPTURE(Sha256Leaves, Portable, TShaPath::Portable)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Leaves, ShaNi, TShaPath::ShaNi)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Leaves, Avx2, TShaPath::Avx2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Leaves, Avx512, TShaPath::Avx512)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, Portable, TShaPath::Portable)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, ShaNi, TShaPath::ShaNi)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, Avx2, TShaPath::Avx2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LongMessages, Avx512, TShaPath::Avx512)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LeafBatch, Avx2, TShaPath::Avx2)->DenseRange(1, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256LeafBatch, Avx512, TShaPath::Avx512)
     ->DenseRange(1, 16)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Pairs, Portable, TSha1Path::Portable)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Pairs, ShaNi, TSha1Path::ShaNi)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Pairs, Avx2, TSha1Path::Avx2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Sha256Pairs, Avx512, TSha1Path::Avx512)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Pairs, Portable, TShaPath::Portable)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Pairs, ShaNi, TShaPath::ShaNi)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Pairs, Avx2, TShaPath::Avx2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Sha256Pairs, Avx512, TShaPath::Avx512)->Unit(benchmark::kMillisecond);
 BENCHMARK(Sha256ShaNiWidth)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);

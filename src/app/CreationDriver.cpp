@@ -40,8 +40,6 @@ bool TCreationDriver::ConfirmTrackerUp(TTrackerStatus status) {
                              TMsgButtons::YesNo) == TMsgResult::Yes;
 }
 
-int64_t TCreationDriver::FileSizeOf(const std::string& path) { return ::FileSizeOf(path); }
-
 std::string TCreationDriver::AnnounceURL() {
   TAnnounceResolution resolution{.URL = Input.TrackerText};
   if (GetAnnounceURL) resolution = GetAnnounceURL(Input.TrackerText);
@@ -131,26 +129,6 @@ void TCreationDriver::ClassicMode() {
   }
 }
 
-void TCreationDriver::CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder,
-                                         const std::string& relative, bool recurse) {
-  (void)recurse;  // always: the walk descends into every folder
-  std::vector<TBuildFile> files;
-  ::CollectFolderFiles(files, folder, relative, Rules());
-  for (auto& file : files) {
-    auto entry = std::make_unique<TTorrentSubFile>(file.Name, file.Folder, file.Length, 0);
-    entry->SetSourcePath(std::move(file.Source));
-    RunningTotal += entry->Length;
-    list.push_back(std::move(entry));
-  }
-}
-
-int32_t TCreationDriver::ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize,
-                                           int32_t customLength) {
-  int64_t total = 0;
-  for (const auto& entry : list) total += entry->Length;
-  return ::ChoosePieceLength(total, autoSize ? std::nullopt : std::optional<int32_t>(customLength));
-}
-
 void TCreationDriver::MakeSingleFileTorrent(const std::string& source, const std::string& output) {
   BuildAndWriteTorrent(FileRequest(Settings(), source, LastPathComponent(source)), output);
 }
@@ -174,7 +152,6 @@ TBuildRequest TCreationDriver::Settings() {
 
 void TCreationDriver::BuildAndWriteTorrent(TBuildRequest request, const std::string& output) {
   request.Output = output;
-  RunningTotal = TotalLength(request);
   const TBuildResult built = builder_.Build(request);
   switch (built.Outcome) {
     case TBuildOutcome::NoData:

@@ -113,24 +113,14 @@ class TCreationDriver {
   // propagate as exceptions, for the general error report.
   void btnCreateTorrentClick();
   const TCreationResult& Result() const { return result_; }
-  bool Running() const { return running_; }
 
-  // True when the command may go on with a tracker of this status.
-  bool ConfirmTrackerUp(TTrackerStatus status);
-  // The size of a file, which must be readable.
-  static int64_t FileSizeOf(const std::string& path);
-  // Appends the files below folder (byte order, depth-first), adding to RunningTotal.
-  void CollectFolderFiles(TTorrentSubFiles& list, const std::string& folder, const std::string& relative,
-                          bool recurse);
-  // A custom length not in PieceLengthChoices gives the largest entry below it.
-  static int32_t ChoosePieceLength(const TTorrentSubFiles& list, bool autoSize, int32_t customLength);
-  void MakeSingleFileTorrent(const std::string& source, const std::string& output);
-
-  int64_t RunningTotal = 0;
   // The storage of the run under way; null outside a run.
   const TQuorvaneBTHashedStorage* Storage() const { return builder_.Storage(); }
 
  private:
+  // True when the command may go on with a tracker of this status.
+  bool ConfirmTrackerUp(TTrackerStatus status);
+  void MakeSingleFileTorrent(const std::string& source, const std::string& output);
   void SimpleMode();
   void ClassicMode();
   std::string AnnounceURL();

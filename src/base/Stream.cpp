@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "base/Path.h"
@@ -74,8 +76,13 @@ mode_t CurrentUmask() {
     char line[256];
     unsigned mask = 0;
     bool found = false;
-    while (!found && std::fgets(line, sizeof line, status))
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    constexpr std::string_view key = "Umask:";
+    while (!found && std::fgets(line, sizeof line, status)) {
+      if (std::string_view(line).substr(0, key.size()) != key) continue;
+      char* end = nullptr;
+      mask = static_cast<unsigned>(std::strtoul(line + key.size(), &end, 8));
+      found = end != line + key.size();
+    }
     std::fclose(status);
     if (found) return static_cast<mode_t>(mask);
   }

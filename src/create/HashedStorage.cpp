@@ -29,7 +29,6 @@ std::string THashedStorage::PathOf(const TTorrentSubFile& entry) const {
 
 void THashedStorage::HashPieces() {
   Pieces.clear();
-  Pieces.Hashed = true;
   PieceCount = 0;
   Error.clear();
   DoRunStart();

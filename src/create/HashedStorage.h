@@ -39,7 +39,7 @@ class THashedStorage {
   // Worker threads that read and hash the pieces (0: one per core); the
   // operations below are still called on the thread that runs HashPieces.
   int Threads = 0;
-  TSha1Path Sha1Path = TSha1Lanes::ChosenPath();
+  TShaPath Sha1Path = TSha1Lanes::ChosenPath();
 
  protected:
   // The subclass's constructor runs HashPieces itself when asked to, so that

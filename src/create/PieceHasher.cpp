@@ -136,7 +136,7 @@ struct TPieceHasher::TLane {
   TSha256Hash Root{};               // and their reduction, see PieceRoot
 };
 
-TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TSha1Path path,
+TPieceHasher::TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads, TShaPath path,
                            THashPlan plan)
     : sources_(std::move(sources)), plan_(plan), pieceLength_(pieceLength), sha_(path) {
   const size_t count = sources_.size();

@@ -46,7 +46,7 @@ class TPieceHasher {
   // boundary (zeros in between, as pad files give) and a piece length that is
   // a power of two of at least 16 KiB: std::invalid_argument otherwise.
   TPieceHasher(std::vector<TByteSource> sources, int64_t pieceLength, int threads,
-               TSha1Path path = TSha1Lanes::ChosenPath(), THashPlan plan = THashPlan::V1);
+               TShaPath path = TSha1Lanes::ChosenPath(), THashPlan plan = THashPlan::V1);
   // Stops the threads at their next slice and waits for them.
   ~TPieceHasher();
   TPieceHasher(const TPieceHasher&) = delete;

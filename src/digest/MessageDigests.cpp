@@ -257,7 +257,7 @@ TSHA1::TSHA1(TSHA1Impl impl) : TMD4Family(64, true, Sha1InitialValues, 20) {
   // QUORVANE_SHA1=portable keeps single messages on the portable code too.
   if (impl == TSHA1Impl::Auto)
     impl =
-        haveShaNi && TSha1Lanes::ChosenPath() != TSha1Path::Portable ? TSHA1Impl::ShaNi : TSHA1Impl::Portable;
+        haveShaNi && TSha1Lanes::ChosenPath() != TShaPath::Portable ? TSHA1Impl::ShaNi : TSHA1Impl::Portable;
   if (impl == TSHA1Impl::ShaNi && !haveShaNi) impl = TSHA1Impl::Portable;
   impl_ = impl;
 }
@@ -273,7 +273,7 @@ void TSHA1::TransformBlocks(const uint8_t* blocks, int64_t count) {
   TMD4Family::TransformBlocks(blocks, count);
 }
 
-bool TSHA1::CpuHasShaNi() { return TSha1Lanes::CpuHas(TSha1Path::ShaNi); }
+bool TSHA1::CpuHasShaNi() { return TSha1Lanes::CpuHas(TShaPath::ShaNi); }
 
 std::string Sha1Bytes(std::string_view data) {
   TSHA1 sha1;
@@ -288,8 +288,8 @@ std::string Sha1Bytes(std::string_view data) {
 TSHA256::TSHA256(TSHA256Impl impl) : TMD4Family(64, true, Sha256InitialValues, 32) {
   const bool haveShaNi = TSHA1::CpuHasShaNi();
   if (impl == TSHA256Impl::Auto)
-    impl = haveShaNi && TSha256Lanes::ChosenPath() != TSha1Path::Portable ? TSHA256Impl::ShaNi
-                                                                          : TSHA256Impl::Portable;
+    impl = haveShaNi && TSha256Lanes::ChosenPath() != TShaPath::Portable ? TSHA256Impl::ShaNi
+                                                                         : TSHA256Impl::Portable;
   if (impl == TSHA256Impl::ShaNi && !haveShaNi) impl = TSHA256Impl::Portable;
   impl_ = impl;
 }

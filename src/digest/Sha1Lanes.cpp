@@ -14,8 +14,8 @@
 namespace {
 
 // Best first.
-constexpr TSha1Path PathsByPreference[] = {TSha1Path::Avx512, TSha1Path::Avx2, TSha1Path::ShaNi,
-                                           TSha1Path::Portable};
+constexpr TShaPath PathsByPreference[] = {TShaPath::Avx512, TShaPath::Avx2, TShaPath::ShaNi,
+                                          TShaPath::Portable};
 
 struct TCpuFeatures {
   bool ShaNi = false;
@@ -56,23 +56,23 @@ const TCpuFeatures& CpuFeatures() {
   return features;
 }
 
-TSha1Path BestAvailable(TSha1Path wanted) {
+TShaPath BestAvailable(TShaPath wanted) {
   if (TSha1Lanes::CpuHas(wanted)) return wanted;
-  for (TSha1Path path : PathsByPreference)
+  for (TShaPath path : PathsByPreference)
     if (TSha1Lanes::CpuHas(path)) return path;
-  return TSha1Path::Portable;
+  return TShaPath::Portable;
 }
 
 // Below this many lanes one vector call costs more than single streams. Measured with
 // bench_sha1 on an AVX-512 machine: a 16-lane AVX-512 call costs about as much as 5.6 SHA-NI
 // blocks or 1.3 portable ones; an 8-lane AVX2 call about as much as 5 SHA-NI blocks or 1.1
 // portable ones.
-int DefaultMinVectorLanes(TSha1Path path, TSha1Path single) {
+int DefaultMinVectorLanes(TShaPath path, TShaPath single) {
   switch (path) {
-    case TSha1Path::Avx512:
-      return single == TSha1Path::ShaNi ? 6 : 2;
-    case TSha1Path::Avx2:
-      return single == TSha1Path::ShaNi ? 5 : 2;
+    case TShaPath::Avx512:
+      return single == TShaPath::ShaNi ? 6 : 2;
+    case TShaPath::Avx2:
+      return single == TShaPath::ShaNi ? 5 : 2;
     default:
       return 1;
   }
@@ -80,75 +80,74 @@ int DefaultMinVectorLanes(TSha1Path path, TSha1Path single) {
 
 }  // namespace
 
-bool TSha1Lanes::CpuHas(TSha1Path path) {
+bool TSha1Lanes::CpuHas(TShaPath path) {
   switch (path) {
-    case TSha1Path::Portable:
+    case TShaPath::Portable:
       return true;
-    case TSha1Path::ShaNi:
+    case TShaPath::ShaNi:
       return CpuFeatures().ShaNi;
-    case TSha1Path::Avx2:
+    case TShaPath::Avx2:
       return CpuFeatures().Avx2;
-    case TSha1Path::Avx512:
+    case TShaPath::Avx512:
       return CpuFeatures().Avx512;
   }
   return false;
 }
 
-const char* TSha1Lanes::PathName(TSha1Path path) {
+const char* TSha1Lanes::PathName(TShaPath path) {
   switch (path) {
-    case TSha1Path::Portable:
+    case TShaPath::Portable:
       return "portable";
-    case TSha1Path::ShaNi:
+    case TShaPath::ShaNi:
       return "shani";
-    case TSha1Path::Avx2:
+    case TShaPath::Avx2:
       return "avx2";
-    case TSha1Path::Avx512:
+    case TShaPath::Avx512:
       return "avx512";
   }
   return "?";
 }
 
-TSha1Path TSha1Lanes::PathForSetting(const char* setting, std::span<const TSha1Path> available) {
-  auto has = [&](TSha1Path path) {
+TShaPath TSha1Lanes::PathForSetting(const char* setting, std::span<const TShaPath> available) {
+  auto has = [&](TShaPath path) {
     return std::find(available.begin(), available.end(), path) != available.end();
   };
   if (setting) {
-    for (TSha1Path path : PathsByPreference)
+    for (TShaPath path : PathsByPreference)
       if (std::strcmp(setting, PathName(path)) == 0 && has(path)) return path;
   }
-  for (TSha1Path path : PathsByPreference)
+  for (TShaPath path : PathsByPreference)
     if (has(path)) return path;
-  return TSha1Path::Portable;
+  return TShaPath::Portable;
 }
 
-TSha1Path TSha1Lanes::ChosenPath() {
-  static const TSha1Path chosen = [] {
-    std::vector<TSha1Path> available;
-    for (TSha1Path path : PathsByPreference)
+TShaPath TSha1Lanes::ChosenPath() {
+  static const TShaPath chosen = [] {
+    std::vector<TShaPath> available;
+    for (TShaPath path : PathsByPreference)
       if (CpuHas(path)) available.push_back(path);
     return PathForSetting(std::getenv("QUORVANE_SHA1"), available);
   }();
   return chosen;
 }
 
-TSha1Lanes::TSha1Lanes(TSha1Path path) : path_(BestAvailable(path)) {
-  singlePath_ =
-      path_ != TSha1Path::Portable && CpuHas(TSha1Path::ShaNi) ? TSha1Path::ShaNi : TSha1Path::Portable;
+TSha1Lanes::TSha1Lanes(TShaPath path) : path_(BestAvailable(path)) {
+  singlePath_ = path_ != TShaPath::Portable && CpuHas(TShaPath::ShaNi) ? TShaPath::ShaNi : TShaPath::Portable;
   minVectorLanes_ = DefaultMinVectorLanes(path_, singlePath_);
 }
 
 int TSha1Lanes::LaneCount() const {
   switch (path_) {
-    case TSha1Path::Avx512:
+    case TShaPath::Avx512:
       return 16;
-    case TSha1Path::Avx2:
+    case TShaPath::Avx2:
       return 8;
     default:
       return 1;
   }
 }
 
-int TSha1Lanes::PieceLanes() const { return path_ == TSha1Path::ShaNi ? 2 : LaneCount(); }
+int TSha1Lanes::PieceLanes() const { return path_ == TShaPath::ShaNi ? 2 : LaneCount(); }
 
 void TSha1Lanes::Init(TSha1LaneState& state) {
   std::memcpy(state.H, Sha1InitialValues, sizeof state.H);
@@ -157,7 +156,7 @@ void TSha1Lanes::Init(TSha1LaneState& state) {
 
 void TSha1Lanes::SingleStreamBlocks(TSha1LaneState& state, const uint8_t* data, size_t blocks) const {
   if (blocks == 0) return;
-  if (singlePath_ == TSha1Path::ShaNi)
+  if (singlePath_ == TShaPath::ShaNi)
     Sha1ShaNiBlocks(state.H, data, int64_t(blocks));
   else
     Sha1PortableBlocks(state.H, data, int64_t(blocks));
@@ -197,13 +196,13 @@ void TSha1Lanes::TransformBlocks(TSha1LaneState* states, const uint8_t* const* d
     if (count < minVectorLanes_ || width == 1) {
       int lane = first;
       // SHA-NI streams go in pairs.
-      for (; singlePath_ == TSha1Path::ShaNi && lane + 1 < first + count; lane += 2) {
+      for (; singlePath_ == TShaPath::ShaNi && lane + 1 < first + count; lane += 2) {
         Sha1ShaNiBlocks2(states[lane].H, states[lane + 1].H, data[lane], data[lane + 1], int64_t(blocks));
         states[lane].Bytes += uint64_t(blocks) * 64;
         states[lane + 1].Bytes += uint64_t(blocks) * 64;
       }
       for (; lane < first + count; ++lane) SingleStreamBlocks(states[lane], data[lane], blocks);
-    } else if (path_ == TSha1Path::Avx512) {
+    } else if (path_ == TShaPath::Avx512) {
       VectorBlocks<16, Sha1Avx512Blocks>(states + first, data + first, count, blocks);
     } else {
       VectorBlocks<8, Sha1Avx2Blocks>(states + first, data + first, count, blocks);

@@ -13,7 +13,8 @@
 #include <span>
 #include <string_view>
 
-enum class TSha1Path { Portable, ShaNi, Avx2, Avx512 };
+// The code a SHA-1 or SHA-256 run takes on this CPU.
+enum class TShaPath { Portable, ShaNi, Avx2, Avx512 };
 
 struct TSha1LaneState {  // one message's running state
   uint32_t H[5];
@@ -23,10 +24,10 @@ struct TSha1LaneState {  // one message's running state
 // Several independent SHA-1 messages compressed side by side in vector lanes.
 class TSha1Lanes {
  public:
-  static TSha1Path ChosenPath();  // CPU features + QUORVANE_SHA1, decided once
+  static TShaPath ChosenPath();  // CPU features + QUORVANE_SHA1, decided once
   // A path the CPU lacks becomes the best one it has; Path() tells which.
-  explicit TSha1Lanes(TSha1Path path = ChosenPath());
-  TSha1Path Path() const { return path_; }
+  explicit TSha1Lanes(TShaPath path = ChosenPath());
+  TShaPath Path() const { return path_; }
   int LaneCount() const;  // 16 (Avx512), 8 (Avx2), 1 (ShaNi, Portable)
   // Messages worth hashing side by side through TransformBlocks: LaneCount(), but
   // 2 for SHA-NI, whose streams go through in interleaved pairs.
@@ -45,22 +46,22 @@ class TSha1Lanes {
   void HashMessages(std::span<const std::string_view> messages, uint8_t (*digests)[20]) const;
 
   // The single-stream path this object uses for tails and for too few lanes.
-  TSha1Path SingleStreamPath() const { return singlePath_; }
+  TShaPath SingleStreamPath() const { return singlePath_; }
   int MinVectorLanes() const { return minVectorLanes_; }
   // 1 keeps every call with lanes in the vector unit (tests use it to reach the padding).
   void SetMinVectorLanes(int lanes) { minVectorLanes_ = lanes < 1 ? 1 : lanes; }
 
   // True when this CPU and its OS can run the path.
-  static bool CpuHas(TSha1Path path);
+  static bool CpuHas(TShaPath path);
   // The path for a QUORVANE_SHA1 value (null: not set) given the paths the CPU has.
-  static TSha1Path PathForSetting(const char* setting, std::span<const TSha1Path> available);
+  static TShaPath PathForSetting(const char* setting, std::span<const TShaPath> available);
   // "portable", "shani", "avx2", "avx512": the variable's spelling of each path.
-  static const char* PathName(TSha1Path path);
+  static const char* PathName(TShaPath path);
 
  private:
   void SingleStreamBlocks(TSha1LaneState& state, const uint8_t* data, size_t blocks) const;
 
-  TSha1Path path_;
-  TSha1Path singlePath_;
+  TShaPath path_;
+  TShaPath singlePath_;
   int minVectorLanes_;
 };

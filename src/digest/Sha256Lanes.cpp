@@ -15,20 +15,19 @@ namespace {
 constexpr size_t MaxLanes = 16;
 
 // Best first: see the header for why SHA-NI ranks above AVX2.
-constexpr TSha1Path Preference[] = {TSha1Path::Avx512, TSha1Path::ShaNi, TSha1Path::Avx2,
-                                    TSha1Path::Portable};
+constexpr TShaPath Preference[] = {TShaPath::Avx512, TShaPath::ShaNi, TShaPath::Avx2, TShaPath::Portable};
 
 // Below this many lanes a vector call costs more than the single streams. Measured with
 // bench_sha256 (Sha256LeafBatch) on 16 KiB leaves, AMD Zen 4, per core: a vector call hashes
 // 0.23 GB/s per AVX-512 lane and 0.16 per AVX2 lane, against 3.0 GB/s for four SHA-NI streams
 // (2.4 for two, 1.6 for one) and 0.27 for the portable code. AVX2 never beats SHA-NI, so it only
 // runs when forced, and then in whole batches.
-int DefaultMinVectorLanes(TSha1Path path, bool shaNiStreams) {
+int DefaultMinVectorLanes(TShaPath path, bool shaNiStreams) {
   if (!shaNiStreams) return 2;
   switch (path) {
-    case TSha1Path::Avx512:
+    case TShaPath::Avx512:
       return 13;
-    case TSha1Path::Avx2:
+    case TShaPath::Avx2:
       return 8;
     default:
       return 1;
@@ -75,41 +74,41 @@ void VectorBlocks(uint32_t* const* states, const uint8_t* const* data, size_t co
 
 }  // namespace
 
-bool TSha256Lanes::CpuHas(TSha1Path path) { return TSha1Lanes::CpuHas(path); }
+bool TSha256Lanes::CpuHas(TShaPath path) { return TSha1Lanes::CpuHas(path); }
 
-std::span<const TSha1Path> TSha256Lanes::PathsByPreference() {
-  static const std::vector<TSha1Path> available = [] {
-    std::vector<TSha1Path> paths;
-    for (TSha1Path path : Preference)
+std::span<const TShaPath> TSha256Lanes::PathsByPreference() {
+  static const std::vector<TShaPath> available = [] {
+    std::vector<TShaPath> paths;
+    for (TShaPath path : Preference)
       if (CpuHas(path)) paths.push_back(path);
     return paths;
   }();
   return available;
 }
 
-TSha1Path TSha256Lanes::PathForSetting(const char* setting, std::span<const TSha1Path> available) {
-  for (TSha1Path path : available)
+TShaPath TSha256Lanes::PathForSetting(const char* setting, std::span<const TShaPath> available) {
+  for (TShaPath path : available)
     if (setting && std::strcmp(setting, TSha1Lanes::PathName(path)) == 0) return path;
-  return available.empty() ? TSha1Path::Portable : available.front();
+  return available.empty() ? TShaPath::Portable : available.front();
 }
 
-TSha1Path TSha256Lanes::ChosenPath() {
-  static const TSha1Path chosen = PathForSetting(std::getenv("QUORVANE_SHA256"), PathsByPreference());
+TShaPath TSha256Lanes::ChosenPath() {
+  static const TShaPath chosen = PathForSetting(std::getenv("QUORVANE_SHA256"), PathsByPreference());
   return chosen;
 }
 
-TSha256Lanes::TSha256Lanes(TSha1Path path) : path_(CpuHas(path) ? path : PathsByPreference().front()) {
-  shaNiStreams_ = path_ != TSha1Path::Portable && CpuHas(TSha1Path::ShaNi);
+TSha256Lanes::TSha256Lanes(TShaPath path) : path_(CpuHas(path) ? path : PathsByPreference().front()) {
+  shaNiStreams_ = path_ != TShaPath::Portable && CpuHas(TShaPath::ShaNi);
   minVectorLanes_ = DefaultMinVectorLanes(path_, shaNiStreams_);
 }
 
 int TSha256Lanes::LaneCount() const {
   switch (path_) {
-    case TSha1Path::Avx512:
+    case TShaPath::Avx512:
       return 16;
-    case TSha1Path::Avx2:
+    case TShaPath::Avx2:
       return 8;
-    case TSha1Path::ShaNi:
+    case TShaPath::ShaNi:
       return 4;
     default:
       return 1;
@@ -132,7 +131,7 @@ void TSha256Lanes::Blocks(uint32_t* const* states, const uint8_t* const* data, s
                           size_t blocks) const {
   if (blocks == 0 || count == 0) return;
   const size_t width = size_t(LaneCount());
-  if (path_ != TSha1Path::Avx512 && path_ != TSha1Path::Avx2) {
+  if (path_ != TShaPath::Avx512 && path_ != TShaPath::Avx2) {
     SingleStreamBlocks(states, data, count, blocks);
     return;
   }
@@ -140,7 +139,7 @@ void TSha256Lanes::Blocks(uint32_t* const* states, const uint8_t* const* data, s
     const size_t n = std::min(width, count - first);
     if (n < size_t(minVectorLanes_))
       SingleStreamBlocks(states + first, data + first, n, blocks);
-    else if (path_ == TSha1Path::Avx512)
+    else if (path_ == TShaPath::Avx512)
       VectorBlocks<16, Sha256Avx512Blocks>(states + first, data + first, n, blocks);
     else
       VectorBlocks<8, Sha256Avx2Blocks>(states + first, data + first, n, blocks);

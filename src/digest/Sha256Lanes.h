@@ -20,16 +20,16 @@ class TSha256Lanes {
  public:
   static constexpr size_t LeafSize = 16384;
 
-  static TSha1Path ChosenPath();  // CPU features + QUORVANE_SHA256, decided once
+  static TShaPath ChosenPath();  // CPU features + QUORVANE_SHA256, decided once
   // A path the CPU lacks becomes the best one it has; Path() tells which.
-  explicit TSha256Lanes(TSha1Path path = ChosenPath());
-  TSha1Path Path() const { return path_; }
+  explicit TSha256Lanes(TShaPath path = ChosenPath());
+  TShaPath Path() const { return path_; }
   // True when this CPU can run the path.
-  static bool CpuHas(TSha1Path path);
+  static bool CpuHas(TShaPath path);
   // The paths this CPU can run, best first.
-  static std::span<const TSha1Path> PathsByPreference();
+  static std::span<const TShaPath> PathsByPreference();
   // The path for a QUORVANE_SHA256 value (null: not set) given the paths a CPU has, best first.
-  static TSha1Path PathForSetting(const char* setting, std::span<const TSha1Path> available);
+  static TShaPath PathForSetting(const char* setting, std::span<const TShaPath> available);
   // Messages that go through side by side: 16 (AVX-512), 8 (AVX2), 4 (SHA-NI), 1 (portable).
   int LaneCount() const;
 
@@ -56,7 +56,7 @@ class TSha256Lanes {
   void SingleStreamBlocks(uint32_t* const* states, const uint8_t* const* data, size_t count,
                           size_t blocks) const;
 
-  TSha1Path path_;
+  TShaPath path_;
   bool shaNiStreams_;  // single streams on SHA-NI rather than the portable code
   int minVectorLanes_;
 };

@@ -15,13 +15,12 @@
 class TTorrentSubFile {
  public:
   TTorrentSubFile(std::string name, std::string path, int64_t length, int64_t offset)
-      : Name(std::move(name)), Path(std::move(path)), Length(length), Offset(offset), SecondLength(length) {}
+      : Name(std::move(name)), Path(std::move(path)), Length(length), Offset(offset) {}
 
   std::string Name;  // the file's own name
   std::string Path;  // folders inside the torrent: loaded "a/b/", created "a/b"
   int64_t Length;
-  int64_t Offset;  // in the data stream; set by the layout that holds the file
-  int64_t SecondLength;
+  int64_t Offset;           // in the data stream; set by the layout that holds the file
   bool Pad = false;         // padding that aligns the next file to a piece (attr "p")
   bool Symlink = false;     // a link to SymlinkPath() (attr "l"); holds no data
   bool UnsafePath = false;  // a path component no client may use as it stands

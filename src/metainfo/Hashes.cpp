@@ -108,12 +108,6 @@ std::vector<std::pair<std::string_view, const TObject*>> TObjectHash::SortedEntr
   return entries;
 }
 
-void TObjectHash::DeleteData(int index) { values_[static_cast<size_t>(index)].reset(); }
-
-void TObjectHash::MoveData(int from, int to) {
-  values_[static_cast<size_t>(to)] = std::move(values_[static_cast<size_t>(from)]);
-}
-
 void TObjectHash::SetDataLength(int n) { values_.resize(static_cast<size_t>(n)); }
 
 void TObjectHash::ClearData() {

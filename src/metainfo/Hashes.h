@@ -86,8 +86,6 @@ class THash : public TObject {
   static int BucketOf(std::string_view key) { return static_cast<int>(HashOf(key) & BucketMask); }
 
  protected:
-  virtual void DeleteData(int index) = 0;
-  virtual void MoveData(int from, int to) = 0;
   virtual void SetDataLength(int n) = 0;
   virtual void ClearData() = 0;
   virtual int HighData() const = 0;
@@ -133,8 +131,6 @@ class TObjectHash : public THash {
   std::vector<std::pair<std::string_view, const TObject*>> SortedEntries() const;
 
  protected:
-  void DeleteData(int index) override;
-  void MoveData(int from, int to) override;
   void SetDataLength(int n) override;
   void ClearData() override;
   int HighData() const override { return static_cast<int>(values_.size()) - 1; }

@@ -111,7 +111,10 @@ std::vector<std::string> ResolveBackupLines(const std::vector<std::string>& line
   urls.reserve(lines.size());
   for (const auto& line : lines) {
     std::string url = lookup ? lookup(line) : std::string();
-    urls.push_back(url.empty() ? line : std::move(url));
+    if (url.empty())
+      urls.push_back(line);
+    else
+      urls.push_back(std::move(url));
   }
   return urls;
 }

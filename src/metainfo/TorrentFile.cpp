@@ -409,7 +409,6 @@ void TTorrentFile::Reset() {
   layers_.clear();
   layerFaults_.clear();
   totalLength_ = 0;
-  fileCount_ = 0;
   creation_.reset();
   multiFile_ = false;
   layout_.Clear();
@@ -551,7 +550,6 @@ void TTorrentFile::SetPieces(TTorrentPieces pieces) {
 
 void TTorrentFile::AddFile(std::unique_ptr<TTorrentSubFile> file) {
   layout_.Append(std::move(file));
-  fileCount_ = static_cast<int32_t>(layout_.size());
   totalLength_ = layout_.TotalLength();
   if (raw_) raw_->KeysSet |= KeyFileList;
   InfoSet();
@@ -855,7 +853,6 @@ void TTorrentFile::ReadFileList() {
     }
     layout_.Append(std::move(file));
   }
-  fileCount_ = static_cast<int32_t>(layout_.size());
   totalLength_ = layout_.TotalLength();
   if (layout_.Overflow() && lengthsValid)
     Errors.push_back("Corrupt File: the file lengths add up to more than 2^63 bytes");
@@ -888,7 +885,6 @@ void TTorrentFile::ReadInfo(const TObjectHash& info) {
     auto file = std::make_unique<TTorrentSubFile>(name_, std::string(), total, 0);
     file->UnsafePath = !ComponentProblem(name_).empty();
     layout_.Append(std::move(file));
-    fileCount_ = 1;
     totalLength_ = total;
     const bool overflow = As<TIntString>(length).Overflow;
     if (overflow)
@@ -999,7 +995,6 @@ void TTorrentFile::ReadTreeFiles(const TFileTree& tree) {
     file->SetPiecesRoot(entry.PiecesRoot);
     layout_.Append(std::move(file), true);
   }
-  fileCount_ = static_cast<int32_t>(layout_.size());
   totalLength_ = tree.TotalLength;
 }
 
@@ -1027,10 +1022,9 @@ bool TTorrentFile::LoadFromStream(TStream& stream) {
       return false;
     }
     if (report.Stop == TDecodeStop::EndOfInput) Errors.push_back(CutOffError);
-    auto* top = dynamic_cast<TObjectHash*>(value.get());
-    if (!top) throw EInvalidCast();
-    value.release();
-    Dictionary.reset(top);
+    if (!dynamic_cast<TObjectHash*>(value.get())) throw EInvalidCast();
+    Dictionary.reset(static_cast<TObjectHash*>(value.release()));
+    TObjectHash* top = Dictionary.get();
 
     raw_ = std::make_unique<TRaw>();
     raw_->Bytes = memory.TakeData();

@@ -64,8 +64,6 @@ class TTorrentPieces {
   bool Whole() const { return bytes_.size() % HashSize == 0; }
   void Assign(std::string bytes) { bytes_ = std::move(bytes); }
 
-  bool Hashed = false;  // hashed in this run, not read from a file
-
  private:
   std::string bytes_;
 };
@@ -82,7 +80,6 @@ class TTorrentFile {
   std::string name_;
   std::string comment_;
   int64_t totalLength_ = 0;
-  int32_t fileCount_ = 0;
   bool multiFile_ = false;
   TFileLayout layout_;
   TTorrentPieces pieces_;
@@ -150,7 +147,6 @@ class TTorrentFile {
   const std::string& Name = name_;
   const std::string& Comment = comment_;
   const int64_t& TotalLength = totalLength_;
-  const int32_t& FileCount = fileCount_;
   const bool& MultiFile = multiFile_;
   const TSubFileList Files = layout_.Files();
   const TTorrentPieces& Pieces = pieces_;

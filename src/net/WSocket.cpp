@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -308,7 +309,7 @@ bool IsDottedAddress(const std::string& host, uint32_t* address) {
 
 int WSocketResolveProto(const std::string& proto) {
   if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-  if (proto[0] >= '0' && proto[0] <= '9') return std::atoi(proto.c_str());
+  if (proto[0] >= '0' && proto[0] <= '9') return static_cast<int>(std::strtol(proto.c_str(), nullptr, 10));
   const std::string name = AsciiLower(Trim(proto));
   if (name == "tcp") return IPPROTO_TCP;
   if (name == "udp") return IPPROTO_UDP;
@@ -426,8 +427,12 @@ TWSocket::TWSocket(TEventLoop& loop) : loop_(loop) {}
 
 TWSocket::~TWSocket() {
   destroying_ = true;
-  StopLookup();
-  if (fd_ >= 0) InternalClose(false, 0);
+  // A close that fails here has no one left to tell.
+  try {
+    StopLookup();
+    if (fd_ >= 0) InternalClose(false, 0);
+  } catch (...) {
+  }
 }
 
 void TWSocket::SetAddr(const std::string& value) {

@@ -11,6 +11,7 @@
 #include "app/CreationDriver.h"
 #include "base/Stream.h"
 #include "create/HashedStorage.h"
+#include "create/Sources.h"
 #include "digest/MessageDigests.h"
 #include "metainfo/TorrentFile.h"
 
@@ -97,55 +98,39 @@ class CreationDriverTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(ChoosePieceLength, AutoThresholds) {
+// The thresholds of "Auto" are the core's (PieceLengthTest); here the controls reach it.
+TEST_F(CreationDriverTest, PieceLengthFromTheControls) {
+  Dir.Write("f", "data");
   struct TCase {
-    std::vector<int64_t> Sizes;
-    int32_t Expected;
+    bool Auto;
+    int Index;  // of the selected cmbPieceSize entry
+    int64_t Expected;
   };
   const TCase cases[] = {
-      {{}, 262144},
-      {{450'000'000}, 262144},
-      {{450'000'001}, 524288},
-      {{1'000'000'000}, 524288},
-      {{1'000'000'001}, 1048576},
-      {{2'000'000'000}, 1048576},
-      {{2'000'000'001}, 2097152},
-      {{1'000'000'000, 1'000'000'000, 1}, 2097152},  // the sum decides
-      {{int64_t{5} << 30}, 2097152},                 // above 4 GiB, no wrap
-      {{int64_t{1} << 32}, 2097152},
+      {.Auto = true, .Index = 7, .Expected = 262144},  // the entry is ignored
+      {.Auto = false, .Index = 0, .Expected = 131072},  {.Auto = false, .Index = 1, .Expected = 262144},
+      {.Auto = false, .Index = 2, .Expected = 524288},  {.Auto = false, .Index = 3, .Expected = 1048576},
+      {.Auto = false, .Index = 4, .Expected = 2097152}, {.Auto = false, .Index = 5, .Expected = 4194304},
+      {.Auto = false, .Index = 6, .Expected = 8388608}, {.Auto = false, .Index = 7, .Expected = 16777216},
   };
   for (const auto& c : cases) {
-    TTorrentSubFiles list;
-    int64_t total = 0;
-    for (auto s : c.Sizes) {
-      list.push_back(std::make_unique<TTorrentSubFile>("f", "", s, 0));
-      total += s;
-    }
-    SCOPED_TRACE(total);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(list, true, PieceLengthAt(7)), c.Expected);
-  }
-}
-
-TEST(ChoosePieceLength, CustomIsTwoToTheSeventeenPlusIndex) {
-  TTorrentSubFiles big;
-  big.push_back(std::make_unique<TTorrentSubFile>("f", "", int64_t{10} << 30, 0));
-  const int32_t expected[] = {131072, 262144, 524288, 1048576, 2097152, 4194304, 8388608, 16777216};
-  for (int i = 0; i < 8; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(big, false, PieceLengthAt(i)), expected[i]);
-    EXPECT_EQ(TCreationDriver::ChoosePieceLength(TTorrentSubFiles{}, false, PieceLengthAt(i)), expected[i]);
+    SCOPED_TRACE(std::string(c.Auto ? "auto " : "custom ") + std::to_string(c.Index));
+    ClassicInto(Dir / "f", Dir / "f.torrent");
+    Driver.Input.AutoPieceSize = c.Auto;
+    Driver.Input.PieceLength = PieceLengthAt(c.Index);
+    Driver.btnCreateTorrentClick();
+    auto t = Load(Dir / "f.torrent");
+    ASSERT_TRUE(t->Ok);
+    EXPECT_EQ(t->Model.PieceLength, c.Expected);
   }
   EXPECT_EQ(PieceLengthIndex(TCreationInput{}.PieceLength), 1);  // "256kb" is the default entry
 }
 
-TEST_F(CreationDriverTest, CollectFolderFilesByteOrderDepthFirst) {
-  Dir.Write("top/b.txt", "bb");
-  Dir.Write("top/A.txt", "A");
-  Dir.Write("top/a/x.bin", "xxx");
-  Dir.Write("top/a/Thumbs.DB", "t");
-  Dir.Write("top/a/c/deep", "dddd");
-  Dir.Write("top/ab", "5");
-  Dir.Write("top/.hidden", "hh");
+TEST_F(CreationDriverTest, FolderFilesInByteOrderDepthFirst) {
+  const std::pair<const char*, const char*> files[] = {
+      {"top/b.txt", "bb"},      {"top/A.txt", "A"}, {"top/a/x.bin", "xxx"}, {"top/a/Thumbs.DB", "t"},
+      {"top/a/c/deep", "dddd"}, {"top/ab", "5"},    {"top/.hidden", "hh"}};
+  for (const auto& [path, bytes] : files) Dir.Write(path, bytes);
   Dir.MakeDir("top/empty/inner");
   ASSERT_EQ(::mkfifo((Dir / "top/pipe").c_str(), 0600), 0);
   ASSERT_EQ(::symlink(".", (Dir / "top/a/loop").c_str()), 0);
@@ -153,20 +138,29 @@ TEST_F(CreationDriverTest, CollectFolderFilesByteOrderDepthFirst) {
   for (bool skip : {true, false}) {
     SCOPED_TRACE(skip ? "skip thumbs" : "keep thumbs");
     Driver.Input.SkipThumbs = skip;
-    Driver.RunningTotal = 0;
-    TTorrentSubFiles list;
-    Driver.CollectFolderFiles(list, Dir / "top", "", true);
-    std::vector<std::string> got;
-    for (const auto& e : list) {
-      got.push_back(e->Path + "|" + e->Name + "|" + std::to_string(e->Length));
-      EXPECT_EQ(e->SourcePath(), Dir / "top/" + (e->Path.empty() ? "" : e->Path + "/") + e->Name);
-      EXPECT_EQ(e->Offset, 0);
-    }
-    std::vector<std::string> expected = {"|.hidden|2", "|A.txt|1"};
-    if (!skip) expected.push_back("a|Thumbs.DB|1");
-    for (const char* s : {"a/c|deep|4", "a|x.bin|3", "|ab|1", "|b.txt|2"}) expected.push_back(s);
-    EXPECT_EQ(got, expected);
-    EXPECT_EQ(Driver.RunningTotal, skip ? 13 : 14);
+    ClassicInto(Dir / "top", Dir / "top.torrent");
+    Driver.btnCreateTorrentClick();
+    auto t = Load(Dir / "top.torrent");
+    ASSERT_TRUE(t->Ok);
+    std::vector<std::string> expected = {".hidden 2", "A.txt 1"};
+    if (!skip) expected.push_back("a/Thumbs.DB 1");
+    for (const char* s : {"a/c/deep 4", "a/x.bin 3", "ab 1", "b.txt 2"}) expected.push_back(s);
+    EXPECT_EQ(FilesOf(t->Model), expected);
+    EXPECT_EQ(t->Model.TotalLength, skip ? 13 : 14);
+    // Each entry was read from its own file: one piece of them all, in that order.
+    const std::string data = skip ? "hhA"
+                                    "dddd"
+                                    "xxx"
+                                    "5"
+                                    "bb"
+                                  : "hhA"
+                                    "t"
+                                    "dddd"
+                                    "xxx"
+                                    "5"
+                                    "bb";
+    ASSERT_EQ(t->Model.Pieces.size(), 1u);
+    EXPECT_EQ(t->Model.Pieces[0], Sha1Bytes(data));
   }
 }
 
@@ -847,8 +841,8 @@ TEST_F(CreationDriverTest, SizeGatheringErrorsPropagate) {
               "Cannot open file \"" + Dir / "d/missing" + "\": No such file or directory");
   }
   EXPECT_EQ(Dir.List(), std::vector<std::string>{"d"});
-  EXPECT_EQ(TCreationDriver::FileSizeOf(Dir / "d/ok"), 1);
-  EXPECT_THROW(TCreationDriver::FileSizeOf(Dir / "d"), EStreamError);
+  EXPECT_EQ(FileSizeOf(Dir / "d/ok"), 1);
+  EXPECT_THROW(FileSizeOf(Dir / "d"), EStreamError);
 }
 
 TEST_F(CreationDriverTest, FullDiskLeavesNoPartialFile) {
@@ -885,12 +879,17 @@ TEST_F(CreationDriverTest, PressingCreateAgainDuringARunDoesNothing) {
   ClassicInto(Dir / "f", Dir / "f.torrent");
   int nested = 0;
   Progress.OnPump = [&] {
-    EXPECT_TRUE(Driver.Running());
     if (nested++ == 0) Driver.btnCreateTorrentClick();  // the user presses the button again
   };
   Driver.btnCreateTorrentClick();
-  EXPECT_FALSE(Driver.Running());
+  EXPECT_GT(nested, 0);
   EXPECT_EQ(Dialogs.Log, std::vector<std::string>{"save " + Dir / "f.torrent"});
   EXPECT_EQ(Driver.Result().Written, std::vector<std::string>{Dir / "f.torrent"});
   EXPECT_TRUE(Load(Dir / "f.torrent")->Ok);
+
+  // Once the run is over, the button works again.
+  Dialogs.SaveAnswers.push_back(Dir / "f.torrent");
+  Driver.btnCreateTorrentClick();
+  EXPECT_EQ(Dialogs.Log.size(), 2u);
+  EXPECT_EQ(Driver.Result().Written, std::vector<std::string>{Dir / "f.torrent"});
 }

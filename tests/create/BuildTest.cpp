@@ -100,7 +100,7 @@ TEST_F(BuildTest, ResultAgreesWithALoadOfItsBytes) {
     EXPECT_EQ(made.Name, loaded->Name);
     EXPECT_EQ(made.MultiFile, cs.Folder);
     EXPECT_EQ(made.TotalLength, loaded->TotalLength);
-    EXPECT_EQ(made.FileCount, loaded->FileCount);
+    EXPECT_EQ(made.Files.size(), loaded->Files.size());
     EXPECT_EQ(made.PieceLength, 262144);
 
     // The pieces against an independent hash of the data in torrent order.

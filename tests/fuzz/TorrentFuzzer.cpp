@@ -33,7 +33,7 @@ void CheckSameModel(const TTorrentFile& a, const TTorrentFile& b) {
   FUZZ_CHECK(a.Name == b.Name);
   FUZZ_CHECK(a.TotalLength == b.TotalLength);
   FUZZ_CHECK(a.HasCreationDate() == b.HasCreationDate() && a.CreationUnix() == b.CreationUnix());
-  FUZZ_CHECK(a.FileCount == b.FileCount);
+  FUZZ_CHECK(a.Files.size() == b.Files.size());
   FUZZ_CHECK(a.MultiFile == b.MultiFile);
   FUZZ_CHECK(a.PieceLength == b.PieceLength);
   FUZZ_CHECK(a.BackupTrackers() == b.BackupTrackers());

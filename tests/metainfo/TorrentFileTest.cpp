@@ -103,14 +103,12 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_EQ(t.Announce(), "http://a/ann");
              EXPECT_EQ(t.Name, "movie");
              EXPECT_FALSE(t.MultiFile);
-             EXPECT_EQ(t.FileCount, 1);
              EXPECT_EQ(t.TotalLength, 5);
              EXPECT_EQ(t.PieceLength, 16384);
              ASSERT_EQ(t.Files.size(), 1u);
              EXPECT_EQ(t.Files[0]->Name, "movie");
              EXPECT_EQ(t.Files[0]->Path, "");
              EXPECT_EQ(t.Files[0]->Length, 5);
-             EXPECT_EQ(t.Files[0]->SecondLength, 5);
              EXPECT_EQ(t.Files[0]->Offset, 0);
              EXPECT_EQ(DateTimeOf(t), 0);
            }},
@@ -131,7 +129,6 @@ TEST(TorrentFile, LoadCases) {
        .Check =
            [](const TTorrentFile& t) {
              EXPECT_TRUE(t.MultiFile);
-             EXPECT_EQ(t.FileCount, 3);
              EXPECT_EQ(t.TotalLength, 16);
              ASSERT_EQ(t.Files.size(), 3u);
              EXPECT_EQ(t.Files[0]->Path, "");
@@ -158,7 +155,6 @@ TEST(TorrentFile, LoadCases) {
              EXPECT_EQ(t.Pieces[1], FakeHash(2));
              EXPECT_EQ(t.Pieces.HashText(1), Hex(FakeHash(2)));
              EXPECT_EQ(t.Pieces.HashText(1).size(), 40u);
-             EXPECT_FALSE(t.Pieces.Hashed);
            }},
       {.Name = "announce-list tiers flattened",
        .Input = Torrent(SingleInfo(),

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -354,6 +355,25 @@ TEST_F(TSocketFixture, SetAddrOnAConnectedSocketRaisesWithoutOnError) {
   } catch (const ESocketException& e) {
     EXPECT_STREQ(e.what(), "Cannot change Addr if not closed");
   }
+}
+
+// A socket that goes away while open closes its descriptor; a close that
+// fails then has no one to report to and must not end the program.
+TEST_F(TSocketFixture, DestroyingAnOpenSocketWhoseCloseFailsDoesNotThrow) {
+  TSocketSysCalls calls = SocketSysCalls();
+  calls.Close = [](int fd) {
+    ::close(fd);
+    errno = EIO;
+    return -1;
+  };
+  SetSocketSysCalls(calls);
+  TListener listener;
+  auto socket = std::make_unique<TWSocket>(Loop);
+  socket->SetAddr("127.0.0.1");
+  socket->SetPort(listener.PortText());
+  socket->Connect();
+  ASSERT_NE(socket->State(), TSocketState::wsClosed);
+  EXPECT_NO_THROW(socket.reset());
 }
 
 // Short writes and EINTR injected into send(): everything still arrives, in
