@@ -137,6 +137,13 @@ QStringList MnemonicClashes(QWidget* window) {
   return clashes;
 }
 
+// The rows of a test that runs once in English and once in German.
+void LanguageRows() {
+  QTest::addColumn<bool>("german");
+  QTest::newRow("English") << false;
+  QTest::newRow("German") << true;
+}
+
 // German for the length of a test, when asked: the translations and the
 // default locale; both are put back at the end.
 class TTestLanguage {
@@ -493,11 +500,7 @@ class DesktopTest : public QObject {
   }
 
   // Every window, in every language, gives each Alt key to one control only.
-  void mnemonicsAreUniqueInEveryWindow_data() {
-    QTest::addColumn<bool>("german");
-    QTest::newRow("English") << false;
-    QTest::newRow("German") << true;
-  }
+  void mnemonicsAreUniqueInEveryWindow_data() { LanguageRows(); }
   void mnemonicsAreUniqueInEveryWindow() {
     QFETCH(bool, german);
     const TTestLanguage language(german);
@@ -528,11 +531,7 @@ class DesktopTest : public QObject {
   // disabled; Ctrl+Tab goes through the window's pages from wherever the
   // focus is and leaves the creation mode alone; the back-up check box has a
   // label with a key of its own.
-  void keyboardKeepsToItsTargets_data() {
-    QTest::addColumn<bool>("german");
-    QTest::newRow("English") << false;
-    QTest::newRow("German") << true;
-  }
+  void keyboardKeepsToItsTargets_data() { LanguageRows(); }
   void keyboardKeepsToItsTargets() {
     QFETCH(bool, german);
     const TTestLanguage language(german);
@@ -830,11 +829,7 @@ class DesktopTest : public QObject {
 
   // The help covers every page and choice of the window, in both languages,
   // under the window's own version.
-  void helpCoversEveryPage_data() {
-    QTest::addColumn<bool>("german");
-    QTest::newRow("English") << false;
-    QTest::newRow("German") << true;
-  }
+  void helpCoversEveryPage_data() { LanguageRows(); }
   void helpCoversEveryPage() {
     QFETCH(bool, german);
     const TTestLanguage language(german);

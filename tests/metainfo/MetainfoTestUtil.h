@@ -55,6 +55,15 @@ inline std::string Dict(std::initializer_list<std::pair<std::string, std::string
   for (const auto& [key, value] : entries) out += Str(key) + value;
   return out + "e";
 }
+// A v1 file entry, and a pad entry as hybrids write them.
+inline std::string FileEntry(int64_t length, std::initializer_list<std::string> path) {
+  return Dict({{"length", Int(length)}, {"path", List(path)}});
+}
+inline std::string PadEntry(int64_t length) {
+  return Dict({{"attr", Str("p")},
+               {"length", Int(length)},
+               {"path", List({Str(".pad"), Str(std::to_string(length))})}});
+}
 }  // namespace Ben
 
 // Twenty bytes of piece hash made from a seed.

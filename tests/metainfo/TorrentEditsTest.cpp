@@ -108,14 +108,8 @@ TEST(TorrentEdits, RenameRefusesNamesThatLeaveTheTorrentsFolder) {
 std::string AlbumBytes(bool hybrid) {
   using Ben::Dict;
   using Ben::List;
-  const auto file = [](int64_t length, std::initializer_list<std::string> path) {
-    return Dict({{"length", Int(length)}, {"path", List(path)}});
-  };
-  const auto pad = [](int64_t length) {
-    return Dict({{"attr", Str("p")},
-                 {"length", Int(length)},
-                 {"path", List({Str(".pad"), Str(std::to_string(length))})}});
-  };
+  const auto file = Ben::FileEntry;
+  const auto pad = Ben::PadEntry;
   const auto leaf = [](int64_t length, char root) {
     return Dict({{"", Dict({{"length", Int(length)}, {"pieces root", Str(std::string(32, root))}})}});
   };

@@ -46,14 +46,8 @@ std::string V2OnlyInfo(const std::string& extra = "") {
 
 // The same files as a hybrid: pads after every non-empty file ending inside a piece.
 std::string HybridInfo() {
-  const auto file = [](int64_t length, std::initializer_list<std::string> path) {
-    return Dict({{"length", Int(length)}, {"path", List(path)}});
-  };
-  const auto pad = [](int64_t length) {
-    return Dict({{"attr", Str("p")},
-                 {"length", Int(length)},
-                 {"path", List({Str(".pad"), Str(std::to_string(length))})}});
-  };
+  const auto file = Ben::FileEntry;
+  const auto pad = Ben::PadEntry;
   const std::string files =
       List({file(5000, {Str("a"), Str("b.bin")}), pad(16384 - 5000), file(0, {Str("a"), Str("c.txt")}),
             file(300, {Str("z.dat")}), pad(16384 - 300)});
@@ -192,14 +186,8 @@ TEST(V2Load, ATreeOfOneFileIsASingleFileOnlyUnderTheTorrentsName) {
 // A hybrid whose "pieces" were taken out still has a v1 file list: it must describe the tree's
 // files, as libtorrent checks ("the v1 and v2 file metadata does not match").
 TEST(V2Load, AV1ListBesideATreeWithoutPiecesIsComparedWithIt) {
-  const auto file = [](int64_t length, std::initializer_list<std::string> path) {
-    return Dict({{"length", Int(length)}, {"path", List(path)}});
-  };
-  const auto pad = [](int64_t length) {
-    return Dict({{"attr", Str("p")},
-                 {"length", Int(length)},
-                 {"path", List({Str(".pad"), Str(std::to_string(length))})}});
-  };
+  const auto file = Ben::FileEntry;
+  const auto pad = Ben::PadEntry;
   const auto info = [](const std::string& v1) {
     return Dict({{"file tree", TreeOfThree()},
                  {"files", v1},
